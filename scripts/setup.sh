@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs everything the recorder needs to build, run and test on Debian 12.
+set -euo pipefail
+SUDO=""
+if [ "$(id -u)" != 0 ]; then SUDO=sudo; fi
+export DEBIAN_FRONTEND=noninteractive
+PKGS=(
+  build-essential cmake ninja-build pkg-config git
+  libwxgtk3.2-dev libhpdf-dev libcanberra-dev libcanberra-pulse
+  libgtest-dev googletest
+  xvfb xauth matchbox-window-manager x11-utils imagemagick
+  poppler-utils qpdf sox
+  clang libclang-rt-14-dev
+  fonts-dejavu-core
+)
+missing=()
+for p in "${PKGS[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  $SUDO apt-get update -q
+  $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi

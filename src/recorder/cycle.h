@@ -1,0 +1,84 @@
+// The recording cycle without any window: arming, the start at the first
+// reading above 4 bar, the alarm, the force conversion, the record length and
+// the view to fit. The panel feeds it decoded readings on the GUI thread and
+// applies the effects it returns to its controls, curve and plot.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+/// A wall-clock reading: whole seconds and microseconds.
+struct WallTime {
+    int32_t seconds = 0;
+    int32_t microseconds = 0;
+};
+
+/// Whole milliseconds from `from` to `to`, truncated toward zero.
+long long ElapsedMs(const WallTime& from, const WallTime& to);
+
+/// The cycle reads the time only through this interface, so tests can place
+/// readings at exact instants.
+class Clock {
+  public:
+    virtual ~Clock() = default;
+    virtual WallTime Now() = 0;
+};
+
+class SystemClock : public Clock {
+  public:
+    WallTime Now() override;
+};
+
+/// What the operator has typed, read as text on every reading.
+struct CycleInputs {
+    std::wstring alarmThreshold; ///< bar; empty, 0 or no digits: no alarm
+    std::wstring recordLength;   ///< seconds
+    double surface = 0;          ///< cm² of the selected press
+};
+
+/// What one reading asks the panel to do, in this order.
+struct ReadingEffects {
+    bool recordingStarted = false; ///< start the countdown, enable Print Report
+    bool playAlarm = false;
+    bool recordEnd = false; ///< queue the record-end event, stop the countdown
+    bool appended = false;  ///< hand the series to the curve and fit the view
+    double fitXMax = 0, fitYMax = 0;
+};
+
+class RecordingCycle {
+  public:
+    explicit RecordingCycle(Clock& clock);
+
+    /// The per-reading step for a complete reading of `bar`.
+    ReadingEffects OnReading(int bar, const CycleInputs& inputs);
+
+    /// Start: the cycle waits for pressure.
+    void Arm();
+    /// Stop or record end: disarms and tells whether a recording was running.
+    /// The recording flag is cleared at once, so a second record-end event
+    /// handled while the first one's question is open finds nothing to end.
+    bool Disarm();
+
+    /// Generation of the current cycle; record-end events carry it so that a
+    /// late one never ends a later cycle.
+    int Generation() const { return m_generation; }
+
+    bool m_armed = false;
+    bool m_recording = false;
+    WallTime m_recordStart;
+    WallTime m_lastAlarm;
+    std::vector<double> m_times;  ///< seconds since the first recorded reading
+    std::vector<double> m_forces; ///< tons
+    double m_maxForce = 0;
+
+    /// Replaces the clock (tests place readings at exact instants).
+    void SetClock(Clock& clock) { m_clock = &clock; }
+
+  private:
+    Clock* m_clock;
+    int m_generation = 0;
+};
+
+/// Force in tons of `bar` on a piston of `surface` cm².
+inline double ForceTons(int bar, double surface) { return bar * surface / 100 * 0.102; }

@@ -1,0 +1,46 @@
+#include "recorder/render_timer.h"
+
+#include "recorder/terminal_panel.h"
+#include "shell/events.h"
+#include "shell/main_window.h"
+#include "shell/settings.h"
+
+#include <wx/button.h>
+#include <wx/datetime.h>
+#include <wx/stattext.h>
+#include <wx/textctrl.h>
+
+wxString ClockLabel(const wxDateTime& now) {
+    return now.Format("%B %d, %Y", wxDateTime::TimeZone(wxDateTime::GMT1)) + "\n" +
+           now.Format("%X", wxDateTime::TimeZone(wxDateTime::Local));
+}
+
+RenderTimer::RenderTimer(wxStaticText* clockText, wxButton* stopButton,
+                         wxStaticText* recordingText)
+    : wxTimer(), m_clockText(clockText), m_stopButton(stopButton), m_recordingText(recordingText) {}
+
+RenderTimer::~RenderTimer() { Stop(); }
+
+void RenderTimer::Notify() {
+    m_clockText->SetLabel(ClockLabel(wxDateTime::UNow()));
+    if (!m_running) return;
+    const int shown = m_countdown;
+    --m_countdown;
+    m_stopButton->SetLabel(wxString::Format("Stop (%d)", shown));
+    m_recordingText->Show(m_countdown % 2 == 0);
+    if (m_countdown > 0) return;
+    m_running = false;
+    m_recordingText->Hide();
+    if (TerminalPanel* panel = MainWindow::GetInstance()->m_panel) panel->PostRecordEnd();
+}
+
+void RenderTimer::StartCountdown() {
+    m_running = true;
+    TerminalPanel* panel = MainWindow::GetInstance()->m_panel;
+    m_countdown = panel ? LeadingInt(panel->m_recordLength->GetValue()) : 0;
+}
+
+void RenderTimer::StopCountdown() {
+    m_running = false;
+    m_recordingText->Hide();
+}

@@ -1,0 +1,32 @@
+// The one-second timer of the panel: shows the date and time, counts the record
+// length down on the Stop button and makes the recording notice blink.
+#pragma once
+
+#include <wx/timer.h>
+
+class wxStaticText;
+class wxButton;
+class wxDateTime;
+
+class RenderTimer : public wxTimer {
+  public:
+    RenderTimer(wxStaticText* clockText, wxButton* stopButton, wxStaticText* recordingText);
+    ~RenderTimer() override;
+
+    void Notify() override;
+    void StartCountdown();
+    void StopCountdown();
+
+    bool IsCountingDown() const { return m_running; }
+    int Countdown() const { return m_countdown; }
+
+  private:
+    wxStaticText* m_clockText;
+    wxButton* m_stopButton;
+    wxStaticText* m_recordingText;
+    int m_countdown = 80;
+    bool m_running = false;
+};
+
+/// "%B %d, %Y" in the fixed zone UTC+1, then a line feed and "%X" local.
+wxString ClockLabel(const wxDateTime& now);

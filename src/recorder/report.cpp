@@ -1,0 +1,227 @@
+// The mounting report: one A4 landscape PDF page with the job data, the press,
+// the date and the picture of the recorded curve, and beside it the curve as a
+// CSV file of the same name.
+#include "recorder/terminal_panel.h"
+
+#include "plot/mathplot.h"
+#include "recorder/report_data.h"
+#include "shell/main_window.h"
+#include "shell/messages.h"
+
+#include <hpdf.h>
+
+#include <wx/combobox.h>
+#include <wx/datetime.h>
+#include <wx/filename.h>
+#include <wx/textctrl.h>
+
+#include <cstdio>
+
+namespace {
+
+void PdfErrorHandler(HPDF_STATUS errorNo, HPDF_STATUS detailNo, void*) {
+    printf("ERROR: error_no=%04X, detail_no=%u\n", static_cast<unsigned>(errorNo),
+           static_cast<unsigned>(detailNo));
+}
+
+/// One PDF document, freed whatever happens.
+class PdfDocument {
+  public:
+    PdfDocument() : m_doc(HPDF_New(PdfErrorHandler, nullptr)) {}
+    ~PdfDocument() {
+        if (m_doc) HPDF_Free(m_doc);
+    }
+    PdfDocument(const PdfDocument&) = delete;
+    PdfDocument& operator=(const PdfDocument&) = delete;
+    HPDF_Doc Get() const { return m_doc; }
+
+  private:
+    HPDF_Doc m_doc;
+};
+
+/// A file removed when it goes out of scope, unless kept.
+class FileGuard {
+  public:
+    explicit FileGuard(wxString path) : m_path(std::move(path)) {}
+    ~FileGuard() {
+        if (!m_path.empty() && wxFileName::FileExists(m_path)) wxRemoveFile(m_path);
+    }
+    const wxString& Path() const { return m_path; }
+    void Keep() { m_path.clear(); }
+
+  private:
+    wxString m_path;
+};
+
+std::string Ansi(const wxString& text) { return ToWinAnsi(text.ToStdWstring()); }
+
+void Text(HPDF_Page page, float x, float y, const wxString& text) {
+    HPDF_Page_TextOut(page, x, y, Ansi(text).c_str());
+}
+
+void BoldText(HPDF_Page page, float x, float y, const wxString& text) {
+    HPDF_Page_SetTextRenderingMode(page, HPDF_FILL_THEN_STROKE);
+    HPDF_Page_SetLineWidth(page, 0.5);
+    HPDF_Page_SetRGBStroke(page, 0, 0, 0);
+    Text(page, x, y, text);
+    HPDF_Page_SetTextRenderingMode(page, HPDF_FILL);
+}
+
+} // namespace
+
+void TerminalPanel::OnPrintReport(wxCommandEvent&) { CreateReport(); }
+
+void TerminalPanel::CreateReport() {
+    const char* const anyway = "\nDo you want to generate REPORT anyway?";
+    const std::pair<wxTextCtrl*, const char*> checks[] = {
+        {m_operatorId, "Operator ID empty"},
+        {m_axleDesignation, "Axle designation empty"},
+        {m_bearingDesignation, "Bearing designation empty"},
+        {m_productionDate, "Bearing production date empty"},
+        {m_refurbishmentDate, "Bearing refurbishment date empty"},
+    };
+    for (const auto& [field, question] : checks) {
+        if (!field->GetValue().empty()) continue;
+        if (!AskYesNo(wxString(question) + anyway, "Print REPORT?")) return;
+        break;
+    }
+
+    MainWindow* main = MainWindow::GetInstance();
+    // Never into the root of the file system: ask for the directory first.
+    if (main->m_pdfDirectory.empty() && !main->ChoosePdfDirectory()) return;
+
+    int sideIndex = m_mountingSide->GetSelection();
+    const wxString side =
+        (sideIndex >= 0 && sideIndex < static_cast<int>(m_mountingSides.size())) ? m_mountingSides[sideIndex] : wxString("A");
+    const wxString fileName = wxString::FromUTF8(ReportFileName(
+        std::string(m_axleDesignation->GetValue().utf8_str()), std::string(side.utf8_str()),
+        std::string(m_stopDate.utf8_str())));
+    wxString directory = main->m_pdfDirectory;
+    if (!directory.EndsWith(wxString(wxFileName::GetPathSeparator())))
+        directory += wxFileName::GetPathSeparator();
+    const wxString fullPath = directory + fileName;
+    const wxString csvPath = fullPath.BeforeLast('.') + ".csv";
+
+    if (wxFileName::FileExists(fullPath) || wxFileName::FileExists(csvPath)) {
+        if (!AskYesNo("File exists. Overwrite it?", "Print REPORT?")) return;
+    }
+
+    PdfDocument document;
+    HPDF_Doc pdf = document.Get();
+    if (pdf == nullptr) {
+        printf("error: cannot create PdfDoc object\n");
+        ShowError("Error creating report");
+        return;
+    }
+
+    HPDF_Page page = HPDF_AddPage(pdf);
+    HPDF_Page_SetSize(page, HPDF_PAGE_SIZE_A4, HPDF_PAGE_LANDSCAPE);
+    const float h = HPDF_Page_GetHeight(page);
+    const float w = HPDF_Page_GetWidth(page);
+    HPDF_Page_SetLineWidth(page, 1);
+    HPDF_Page_Rectangle(page, 20, 20, w - 40, h - 40);
+    HPDF_Page_Stroke(page);
+
+    HPDF_Font font = HPDF_GetFont(pdf, "Helvetica", "WinAnsiEncoding");
+    HPDF_Page_SetFontAndSize(page, font, 24);
+    HPDF_Page_SetRGBFill(page, 0, 0, 1);
+    HPDF_Page_BeginText(page);
+    Text(page, 30, h - 50, fileName);
+    HPDF_Page_EndText(page);
+
+    const float y0 = static_cast<float>(static_cast<int>(h - 85));
+    const float y1 = static_cast<float>(static_cast<int>(h - 90));
+    const wxString reportDate =
+        wxDateTime::Now().Format("%B %d, %Y", wxDateTime::TimeZone(wxDateTime::GMT1));
+    const wxString pressName = main->PressName(m_pressIndex);
+
+    HPDF_Page_SetFontAndSize(page, font, 14);
+    HPDF_Page_SetRGBFill(page, 0, 0, 0);
+    HPDF_Page_BeginText(page);
+    Text(page, w - 150, h - 35, reportDate);
+    Text(page, w - 150, h - 50, m_stopTime);
+    BoldText(page, w - 150, h - 75, "Press: " + (pressName.empty() ? wxString("none") : pressName));
+
+    HPDF_Page_SetFontAndSize(page, font, 18);
+    HPDF_Page_SetRGBFill(page, 0, 0, 1);
+    Text(page, 50, y0, "Operator ID: ");
+    HPDF_Page_SetRGBFill(page, 0, 0, 0);
+    BoldText(page, 170, y0, m_operatorId->GetValue());
+    HPDF_Page_SetRGBFill(page, 0, 0, 1);
+    Text(page, 50, y0 - 30, "Axle data");
+    HPDF_Page_SetFontAndSize(page, font, 14);
+    HPDF_Page_SetRGBFill(page, 0, 0, 0);
+    Text(page, 50, y0 - 55, "Designation: ");
+    BoldText(page, 170, y0 - 55, m_axleDesignation->GetValue());
+    Text(page, 50, y0 - 80, "Mounting side: ");
+    BoldText(page, 170, y0 - 80, side);
+
+    HPDF_Page_SetFontAndSize(page, font, 18);
+    HPDF_Page_SetRGBFill(page, 0, 0, 1);
+    Text(page, 400, y1, "Bearing Data");
+    HPDF_Page_SetFontAndSize(page, font, 14);
+    HPDF_Page_SetRGBFill(page, 0, 0, 0);
+    Text(page, 400, y1 - 25, "Designation: ");
+    BoldText(page, 550, y1 - 25, m_bearingDesignation->GetValue());
+    Text(page, 400, y1 - 50, "Production date: ");
+    BoldText(page, 550, y1 - 50, m_productionDate->GetValue());
+    Text(page, 400, y1 - 75, "Refurbishment date: ");
+    BoldText(page, 550, y1 - 75, m_refurbishmentDate->GetValue());
+    HPDF_Page_EndText(page);
+
+    // The picture of the plot goes through a private temporary JPEG file.
+    HPDF_STATUS drawn = HPDF_INVALID_IMAGE;
+    {
+        FileGuard picture(wxFileName::CreateTempFileName("vemo-plot-"));
+        if (!picture.Path().empty() &&
+            m_plot->SaveScreenshot(picture.Path(), wxBITMAP_TYPE_JPEG, wxDefaultSize, false)) {
+            HPDF_Image image = HPDF_LoadJpegImageFromFile(pdf, picture.Path().fn_str());
+            if (image) {
+                const double iw = HPDF_Image_GetWidth(image);
+                const double ih = HPDF_Image_GetHeight(image);
+                if (iw > 0 && ih > 0)
+                    drawn = HPDF_Page_DrawImage(page, image, 22, 22, 650,
+                                                static_cast<float>(650 / (iw / ih)));
+            }
+        }
+    }
+    if (drawn != HPDF_OK) {
+        ShowError("Error creating report");
+        return;
+    }
+
+    // Both files are written beside their final names and renamed into place,
+    // so a failure never leaves a partial report.
+    JobRecord job;
+    job.operatorId = m_operatorId->GetValue().utf8_str();
+    job.axleDesignation = m_axleDesignation->GetValue().utf8_str();
+    job.mountingSide = side.utf8_str();
+    job.bearingDesignation = m_bearingDesignation->GetValue().utf8_str();
+    job.productionDate = m_productionDate->GetValue().utf8_str();
+    job.refurbishmentDate = m_refurbishmentDate->GetValue().utf8_str();
+    job.pressName = pressName.utf8_str();
+    job.surface = main->Surface(m_pressIndex);
+    job.stopDate = m_stopDate.utf8_str();
+    job.stopTime = m_stopTime.utf8_str();
+    job.version = "1.0.8";
+
+    const wxString pdfTemporary = fullPath + ".tmp";
+    FileGuard pdfGuard(pdfTemporary);
+    std::string csvError;
+    wxString reason;
+    if (HPDF_SaveToFile(pdf, pdfTemporary.fn_str()) != HPDF_OK || !wxFileName::FileExists(pdfTemporary)) {
+        reason = "the file " + fullPath + " cannot be written";
+    } else if (!WriteCurveCsv(std::string(csvPath.fn_str()), job, m_cycle.m_times, m_cycle.m_forces,
+                              &csvError)) {
+        reason = "the file " + csvPath + " cannot be written (" + wxString::FromUTF8(csvError) + ")";
+    } else if (!wxRenameFile(pdfTemporary, fullPath, true)) {
+        wxRemoveFile(csvPath);
+        reason = "the file " + fullPath + " cannot be written";
+    }
+    if (!reason.empty()) {
+        ShowError("Report not created: " + reason + ".");
+        return;
+    }
+    pdfGuard.Keep();
+    ShowInfo("Report Created.", "Success");
+}

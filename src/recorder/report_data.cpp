@@ -1,0 +1,126 @@
+#include "recorder/report_data.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+std::string FileNameSafe(const std::string& utf8) {
+    std::string out;
+    out.reserve(utf8.size());
+    for (unsigned char c : utf8) {
+        bool refused = c < 0x20 || c == 0x7F || std::strchr("/\\:*?\"<>|", c) != nullptr;
+        out.push_back(refused ? '_' : static_cast<char>(c));
+    }
+    // "." and ".." alone would name a directory.
+    if (out == "." || out == "..") out = std::string(out.size(), '_');
+    return out;
+}
+
+std::string ReportFileName(const std::string& axleUtf8, const std::string& side,
+                           const std::string& stopDate) {
+    return "Report_Mounting_" + FileNameSafe(axleUtf8) + FileNameSafe(side) + "_" +
+           FileNameSafe(stopDate) + ".pdf";
+}
+
+std::string ToWinAnsi(const std::wstring& text) {
+    // Windows-1252 code points 0x80-0x9F.
+    static const wchar_t k80[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+                                    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+    std::string out;
+    for (wchar_t c : text) {
+        if (c >= 0x20 && c < 0x7F) {
+            out.push_back(static_cast<char>(c));
+        } else if (c >= 0xA0 && c <= 0xFF) {
+            out.push_back(static_cast<char>(static_cast<unsigned char>(c)));
+        } else {
+            char mapped = '?';
+            for (int i = 0; i < 32; ++i)
+                if (k80[i] != 0 && k80[i] == c) mapped = static_cast<char>(0x80 + i);
+            out.push_back(mapped);
+        }
+    }
+    return out;
+}
+
+namespace {
+
+std::string CsvField(const std::string& text) {
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"') out += "\"\"";
+        else if (c == '\n' || c == '\r') out += ' ';
+        else out += c;
+    }
+    return out + "\"";
+}
+
+} // namespace
+
+bool WriteCurveCsv(const std::string& path, const JobRecord& job,
+                   const std::vector<double>& times, const std::vector<double>& forces,
+                   std::string* error) {
+    const std::string temporary = path + ".tmp";
+    FILE* out = std::fopen(temporary.c_str(), "wb");
+    if (out == nullptr) {
+        if (error) *error = std::strerror(errno);
+        return false;
+    }
+    std::fprintf(out, "# Vemo Press Pressure Recorder %s\n", job.version.c_str());
+    std::fprintf(out, "# operator_id,%s\n", CsvField(job.operatorId).c_str());
+    std::fprintf(out, "# axle_designation,%s\n", CsvField(job.axleDesignation).c_str());
+    std::fprintf(out, "# mounting_side,%s\n", CsvField(job.mountingSide).c_str());
+    std::fprintf(out, "# bearing_designation,%s\n", CsvField(job.bearingDesignation).c_str());
+    std::fprintf(out, "# production_date,%s\n", CsvField(job.productionDate).c_str());
+    std::fprintf(out, "# refurbishment_date,%s\n", CsvField(job.refurbishmentDate).c_str());
+    std::fprintf(out, "# press,%s\n", CsvField(job.pressName).c_str());
+    std::fprintf(out, "# surface_cm2,%.9g\n", job.surface);
+    std::fprintf(out, "# stop_date,%s\n", CsvField(job.stopDate).c_str());
+    std::fprintf(out, "# stop_time,%s\n", CsvField(job.stopTime).c_str());
+    std::fprintf(out, "time_s,force_t\n");
+    const size_t n = std::min(times.size(), forces.size());
+    for (size_t i = 0; i < n; ++i) std::fprintf(out, "%.17g,%.17g\n", times[i], forces[i]);
+    bool ok = std::fflush(out) == 0 && !std::ferror(out);
+    int savedErrno = errno;
+    ok = (std::fclose(out) == 0) && ok;
+    if (!ok) {
+        if (error) *error = std::strerror(savedErrno ? savedErrno : errno);
+        std::remove(temporary.c_str());
+        return false;
+    }
+    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+        if (error) *error = std::strerror(errno);
+        std::remove(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool ReadCurveCsv(const std::string& path, std::vector<double>& times,
+                  std::vector<double>& forces) {
+    std::ifstream in(path);
+    if (!in) return false;
+    times.clear();
+    forces.clear();
+    std::string line;
+    bool header = false;
+    while (std::getline(in, line)) {
+        if (line.empty() || line[0] == '#') continue;
+        if (!header) {
+            header = true; // the column names
+            continue;
+        }
+        const char* p = line.c_str();
+        char* end = nullptr;
+        double t = std::strtod(p, &end);
+        if (end == p || *end != ',') return false;
+        double f = std::strtod(end + 1, nullptr);
+        times.push_back(t);
+        forces.push_back(f);
+    }
+    return header;
+}

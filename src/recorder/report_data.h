@@ -1,0 +1,40 @@
+// What the mounting report needs without any window: the report's file name,
+// the conversion of typed texts into the encoding of the PDF's standard font,
+// and the CSV file of the recorded curve kept beside each report.
+#pragma once
+
+#include <string>
+#include <vector>
+
+/// The axle designation as it may stand in a file name: characters a file
+/// system refuses (directory separators among them) become "_".
+std::string FileNameSafe(const std::string& utf8);
+
+/// "Report_Mounting_" + axle + side + "_" + stopDate + ".pdf", the axle made
+/// safe for a file name.
+std::string ReportFileName(const std::string& axleUtf8, const std::string& side,
+                           const std::string& stopDate);
+
+/// The text in WinAnsiEncoding (Windows-1252), which the standard Helvetica
+/// font of a PDF shows; a character it cannot show becomes "?".
+std::string ToWinAnsi(const std::wstring& text);
+
+/// The job data written into the report and its CSV file.
+struct JobRecord {
+    std::string operatorId, axleDesignation, mountingSide, bearingDesignation, productionDate,
+        refurbishmentDate; ///< UTF-8 as typed
+    std::string pressName;
+    double surface = 0;
+    std::string stopDate, stopTime, version;
+};
+
+/// Writes the curve as CSV (header lines starting with "#", then
+/// "time_s,force_t" rows at full precision). Written to a temporary file that
+/// is renamed into place; false with `error` set when that fails.
+bool WriteCurveCsv(const std::string& path, const JobRecord& job,
+                   const std::vector<double>& times, const std::vector<double>& forces,
+                   std::string* error);
+
+/// Reads back the samples of a curve CSV file.
+bool ReadCurveCsv(const std::string& path, std::vector<double>& times,
+                  std::vector<double>& forces);

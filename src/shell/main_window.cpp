@@ -1,0 +1,194 @@
+#include "shell/main_window.h"
+
+#include "link/transport.h"
+#include "recorder/terminal_panel.h"
+#include "shell/events.h"
+#include "shell/menu_bar.h"
+#include "shell/messages.h"
+#include "shell/new_dialog.h"
+#include "shell/paths.h"
+
+#include <wx/display.h>
+#include <wx/dirdlg.h>
+#include <wx/fileconf.h>
+#include <wx/image.h>
+#include <wx/sizer.h>
+#include <wx/statbmp.h>
+#include <wx/statusbr.h>
+#include <wx/filename.h>
+#include <wx/wfstream.h>
+
+#include <cstring>
+#include <stdexcept>
+
+const char* const kProgramTitle = "Vemo Press Pressure Recorder";
+const char* const kStatusTitle = "Vemo Press Pressure Recorder - Version 1.0.8";
+
+namespace {
+const char* const kConfigFile = "config.ini";
+}
+
+MainWindow* MainWindow::s_instance = nullptr;
+
+MainWindow::MainWindow() {
+    std::memset(m_initCommands, 0, sizeof m_initCommands);
+    std::memset(m_surfaces, 0, sizeof m_surfaces);
+}
+
+MainWindow::~MainWindow() {
+    delete m_config;
+    delete m_pressNames;
+}
+
+MainWindow* MainWindow::GetInstance() {
+    if (s_instance == nullptr) {
+        s_instance = new MainWindow();
+        s_instance->Build();
+    }
+    return s_instance;
+}
+
+void MainWindow::DestroyInstance() {
+    if (s_instance == nullptr) return;
+    if (s_instance->m_frame) s_instance->m_frame->Destroy();
+    delete s_instance;
+    s_instance = nullptr;
+}
+
+void MainWindow::Build() {
+    if (!wxImage::FindHandler(wxBITMAP_TYPE_JPEG)) wxImage::AddHandler(new wxJPEGHandler);
+
+    if (!SockInit()) throw std::runtime_error(SockErrorText(SockGetLastError()));
+
+    wxRect display = wxDisplay(0u).GetGeometry();
+    const int W = display.GetWidth();
+    const int H = display.GetHeight();
+
+    m_frame = new wxFrame(nullptr, wxID_ANY, kProgramTitle, wxDefaultPosition, wxSize(800, 600),
+                          wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX | wxMINIMIZE_BOX |
+                              wxMAXIMIZE_BOX | wxMAXIMIZE);
+    m_frame->Maximize(true);
+
+    m_statusBar = m_frame->CreateStatusBar(1, wxSTB_DEFAULT_STYLE, 0);
+    m_statusBar->SetStatusText(kStatusTitle, 0);
+
+    m_menuBar = new MenuBar();
+
+    try {
+        m_panel = new TerminalPanel(W, H);
+        new wxStaticBitmap(m_frame, wxID_ANY,
+                           wxBitmap(DataPath("icons/logo.jpg"), wxBITMAP_TYPE_JPEG),
+                           wxPoint(W - 220, 0), wxSize(200, 50));
+        new wxStaticBitmap(m_frame, wxID_ANY,
+                           wxBitmap(DataPath("icons/logoVemo.jpg"), wxBITMAP_TYPE_JPEG),
+                           wxPoint(W - 262, H - 145), wxSize(242, 33));
+    } catch (const wxString& message) {
+        ShowError(message);
+    }
+
+    m_sizer = new wxBoxSizer(wxVERTICAL);
+    if (m_panel) m_sizer->Add(m_panel, 1, wxEXPAND, 0);
+    m_frame->SetSizer(m_sizer);
+    m_frame->Layout();
+
+    m_frame->SetBackgroundColour(*wxWHITE);
+    m_frame->Centre(wxBOTH);
+    m_frame->Show(true);
+
+    wxString ip, port;
+    bool autoconnect = true, skipQuestion = true;
+    long pressIndex = 0;
+    ReadSettingsFiles(ip, port, autoconnect, pressIndex, skipQuestion);
+
+    if (skipQuestion) {
+        if (m_panel) {
+            m_panel->SetConnectionParameters(ip, port, autoconnect, true,
+                                             static_cast<unsigned>(pressIndex));
+            if (autoconnect) {
+                wxCommandEvent event = MakeProgramEvent(EVT_AUTOCONNECT);
+                wxPostEvent(m_panel, event);
+            }
+        }
+    } else {
+        new NewDialog(m_frame, wxID_ANY, "Vemo Press Pressure Recorder Connect",
+                      wxDefaultPosition, wxSize(380, 300), wxDEFAULT_DIALOG_STYLE, ip, port,
+                      autoconnect, false, static_cast<unsigned>(pressIndex));
+    }
+}
+
+void MainWindow::ReadSettingsFiles(wxString& ip, wxString& port, bool& autoconnect,
+                                   long& pressIndex, bool& skipQuestion) {
+    ReadInitCommandsFile("init.ini", m_initCommands);
+
+    PressList presses = ReadPressFile("superfici.ini");
+    if (presses.loaded) {
+        std::memcpy(m_surfaces, presses.surfaces, sizeof m_surfaces);
+        m_pressNames = new wxArrayString();
+        for (const std::string& name : presses.names) m_pressNames->Add(wxString::FromUTF8(name));
+    }
+
+    if (wxFileName::FileExists(kConfigFile)) {
+        wxFileInputStream in(kConfigFile);
+        m_config = in.IsOk() ? new wxFileConfig(in, wxConvAuto()) : new wxFileConfig(wxEmptyString, wxEmptyString, wxEmptyString, wxEmptyString, 0);
+    } else {
+        m_config = new wxFileConfig(wxEmptyString, wxEmptyString, wxEmptyString, wxEmptyString, 0);
+    }
+    // Values are read back exactly as stored: no environment expansion.
+    m_config->SetExpandEnvVars(false);
+
+    ip = m_config->Read("ip", "");
+    port = m_config->Read("port", "");
+    autoconnect = FlagFromText(m_config->Read("autoconnect", ""));
+    pressIndex = LeadingInt(m_config->Read("superficie", ""));
+    m_pdfDirectory = m_config->Read("dir_path", "");
+    skipQuestion = FlagFromText(m_config->Read("skipQuestion", ""));
+}
+
+wxString MainWindow::PressName(long index) const {
+    if (m_pressNames == nullptr || index < 0 || static_cast<size_t>(index) >= m_pressNames->size())
+        return "";
+    return (*m_pressNames)[static_cast<size_t>(index)];
+}
+
+double MainWindow::Surface(long index) const {
+    if (m_pressNames == nullptr || index < 0 || static_cast<size_t>(index) >= m_pressNames->size() ||
+        index >= kPressCount)
+        return 0.0;
+    return m_surfaces[index];
+}
+
+void MainWindow::SetPdfDirectory(const wxString& path) {
+    m_pdfDirectory = path;
+    if (m_config) m_config->Write("dir_path", path);
+    SaveSettings();
+}
+
+bool MainWindow::ChoosePdfDirectory() {
+    wxDirDialog chooser(m_frame, wxDirSelectorPromptStr, "", wxDD_DEFAULT_STYLE);
+    if (chooser.ShowModal() != wxID_OK) return false;
+    SetPdfDirectory(chooser.GetPath());
+    return true;
+}
+
+void MainWindow::ApplyConnectionSettings(const wxString& ip, const wxString& port,
+                                         bool skipQuestion, bool autoconnect,
+                                         unsigned int pressIndex) {
+    if (m_panel) {
+        m_panel->SetConnectionParameters(ip, port, autoconnect, skipQuestion, pressIndex);
+        m_panel->Show();
+    }
+    if (m_config) {
+        m_config->Write("ip", ip);
+        m_config->Write("port", port);
+        m_config->Write("skipQuestion", skipQuestion ? "true" : "false");
+        m_config->Write("autoconnect", autoconnect ? "true" : "false");
+        m_config->Write("superficie", wxString::Format("%d", static_cast<int>(pressIndex)));
+    }
+    SaveSettings();
+    if (m_sizer) m_sizer->Layout();
+}
+
+bool MainWindow::SaveSettings() {
+    if (m_config == nullptr) return false;
+    return SaveConfigAtomically(*m_config, kConfigFile);
+}

@@ -1,0 +1,57 @@
+// The process-wide object of the program: owner of the visible frame and holder
+// of the shared state (settings store, presses, start-up commands, report
+// directory). Exactly one exists, created by the first GetInstance.
+#pragma once
+
+#include "shell/settings.h"
+
+#include <wx/frame.h>
+
+class wxFileConfig;
+class wxBoxSizer;
+class wxStatusBar;
+class MenuBar;
+class TerminalPanel;
+
+extern const char* const kProgramTitle;
+extern const char* const kStatusTitle;
+
+class MainWindow : public wxFrame {
+  public:
+    static MainWindow* GetInstance();
+    /// Ends the instance; for tests that build the program more than once.
+    static void DestroyInstance();
+
+    void SetPdfDirectory(const wxString& path);
+    void ApplyConnectionSettings(const wxString& ip, const wxString& port, bool skipQuestion,
+                                 bool autoconnect, unsigned int pressIndex);
+    /// Rewrites config.ini; false when it could not be written.
+    bool SaveSettings();
+
+    /// Name of press `index`, or "" when there is no such press.
+    wxString PressName(long index) const;
+    /// Surface of press `index` in cm², or 0 when there is no such press.
+    double Surface(long index) const;
+    /// Asks for the report directory with the directory chooser and saves it;
+    /// false when the operator cancelled.
+    bool ChoosePdfDirectory();
+
+    InitCommandTable m_initCommands;
+    wxFileConfig* m_config = nullptr;
+    float m_surfaces[kPressCount];
+    wxArrayString* m_pressNames = nullptr;
+    wxBoxSizer* m_sizer = nullptr;
+    wxFrame* m_frame = nullptr;
+    wxStatusBar* m_statusBar = nullptr;
+    MenuBar* m_menuBar = nullptr;
+    TerminalPanel* m_panel = nullptr;
+    wxString m_pdfDirectory;
+
+  private:
+    MainWindow();
+    ~MainWindow() override;
+    void Build();
+    void ReadSettingsFiles(wxString& ip, wxString& port, bool& autoconnect, long& pressIndex,
+                           bool& skipQuestion);
+    static MainWindow* s_instance;
+};

@@ -1,0 +1,69 @@
+#include "shell/menu_bar.h"
+
+#include "recorder/terminal_panel.h"
+#include "shell/events.h"
+#include "shell/main_window.h"
+#include "shell/messages.h"
+#include "shell/new_dialog.h"
+
+#include <wx/frame.h>
+
+MenuBar::MenuBar() : wxMenuBar() {
+    m_fileMenu = new wxMenu();
+    m_helpMenu = new wxMenu();
+    m_modifyMenu = new wxMenu();
+
+    m_fileMenu->Append(wxID_NEW, "&New Connection", "", wxITEM_NORMAL);
+    m_fileMenu->Append(wxID_EDIT, "&Edit parameters", "", wxITEM_NORMAL);
+    m_fileMenu->Append(wxID_EXIT, "&Quit", "", wxITEM_NORMAL);
+    m_modifyMenu->Append(ID_CHANGE_PDF_DIRECTORY, "&Change PDF Directory", "", wxITEM_NORMAL);
+    m_helpMenu->Append(wxID_HELP, "&Help", "", wxITEM_NORMAL);
+
+    Append(m_fileMenu, "&File");
+    Append(m_modifyMenu, "&Modify");
+    Append(m_helpMenu, "&Help");
+
+    wxFrame* frame = MainWindow::GetInstance()->m_frame;
+    frame->Bind(wxEVT_MENU, &MenuBar::OnNewConnection, this, wxID_NEW);
+    frame->Bind(wxEVT_MENU, &MenuBar::OnEditParameters, this, wxID_EDIT);
+    frame->Bind(wxEVT_MENU, &MenuBar::OnQuit, this, wxID_EXIT);
+    frame->Bind(wxEVT_MENU, &MenuBar::OnChangePdfDirectory, this, ID_CHANGE_PDF_DIRECTORY);
+    frame->Bind(wxEVT_MENU, &MenuBar::OnHelp, this, wxID_HELP);
+    frame->Bind(wxEVT_MENU, &MenuBar::OnAbout, this, wxID_ABOUT);
+    frame->SetMenuBar(this);
+}
+
+void MenuBar::OnNewConnection(wxCommandEvent&) {
+    MainWindow* main = MainWindow::GetInstance();
+    new NewDialog(main->m_frame, wxID_ANY, "Connection Parameters", wxDefaultPosition,
+                  wxSize(380, 300), wxDEFAULT_DIALOG_STYLE, "192.168.100.10", "65100", false,
+                  false, 0);
+}
+
+void MenuBar::OnEditParameters(wxCommandEvent&) {
+    MainWindow* main = MainWindow::GetInstance();
+    if (main->m_panel) {
+        wxCommandEvent event = MakeProgramEvent(EVT_EDIT_PARAMETERS);
+        wxPostEvent(main->m_panel, event);
+    }
+}
+
+void MenuBar::OnQuit(wxCommandEvent& event) {
+    MainWindow::GetInstance()->m_frame->Close(false);
+    event.Skip();
+}
+
+void MenuBar::OnChangePdfDirectory(wxCommandEvent&) { MainWindow::GetInstance()->ChoosePdfDirectory(); }
+
+void MenuBar::OnHelp(wxCommandEvent&) {
+    ShowInfo("For the user manual please refer to the document : Appendix-  Pressure recording "
+             "System.pdf",
+             "Help");
+}
+
+void MenuBar::OnAbout(wxCommandEvent&) {
+    ShowInfo("Vemo Press Pressure Recorder 1.0.8\n\n"
+             "Records the oil pressure of a bearing mounting press, draws the press force "
+             "against time and writes the mounting report.",
+             "About");
+}

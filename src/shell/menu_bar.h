@@ -1,0 +1,24 @@
+// The main frame's menus: File (New Connection, Edit parameters, Quit),
+// Modify (Change PDF Directory) and Help (Help).
+#pragma once
+
+#include <wx/menu.h>
+
+enum { ID_CHANGE_PDF_DIRECTORY = 5118 };
+
+class MenuBar : public wxMenuBar {
+  public:
+    MenuBar();
+
+  private:
+    void OnNewConnection(wxCommandEvent& event);
+    void OnEditParameters(wxCommandEvent& event);
+    void OnQuit(wxCommandEvent& event);
+    void OnChangePdfDirectory(wxCommandEvent& event);
+    void OnHelp(wxCommandEvent& event);
+    void OnAbout(wxCommandEvent& event);
+
+    wxMenu* m_fileMenu;
+    wxMenu* m_helpMenu;
+    wxMenu* m_modifyMenu;
+};

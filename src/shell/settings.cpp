@@ -1,0 +1,133 @@
+#include "shell/settings.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <cwctype>
+
+#include <wx/fileconf.h>
+#include <wx/filename.h>
+#include <wx/wfstream.h>
+
+namespace {
+
+template <typename Char, typename IsSpace>
+int LeadingIntOf(const Char* p, IsSpace isSpace) {
+    if (p == nullptr) return 0;
+    while (*p && isSpace(*p)) ++p;
+    bool negative = false;
+    if (*p == '+' || *p == '-') {
+        negative = (*p == '-');
+        ++p;
+    }
+    long long value = 0;
+    while (*p >= '0' && *p <= '9') {
+        if (value < 1LL << 40) value = value * 10 + (*p - '0');
+        ++p;
+    }
+    if (negative) value = -value;
+    if (value > INT_MAX) return INT_MAX;
+    if (value < INT_MIN) return INT_MIN;
+    return static_cast<int>(value);
+}
+
+} // namespace
+
+int LeadingInt(const char* text) {
+    return LeadingIntOf(text, [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); });
+}
+
+int LeadingInt(const std::wstring& text) {
+    return LeadingIntOf(text.c_str(), [](wchar_t c) { return std::iswspace(c) != 0; });
+}
+
+int LeadingInt(const wxString& text) { return LeadingInt(text.ToStdWstring()); }
+
+bool FlagFromText(const wxString& text) { return text != "false"; }
+
+void ReadInitCommands(FILE* stream, InitCommandTable& table) {
+    std::memset(table, 0, sizeof table);
+    if (stream == nullptr) return;
+    for (int k = 0; k < kInitCommandCount && !feof(stream); ++k) {
+        if (fgets(table[k], kInitCommandSize, stream) == nullptr) {
+            std::memset(table[k], 0, kInitCommandSize);
+            continue;
+        }
+        if (char* lf = std::strchr(table[k], '\n')) *lf = '\r';
+    }
+}
+
+bool ReadInitCommandsFile(const std::string& path, InitCommandTable& table) {
+    FILE* stream = fopen(path.c_str(), "r");
+    ReadInitCommands(stream, table);
+    if (stream == nullptr) return false;
+    fclose(stream);
+    return true;
+}
+
+void ParsePressLine(const char* line, PressList& presses) {
+    presses.names.clear();
+    std::memset(presses.surfaces, 0, sizeof presses.surfaces);
+    const char* p = line;
+    int token = 0;
+    int surfaceIndex = 0;
+    while (*p) {
+        while (*p == ',' || *p == ':') ++p;
+        if (!*p) break;
+        const char* end = p;
+        while (*end && *end != ',' && *end != ':') ++end;
+        std::string text(p, end);
+        if (token % 2 == 0) {
+            if (surfaceIndex < kPressCount)
+                presses.surfaces[surfaceIndex] = static_cast<float>(std::strtod(text.c_str(), nullptr));
+            ++surfaceIndex;
+        } else if (presses.names.size() < static_cast<size_t>(kPressCount)) {
+            presses.names.push_back(text);
+        }
+        ++token;
+        p = end;
+    }
+}
+
+PressList ReadPressFile(const std::string& path) {
+    PressList presses;
+    FILE* stream = fopen(path.c_str(), "r");
+    if (stream == nullptr) return presses;
+    char buffer[100] = {0};
+    if (fgets(buffer, sizeof buffer, stream) == nullptr) buffer[0] = '\0';
+    fclose(stream);
+    presses.loaded = true;
+    ParsePressLine(buffer, presses);
+    return presses;
+}
+
+std::string PressNameAt(const PressList& presses, long index) {
+    if (index < 0 || static_cast<size_t>(index) >= presses.names.size()) return "";
+    return presses.names[static_cast<size_t>(index)];
+}
+
+double SurfaceAt(const PressList& presses, long index) {
+    if (index < 0 || index >= kPressCount) return 0.0;
+    return presses.surfaces[index];
+}
+
+bool SaveConfigAtomically(wxFileConfig& config, const wxString& path) {
+    wxFileName target(path);
+    target.MakeAbsolute();
+    const wxString temporary = target.GetFullPath() + ".tmp";
+    {
+        wxFileOutputStream out(temporary);
+        if (!out.IsOk()) return false;
+        bool saved = config.Save(out, wxConvAuto()) && out.GetFile()->Flush();
+        if (!out.Close() || !saved) {
+            wxRemoveFile(temporary);
+            return false;
+        }
+    }
+    if (!wxRenameFile(temporary, target.GetFullPath(), true)) {
+        wxRemoveFile(temporary);
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,169 @@
+// The recording cycle with a clock the test sets: start, alarm, record length,
+// force conversion and the view to fit.
+#include "recorder/cycle.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class ManualClock : public Clock {
+  public:
+    WallTime Now() override { return now; }
+    void SetMs(long long ms) {
+        now.seconds = static_cast<int32_t>(1000000 + ms / 1000);
+        now.microseconds = static_cast<int32_t>((ms % 1000) * 1000);
+    }
+    WallTime now{1000000, 0};
+};
+
+struct CycleTest : testing::Test {
+    ManualClock clock;
+    RecordingCycle cycle{clock};
+    CycleInputs inputs{L"0", L"80", 1250.0};
+};
+
+} // namespace
+
+TEST(ElapsedMs, TruncatesAcrossSeconds) {
+    EXPECT_EQ(ElapsedMs({10, 999999}, {11, 0}), 0);
+    EXPECT_EQ(ElapsedMs({10, 500000}, {12, 499999}), 1999);
+    EXPECT_EQ(ElapsedMs({10, 0}, {90, 0}), 80000);
+}
+
+TEST_F(CycleTest, FourBarNeverStartsFiveDoesWhenArmed) {
+    cycle.Arm();
+    EXPECT_FALSE(cycle.OnReading(4, inputs).recordingStarted);
+    EXPECT_FALSE(cycle.m_recording);
+    ReadingEffects fx = cycle.OnReading(5, inputs);
+    EXPECT_TRUE(fx.recordingStarted);
+    EXPECT_TRUE(fx.appended);
+    EXPECT_TRUE(cycle.m_recording);
+    ASSERT_EQ(cycle.m_times.size(), 1u);
+    EXPECT_DOUBLE_EQ(cycle.m_times[0], 0.0);
+}
+
+TEST_F(CycleTest, NotArmedRecordsNothingAndNeverAlarms) {
+    inputs.alarmThreshold = L"10";
+    clock.SetMs(10000);
+    ReadingEffects fx = cycle.OnReading(300, inputs);
+    EXPECT_FALSE(fx.recordingStarted);
+    EXPECT_FALSE(fx.playAlarm);
+    EXPECT_TRUE(cycle.m_times.empty());
+}
+
+TEST_F(CycleTest, LowReadingsDuringARecordingAreRecorded) {
+    cycle.Arm();
+    cycle.OnReading(50, inputs);
+    clock.SetMs(75);
+    cycle.OnReading(2, inputs);
+    clock.SetMs(150);
+    cycle.OnReading(-3, inputs);
+    ASSERT_EQ(cycle.m_forces.size(), 3u);
+    EXPECT_LT(cycle.m_forces[2], 0.0);
+}
+
+TEST_F(CycleTest, ForceIsPressureTimesSurfaceInTons) {
+    cycle.Arm();
+    cycle.OnReading(200, inputs);
+    EXPECT_DOUBLE_EQ(cycle.m_forces[0], 200 * 1250.0 / 100 * 0.102);
+    EXPECT_DOUBLE_EQ(cycle.m_maxForce, cycle.m_forces[0]);
+}
+
+TEST_F(CycleTest, AlarmAboveThresholdAndNotAgainWithinTwoSeconds) {
+    inputs.alarmThreshold = L"100";
+    clock.SetMs(5000); // the last alarm was at construction, 5 s ago
+    cycle.Arm();
+    EXPECT_FALSE(cycle.OnReading(100, inputs).playAlarm);
+    clock.SetMs(5075);
+    EXPECT_TRUE(cycle.OnReading(101, inputs).playAlarm);
+    clock.SetMs(7075); // exactly 2000 ms later: not enough
+    EXPECT_FALSE(cycle.OnReading(150, inputs).playAlarm);
+    clock.SetMs(7076);
+    EXPECT_TRUE(cycle.OnReading(150, inputs).playAlarm);
+}
+
+TEST_F(CycleTest, ThresholdOfZeroOrNoDigitsSwitchesAlarmOff) {
+    clock.SetMs(10000);
+    cycle.Arm();
+    for (const wchar_t* t : {L"0", L"", L"abc", L"-5"}) {
+        inputs.alarmThreshold = t;
+        clock.now.seconds += 3;
+        EXPECT_FALSE(cycle.OnReading(500, inputs).playAlarm) << t;
+    }
+}
+
+TEST_F(CycleTest, RecordLengthReachedQueuesEndAndKeepsTheReading) {
+    cycle.Arm();
+    cycle.OnReading(10, inputs);
+    clock.SetMs(79999);
+    EXPECT_FALSE(cycle.OnReading(10, inputs).recordEnd);
+    clock.SetMs(80000);
+    ReadingEffects fx = cycle.OnReading(10, inputs);
+    EXPECT_TRUE(fx.recordEnd);
+    EXPECT_TRUE(fx.appended);
+    EXPECT_DOUBLE_EQ(cycle.m_times.back(), 80.0);
+}
+
+TEST_F(CycleTest, EmptyRecordLengthEndsAtFirstSample) {
+    inputs.recordLength = L"";
+    cycle.Arm();
+    EXPECT_TRUE(cycle.OnReading(10, inputs).recordEnd);
+}
+
+TEST_F(CycleTest, TimeAxisStaysAtNinetyUntilPassed) {
+    inputs.recordLength = L"200";
+    cycle.Arm();
+    cycle.OnReading(10, inputs);
+    clock.SetMs(90000);
+    EXPECT_DOUBLE_EQ(cycle.OnReading(10, inputs).fitXMax, 90.0);
+    clock.SetMs(90500);
+    EXPECT_DOUBLE_EQ(cycle.OnReading(10, inputs).fitXMax, 100.5);
+}
+
+TEST_F(CycleTest, ForceAxisIsMaximumPlusTwentyPercent) {
+    cycle.Arm();
+    ReadingEffects fx = cycle.OnReading(100, inputs);
+    EXPECT_DOUBLE_EQ(fx.fitYMax, cycle.m_maxForce * 1.2);
+}
+
+TEST_F(CycleTest, ZeroSurfaceGivesZeroForcesAndEmptyForceRange) {
+    inputs.surface = 0;
+    cycle.Arm();
+    ReadingEffects fx = cycle.OnReading(300, inputs);
+    EXPECT_DOUBLE_EQ(cycle.m_forces[0], 0.0);
+    EXPECT_DOUBLE_EQ(fx.fitYMax, 0.0);
+}
+
+TEST_F(CycleTest, DisarmReportsRecordingOnceOnly) {
+    cycle.Arm();
+    cycle.OnReading(20, inputs);
+    EXPECT_TRUE(cycle.Disarm());
+    // A second record-end handled later finds nothing to end.
+    EXPECT_FALSE(cycle.Disarm());
+    EXPECT_FALSE(cycle.m_armed);
+}
+
+TEST_F(CycleTest, StopWhileArmedWasNotRecording) {
+    cycle.Arm();
+    cycle.OnReading(3, inputs);
+    EXPECT_FALSE(cycle.Disarm());
+}
+
+TEST_F(CycleTest, NewRecordingEmptiesTheSeries) {
+    cycle.Arm();
+    cycle.OnReading(20, inputs);
+    clock.SetMs(100);
+    cycle.OnReading(30, inputs);
+    cycle.Disarm();
+    cycle.Arm();
+    clock.SetMs(5000);
+    cycle.OnReading(25, inputs);
+    EXPECT_EQ(cycle.m_times.size(), 1u);
+    EXPECT_DOUBLE_EQ(cycle.m_maxForce, cycle.m_forces[0]);
+}
+
+TEST_F(CycleTest, GenerationChangesWithEveryArm) {
+    int before = cycle.Generation();
+    cycle.Arm();
+    EXPECT_NE(cycle.Generation(), before);
+}

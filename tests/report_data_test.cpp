@@ -1,0 +1,51 @@
+// Report naming, the PDF font's encoding and the curve's CSV file.
+#include "recorder/report_data.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+
+TEST(ReportFileName, AxleAndSideWithoutSeparator) {
+    EXPECT_EQ(ReportFileName("AX12", "A", "20261208"), "Report_Mounting_AX12A_20261208.pdf");
+    EXPECT_EQ(ReportFileName("", "A", ""), "Report_Mounting_A_.pdf");
+}
+
+TEST(ReportFileName, SeparatorsAndRefusedCharactersAreReplaced) {
+    EXPECT_EQ(ReportFileName("../../etc/x", "B", "20261208"),
+              "Report_Mounting_.._.._etc_xB_20261208.pdf");
+    EXPECT_EQ(FileNameSafe("a\\b:c*d?e\"f<g>h|i"), "a_b_c_d_e_f_g_h_i");
+    EXPECT_EQ(FileNameSafe(".."), "__");
+    EXPECT_EQ(FileNameSafe("Müller"), "Müller"); // letters stay as typed
+}
+
+TEST(WinAnsi, WesternLettersKeptOthersVisiblyReplaced) {
+    EXPECT_EQ(ToWinAnsi(L"Müller"), "M\xFCller");
+    EXPECT_EQ(ToWinAnsi(L"100 \x20AC"), "100 \x80");
+    EXPECT_EQ(ToWinAnsi(L"\x041F\x0440\x0435\x0441\x0441"), "?????"); // Cyrillic
+    EXPECT_EQ(ToWinAnsi(L"tab\there"), "tab?here");
+}
+
+TEST(CurveCsv, RoundTripsEverySampleExactly) {
+    std::string path = testing::TempDir() + "curve_test.csv";
+    JobRecord job;
+    job.operatorId = "Op \"7\"";
+    job.axleDesignation = "AX12";
+    job.version = "1.0.8";
+    std::vector<double> times{0.0, 0.075, 0.15, 79.999}, forces{0.1, 12.345678901234567, -0.3, 1e-9};
+    std::string error;
+    ASSERT_TRUE(WriteCurveCsv(path, job, times, forces, &error)) << error;
+    std::vector<double> t2, f2;
+    ASSERT_TRUE(ReadCurveCsv(path, t2, f2));
+    EXPECT_EQ(t2, times);
+    EXPECT_EQ(f2, forces);
+    std::remove(path.c_str());
+}
+
+TEST(CurveCsv, UnwritableDirectoryFailsWithReasonAndLeavesNothing) {
+    std::string path = "/nonexistent-dir/x/curve.csv";
+    std::string error;
+    EXPECT_FALSE(WriteCurveCsv(path, JobRecord{}, {}, {}, &error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_FALSE(std::ifstream(path).good());
+}

@@ -1,0 +1,268 @@
+// press-sim: a stand-in for the press's Wi-Fi pressure module, on 127.0.0.1
+// only. It accepts the recorder's connection, logs every five-byte command with
+// a millisecond timestamp and answers each poll with one reading of the
+// module's grammar, padded to at least 20 bytes. Fault modes let tests lose
+// the module, silence it or feed it garbage.
+#include "sim_profile.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string>
+#include <thread>
+
+namespace {
+
+const char* const kUsage =
+    "usage: press-sim [options]\n"
+    "Stands in for the press's Wi-Fi pressure module on 127.0.0.1.\n"
+    "Every poll (p000 and a carriage return) is answered with one reading,\n"
+    "\"+ <bar> 0\" and CR LF, padded with spaces to 20 bytes.\n"
+    "\n"
+    "  --port N          TCP port (default 65100; 0 picks a free one)\n"
+    "  --profile FILE    CSV of time_s,bar instead of the built-in press cycle\n"
+    "  --peak BAR        peak of the built-in cycle (default 320)\n"
+    "  --once            play the profile once, then hold its last value\n"
+    "  --log FILE        command log (default: standard error)\n"
+    "  --duration S      exit after S seconds (default: run until killed)\n"
+    "  --connections N   exit after serving N connections\n"
+    "Fault modes:\n"
+    "  --close-after N   close the connection after N polls\n"
+    "  --silent          accept and read, never answer\n"
+    "  --garbage         answer with random bytes\n"
+    "  --status5         answer with readings of status 5 (rejected)\n"
+    "  --split           send each reading in two parts that land in different batches\n"
+    "  --refuse          do not listen at all (connections are refused)\n"
+    "  --help            this text\n"
+    "The built-in cycle (40 s, repeating, from each connection): 8 s idle at 0 bar,\n"
+    "a ramp to the peak over 8 s, a hold of 12 s, a release over 4 s, 8 s idle.\n";
+
+struct Options {
+    int port = 65100;
+    std::string profile;
+    int peak = 320;
+    bool once = false;
+    std::string log;
+    double duration = 0;
+    int connections = 0;
+    long closeAfter = -1;
+    bool silent = false, garbage = false, status5 = false, split = false, refuse = false;
+};
+
+volatile std::sig_atomic_t g_stop = 0;
+
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::time_point from) {
+    return std::chrono::duration<double>(Clock::now() - from).count();
+}
+
+bool SendAll(int fd, const std::string& data) {
+    size_t sent = 0;
+    while (sent < data.size()) {
+        ssize_t n = send(fd, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        sent += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+std::string Reading(int bar, int status) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%c %d %d\r\n", bar < 0 ? '-' : '+', bar < 0 ? -bar : bar, status);
+    std::string reading = text;
+    if (reading.size() < 20) reading = std::string(20 - reading.size(), ' ') + reading;
+    return reading;
+}
+
+std::string Printable(const char* bytes, size_t n) {
+    std::string out;
+    for (size_t i = 0; i < n; ++i) {
+        unsigned char c = static_cast<unsigned char>(bytes[i]);
+        if (c == '\r') out += "\\r";
+        else if (c == '\n') out += "\\n";
+        else if (c < 0x20 || c >= 0x7F) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", c);
+            out += hex;
+        } else out += static_cast<char>(c);
+    }
+    return out;
+}
+
+void Serve(int fd, const Options& o, const PressureProfile& profile, FILE* log,
+           Clock::time_point programStart, std::mt19937& random) {
+    const Clock::time_point accepted = Clock::now();
+    std::fprintf(log, "%.3f connected\n", Seconds(programStart) * 1000);
+    std::fflush(log);
+    int one = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    std::string pending;
+    long polls = 0;
+    char buffer[256];
+    while (!g_stop) {
+        if (o.duration > 0 && Seconds(programStart) >= o.duration) break;
+        pollfd pfd{fd, POLLIN, 0};
+        int ready = poll(&pfd, 1, 100);
+        if (ready < 0 && errno != EINTR) break;
+        if (ready <= 0) continue;
+        ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+        if (n <= 0) break;
+        pending.append(buffer, static_cast<size_t>(n));
+        while (pending.size() >= 5) {
+            std::string command = pending.substr(0, 5);
+            pending.erase(0, 5);
+            std::fprintf(log, "%.3f %s\n", Seconds(programStart) * 1000,
+                         Printable(command.data(), command.size()).c_str());
+            std::fflush(log);
+            if (command != std::string("p000\r", 5)) continue;
+            ++polls;
+            if (o.silent) continue;
+            int bar = profile.BarAt(Seconds(accepted));
+            bool ok = true;
+            if (o.garbage) {
+                std::string junk(24, '\0');
+                for (char& c : junk) c = static_cast<char>(random() & 0xFF);
+                ok = SendAll(fd, junk);
+            } else if (o.status5) {
+                ok = SendAll(fd, Reading(bar, 5));
+            } else if (o.split) {
+                std::string r = Reading(bar, 0);
+                std::string head = std::string(20, ' ') + r.substr(r.find_first_not_of(' '), 3);
+                std::string tail = r.substr(r.find_first_not_of(' ') + 3);
+                ok = SendAll(fd, head);
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                ok = ok && SendAll(fd, tail);
+            } else {
+                ok = SendAll(fd, Reading(bar, 0));
+            }
+            if (!ok) break;
+            if (o.closeAfter >= 0 && polls >= o.closeAfter) {
+                std::fprintf(log, "%.3f closing after %ld polls\n", Seconds(programStart) * 1000, polls);
+                std::fflush(log);
+                close(fd);
+                return;
+            }
+        }
+    }
+    std::fprintf(log, "%.3f disconnected\n", Seconds(programStart) * 1000);
+    std::fflush(log);
+    close(fd);
+}
+
+bool ParseOptions(int argc, char** argv, Options& o) {
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        auto next = [&](const char* name) -> const char* {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "press-sim: %s needs a value\n", name);
+                std::exit(2);
+            }
+            return argv[++i];
+        };
+        if (a == "--help" || a == "-h") {
+            std::fputs(kUsage, stdout);
+            std::exit(0);
+        } else if (a == "--port") o.port = std::atoi(next("--port"));
+        else if (a == "--profile") o.profile = next("--profile");
+        else if (a == "--peak") o.peak = std::atoi(next("--peak"));
+        else if (a == "--once") o.once = true;
+        else if (a == "--log") o.log = next("--log");
+        else if (a == "--duration") o.duration = std::atof(next("--duration"));
+        else if (a == "--connections") o.connections = std::atoi(next("--connections"));
+        else if (a == "--close-after") o.closeAfter = std::atol(next("--close-after"));
+        else if (a == "--silent") o.silent = true;
+        else if (a == "--garbage") o.garbage = true;
+        else if (a == "--status5") o.status5 = true;
+        else if (a == "--split") o.split = true;
+        else if (a == "--refuse") o.refuse = true;
+        else {
+            std::fprintf(stderr, "press-sim: unknown option %s\n%s", a.c_str(), kUsage);
+            return false;
+        }
+    }
+    return o.port >= 0 && o.port <= 65535;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Options o;
+    if (!ParseOptions(argc, argv, o)) return 2;
+    std::signal(SIGINT, [](int) { g_stop = 1; });
+    std::signal(SIGTERM, [](int) { g_stop = 1; });
+    std::signal(SIGPIPE, SIG_IGN);
+
+    PressureProfile profile = PressureProfile::Builtin(o.peak);
+    if (!o.profile.empty()) {
+        std::string error;
+        if (!PressureProfile::FromCsv(o.profile, profile, error)) {
+            std::fprintf(stderr, "press-sim: %s\n", error.c_str());
+            return 2;
+        }
+    }
+    profile.SetRepeat(!o.once);
+
+    FILE* log = stderr;
+    if (!o.log.empty()) {
+        log = std::fopen(o.log.c_str(), "w");
+        if (log == nullptr) {
+            std::perror("press-sim: log");
+            return 2;
+        }
+    }
+    const Clock::time_point start = Clock::now();
+
+    if (o.refuse) {
+        std::printf("press-sim: refusing (not listening) on 127.0.0.1:%d\n", o.port);
+        std::fflush(stdout);
+        while (!g_stop && (o.duration <= 0 || Seconds(start) < o.duration))
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        return 0;
+    }
+
+    int listener = socket(AF_INET, SOCK_STREAM, 0);
+    int one = 1;
+    setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(o.port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK); // never any other interface
+    if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        listen(listener, 4) != 0) {
+        std::perror("press-sim: listen");
+        return 1;
+    }
+    socklen_t size = sizeof address;
+    getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size);
+    std::printf("press-sim: listening on 127.0.0.1:%d\n", ntohs(address.sin_port));
+    std::fflush(stdout);
+
+    std::mt19937 random(12345);
+    int served = 0;
+    while (!g_stop) {
+        if (o.duration > 0 && Seconds(start) >= o.duration) break;
+        pollfd pfd{listener, POLLIN, 0};
+        if (poll(&pfd, 1, 100) <= 0) continue;
+        int client = accept(listener, nullptr, nullptr);
+        if (client < 0) continue;
+        Serve(client, o, profile, log, start, random);
+        if (o.connections > 0 && ++served >= o.connections) break;
+    }
+    close(listener);
+    if (log != stderr) std::fclose(log);
+    return 0;
+}
