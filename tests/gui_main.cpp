@@ -1,1 +1,78 @@
-// placeholder
+// Runs the GUI tests inside the program's own event loop, in real windows (the
+// test script starts them under Xvfb with a window manager), in a working
+// directory of their own with the program's settings files.
+#include "gui_support.h"
+
+#include "shell/main_window.h"
+
+#include <gtest/gtest.h>
+
+#include <wx/app.h>
+#include <wx/filename.h>
+#include <wx/image.h>
+#include <wx/log.h>
+
+#include <cstdlib>
+#include <unistd.h>
+
+static std::string g_workDir;
+
+std::string WorkDir() { return g_workDir; }
+
+class GuiTestApp : public wxApp {
+  public:
+    bool OnInit() override {
+        // A logged error would otherwise open a modal box and hang the run.
+        delete wxLog::SetActiveTarget(new wxLogStderr);
+        // A failed toolkit assertion fails the test instead of opening a box.
+        wxSetAssertHandler([](const wxString& file, int line, const wxString& func,
+                              const wxString& cond, const wxString& msg) {
+            ADD_FAILURE() << "wx assertion " << cond << " in " << func << " (" << file << ":"
+                          << line << "): " << msg;
+        });
+        SetExitOnFrameDelete(false);
+        wxInitAllImageHandlers();
+
+        char pattern[] = "/tmp/vemo-gui-XXXXXX";
+        g_workDir = mkdtemp(pattern);
+        wxSetWorkingDirectory(g_workDir);
+        symlink(SOURCE_DIR "/icons", (g_workDir + "/icons").c_str());
+        WriteText(g_workDir + "/superfici.ini", "1250:P0,2010:P1,500:P2\n");
+        WriteText(g_workDir + "/init.ini", "i001\ni002\n");
+        WriteText(g_workDir + "/config.ini",
+                  "ip=127.0.0.1\nport=1\nautoconnect=false\nsuperficie=0\nskipQuestion=true\n"
+                  "dir_path=" + g_workDir + "/reports\n");
+        wxFileName::Mkdir(g_workDir + "/reports");
+        MainWindow::GetInstance();
+
+        CallAfter([this] {
+            m_result = RUN_ALL_TESTS();
+            MainWindow::DestroyInstance();
+            ExitMainLoop();
+        });
+        return true;
+    }
+    int OnExit() override { return 0; }
+    int Result() const { return m_result; }
+
+  private:
+    int m_result = 1;
+};
+
+wxIMPLEMENT_APP_NO_MAIN(GuiTestApp);
+
+int main(int argc, char** argv) {
+    testing::InitGoogleTest(&argc, argv);
+    wxApp::SetInstance(new GuiTestApp);
+    wxEntryStart(argc, argv);
+    if (!wxTheApp->CallOnInit()) return 1;
+    wxTheApp->OnRun();
+    int result = static_cast<GuiTestApp*>(wxTheApp)->Result();
+    wxTheApp->OnExit();
+    wxEntryCleanup();
+    if (std::getenv("VEMO_KEEP_WORKDIR") == nullptr) {
+        std::string command = "rm -rf '" + g_workDir + "'";
+        if (system(command.c_str()) != 0) return result;
+    }
+    return result;
+}

@@ -22,7 +22,10 @@ constexpr int kMaxTicks = 20000;
 // Points sent to the device context in one polyline.
 constexpr size_t kPolylineChunk = 1000;
 
-double Trunc(double v) { return std::trunc(v); }
+// Truncation toward zero of a pixel value. A value that misses a whole pixel
+// only by rounding noise of the world-to-pixel arithmetic (179.99999999999997
+// for 180) counts as that pixel, so a point lands where the arithmetic says.
+double Trunc(double v) { return std::trunc(v + std::copysign(1e-7, v)); }
 
 // Shortens the segment to the square [-kPixelLimit, kPixelLimit]² along its
 // own direction (Liang-Barsky), so that far-away points never reach an integer
@@ -93,6 +96,7 @@ class PolylineBatch {
 
 int mpToPixel(double value) {
     if (std::isnan(value)) return 0;
+    value = Trunc(value);
     if (value > kPixelLimit) return static_cast<int>(kPixelLimit);
     if (value < -kPixelLimit) return static_cast<int>(-kPixelLimit);
     return static_cast<int>(value);
@@ -1147,8 +1151,8 @@ void mpWindow::SetColourTheme(const wxColour& bg, const wxColour& fg, const wxCo
 void mpWindow::SetScrollbars(bool status) {
     scrollbarsEnabled = status;
     if (!status) {
-        SetScrollbar(wxHORIZONTAL, 0, 0, 0);
-        SetScrollbar(wxVERTICAL, 0, 0, 0);
+        if (HasScrollbar(wxHORIZONTAL)) SetScrollbar(wxHORIZONTAL, 0, 0, 0);
+        if (HasScrollbar(wxVERTICAL)) SetScrollbar(wxVERTICAL, 0, 0, 0);
     }
     UpdateAll();
 }
@@ -1187,14 +1191,16 @@ void mpWindow::UpdateAll() {
         GetClientSize(&cx, &cy);
         const double left = std::min({minX, desiredXmin, posX + marginLeft / scaleX});
         const double viewLeft = posX + marginLeft / scaleX;
-        SetScrollbar(wxHORIZONTAL, mpToPixel(scaleX * (viewLeft - left)),
-                     cx - marginLeft - marginRight,
-                     mpToPixel(scaleX * (std::max(desiredXmax, maxX) - left)));
+        if (HasScrollbar(wxHORIZONTAL))
+            SetScrollbar(wxHORIZONTAL, mpToPixel(scaleX * (viewLeft - left)),
+                         cx - marginLeft - marginRight,
+                         mpToPixel(scaleX * (std::max(desiredXmax, maxX) - left)));
         const double viewTop = posY - marginTop / scaleY;
         const double top = std::max({maxY, desiredYmax, viewTop});
-        SetScrollbar(wxVERTICAL, mpToPixel(scaleY * (top - viewTop)),
-                     cy - marginTop - marginBottom,
-                     mpToPixel(scaleY * (top - std::min(desiredYmin, minY))));
+        if (HasScrollbar(wxVERTICAL))
+            SetScrollbar(wxVERTICAL, mpToPixel(scaleY * (top - viewTop)),
+                         cy - marginTop - marginBottom,
+                         mpToPixel(scaleY * (top - std::min(desiredYmin, minY))));
     }
     Refresh(false);
 }

@@ -15,7 +15,19 @@
 #include <wx/button.h>
 #include <wx/progdlg.h>
 #include <wx/stattext.h>
+#include <wx/app.h>
 #include <wx/utils.h>
+
+namespace {
+
+// A progress dialog's update dispatches only user-interface events of the
+// toolkit; the workers' outcome events wait in the handlers' queues. Let them
+// through while a wait runs.
+void DispatchPendingEvents() {
+    if (wxTheApp) wxTheApp->ProcessPendingEvents();
+}
+
+} // namespace
 
 void TerminalPanel::SetConnectionParameters(const wxString& address, const wxString& port,
                                             bool autoconnect, bool skipQuestion,
@@ -55,6 +67,7 @@ void TerminalPanel::OnConnect(wxCommandEvent&) {
         const int sleepMs = 10 * SockGetConnectTimeout() + 100;
         for (int value = 0; value <= 100; value += 2) {
             wxMilliSleep(sleepMs);
+            DispatchPendingEvents();
             if (m_connectState == 1 || m_connectState == -1) break;
             if (!progress.Update(value)) {
                 if (AskYesNo("Do you really want to cancel connection?", "End Connection?")) break;
@@ -159,6 +172,7 @@ void TerminalPanel::OnDisconnect(wxCommandEvent& event) {
             for (int i = 0; i < 301 && (link->reader.load() || link->sender.load()); ++i) {
                 wxMilliSleep(10);
                 progress.Pulse();
+                DispatchPendingEvents();
             }
         }
         if (event.GetId() == EVT_LINK_LOST)

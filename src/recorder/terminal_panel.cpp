@@ -19,6 +19,8 @@
 #include <wx/textctrl.h>
 #include <wx/valtext.h>
 
+#include <algorithm>
+
 namespace {
 
 const wxFont& PressureFont() {
@@ -88,6 +90,14 @@ void TerminalPanel::BuildControls(int W) {
     m_startButton->Disable();
     m_clockText = new wxStaticText(this, wxID_ANY, "", wxPoint(W - 170, 140), wxSize(120, 40),
                                    wxALIGN_CENTRE | wxST_NO_AUTORESIZE);
+    // The longest date must fit on one line of the label, whatever the toolkit's
+    // default font, or the time below it is cut off.
+    for (int points = m_clockText->GetFont().GetPointSize(); points > 6; --points) {
+        wxFont font = m_clockText->GetFont();
+        font.SetPointSize(points);
+        m_clockText->SetFont(font);
+        if (m_clockText->GetTextExtent("September 30, 2026").x <= 116) break;
+    }
     m_stopButton = new wxButton(this, ID_STOP, "Stop", wxPoint(W - 300, 185), wxSize(120, 40));
     m_stopButton->Disable();
     m_pressureText = new wxStaticText(this, wxID_ANY, "Pressure: none", wxPoint(W - 170, 185),
@@ -119,6 +129,8 @@ void TerminalPanel::BuildControls(int W) {
     m_mountingSide = new wxComboBox(this, wxID_ANY, "A", wxPoint(W - 135, 370), wxSize(40, 30),
                                     m_mountingSides, wxCB_READONLY);
     m_mountingSide->SetSelection(0);
+    // Some toolkits need more than 40 pixels to show the chosen side at all.
+    m_mountingSide->SetSize(wxSize(std::max(40, m_mountingSide->GetBestSize().x), 30));
     caption("Bearing designation", 413);
     m_bearingDesignation = field(405);
     caption("Bearing production date", 448);

@@ -1,0 +1,51 @@
+// Helpers of the GUI tests: event pumping, the working directory with its
+// settings files, and the press module simulator as a child process.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <wx/string.h>
+
+class TerminalPanel;
+
+/// Lets the event loop run for `ms` milliseconds.
+void Pump(int ms);
+/// Pumps until `done` is true or `timeoutMs` passed; returns `done()`.
+bool WaitUntil(const std::function<bool()>& done, int timeoutMs);
+
+/// The test working directory (icons linked, settings files written).
+std::string WorkDir();
+void WriteText(const std::string& path, const std::string& content);
+std::string ReadText(const std::string& path);
+
+/// Builds the program's main window anew with the given config.ini contents.
+void RebuildMainWindow(const std::string& config);
+TerminalPanel* Panel();
+
+/// The press module simulator, started on a free port of 127.0.0.1.
+class SimProcess {
+  public:
+    explicit SimProcess(const std::vector<std::string>& args = {});
+    ~SimProcess();
+    int Port() const { return m_port; }
+    const std::string& LogPath() const { return m_log; }
+    std::vector<std::string> LogLines() const;
+    void Stop();
+
+  private:
+    int m_pid = -1;
+    int m_port = 0;
+    std::string m_log;
+};
+
+/// A port of 127.0.0.1 where nothing listens.
+int UnusedPort();
+
+/// Open descriptors and threads of this process.
+int CountOpenFds();
+int CountThreads();
+
+/// Sends a button click to the panel as the button itself would.
+void Click(TerminalPanel* panel, int id);
