@@ -140,3 +140,23 @@ void Click(TerminalPanel* panel, int id) {
     event.SetEventObject(panel->FindWindow(id));
     panel->GetEventHandler()->ProcessEvent(event);
 }
+
+#include "shell/new_dialog.h"
+
+#include <wx/toplevel.h>
+
+NewDialog* FindNewDialog() {
+    for (wxWindow* w : wxTopLevelWindows)
+        if (NewDialog* d = dynamic_cast<NewDialog*>(w))
+            if (!d->IsBeingDeleted() && d->IsShown()) return d;
+    return nullptr;
+}
+
+void DestroyNewDialogs() {
+    for (wxWindow* w : wxTopLevelWindows)
+        if (NewDialog* d = dynamic_cast<NewDialog*>(w)) {
+            d->Hide();
+            d->Destroy();
+        }
+    Pump(20);
+}

@@ -49,3 +49,36 @@ int CountThreads();
 
 /// Sends a button click to the panel as the button itself would.
 void Click(TerminalPanel* panel, int id);
+
+#include <gtest/gtest.h>
+#include <wx/msgdlg.h>
+#include <wx/testing.h>
+
+/// Expects a message box with exactly `message` (and `caption`, when given)
+/// and answers it with `answer` (wxYES, wxNO, wxOK).
+class ExpectBox : public wxExpectModal<wxMessageDialog> {
+  public:
+    ExpectBox(const wxString& message, int answer, const wxString& caption = wxString())
+        : wxExpectModal<wxMessageDialog>(answer), m_message(message), m_caption(caption) {
+        Describe("message box \"" + message + "\"");
+    }
+
+  protected:
+    int OnInvoked(wxMessageDialog* dialog) const override {
+        EXPECT_EQ(dialog->GetMessage(), m_message);
+        if (!m_caption.empty()) EXPECT_EQ(dialog->GetTitle(), m_caption);
+        return wxExpectModal<wxMessageDialog>::OnInvoked(dialog);
+    }
+
+  private:
+    wxString m_message, m_caption;
+};
+
+/// The first open connection dialog, or null.
+class NewDialog;
+NewDialog* FindNewDialog();
+/// Closes every open connection dialog without applying anything.
+void DestroyNewDialogs();
+
+// Readable wxString values in test failure messages.
+inline void PrintTo(const wxString& s, std::ostream* os) { *os << '"' << s.utf8_str() << '"'; }

@@ -126,12 +126,12 @@ TEST(PressFile, LookupsOutsideTheListGiveNothing) {
 
 TEST(PressFile, FileIsReadFromItsFirstLine) {
     std::string path = TempPath("superfici.ini");
-    WriteFile(path, "500.5:Small,1000:Big\n2000:Ignored\n");
+    WriteFile(path, "500.5:Small,1000:Big\r\n2000:Ignored\n");
     PressList presses = ReadPressFile(path);
     ASSERT_TRUE(presses.loaded);
     ASSERT_EQ(presses.names.size(), 2u);
     EXPECT_FLOAT_EQ(presses.surfaces[0], 500.5f);
-    EXPECT_EQ(presses.names[1], "Big\n"); // the line end stays with the last name
+    EXPECT_EQ(presses.names[1], "Big"); // the line end is no part of the name
     std::remove(path.c_str());
 }
 

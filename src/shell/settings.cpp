@@ -97,6 +97,9 @@ PressList ReadPressFile(const std::string& path) {
     char buffer[100] = {0};
     if (fgets(buffer, sizeof buffer, stream) == nullptr) buffer[0] = '\0';
     fclose(stream);
+    // The line end is no part of the last press name (a CR LF file leaves both).
+    size_t length = std::strlen(buffer);
+    while (length > 0 && (buffer[length - 1] == '\n' || buffer[length - 1] == '\r')) buffer[--length] = '\0';
     presses.loaded = true;
     ParsePressLine(buffer, presses);
     return presses;
