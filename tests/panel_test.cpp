@@ -1,1 +1,209 @@
-// placeholder
+// The terminal panel: its layout on a 1366-pixel display, the countdown and
+// the notice, and the recording cycle driven with a clock the test sets.
+#include "gui_support.h"
+
+#include "plot/mathplot.h"
+#include "recorder/alarm.h"
+#include "recorder/render_timer.h"
+#include "recorder/terminal_panel.h"
+#include "shell/events.h"
+#include "shell/main_window.h"
+
+#include <wx/bmpbuttn.h>
+#include <wx/button.h>
+#include <wx/combobox.h>
+#include <wx/display.h>
+#include <wx/stattext.h>
+#include <wx/textctrl.h>
+
+namespace {
+
+class ManualClock : public Clock {
+  public:
+    WallTime Now() override { return now; }
+    void SetMs(long long ms) {
+        now.seconds = static_cast<int32_t>(2000000 + ms / 1000);
+        now.microseconds = static_cast<int32_t>((ms % 1000) * 1000);
+    }
+    WallTime now{2000000, 0};
+};
+
+// A panel that counts as connected without a module, fed with readings directly.
+struct CycleGuiTest : testing::Test {
+    void SetUp() override {
+        RebuildMainWindow("ip=127.0.0.1\nport=1\nautoconnect=false\nsuperficie=0\n");
+        panel = Panel();
+        clock.SetMs(0);
+        panel->SetClock(clock);
+        panel->Cycle().m_lastAlarm = clock.now;
+        panel->m_connected = true;
+        panel->m_startButton->Enable();
+    }
+    void TearDown() override {
+        panel->m_connected = false;
+        panel->Timer().StopCountdown();
+        Pump(20);
+    }
+    void Reading(long long ms, int bar) {
+        clock.SetMs(ms);
+        panel->ApplyReading(bar);
+    }
+    ManualClock clock;
+    TerminalPanel* panel = nullptr;
+};
+
+} // namespace
+
+TEST(PanelLayout, PositionsFollowTheDisplayWidth) {
+    RebuildMainWindow("ip=127.0.0.1\nport=1\nautoconnect=false\n");
+    TerminalPanel* p = Panel();
+    ASSERT_EQ(wxDisplay(0u).GetGeometry().width, 1366);
+    EXPECT_EQ(p->m_plot->GetPosition(), wxPoint(10, 50));
+    EXPECT_EQ(p->m_plot->GetSize(), wxSize(1046, 627));
+    EXPECT_EQ(p->m_statusText->GetPosition(), wxPoint(1066, 55));
+    EXPECT_EQ(p->m_connectButton->GetPosition(), wxPoint(1066, 80));
+    EXPECT_EQ(p->m_disconnectButton->GetPosition(), wxPoint(1161, 80));
+    EXPECT_EQ(p->m_startButton->GetPosition(), wxPoint(1066, 140));
+    EXPECT_EQ(p->m_stopButton->GetPosition(), wxPoint(1066, 185));
+    EXPECT_EQ(p->m_printButton->GetPosition(), wxPoint(1066, 230));
+    EXPECT_EQ(p->m_clockText->GetPosition(), wxPoint(1196, 140));
+    EXPECT_EQ(p->m_pressureText->GetPosition(), wxPoint(1196, 185));
+    EXPECT_EQ(p->m_recordingText->GetPosition(), wxPoint(1196, 230));
+    EXPECT_EQ(p->m_operatorId->GetPosition(), wxPoint(1231, 300));
+    EXPECT_EQ(p->m_refurbishmentDate->GetPosition(), wxPoint(1231, 475));
+    EXPECT_EQ(p->m_alarmThreshold->GetPosition(), wxPoint(1231, 545));
+    EXPECT_EQ(p->m_recordLength->GetPosition(), wxPoint(1231, 580));
+    EXPECT_EQ(p->m_mountingSide->GetPosition(), wxPoint(1231, 370));
+}
+
+TEST(PanelLayout, InitialTextsAndStates) {
+    RebuildMainWindow("ip=1.2.3.4\nautoconnect=false\nskipQuestion=false\n");
+    DestroyNewDialogs();
+    TerminalPanel* p = Panel();
+    EXPECT_EQ(p->m_statusText->GetLabel(), "IP: none - Port: none - Press: none");
+    EXPECT_EQ(p->m_pressureText->GetLabel(), "Pressure: none");
+    EXPECT_TRUE(p->m_connectButton->IsEnabled());
+    EXPECT_FALSE(p->m_disconnectButton->IsEnabled());
+    EXPECT_FALSE(p->m_startButton->IsEnabled());
+    EXPECT_FALSE(p->m_stopButton->IsEnabled());
+    EXPECT_FALSE(p->m_printButton->IsEnabled());
+    EXPECT_FALSE(p->m_recordingText->IsShown());
+    EXPECT_EQ(p->m_recordLength->GetValue(), "80");
+    EXPECT_EQ(p->m_alarmThreshold->GetValue(), "0");
+    EXPECT_EQ(p->m_mountingSide->GetValue(), "A");
+    // The settings fields take three characters at most.
+    p->m_recordLength->ChangeValue("");
+    for (const char* key : {"1", "2", "3", "4"}) p->m_recordLength->WriteText(key);
+    EXPECT_EQ(p->m_recordLength->GetValue(), "123");
+    p->m_recordLength->ChangeValue("80");
+    // The empty plot shows 0 to 100 s and 0 to 100 tons with grid lines.
+    EXPECT_DOUBLE_EQ(p->m_plot->GetDesiredXmax(), 100);
+    EXPECT_FALSE(p->m_xAxis->GetTicks());
+    EXPECT_FALSE(p->m_yAxis->GetTicks());
+    // The clock shows the date above the time.
+    EXPECT_TRUE(WaitUntil([&] { return p->m_clockText->GetLabel().Contains("\n"); }, 2500));
+}
+
+TEST_F(CycleGuiTest, StopButtonCountsDownAndNoticeBlinks) {
+    panel->m_recordLength->ChangeValue("80");
+    RenderTimer& timer = panel->Timer();
+    timer.StartCountdown();
+    for (int shown = 80; shown >= 1; --shown) {
+        timer.Notify();
+        ASSERT_EQ(panel->m_stopButton->GetLabel(), wxString::Format("Stop (%d)", shown));
+        // Visible on ticks that leave an even count, hidden on odd ones.
+        if (shown > 1) ASSERT_EQ(panel->m_recordingText->IsShown(), (shown - 1) % 2 == 0) << shown;
+    }
+    EXPECT_FALSE(timer.IsCountingDown());
+    EXPECT_FALSE(panel->m_recordingText->IsShown());
+}
+
+TEST_F(CycleGuiTest, RecordingStartsAbove4BarAndDrawsTheCurve) {
+    Click(panel, ID_START);
+    EXPECT_FALSE(panel->m_startButton->IsEnabled());
+    EXPECT_TRUE(panel->m_stopButton->IsEnabled());
+    EXPECT_FALSE(panel->m_recordLength->IsEnabled());
+    Reading(0, 4);
+    EXPECT_EQ(panel->m_pressureText->GetLabel(), "Pressure: 4 bar");
+    EXPECT_FALSE(panel->Cycle().m_recording);
+    Reading(75, 5);
+    EXPECT_TRUE(panel->Cycle().m_recording);
+    EXPECT_TRUE(panel->m_printButton->IsEnabled());
+    EXPECT_TRUE(panel->Timer().IsCountingDown());
+    Reading(150, 100);
+    Reading(225, -2);
+    EXPECT_EQ(panel->m_pressureText->GetLabel(), "Pressure: -2 bar");
+    EXPECT_EQ(panel->m_curve->GetDataLength(), 3u);
+    EXPECT_DOUBLE_EQ(panel->m_plot->GetDesiredXmax(), 90);
+    EXPECT_DOUBLE_EQ(panel->m_plot->GetDesiredYmax(), 100 * 1250.0 / 100 * 0.102 * 1.2);
+    // Stop during the recording: one question, answered No.
+    wxTEST_DIALOG(Click(panel, ID_STOP), ExpectBox("Do you want to print a REPORT", wxNO, "Print REPORT?"));
+    EXPECT_TRUE(panel->m_startButton->IsEnabled());
+    EXPECT_FALSE(panel->m_stopButton->IsEnabled());
+    EXPECT_TRUE(panel->m_recordLength->IsEnabled());
+    EXPECT_FALSE(panel->m_stopDate.empty());
+    EXPECT_EQ(panel->m_curve->GetDataLength(), 3u); // the last curve stays on the plot
+}
+
+TEST_F(CycleGuiTest, OneReportQuestionPerCycleHoweverManyRecordEnds) {
+    panel->m_recordLength->ChangeValue("1");
+    Click(panel, ID_START);
+    Reading(0, 50);
+    Reading(1000, 60); // the length is reached: a record-end is queued...
+    Reading(1075, 70); // ...and again for every reading until the cycle ends
+    Reading(1150, 80);
+    panel->PostRecordEnd(); // and the countdown's own
+    const int before = panel->RecordEndQuestions();
+    wxTEST_DIALOG(Pump(300), ExpectBox("Do you want to print a REPORT", wxNO));
+    EXPECT_EQ(panel->RecordEndQuestions(), before + 1);
+    // The record-ends of a finished cycle never end the next one.
+    Click(panel, ID_START);
+    Pump(100);
+    EXPECT_TRUE(panel->Cycle().m_armed);
+    Click(panel, ID_STOP);
+}
+
+TEST_F(CycleGuiTest, StopWhileArmedAsksNothing) {
+    Click(panel, ID_START);
+    Reading(0, 2);
+    Click(panel, ID_STOP); // a box would fail the test: none is expected
+    EXPECT_FALSE(panel->Cycle().m_armed);
+    EXPECT_FALSE(panel->m_stopTime.empty());
+}
+
+TEST_F(CycleGuiTest, AlarmSoundsAboveThresholdOnlyEveryTwoSeconds) {
+    panel->m_alarmThreshold->ChangeValue("100");
+    Click(panel, ID_START);
+    const int plays = panel->Alarm().PlayCount();
+    Reading(3000, 100);
+    EXPECT_EQ(panel->Alarm().PlayCount(), plays);
+    Reading(3075, 101);
+    EXPECT_EQ(panel->Alarm().PlayCount(), plays + 1);
+    Reading(5075, 150);
+    EXPECT_EQ(panel->Alarm().PlayCount(), plays + 1);
+    Reading(5076, 150);
+    EXPECT_EQ(panel->Alarm().PlayCount(), plays + 2);
+    wxTEST_DIALOG(Click(panel, ID_STOP), ExpectBox("Do you want to print a REPORT", wxNO));
+}
+
+TEST_F(CycleGuiTest, PressWithoutSurfaceGivesZeroForcesAndAPlotThatDraws) {
+    panel->m_pressIndex = 7; // no such press: surface 0
+    Click(panel, ID_START);
+    Reading(0, 300);
+    Reading(75, 310);
+    EXPECT_DOUBLE_EQ(panel->Cycle().m_forces[1], 0.0);
+    wxString shot = wxString(WorkDir()) + "/zero.png";
+    EXPECT_TRUE(panel->m_plot->SaveScreenshot(shot, wxBITMAP_TYPE_PNG));
+    wxRemoveFile(shot);
+    wxTEST_DIALOG(Click(panel, ID_STOP), ExpectBox("Do you want to print a REPORT", wxNO));
+    panel->m_pressIndex = 0;
+}
+
+TEST_F(CycleGuiTest, CycleEndingWhileDisconnectedShowsTheErrorInstead) {
+    Click(panel, ID_START);
+    Reading(0, 50);
+    panel->m_connected = false;
+    wxTEST_DIALOG(Click(panel, ID_STOP),
+                  ExpectBox("Module disconnected. Please check the Wi-Fi connection and retry.", wxOK, "Error"));
+    EXPECT_FALSE(panel->m_startButton->IsEnabled());
+}
