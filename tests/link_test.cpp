@@ -1,1 +1,274 @@
-// placeholder
+// The live link from end to end: the real panel against press-sim on
+// 127.0.0.1, connect, poll, record, lose the module, refuse, time out, cancel.
+#include "gui_support.h"
+
+#include "plot/mathplot.h"
+#include "recorder/terminal_panel.h"
+#include "shell/events.h"
+#include "shell/main_window.h"
+
+#include <wx/app.h>
+#include <wx/bmpbuttn.h>
+#include <wx/button.h>
+#include <wx/progdlg.h>
+#include <wx/stattext.h>
+#include <wx/textctrl.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <sstream>
+#include <thread>
+
+namespace {
+
+const char* const kLostBox = "Module disconnected. Please check the Wi-Fi connection and retry.";
+const char* const kFailedBox = "Wi-Fi Module disconnected: please check if the module is on and "
+                               "the PC is connected to the Wi-Fi network.";
+
+struct LinkTest : testing::Test {
+    void SetUp() override {
+        RebuildMainWindow("ip=127.0.0.1\nport=1\nautoconnect=false\nsuperficie=0\n");
+        panel = Panel();
+    }
+    void TearDown() override {
+        if (panel->m_connected) {
+            if (panel->Cycle().m_recording) {
+                wxTEST_DIALOG(Click(panel, ID_DISCONNECT); Pump(100), ExpectBox(kLostBox, wxOK));
+            } else {
+                Click(panel, ID_DISCONNECT);
+            }
+        }
+        Pump(50);
+    }
+    void ConnectTo(int port) {
+        panel->SetConnectionParameters("127.0.0.1", wxString::Format("%d", port), false, true, 0);
+        Click(panel, ID_CONNECT);
+    }
+    bool PressureShown() { return panel->m_pressureText->GetLabel().StartsWith("Pressure: ") &&
+                                  panel->m_pressureText->GetLabel() != "Pressure: none"; }
+    TerminalPanel* panel = nullptr;
+};
+
+struct LogEntry {
+    double ms;
+    std::string what;
+};
+
+std::vector<LogEntry> Commands(const SimProcess& sim) {
+    std::vector<LogEntry> out;
+    for (const std::string& line : sim.LogLines()) {
+        std::istringstream in(line);
+        LogEntry e;
+        in >> e.ms >> e.what;
+        if (e.what == "i001\\r" || e.what == "i002\\r" || e.what == "p000\\r") out.push_back(e);
+    }
+    return out;
+}
+
+// A listener whose queue is full: a connect to it hangs until the time-out.
+struct FullListener {
+    FullListener() {
+        fd = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        listen(fd, 0);
+        socklen_t size = sizeof a;
+        getsockname(fd, reinterpret_cast<sockaddr*>(&a), &size);
+        port = ntohs(a.sin_port);
+        filler = socket(AF_INET, SOCK_STREAM, 0);
+        connect(filler, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    }
+    ~FullListener() {
+        close(filler);
+        close(fd);
+    }
+    int fd, filler, port;
+};
+
+// Presses the progress dialog's Cancel button after `ms`, from the event queue
+// that the connection's wait loop dispatches.
+std::thread CancelProgressAfter(int ms) {
+    return std::thread([ms] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        wxTheApp->CallAfter([] {
+            for (wxWindow* w : wxTopLevelWindows)
+                if (auto* progress = dynamic_cast<wxGenericProgressDialog*>(w)) {
+                    wxCommandEvent cancel(wxEVT_BUTTON, wxID_CANCEL);
+                    cancel.SetEventObject(progress->FindWindow(wxID_CANCEL));
+                    progress->GetEventHandler()->ProcessEvent(cancel);
+                }
+        });
+    });
+}
+
+} // namespace
+
+TEST_F(LinkTest, ConnectSendsStartupCommandsThenPollsEvery75Ms) {
+    SimProcess sim;
+    ASSERT_GT(sim.Port(), 0);
+    ConnectTo(sim.Port());
+    ASSERT_TRUE(panel->m_connected);
+    EXPECT_FALSE(panel->m_connectButton->IsEnabled());
+    EXPECT_TRUE(panel->m_disconnectButton->IsEnabled());
+    EXPECT_TRUE(panel->m_startButton->IsEnabled());
+    EXPECT_TRUE(WaitUntil([&] { return PressureShown(); }, 3000));
+    EXPECT_EQ(panel->m_pressureText->GetLabel(), "Pressure: 0 bar");
+    Pump(3000);
+    Click(panel, ID_DISCONNECT);
+    EXPECT_EQ(panel->m_pressureText->GetLabel(), "Pressure: none");
+    EXPECT_TRUE(panel->m_connectButton->IsEnabled());
+
+    std::vector<LogEntry> log = Commands(sim);
+    ASSERT_GT(log.size(), 30u);
+    EXPECT_EQ(log[0].what, "i001\\r");
+    EXPECT_EQ(log[1].what, "i002\\r");
+    EXPECT_NEAR(log[1].ms - log[0].ms, 10, 8);
+    EXPECT_EQ(log[2].what, "p000\\r");
+    EXPECT_NEAR(log[2].ms - log[1].ms, 85, 40); // 10 ms after the last command, then the period
+    std::vector<double> gaps;
+    for (size_t i = 3; i < log.size(); ++i) gaps.push_back(log[i].ms - log[i - 1].ms);
+    std::sort(gaps.begin(), gaps.end());
+    double median = gaps[gaps.size() / 2];
+    EXPECT_GE(median, 74.5);
+    EXPECT_LE(median, 82.0);
+}
+
+TEST_F(LinkTest, FullRecordingOfAPressCycleAsksForTheReportOnce) {
+    std::string profile = WorkDir() + "/short_cycle.csv";
+    WriteText(profile, "time_s,bar\n0,0\n0.8,0\n2.5,200\n5,200\n5.5,0\n9,0\n");
+    SimProcess sim({"--profile", profile, "--once"});
+    ConnectTo(sim.Port());
+    ASSERT_TRUE(panel->m_connected);
+    panel->m_recordLength->ChangeValue("3");
+    Click(panel, ID_START);
+    const int before = panel->RecordEndQuestions();
+    wxTEST_DIALOG(
+        WaitUntil([&] { return panel->RecordEndQuestions() > before; }, 10000); Pump(500),
+        ExpectBox("Do you want to print a REPORT", wxNO, "Print REPORT?"));
+    EXPECT_EQ(panel->RecordEndQuestions(), before + 1);
+    const auto& times = panel->Cycle().m_times;
+    ASSERT_GT(times.size(), 25u); // about 13 readings a second for 3 s
+    EXPECT_LE(times.size(), 45u);
+    EXPECT_GE(times.back(), 2.0);
+    EXPECT_GT(panel->Cycle().m_maxForce, 100 * 1250.0 / 100 * 0.102);
+    EXPECT_EQ(panel->m_curve->GetDataLength(), times.size());
+}
+
+TEST_F(LinkTest, ModuleLostDuringRecording) {
+    SimProcess sim({"--close-after", "30", "--peak", "100"});
+    ConnectTo(sim.Port());
+    ASSERT_TRUE(panel->m_connected);
+    Click(panel, ID_START);
+    // The built-in cycle idles for 8 s; the module goes before: record from 1 s on.
+    panel->Cycle().m_armed = true;
+    wxTEST_DIALOG(WaitUntil([&] { return !panel->m_connected; }, 8000); Pump(300),
+                  ExpectBox("Network disconnected", wxOK, "Disonnected"));
+    EXPECT_EQ(panel->m_pressureText->GetLabel(), "Pressure: none");
+    EXPECT_TRUE(panel->m_connectButton->IsEnabled());
+    EXPECT_FALSE(panel->m_disconnectButton->IsEnabled());
+    EXPECT_FALSE(panel->m_startButton->IsEnabled());
+
+    // The program connects again to a module that is back.
+    SimProcess again;
+    ConnectTo(again.Port());
+    EXPECT_TRUE(panel->m_connected);
+    EXPECT_TRUE(WaitUntil([&] { return PressureShown(); }, 3000));
+}
+
+TEST_F(LinkTest, ModuleLostWhileRecordingShowsBothBoxes) {
+    std::string profile = WorkDir() + "/pressure.csv";
+    WriteText(profile, "0,50\n100,50\n");
+    SimProcess sim({"--profile", profile, "--close-after", "25"});
+    ConnectTo(sim.Port());
+    ASSERT_TRUE(panel->m_connected);
+    Click(panel, ID_START);
+    ASSERT_TRUE(WaitUntil([&] { return panel->Cycle().m_recording; }, 2000));
+    wxTEST_DIALOG(WaitUntil([&] { return !panel->m_connected; }, 8000); Pump(300),
+                  ExpectBox("Network disconnected", wxOK, "Disonnected"),
+                  ExpectBox(kLostBox, wxOK, "Error"));
+    EXPECT_FALSE(panel->Cycle().m_recording);
+    EXPECT_EQ(panel->m_pressureText->GetLabel(), "Pressure: none");
+}
+
+TEST_F(LinkTest, RefusedConnectionShowsTheFailureBox) {
+    const int port = UnusedPort();
+    wxTEST_DIALOG(ConnectTo(port), ExpectBox(kFailedBox, wxOK, "Error"));
+    EXPECT_FALSE(panel->m_connected);
+    EXPECT_TRUE(panel->m_connectButton->IsEnabled());
+    EXPECT_EQ(panel->m_connectState, 0);
+}
+
+TEST_F(LinkTest, UnansweredConnectionTimesOutAfterFiveSeconds) {
+    FullListener listener;
+    auto start = std::chrono::steady_clock::now();
+    wxTEST_DIALOG(ConnectTo(listener.port), ExpectBox(kFailedBox, wxOK));
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_GT(seconds, 4.8);
+    EXPECT_LT(seconds, 7.5);
+    EXPECT_FALSE(panel->m_connected);
+}
+
+TEST_F(LinkTest, CancelAnsweredNoGoesOn) {
+    FullListener listener;
+    std::thread cancel = CancelProgressAfter(600);
+    wxTEST_DIALOG(ConnectTo(listener.port),
+                  ExpectBox("Do you really want to cancel connection?", wxNO, "End Connection?"),
+                  ExpectBox(kFailedBox, wxOK));
+    cancel.join();
+    EXPECT_FALSE(panel->m_connected);
+}
+
+TEST_F(LinkTest, CancelAnsweredYesEndsWithNothingShown) {
+    FullListener listener;
+    std::thread cancel = CancelProgressAfter(600);
+    wxTEST_DIALOG(ConnectTo(listener.port),
+                  ExpectBox("Do you really want to cancel connection?", wxYES, "End Connection?"));
+    cancel.join();
+    EXPECT_FALSE(panel->m_connected);
+    EXPECT_EQ(panel->m_connectState, 0);
+    // A later attempt is not confused by the cancelled one.
+    SimProcess sim;
+    ConnectTo(sim.Port());
+    EXPECT_TRUE(panel->m_connected);
+}
+
+TEST_F(LinkTest, FaultyModulesNeitherCrashNorFreeze) {
+    for (const char* mode : {"--silent", "--garbage", "--status5", "--split"}) {
+        SCOPED_TRACE(mode);
+        SimProcess sim({mode});
+        ConnectTo(sim.Port());
+        ASSERT_TRUE(panel->m_connected);
+        std::atomic<bool> answered{false};
+        panel->CallAfter([&] { answered = true; });
+        EXPECT_TRUE(WaitUntil([&] { return answered.load(); }, 1000)); // the GUI still answers
+        Pump(1500);
+        EXPECT_EQ(panel->m_pressureText->GetLabel(), "Pressure: none");
+        EXPECT_TRUE(panel->m_connected);
+        Click(panel, ID_DISCONNECT);
+        EXPECT_FALSE(panel->m_connected);
+    }
+}
+
+TEST_F(LinkTest, HundredConnectionsLeaveNoDescriptorOrThreadBehind) {
+    SimProcess sim;
+    ConnectTo(sim.Port());
+    Click(panel, ID_DISCONNECT);
+    Pump(200);
+    const int fds = CountOpenFds(), threads = CountThreads();
+    for (int i = 0; i < 100; ++i) {
+        ConnectTo(sim.Port());
+        ASSERT_TRUE(panel->m_connected) << "attempt " << i;
+        Pump(i % 10 == 0 ? 300 : 20);
+        Click(panel, ID_DISCONNECT);
+    }
+    EXPECT_TRUE(WaitUntil([&] { return CountThreads() <= threads; }, 3000));
+    EXPECT_LE(CountOpenFds(), fds);
+    EXPECT_LE(CountThreads(), threads);
+}

@@ -167,12 +167,13 @@ void TerminalPanel::OnDisconnect(wxCommandEvent& event) {
         {
             wxProgressDialog progress("Disconnecting", "Disconnecting, please wait...", 100, this,
                                       wxPD_AUTO_HIDE | wxPD_SMOOTH);
+            // Handled once this closing is done, so that the operator first learns
+            // that the link is gone and then that the recording ended with it.
             PostRecordEnd();
             m_renderTimer->StopCountdown();
             for (int i = 0; i < 301 && (link->reader.load() || link->sender.load()); ++i) {
                 wxMilliSleep(10);
                 progress.Pulse();
-                DispatchPendingEvents();
             }
         }
         if (event.GetId() == EVT_LINK_LOST)
