@@ -1,1 +1,344 @@
-// placeholder
+// The mounting report read back with poppler's and qpdf's tools and from its
+// own content stream: positions in PDF points, fonts, the picture, the
+// questions, the CSV beside it, and the failures an operator must be told of.
+#include "gui_support.h"
+
+#include "plot/mathplot.h"
+#include "recorder/report_data.h"
+#include "recorder/terminal_panel.h"
+#include "shell/events.h"
+#include "shell/main_window.h"
+
+#include <wx/combobox.h>
+#include <wx/dir.h>
+#include <wx/dirdlg.h>
+#include <wx/filename.h>
+#include <wx/textctrl.h>
+
+#include <sys/stat.h>
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <sstream>
+
+namespace {
+
+class ManualClock : public Clock {
+  public:
+    WallTime Now() override { return now; }
+    WallTime now{3000000, 0};
+};
+
+std::string Shell(const std::string& command) {
+    std::string out;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return out;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
+    pclose(pipe);
+    return out;
+}
+
+// Text drawn on the page: the baseline start of each string, in PDF points.
+struct PlacedText {
+    double x, y;
+    std::string text;
+};
+
+struct PageContent {
+    std::vector<PlacedText> texts;
+    std::vector<std::array<double, 6>> imageMatrices;
+};
+
+// Reads the page's (uncompressed) content stream and follows the text
+// positions as a viewer does.
+PageContent ReadContent(const std::string& pdf) {
+    PageContent page;
+    size_t at = 0;
+    while ((at = pdf.find("stream", at)) != std::string::npos) {
+        if (at >= 3 && pdf.compare(at - 3, 3, "end") == 0) {
+            at += 6;
+            continue;
+        }
+        size_t dict = pdf.rfind("<<", at);
+        bool image = dict != std::string::npos && pdf.substr(dict, at - dict).find("/Image") != std::string::npos;
+        size_t start = pdf.find('\n', at) + 1;
+        size_t end = pdf.find("endstream", start);
+        if (image) {
+            at = end;
+            continue;
+        }
+        std::string body = pdf.substr(start, end - start);
+        at = end;
+        std::vector<double> numbers;
+        double lx = 0, ly = 0;
+        size_t i = 0;
+        while (i < body.size()) {
+            char c = body[i];
+            if (isspace(static_cast<unsigned char>(c))) {
+                ++i;
+            } else if (c == '(') {
+                std::string text;
+                int depth = 1;
+                for (++i; i < body.size() && depth > 0; ++i) {
+                    if (body[i] == '\\') {
+                        ++i;
+                        char e = body[i];
+                        if (e >= '0' && e <= '7') {
+                            int v = 0, k = 0;
+                            while (k < 3 && body[i] >= '0' && body[i] <= '7') v = v * 8 + (body[i++] - '0'), ++k;
+                            --i;
+                            text += static_cast<char>(v);
+                        } else text += e == 'n' ? '\n' : e == 'r' ? '\r' : e;
+                    } else if (body[i] == '(') {
+                        ++depth;
+                        text += '(';
+                    } else if (body[i] == ')') {
+                        if (--depth > 0) text += ')';
+                    } else text += body[i];
+                }
+                page.texts.push_back({lx, ly, text});
+            } else if (isdigit(static_cast<unsigned char>(c)) || c == '-' || c == '.') {
+                size_t used = 0;
+                try {
+                    numbers.push_back(std::stod(body.substr(i, 40), &used));
+                } catch (const std::exception&) {
+                    used = 1;
+                }
+                i += used;
+            } else {
+                size_t j = i;
+                while (j < body.size() && !isspace(static_cast<unsigned char>(body[j])) && body[j] != '(') ++j;
+                std::string op = body.substr(i, j - i);
+                i = j;
+                if (op == "BT") lx = ly = 0;
+                else if (op == "Td" && numbers.size() >= 2) {
+                    lx += numbers[numbers.size() - 2];
+                    ly += numbers.back();
+                } else if (op == "Tj" && !page.texts.empty()) {
+                    // recorded when the string was read
+                } else if (op == "cm" && numbers.size() >= 6) {
+                    std::array<double, 6> m;
+                    for (int k = 0; k < 6; ++k) m[k] = numbers[numbers.size() - 6 + k];
+                    page.imageMatrices.push_back(m);
+                }
+                numbers.clear();
+            }
+        }
+    }
+    return page;
+}
+
+const PlacedText* Find(const PageContent& page, const std::string& text) {
+    for (const PlacedText& t : page.texts)
+        if (t.text == text) return &t;
+    return nullptr;
+}
+
+int CountTempPictures() {
+    wxArrayString files;
+    wxDir::GetAllFiles(wxFileName::GetTempDir(), &files, "vemo-plot-*", wxDIR_FILES);
+    return static_cast<int>(files.size());
+}
+
+struct ReportTest : testing::Test {
+    void SetUp() override {
+        RebuildMainWindow("ip=127.0.0.1\nport=1\nautoconnect=false\nsuperficie=1\n");
+        panel = Panel();
+        dir = WorkDir() + "/reports" + std::to_string(++counter);
+        wxFileName::Mkdir(dir);
+        MainWindow::GetInstance()->SetPdfDirectory(dir);
+        panel->SetClock(clock);
+        panel->m_pressIndex = 1;
+    }
+    void Record() {
+        panel->m_connected = true;
+        Click(panel, ID_START);
+        for (int i = 0; i < 200; ++i) {
+            clock.now.seconds = 3000000 + i * 75 / 1000;
+            clock.now.microseconds = (i * 75 % 1000) * 1000;
+            panel->ApplyReading(i < 20 ? 2 * i + 6 : 46 + i);
+        }
+        wxTEST_DIALOG(Click(panel, ID_STOP), ExpectBox("Do you want to print a REPORT", wxNO));
+        panel->m_connected = false;
+    }
+    void FillJob() {
+        panel->m_operatorId->ChangeValue("OP7");
+        panel->m_axleDesignation->ChangeValue("AX12");
+        panel->m_mountingSide->SetSelection(1);
+        panel->m_bearingDesignation->ChangeValue("BRG-9");
+        panel->m_productionDate->ChangeValue("2024-01");
+        panel->m_refurbishmentDate->ChangeValue("2026-11");
+    }
+    std::string ReportPath() {
+        return dir + "/" +
+               ReportFileName("AX12", "B", std::string(panel->m_stopDate.utf8_str()));
+    }
+    static int counter;
+    ManualClock clock;
+    TerminalPanel* panel = nullptr;
+    std::string dir;
+};
+int ReportTest::counter = 0;
+
+} // namespace
+
+TEST_F(ReportTest, PageLayoutFontsPictureAndCsv) {
+    Record();
+    FillJob();
+    const int picturesBefore = CountTempPictures();
+    wxTEST_DIALOG(panel->CreateReport(), ExpectBox("Report Created.", wxOK, "Success"));
+    const std::string path = ReportPath();
+    ASSERT_TRUE(wxFileName::FileExists(path)) << path;
+    EXPECT_EQ(CountTempPictures(), picturesBefore);
+
+    PageContent page = ReadContent(ReadText(path));
+    const std::string fileName = wxFileName(path).GetFullName().ToStdString();
+    const PlacedText* title = Find(page, fileName);
+    ASSERT_NE(title, nullptr);
+    EXPECT_NEAR(title->x, 30, 0.5);
+    EXPECT_NEAR(title->y, 545.276, 0.5);
+    const PlacedText* stop = Find(page, std::string(panel->m_stopTime.utf8_str()));
+    ASSERT_NE(stop, nullptr);
+    EXPECT_NEAR(stop->x, 691.89, 0.5);
+    EXPECT_NEAR(stop->y, 545.276, 0.5);
+    const PlacedText* press = Find(page, "Press: P1");
+    ASSERT_NE(press, nullptr);
+    EXPECT_NEAR(press->x, 691.89, 0.5);
+    EXPECT_NEAR(press->y, 520.276, 0.5);
+    ASSERT_GE(page.texts.size(), 3u);
+    EXPECT_NEAR(page.texts[1].x, 691.89, 0.5); // the report date comes first in the block
+    EXPECT_NEAR(page.texts[1].y, 560.276, 0.5);
+    const PlacedText* op = Find(page, "Operator ID: ");
+    ASSERT_NE(op, nullptr);
+    EXPECT_NEAR(op->y, 510, 0.5);
+    ASSERT_NE(Find(page, "OP7"), nullptr);
+    EXPECT_NEAR(Find(page, "OP7")->x, 170, 0.5);
+    const PlacedText* bearing = Find(page, "Bearing Data");
+    ASSERT_NE(bearing, nullptr);
+    EXPECT_NEAR(bearing->x, 400, 0.5);
+    EXPECT_NEAR(bearing->y, 505, 0.5);
+    ASSERT_NE(Find(page, "B"), nullptr);
+    EXPECT_NEAR(Find(page, "2026-11")->y, 430, 0.5);
+
+    // One image, 650 wide at (22, 22), with the canvas's aspect.
+    const double aspect = double(panel->m_plot->GetScrY()) / panel->m_plot->GetScrX();
+    bool found = false;
+    for (const auto& m : page.imageMatrices)
+        if (std::fabs(m[0] - 650) < 0.01) {
+            found = true;
+            EXPECT_NEAR(m[3], 650 * aspect, 0.05);
+            EXPECT_NEAR(m[4], 22, 0.01);
+            EXPECT_NEAR(m[5], 22, 0.01);
+        }
+    EXPECT_TRUE(found);
+    std::string images = Shell("pdfimages -list '" + path + "' 2>&1");
+    EXPECT_NE(images.find("jpeg"), std::string::npos) << images;
+
+    std::string fonts = Shell("pdffonts '" + path + "' 2>&1");
+    EXPECT_NE(fonts.find("Helvetica"), std::string::npos) << fonts;
+    EXPECT_NE(fonts.find("WinAnsi"), std::string::npos) << fonts;
+    std::string check = Shell("qpdf --check '" + path + "' 2>&1; echo rc=$?");
+    EXPECT_NE(check.find("No syntax or stream encoding errors"), std::string::npos) << check;
+    EXPECT_NE(check.find("rc=0"), std::string::npos) << check;
+
+    // The curve beside it, sample for sample.
+    std::vector<double> times, forces;
+    std::string csv = path.substr(0, path.size() - 4) + ".csv";
+    ASSERT_TRUE(ReadCurveCsv(csv, times, forces));
+    EXPECT_EQ(times, panel->Cycle().m_times);
+    EXPECT_EQ(forces, panel->Cycle().m_forces);
+    std::string header = ReadText(csv);
+    EXPECT_NE(header.find("# operator_id,\"OP7\""), std::string::npos);
+    EXPECT_NE(header.find("# press,\"P1\""), std::string::npos);
+    EXPECT_NE(header.find("# surface_cm2,2010"), std::string::npos);
+}
+
+TEST_F(ReportTest, NonAsciiJobDataIsPrintedNotDropped) {
+    Record();
+    FillJob();
+    panel->m_operatorId->ChangeValue(wxString::FromUTF8("Müller"));
+    panel->m_bearingDesignation->ChangeValue(wxString::FromUTF8("Лагер 7"));
+    wxTEST_DIALOG(panel->CreateReport(), ExpectBox("Report Created.", wxOK));
+    std::string text = Shell("pdftotext -layout '" + ReportPath() + "' - 2>&1");
+    EXPECT_NE(text.find("Müller"), std::string::npos) << text;
+    EXPECT_NE(text.find("????? 7"), std::string::npos) << text;
+}
+
+TEST_F(ReportTest, EmptyFieldsAskOnlyAboutTheFirst) {
+    Record();
+    FillJob();
+    panel->m_operatorId->ChangeValue("");
+    panel->m_axleDesignation->ChangeValue("");
+    wxTEST_DIALOG(panel->CreateReport(),
+                  ExpectBox("Operator ID empty\nDo you want to generate REPORT anyway?", wxNO, "Print REPORT?"));
+    wxArrayString files;
+    EXPECT_EQ(wxDir::GetAllFiles(dir, &files), 0u);
+    wxTEST_DIALOG(panel->CreateReport(),
+                  ExpectBox("Operator ID empty\nDo you want to generate REPORT anyway?", wxYES),
+                  ExpectBox("Report Created.", wxOK));
+    EXPECT_TRUE(wxFileName::FileExists(
+        dir + "/" + ReportFileName("", "B", std::string(panel->m_stopDate.utf8_str()))));
+}
+
+TEST_F(ReportTest, ExistingReportAsksBeforeOverwriting) {
+    Record();
+    FillJob();
+    wxTEST_DIALOG(panel->CreateReport(), ExpectBox("Report Created.", wxOK));
+    WriteText(ReportPath(), "old");
+    wxTEST_DIALOG(panel->CreateReport(), ExpectBox("File exists. Overwrite it?", wxNO, "Print REPORT?"));
+    EXPECT_EQ(ReadText(ReportPath()), "old");
+    wxTEST_DIALOG(panel->CreateReport(), ExpectBox("File exists. Overwrite it?", wxYES),
+                  ExpectBox("Report Created.", wxOK));
+    EXPECT_NE(ReadText(ReportPath()), "old");
+}
+
+TEST_F(ReportTest, ReportBeforeAnyCycleEndedEndsInUnderscore) {
+    FillJob();
+    panel->m_stopDate.clear();
+    panel->m_stopTime.clear();
+    wxTEST_DIALOG(panel->CreateReport(), ExpectBox("Report Created.", wxOK));
+    EXPECT_TRUE(wxFileName::FileExists(dir + "/Report_Mounting_AX12B_.pdf"));
+}
+
+TEST_F(ReportTest, AxleWithSeparatorsStaysInTheReportDirectory) {
+    Record();
+    FillJob();
+    panel->m_axleDesignation->ChangeValue("../AX/12");
+    wxTEST_DIALOG(panel->CreateReport(), ExpectBox("Report Created.", wxOK));
+    std::string name = "Report_Mounting_.._AX_12B_" + std::string(panel->m_stopDate.utf8_str()) + ".pdf";
+    ASSERT_TRUE(wxFileName::FileExists(dir + "/" + name));
+    // The page keeps the designation as typed.
+    EXPECT_NE(Find(ReadContent(ReadText(dir + "/" + name)), "../AX/12"), nullptr);
+}
+
+TEST_F(ReportTest, UnwritableDirectoryIsReportedAndLeavesNothing) {
+    Record();
+    FillJob();
+    MainWindow::GetInstance()->SetPdfDirectory(dir + "/missing/deeper");
+    wxString message;
+    struct Capture : ExpectBox {
+        Capture() : ExpectBox("", wxOK) {}
+        int OnInvoked(wxMessageDialog* dialog) const override {
+            EXPECT_TRUE(dialog->GetMessage().StartsWith("Report not created: ")) << dialog->GetMessage();
+            EXPECT_EQ(dialog->GetTitle(), "Error");
+            return wxID_OK;
+        }
+    };
+    wxTEST_DIALOG(panel->CreateReport(), Capture());
+    wxArrayString files;
+    EXPECT_EQ(wxDir::GetAllFiles(dir, &files), 0u);
+}
+
+TEST_F(ReportTest, NoDirectoryChosenAsksForOneAndCancelWritesNothing) {
+    Record();
+    FillJob();
+    MainWindow::GetInstance()->SetPdfDirectory("");
+    wxTEST_DIALOG(panel->CreateReport(), wxExpectAny(wxID_CANCEL));
+    EXPECT_TRUE(MainWindow::GetInstance()->m_pdfDirectory.empty());
+    EXPECT_FALSE(wxFileName::FileExists("/" + ReportFileName("AX12", "B", std::string(panel->m_stopDate.utf8_str()))));
+}
