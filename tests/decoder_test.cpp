@@ -69,4 +69,7 @@ TEST(ReadingDecoder, HugeValuesDoNotOverflow) {
     auto v = Decode("- 99999999999999999999 0\r\n");
     ASSERT_TRUE(v.has_value());
     EXPECT_LT(*v, 0);
+    // Found by the fuzzer: the smallest int negated.
+    EXPECT_EQ(Decode("- -2222200800 1\r\n+ 1 0 x"), std::nullopt);
+    EXPECT_EQ(Decode("- -2222200800 0\r\n"), 2147483647);
 }

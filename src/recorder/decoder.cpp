@@ -38,8 +38,12 @@ std::optional<int> DecodeReading(const char* text, std::size_t length) {
             }
             break;
         case Expect::Value: {
-            long long v = LeadingInt(token.c_str()) * sign;
-            value = static_cast<int>(v < -2147483647LL ? -2147483647LL : v);
+            // Out-of-range values are held at the ends of the range, so that
+            // negating never overflows.
+            long long v = static_cast<long long>(LeadingInt(token.c_str())) * sign;
+            if (v > 2147483647LL) v = 2147483647LL;
+            if (v < -2147483647LL) v = -2147483647LL;
+            value = static_cast<int>(v);
             state = Expect::Status;
             break;
         }
