@@ -1,1 +1,408 @@
-int main() { return 0; }
+// Benchmarks of the recorder, run in real windows (under Xvfb from
+// bench/run_all.sh). Prints "name value unit" lines that run_all.sh puts into
+// docs/benchmarks.md.
+//   vemo_bench [section ...]   sections: decode step repaint report latency longrun
+#include "plot/mathplot.h"
+#include "recorder/cycle.h"
+#include "recorder/decoder.h"
+#include "recorder/terminal_panel.h"
+#include "shell/events.h"
+#include "shell/main_window.h"
+
+#include <wx/app.h>
+#include <wx/button.h>
+#include <wx/dcmemory.h>
+#include <wx/evtloop.h>
+#include <wx/graphics.h>
+#include <wx/filename.h>
+#include <wx/image.h>
+#include <wx/log.h>
+#include <wx/msgdlg.h>
+#include <wx/testing.h>
+#include <wx/textctrl.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <set>
+#include <signal.h>
+#include <spawn.h>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Ms(Clock::time_point a, Clock::time_point b) {
+    return std::chrono::duration<double, std::milli>(b - a).count();
+}
+
+void Report(const std::string& name, double value, const char* unit) {
+    printf("%s %.4f %s\n", name.c_str(), value, unit);
+    fflush(stdout);
+}
+
+void Pump(int ms) {
+    auto end = Clock::now() + std::chrono::milliseconds(ms);
+    do {
+        if (wxEventLoopBase* loop = wxEventLoopBase::GetActive())
+            if (!loop->IsYielding()) loop->YieldFor(wxEVT_CATEGORY_ALL);
+        wxTheApp->ProcessPendingEvents();
+        wxMilliSleep(1);
+    } while (Clock::now() < end);
+}
+
+template <typename F> double BestOf(int runs, F f) {
+    double best = 1e300;
+    for (int i = 0; i < runs; ++i) {
+        auto a = Clock::now();
+        f();
+        best = std::min(best, Ms(a, Clock::now()));
+    }
+    return best;
+}
+
+std::string g_dir;
+std::string g_sim;
+
+void BenchDecode() {
+    const char batch[] = "            + 123 0\r\n";
+    const int n = 2000000;
+    volatile int sink = 0;
+    auto a = Clock::now();
+    for (int i = 0; i < n; ++i) sink += DecodeReading(batch, sizeof batch - 1).value_or(0);
+    Report("decode_one_batch", Ms(a, Clock::now()) * 1000.0 / n, "us");
+}
+
+class StepClock : public ::Clock {
+  public:
+    WallTime Now() override { return now; }
+    WallTime now{4000000, 0};
+};
+
+void BenchStep() {
+    TerminalPanel* panel = MainWindow::GetInstance()->m_panel;
+    StepClock clock;
+    panel->SetClock(clock);
+    panel->m_connected = true;
+    panel->m_recordLength->ChangeValue("999");
+    wxCommandEvent start(wxEVT_BUTTON, ID_START);
+    panel->GetEventHandler()->ProcessEvent(start);
+    std::map<int, double> at;
+    const std::set<int> marks{1000, 13000};
+    long long ms = 0;
+    for (int i = 1; i <= 13000; ++i) {
+        ms += 75;
+        clock.now.seconds = static_cast<int32_t>(4000000 + ms / 1000);
+        clock.now.microseconds = static_cast<int32_t>((ms % 1000) * 1000);
+        int bar = 5 + (i % 300);
+        if (marks.count(i)) {
+            // Several steps at this size, each appending one sample.
+            double best = 1e300;
+            for (int k = 0; k < 20; ++k) {
+                auto a = Clock::now();
+                panel->ApplyReading(bar);
+                best = std::min(best, Ms(a, Clock::now()));
+            }
+            at[i] = best;
+        } else {
+            panel->ApplyReading(bar);
+        }
+    }
+    Report("reading_step_1000", at[1000], "ms");
+    Report("reading_step_13000", at[13000], "ms");
+    // SetData plus Fit alone, at 13 000 samples.
+    const auto& t = panel->Cycle().m_times;
+    const auto& f = panel->Cycle().m_forces;
+    double best = BestOf(20, [&] {
+        panel->m_curve->SetData(t, f);
+        panel->m_plot->Fit(0, t.back() + 10, 0, 400);
+    });
+    Report("setdata_fit_13000", best, "ms");
+    panel->m_connected = false;
+    panel->Cycle().Disarm();
+}
+
+void BenchRepaint() {
+    wxFrame* frame = new wxFrame(nullptr, wxID_ANY, "bench", wxDefaultPosition, wxSize(1700, 1000));
+    wxWindow* holder = new wxWindow(frame, wxID_ANY);
+    mpWindow* canvas = new mpWindow(holder, wxID_ANY, wxPoint(0, 0), wxSize(1600, 960), 0);
+    mpFXYVector* curve = new mpFXYVector("", 0);
+    curve->SetContinuity(true);
+    curve->SetPen(wxPen(*wxRED, 2));
+    curve->SetDrawOutsideMargins(false);
+    mpScaleX* x = new mpScaleX("Time (s)", mpALIGN_BOTTOM, false, mpX_NORMAL);
+    mpScaleY* y = new mpScaleY("Force (tons)", mpALIGN_LEFT, false);
+    x->SetDrawOutsideMargins(false);
+    y->SetDrawOutsideMargins(false);
+    canvas->SetMargins(10, 10, 50, 50);
+    canvas->AddLayer(x);
+    canvas->AddLayer(y);
+    canvas->AddLayer(curve);
+    {
+        int w = 1600, h = 960;
+        canvas->Fit(0, 100, 0, 400, &w, &h);
+        wxBitmap bitmap(w, h);
+        wxMemoryDC dc(bitmap);
+        curve->SetVisible(false);
+        Report("repaint_axes_only", BestOf(5, [&] { canvas->PaintLayers(dc); }), "ms");
+        if (getenv("VEMO_BENCH_PROBE")) {
+            wxPen dotted(*wxLIGHT_GREY, 1, wxPENSTYLE_DOT), solid(*wxLIGHT_GREY, 1);
+            dc.SetPen(dotted);
+            Report("probe_56_dotted_lines", BestOf(5, [&] { for (int i = 0; i < 56; ++i) dc.DrawLine(50, 10 + i * 16, 1590, 10 + i * 16); }), "ms");
+            if (wxGraphicsContext* gc = dc.GetGraphicsContext()) {
+                gc->SetAntialiasMode(wxANTIALIAS_NONE);
+                Report("probe_56_dotted_lines_no_aa", BestOf(5, [&] { for (int i = 0; i < 56; ++i) dc.DrawLine(50, 10 + i * 16, 1590, 10 + i * 16); }), "ms");
+                gc->SetAntialiasMode(wxANTIALIAS_DEFAULT);
+                wxGraphicsPath path = gc->CreatePath();
+                for (int i = 0; i < 56; ++i) { path.MoveToPoint(50, 10.5 + i * 16); path.AddLineToPoint(1590, 10.5 + i * 16); }
+                gc->SetPen(dotted);
+                Report("probe_56_dotted_one_path", BestOf(5, [&] { gc->StrokePath(path); }), "ms");
+            }
+            dc.SetPen(solid);
+            Report("probe_56_solid_lines", BestOf(5, [&] { for (int i = 0; i < 56; ++i) dc.DrawLine(50, 10 + i * 16, 1590, 10 + i * 16); }), "ms");
+            wxCoord tw, th;
+            Report("probe_100_text_extents", BestOf(5, [&] { for (int i = 0; i < 100; ++i) dc.GetTextExtent(wxString::Format("%.2f", i * 1.5), &tw, &th); }), "ms");
+            Report("probe_50_texts", BestOf(5, [&] { for (int i = 0; i < 50; ++i) dc.DrawText(wxString::Format("%.2f", i * 1.5), 10, i * 16); }), "ms");
+        }
+        x->SetVisible(false);
+        y->SetVisible(false);
+        Report("repaint_background_only", BestOf(5, [&] { canvas->PaintLayers(dc); }), "ms");
+        x->SetVisible(true);
+        y->SetVisible(true);
+        curve->SetVisible(true);
+    }
+    for (int n : {1000, 13000, 100000}) {
+        std::vector<double> t(n), f(n);
+        for (int i = 0; i < n; ++i) {
+            t[i] = i * 0.075;
+            f[i] = 300 * (1 - std::exp(-t[i] / 20.0)) + 5 * std::sin(i * 0.3);
+        }
+        curve->SetData(t, f);
+        int w = 1600, h = 960;
+        canvas->Fit(0, t.back() + 10, 0, 400, &w, &h);
+        wxBitmap bitmap(w, h);
+        wxMemoryDC dc(bitmap);
+        for (bool batching : {false, true}) {
+            mpFXY::SetPolylineBatching(batching);
+            double best = BestOf(5, [&] { canvas->PaintLayers(dc); });
+            Report(std::string("repaint_") + (batching ? "polyline_" : "segments_") + std::to_string(n), best, "ms");
+            if (getenv("VEMO_BENCH_PROBE") && batching) {
+                x->SetVisible(false); y->SetVisible(false);
+                Report("probe_curve_only_" + std::to_string(n), BestOf(5, [&] { canvas->PaintLayers(dc); }), "ms");
+                wxCoord w2 = 1600, h2 = 960;
+                (void)w2; (void)h2;
+                double sum = 0;
+                Report("probe_walk_only_" + std::to_string(n), BestOf(5, [&] { double xx, yy; curve->Rewind(); while (curve->GetNextXY(xx, yy)) sum += std::trunc((xx - canvas->GetPosX()) * canvas->GetScaleX()); }), "ms");
+                x->SetVisible(true); y->SetVisible(true);
+            }
+        }
+    }
+    mpFXY::SetPolylineBatching(true);
+    frame->Destroy();
+}
+
+void BenchReport() {
+    TerminalPanel* panel = MainWindow::GetInstance()->m_panel;
+    std::vector<double> t(13000), f(13000);
+    for (int i = 0; i < 13000; ++i) {
+        t[i] = i * 0.075;
+        f[i] = 400 * (1 - std::exp(-t[i] / 20.0));
+    }
+    panel->Cycle().m_times = t;
+    panel->Cycle().m_forces = f;
+    panel->m_curve->SetData(t, f);
+    panel->m_plot->SetSize(1600, 960);
+    panel->m_plot->Fit(0, t.back() + 10, 0, 480);
+    Pump(300);
+    panel->m_operatorId->ChangeValue("OP");
+    panel->m_axleDesignation->ChangeValue("AX");
+    panel->m_bearingDesignation->ChangeValue("B");
+    panel->m_productionDate->ChangeValue("P");
+    panel->m_refurbishmentDate->ChangeValue("R");
+    double best = 1e300;
+    for (int i = 0; i < 5; ++i) {
+        panel->m_stopDate = wxString::Format("run%d", i);
+        auto a = Clock::now();
+        wxTEST_DIALOG(panel->CreateReport(), wxExpectModal<wxMessageDialog>(wxOK));
+        best = std::min(best, Ms(a, Clock::now()));
+    }
+    Report("report_13000_1600x960", best, "ms");
+    panel->m_plot->SetSize(wxSize(1046, 627));
+}
+
+struct Sim {
+    explicit Sim(std::vector<std::string> args) {
+        log = g_dir + "/bench-sim.log";
+        std::vector<std::string> all{g_sim, "--port", "0", "--log", log};
+        all.insert(all.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (auto& s : all) argv.push_back(const_cast<char*>(s.c_str()));
+        argv.push_back(nullptr);
+        int out[2];
+        if (pipe(out) != 0) return;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+        posix_spawn(&pid, g_sim.c_str(), &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        close(out[1]);
+        char line[200] = {0};
+        FILE* r = fdopen(out[0], "r");
+        if (fgets(line, sizeof line, r)) port = atoi(strrchr(line, ':') + 1);
+        fclose(r);
+    }
+    ~Sim() {
+        kill(pid, SIGTERM);
+        int status;
+        waitpid(pid, &status, 0);
+    }
+    pid_t pid = -1;
+    int port = 0;
+    std::string log;
+};
+
+void Connect(TerminalPanel* panel, int port) {
+    panel->SetConnectionParameters("127.0.0.1", wxString::Format("%d", port), false, true, 0);
+    wxCommandEvent connect(wxEVT_BUTTON, ID_CONNECT);
+    panel->GetEventHandler()->ProcessEvent(connect);
+}
+
+void Disconnect(TerminalPanel* panel) {
+    wxCommandEvent disconnect(wxEVT_BUTTON, ID_DISCONNECT);
+    panel->GetEventHandler()->ProcessEvent(disconnect);
+}
+
+long long EpochUs() {
+    return std::chrono::duration_cast<std::chrono::microseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+void BenchLatency() {
+    TerminalPanel* panel = MainWindow::GetInstance()->m_panel;
+    std::string profile = g_dir + "/ramp.csv";
+    std::ofstream(profile) << "0,0\n100,2000\n"; // a new value about every reading
+    Sim sim({"--profile", profile, "--once", "--log-sends"});
+    std::map<int, long long> applied;
+    panel->m_readingObserver = [&](int bar) {
+        if (!applied.count(bar)) applied[bar] = EpochUs();
+    };
+    Connect(panel, sim.port);
+    Pump(40000);
+    panel->m_readingObserver = nullptr;
+    Disconnect(panel);
+    std::map<int, long long> sent;
+    std::ifstream in(sim.log);
+    std::string word;
+    long long us;
+    int bar;
+    std::string line;
+    while (std::getline(in, line)) {
+        std::istringstream s(line);
+        if (s >> word >> us >> bar && word == "send" && !sent.count(bar)) sent[bar] = us;
+    }
+    std::vector<double> latencies;
+    for (auto& [value, when] : sent)
+        if (applied.count(value) && applied[value] >= when) latencies.push_back((applied[value] - when) / 1000.0);
+    std::sort(latencies.begin(), latencies.end());
+    if (latencies.empty()) return;
+    Report("latency_samples", latencies.size(), "readings");
+    Report("latency_median", latencies[latencies.size() / 2], "ms");
+    Report("latency_p99", latencies[latencies.size() * 99 / 100], "ms");
+}
+
+long RssKb() {
+    std::ifstream in("/proc/self/status");
+    std::string key;
+    long value = 0;
+    while (in >> key) {
+        if (key == "VmRSS:") {
+            in >> value;
+            return value;
+        }
+        std::string rest;
+        std::getline(in, rest);
+    }
+    return 0;
+}
+
+// A long run: connected, a recording started every minute; resident memory
+// at the start and at the end.
+void BenchLongRun(int minutes) {
+    TerminalPanel* panel = MainWindow::GetInstance()->m_panel;
+    Sim sim({});
+    Connect(panel, sim.port);
+    panel->m_recordLength->ChangeValue("30");
+    Pump(2000);
+    long first = 0;
+    for (int m = 0; m < minutes; ++m) {
+        wxCommandEvent start(wxEVT_BUTTON, ID_START);
+        wxTEST_DIALOG(panel->GetEventHandler()->ProcessEvent(start); Pump(60000),
+                      wxExpectModal<wxMessageDialog>(wxNO));
+        if (m == 0) first = RssKb();
+        Report("longrun_rss_minute_" + std::to_string(m + 1), RssKb() / 1024.0, "MB");
+    }
+    Report("longrun_rss_growth", (RssKb() - first) / 1024.0, "MB");
+    Disconnect(panel);
+}
+
+class BenchApp : public wxApp {
+  public:
+    bool OnInit() override {
+        delete wxLog::SetActiveTarget(new wxLogStderr);
+        SetExitOnFrameDelete(false);
+        wxInitAllImageHandlers();
+        char pattern[] = "/tmp/vemo-bench-XXXXXX";
+        g_dir = mkdtemp(pattern);
+        wxSetWorkingDirectory(g_dir);
+        std::ofstream(g_dir + "/config.ini") << "ip=127.0.0.1\nport=1\nautoconnect=false\ndir_path=" << g_dir << "\n";
+        std::ofstream(g_dir + "/superfici.ini") << "1250:P0\n";
+        MainWindow::GetInstance();
+        CallAfter([this] {
+            for (const std::string& s : m_sections) {
+                if (s == "decode") BenchDecode();
+                else if (s == "step") BenchStep();
+                else if (s == "repaint") BenchRepaint();
+                else if (s == "report") BenchReport();
+                else if (s == "latency") BenchLatency();
+                else if (s.rfind("longrun", 0) == 0) BenchLongRun(s.size() > 8 ? atoi(s.c_str() + 8) : 10);
+            }
+            ExitMainLoop();
+        });
+        return true;
+    }
+    std::vector<std::string> m_sections;
+};
+
+} // namespace
+
+wxIMPLEMENT_APP_NO_MAIN(BenchApp);
+
+int main(int argc, char** argv) {
+    BenchApp* app = new BenchApp;
+    for (int i = 1; i < argc; ++i) app->m_sections.push_back(argv[i]);
+    if (app->m_sections.empty()) app->m_sections = {"decode", "step", "repaint", "report", "latency"};
+    g_sim = (wxFileName(wxString(argv[0])).GetPath() + "/../press-sim").ToStdString();
+    if (const char* sim = getenv("PRESS_SIM")) g_sim = sim;
+    wxApp::SetInstance(app);
+    int one = 1;
+    char* args[] = {argv[0], nullptr};
+    wxEntryStart(one, args);
+    if (!wxTheApp->CallOnInit()) return 1;
+    wxTheApp->OnRun();
+    wxTheApp->OnExit();
+    wxEntryCleanup();
+    std::string command = "rm -rf '" + g_dir + "'";
+    return system(command.c_str()) == 0 ? 0 : 0;
+}

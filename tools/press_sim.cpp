@@ -36,6 +36,7 @@ const char* const kUsage =
     "  --log FILE        command log (default: standard error)\n"
     "  --duration S      exit after S seconds (default: run until killed)\n"
     "  --connections N   exit after serving N connections\n"
+    "  --log-sends       also log every reading sent: send <epoch microseconds> <bar>\n"
     "Fault modes:\n"
     "  --close-after N   close the connection after N polls\n"
     "  --silent          accept and read, never answer\n"
@@ -57,6 +58,7 @@ struct Options {
     int connections = 0;
     long closeAfter = -1;
     bool silent = false, garbage = false, status5 = false, split = false, refuse = false;
+    bool logSends = false;
 };
 
 volatile std::sig_atomic_t g_stop = 0;
@@ -148,6 +150,12 @@ void Serve(int fd, const Options& o, const PressureProfile& profile, FILE* log,
                 ok = ok && SendAll(fd, tail);
             } else {
                 ok = SendAll(fd, Reading(bar, 0));
+                if (o.logSends) {
+                    long long us = std::chrono::duration_cast<std::chrono::microseconds>(
+                                       std::chrono::system_clock::now().time_since_epoch())
+                                       .count();
+                    std::fprintf(log, "send %lld %d\n", us, bar);
+                }
             }
             if (!ok) break;
             if (o.closeAfter >= 0 && polls >= o.closeAfter) {
@@ -189,6 +197,7 @@ bool ParseOptions(int argc, char** argv, Options& o) {
         else if (a == "--status5") o.status5 = true;
         else if (a == "--split") o.split = true;
         else if (a == "--refuse") o.refuse = true;
+        else if (a == "--log-sends") o.logSends = true;
         else {
             std::fprintf(stderr, "press-sim: unknown option %s\n%s", a.c_str(), kUsage);
             return false;

@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <cmath>
 #include <ctime>
+#include <map>
+#include <tuple>
 
 namespace {
 
@@ -65,32 +67,125 @@ bool InsideLimit(double x, double y) {
 }
 
 // Collects consecutive drawn segments into polylines: one cairo stroke per
-// chunk instead of one per segment, covering the same pixels.
+// chunk instead of one per segment. Points that fall into the same pixel
+// column are reduced to the first, the lowest, the highest and the last of
+// them: the vertical segments between them cover the same pixels.
 class PolylineBatch {
   public:
-    explicit PolylineBatch(wxDC& dc) : m_dc(dc) { m_points.reserve(kPolylineChunk + 1); }
+    PolylineBatch(wxDC& dc, bool batching) : m_dc(dc), m_batching(batching) {
+        m_points.reserve(kPolylineChunk + 8);
+    }
     ~PolylineBatch() { Flush(); }
     void Segment(const wxPoint& a, const wxPoint& b) {
-        if (m_points.empty() || m_points.back() != a) {
-            Flush();
-            m_points.push_back(a);
+        if (!m_batching) {
+            m_dc.DrawLine(a, b);
+            return;
         }
-        m_points.push_back(b);
+        if (!m_inRun || m_last != a) {
+            Flush();
+            StartRun(a);
+        }
+        Add(b);
+    }
+    void Flush() {
+        if (m_inRun) EmitRun();
+        m_inRun = false;
+        Draw();
+    }
+
+  private:
+    void StartRun(const wxPoint& p) {
+        m_inRun = true;
+        m_first = m_last = m_low = m_high = p;
+        m_lowFirst = true;
+    }
+    void Add(const wxPoint& p) {
+        if (p.x != m_first.x) {
+            EmitRun();
+            StartRun(p);
+            return;
+        }
+        if (p.y < m_low.y) {
+            m_low = p;
+            m_lowFirst = false; // the newest extreme decides the order
+        }
+        if (p.y > m_high.y) {
+            m_high = p;
+            m_lowFirst = true;
+        }
+        m_last = p;
+    }
+    void Push(const wxPoint& p) {
+        if (m_points.empty() || m_points.back() != p) m_points.push_back(p);
+    }
+    void EmitRun() {
+        Push(m_first);
+        if (m_lowFirst) {
+            Push(m_low);
+            Push(m_high);
+        } else {
+            Push(m_high);
+            Push(m_low);
+        }
+        Push(m_last);
         if (m_points.size() >= kPolylineChunk) {
             wxPoint last = m_points.back();
-            Flush();
+            Draw();
             m_points.push_back(last);
         }
     }
-    void Flush() {
+    void Draw() {
+        if (m_points.size() == 1) m_points.push_back(m_points.front()); // a dot
         if (m_points.size() >= 2) m_dc.DrawLines(static_cast<int>(m_points.size()), m_points.data());
         m_points.clear();
     }
 
-  private:
     wxDC& m_dc;
+    bool m_batching;
     std::vector<wxPoint> m_points;
+    bool m_inRun = false;
+    bool m_lowFirst = true;
+    wxPoint m_first, m_last, m_low, m_high;
 };
+
+// Dotted grid lines. Cairo strokes every dash of a dashed pen as a shape of
+// its own, which costs some 10 ms for the grid of a large plot; a grid line is
+// instead a cached strip of dots (one on, three off, the dotted pen's pattern)
+// painted in one operation.
+void DrawDottedLine(wxDC& dc, const wxColour& colour, int x0, int y0, int x1, int y1) {
+    const bool horizontal = (y0 == y1);
+    if (!horizontal && x0 != x1) {
+        wxPen dotted(colour, 1, wxPENSTYLE_DOT);
+        dc.SetPen(dotted);
+        dc.DrawLine(x0, y0, x1, y1);
+        return;
+    }
+    const int length = horizontal ? std::abs(x1 - x0) + 1 : std::abs(y1 - y0) + 1;
+    if (length <= 0 || length > 16384) return;
+    struct Key {
+        unsigned long rgb;
+        bool horizontal;
+        int length;
+        bool operator<(const Key& o) const {
+            return std::tie(rgb, horizontal, length) < std::tie(o.rgb, o.horizontal, o.length);
+        }
+    };
+    static std::map<Key, wxBitmap> cache;
+    const Key key{static_cast<unsigned long>(colour.GetRGB()), horizontal, length};
+    auto it = cache.find(key);
+    if (it == cache.end()) {
+        if (cache.size() > 32) cache.clear();
+        wxImage strip(horizontal ? length : 1, horizontal ? 1 : length);
+        strip.InitAlpha();
+        for (int i = 0; i < length; ++i) {
+            const int x = horizontal ? i : 0, y = horizontal ? 0 : i;
+            strip.SetRGB(x, y, colour.Red(), colour.Green(), colour.Blue());
+            strip.SetAlpha(x, y, (i % 4 == 0) ? 255 : 0);
+        }
+        it = cache.emplace(key, wxBitmap(strip)).first;
+    }
+    dc.DrawBitmap(it->second, std::min(x0, x1), std::min(y0, y1), true);
+}
 
 } // namespace
 
@@ -351,6 +446,8 @@ void mpText::Plot(wxDC& dc, mpWindow& w) {
 // mpFXY and mpFXYVector
 
 wxIMPLEMENT_ABSTRACT_CLASS(mpFXY, mpLayer);
+
+bool mpFXY::s_batching = true;
 wxIMPLEMENT_DYNAMIC_CLASS(mpFXYVector, mpFXY);
 
 mpFXY::mpFXY(const wxString& nameIn, int flagsIn)
@@ -393,7 +490,7 @@ void mpFXY::Plot(wxDC& dc, mpWindow& w) {
     const double left = box.left, right = box.right, top = box.top, bottom = box.bottom;
 
     if (continuous) {
-        PolylineBatch batch(dc);
+        PolylineBatch batch(dc, s_batching);
         bool havePrevious = false;
         double x0 = 0, y0 = 0;
         while (GetNextXY(x, y)) {
@@ -656,16 +753,12 @@ void mpScaleX::Plot(wxDC& dc, mpWindow& w) {
             if (ticks) {
                 dc.DrawLine(p, orgy, p, flags == mpALIGN_BORDER_BOTTOM ? orgy - 4 : orgy + 4);
             } else {
-                wxPen dotted = pen;
-                dotted.SetStyle(wxPENSTYLE_DOT);
-                dc.SetPen(dotted);
                 if (flags == mpALIGN_BOTTOM && !drawOutsideMargins)
-                    dc.DrawLine(p, orgy + 4, p, w.GetMarginTop());
+                    DrawDottedLine(dc, pen.GetColour(), p, orgy + 4, p, w.GetMarginTop());
                 else if (flags == mpALIGN_TOP && !drawOutsideMargins)
-                    dc.DrawLine(p, orgy - 4, p, scrY - w.GetMarginBottom());
+                    DrawDottedLine(dc, pen.GetColour(), p, orgy - 4, p, scrY - w.GetMarginBottom());
                 else
-                    dc.DrawLine(p, 0, p, scrY);
-                dc.SetPen(pen);
+                    DrawDottedLine(dc, pen.GetColour(), p, 0, p, scrY);
             }
             wxCoord tw, th;
             dc.GetTextExtent(FormatLabel(n, w), &tw, &th);
@@ -797,16 +890,12 @@ void mpScaleY::Plot(wxDC& dc, mpWindow& w) {
                     else
                         dc.DrawLine(orgx - 4, p, orgx, p);
                 } else {
-                    wxPen dotted = pen;
-                    dotted.SetStyle(wxPENSTYLE_DOT);
-                    dc.SetPen(dotted);
                     if (flags == mpALIGN_LEFT && !drawOutsideMargins)
-                        dc.DrawLine(orgx - 4, p, scrX - w.GetMarginRight(), p);
+                        DrawDottedLine(dc, pen.GetColour(), orgx - 4, p, scrX - w.GetMarginRight(), p);
                     else if (flags == mpALIGN_RIGHT && !drawOutsideMargins)
-                        dc.DrawLine(w.GetMarginLeft(), p, orgx + 4, p);
+                        DrawDottedLine(dc, pen.GetColour(), w.GetMarginLeft(), p, orgx + 4, p);
                     else
-                        dc.DrawLine(0, p, scrX, p);
-                    dc.SetPen(pen);
+                        DrawDottedLine(dc, pen.GetColour(), 0, p, scrX, p);
                 }
                 wxString label = wxString::Format(format, n);
                 wxCoord tw, th;

@@ -198,7 +198,12 @@ class mpFXY : public mpLayer {
     virtual void Rewind() = 0;
     virtual bool GetNextXY(double& x, double& y) = 0;
 
+    /// Joins consecutive drawn segments into polylines (the default). Off, every
+    /// segment is its own line: only for measuring the difference.
+    static void SetPolylineBatching(bool enabled) { s_batching = enabled; }
+
   protected:
+    static bool s_batching;
     int flags;
     int maxDrawX, minDrawX, maxDrawY, minDrawY;
 

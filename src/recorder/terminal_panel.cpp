@@ -214,6 +214,7 @@ void TerminalPanel::ApplyReading(int bar) {
         m_curve->SetData(m_cycle.m_times, m_cycle.m_forces);
         m_plot->Fit(0, fx.fitXMax, 0, fx.fitYMax);
     }
+    if (m_readingObserver) m_readingObserver(bar);
 }
 
 void TerminalPanel::PostRecordEnd() {

@@ -8,6 +8,7 @@
 #include "recorder/cycle.h"
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -61,6 +62,9 @@ class TerminalPanel : public wxPanel {
     // Report
     void OnPrintReport(wxCommandEvent& event);
     void CreateReport();
+
+    /// Told of every reading applied, after its effects (benchmarks).
+    std::function<void(int bar)> m_readingObserver;
 
     /// Replaces the wall clock of the cycle (tests).
     void SetClock(Clock& clock) { m_cycle.SetClock(clock); }

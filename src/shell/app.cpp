@@ -4,13 +4,36 @@
 #include "shell/main_window.h"
 #include "shell/paths.h"
 
+#include "plot/mathplot.h"
+#include "recorder/terminal_panel.h"
+
 #include <wx/app.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
 
 class VemoLogger : public wxApp {
   public:
     bool OnInit() override {
         EnterUserWorkingDirectoryIfNeeded();
-        MainWindow::GetInstance();
+        MainWindow* main = MainWindow::GetInstance();
+        // For the start-up benchmark: print the wall clock at the first paint of
+        // the plot and end.
+        if (std::getenv("VEMO_FIRST_PAINT_PROBE") && main->m_panel) {
+            main->m_panel->m_plot->Bind(wxEVT_PAINT, [main](wxPaintEvent& event) {
+                event.Skip();
+                static bool done = false;
+                if (done) return;
+                done = true;
+                auto us = std::chrono::duration_cast<std::chrono::microseconds>(
+                              std::chrono::system_clock::now().time_since_epoch())
+                              .count();
+                printf("first-paint-us %lld\n", static_cast<long long>(us));
+                fflush(stdout);
+                main->m_frame->CallAfter([main] { main->m_frame->Close(true); });
+            });
+        }
         return true;
     }
     int OnExit() override {
