@@ -322,6 +322,55 @@ void BenchLatency() {
     Report("latency_p99", latencies[latencies.size() * 99 / 100], "ms");
 }
 
+double CpuMs() {
+    timespec ts;
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return ts.tv_sec * 1000.0 + ts.tv_nsec / 1e6;
+}
+
+// The live case side by side with a script: the series filled to N samples,
+// then for each new reading the per-reading step and a full repaint of the
+// plot at 1600 x 960. Median time and CPU per reading.
+void BenchLive() {
+    TerminalPanel* panel = MainWindow::GetInstance()->m_panel;
+    StepClock clock;
+    panel->SetClock(clock);
+    panel->m_plot->SetSize(1600, 960);
+    Pump(200);
+    for (int n : {1000, 13000}) {
+        panel->m_connected = true;
+        panel->m_recordLength->ChangeValue("999");
+        wxCommandEvent start(wxEVT_BUTTON, ID_START);
+        panel->GetEventHandler()->ProcessEvent(start);
+        long long ms = 0;
+        auto step = [&](int i) {
+            ms += 75;
+            clock.now.seconds = static_cast<int32_t>(5000000 + n * 100 + ms / 1000);
+            clock.now.microseconds = static_cast<int32_t>((ms % 1000) * 1000);
+            panel->ApplyReading(5 + std::min(295, i / 2));
+        };
+        for (int i = 0; i < n - 40; ++i) step(i);
+        wxBitmap bitmap(1600, 960);
+        wxMemoryDC dc(bitmap);
+        std::vector<double> wall, cpu;
+        for (int i = n - 40; i < n; ++i) {
+            auto a = Clock::now();
+            double c = CpuMs();
+            step(i);
+            panel->m_plot->PaintLayers(dc);
+            wall.push_back(Ms(a, Clock::now()));
+            cpu.push_back(CpuMs() - c);
+        }
+        std::sort(wall.begin(), wall.end());
+        std::sort(cpu.begin(), cpu.end());
+        Report("live_redraw_" + std::to_string(n), wall[wall.size() / 2], "ms");
+        Report("live_cpu_" + std::to_string(n), cpu[cpu.size() / 2], "ms");
+        panel->Cycle().Disarm();
+        panel->m_connected = false;
+    }
+    panel->m_plot->SetSize(wxSize(1046, 627));
+}
+
 long RssKb() {
     std::ifstream in("/proc/self/status");
     std::string key;
@@ -376,6 +425,7 @@ class BenchApp : public wxApp {
                 else if (s == "repaint") BenchRepaint();
                 else if (s == "report") BenchReport();
                 else if (s == "latency") BenchLatency();
+                else if (s == "live") BenchLive();
                 else if (s.rfind("longrun", 0) == 0) BenchLongRun(s.size() > 8 ? atoi(s.c_str() + 8) : 10);
             }
             ExitMainLoop();

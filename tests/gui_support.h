@@ -66,7 +66,9 @@ class ExpectBox : public wxExpectModal<wxMessageDialog> {
   protected:
     int OnInvoked(wxMessageDialog* dialog) const override {
         EXPECT_EQ(dialog->GetMessage(), m_message);
-        if (!m_caption.empty()) EXPECT_EQ(dialog->GetTitle(), m_caption);
+        if (!m_caption.empty()) {
+            EXPECT_EQ(dialog->GetTitle(), m_caption);
+        }
         return wxExpectModal<wxMessageDialog>::OnInvoked(dialog);
     }
 

@@ -156,7 +156,7 @@ TEST_F(LinkTest, FullRecordingOfAPressCycleAsksForTheReportOnce) {
     const auto& times = panel->Cycle().m_times;
     ASSERT_GT(times.size(), 25u); // about 13 readings a second for 3 s
     EXPECT_LE(times.size(), 45u);
-    EXPECT_GE(times.back(), 2.0);
+    EXPECT_GE(times.back(), 1.5); // the countdown may end the cycle up to a second early
     EXPECT_GT(panel->Cycle().m_maxForce, 100 * 1250.0 / 100 * 0.102);
     EXPECT_EQ(panel->m_curve->GetDataLength(), times.size());
 }

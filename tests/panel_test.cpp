@@ -112,7 +112,9 @@ TEST_F(CycleGuiTest, StopButtonCountsDownAndNoticeBlinks) {
         timer.Notify();
         ASSERT_EQ(panel->m_stopButton->GetLabel(), wxString::Format("Stop (%d)", shown));
         // Visible on ticks that leave an even count, hidden on odd ones.
-        if (shown > 1) ASSERT_EQ(panel->m_recordingText->IsShown(), (shown - 1) % 2 == 0) << shown;
+        if (shown > 1) {
+            ASSERT_EQ(panel->m_recordingText->IsShown(), (shown - 1) % 2 == 0) << shown;
+        }
     }
     EXPECT_FALSE(timer.IsCountingDown());
     EXPECT_FALSE(panel->m_recordingText->IsShown());

@@ -187,6 +187,19 @@ void DrawDottedLine(wxDC& dc, const wxColour& colour, int x0, int y0, int x1, in
     dc.DrawBitmap(it->second, std::min(x0, x1), std::min(y0, y1), true);
 }
 
+// Measuring a text builds a whole text layout each time; axes measure the same
+// few labels on every paint, so their sizes are kept per font.
+wxSize TextSize(wxDC& dc, const wxString& text) {
+    static std::map<std::pair<wxString, wxString>, wxSize> cache;
+    std::pair<wxString, wxString> key(dc.GetFont().GetNativeFontInfoDesc(), text);
+    auto it = cache.find(key);
+    if (it != cache.end()) return it->second;
+    if (cache.size() > 4096) cache.clear();
+    wxCoord w = 0, h = 0;
+    dc.GetTextExtent(text, &w, &h);
+    return cache.emplace(key, wxSize(w, h)).first->second;
+}
+
 } // namespace
 
 int mpToPixel(double value) {
@@ -760,10 +773,9 @@ void mpScaleX::Plot(wxDC& dc, mpWindow& w) {
                 else
                     DrawDottedLine(dc, pen.GetColour(), p, 0, p, scrY);
             }
-            wxCoord tw, th;
-            dc.GetTextExtent(FormatLabel(n, w), &tw, &th);
-            maxLabelWidth = std::max(maxLabelWidth, tw);
-            maxLabelHeight = std::max(maxLabelHeight, th);
+            const wxSize size = TextSize(dc, FormatLabel(n, w));
+            maxLabelWidth = std::max(maxLabelWidth, size.x);
+            maxLabelHeight = std::max(maxLabelHeight, size.y);
             if (n + step == n) break;
         }
 
@@ -777,8 +789,8 @@ void mpScaleX::Plot(wxDC& dc, mpWindow& w) {
                 if (pd >= startPx && pd <= endPx) {
                     int p = static_cast<int>(pd);
                     wxString label = FormatLabel(n, w);
-                    wxCoord tw, th;
-                    dc.GetTextExtent(label, &tw, &th);
+                    const wxSize size = TextSize(dc, label);
+                    const wxCoord tw = size.x, th = size.y;
                     int ty = (flags == mpALIGN_TOP || flags == mpALIGN_BORDER_BOTTOM)
                                  ? orgy - 4 - th
                                  : orgy + 4;
@@ -789,8 +801,8 @@ void mpScaleX::Plot(wxDC& dc, mpWindow& w) {
         }
     }
 
-    wxCoord nw, nh;
-    dc.GetTextExtent(name, &nw, &nh);
+    const wxSize nameSize = TextSize(dc, name);
+    const wxCoord nw = nameSize.x, nh = nameSize.y;
     const int lh = maxLabelHeight;
     switch (flags) {
     case mpALIGN_BOTTOM:
@@ -876,8 +888,7 @@ void mpScaleY::Plot(wxDC& dc, mpWindow& w) {
     const double end = posY + scrY / scale;
     if (UsableStep(step) && std::isfinite(end)) {
         double nFirst = std::floor((posY - plotH / scale) / step) * step;
-        wxCoord wFirst, hFirst;
-        dc.GetTextExtent(wxString::Format(format, nFirst), &wFirst, &hFirst);
+        const wxCoord hFirst = TextSize(dc, wxString::Format(format, nFirst)).y;
         double lastTop = 65536;
         int count = 0;
         for (double n = nFirst; n < end && count < kMaxTicks; n += step, ++count) {
@@ -898,8 +909,8 @@ void mpScaleY::Plot(wxDC& dc, mpWindow& w) {
                         DrawDottedLine(dc, pen.GetColour(), 0, p, scrX, p);
                 }
                 wxString label = wxString::Format(format, n);
-                wxCoord tw, th;
-                dc.GetTextExtent(label, &tw, &th);
+                const wxSize size = TextSize(dc, label);
+                const wxCoord tw = size.x, th = size.y;
                 labelWidth = std::max(labelWidth, tw);
                 if (lastTop - p + hFirst / 2 > 32) {
                     int tx = (flags == mpALIGN_RIGHT || flags == mpALIGN_BORDER_BOTTOM)
@@ -913,8 +924,8 @@ void mpScaleY::Plot(wxDC& dc, mpWindow& w) {
         }
     }
 
-    wxCoord nw, nh;
-    dc.GetTextExtent(name, &nw, &nh);
+    const wxSize nameSize = TextSize(dc, name);
+    const wxCoord nw = nameSize.x, nh = nameSize.y;
     const int lw = labelWidth;
     switch (flags) {
     case mpALIGN_LEFT:
