@@ -1,0 +1,160 @@
+// A press job as an operator does it, through the window with simulated mouse
+// and keyboard: the program starts connected to press-sim, the job data are
+// typed, Start is clicked, the press cycle runs, the report is printed; then a
+// second job loses the module half way.
+#include "gui_support.h"
+
+#include "plot/mathplot.h"
+#include "recorder/alarm.h"
+#include "recorder/report_data.h"
+#include "recorder/terminal_panel.h"
+#include "shell/events.h"
+#include "shell/main_window.h"
+
+#include <wx/bmpbuttn.h>
+#include <wx/button.h>
+#include <wx/combobox.h>
+#include <wx/filename.h>
+#include <wx/stattext.h>
+#include <wx/textctrl.h>
+#include <wx/uiaction.h>
+
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+void ClickOn(wxWindow* window) {
+    wxUIActionSimulator input;
+    input.MouseMove(window->GetScreenPosition() + wxPoint(window->GetSize().x / 2, window->GetSize().y / 2));
+    Pump(50);
+    input.MouseClick();
+    Pump(150);
+}
+
+void TypeInto(wxTextCtrl* field, const char* text) {
+    ClickOn(field);
+    field->SetFocus();
+    field->SelectAll();
+    wxUIActionSimulator input;
+    input.Char(WXK_DELETE);
+    input.Text(text);
+    Pump(150);
+}
+
+std::string Shell(const std::string& command) {
+    std::string out;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char buffer[4096];
+        size_t n;
+        while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
+        pclose(pipe);
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(OperatorJob, PressJobFromStartToReport) {
+    // 12 s idle (the operator types the job data), a ramp to 250 bar over 4 s,
+    // a hold, a release.
+    std::string profile = WorkDir() + "/job_cycle.csv";
+    WriteText(profile, "0,0\n12,0\n16,250\n19,250\n20,0\n40,0\n");
+    SimProcess sim({"--profile", profile, "--once"});
+    const std::string reports = WorkDir() + "/operator_reports";
+    wxFileName::Mkdir(reports);
+    RebuildMainWindow("ip=127.0.0.1\nport=" + std::to_string(sim.Port()) +
+                      "\nautoconnect=true\nsuperficie=1\nskipQuestion=true\ndir_path=" + reports + "\n");
+    TerminalPanel* panel = Panel();
+    ASSERT_TRUE(WaitUntil([&] { return panel->m_connected; }, 5000)) << "autoconnect";
+    ASSERT_TRUE(WaitUntil([&] { return panel->m_pressureText->GetLabel() == "Pressure: 0 bar"; }, 3000));
+
+    TypeInto(panel->m_operatorId, "OP-17");
+    TypeInto(panel->m_axleDesignation, "AX-4471");
+    TypeInto(panel->m_bearingDesignation, "TBU-130");
+    TypeInto(panel->m_productionDate, "2024-03");
+    TypeInto(panel->m_refurbishmentDate, "2026-10");
+    TypeInto(panel->m_alarmThreshold, "200");
+    TypeInto(panel->m_recordLength, "8");
+    wxUIActionSimulator input;
+    panel->m_mountingSide->SetFocus();
+    input.Select("B");
+    Pump(150);
+    EXPECT_EQ(panel->m_operatorId->GetValue(), "OP-17");
+    EXPECT_EQ(panel->m_recordLength->GetValue(), "8");
+    EXPECT_EQ(panel->m_mountingSide->GetValue(), "B");
+
+    const int alarms = panel->Alarm().PlayCount();
+    ClickOn(panel->m_startButton);
+    ASSERT_TRUE(panel->Cycle().m_armed) << "Start was not pressed";
+    wxTEST_DIALOG(WaitUntil([&] { return !panel->Cycle().m_armed; }, 20000); Pump(300),
+                  ExpectBox("Do you want to print a REPORT", wxYES, "Print REPORT?"),
+                  ExpectBox("Report Created.", wxOK, "Success"));
+
+    const std::string pdf = reports + "/" + ReportFileName("AX-4471", "B", std::string(panel->m_stopDate.utf8_str()));
+    ASSERT_TRUE(wxFileName::FileExists(pdf)) << pdf;
+    std::string text = Shell("pdftotext -layout '" + pdf + "' -");
+    for (const char* expected : {"OP-17", "AX-4471", "TBU-130", "2024-03", "2026-10", "Press: P1"})
+        EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
+
+    std::vector<double> times, forces;
+    ASSERT_TRUE(ReadCurveCsv(pdf.substr(0, pdf.size() - 4) + ".csv", times, forces));
+    ASSERT_GT(times.size(), 50u);
+    // Every force is a whole number of bar on the 2010 cm² piston of press P1.
+    const double tonsPerBar = 2010.0 / 100 * 0.102;
+    double peakBar = 0;
+    for (double f : forces) {
+        double bar = f / tonsPerBar;
+        EXPECT_NEAR(bar, std::round(bar), 1e-6);
+        peakBar = std::max(peakBar, bar);
+    }
+    EXPECT_NEAR(peakBar, 250, 1);
+    // The recording starts above 4 bar, on the ramp (about 0.06 s per bar).
+    EXPECT_GT(forces.front() / tonsPerBar, 4);
+    EXPECT_LT(forces.front() / tonsPerBar, 30);
+    // About 13 samples a second, over the record length (the countdown may end
+    // it up to a second early).
+    const double rate = (times.size() - 1) / (times.back() - times.front());
+    EXPECT_GT(rate, 11.0);
+    EXPECT_LT(rate, 14.5);
+    EXPECT_GE(times.back(), 6.5);
+    EXPECT_LE(times.back(), 8.2);
+    // The time axis shows 0 to 90 s, the force axis the peak plus a fifth.
+    EXPECT_DOUBLE_EQ(panel->m_plot->GetDesiredXmax(), 90);
+    EXPECT_NEAR(panel->m_plot->GetDesiredYmax(), peakBar * tonsPerBar * 1.2, 1e-6);
+    // Above 200 bar for about 3 s: the alarm sounded, and not on every reading.
+    EXPECT_GE(panel->Alarm().PlayCount() - alarms, 1);
+    EXPECT_LE(panel->Alarm().PlayCount() - alarms, 3);
+
+    ClickOn(panel->m_disconnectButton);
+    EXPECT_FALSE(panel->m_connected);
+}
+
+TEST(OperatorJob, ModuleLostInTheMiddleAndConnectedAgain) {
+    std::string profile = WorkDir() + "/lost_cycle.csv";
+    WriteText(profile, "0,0\n1,0\n3,150\n60,150\n");
+    SimProcess sim({"--profile", profile, "--close-after", "50"}); // about 3.7 s
+    RebuildMainWindow("ip=127.0.0.1\nport=" + std::to_string(sim.Port()) +
+                      "\nautoconnect=true\nsuperficie=0\nskipQuestion=true\ndir_path=" + WorkDir() + "\n");
+    TerminalPanel* panel = Panel();
+    ASSERT_TRUE(WaitUntil([&] { return panel->m_connected; }, 5000));
+    ClickOn(panel->m_startButton);
+    ASSERT_TRUE(WaitUntil([&] { return panel->Cycle().m_recording; }, 5000));
+    wxTEST_DIALOG(WaitUntil([&] { return !panel->m_connected; }, 10000); Pump(500),
+                  ExpectBox("Network disconnected", wxOK, "Disonnected"),
+                  ExpectBox("Module disconnected. Please check the Wi-Fi connection and retry.", wxOK, "Error"));
+    EXPECT_EQ(panel->m_pressureText->GetLabel(), "Pressure: none");
+    EXPECT_TRUE(panel->m_connectButton->IsEnabled());
+    EXPECT_FALSE(panel->m_disconnectButton->IsEnabled());
+    EXPECT_FALSE(panel->m_startButton->IsEnabled());
+    EXPECT_GT(panel->m_curve->GetDataLength(), 10u); // what was recorded stays on the plot
+
+    // The module is back: the operator clicks Connect.
+    SimProcess back;
+    panel->SetConnectionParameters("127.0.0.1", wxString::Format("%d", back.Port()), true, true, 0);
+    ClickOn(panel->m_connectButton);
+    ASSERT_TRUE(WaitUntil([&] { return panel->m_connected; }, 5000));
+    EXPECT_TRUE(WaitUntil([&] { return panel->m_pressureText->GetLabel() != "Pressure: none"; }, 3000));
+    EXPECT_TRUE(panel->m_startButton->IsEnabled());
+    ClickOn(panel->m_disconnectButton);
+}
