@@ -80,7 +80,8 @@ void BenchDecode() {
     const int n = 2000000;
     volatile int sink = 0;
     auto a = Clock::now();
-    for (int i = 0; i < n; ++i) sink += DecodeReading(batch, sizeof batch - 1).value_or(0);
+    for (int i = 0; i < n; ++i)
+        sink += DecodeReading(batch, sizeof batch - 1).value_or(0);
     Report("decode_one_batch", Ms(a, Clock::now()) * 1000.0 / n, "us");
 }
 
@@ -159,21 +160,54 @@ void BenchRepaint() {
         if (getenv("VEMO_BENCH_PROBE")) {
             wxPen dotted(*wxLIGHT_GREY, 1, wxPENSTYLE_DOT), solid(*wxLIGHT_GREY, 1);
             dc.SetPen(dotted);
-            Report("probe_56_dotted_lines", BestOf(5, [&] { for (int i = 0; i < 56; ++i) dc.DrawLine(50, 10 + i * 16, 1590, 10 + i * 16); }), "ms");
+            Report("probe_56_dotted_lines",
+                   BestOf(5,
+                          [&] {
+                              for (int i = 0; i < 56; ++i)
+                                  dc.DrawLine(50, 10 + i * 16, 1590, 10 + i * 16);
+                          }),
+                   "ms");
             if (wxGraphicsContext* gc = dc.GetGraphicsContext()) {
                 gc->SetAntialiasMode(wxANTIALIAS_NONE);
-                Report("probe_56_dotted_lines_no_aa", BestOf(5, [&] { for (int i = 0; i < 56; ++i) dc.DrawLine(50, 10 + i * 16, 1590, 10 + i * 16); }), "ms");
+                Report("probe_56_dotted_lines_no_aa",
+                       BestOf(5,
+                              [&] {
+                                  for (int i = 0; i < 56; ++i)
+                                      dc.DrawLine(50, 10 + i * 16, 1590, 10 + i * 16);
+                              }),
+                       "ms");
                 gc->SetAntialiasMode(wxANTIALIAS_DEFAULT);
                 wxGraphicsPath path = gc->CreatePath();
-                for (int i = 0; i < 56; ++i) { path.MoveToPoint(50, 10.5 + i * 16); path.AddLineToPoint(1590, 10.5 + i * 16); }
+                for (int i = 0; i < 56; ++i) {
+                    path.MoveToPoint(50, 10.5 + i * 16);
+                    path.AddLineToPoint(1590, 10.5 + i * 16);
+                }
                 gc->SetPen(dotted);
                 Report("probe_56_dotted_one_path", BestOf(5, [&] { gc->StrokePath(path); }), "ms");
             }
             dc.SetPen(solid);
-            Report("probe_56_solid_lines", BestOf(5, [&] { for (int i = 0; i < 56; ++i) dc.DrawLine(50, 10 + i * 16, 1590, 10 + i * 16); }), "ms");
+            Report("probe_56_solid_lines",
+                   BestOf(5,
+                          [&] {
+                              for (int i = 0; i < 56; ++i)
+                                  dc.DrawLine(50, 10 + i * 16, 1590, 10 + i * 16);
+                          }),
+                   "ms");
             wxCoord tw, th;
-            Report("probe_100_text_extents", BestOf(5, [&] { for (int i = 0; i < 100; ++i) dc.GetTextExtent(wxString::Format("%.2f", i * 1.5), &tw, &th); }), "ms");
-            Report("probe_50_texts", BestOf(5, [&] { for (int i = 0; i < 50; ++i) dc.DrawText(wxString::Format("%.2f", i * 1.5), 10, i * 16); }), "ms");
+            Report("probe_100_text_extents",
+                   BestOf(5,
+                          [&] {
+                              for (int i = 0; i < 100; ++i)
+                                  dc.GetTextExtent(wxString::Format("%.2f", i * 1.5), &tw, &th);
+                          }),
+                   "ms");
+            Report("probe_50_texts",
+                   BestOf(5,
+                          [&] {
+                              for (int i = 0; i < 50; ++i)
+                                  dc.DrawText(wxString::Format("%.2f", i * 1.5), 10, i * 16);
+                          }),
+                   "ms");
         }
         x->SetVisible(false);
         y->SetVisible(false);
@@ -196,15 +230,30 @@ void BenchRepaint() {
         for (bool batching : {false, true}) {
             mpFXY::SetPolylineBatching(batching);
             double best = BestOf(5, [&] { canvas->PaintLayers(dc); });
-            Report(std::string("repaint_") + (batching ? "polyline_" : "segments_") + std::to_string(n), best, "ms");
+            Report(std::string("repaint_") + (batching ? "polyline_" : "segments_") +
+                       std::to_string(n),
+                   best, "ms");
             if (getenv("VEMO_BENCH_PROBE") && batching) {
-                x->SetVisible(false); y->SetVisible(false);
-                Report("probe_curve_only_" + std::to_string(n), BestOf(5, [&] { canvas->PaintLayers(dc); }), "ms");
+                x->SetVisible(false);
+                y->SetVisible(false);
+                Report("probe_curve_only_" + std::to_string(n),
+                       BestOf(5, [&] { canvas->PaintLayers(dc); }), "ms");
                 wxCoord w2 = 1600, h2 = 960;
-                (void)w2; (void)h2;
+                (void)w2;
+                (void)h2;
                 double sum = 0;
-                Report("probe_walk_only_" + std::to_string(n), BestOf(5, [&] { double xx, yy; curve->Rewind(); while (curve->GetNextXY(xx, yy)) sum += std::trunc((xx - canvas->GetPosX()) * canvas->GetScaleX()); }), "ms");
-                x->SetVisible(true); y->SetVisible(true);
+                Report("probe_walk_only_" + std::to_string(n),
+                       BestOf(5,
+                              [&] {
+                                  double xx, yy;
+                                  curve->Rewind();
+                                  while (curve->GetNextXY(xx, yy))
+                                      sum += std::trunc((xx - canvas->GetPosX()) *
+                                                        canvas->GetScaleX());
+                              }),
+                       "ms");
+                x->SetVisible(true);
+                y->SetVisible(true);
             }
         }
     }
@@ -247,7 +296,8 @@ struct Sim {
         std::vector<std::string> all{g_sim, "--port", "0", "--log", log};
         all.insert(all.end(), args.begin(), args.end());
         std::vector<char*> argv;
-        for (auto& s : all) argv.push_back(const_cast<char*>(s.c_str()));
+        for (auto& s : all)
+            argv.push_back(const_cast<char*>(s.c_str()));
         argv.push_back(nullptr);
         int out[2];
         if (pipe(out) != 0) return;
@@ -314,7 +364,8 @@ void BenchLatency() {
     }
     std::vector<double> latencies;
     for (auto& [value, when] : sent)
-        if (applied.count(value) && applied[value] >= when) latencies.push_back((applied[value] - when) / 1000.0);
+        if (applied.count(value) && applied[value] >= when)
+            latencies.push_back((applied[value] - when) / 1000.0);
     std::sort(latencies.begin(), latencies.end());
     if (latencies.empty()) return;
     Report("latency_samples", latencies.size(), "readings");
@@ -349,7 +400,8 @@ void BenchLive() {
             clock.now.microseconds = static_cast<int32_t>((ms % 1000) * 1000);
             panel->ApplyReading(5 + std::min(295, i / 2));
         };
-        for (int i = 0; i < n - 40; ++i) step(i);
+        for (int i = 0; i < n - 40; ++i)
+            step(i);
         wxBitmap bitmap(1600, 960);
         wxMemoryDC dc(bitmap);
         std::vector<double> wall, cpu;
@@ -397,8 +449,8 @@ void BenchLongRun(int minutes) {
     long first = 0;
     for (int m = 0; m < minutes; ++m) {
         wxCommandEvent start(wxEVT_BUTTON, ID_START);
-        wxTEST_DIALOG(panel->GetEventHandler()->ProcessEvent(start); Pump(60000),
-                      wxExpectModal<wxMessageDialog>(wxNO));
+        wxTEST_DIALOG(panel->GetEventHandler()->ProcessEvent(start);
+                      Pump(60000), wxExpectModal<wxMessageDialog>(wxNO));
         if (m == 0) first = RssKb();
         Report("longrun_rss_minute_" + std::to_string(m + 1), RssKb() / 1024.0, "MB");
     }
@@ -415,18 +467,26 @@ class BenchApp : public wxApp {
         char pattern[] = "/tmp/vemo-bench-XXXXXX";
         g_dir = mkdtemp(pattern);
         wxSetWorkingDirectory(g_dir);
-        std::ofstream(g_dir + "/config.ini") << "ip=127.0.0.1\nport=1\nautoconnect=false\ndir_path=" << g_dir << "\n";
+        std::ofstream(g_dir + "/config.ini")
+            << "ip=127.0.0.1\nport=1\nautoconnect=false\ndir_path=" << g_dir << "\n";
         std::ofstream(g_dir + "/superfici.ini") << "1250:P0\n";
         MainWindow::GetInstance();
         CallAfter([this] {
             for (const std::string& s : m_sections) {
-                if (s == "decode") BenchDecode();
-                else if (s == "step") BenchStep();
-                else if (s == "repaint") BenchRepaint();
-                else if (s == "report") BenchReport();
-                else if (s == "latency") BenchLatency();
-                else if (s == "live") BenchLive();
-                else if (s.rfind("longrun", 0) == 0) BenchLongRun(s.size() > 8 ? atoi(s.c_str() + 8) : 10);
+                if (s == "decode")
+                    BenchDecode();
+                else if (s == "step")
+                    BenchStep();
+                else if (s == "repaint")
+                    BenchRepaint();
+                else if (s == "report")
+                    BenchReport();
+                else if (s == "latency")
+                    BenchLatency();
+                else if (s == "live")
+                    BenchLive();
+                else if (s.rfind("longrun", 0) == 0)
+                    BenchLongRun(s.size() > 8 ? atoi(s.c_str() + 8) : 10);
             }
             ExitMainLoop();
         });
@@ -441,8 +501,10 @@ wxIMPLEMENT_APP_NO_MAIN(BenchApp);
 
 int main(int argc, char** argv) {
     BenchApp* app = new BenchApp;
-    for (int i = 1; i < argc; ++i) app->m_sections.push_back(argv[i]);
-    if (app->m_sections.empty()) app->m_sections = {"decode", "step", "repaint", "report", "latency"};
+    for (int i = 1; i < argc; ++i)
+        app->m_sections.push_back(argv[i]);
+    if (app->m_sections.empty())
+        app->m_sections = {"decode", "step", "repaint", "report", "latency"};
     g_sim = (wxFileName(wxString(argv[0])).GetPath() + "/../press-sim").ToStdString();
     if (const char* sim = getenv("PRESS_SIM")) g_sim = sim;
     wxApp::SetInstance(app);

@@ -6,7 +6,9 @@
 #include <string>
 
 namespace {
-std::optional<int> Decode(const std::string& text) { return DecodeReading(text.data(), text.size()); }
+std::optional<int> Decode(const std::string& text) {
+    return DecodeReading(text.data(), text.size());
+}
 } // namespace
 
 TEST(ReadingDecoder, PlainReadingGivesItsPressure) {

@@ -17,8 +17,10 @@
 #include <cstdlib>
 
 namespace {
-const char* ShotDir() { return std::getenv("VEMO_SCREENSHOTS"); }
+const char* ShotDir() {
+    return std::getenv("VEMO_SCREENSHOTS");
 }
+} // namespace
 
 TEST(DocsScreenshots, CanvasWithPressCurve) {
     if (!ShotDir()) GTEST_SKIP() << "VEMO_SCREENSHOTS not set";
@@ -34,13 +36,14 @@ TEST(DocsScreenshots, CanvasWithPressCurve) {
     panel->m_curve->SetData(t, f);
     panel->m_plot->Fit(0, 90, 0, *std::max_element(f.begin(), f.end()) * 1.2);
     Pump(200);
-    ASSERT_TRUE(panel->m_plot->SaveScreenshot(wxString(ShotDir()) + "/canvas.png", wxBITMAP_TYPE_PNG));
+    ASSERT_TRUE(
+        panel->m_plot->SaveScreenshot(wxString(ShotDir()) + "/canvas.png", wxBITMAP_TYPE_PNG));
 }
 
 TEST(DocsScreenshots, MainWindowDuringRecording) {
     if (!ShotDir()) GTEST_SKIP() << "VEMO_SCREENSHOTS not set";
-    RebuildMainWindow("ip=127.0.0.1\nport=1\nautoconnect=false\nsuperficie=0\ndir_path=" + WorkDir() +
-                      "/reports\n");
+    RebuildMainWindow("ip=127.0.0.1\nport=1\nautoconnect=false\nsuperficie=0\ndir_path=" +
+                      WorkDir() + "/reports\n");
     TerminalPanel* panel = Panel();
     std::string profile = WorkDir() + "/docs_cycle.csv";
     WriteText(profile, "0,0\n1,0\n6,280\n30,300\n40,300\n");
@@ -56,12 +59,15 @@ TEST(DocsScreenshots, MainWindowDuringRecording) {
     panel->m_alarmThreshold->ChangeValue("290");
     Click(panel, ID_START);
     Pump(12000);
-    std::string command = "import -window root '" + std::string(ShotDir()) + "/main-window-recording.png'";
+    std::string command =
+        "import -window root '" + std::string(ShotDir()) + "/main-window-recording.png'";
     EXPECT_EQ(system(command.c_str()), 0);
-    wxTEST_DIALOG(Click(panel, ID_STOP); Pump(200), ExpectBox("Do you want to print a REPORT", wxYES),
-                  ExpectBox("Report Created.", wxOK));
+    wxTEST_DIALOG(Click(panel, ID_STOP); Pump(200),
+                                         ExpectBox("Do you want to print a REPORT", wxYES),
+                                         ExpectBox("Report Created.", wxOK));
     Click(panel, ID_DISCONNECT);
-    wxString pdf = MainWindow::GetInstance()->m_pdfDirectory + "/Report_Mounting_AX-4471A_" + panel->m_stopDate + ".pdf";
+    wxString pdf = MainWindow::GetInstance()->m_pdfDirectory + "/Report_Mounting_AX-4471A_" +
+                   panel->m_stopDate + ".pdf";
     ASSERT_TRUE(wxFileName::FileExists(pdf)) << pdf;
     command = "pdftoppm -png -r 80 -singlefile '" + std::string(pdf.utf8_str()) + "' '" +
               std::string(ShotDir()) + "/report-page'";

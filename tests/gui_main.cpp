@@ -17,7 +17,9 @@
 
 static std::string g_workDir;
 
-std::string WorkDir() { return g_workDir; }
+std::string WorkDir() {
+    return g_workDir;
+}
 
 class GuiTestApp : public wxApp {
   public:
@@ -41,7 +43,8 @@ class GuiTestApp : public wxApp {
         WriteText(g_workDir + "/init.ini", "i001\ni002\n");
         WriteText(g_workDir + "/config.ini",
                   "ip=127.0.0.1\nport=1\nautoconnect=false\nsuperficie=0\nskipQuestion=true\n"
-                  "dir_path=" + g_workDir + "/reports\n");
+                  "dir_path=" +
+                      g_workDir + "/reports\n");
         wxFileName::Mkdir(g_workDir + "/reports");
         MainWindow::GetInstance();
 

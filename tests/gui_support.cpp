@@ -63,7 +63,9 @@ void RebuildMainWindow(const std::string& config) {
     Pump(100);
 }
 
-TerminalPanel* Panel() { return MainWindow::GetInstance()->m_panel; }
+TerminalPanel* Panel() {
+    return MainWindow::GetInstance()->m_panel;
+}
 
 SimProcess::SimProcess(const std::vector<std::string>& args) {
     static int counter = 0;
@@ -73,14 +75,16 @@ SimProcess::SimProcess(const std::vector<std::string>& args) {
     std::vector<std::string> all{PRESS_SIM_PATH, "--port", "0", "--log", m_log};
     all.insert(all.end(), args.begin(), args.end());
     std::vector<char*> argv;
-    for (auto& a : all) argv.push_back(const_cast<char*>(a.c_str()));
+    for (auto& a : all)
+        argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], 1);
     posix_spawn_file_actions_addclose(&actions, out[0]);
     pid_t pid;
-    if (posix_spawn(&pid, PRESS_SIM_PATH, &actions, nullptr, argv.data(), environ) == 0) m_pid = pid;
+    if (posix_spawn(&pid, PRESS_SIM_PATH, &actions, nullptr, argv.data(), environ) == 0)
+        m_pid = pid;
     posix_spawn_file_actions_destroy(&actions);
     close(out[1]);
     FILE* reader = fdopen(out[0], "r");
@@ -92,7 +96,9 @@ SimProcess::SimProcess(const std::vector<std::string>& args) {
     if (reader) fclose(reader);
 }
 
-SimProcess::~SimProcess() { Stop(); }
+SimProcess::~SimProcess() {
+    Stop();
+}
 
 void SimProcess::Stop() {
     if (m_pid <= 0) return;
@@ -106,7 +112,8 @@ std::vector<std::string> SimProcess::LogLines() const {
     std::vector<std::string> lines;
     std::ifstream in(m_log);
     std::string line;
-    while (std::getline(in, line)) lines.push_back(line);
+    while (std::getline(in, line))
+        lines.push_back(line);
     return lines;
 }
 
@@ -132,8 +139,12 @@ static int CountEntries(const char* path) {
     return n;
 }
 
-int CountOpenFds() { return CountEntries("/proc/self/fd") - 1; } // less the one opendir holds
-int CountThreads() { return CountEntries("/proc/self/task"); }
+int CountOpenFds() {
+    return CountEntries("/proc/self/fd") - 1;
+} // less the one opendir holds
+int CountThreads() {
+    return CountEntries("/proc/self/task");
+}
 
 void Click(TerminalPanel* panel, int id) {
     wxCommandEvent event(wxEVT_BUTTON, id);

@@ -83,4 +83,6 @@ NewDialog* FindNewDialog();
 void DestroyNewDialogs();
 
 // Readable wxString values in test failure messages.
-inline void PrintTo(const wxString& s, std::ostream* os) { *os << '"' << s.utf8_str() << '"'; }
+inline void PrintTo(const wxString& s, std::ostream* os) {
+    *os << '"' << s.utf8_str() << '"';
+}

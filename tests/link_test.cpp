@@ -49,8 +49,10 @@ struct LinkTest : testing::Test {
         panel->SetConnectionParameters("127.0.0.1", wxString::Format("%d", port), false, true, 0);
         Click(panel, ID_CONNECT);
     }
-    bool PressureShown() { return panel->m_pressureText->GetLabel().StartsWith("Pressure: ") &&
-                                  panel->m_pressureText->GetLabel() != "Pressure: none"; }
+    bool PressureShown() {
+        return panel->m_pressureText->GetLabel().StartsWith("Pressure: ") &&
+               panel->m_pressureText->GetLabel() != "Pressure: none";
+    }
     TerminalPanel* panel = nullptr;
 };
 
@@ -133,7 +135,8 @@ TEST_F(LinkTest, ConnectSendsStartupCommandsThenPollsEvery75Ms) {
     EXPECT_EQ(log[2].what, "p000\\r");
     EXPECT_NEAR(log[2].ms - log[1].ms, 85, 40); // 10 ms after the last command, then the period
     std::vector<double> gaps;
-    for (size_t i = 3; i < log.size(); ++i) gaps.push_back(log[i].ms - log[i - 1].ms);
+    for (size_t i = 3; i < log.size(); ++i)
+        gaps.push_back(log[i].ms - log[i - 1].ms);
     std::sort(gaps.begin(), gaps.end());
     double median = gaps[gaps.size() / 2];
     EXPECT_GE(median, 74.5);
@@ -149,9 +152,8 @@ TEST_F(LinkTest, FullRecordingOfAPressCycleAsksForTheReportOnce) {
     panel->m_recordLength->ChangeValue("3");
     Click(panel, ID_START);
     const int before = panel->RecordEndQuestions();
-    wxTEST_DIALOG(
-        WaitUntil([&] { return panel->RecordEndQuestions() > before; }, 10000); Pump(500),
-        ExpectBox("Do you want to print a REPORT", wxNO, "Print REPORT?"));
+    wxTEST_DIALOG(WaitUntil([&] { return panel->RecordEndQuestions() > before; }, 10000);
+                  Pump(500), ExpectBox("Do you want to print a REPORT", wxNO, "Print REPORT?"));
     EXPECT_EQ(panel->RecordEndQuestions(), before + 1);
     const auto& times = panel->Cycle().m_times;
     ASSERT_GT(times.size(), 25u); // about 13 readings a second for 3 s
@@ -168,8 +170,8 @@ TEST_F(LinkTest, ModuleLostDuringRecording) {
     Click(panel, ID_START);
     // The built-in cycle idles for 8 s; the module goes before: record from 1 s on.
     panel->Cycle().m_armed = true;
-    wxTEST_DIALOG(WaitUntil([&] { return !panel->m_connected; }, 8000); Pump(300),
-                  ExpectBox("Network disconnected", wxOK, "Disonnected"));
+    wxTEST_DIALOG(WaitUntil([&] { return !panel->m_connected; }, 8000);
+                  Pump(300), ExpectBox("Network disconnected", wxOK, "Disonnected"));
     EXPECT_EQ(panel->m_pressureText->GetLabel(), "Pressure: none");
     EXPECT_TRUE(panel->m_connectButton->IsEnabled());
     EXPECT_FALSE(panel->m_disconnectButton->IsEnabled());
@@ -190,8 +192,8 @@ TEST_F(LinkTest, ModuleLostWhileRecordingShowsBothBoxes) {
     ASSERT_TRUE(panel->m_connected);
     Click(panel, ID_START);
     ASSERT_TRUE(WaitUntil([&] { return panel->Cycle().m_recording; }, 2000));
-    wxTEST_DIALOG(WaitUntil([&] { return !panel->m_connected; }, 8000); Pump(300),
-                  ExpectBox("Network disconnected", wxOK, "Disonnected"),
+    wxTEST_DIALOG(WaitUntil([&] { return !panel->m_connected; }, 8000);
+                  Pump(300), ExpectBox("Network disconnected", wxOK, "Disonnected"),
                   ExpectBox(kLostBox, wxOK, "Error"));
     EXPECT_FALSE(panel->Cycle().m_recording);
     EXPECT_EQ(panel->m_pressureText->GetLabel(), "Pressure: none");
@@ -209,7 +211,8 @@ TEST_F(LinkTest, UnansweredConnectionTimesOutAfterFiveSeconds) {
     FullListener listener;
     auto start = std::chrono::steady_clock::now();
     wxTEST_DIALOG(ConnectTo(listener.port), ExpectBox(kFailedBox, wxOK));
-    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     EXPECT_GT(seconds, 4.8);
     EXPECT_LT(seconds, 7.5);
     EXPECT_FALSE(panel->m_connected);

@@ -26,7 +26,8 @@ namespace {
 
 void ClickOn(wxWindow* window) {
     wxUIActionSimulator input;
-    input.MouseMove(window->GetScreenPosition() + wxPoint(window->GetSize().x / 2, window->GetSize().y / 2));
+    input.MouseMove(window->GetScreenPosition() +
+                    wxPoint(window->GetSize().x / 2, window->GetSize().y / 2));
     Pump(50);
     input.MouseClick();
     Pump(150);
@@ -47,7 +48,8 @@ std::string Shell(const std::string& command) {
     if (FILE* pipe = popen(command.c_str(), "r")) {
         char buffer[4096];
         size_t n;
-        while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
+        while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
+            out.append(buffer, n);
         pclose(pipe);
     }
     return out;
@@ -64,10 +66,12 @@ TEST(OperatorJob, PressJobFromStartToReport) {
     const std::string reports = WorkDir() + "/operator_reports";
     wxFileName::Mkdir(reports);
     RebuildMainWindow("ip=127.0.0.1\nport=" + std::to_string(sim.Port()) +
-                      "\nautoconnect=true\nsuperficie=1\nskipQuestion=true\ndir_path=" + reports + "\n");
+                      "\nautoconnect=true\nsuperficie=1\nskipQuestion=true\ndir_path=" + reports +
+                      "\n");
     TerminalPanel* panel = Panel();
     ASSERT_TRUE(WaitUntil([&] { return panel->m_connected; }, 5000)) << "autoconnect";
-    ASSERT_TRUE(WaitUntil([&] { return panel->m_pressureText->GetLabel() == "Pressure: 0 bar"; }, 3000));
+    ASSERT_TRUE(
+        WaitUntil([&] { return panel->m_pressureText->GetLabel() == "Pressure: 0 bar"; }, 3000));
 
     TypeInto(panel->m_operatorId, "OP-17");
     TypeInto(panel->m_axleDesignation, "AX-4471");
@@ -87,11 +91,12 @@ TEST(OperatorJob, PressJobFromStartToReport) {
     const int alarms = panel->Alarm().PlayCount();
     ClickOn(panel->m_startButton);
     ASSERT_TRUE(panel->Cycle().m_armed) << "Start was not pressed";
-    wxTEST_DIALOG(WaitUntil([&] { return !panel->Cycle().m_armed; }, 20000); Pump(300),
-                  ExpectBox("Do you want to print a REPORT", wxYES, "Print REPORT?"),
+    wxTEST_DIALOG(WaitUntil([&] { return !panel->Cycle().m_armed; }, 20000);
+                  Pump(300), ExpectBox("Do you want to print a REPORT", wxYES, "Print REPORT?"),
                   ExpectBox("Report Created.", wxOK, "Success"));
 
-    const std::string pdf = reports + "/" + ReportFileName("AX-4471", "B", std::string(panel->m_stopDate.utf8_str()));
+    const std::string pdf =
+        reports + "/" + ReportFileName("AX-4471", "B", std::string(panel->m_stopDate.utf8_str()));
     ASSERT_TRUE(wxFileName::FileExists(pdf)) << pdf;
     std::string text = Shell("pdftotext -layout '" + pdf + "' -");
     for (const char* expected : {"OP-17", "AX-4471", "TBU-130", "2024-03", "2026-10", "Press: P1"})
@@ -135,14 +140,16 @@ TEST(OperatorJob, ModuleLostInTheMiddleAndConnectedAgain) {
     WriteText(profile, "0,0\n1,0\n3,150\n60,150\n");
     SimProcess sim({"--profile", profile, "--close-after", "50"}); // about 3.7 s
     RebuildMainWindow("ip=127.0.0.1\nport=" + std::to_string(sim.Port()) +
-                      "\nautoconnect=true\nsuperficie=0\nskipQuestion=true\ndir_path=" + WorkDir() + "\n");
+                      "\nautoconnect=true\nsuperficie=0\nskipQuestion=true\ndir_path=" + WorkDir() +
+                      "\n");
     TerminalPanel* panel = Panel();
     ASSERT_TRUE(WaitUntil([&] { return panel->m_connected; }, 5000));
     ClickOn(panel->m_startButton);
     ASSERT_TRUE(WaitUntil([&] { return panel->Cycle().m_recording; }, 5000));
-    wxTEST_DIALOG(WaitUntil([&] { return !panel->m_connected; }, 10000); Pump(500),
-                  ExpectBox("Network disconnected", wxOK, "Disonnected"),
-                  ExpectBox("Module disconnected. Please check the Wi-Fi connection and retry.", wxOK, "Error"));
+    wxTEST_DIALOG(WaitUntil([&] { return !panel->m_connected; }, 10000);
+                  Pump(500), ExpectBox("Network disconnected", wxOK, "Disonnected"),
+                  ExpectBox("Module disconnected. Please check the Wi-Fi connection and retry.",
+                            wxOK, "Error"));
     EXPECT_EQ(panel->m_pressureText->GetLabel(), "Pressure: none");
     EXPECT_TRUE(panel->m_connectButton->IsEnabled());
     EXPECT_FALSE(panel->m_disconnectButton->IsEnabled());
@@ -154,7 +161,8 @@ TEST(OperatorJob, ModuleLostInTheMiddleAndConnectedAgain) {
     panel->SetConnectionParameters("127.0.0.1", wxString::Format("%d", back.Port()), true, true, 0);
     ClickOn(panel->m_connectButton);
     ASSERT_TRUE(WaitUntil([&] { return panel->m_connected; }, 5000));
-    EXPECT_TRUE(WaitUntil([&] { return panel->m_pressureText->GetLabel() != "Pressure: none"; }, 3000));
+    EXPECT_TRUE(
+        WaitUntil([&] { return panel->m_pressureText->GetLabel() != "Pressure: none"; }, 3000));
     EXPECT_TRUE(panel->m_startButton->IsEnabled());
     ClickOn(panel->m_disconnectButton);
 }

@@ -93,7 +93,8 @@ TEST(PanelLayout, InitialTextsAndStates) {
     EXPECT_EQ(p->m_mountingSide->GetValue(), "A");
     // The settings fields take three characters at most.
     p->m_recordLength->ChangeValue("");
-    for (const char* key : {"1", "2", "3", "4"}) p->m_recordLength->WriteText(key);
+    for (const char* key : {"1", "2", "3", "4"})
+        p->m_recordLength->WriteText(key);
     EXPECT_EQ(p->m_recordLength->GetValue(), "123");
     p->m_recordLength->ChangeValue("80");
     // The empty plot shows 0 to 100 s and 0 to 100 tons with grid lines.
@@ -139,7 +140,8 @@ TEST_F(CycleGuiTest, RecordingStartsAbove4BarAndDrawsTheCurve) {
     EXPECT_DOUBLE_EQ(panel->m_plot->GetDesiredXmax(), 90);
     EXPECT_DOUBLE_EQ(panel->m_plot->GetDesiredYmax(), 100 * 1250.0 / 100 * 0.102 * 1.2);
     // Stop during the recording: one question, answered No.
-    wxTEST_DIALOG(Click(panel, ID_STOP), ExpectBox("Do you want to print a REPORT", wxNO, "Print REPORT?"));
+    wxTEST_DIALOG(Click(panel, ID_STOP),
+                  ExpectBox("Do you want to print a REPORT", wxNO, "Print REPORT?"));
     EXPECT_TRUE(panel->m_startButton->IsEnabled());
     EXPECT_FALSE(panel->m_stopButton->IsEnabled());
     EXPECT_TRUE(panel->m_recordLength->IsEnabled());
@@ -206,6 +208,7 @@ TEST_F(CycleGuiTest, CycleEndingWhileDisconnectedShowsTheErrorInstead) {
     Reading(0, 50);
     panel->m_connected = false;
     wxTEST_DIALOG(Click(panel, ID_STOP),
-                  ExpectBox("Module disconnected. Please check the Wi-Fi connection and retry.", wxOK, "Error"));
+                  ExpectBox("Module disconnected. Please check the Wi-Fi connection and retry.",
+                            wxOK, "Error"));
     EXPECT_FALSE(panel->m_startButton->IsEnabled());
 }

@@ -32,7 +32,8 @@ TEST(CurveCsv, RoundTripsEverySampleExactly) {
     job.operatorId = "Op \"7\"";
     job.axleDesignation = "AX12";
     job.version = "1.0.8";
-    std::vector<double> times{0.0, 0.075, 0.15, 79.999}, forces{0.1, 12.345678901234567, -0.3, 1e-9};
+    std::vector<double> times{0.0, 0.075, 0.15, 79.999},
+        forces{0.1, 12.345678901234567, -0.3, 1e-9};
     std::string error;
     ASSERT_TRUE(WriteCurveCsv(path, job, times, forces, &error)) << error;
     std::vector<double> t2, f2;

@@ -38,7 +38,8 @@ std::string Shell(const std::string& command) {
     if (!pipe) return out;
     char buffer[4096];
     size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        out.append(buffer, n);
     pclose(pipe);
     return out;
 }
@@ -65,7 +66,8 @@ PageContent ReadContent(const std::string& pdf) {
             continue;
         }
         size_t dict = pdf.rfind("<<", at);
-        bool image = dict != std::string::npos && pdf.substr(dict, at - dict).find("/Image") != std::string::npos;
+        bool image = dict != std::string::npos &&
+                     pdf.substr(dict, at - dict).find("/Image") != std::string::npos;
         size_t start = pdf.find('\n', at) + 1;
         size_t end = pdf.find("endstream", start);
         if (image) {
@@ -90,16 +92,19 @@ PageContent ReadContent(const std::string& pdf) {
                         char e = body[i];
                         if (e >= '0' && e <= '7') {
                             int v = 0, k = 0;
-                            while (k < 3 && body[i] >= '0' && body[i] <= '7') v = v * 8 + (body[i++] - '0'), ++k;
+                            while (k < 3 && body[i] >= '0' && body[i] <= '7')
+                                v = v * 8 + (body[i++] - '0'), ++k;
                             --i;
                             text += static_cast<char>(v);
-                        } else text += e == 'n' ? '\n' : e == 'r' ? '\r' : e;
+                        } else
+                            text += e == 'n' ? '\n' : e == 'r' ? '\r' : e;
                     } else if (body[i] == '(') {
                         ++depth;
                         text += '(';
                     } else if (body[i] == ')') {
                         if (--depth > 0) text += ')';
-                    } else text += body[i];
+                    } else
+                        text += body[i];
                 }
                 page.texts.push_back({lx, ly, text});
             } else if (isdigit(static_cast<unsigned char>(c)) || c == '-' || c == '.') {
@@ -112,10 +117,13 @@ PageContent ReadContent(const std::string& pdf) {
                 i += used;
             } else {
                 size_t j = i;
-                while (j < body.size() && !isspace(static_cast<unsigned char>(body[j])) && body[j] != '(') ++j;
+                while (j < body.size() && !isspace(static_cast<unsigned char>(body[j])) &&
+                       body[j] != '(')
+                    ++j;
                 std::string op = body.substr(i, j - i);
                 i = j;
-                if (op == "BT") lx = ly = 0;
+                if (op == "BT")
+                    lx = ly = 0;
                 else if (op == "Td" && numbers.size() >= 2) {
                     lx += numbers[numbers.size() - 2];
                     ly += numbers.back();
@@ -123,7 +131,8 @@ PageContent ReadContent(const std::string& pdf) {
                     // recorded when the string was read
                 } else if (op == "cm" && numbers.size() >= 6) {
                     std::array<double, 6> m;
-                    for (int k = 0; k < 6; ++k) m[k] = numbers[numbers.size() - 6 + k];
+                    for (int k = 0; k < 6; ++k)
+                        m[k] = numbers[numbers.size() - 6 + k];
                     page.imageMatrices.push_back(m);
                 }
                 numbers.clear();
@@ -175,8 +184,7 @@ struct ReportTest : testing::Test {
         panel->m_refurbishmentDate->ChangeValue("2026-11");
     }
     std::string ReportPath() {
-        return dir + "/" +
-               ReportFileName("AX12", "B", std::string(panel->m_stopDate.utf8_str()));
+        return dir + "/" + ReportFileName("AX12", "B", std::string(panel->m_stopDate.utf8_str()));
     }
     static int counter;
     ManualClock clock;
@@ -275,7 +283,8 @@ TEST_F(ReportTest, EmptyFieldsAskOnlyAboutTheFirst) {
     panel->m_operatorId->ChangeValue("");
     panel->m_axleDesignation->ChangeValue("");
     wxTEST_DIALOG(panel->CreateReport(),
-                  ExpectBox("Operator ID empty\nDo you want to generate REPORT anyway?", wxNO, "Print REPORT?"));
+                  ExpectBox("Operator ID empty\nDo you want to generate REPORT anyway?", wxNO,
+                            "Print REPORT?"));
     wxArrayString files;
     EXPECT_EQ(wxDir::GetAllFiles(dir, &files), 0u);
     wxTEST_DIALOG(panel->CreateReport(),
@@ -290,7 +299,8 @@ TEST_F(ReportTest, ExistingReportAsksBeforeOverwriting) {
     FillJob();
     wxTEST_DIALOG(panel->CreateReport(), ExpectBox("Report Created.", wxOK));
     WriteText(ReportPath(), "old");
-    wxTEST_DIALOG(panel->CreateReport(), ExpectBox("File exists. Overwrite it?", wxNO, "Print REPORT?"));
+    wxTEST_DIALOG(panel->CreateReport(),
+                  ExpectBox("File exists. Overwrite it?", wxNO, "Print REPORT?"));
     EXPECT_EQ(ReadText(ReportPath()), "old");
     wxTEST_DIALOG(panel->CreateReport(), ExpectBox("File exists. Overwrite it?", wxYES),
                   ExpectBox("Report Created.", wxOK));
@@ -310,7 +320,8 @@ TEST_F(ReportTest, AxleWithSeparatorsStaysInTheReportDirectory) {
     FillJob();
     panel->m_axleDesignation->ChangeValue("../AX/12");
     wxTEST_DIALOG(panel->CreateReport(), ExpectBox("Report Created.", wxOK));
-    std::string name = "Report_Mounting_.._AX_12B_" + std::string(panel->m_stopDate.utf8_str()) + ".pdf";
+    std::string name =
+        "Report_Mounting_.._AX_12B_" + std::string(panel->m_stopDate.utf8_str()) + ".pdf";
     ASSERT_TRUE(wxFileName::FileExists(dir + "/" + name));
     // The page keeps the designation as typed.
     EXPECT_NE(Find(ReadContent(ReadText(dir + "/" + name)), "../AX/12"), nullptr);
@@ -324,7 +335,8 @@ TEST_F(ReportTest, UnwritableDirectoryIsReportedAndLeavesNothing) {
     struct Capture : ExpectBox {
         Capture() : ExpectBox("", wxOK) {}
         int OnInvoked(wxMessageDialog* dialog) const override {
-            EXPECT_TRUE(dialog->GetMessage().StartsWith("Report not created: ")) << dialog->GetMessage();
+            EXPECT_TRUE(dialog->GetMessage().StartsWith("Report not created: "))
+                << dialog->GetMessage();
             EXPECT_EQ(dialog->GetTitle(), "Error");
             return wxID_OK;
         }
@@ -340,5 +352,6 @@ TEST_F(ReportTest, NoDirectoryChosenAsksForOneAndCancelWritesNothing) {
     MainWindow::GetInstance()->SetPdfDirectory("");
     wxTEST_DIALOG(panel->CreateReport(), wxExpectAny(wxID_CANCEL));
     EXPECT_TRUE(MainWindow::GetInstance()->m_pdfDirectory.empty());
-    EXPECT_FALSE(wxFileName::FileExists("/" + ReportFileName("AX12", "B", std::string(panel->m_stopDate.utf8_str()))));
+    EXPECT_FALSE(wxFileName::FileExists(
+        "/" + ReportFileName("AX12", "B", std::string(panel->m_stopDate.utf8_str()))));
 }

@@ -68,7 +68,8 @@ TEST(InitCommands, LinesBecomeEntriesWithCarriageReturn) {
 TEST(InitCommands, MoreThanTenEntriesAreIgnoredNotOverrun) {
     std::string path = TempPath("init_long.ini");
     std::string content;
-    for (int i = 0; i < 25; ++i) content += "c" + std::to_string(100 + i) + "\n";
+    for (int i = 0; i < 25; ++i)
+        content += "c" + std::to_string(100 + i) + "\n";
     WriteFile(path, content);
     struct {
         InitCommandTable table;
@@ -77,7 +78,8 @@ TEST(InitCommands, MoreThanTenEntriesAreIgnoredNotOverrun) {
     std::memset(memory.guard, 0x5A, sizeof memory.guard);
     ASSERT_TRUE(ReadInitCommandsFile(path, memory.table));
     EXPECT_STREQ(memory.table[9], "c109\r");
-    for (char c : memory.guard) EXPECT_EQ(c, 0x5A);
+    for (char c : memory.guard)
+        EXPECT_EQ(c, 0x5A);
     std::remove(path.c_str());
 }
 
@@ -85,7 +87,8 @@ TEST(InitCommands, MissingFileIsEmptyList) {
     InitCommandTable table;
     std::memset(table, 'x', sizeof table);
     EXPECT_FALSE(ReadInitCommandsFile(TempPath("does_not_exist.ini"), table));
-    for (auto& entry : table) EXPECT_EQ(entry[0], '\0');
+    for (auto& entry : table)
+        EXPECT_EQ(entry[0], '\0');
 }
 
 TEST(PressFile, CommasAndColonsGiveTheSamePresses) {
@@ -104,7 +107,8 @@ TEST(PressFile, CommasAndColonsGiveTheSamePresses) {
 
 TEST(PressFile, MoreThanTenPairsAreIgnored) {
     std::string line;
-    for (int i = 0; i < 14; ++i) line += std::to_string(100 + i) + ":P" + std::to_string(i) + ",";
+    for (int i = 0; i < 14; ++i)
+        line += std::to_string(100 + i) + ":P" + std::to_string(i) + ",";
     PressList presses;
     ParsePressLine(line.c_str(), presses);
     EXPECT_EQ(presses.names.size(), 10u);

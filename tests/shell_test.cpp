@@ -18,7 +18,8 @@
 
 namespace {
 
-const char* const kConfig = "ip=127.0.0.1\nport=1\nautoconnect=false\nsuperficie=0\nskipQuestion=true\n";
+const char* const kConfig =
+    "ip=127.0.0.1\nport=1\nautoconnect=false\nsuperficie=0\nskipQuestion=true\n";
 
 struct ShellTest : testing::Test {
     void TearDown() override {
@@ -39,7 +40,8 @@ TEST_F(ShellTest, MainFrameTitleStatusBarAndMenus) {
     EXPECT_TRUE(WaitUntil([&] { return frame->GetSize().x == screen.width; }, 2000))
         << frame->GetSize().x << " of " << screen.width;
     EXPECT_GT(frame->GetSize().y, screen.height - 80);
-    EXPECT_EQ(frame->GetStatusBar()->GetStatusText(0), "Vemo Press Pressure Recorder - Version 1.0.8");
+    EXPECT_EQ(frame->GetStatusBar()->GetStatusText(0),
+              "Vemo Press Pressure Recorder - Version 1.0.8");
     wxMenuBar* bar = frame->GetMenuBar();
     ASSERT_EQ(bar->GetMenuCount(), 3u);
     EXPECT_EQ(bar->GetMenuLabel(0), "&File");
@@ -75,7 +77,8 @@ TEST_F(ShellTest, PressIndexOutsideTheListShowsNone) {
 }
 
 TEST_F(ShellTest, SkipQuestionFalseOpensTheDialogWithStoredValues) {
-    RebuildMainWindow("ip=10.1.2.3\nport=4242\nautoconnect=true\nsuperficie=1\nskipQuestion=false\n");
+    RebuildMainWindow(
+        "ip=10.1.2.3\nport=4242\nautoconnect=true\nsuperficie=1\nskipQuestion=false\n");
     NewDialog* dialog = FindNewDialog();
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(dialog->GetTitle(), "Vemo Press Pressure Recorder Connect");
@@ -207,9 +210,11 @@ TEST_F(ShellTest, ChoosingADirectoryKeepsUnknownKeys) {
 
 TEST_F(ShellTest, NoSettingsFilesStartsAndStaysOnThisMachine) {
     // An empty address is 0.0.0.0 and port 0: the attempt fails on this machine.
-    wxTEST_DIALOG(RebuildMainWindow(""); WaitUntil([] { return !Panel()->m_connected && Panel()->m_connectState == 0; }, 100); Pump(1500),
-                  ExpectBox("Wi-Fi Module disconnected: please check if the module is on and the "
-                            "PC is connected to the Wi-Fi network.",
-                            wxOK, "Error"));
+    wxTEST_DIALOG(
+        RebuildMainWindow("");
+        WaitUntil([] { return !Panel()->m_connected && Panel()->m_connectState == 0; }, 100);
+        Pump(1500), ExpectBox("Wi-Fi Module disconnected: please check if the module is on and the "
+                              "PC is connected to the Wi-Fi network.",
+                              wxOK, "Error"));
     EXPECT_EQ(Status(), "IP:  - Port:  - Press: P0");
 }

@@ -51,7 +51,9 @@ int ConnectTo(uint16_t port) {
     return s;
 }
 
-bool IsOpen(int fd) { return fcntl(fd, F_GETFD) != -1; }
+bool IsOpen(int fd) {
+    return fcntl(fd, F_GETFD) != -1;
+}
 
 } // namespace
 
@@ -154,7 +156,8 @@ TEST(SockSendAll, LargeSendThatTheKernelSplitsArrivesWhole) {
     setsockopt(s, SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
     setsockopt(peer, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
     std::vector<char> data(60000);
-    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 7);
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<char>(i * 7);
     std::vector<char> received;
     std::thread reader([&] {
         char buffer[1000];
@@ -232,7 +235,8 @@ TEST(SockErrorRecord, SafeUnderConcurrentUse) {
                 ASSERT_LT(std::strlen(text), 256u);
             }
         });
-    for (auto& t : threads) t.join();
+    for (auto& t : threads)
+        t.join();
     SockSetLastError(0);
 }
 
@@ -253,7 +257,8 @@ TEST(SockCrc16, ModbusCheckValues) {
     EXPECT_EQ(SockCrc16("", 0), 0xFFFF);
     uint16_t running = 0;
     const char* text = "123456789";
-    for (int i = 0; i < 9; ++i) running = SockCrc16Byte(static_cast<uint8_t>(text[i]), i == 0);
+    for (int i = 0; i < 9; ++i)
+        running = SockCrc16Byte(static_cast<uint8_t>(text[i]), i == 0);
     EXPECT_EQ(running, 0x4B37);
 }
 

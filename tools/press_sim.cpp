@@ -84,7 +84,8 @@ bool SendAll(int fd, const std::string& data) {
 
 std::string Reading(int bar, int status) {
     char text[64];
-    std::snprintf(text, sizeof text, "%c %d %d\r\n", bar < 0 ? '-' : '+', bar < 0 ? -bar : bar, status);
+    std::snprintf(text, sizeof text, "%c %d %d\r\n", bar < 0 ? '-' : '+', bar < 0 ? -bar : bar,
+                  status);
     std::string reading = text;
     if (reading.size() < 20) reading = std::string(20 - reading.size(), ' ') + reading;
     return reading;
@@ -94,13 +95,16 @@ std::string Printable(const char* bytes, size_t n) {
     std::string out;
     for (size_t i = 0; i < n; ++i) {
         unsigned char c = static_cast<unsigned char>(bytes[i]);
-        if (c == '\r') out += "\\r";
-        else if (c == '\n') out += "\\n";
+        if (c == '\r')
+            out += "\\r";
+        else if (c == '\n')
+            out += "\\n";
         else if (c < 0x20 || c >= 0x7F) {
             char hex[8];
             std::snprintf(hex, sizeof hex, "\\x%02X", c);
             out += hex;
-        } else out += static_cast<char>(c);
+        } else
+            out += static_cast<char>(c);
     }
     return out;
 }
@@ -137,7 +141,8 @@ void Serve(int fd, const Options& o, const PressureProfile& profile, FILE* log,
             bool ok = true;
             if (o.garbage) {
                 std::string junk(24, '\0');
-                for (char& c : junk) c = static_cast<char>(random() & 0xFF);
+                for (char& c : junk)
+                    c = static_cast<char>(random() & 0xFF);
                 ok = SendAll(fd, junk);
             } else if (o.status5) {
                 ok = SendAll(fd, Reading(bar, 5));
@@ -159,7 +164,8 @@ void Serve(int fd, const Options& o, const PressureProfile& profile, FILE* log,
             }
             if (!ok) break;
             if (o.closeAfter >= 0 && polls >= o.closeAfter) {
-                std::fprintf(log, "%.3f closing after %ld polls\n", Seconds(programStart) * 1000, polls);
+                std::fprintf(log, "%.3f closing after %ld polls\n", Seconds(programStart) * 1000,
+                             polls);
                 std::fflush(log);
                 close(fd);
                 return;
@@ -184,20 +190,34 @@ bool ParseOptions(int argc, char** argv, Options& o) {
         if (a == "--help" || a == "-h") {
             std::fputs(kUsage, stdout);
             std::exit(0);
-        } else if (a == "--port") o.port = std::atoi(next("--port"));
-        else if (a == "--profile") o.profile = next("--profile");
-        else if (a == "--peak") o.peak = std::atoi(next("--peak"));
-        else if (a == "--once") o.once = true;
-        else if (a == "--log") o.log = next("--log");
-        else if (a == "--duration") o.duration = std::atof(next("--duration"));
-        else if (a == "--connections") o.connections = std::atoi(next("--connections"));
-        else if (a == "--close-after") o.closeAfter = std::atol(next("--close-after"));
-        else if (a == "--silent") o.silent = true;
-        else if (a == "--garbage") o.garbage = true;
-        else if (a == "--status5") o.status5 = true;
-        else if (a == "--split") o.split = true;
-        else if (a == "--refuse") o.refuse = true;
-        else if (a == "--log-sends") o.logSends = true;
+        } else if (a == "--port")
+            o.port = std::atoi(next("--port"));
+        else if (a == "--profile")
+            o.profile = next("--profile");
+        else if (a == "--peak")
+            o.peak = std::atoi(next("--peak"));
+        else if (a == "--once")
+            o.once = true;
+        else if (a == "--log")
+            o.log = next("--log");
+        else if (a == "--duration")
+            o.duration = std::atof(next("--duration"));
+        else if (a == "--connections")
+            o.connections = std::atoi(next("--connections"));
+        else if (a == "--close-after")
+            o.closeAfter = std::atol(next("--close-after"));
+        else if (a == "--silent")
+            o.silent = true;
+        else if (a == "--garbage")
+            o.garbage = true;
+        else if (a == "--status5")
+            o.status5 = true;
+        else if (a == "--split")
+            o.split = true;
+        else if (a == "--refuse")
+            o.refuse = true;
+        else if (a == "--log-sends")
+            o.logSends = true;
         else {
             std::fprintf(stderr, "press-sim: unknown option %s\n%s", a.c_str(), kUsage);
             return false;

@@ -13,7 +13,8 @@ namespace {
 
 // Waits until `alive` becomes null, at most `limitMs`.
 template <typename T> void WaitGone(const std::atomic<T*>& alive, int limitMs) {
-    for (int i = 0; i < limitMs && alive.load() != nullptr; ++i) wxMilliSleep(1);
+    for (int i = 0; i < limitMs && alive.load() != nullptr; ++i)
+        wxMilliSleep(1);
 }
 
 } // namespace
@@ -38,7 +39,8 @@ void LinkSession::RequestStopSender() {
 
 bool LinkSession::SenderWait(int ms) {
     std::unique_lock<std::mutex> guard(m_lock);
-    return m_wake.wait_for(guard, std::chrono::milliseconds(ms), [this] { return m_stopSender.load(); });
+    return m_wake.wait_for(guard, std::chrono::milliseconds(ms),
+                           [this] { return m_stopSender.load(); });
 }
 
 void LinkSession::ReaderIdle() {
@@ -66,7 +68,9 @@ ConnectThread::ConnectThread(wxEvtHandler* panel, std::string address, uint16_t 
     : wxThread(wxTHREAD_DETACHED), m_panel(panel), m_address(std::move(address)), m_port(port),
       m_attempt(std::move(attempt)) {}
 
-ConnectThread::~ConnectThread() { m_attempt->finished = true; }
+ConnectThread::~ConnectThread() {
+    m_attempt->finished = true;
+}
 
 wxThread::ExitCode ConnectThread::Entry() {
     const int attempt = m_attempt->number;
@@ -114,7 +118,8 @@ wxThread::ExitCode ReadThread::Entry() {
             return 0;
         }
         if (batch.Added(n)) {
-            if (!m_link->Paused()) m_panel->ProcessFrame(batch.Batch(), batch.Count(), m_link->Generation());
+            if (!m_link->Paused())
+                m_panel->ProcessFrame(batch.Batch(), batch.Count(), m_link->Generation());
             batch.Reset();
         }
     }

@@ -14,7 +14,9 @@ typedef int socklen_t;
 #define SOCK_WOULDBLOCK WSAEWOULDBLOCK
 #define SOCK_INPROGRESS WSAEINPROGRESS
 #define SOCK_INTR WSAEINTR
-static int LastSocketErrorNumber() { return WSAGetLastError(); }
+static int LastSocketErrorNumber() {
+    return WSAGetLastError();
+}
 #else
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -25,7 +27,9 @@ static int LastSocketErrorNumber() { return WSAGetLastError(); }
 #define SOCK_WOULDBLOCK EWOULDBLOCK
 #define SOCK_INPROGRESS EINPROGRESS
 #define SOCK_INTR EINTR
-static int LastSocketErrorNumber() { return errno; }
+static int LastSocketErrorNumber() {
+    return errno;
+}
 #endif
 
 namespace {
@@ -141,10 +145,18 @@ void SockRelease() {
 #endif
 }
 
-void SockSetConnectTimeout(uint8_t seconds) { g_connectTimeout = seconds; }
-void SockSetReceiveTimeout(uint8_t seconds) { g_receiveTimeout = seconds; }
-uint8_t SockGetConnectTimeout() { return g_connectTimeout; }
-uint8_t SockGetReceiveTimeout() { return g_receiveTimeout; }
+void SockSetConnectTimeout(uint8_t seconds) {
+    g_connectTimeout = seconds;
+}
+void SockSetReceiveTimeout(uint8_t seconds) {
+    g_receiveTimeout = seconds;
+}
+uint8_t SockGetConnectTimeout() {
+    return g_connectTimeout;
+}
+uint8_t SockGetReceiveTimeout() {
+    return g_receiveTimeout;
+}
 
 void SockMakeAddress(SockAddress* address, const char* text, uint16_t port) {
     std::memset(address, 0, sizeof *address);
@@ -401,7 +413,9 @@ void SockSleep(unsigned milliseconds) {
 #endif
 }
 
-uint16_t SockSwap16(uint16_t value) { return static_cast<uint16_t>((value >> 8) | (value << 8)); }
+uint16_t SockSwap16(uint16_t value) {
+    return static_cast<uint16_t>((value >> 8) | (value << 8));
+}
 
 uint32_t SockSwap32(uint32_t value) {
     return ((value & 0xFFu) << 24) | ((value & 0xFF00u) << 8) | ((value >> 8) & 0xFF00u) |
@@ -412,7 +426,8 @@ uint16_t SockCrc16(const void* data, uint16_t length) {
     const uint16_t* table = CrcTable();
     const uint8_t* bytes = static_cast<const uint8_t*>(data);
     uint16_t crc = 0xFFFF;
-    for (uint16_t i = 0; i < length; ++i) crc = static_cast<uint16_t>((crc >> 8) ^ table[(crc ^ bytes[i]) & 0xFF]);
+    for (uint16_t i = 0; i < length; ++i)
+        crc = static_cast<uint16_t>((crc >> 8) ^ table[(crc ^ bytes[i]) & 0xFF]);
     return crc;
 }
 

@@ -27,7 +27,9 @@ constexpr size_t kPolylineChunk = 1000;
 // Truncation toward zero of a pixel value. A value that misses a whole pixel
 // only by rounding noise of the world-to-pixel arithmetic (179.99999999999997
 // for 180) counts as that pixel, so a point lands where the arithmetic says.
-double Trunc(double v) { return std::trunc(v + std::copysign(1e-7, v)); }
+double Trunc(double v) {
+    return std::trunc(v + std::copysign(1e-7, v));
+}
 
 // Shortens the segment to the square [-kPixelLimit, kPixelLimit]² along its
 // own direction (Liang-Barsky), so that far-away points never reach an integer
@@ -136,7 +138,8 @@ class PolylineBatch {
     }
     void Draw() {
         if (m_points.size() == 1) m_points.push_back(m_points.front()); // a dot
-        if (m_points.size() >= 2) m_dc.DrawLines(static_cast<int>(m_points.size()), m_points.data());
+        if (m_points.size() >= 2)
+            m_dc.DrawLines(static_cast<int>(m_points.size()), m_points.data());
         m_points.clear();
     }
 
@@ -236,7 +239,9 @@ mpInfoLayer::mpInfoLayer(wxRect rect, const wxBrush* brushIn)
 
 void mpInfoLayer::UpdateInfo(mpWindow&, wxEvent&) {}
 
-bool mpInfoLayer::Inside(const wxPoint& point) { return dim.Contains(point); }
+bool mpInfoLayer::Inside(const wxPoint& point) {
+    return dim.Contains(point);
+}
 
 void mpInfoLayer::Move(const wxPoint& delta) {
     dim.x = reference.x + delta.x;
@@ -280,7 +285,8 @@ void mpInfoCoords::Plot(wxDC& dc, mpWindow& w) {
     if (!visible) return;
     int scrx = w.GetScrX(), scry = w.GetScrY();
     if (winX != scrx || winY != scry) {
-        if (winX != 1 && winX != 0) dim.x = static_cast<int>(static_cast<long long>(scrx) * dim.x / winX);
+        if (winX != 1 && winX != 0)
+            dim.x = static_cast<int>(static_cast<long long>(scrx) * dim.x / winX);
         if (winY != 1 && winY != 0) {
             dim.y = static_cast<int>(static_cast<long long>(scry) * dim.y / winY);
             UpdateReference();
@@ -383,7 +389,7 @@ void mpFX::Plot(wxDC& dc, mpWindow& w) {
         dc.SetFont(font);
         wxCoord tw, th;
         dc.GetTextExtent(name, &tw, &th);
-        int tx = (flags == mpALIGN_LEFT) ? box.left + 8
+        int tx = (flags == mpALIGN_LEFT)     ? box.left + 8
                  : (flags == mpALIGN_CENTER) ? (box.left + box.right - tw) / 2
                                              : box.right - tw - 8;
         dc.DrawText(name, tx, w.y2p(GetY(w.p2x(tx))) - th - 2);
@@ -523,8 +529,8 @@ void mpFXY::Plot(wxDC& dc, mpWindow& w) {
                 y0 = y1;
                 continue;
             }
-            bool visibleSegment = ex >= left && sx0 <= right &&
-                                  !(sy0 > bottom && ey > bottom) && !(sy0 < top && ey < top);
+            bool visibleSegment = ex >= left && sx0 <= right && !(sy0 > bottom && ey > bottom) &&
+                                  !(sy0 < top && ey < top);
             if (!visibleSegment) {
                 x0 = x1;
                 y0 = y1;
@@ -631,7 +637,9 @@ void mpFXYVector::SetData(const std::vector<double>& xsIn, const std::vector<dou
     maxY = *yHi + 0.5;
 }
 
-void mpFXYVector::Clear() { SetData({}, {}); }
+void mpFXYVector::Clear() {
+    SetData({}, {});
+}
 
 bool mpFXYVector::GetNextXY(double& x, double& y) {
     if (index >= xs.size()) return false;
@@ -649,9 +657,13 @@ wxIMPLEMENT_DYNAMIC_CLASS(mpScaleY, mpLayer);
 
 namespace {
 
-double TickStep(double scale) { return std::pow(10.0, std::floor(std::log10(128.0 / scale))); }
+double TickStep(double scale) {
+    return std::pow(10.0, std::floor(std::log10(128.0 / scale)));
+}
 
-bool UsableStep(double step) { return std::isfinite(step) && step > 0; }
+bool UsableStep(double step) {
+    return std::isfinite(step) && step > 0;
+}
 
 } // namespace
 
@@ -700,8 +712,8 @@ wxString mpScaleX::FormatLabel(double n, mpWindow& w) {
                                     double(parts.tm_mon + 1), double(parts.tm_mday));
         return wxString::Format("%04.0f-%02.0f-%02.0fT%02.0f:%02.0f:%02.0f",
                                 double(parts.tm_year + 1900), double(parts.tm_mon + 1),
-                                double(parts.tm_mday), double(parts.tm_hour),
-                                double(parts.tm_min), double(parts.tm_sec));
+                                double(parts.tm_mday), double(parts.tm_hour), double(parts.tm_min),
+                                double(parts.tm_sec));
     }
     default:
         return wxString::Format("%g", n);
@@ -779,9 +791,8 @@ void mpScaleX::Plot(wxDC& dc, mpWindow& w) {
             if (n + step == n) break;
         }
 
-        double labelStep = firstPassRan
-                               ? std::ceil((maxLabelWidth + 64) / (step * scale)) * step
-                               : std::ceil(64 / (step * scale)) * step;
+        double labelStep = firstPassRan ? std::ceil((maxLabelWidth + 64) / (step * scale)) * step
+                                        : std::ceil(64 / (step * scale)) * step;
         if (UsableStep(labelStep)) {
             count = 0;
             for (double n = nFirst; n < end && count < kMaxTicks; n += labelStep, ++count) {
@@ -902,7 +913,8 @@ void mpScaleY::Plot(wxDC& dc, mpWindow& w) {
                         dc.DrawLine(orgx - 4, p, orgx, p);
                 } else {
                     if (flags == mpALIGN_LEFT && !drawOutsideMargins)
-                        DrawDottedLine(dc, pen.GetColour(), orgx - 4, p, scrX - w.GetMarginRight(), p);
+                        DrawDottedLine(dc, pen.GetColour(), orgx - 4, p, scrX - w.GetMarginRight(),
+                                       p);
                     else if (flags == mpALIGN_RIGHT && !drawOutsideMargins)
                         DrawDottedLine(dc, pen.GetColour(), w.GetMarginLeft(), p, orgx + 4, p);
                     else
@@ -984,9 +996,11 @@ wxBEGIN_EVENT_TABLE(mpWindow, wxWindow)
     EVT_MENU(mpID_LOCKASPECT, mpWindow::OnLockAspect)
     EVT_MENU(mpID_HELP_MOUSE, mpWindow::OnMouseHelp)
 wxEND_EVENT_TABLE()
-// clang-format on
+    // clang-format on
 
-mpWindow::mpWindow() { InitWindow(); }
+    mpWindow::mpWindow() {
+    InitWindow();
+}
 
 mpWindow::mpWindow(wxWindow* parent, wxWindowID id, const wxPoint& pos, const wxSize& size,
                    long flags) {
@@ -1314,7 +1328,8 @@ void mpWindow::ClearSurface(wxDC& dc, int width, int height) {
 
 void mpWindow::PaintLayers(wxDC& dc) {
     ClearSurface(dc, scrX, scrY);
-    for (mpLayer* layer : layers) layer->Plot(dc, *this);
+    for (mpLayer* layer : layers)
+        layer->Plot(dc, *this);
 }
 
 void mpWindow::OnPaint(wxPaintEvent&) {
@@ -1336,7 +1351,9 @@ void mpWindow::OnPaint(wxPaintEvent&) {
     if (doubleBuffer) paintDC.Blit(0, 0, scrX, scrY, target, 0, 0);
 }
 
-void mpWindow::OnSize(wxSizeEvent&) { Fit(desiredXmin, desiredXmax, desiredYmin, desiredYmax); }
+void mpWindow::OnSize(wxSizeEvent&) {
+    Fit(desiredXmin, desiredXmax, desiredYmin, desiredYmax);
+}
 
 void mpWindow::OnScrollThumbTrack(wxScrollWinEvent& event) {
     SetScr(event.GetPosition(), event.GetOrientation());
@@ -1362,7 +1379,9 @@ void mpWindow::OnScrollLineDown(wxScrollWinEvent& event) {
     SetScr(std::min(GetScrollPos(o) + 10, GetScrollRange(o) - GetScrollThumb(o)), o);
 }
 
-void mpWindow::OnScrollTop(wxScrollWinEvent& event) { SetScr(0, event.GetOrientation()); }
+void mpWindow::OnScrollTop(wxScrollWinEvent& event) {
+    SetScr(0, event.GetOrientation());
+}
 
 void mpWindow::OnScrollBottom(wxScrollWinEvent& event) {
     int o = event.GetOrientation();
@@ -1497,13 +1516,21 @@ void mpWindow::OnCenter(wxCommandEvent&) {
     UpdateAll();
 }
 
-void mpWindow::OnFit(wxCommandEvent&) { Fit(); }
+void mpWindow::OnFit(wxCommandEvent&) {
+    Fit();
+}
 
-void mpWindow::OnZoomIn(wxCommandEvent&) { ZoomIn(wxPoint(rightClickX, rightClickY)); }
+void mpWindow::OnZoomIn(wxCommandEvent&) {
+    ZoomIn(wxPoint(rightClickX, rightClickY));
+}
 
-void mpWindow::OnZoomOut(wxCommandEvent&) { ZoomOut(); }
+void mpWindow::OnZoomOut(wxCommandEvent&) {
+    ZoomOut();
+}
 
-void mpWindow::OnLockAspect(wxCommandEvent&) { LockAspect(!lockAspect); }
+void mpWindow::OnLockAspect(wxCommandEvent&) {
+    LockAspect(!lockAspect);
+}
 
 void mpWindow::OnMouseHelp(wxCommandEvent&) {
     wxMessageBox(_("Supported Mouse commands:\n         - Left button down + Mark area: "
@@ -1540,7 +1567,8 @@ bool mpWindow::SaveScreenshot(const wxString& filename, wxBitmapType type, wxSiz
         Fit(minX, maxX, minY, maxY, &sizeX, &sizeY);
     else
         Fit(dxMin, dxMax, dyMin, dyMax, &sizeX, &sizeY);
-    for (mpLayer* layer : layers) layer->Plot(screenDC, *this);
+    for (mpLayer* layer : layers)
+        layer->Plot(screenDC, *this);
 
     if (customSize) {
         scrX = backupX;

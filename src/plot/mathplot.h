@@ -332,9 +332,19 @@ class mpWindow : public wxWindow {
     int GetYScreen() const { return scrY; }
     void SetScaleX(double scale);
     void SetScaleY(double scale);
-    void SetPosX(double x) { posX = x; UpdateAll(); }
-    void SetPosY(double y) { posY = y; UpdateAll(); }
-    void SetPos(double x, double y) { posX = x; posY = y; UpdateAll(); }
+    void SetPosX(double x) {
+        posX = x;
+        UpdateAll();
+    }
+    void SetPosY(double y) {
+        posY = y;
+        UpdateAll();
+    }
+    void SetPos(double x, double y) {
+        posX = x;
+        posY = y;
+        UpdateAll();
+    }
 
     double p2x(wxCoord pixelCoordX) const { return posX + pixelCoordX / scaleX; }
     double p2y(wxCoord pixelCoordY) const { return posY - pixelCoordY / scaleY; }

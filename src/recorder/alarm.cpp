@@ -22,7 +22,9 @@ AlarmSound::~AlarmSound() {
     if (m_impl->context) ca_context_destroy(m_impl->context);
 }
 
-bool AlarmSound::IsOk() const { return m_impl->context != nullptr; }
+bool AlarmSound::IsOk() const {
+    return m_impl->context != nullptr;
+}
 
 void AlarmSound::Play() {
     ++m_plays;
@@ -44,7 +46,9 @@ AlarmSound::AlarmSound(const wxString& path) : m_impl(new Impl) {
 
 AlarmSound::~AlarmSound() = default;
 
-bool AlarmSound::IsOk() const { return m_impl->sound.IsOk(); }
+bool AlarmSound::IsOk() const {
+    return m_impl->sound.IsOk();
+}
 
 void AlarmSound::Play() {
     ++m_plays;

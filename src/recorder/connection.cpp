@@ -61,8 +61,8 @@ void TerminalPanel::OnConnect(wxCommandEvent&) {
     }
 
     {
-        wxProgressDialog progress("Connection to Wi-Fi module", "Connection in progress. Please Wait...",
-                                  100, this,
+        wxProgressDialog progress("Connection to Wi-Fi module",
+                                  "Connection in progress. Please Wait...", 100, this,
                                   wxPD_CAN_ABORT | wxPD_APP_MODAL | wxPD_AUTO_HIDE | wxPD_SMOOTH);
         const int sleepMs = 10 * SockGetConnectTimeout() + 100;
         for (int value = 0; value <= 100; value += 2) {
@@ -176,8 +176,7 @@ void TerminalPanel::OnDisconnect(wxCommandEvent& event) {
                 progress.Pulse();
             }
         }
-        if (event.GetId() == EVT_LINK_LOST)
-            ShowError("Network disconnected", "Disonnected");
+        if (event.GetId() == EVT_LINK_LOST) ShowError("Network disconnected", "Disonnected");
     }
     // The socket closes once the workers still holding it have ended.
     m_link.reset();
@@ -195,13 +194,15 @@ void TerminalPanel::OnEditConnection(wxCommandEvent&) {
 void TerminalPanel::EndLinkWorkers() {
     if (m_attempt) {
         m_attempt->stopRequested = true;
-        for (int i = 0; i < 6000 && !m_attempt->finished; ++i) wxMilliSleep(1);
+        for (int i = 0; i < 6000 && !m_attempt->finished; ++i)
+            wxMilliSleep(1);
     }
     if (!m_link) return;
     m_link->Pause();
     m_link->RequestStopSender();
     SockShutdown(m_link->Socket());
     m_link->RequestStopReader();
-    for (int i = 0; i < 3000 && (m_link->reader.load() || m_link->sender.load()); ++i) wxMilliSleep(1);
+    for (int i = 0; i < 3000 && (m_link->reader.load() || m_link->sender.load()); ++i)
+        wxMilliSleep(1);
     m_link.reset();
 }

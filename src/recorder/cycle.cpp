@@ -19,7 +19,9 @@ WallTime SystemClock::Now() {
     return t;
 }
 
-RecordingCycle::RecordingCycle(Clock& clock) : m_clock(&clock) { m_lastAlarm = m_clock->Now(); }
+RecordingCycle::RecordingCycle(Clock& clock) : m_clock(&clock) {
+    m_lastAlarm = m_clock->Now();
+}
 
 ReadingEffects RecordingCycle::OnReading(int bar, const CycleInputs& inputs) {
     ReadingEffects fx;

@@ -81,4 +81,6 @@ class RecordingCycle {
 };
 
 /// Force in tons of `bar` on a piston of `surface` cm².
-inline double ForceTons(int bar, double surface) { return bar * surface / 100 * 0.102; }
+inline double ForceTons(int bar, double surface) {
+    return bar * surface / 100 * 0.102;
+}

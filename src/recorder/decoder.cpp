@@ -6,7 +6,9 @@
 
 namespace {
 
-bool IsDelimiter(char c) { return c == ' ' || c == '\r'; }
+bool IsDelimiter(char c) {
+    return c == ' ' || c == '\r';
+}
 
 enum class Expect { Sign, Value, Status, Trailer };
 
@@ -21,10 +23,12 @@ std::optional<int> DecodeReading(const char* text, std::size_t length) {
     for (;;) {
         // Next token: skip a run of delimiters, then take up to the next one.
         // A zero byte ends the text, as it ends a C string.
-        while (i < length && text[i] != '\0' && IsDelimiter(text[i])) ++i;
+        while (i < length && text[i] != '\0' && IsDelimiter(text[i]))
+            ++i;
         if (i >= length || text[i] == '\0') return std::nullopt;
         std::size_t start = i;
-        while (i < length && text[i] != '\0' && !IsDelimiter(text[i])) ++i;
+        while (i < length && text[i] != '\0' && !IsDelimiter(text[i]))
+            ++i;
         token.assign(text + start, i - start);
 
         switch (state) {

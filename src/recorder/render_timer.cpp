@@ -15,11 +15,12 @@ wxString ClockLabel(const wxDateTime& now) {
            now.Format("%X", wxDateTime::TimeZone(wxDateTime::Local));
 }
 
-RenderTimer::RenderTimer(wxStaticText* clockText, wxButton* stopButton,
-                         wxStaticText* recordingText)
+RenderTimer::RenderTimer(wxStaticText* clockText, wxButton* stopButton, wxStaticText* recordingText)
     : wxTimer(), m_clockText(clockText), m_stopButton(stopButton), m_recordingText(recordingText) {}
 
-RenderTimer::~RenderTimer() { Stop(); }
+RenderTimer::~RenderTimer() {
+    Stop();
+}
 
 void RenderTimer::Notify() {
     m_clockText->SetLabel(ClockLabel(wxDateTime::UNow()));

@@ -53,7 +53,9 @@ class FileGuard {
     wxString m_path;
 };
 
-std::string Ansi(const wxString& text) { return ToWinAnsi(text.ToStdWstring()); }
+std::string Ansi(const wxString& text) {
+    return ToWinAnsi(text.ToStdWstring());
+}
 
 void Text(HPDF_Page page, float x, float y, const wxString& text) {
     HPDF_Page_TextOut(page, x, y, Ansi(text).c_str());
@@ -69,7 +71,9 @@ void BoldText(HPDF_Page page, float x, float y, const wxString& text) {
 
 } // namespace
 
-void TerminalPanel::OnPrintReport(wxCommandEvent&) { CreateReport(); }
+void TerminalPanel::OnPrintReport(wxCommandEvent&) {
+    CreateReport();
+}
 
 void TerminalPanel::CreateReport() {
     const char* const anyway = "\nDo you want to generate REPORT anyway?";
@@ -91,11 +95,12 @@ void TerminalPanel::CreateReport() {
     if (main->m_pdfDirectory.empty() && !main->ChoosePdfDirectory()) return;
 
     int sideIndex = m_mountingSide->GetSelection();
-    const wxString side =
-        (sideIndex >= 0 && sideIndex < static_cast<int>(m_mountingSides.size())) ? m_mountingSides[sideIndex] : wxString("A");
-    const wxString fileName = wxString::FromUTF8(ReportFileName(
-        std::string(m_axleDesignation->GetValue().utf8_str()), std::string(side.utf8_str()),
-        std::string(m_stopDate.utf8_str())));
+    const wxString side = (sideIndex >= 0 && sideIndex < static_cast<int>(m_mountingSides.size()))
+                              ? m_mountingSides[sideIndex]
+                              : wxString("A");
+    const wxString fileName = wxString::FromUTF8(
+        ReportFileName(std::string(m_axleDesignation->GetValue().utf8_str()),
+                       std::string(side.utf8_str()), std::string(m_stopDate.utf8_str())));
     wxString directory = main->m_pdfDirectory;
     if (!directory.EndsWith(wxString(wxFileName::GetPathSeparator())))
         directory += wxFileName::GetPathSeparator();
@@ -209,11 +214,13 @@ void TerminalPanel::CreateReport() {
     FileGuard pdfGuard(pdfTemporary);
     std::string csvError;
     wxString reason;
-    if (HPDF_SaveToFile(pdf, pdfTemporary.fn_str()) != HPDF_OK || !wxFileName::FileExists(pdfTemporary)) {
+    if (HPDF_SaveToFile(pdf, pdfTemporary.fn_str()) != HPDF_OK ||
+        !wxFileName::FileExists(pdfTemporary)) {
         reason = "the file " + fullPath + " cannot be written";
     } else if (!WriteCurveCsv(std::string(csvPath.fn_str()), job, m_cycle.m_times, m_cycle.m_forces,
                               &csvError)) {
-        reason = "the file " + csvPath + " cannot be written (" + wxString::FromUTF8(csvError) + ")";
+        reason =
+            "the file " + csvPath + " cannot be written (" + wxString::FromUTF8(csvError) + ")";
     } else if (!wxRenameFile(pdfTemporary, fullPath, true)) {
         wxRemoveFile(csvPath);
         reason = "the file " + fullPath + " cannot be written";

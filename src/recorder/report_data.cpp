@@ -52,18 +52,20 @@ namespace {
 std::string CsvField(const std::string& text) {
     std::string out = "\"";
     for (char c : text) {
-        if (c == '"') out += "\"\"";
-        else if (c == '\n' || c == '\r') out += ' ';
-        else out += c;
+        if (c == '"')
+            out += "\"\"";
+        else if (c == '\n' || c == '\r')
+            out += ' ';
+        else
+            out += c;
     }
     return out + "\"";
 }
 
 } // namespace
 
-bool WriteCurveCsv(const std::string& path, const JobRecord& job,
-                   const std::vector<double>& times, const std::vector<double>& forces,
-                   std::string* error) {
+bool WriteCurveCsv(const std::string& path, const JobRecord& job, const std::vector<double>& times,
+                   const std::vector<double>& forces, std::string* error) {
     const std::string temporary = path + ".tmp";
     FILE* out = std::fopen(temporary.c_str(), "wb");
     if (out == nullptr) {
@@ -83,7 +85,8 @@ bool WriteCurveCsv(const std::string& path, const JobRecord& job,
     std::fprintf(out, "# stop_time,%s\n", CsvField(job.stopTime).c_str());
     std::fprintf(out, "time_s,force_t\n");
     const size_t n = std::min(times.size(), forces.size());
-    for (size_t i = 0; i < n; ++i) std::fprintf(out, "%.17g,%.17g\n", times[i], forces[i]);
+    for (size_t i = 0; i < n; ++i)
+        std::fprintf(out, "%.17g,%.17g\n", times[i], forces[i]);
     bool ok = std::fflush(out) == 0 && !std::ferror(out);
     int savedErrno = errno;
     ok = (std::fclose(out) == 0) && ok;

@@ -31,10 +31,8 @@ struct JobRecord {
 /// Writes the curve as CSV (header lines starting with "#", then
 /// "time_s,force_t" rows at full precision). Written to a temporary file that
 /// is renamed into place; false with `error` set when that fails.
-bool WriteCurveCsv(const std::string& path, const JobRecord& job,
-                   const std::vector<double>& times, const std::vector<double>& forces,
-                   std::string* error);
+bool WriteCurveCsv(const std::string& path, const JobRecord& job, const std::vector<double>& times,
+                   const std::vector<double>& forces, std::string* error);
 
 /// Reads back the samples of a curve CSV file.
-bool ReadCurveCsv(const std::string& path, std::vector<double>& times,
-                  std::vector<double>& forces);
+bool ReadCurveCsv(const std::string& path, std::vector<double>& times, std::vector<double>& forces);

@@ -36,8 +36,8 @@ const wxFont& CaptionFont() {
 } // namespace
 
 wxString StatusLine(const wxString& address, const wxString& port, const wxString& pressName) {
-    return "IP: " + address + " - Port: " + port + " - Press: " +
-           (pressName.empty() ? wxString("none") : pressName);
+    return "IP: " + address + " - Port: " + port +
+           " - Press: " + (pressName.empty() ? wxString("none") : pressName);
 }
 
 TerminalPanel::TerminalPanel(int W, int /*displayHeight*/)
@@ -113,7 +113,8 @@ void TerminalPanel::BuildControls(int W) {
     new wxStaticLine(this, wxID_ANY, wxPoint(W - 300, 285), wxSize(300, -1));
 
     auto caption = [&](const char* text, int y) {
-        wxStaticText* label = new wxStaticText(this, wxID_ANY, text, wxPoint(W - 300, y), wxSize(-1, 30));
+        wxStaticText* label =
+            new wxStaticText(this, wxID_ANY, text, wxPoint(W - 300, y), wxSize(-1, 30));
         label->SetFont(CaptionFont());
     };
     auto field = [&](int y) {
@@ -144,8 +145,8 @@ void TerminalPanel::BuildControls(int W) {
                                       0, wxTextValidator(wxFILTER_NUMERIC));
     m_alarmThreshold->SetMaxLength(3);
     caption("Record Length (s)", 585);
-    m_recordLength = new wxTextCtrl(this, wxID_ANY, "80", wxPoint(W - 135, 580), wxSize(120, 30),
-                                    0, wxTextValidator(wxFILTER_NUMERIC));
+    m_recordLength = new wxTextCtrl(this, wxID_ANY, "80", wxPoint(W - 135, 580), wxSize(120, 30), 0,
+                                    wxTextValidator(wxFILTER_NUMERIC));
     m_recordLength->SetMaxLength(3);
 }
 

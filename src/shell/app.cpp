@@ -33,7 +33,6 @@ class VemoLogger : public wxApp {
                 fflush(stdout);
                 fflush(stderr);
                 std::_Exit(0); // a probe: nothing to save, and no box may hold it up
-
             });
         }
         return true;

@@ -22,4 +22,6 @@ enum {
 };
 
 /// A command event of one of the program's own types, with id = type.
-inline wxCommandEvent MakeProgramEvent(wxEventType type) { return wxCommandEvent(type, type); }
+inline wxCommandEvent MakeProgramEvent(wxEventType type) {
+    return wxCommandEvent(type, type);
+}

@@ -22,14 +22,14 @@ unsigned long ToUnsigned(const wxString& text) {
 
 } // namespace
 
-wxIPCtrl::wxIPCtrl(wxWindow* parent, const wxPoint& p, const wxString& address,
-                   bool anyFirstOctet, bool noInitialValue, bool disabled)
+wxIPCtrl::wxIPCtrl(wxWindow* parent, const wxPoint& p, const wxString& address, bool anyFirstOctet,
+                   bool noInitialValue, bool disabled)
     : m_anyFirstOctet(anyFirstOctet), m_noInitialValue(noInitialValue) {
     const int x = p.x, y = p.y;
     m_background = new wxTextCtrl(parent, 2000, "", wxPoint(x, y), wxSize(170, 25), wxTE_READONLY);
     m_background->Disable();
-    m_padLeft = new wxStaticText(parent, 2008, "  ", wxPoint(x + 2, y + 2), wxSize(10, 21),
-                                 wxBORDER_NONE);
+    m_padLeft =
+        new wxStaticText(parent, 2008, "  ", wxPoint(x + 2, y + 2), wxSize(10, 21), wxBORDER_NONE);
     wxTextValidator numeric(wxFILTER_NUMERIC);
     const int fieldX[4] = {11, 51, 91, 131};
     const int dotX[3] = {39, 79, 119};
@@ -41,13 +41,14 @@ wxIPCtrl::wxIPCtrl(wxWindow* parent, const wxPoint& p, const wxString& address,
             m_dots[i] = new wxStaticText(parent, 2001 + i, " . ", wxPoint(x + dotX[i], y + 2),
                                          wxSize(12, 21), wxBORDER_NONE);
     }
-    m_padRight = new wxStaticText(parent, 2009, "  ", wxPoint(x + 159, y + 2), wxSize(9, 21),
-                                  wxBORDER_NONE);
+    m_padRight =
+        new wxStaticText(parent, 2009, "  ", wxPoint(x + 159, y + 2), wxSize(9, 21), wxBORDER_NONE);
 
     SetEnabled(true);
     if (disabled) SetEnabled(false);
     if (!noInitialValue) SetValue(address);
-    for (wxTextCtrl* field : m_fields) field->Bind(wxEVT_KILL_FOCUS, &wxIPCtrl::OnFieldKillFocus, this);
+    for (wxTextCtrl* field : m_fields)
+        field->Bind(wxEVT_KILL_FOCUS, &wxIPCtrl::OnFieldKillFocus, this);
 }
 
 bool wxIPCtrl::SetValue(const wxString& address) {
@@ -55,7 +56,8 @@ bool wxIPCtrl::SetValue(const wxString& address) {
     wxString parts[4];
     bool accepted = false;
     if (pattern.IsValid() && pattern.Matches(address)) {
-        for (int i = 0; i < 4; ++i) parts[i] = pattern.GetMatch(address, 1 + 2 * i);
+        for (int i = 0; i < 4; ++i)
+            parts[i] = pattern.GetMatch(address, 1 + 2 * i);
         unsigned long first = ToUnsigned(parts[0]);
         bool firstOk = m_anyFirstOctet ? first <= 255 : (first >= 1 && first <= 223);
         accepted = firstOk && ToUnsigned(parts[1]) <= 255 && ToUnsigned(parts[2]) <= 255 &&
@@ -66,7 +68,8 @@ bool wxIPCtrl::SetValue(const wxString& address) {
         parts[0] = "223";
         parts[1] = parts[2] = parts[3] = "255";
     }
-    for (int i = 0; i < 4; ++i) m_fields[i]->ChangeValue(parts[i]);
+    for (int i = 0; i < 4; ++i)
+        m_fields[i]->ChangeValue(parts[i]);
     m_fields[0]->SetFocus();
     return accepted;
 }
@@ -79,19 +82,23 @@ wxString wxIPCtrl::GetValue() {
 
 bool wxIPCtrl::Validate() {
     unsigned long n[4];
-    for (int i = 0; i < 4; ++i) n[i] = ToUnsigned(m_fields[i]->GetValue());
+    for (int i = 0; i < 4; ++i)
+        n[i] = ToUnsigned(m_fields[i]->GetValue());
     bool firstOk = (m_anyFirstOctet || m_noInitialValue) ? n[0] <= 255 : (n[0] >= 1 && n[0] <= 223);
     return firstOk && n[1] <= 255 && n[2] <= 255 && n[3] <= 255;
 }
 
 void wxIPCtrl::SetEnabled(bool enabled) {
-    for (wxTextCtrl* field : m_fields) field->SetEditable(enabled);
+    for (wxTextCtrl* field : m_fields)
+        field->SetEditable(enabled);
     wxColour colour = enabled ? wxColour(255, 255, 255) : wxColour(204, 204, 204);
     m_background->SetBackgroundColour(colour);
     m_padLeft->SetBackgroundColour(colour);
     m_padRight->SetBackgroundColour(colour);
-    for (wxTextCtrl* field : m_fields) field->SetBackgroundColour(colour);
-    for (wxStaticText* dot : m_dots) dot->SetBackgroundColour(colour);
+    for (wxTextCtrl* field : m_fields)
+        field->SetBackgroundColour(colour);
+    for (wxStaticText* dot : m_dots)
+        dot->SetBackgroundColour(colour);
 }
 
 void wxIPCtrl::OnFieldKillFocus(wxFocusEvent& event) {

@@ -11,8 +11,8 @@ class wxFocusEvent;
 
 class wxIPCtrl : public wxWindow {
   public:
-    wxIPCtrl(wxWindow* parent, const wxPoint& position, const wxString& address,
-             bool anyFirstOctet, bool noInitialValue, bool disabled);
+    wxIPCtrl(wxWindow* parent, const wxPoint& position, const wxString& address, bool anyFirstOctet,
+             bool noInitialValue, bool disabled);
 
     /// Loads an address; shows "Invalid IP = ..." and 223.255.255.255 when it is
     /// not one. True when accepted.

@@ -110,9 +110,9 @@ void MainWindow::Build() {
             }
         }
     } else {
-        new NewDialog(m_frame, wxID_ANY, "Vemo Press Pressure Recorder Connect",
-                      wxDefaultPosition, wxSize(380, 300), wxDEFAULT_DIALOG_STYLE, ip, port,
-                      autoconnect, false, static_cast<unsigned>(pressIndex));
+        new NewDialog(m_frame, wxID_ANY, "Vemo Press Pressure Recorder Connect", wxDefaultPosition,
+                      wxSize(380, 300), wxDEFAULT_DIALOG_STYLE, ip, port, autoconnect, false,
+                      static_cast<unsigned>(pressIndex));
     }
 }
 
@@ -124,12 +124,15 @@ void MainWindow::ReadSettingsFiles(wxString& ip, wxString& port, bool& autoconne
     if (presses.loaded) {
         std::memcpy(m_surfaces, presses.surfaces, sizeof m_surfaces);
         m_pressNames = new wxArrayString();
-        for (const std::string& name : presses.names) m_pressNames->Add(wxString::FromUTF8(name));
+        for (const std::string& name : presses.names)
+            m_pressNames->Add(wxString::FromUTF8(name));
     }
 
     if (wxFileName::FileExists(kConfigFile)) {
         wxFileInputStream in(kConfigFile);
-        m_config = in.IsOk() ? new wxFileConfig(in, wxConvAuto()) : new wxFileConfig(wxEmptyString, wxEmptyString, wxEmptyString, wxEmptyString, 0);
+        m_config = in.IsOk() ? new wxFileConfig(in, wxConvAuto())
+                             : new wxFileConfig(wxEmptyString, wxEmptyString, wxEmptyString,
+                                                wxEmptyString, 0);
     } else {
         m_config = new wxFileConfig(wxEmptyString, wxEmptyString, wxEmptyString, wxEmptyString, 0);
     }
@@ -151,8 +154,8 @@ wxString MainWindow::PressName(long index) const {
 }
 
 double MainWindow::Surface(long index) const {
-    if (m_pressNames == nullptr || index < 0 || static_cast<size_t>(index) >= m_pressNames->size() ||
-        index >= kPressCount)
+    if (m_pressNames == nullptr || index < 0 ||
+        static_cast<size_t>(index) >= m_pressNames->size() || index >= kPressCount)
         return 0.0;
     return m_surfaces[index];
 }

@@ -36,8 +36,8 @@ MenuBar::MenuBar() : wxMenuBar() {
 void MenuBar::OnNewConnection(wxCommandEvent&) {
     MainWindow* main = MainWindow::GetInstance();
     new NewDialog(main->m_frame, wxID_ANY, "Connection Parameters", wxDefaultPosition,
-                  wxSize(380, 300), wxDEFAULT_DIALOG_STYLE, "192.168.100.10", "65100", false,
-                  false, 0);
+                  wxSize(380, 300), wxDEFAULT_DIALOG_STYLE, "192.168.100.10", "65100", false, false,
+                  0);
 }
 
 void MenuBar::OnEditParameters(wxCommandEvent&) {
@@ -53,7 +53,9 @@ void MenuBar::OnQuit(wxCommandEvent& event) {
     event.Skip();
 }
 
-void MenuBar::OnChangePdfDirectory(wxCommandEvent&) { MainWindow::GetInstance()->ChoosePdfDirectory(); }
+void MenuBar::OnChangePdfDirectory(wxCommandEvent&) {
+    MainWindow::GetInstance()->ChoosePdfDirectory();
+}
 
 void MenuBar::OnHelp(wxCommandEvent&) {
     ShowInfo("For the user manual please refer to the document : Appendix-  Pressure recording "

@@ -16,7 +16,8 @@ NewDialog::NewDialog(wxWindow* parent, wxWindowID id, const wxString& caption,
                      const wxString& address, const wxString& port, bool autoconnect,
                      bool skipQuestion, unsigned int pressIndex)
     : wxDialog(parent, id, caption, position, size, style) {
-    wxStaticText* title = new wxStaticText(this, wxID_ANY, "Connection Parameters", wxPoint(10, 20));
+    wxStaticText* title =
+        new wxStaticText(this, wxID_ANY, "Connection Parameters", wxPoint(10, 20));
     title->SetFont(wxFont(10, wxFONTFAMILY_DEFAULT, wxFONTSTYLE_NORMAL, wxFONTWEIGHT_BOLD));
 
     new wxStaticText(this, wxID_ANY, "IP", wxPoint(10, 58), wxSize(50, 25));
@@ -41,7 +42,8 @@ NewDialog::NewDialog(wxWindow* parent, wxWindowID id, const wxString& caption,
                                 wxSize(85, 30), choices, wxCB_READONLY);
 
     wxButton* ok = new wxButton(this, wxID_OK, _("OK"), wxPoint(210, 190), wxSize(120, -1));
-    wxButton* cancel = new wxButton(this, wxID_CANCEL, _("Cancel"), wxPoint(80, 190), wxSize(120, -1));
+    wxButton* cancel =
+        new wxButton(this, wxID_CANCEL, _("Cancel"), wxPoint(80, 190), wxSize(120, -1));
     m_skipBox = new wxCheckBox(this, wxID_ANY, "Don't annoy me again", wxPoint(80, 240));
 
     (void)ok;

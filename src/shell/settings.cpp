@@ -12,10 +12,10 @@
 
 namespace {
 
-template <typename Char, typename IsSpace>
-int LeadingIntOf(const Char* p, IsSpace isSpace) {
+template <typename Char, typename IsSpace> int LeadingIntOf(const Char* p, IsSpace isSpace) {
     if (p == nullptr) return 0;
-    while (*p && isSpace(*p)) ++p;
+    while (*p && isSpace(*p))
+        ++p;
     bool negative = false;
     if (*p == '+' || *p == '-') {
         negative = (*p == '-');
@@ -42,9 +42,13 @@ int LeadingInt(const std::wstring& text) {
     return LeadingIntOf(text.c_str(), [](wchar_t c) { return std::iswspace(c) != 0; });
 }
 
-int LeadingInt(const wxString& text) { return LeadingInt(text.ToStdWstring()); }
+int LeadingInt(const wxString& text) {
+    return LeadingInt(text.ToStdWstring());
+}
 
-bool FlagFromText(const wxString& text) { return text != "false"; }
+bool FlagFromText(const wxString& text) {
+    return text != "false";
+}
 
 void ReadInitCommands(FILE* stream, InitCommandTable& table) {
     std::memset(table, 0, sizeof table);
@@ -73,14 +77,17 @@ void ParsePressLine(const char* line, PressList& presses) {
     int token = 0;
     int surfaceIndex = 0;
     while (*p) {
-        while (*p == ',' || *p == ':') ++p;
+        while (*p == ',' || *p == ':')
+            ++p;
         if (!*p) break;
         const char* end = p;
-        while (*end && *end != ',' && *end != ':') ++end;
+        while (*end && *end != ',' && *end != ':')
+            ++end;
         std::string text(p, end);
         if (token % 2 == 0) {
             if (surfaceIndex < kPressCount)
-                presses.surfaces[surfaceIndex] = static_cast<float>(std::strtod(text.c_str(), nullptr));
+                presses.surfaces[surfaceIndex] =
+                    static_cast<float>(std::strtod(text.c_str(), nullptr));
             ++surfaceIndex;
         } else if (presses.names.size() < static_cast<size_t>(kPressCount)) {
             presses.names.push_back(text);
@@ -99,7 +106,8 @@ PressList ReadPressFile(const std::string& path) {
     fclose(stream);
     // The line end is no part of the last press name (a CR LF file leaves both).
     size_t length = std::strlen(buffer);
-    while (length > 0 && (buffer[length - 1] == '\n' || buffer[length - 1] == '\r')) buffer[--length] = '\0';
+    while (length > 0 && (buffer[length - 1] == '\n' || buffer[length - 1] == '\r'))
+        buffer[--length] = '\0';
     presses.loaded = true;
     ParsePressLine(buffer, presses);
     return presses;
