@@ -9,13 +9,13 @@ export XDG_RUNTIME_DIR="$(mktemp -d)"
 pulseaudio --daemonize=yes --exit-idle-time=-1 -n --load="module-null-sink sink_name=testsink" \
   --load=module-native-protocol-unix 2>/dev/null
 trap 'pulseaudio --kill 2>/dev/null || true; rm -rf "$XDG_RUNTIME_DIR"' EXIT
-sleep 0.5
+sleep 1
 pactl set-default-sink testsink
 REC="$XDG_RUNTIME_DIR/rec.wav"
-timeout 4 parec -d testsink.monitor --file-format=wav "$REC" &
+(timeout 4 parec -d testsink.monitor --file-format=wav "$REC" &)
 sleep 0.5
 CANBERRA_DRIVER=pulse "$PROBE" "$WAV"
-wait || true
+sleep 2.5
 AMP=$(sox "$REC" -n stat 2>&1 | awk '/Maximum amplitude/ {print $3}')
 echo "maximum amplitude recorded: $AMP"
 awk -v a="$AMP" 'BEGIN { exit !(a > 0.3) }'
