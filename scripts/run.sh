@@ -28,11 +28,12 @@ fi
 
 "$ROOT/build/press-sim" --port "$PORT" --log "$RUN/press-sim.log" &
 SIM=$!
-trap 'kill $SIM 2>/dev/null || true' EXIT
+trap 'kill $SIM 2>/dev/null || true' EXIT INT TERM
 sleep 0.3
 cd "$RUN"
 if [ -z "${DISPLAY:-}" ]; then
   echo "No display: starting under Xvfb (screenshots with 'import -window root')." >&2
-  exec xvfb-run -a -s "-screen 0 1366x768x24" bash -c "matchbox-window-manager -use_titlebar no & '$ROOT/build/vemo-recorder'"
+  xvfb-run -a -s "-screen 0 1366x768x24" bash -c "matchbox-window-manager -use_titlebar no & '$ROOT/build/vemo-recorder'"
+else
+  "$ROOT/build/vemo-recorder"
 fi
-"$ROOT/build/vemo-recorder"
