@@ -47,6 +47,9 @@ int UnusedPort();
 int CountOpenFds();
 int CountThreads();
 
+/// Runs a shell command and returns what it printed.
+std::string RunCommand(const std::string& command);
+
 /// Sends a button click to the panel as the button itself would.
 void Click(TerminalPanel* panel, int id);
 

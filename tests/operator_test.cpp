@@ -43,18 +43,6 @@ void TypeInto(wxTextCtrl* field, const char* text) {
     Pump(150);
 }
 
-std::string Shell(const std::string& command) {
-    std::string out;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[4096];
-        size_t n;
-        while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-            out.append(buffer, n);
-        pclose(pipe);
-    }
-    return out;
-}
-
 } // namespace
 
 TEST(OperatorJob, PressJobFromStartToReport) {
@@ -98,7 +86,7 @@ TEST(OperatorJob, PressJobFromStartToReport) {
     const std::string pdf =
         reports + "/" + ReportFileName("AX-4471", "B", std::string(panel->m_stopDate.utf8_str()));
     ASSERT_TRUE(wxFileName::FileExists(pdf)) << pdf;
-    std::string text = Shell("pdftotext -layout '" + pdf + "' -");
+    std::string text = RunCommand("pdftotext -layout '" + pdf + "' -");
     for (const char* expected : {"OP-17", "AX-4471", "TBU-130", "2024-03", "2026-10", "Press: P1"})
         EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
 

@@ -77,7 +77,7 @@ TEST(PanelLayout, PositionsFollowTheDisplayWidth) {
 }
 
 TEST(PanelLayout, InitialTextsAndStates) {
-    RebuildMainWindow("ip=1.2.3.4\nautoconnect=false\nskipQuestion=false\n");
+    RebuildMainWindow("ip=127.0.0.4\nautoconnect=false\nskipQuestion=false\n");
     DestroyNewDialogs();
     TerminalPanel* p = Panel();
     EXPECT_EQ(p->m_statusText->GetLabel(), "IP: none - Port: none - Press: none");

@@ -30,7 +30,8 @@ struct Sim {
         std::vector<std::string> all{PRESS_SIM_PATH, "--port", "0", "--log", log};
         all.insert(all.end(), args.begin(), args.end());
         std::vector<char*> argv;
-        for (auto& a : all) argv.push_back(const_cast<char*>(a.c_str()));
+        for (auto& a : all)
+            argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
         int out[2];
         EXPECT_EQ(pipe(out), 0);
@@ -88,7 +89,9 @@ std::string Poll(int s, int ms = 300) {
     return got;
 }
 
-std::optional<int> Decode(const std::string& s) { return DecodeReading(s.data(), s.size()); }
+std::optional<int> Decode(const std::string& s) {
+    return DecodeReading(s.data(), s.size());
+}
 
 } // namespace
 
@@ -171,7 +174,8 @@ TEST(PressSim, RefusesWithoutListening) {
     close(probe);
     std::vector<std::string> args{PRESS_SIM_PATH, "--refuse", "--port", port, "--duration", "2"};
     std::vector<char*> argv;
-    for (auto& s : args) argv.push_back(const_cast<char*>(s.c_str()));
+    for (auto& s : args)
+        argv.push_back(const_cast<char*>(s.c_str()));
     argv.push_back(nullptr);
     pid_t pid;
     posix_spawn(&pid, PRESS_SIM_PATH, nullptr, nullptr, argv.data(), environ);

@@ -32,18 +32,6 @@ class ManualClock : public Clock {
     WallTime now{3000000, 0};
 };
 
-std::string Shell(const std::string& command) {
-    std::string out;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return out;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        out.append(buffer, n);
-    pclose(pipe);
-    return out;
-}
-
 // Text drawn on the page: the baseline start of each string, in PDF points.
 struct PlacedText {
     double x, y;
@@ -244,13 +232,13 @@ TEST_F(ReportTest, PageLayoutFontsPictureAndCsv) {
             EXPECT_NEAR(m[5], 22, 0.01);
         }
     EXPECT_TRUE(found);
-    std::string images = Shell("pdfimages -list '" + path + "' 2>&1");
+    std::string images = RunCommand("pdfimages -list '" + path + "' 2>&1");
     EXPECT_NE(images.find("jpeg"), std::string::npos) << images;
 
-    std::string fonts = Shell("pdffonts '" + path + "' 2>&1");
+    std::string fonts = RunCommand("pdffonts '" + path + "' 2>&1");
     EXPECT_NE(fonts.find("Helvetica"), std::string::npos) << fonts;
     EXPECT_NE(fonts.find("WinAnsi"), std::string::npos) << fonts;
-    std::string check = Shell("qpdf --check '" + path + "' 2>&1; echo rc=$?");
+    std::string check = RunCommand("qpdf --check '" + path + "' 2>&1; echo rc=$?");
     EXPECT_NE(check.find("No syntax or stream encoding errors"), std::string::npos) << check;
     EXPECT_NE(check.find("rc=0"), std::string::npos) << check;
 
@@ -272,7 +260,7 @@ TEST_F(ReportTest, NonAsciiJobDataIsPrintedNotDropped) {
     panel->m_operatorId->ChangeValue(wxString::FromUTF8("Müller"));
     panel->m_bearingDesignation->ChangeValue(wxString::FromUTF8("Лагер 7"));
     wxTEST_DIALOG(panel->CreateReport(), ExpectBox("Report Created.", wxOK));
-    std::string text = Shell("pdftotext -layout '" + ReportPath() + "' - 2>&1");
+    std::string text = RunCommand("pdftotext -layout '" + ReportPath() + "' - 2>&1");
     EXPECT_NE(text.find("Müller"), std::string::npos) << text;
     EXPECT_NE(text.find("????? 7"), std::string::npos) << text;
 }

@@ -141,14 +141,14 @@ TEST(PressFile, FileIsReadFromItsFirstLine) {
 
 TEST(ConfigStore, SaveKeepsUnknownKeysAndOrder) {
     std::string path = TempPath("config.ini");
-    WriteFile(path, "ip=10.0.0.1\ncustom=keep me\nport=65100\n");
+    WriteFile(path, "ip=127.0.0.9\ncustom=keep me\nport=65100\n");
     wxFileInputStream in(path);
     wxFileConfig config(in, wxConvAuto());
     config.Write("port", "1234");
     config.Write("dir_path", "C:\\reports");
     ASSERT_TRUE(SaveConfigAtomically(config, path));
     std::string saved = ReadFile(path);
-    EXPECT_EQ(saved, "ip=10.0.0.1\ncustom=keep me\nport=1234\ndir_path=C:\\\\reports\n");
+    EXPECT_EQ(saved, "ip=127.0.0.9\ncustom=keep me\nport=1234\ndir_path=C:\\\\reports\n");
     EXPECT_FALSE(wxFileName::FileExists(path + ".tmp"));
     std::remove(path.c_str());
 }
@@ -157,7 +157,7 @@ TEST(ConfigStore, FailedSaveLeavesOldFileWhole) {
     std::string dir = TempPath("readonly_dir");
     wxFileName::Mkdir(dir);
     std::string path = dir + "/config.ini";
-    WriteFile(path, "ip=1.2.3.4\n");
+    WriteFile(path, "ip=127.0.0.4\n");
     chmod(dir.c_str(), 0555);
     wxFileConfig config(wxEmptyString, wxEmptyString, wxEmptyString, wxEmptyString, 0);
     config.Write("ip", "5.6.7.8");
@@ -165,7 +165,7 @@ TEST(ConfigStore, FailedSaveLeavesOldFileWhole) {
     chmod(dir.c_str(), 0755);
     if (getuid() != 0) { // root writes anyway
         EXPECT_FALSE(saved);
-        EXPECT_EQ(ReadFile(path), "ip=1.2.3.4\n");
+        EXPECT_EQ(ReadFile(path), "ip=127.0.0.4\n");
     }
     std::remove(path.c_str());
     wxFileName::Rmdir(dir);

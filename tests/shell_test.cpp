@@ -63,26 +63,26 @@ TEST_F(ShellTest, HelpShowsTheManualBox) {
 }
 
 TEST_F(ShellTest, StoredParametersAppliedWithoutQuestion) {
-    RebuildMainWindow("ip=10.1.2.3\nport=65100\nautoconnect=false\nsuperficie=2x\n");
-    EXPECT_EQ(Status(), "IP: 10.1.2.3 - Port: 65100 - Press: P2");
+    RebuildMainWindow("ip=127.0.2.3\nport=65100\nautoconnect=false\nsuperficie=2x\n");
+    EXPECT_EQ(Status(), "IP: 127.0.2.3 - Port: 65100 - Press: P2");
     EXPECT_EQ(FindNewDialog(), nullptr);
     EXPECT_EQ(Panel()->m_pressIndex, 2);
     EXPECT_FALSE(Panel()->m_autoConnect);
 }
 
 TEST_F(ShellTest, PressIndexOutsideTheListShowsNone) {
-    RebuildMainWindow("ip=10.1.2.3\nport=5\nautoconnect=false\nsuperficie=7\n");
-    EXPECT_EQ(Status(), "IP: 10.1.2.3 - Port: 5 - Press: none");
+    RebuildMainWindow("ip=127.0.2.3\nport=5\nautoconnect=false\nsuperficie=7\n");
+    EXPECT_EQ(Status(), "IP: 127.0.2.3 - Port: 5 - Press: none");
     EXPECT_DOUBLE_EQ(MainWindow::GetInstance()->Surface(7), 0.0);
 }
 
 TEST_F(ShellTest, SkipQuestionFalseOpensTheDialogWithStoredValues) {
     RebuildMainWindow(
-        "ip=10.1.2.3\nport=4242\nautoconnect=true\nsuperficie=1\nskipQuestion=false\n");
+        "ip=127.0.2.3\nport=4242\nautoconnect=true\nsuperficie=1\nskipQuestion=false\n");
     NewDialog* dialog = FindNewDialog();
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(dialog->GetTitle(), "Vemo Press Pressure Recorder Connect");
-    EXPECT_EQ(dialog->m_ipCtrl->GetValue(), "10.1.2.3");
+    EXPECT_EQ(dialog->m_ipCtrl->GetValue(), "127.0.2.3");
     EXPECT_EQ(dialog->m_portField->GetValue(), "4242");
     EXPECT_TRUE(dialog->m_autoconnectBox->GetValue());
     EXPECT_FALSE(dialog->m_skipBox->GetValue());
@@ -92,7 +92,7 @@ TEST_F(ShellTest, SkipQuestionFalseOpensTheDialogWithStoredValues) {
 }
 
 TEST_F(ShellTest, OkWithInvalidAddressAppliesNothing) {
-    RebuildMainWindow("ip=10.1.2.3\nport=4242\nskipQuestion=false\nmystery=keep\n");
+    RebuildMainWindow("ip=127.0.2.3\nport=4242\nskipQuestion=false\nmystery=keep\n");
     NewDialog* dialog = FindNewDialog();
     ASSERT_NE(dialog, nullptr);
     dialog->m_ipCtrl->Field(0)->ChangeValue("0");
@@ -113,16 +113,16 @@ TEST_F(ShellTest, OkWithInvalidAddressAppliesNothing) {
     dialog->m_skipBox->SetValue(true);
     dialog->GetEventHandler()->ProcessEvent(ok);
     Pump(20);
-    EXPECT_EQ(Status(), "IP: 127.1.2.3 - Port: 5000 - Press: P0");
+    EXPECT_EQ(Status(), "IP: 127.0.2.3 - Port: 5000 - Press: P0");
     std::string saved = ReadText(WorkDir() + "/config.ini");
     EXPECT_NE(saved.find("mystery=keep"), std::string::npos);
-    EXPECT_NE(saved.find("ip=127.1.2.3"), std::string::npos);
+    EXPECT_NE(saved.find("ip=127.0.2.3"), std::string::npos);
     EXPECT_NE(saved.find("skipQuestion=true"), std::string::npos);
     EXPECT_NE(saved.find("superficie=0"), std::string::npos);
 }
 
 TEST_F(ShellTest, OkWithEmptyPortClearsInvalidIpWhenAddressIsFixed) {
-    RebuildMainWindow("ip=10.1.2.3\nport=4242\nskipQuestion=false\n");
+    RebuildMainWindow("ip=127.0.2.3\nport=4242\nskipQuestion=false\n");
     NewDialog* dialog = FindNewDialog();
     ASSERT_NE(dialog, nullptr);
     dialog->m_ipCtrl->Field(0)->ChangeValue("0");
@@ -136,7 +136,7 @@ TEST_F(ShellTest, OkWithEmptyPortClearsInvalidIpWhenAddressIsFixed) {
 }
 
 TEST_F(ShellTest, CancelAppliesAndSavesWhateverTheFieldsHold) {
-    RebuildMainWindow("ip=10.1.2.3\nport=4242\nskipQuestion=false\n");
+    RebuildMainWindow("ip=127.0.2.3\nport=4242\nskipQuestion=false\n");
     NewDialog* dialog = FindNewDialog();
     ASSERT_NE(dialog, nullptr);
     // Field 4 never had the focus, so leaving it shows no box of its own.
@@ -145,14 +145,14 @@ TEST_F(ShellTest, CancelAppliesAndSavesWhateverTheFieldsHold) {
     wxCommandEvent cancel(wxEVT_BUTTON, wxID_CANCEL);
     dialog->GetEventHandler()->ProcessEvent(cancel);
     Pump(20);
-    EXPECT_EQ(Status(), "IP: 10.1.2.300 - Port:  - Press: P0");
+    EXPECT_EQ(Status(), "IP: 127.0.2.300 - Port:  - Press: P0");
     std::string saved = ReadText(WorkDir() + "/config.ini");
-    EXPECT_NE(saved.find("ip=10.1.2.300"), std::string::npos);
+    EXPECT_NE(saved.find("ip=127.0.2.300"), std::string::npos);
     EXPECT_NE(saved.find("skipQuestion=false"), std::string::npos);
 }
 
 TEST_F(ShellTest, NewConnectionShowsFactoryDefaultsWhateverTheConfig) {
-    RebuildMainWindow("ip=10.9.9.9\nport=1\nautoconnect=false\nsuperficie=2\nskipQuestion=true\n");
+    RebuildMainWindow("ip=127.0.9.9\nport=1\nautoconnect=false\nsuperficie=2\nskipQuestion=true\n");
     wxCommandEvent menu(wxEVT_MENU, wxID_NEW);
     MainWindow::GetInstance()->m_frame->GetEventHandler()->ProcessEvent(menu);
     NewDialog* dialog = FindNewDialog();
@@ -166,19 +166,19 @@ TEST_F(ShellTest, NewConnectionShowsFactoryDefaultsWhateverTheConfig) {
 }
 
 TEST_F(ShellTest, EditParametersShowsThePanelsValues) {
-    RebuildMainWindow("ip=10.9.9.9\nport=77\nautoconnect=false\nsuperficie=1\n");
+    RebuildMainWindow("ip=127.0.9.9\nport=77\nautoconnect=false\nsuperficie=1\n");
     wxCommandEvent menu(wxEVT_MENU, wxID_EDIT);
     MainWindow::GetInstance()->m_frame->GetEventHandler()->ProcessEvent(menu);
     ASSERT_TRUE(WaitUntil([] { return FindNewDialog() != nullptr; }, 1000));
     NewDialog* dialog = FindNewDialog();
-    EXPECT_EQ(dialog->m_ipCtrl->GetValue(), "10.9.9.9");
+    EXPECT_EQ(dialog->m_ipCtrl->GetValue(), "127.0.9.9");
     EXPECT_EQ(dialog->m_portField->GetValue(), "77");
     EXPECT_TRUE(dialog->m_skipBox->GetValue());
     EXPECT_EQ(dialog->m_pressBox->GetSelection(), 1);
 }
 
 TEST_F(ShellTest, IpControlRejectsTextThatIsNoAddress) {
-    RebuildMainWindow("ip=10.1.2.3\nport=4242\nskipQuestion=false\n");
+    RebuildMainWindow("ip=127.0.2.3\nport=4242\nskipQuestion=false\n");
     NewDialog* dialog = FindNewDialog();
     ASSERT_NE(dialog, nullptr);
     wxIPCtrl* ip = dialog->m_ipCtrl;
@@ -200,7 +200,7 @@ TEST_F(ShellTest, IpControlRejectsTextThatIsNoAddress) {
 }
 
 TEST_F(ShellTest, ChoosingADirectoryKeepsUnknownKeys) {
-    RebuildMainWindow("ip=1.2.3.4\nport=1\nautoconnect=false\nzzz=unknown\n");
+    RebuildMainWindow("ip=127.0.0.4\nport=1\nautoconnect=false\nzzz=unknown\n");
     MainWindow::GetInstance()->SetPdfDirectory("/tmp/reports here");
     std::string saved = ReadText(WorkDir() + "/config.ini");
     EXPECT_NE(saved.find("zzz=unknown"), std::string::npos);
