@@ -5,7 +5,7 @@ SUDO=""
 if [ "$(id -u)" != 0 ]; then SUDO=sudo; fi
 export DEBIAN_FRONTEND=noninteractive
 PKGS=(
-  build-essential cmake ninja-build pkg-config git
+  build-essential cmake ninja-build pkg-config git file
   libwxgtk3.2-dev libhpdf-dev libcanberra-dev libcanberra-pulse
   libgtest-dev googletest
   xvfb xauth matchbox-window-manager x11-utils imagemagick
