@@ -199,6 +199,23 @@ TEST_F(ShellTest, IpControlRejectsTextThatIsNoAddress) {
     EXPECT_FALSE(ip->Validate());
 }
 
+TEST_F(ShellTest, LeavingAFieldAbove255Warns) {
+    RebuildMainWindow("ip=127.0.2.3\nport=4242\nskipQuestion=false\n");
+    NewDialog* dialog = FindNewDialog();
+    ASSERT_NE(dialog, nullptr);
+    wxTextCtrl* field = dialog->m_ipCtrl->Field(2);
+    auto leave = [&] {
+        wxFocusEvent lost(wxEVT_KILL_FOCUS, field->GetId());
+        lost.SetEventObject(field);
+        field->GetEventHandler()->ProcessEvent(lost);
+    };
+    field->ChangeValue("300");
+    wxTEST_DIALOG(leave(), ExpectBox("Ip field can be 255 maximum", wxOK, "Error"));
+    EXPECT_EQ(field->GetValue(), "300"); // the field keeps its text
+    field->ChangeValue("255");
+    leave(); // no box
+}
+
 TEST_F(ShellTest, ChoosingADirectoryKeepsUnknownKeys) {
     RebuildMainWindow("ip=127.0.0.4\nport=1\nautoconnect=false\nzzz=unknown\n");
     MainWindow::GetInstance()->SetPdfDirectory("/tmp/reports here");
