@@ -8,6 +8,8 @@
 #include "recorder/terminal_panel.h"
 #include "shell/events.h"
 #include "shell/main_window.h"
+#include "manual_clock.h"
+#include "sim_process.h"
 
 #include <wx/app.h>
 #include <wx/button.h>
@@ -29,15 +31,10 @@
 #include <fstream>
 #include <map>
 #include <set>
-#include <signal.h>
-#include <spawn.h>
 #include <sstream>
 #include <string>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
@@ -85,15 +82,9 @@ void BenchDecode() {
     Report("decode_one_batch", Ms(a, Clock::now()) * 1000.0 / n, "us");
 }
 
-class StepClock : public ::Clock {
-  public:
-    WallTime Now() override { return now; }
-    WallTime now{4000000, 0};
-};
-
 void BenchStep() {
     TerminalPanel* panel = MainWindow::GetInstance()->m_panel;
-    StepClock clock;
+    ManualClock clock{4000000};
     panel->SetClock(clock);
     panel->m_connected = true;
     panel->m_recordLength->ChangeValue("999");
@@ -290,36 +281,9 @@ void BenchReport() {
     panel->m_plot->SetSize(wxSize(1046, 627));
 }
 
-struct Sim {
-    explicit Sim(std::vector<std::string> args) {
-        log = g_dir + "/bench-sim.log";
-        std::vector<std::string> all{g_sim, "--port", "0", "--log", log};
-        all.insert(all.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (auto& s : all)
-            argv.push_back(const_cast<char*>(s.c_str()));
-        argv.push_back(nullptr);
-        int out[2];
-        if (pipe(out) != 0) return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-        posix_spawn(&pid, g_sim.c_str(), &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        close(out[1]);
-        char line[200] = {0};
-        FILE* r = fdopen(out[0], "r");
-        if (fgets(line, sizeof line, r)) port = atoi(strrchr(line, ':') + 1);
-        fclose(r);
-    }
-    ~Sim() {
-        kill(pid, SIGTERM);
-        int status;
-        waitpid(pid, &status, 0);
-    }
-    pid_t pid = -1;
-    int port = 0;
-    std::string log;
+struct Sim : PressSimProcess {
+    explicit Sim(const std::vector<std::string>& args)
+        : PressSimProcess(g_sim, g_dir + "/bench-sim.log", args) {}
 };
 
 void Connect(TerminalPanel* panel, int port) {
@@ -348,12 +312,12 @@ void BenchLatency() {
     panel->m_readingObserver = [&](int bar) {
         if (!applied.count(bar)) applied[bar] = EpochUs();
     };
-    Connect(panel, sim.port);
+    Connect(panel, sim.Port());
     Pump(40000);
     panel->m_readingObserver = nullptr;
     Disconnect(panel);
     std::map<int, long long> sent;
-    std::ifstream in(sim.log);
+    std::ifstream in(sim.LogPath());
     std::string word;
     long long us;
     int bar;
@@ -384,7 +348,7 @@ double CpuMs() {
 // plot at 1600 x 960. Median time and CPU per reading.
 void BenchLive() {
     TerminalPanel* panel = MainWindow::GetInstance()->m_panel;
-    StepClock clock;
+    ManualClock clock{4000000};
     panel->SetClock(clock);
     panel->m_plot->SetSize(1600, 960);
     Pump(200);
@@ -443,7 +407,7 @@ long RssKb() {
 void BenchLongRun(int minutes) {
     TerminalPanel* panel = MainWindow::GetInstance()->m_panel;
     Sim sim({});
-    Connect(panel, sim.port);
+    Connect(panel, sim.Port());
     panel->m_recordLength->ChangeValue("30");
     Pump(2000);
     long first = 0;

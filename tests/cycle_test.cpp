@@ -1,20 +1,11 @@
 // The recording cycle with a clock the test sets: start, alarm, record length,
 // force conversion and the view to fit.
 #include "recorder/cycle.h"
+#include "manual_clock.h"
 
 #include <gtest/gtest.h>
 
 namespace {
-
-class ManualClock : public Clock {
-  public:
-    WallTime Now() override { return now; }
-    void SetMs(long long ms) {
-        now.seconds = static_cast<int32_t>(1000000 + ms / 1000);
-        now.microseconds = static_cast<int32_t>((ms % 1000) * 1000);
-    }
-    WallTime now{1000000, 0};
-};
 
 struct CycleTest : testing::Test {
     ManualClock clock;

@@ -3,14 +3,7 @@
 #include "recorder/terminal_panel.h"
 #include "shell/main_window.h"
 
-#include <arpa/inet.h>
 #include <dirent.h>
-#include <netinet/in.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -21,8 +14,6 @@
 #include <wx/button.h>
 #include <wx/evtloop.h>
 #include <wx/utils.h>
-
-extern char** environ;
 
 void Pump(int ms) {
     auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
@@ -67,67 +58,15 @@ TerminalPanel* Panel() {
     return MainWindow::GetInstance()->m_panel;
 }
 
-SimProcess::SimProcess(const std::vector<std::string>& args) {
+namespace {
+std::string NextSimLog() {
     static int counter = 0;
-    m_log = WorkDir() + "/sim" + std::to_string(++counter) + ".log";
-    int out[2];
-    if (pipe(out) != 0) return;
-    std::vector<std::string> all{PRESS_SIM_PATH, "--port", "0", "--log", m_log};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : all)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_addclose(&actions, out[0]);
-    pid_t pid;
-    if (posix_spawn(&pid, PRESS_SIM_PATH, &actions, nullptr, argv.data(), environ) == 0)
-        m_pid = pid;
-    posix_spawn_file_actions_destroy(&actions);
-    close(out[1]);
-    FILE* reader = fdopen(out[0], "r");
-    char line[256] = {0};
-    if (reader && fgets(line, sizeof line, reader)) {
-        const char* colon = strrchr(line, ':');
-        if (colon) m_port = atoi(colon + 1);
-    }
-    if (reader) fclose(reader);
+    return WorkDir() + "/sim" + std::to_string(++counter) + ".log";
 }
+} // namespace
 
-SimProcess::~SimProcess() {
-    Stop();
-}
-
-void SimProcess::Stop() {
-    if (m_pid <= 0) return;
-    kill(m_pid, SIGTERM);
-    int status;
-    waitpid(m_pid, &status, 0);
-    m_pid = -1;
-}
-
-std::vector<std::string> SimProcess::LogLines() const {
-    std::vector<std::string> lines;
-    std::ifstream in(m_log);
-    std::string line;
-    while (std::getline(in, line))
-        lines.push_back(line);
-    return lines;
-}
-
-int UnusedPort() {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t size = sizeof a;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &size);
-    close(fd);
-    return ntohs(a.sin_port);
-}
+SimProcess::SimProcess(const std::vector<std::string>& args)
+    : PressSimProcess(PRESS_SIM_PATH, NextSimLog(), args) {}
 
 static int CountEntries(const char* path) {
     int n = 0;

@@ -2,6 +2,8 @@
 // settings files, and the press module simulator as a child process.
 #pragma once
 
+#include "sim_process.h"
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -24,24 +26,17 @@ std::string ReadText(const std::string& path);
 void RebuildMainWindow(const std::string& config);
 TerminalPanel* Panel();
 
-/// The press module simulator, started on a free port of 127.0.0.1.
-class SimProcess {
+/// The press module simulator on a free port of 127.0.0.1, logging into the
+/// test working directory.
+class SimProcess : public PressSimProcess {
   public:
     explicit SimProcess(const std::vector<std::string>& args = {});
-    ~SimProcess();
-    int Port() const { return m_port; }
-    const std::string& LogPath() const { return m_log; }
-    std::vector<std::string> LogLines() const;
-    void Stop();
-
-  private:
-    int m_pid = -1;
-    int m_port = 0;
-    std::string m_log;
 };
 
 /// A port of 127.0.0.1 where nothing listens.
-int UnusedPort();
+inline int UnusedPort() {
+    return UnusedLoopbackPort();
+}
 
 /// Open descriptors and threads of this process.
 int CountOpenFds();

@@ -1,6 +1,7 @@
 // The terminal panel: its layout on a 1366-pixel display, the countdown and
 // the notice, and the recording cycle driven with a clock the test sets.
 #include "gui_support.h"
+#include "manual_clock.h"
 
 #include "plot/mathplot.h"
 #include "recorder/alarm.h"
@@ -17,16 +18,6 @@
 #include <wx/textctrl.h>
 
 namespace {
-
-class ManualClock : public Clock {
-  public:
-    WallTime Now() override { return now; }
-    void SetMs(long long ms) {
-        now.seconds = static_cast<int32_t>(2000000 + ms / 1000);
-        now.microseconds = static_cast<int32_t>((ms % 1000) * 1000);
-    }
-    WallTime now{2000000, 0};
-};
 
 // A panel that counts as connected without a module, fed with readings directly.
 struct CycleGuiTest : testing::Test {
@@ -48,7 +39,7 @@ struct CycleGuiTest : testing::Test {
         clock.SetMs(ms);
         panel->ApplyReading(bar);
     }
-    ManualClock clock;
+    ManualClock clock{2000000};
     TerminalPanel* panel = nullptr;
 };
 

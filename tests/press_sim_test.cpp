@@ -1,15 +1,12 @@
 // press-sim on 127.0.0.1: its answers, its command log and its fault modes.
 #include "link/transport.h"
 #include "recorder/decoder.h"
+#include "sim_process.h"
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <poll.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -19,58 +16,35 @@
 #include <thread>
 #include <vector>
 
-extern char** environ;
-
 namespace {
 
-struct Sim {
-    explicit Sim(std::vector<std::string> args) {
-        log = testing::TempDir() + "press_sim_test_" + std::to_string(getpid()) + "_" +
-              std::to_string(++counter) + ".log";
-        std::vector<std::string> all{PRESS_SIM_PATH, "--port", "0", "--log", log};
-        all.insert(all.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (auto& a : all)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        int out[2];
-        EXPECT_EQ(pipe(out), 0);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-        posix_spawn(&pid, PRESS_SIM_PATH, &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        close(out[1]);
-        char line[200] = {0};
-        FILE* r = fdopen(out[0], "r");
-        if (fgets(line, sizeof line, r)) {
-            firstLine = line;
-            if (const char* colon = strrchr(line, ':')) port = atoi(colon + 1);
-        }
-        fclose(r);
-    }
+// press-sim with its log in the test's temporary directory.
+class Sim : public PressSimProcess {
+  public:
+    explicit Sim(const std::vector<std::string>& args)
+        : PressSimProcess(PRESS_SIM_PATH, NextLog(), args) {}
     ~Sim() {
-        kill(pid, SIGTERM);
-        int status;
-        waitpid(pid, &status, 0);
-        std::remove(log.c_str());
+        Stop();
+        std::remove(LogPath().c_str());
     }
     int Connect() const {
         int s = SockOpen(AF_INET, SOCK_STREAM, 0);
         SockAddress a;
-        SockMakeAddress(&a, "127.0.0.1", static_cast<uint16_t>(port));
+        SockMakeAddress(&a, "127.0.0.1", static_cast<uint16_t>(Port()));
         if (SockConnect(s, &a) < 0) {
             SockClose(s);
             return -1;
         }
         return s;
     }
-    static int counter;
-    pid_t pid = -1;
-    int port = 0;
-    std::string log, firstLine;
+
+  private:
+    static std::string NextLog() {
+        static int counter = 0;
+        return testing::TempDir() + "press_sim_test_" + std::to_string(getpid()) + "_" +
+               std::to_string(++counter) + ".log";
+    }
 };
-int Sim::counter = 0;
 
 // Sends one poll and collects what arrives within `ms`.
 std::string Poll(int s, int ms = 300) {
@@ -97,7 +71,7 @@ std::optional<int> Decode(const std::string& s) {
 
 TEST(PressSim, AnswersEachPollWithOneDecodableReadingAndLogsCommands) {
     Sim sim({});
-    ASSERT_GT(sim.port, 0);
+    ASSERT_GT(sim.Port(), 0);
     int s = sim.Connect();
     ASSERT_GE(s, 0);
     uint16_t length = 5;
@@ -107,7 +81,7 @@ TEST(PressSim, AnswersEachPollWithOneDecodableReadingAndLogsCommands) {
     EXPECT_EQ(Decode(answer), 0); // the built-in cycle idles at 0 bar
     SockClose(s);
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    std::ifstream in(sim.log);
+    std::ifstream in(sim.LogPath());
     std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_NE(all.find(" i001\\r\n"), std::string::npos) << all;
     EXPECT_NE(all.find(" p000\\r\n"), std::string::npos) << all;
@@ -157,35 +131,19 @@ TEST(PressSim, FaultModesDoWhatTheySay) {
     }
     {
         Sim sim({"--refuse", "--port", "0"});
-        EXPECT_NE(sim.firstLine.find("refusing"), std::string::npos);
+        EXPECT_NE(sim.FirstLine().find("refusing"), std::string::npos);
     }
 }
 
 TEST(PressSim, RefusesWithoutListening) {
-    // --refuse binds nothing: a connect to its port is refused.
-    int probe = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(probe, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t size = sizeof a;
-    getsockname(probe, reinterpret_cast<sockaddr*>(&a), &size);
-    const std::string port = std::to_string(ntohs(a.sin_port));
-    close(probe);
-    std::vector<std::string> args{PRESS_SIM_PATH, "--refuse", "--port", port, "--duration", "2"};
-    std::vector<char*> argv;
-    for (auto& s : args)
-        argv.push_back(const_cast<char*>(s.c_str()));
-    argv.push_back(nullptr);
-    pid_t pid;
-    posix_spawn(&pid, PRESS_SIM_PATH, nullptr, nullptr, argv.data(), environ);
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    // --refuse binds nothing: a connect to its port is refused. (The later
+    // --port replaces the helper's "--port 0".)
+    const int port = UnusedLoopbackPort();
+    Sim sim({"--refuse", "--port", std::to_string(port), "--duration", "5"});
+    EXPECT_NE(sim.FirstLine().find("refusing"), std::string::npos);
     int s = SockOpen(AF_INET, SOCK_STREAM, 0);
     SockAddress address;
-    SockMakeAddress(&address, "127.0.0.1", static_cast<uint16_t>(std::stoi(port)));
+    SockMakeAddress(&address, "127.0.0.1", static_cast<uint16_t>(port));
     EXPECT_EQ(SockConnect(s, &address), -1);
     SockClose(s);
-    kill(pid, SIGTERM);
-    int status;
-    waitpid(pid, &status, 0);
 }

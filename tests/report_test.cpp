@@ -2,6 +2,7 @@
 // own content stream: positions in PDF points, fonts, the picture, the
 // questions, the CSV beside it, and the failures an operator must be told of.
 #include "gui_support.h"
+#include "manual_clock.h"
 
 #include "plot/mathplot.h"
 #include "recorder/report_data.h"
@@ -25,12 +26,6 @@
 #include <sstream>
 
 namespace {
-
-class ManualClock : public Clock {
-  public:
-    WallTime Now() override { return now; }
-    WallTime now{3000000, 0};
-};
 
 // Text drawn on the page: the baseline start of each string, in PDF points.
 struct PlacedText {
@@ -175,7 +170,7 @@ struct ReportTest : testing::Test {
         return dir + "/" + ReportFileName("AX12", "B", std::string(panel->m_stopDate.utf8_str()));
     }
     static int counter;
-    ManualClock clock;
+    ManualClock clock{3000000};
     TerminalPanel* panel = nullptr;
     std::string dir;
 };

@@ -160,7 +160,7 @@ TEST(ConfigStore, FailedSaveLeavesOldFileWhole) {
     WriteFile(path, "ip=127.0.0.4\n");
     chmod(dir.c_str(), 0555);
     wxFileConfig config(wxEmptyString, wxEmptyString, wxEmptyString, wxEmptyString, 0);
-    config.Write("ip", "5.6.7.8");
+    config.Write("ip", "127.0.0.8");
     bool saved = SaveConfigAtomically(config, path);
     chmod(dir.c_str(), 0755);
     if (getuid() != 0) { // root writes anyway

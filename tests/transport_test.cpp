@@ -1,5 +1,6 @@
 // The socket transport against real sockets on 127.0.0.1.
 #include "link/transport.h"
+#include "sim_process.h"
 
 #include <gtest/gtest.h>
 
@@ -35,8 +36,7 @@ struct Listener {
 };
 
 uint16_t UnusedPort() {
-    Listener l;
-    return l.port; // closed again when `l` ends: nothing listens there
+    return static_cast<uint16_t>(UnusedLoopbackPort());
 }
 
 int ConnectTo(uint16_t port) {

@@ -37,6 +37,14 @@ void LinkSession::RequestStopSender() {
     m_wake.notify_all();
 }
 
+void LinkSession::EndWorkers(int waitMs) {
+    RequestStopSender();
+    WaitGone(sender, waitMs);
+    SockShutdown(Socket());
+    RequestStopReader();
+    WaitGone(reader, waitMs);
+}
+
 bool LinkSession::SenderWait(int ms) {
     std::unique_lock<std::mutex> guard(m_lock);
     return m_wake.wait_for(guard, std::chrono::milliseconds(ms),
@@ -171,10 +179,6 @@ DisconnectThread::DisconnectThread(std::shared_ptr<LinkSession> link, TerminalPa
 
 wxThread::ExitCode DisconnectThread::Entry() {
     (void)m_panel;
-    m_link->RequestStopSender();
-    WaitGone(m_link->sender, 3000);
-    SockShutdown(m_link->Socket());
-    m_link->RequestStopReader();
-    WaitGone(m_link->reader, 3000);
+    m_link->EndWorkers(3000);
     return 0;
 }

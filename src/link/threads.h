@@ -39,6 +39,10 @@ class LinkSession {
 
     void RequestStopReader();
     void RequestStopSender();
+    /// Ends the workers in the link's order: the sender, then the shutdown that
+    /// releases a reader blocked in a receive, then the reader. Waits up to
+    /// `waitMs` for each to be gone (0: only asks).
+    void EndWorkers(int waitMs);
     bool ReaderStopRequested() const { return m_stopReader; }
     bool SenderStopRequested() const { return m_stopSender; }
 

@@ -160,9 +160,7 @@ void TerminalPanel::OnDisconnect(wxCommandEvent& event) {
         DisconnectThread* worker = new DisconnectThread(link, this);
         if (worker->Create() != wxTHREAD_NO_ERROR || worker->Run() != wxTHREAD_NO_ERROR) {
             delete worker;
-            link->RequestStopSender();
-            SockShutdown(link->Socket());
-            link->RequestStopReader();
+            link->EndWorkers(0); // the wait below watches them go
         }
         {
             wxProgressDialog progress("Disconnecting", "Disconnecting, please wait...", 100, this,
@@ -199,10 +197,6 @@ void TerminalPanel::EndLinkWorkers() {
     }
     if (!m_link) return;
     m_link->Pause();
-    m_link->RequestStopSender();
-    SockShutdown(m_link->Socket());
-    m_link->RequestStopReader();
-    for (int i = 0; i < 3000 && (m_link->reader.load() || m_link->sender.load()); ++i)
-        wxMilliSleep(1);
+    m_link->EndWorkers(3000);
     m_link.reset();
 }

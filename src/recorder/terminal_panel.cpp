@@ -66,7 +66,6 @@ TerminalPanel::TerminalPanel(int W, int /*displayHeight*/)
     Bind(EVT_CONNECT_OK, &TerminalPanel::OnConnectOk, this);
     Bind(EVT_CONNECT_FAILED, &TerminalPanel::OnConnectFailed, this);
     Bind(EVT_RECORD_END, &TerminalPanel::OnRecordEnd, this);
-    m_handlersBound = true;
 }
 
 TerminalPanel::~TerminalPanel() {

@@ -124,7 +124,6 @@ class TerminalPanel : public wxPanel {
     std::shared_ptr<ConnectAttempt> m_attempt;
     int m_attemptCount = 0;
     int m_linkCount = 0;
-    bool m_handlersBound = false;
     int m_reportQuestions = 0;
 };
 
