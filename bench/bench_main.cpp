@@ -2,7 +2,7 @@
 // bench/run_all.sh). Prints "name value unit" lines that run_all.sh puts into
 // docs/benchmarks.md.
 //   vemo_bench [section ...]   sections: decode step repaint report latency longrun
-#include "plot/mathplot.h"
+#include "plot/plot_canvas.h"
 #include "recorder/cycle.h"
 #include "recorder/decoder.h"
 #include "recorder/terminal_panel.h"

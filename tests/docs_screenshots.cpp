@@ -3,7 +3,7 @@
 // canvas with a press-like curve, and a report page.
 #include "gui_support.h"
 
-#include "plot/mathplot.h"
+#include "plot/plot_canvas.h"
 #include "recorder/terminal_panel.h"
 #include "shell/events.h"
 #include "shell/main_window.h"

@@ -2,7 +2,7 @@
 // 127.0.0.1, connect, poll, record, lose the module, refuse, time out, cancel.
 #include "gui_support.h"
 
-#include "plot/mathplot.h"
+#include "plot/plot_canvas.h"
 #include "recorder/terminal_panel.h"
 #include "shell/events.h"
 #include "shell/main_window.h"

@@ -4,7 +4,7 @@
 // second job loses the module half way.
 #include "gui_support.h"
 
-#include "plot/mathplot.h"
+#include "plot/plot_canvas.h"
 #include "recorder/alarm.h"
 #include "recorder/report_data.h"
 #include "recorder/terminal_panel.h"

@@ -3,7 +3,7 @@
 #include "gui_support.h"
 #include "manual_clock.h"
 
-#include "plot/mathplot.h"
+#include "plot/plot_canvas.h"
 #include "recorder/alarm.h"
 #include "recorder/render_timer.h"
 #include "recorder/terminal_panel.h"

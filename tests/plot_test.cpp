@@ -1,7 +1,7 @@
 // The plot canvas: mapping, axes, clipping and mouse handling, checked on
 // pixels of a bitmap the canvas draws into and on its view fields.
 #include "gui_support.h"
-#include "plot/mathplot.h"
+#include "plot/plot_canvas.h"
 
 #include <gtest/gtest.h>
 

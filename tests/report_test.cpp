@@ -4,7 +4,7 @@
 #include "gui_support.h"
 #include "manual_clock.h"
 
-#include "plot/mathplot.h"
+#include "plot/plot_canvas.h"
 #include "recorder/report_data.h"
 #include "recorder/terminal_panel.h"
 #include "shell/events.h"

@@ -3,7 +3,7 @@
 // CSV file of the same name.
 #include "recorder/terminal_panel.h"
 
-#include "plot/mathplot.h"
+#include "plot/plot_canvas.h"
 #include "recorder/report_data.h"
 #include "shell/main_window.h"
 #include "shell/messages.h"

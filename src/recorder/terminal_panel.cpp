@@ -1,7 +1,7 @@
 #include "recorder/terminal_panel.h"
 
 #include "link/threads.h"
-#include "plot/mathplot.h"
+#include "plot/plot_canvas.h"
 #include "recorder/alarm.h"
 #include "recorder/decoder.h"
 #include "recorder/render_timer.h"

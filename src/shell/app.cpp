@@ -4,7 +4,7 @@
 #include "shell/main_window.h"
 #include "shell/paths.h"
 
-#include "plot/mathplot.h"
+#include "plot/plot_canvas.h"
 #include "recorder/terminal_panel.h"
 
 #include <wx/app.h>

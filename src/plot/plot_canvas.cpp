@@ -1,4 +1,4 @@
-#include "plot/mathplot.h"
+#include "plot/plot_canvas.h"
 
 #include <wx/dcclient.h>
 #include <wx/image.h>
