@@ -4,7 +4,7 @@
 //   vemo_bench [section ...]   sections: decode step repaint report latency longrun
 #include "plot/plot_canvas.h"
 #include "recorder/cycle.h"
-#include "recorder/decoder.h"
+#include "link/reading_decoder.h"
 #include "recorder/terminal_panel.h"
 #include "shell/events.h"
 #include "shell/main_window.h"
@@ -95,20 +95,19 @@ void BenchStep() {
     long long ms = 0;
     for (int i = 1; i <= 13000; ++i) {
         ms += 75;
-        clock.now.seconds = static_cast<int32_t>(4000000 + ms / 1000);
-        clock.now.microseconds = static_cast<int32_t>((ms % 1000) * 1000);
+        clock.SetMs(ms);
         int bar = 5 + (i % 300);
         if (marks.count(i)) {
             // Several steps at this size, each appending one sample.
             double best = 1e300;
             for (int k = 0; k < 20; ++k) {
                 auto a = Clock::now();
-                panel->ApplyReading(bar);
+                panel->ApplyReadings({{bar, clock.Steady()}});
                 best = std::min(best, Ms(a, Clock::now()));
             }
             at[i] = best;
         } else {
-            panel->ApplyReading(bar);
+            panel->ApplyReadings({{bar, clock.Steady()}});
         }
     }
     Report("reading_step_1000", at[1000], "ms");
@@ -360,9 +359,8 @@ void BenchLive() {
         long long ms = 0;
         auto step = [&](int i) {
             ms += 75;
-            clock.now.seconds = static_cast<int32_t>(5000000 + n * 100 + ms / 1000);
-            clock.now.microseconds = static_cast<int32_t>((ms % 1000) * 1000);
-            panel->ApplyReading(5 + std::min(295, i / 2));
+            clock.SetMs(n * 100000 + ms);
+            panel->ApplyReadings({{5 + std::min(295, i / 2), clock.Steady()}});
         };
         for (int i = 0; i < n - 40; ++i)
             step(i);

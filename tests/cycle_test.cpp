@@ -8,6 +8,7 @@
 namespace {
 
 struct CycleTest : testing::Test {
+    CycleTest() { cycle.m_lastAlarm = clock.Steady(); }
     ManualClock clock;
     RecordingCycle cycle{clock};
     CycleInputs inputs{L"0", L"80", 1250.0};
@@ -23,9 +24,9 @@ TEST(ElapsedMs, TruncatesAcrossSeconds) {
 
 TEST_F(CycleTest, FourBarNeverStartsFiveDoesWhenArmed) {
     cycle.Arm();
-    EXPECT_FALSE(cycle.OnReading(4, inputs).recordingStarted);
+    EXPECT_FALSE(cycle.OnReading(4, clock.Steady(), inputs).recordingStarted);
     EXPECT_FALSE(cycle.m_recording);
-    ReadingEffects fx = cycle.OnReading(5, inputs);
+    ReadingEffects fx = cycle.OnReading(5, clock.Steady(), inputs);
     EXPECT_TRUE(fx.recordingStarted);
     EXPECT_TRUE(fx.appended);
     EXPECT_TRUE(cycle.m_recording);
@@ -36,7 +37,7 @@ TEST_F(CycleTest, FourBarNeverStartsFiveDoesWhenArmed) {
 TEST_F(CycleTest, NotArmedRecordsNothingAndNeverAlarms) {
     inputs.alarmThreshold = L"10";
     clock.SetMs(10000);
-    ReadingEffects fx = cycle.OnReading(300, inputs);
+    ReadingEffects fx = cycle.OnReading(300, clock.Steady(), inputs);
     EXPECT_FALSE(fx.recordingStarted);
     EXPECT_FALSE(fx.playAlarm);
     EXPECT_TRUE(cycle.m_times.empty());
@@ -44,18 +45,18 @@ TEST_F(CycleTest, NotArmedRecordsNothingAndNeverAlarms) {
 
 TEST_F(CycleTest, LowReadingsDuringARecordingAreRecorded) {
     cycle.Arm();
-    cycle.OnReading(50, inputs);
+    cycle.OnReading(50, clock.Steady(), inputs);
     clock.SetMs(75);
-    cycle.OnReading(2, inputs);
+    cycle.OnReading(2, clock.Steady(), inputs);
     clock.SetMs(150);
-    cycle.OnReading(-3, inputs);
+    cycle.OnReading(-3, clock.Steady(), inputs);
     ASSERT_EQ(cycle.m_forces.size(), 3u);
     EXPECT_LT(cycle.m_forces[2], 0.0);
 }
 
 TEST_F(CycleTest, ForceIsPressureTimesSurfaceInTons) {
     cycle.Arm();
-    cycle.OnReading(200, inputs);
+    cycle.OnReading(200, clock.Steady(), inputs);
     EXPECT_DOUBLE_EQ(cycle.m_forces[0], 200 * 1250.0 / 100 * 0.102);
     EXPECT_DOUBLE_EQ(cycle.m_maxForce, cycle.m_forces[0]);
 }
@@ -64,13 +65,13 @@ TEST_F(CycleTest, AlarmAboveThresholdAndNotAgainWithinTwoSeconds) {
     inputs.alarmThreshold = L"100";
     clock.SetMs(5000); // the last alarm was at construction, 5 s ago
     cycle.Arm();
-    EXPECT_FALSE(cycle.OnReading(100, inputs).playAlarm);
+    EXPECT_FALSE(cycle.OnReading(100, clock.Steady(), inputs).playAlarm);
     clock.SetMs(5075);
-    EXPECT_TRUE(cycle.OnReading(101, inputs).playAlarm);
+    EXPECT_TRUE(cycle.OnReading(101, clock.Steady(), inputs).playAlarm);
     clock.SetMs(7075); // exactly 2000 ms later: not enough
-    EXPECT_FALSE(cycle.OnReading(150, inputs).playAlarm);
+    EXPECT_FALSE(cycle.OnReading(150, clock.Steady(), inputs).playAlarm);
     clock.SetMs(7076);
-    EXPECT_TRUE(cycle.OnReading(150, inputs).playAlarm);
+    EXPECT_TRUE(cycle.OnReading(150, clock.Steady(), inputs).playAlarm);
 }
 
 TEST_F(CycleTest, ThresholdOfZeroOrNoDigitsSwitchesAlarmOff) {
@@ -79,17 +80,17 @@ TEST_F(CycleTest, ThresholdOfZeroOrNoDigitsSwitchesAlarmOff) {
     for (const wchar_t* t : {L"0", L"", L"abc", L"-5"}) {
         inputs.alarmThreshold = t;
         clock.now.seconds += 3;
-        EXPECT_FALSE(cycle.OnReading(500, inputs).playAlarm) << t;
+        EXPECT_FALSE(cycle.OnReading(500, clock.Steady(), inputs).playAlarm) << t;
     }
 }
 
 TEST_F(CycleTest, RecordLengthReachedQueuesEndAndKeepsTheReading) {
     cycle.Arm();
-    cycle.OnReading(10, inputs);
+    cycle.OnReading(10, clock.Steady(), inputs);
     clock.SetMs(79999);
-    EXPECT_FALSE(cycle.OnReading(10, inputs).recordEnd);
+    EXPECT_FALSE(cycle.OnReading(10, clock.Steady(), inputs).recordEnd);
     clock.SetMs(80000);
-    ReadingEffects fx = cycle.OnReading(10, inputs);
+    ReadingEffects fx = cycle.OnReading(10, clock.Steady(), inputs);
     EXPECT_TRUE(fx.recordEnd);
     EXPECT_TRUE(fx.appended);
     EXPECT_DOUBLE_EQ(cycle.m_times.back(), 80.0);
@@ -98,36 +99,36 @@ TEST_F(CycleTest, RecordLengthReachedQueuesEndAndKeepsTheReading) {
 TEST_F(CycleTest, EmptyRecordLengthEndsAtFirstSample) {
     inputs.recordLength = L"";
     cycle.Arm();
-    EXPECT_TRUE(cycle.OnReading(10, inputs).recordEnd);
+    EXPECT_TRUE(cycle.OnReading(10, clock.Steady(), inputs).recordEnd);
 }
 
 TEST_F(CycleTest, TimeAxisStaysAtNinetyUntilPassed) {
     inputs.recordLength = L"200";
     cycle.Arm();
-    cycle.OnReading(10, inputs);
+    cycle.OnReading(10, clock.Steady(), inputs);
     clock.SetMs(90000);
-    EXPECT_DOUBLE_EQ(cycle.OnReading(10, inputs).fitXMax, 90.0);
+    EXPECT_DOUBLE_EQ(cycle.OnReading(10, clock.Steady(), inputs).fitXMax, 90.0);
     clock.SetMs(90500);
-    EXPECT_DOUBLE_EQ(cycle.OnReading(10, inputs).fitXMax, 100.5);
+    EXPECT_DOUBLE_EQ(cycle.OnReading(10, clock.Steady(), inputs).fitXMax, 100.5);
 }
 
 TEST_F(CycleTest, ForceAxisIsMaximumPlusTwentyPercent) {
     cycle.Arm();
-    ReadingEffects fx = cycle.OnReading(100, inputs);
+    ReadingEffects fx = cycle.OnReading(100, clock.Steady(), inputs);
     EXPECT_DOUBLE_EQ(fx.fitYMax, cycle.m_maxForce * 1.2);
 }
 
 TEST_F(CycleTest, ZeroSurfaceGivesZeroForcesAndEmptyForceRange) {
     inputs.surface = 0;
     cycle.Arm();
-    ReadingEffects fx = cycle.OnReading(300, inputs);
+    ReadingEffects fx = cycle.OnReading(300, clock.Steady(), inputs);
     EXPECT_DOUBLE_EQ(cycle.m_forces[0], 0.0);
     EXPECT_DOUBLE_EQ(fx.fitYMax, 0.0);
 }
 
 TEST_F(CycleTest, DisarmReportsRecordingOnceOnly) {
     cycle.Arm();
-    cycle.OnReading(20, inputs);
+    cycle.OnReading(20, clock.Steady(), inputs);
     EXPECT_TRUE(cycle.Disarm());
     // A second record-end handled later finds nothing to end.
     EXPECT_FALSE(cycle.Disarm());
@@ -136,19 +137,19 @@ TEST_F(CycleTest, DisarmReportsRecordingOnceOnly) {
 
 TEST_F(CycleTest, StopWhileArmedWasNotRecording) {
     cycle.Arm();
-    cycle.OnReading(3, inputs);
+    cycle.OnReading(3, clock.Steady(), inputs);
     EXPECT_FALSE(cycle.Disarm());
 }
 
 TEST_F(CycleTest, NewRecordingEmptiesTheSeries) {
     cycle.Arm();
-    cycle.OnReading(20, inputs);
+    cycle.OnReading(20, clock.Steady(), inputs);
     clock.SetMs(100);
-    cycle.OnReading(30, inputs);
+    cycle.OnReading(30, clock.Steady(), inputs);
     cycle.Disarm();
     cycle.Arm();
     clock.SetMs(5000);
-    cycle.OnReading(25, inputs);
+    cycle.OnReading(25, clock.Steady(), inputs);
     EXPECT_EQ(cycle.m_times.size(), 1u);
     EXPECT_DOUBLE_EQ(cycle.m_maxForce, cycle.m_forces[0]);
 }

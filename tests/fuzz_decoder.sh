@@ -9,8 +9,8 @@ mkdir -p "$OUT/fuzz-corpus"
 printf '+ 12 0\r\n' > "$OUT/fuzz-corpus/plain"
 printf '            - 3 3\r\n + 4 5\r\n' > "$OUT/fuzz-corpus/two"
 clang++ -std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
-  -I"$SRC/src" $(wx-config --cxxflags base) \
-  "$SRC/tests/decoder_fuzz.cpp" "$SRC/src/recorder/decoder.cpp" "$SRC/src/shell/settings.cpp" \
-  $(wx-config --libs base) -o "$OUT/decoder_fuzz"
+  -I"$SRC/src" \
+  "$SRC/tests/decoder_fuzz.cpp" "$SRC/src/link/reading_decoder.cpp" \
+  -o "$OUT/decoder_fuzz"
 "$OUT/decoder_fuzz" -max_total_time="$SECONDS_TO_RUN" -max_len=256 -print_final_stats=1 \
   "$OUT/fuzz-corpus" 2>&1 | tail -12

@@ -1,4 +1,6 @@
-// A wall clock the test sets, so readings land at exact instants.
+// A clock the test sets, so readings land at exact instants: the wall clock
+// and the steady time of a reading's arrival move together unless the test
+// steps the wall clock alone.
 #pragma once
 
 #include "recorder/cycle.h"
@@ -12,9 +14,14 @@ class ManualClock : public Clock {
     void SetMs(long long ms) {
         now.seconds = static_cast<int32_t>(m_base + ms / 1000);
         now.microseconds = static_cast<int32_t>((ms % 1000) * 1000);
+        m_ms = ms;
     }
+    /// The arrival time of a reading at the current instant.
+    SteadyTime Steady() const { return m_steadyBase + std::chrono::milliseconds(m_ms); }
     WallTime now;
 
   private:
     int32_t m_base;
+    long long m_ms = 0;
+    SteadyTime m_steadyBase = SteadyClock::now();
 };

@@ -26,7 +26,7 @@ struct CycleGuiTest : testing::Test {
         panel = Panel();
         clock.SetMs(0);
         panel->SetClock(clock);
-        panel->Cycle().m_lastAlarm = clock.now;
+        panel->Cycle().m_lastAlarm = clock.Steady();
         panel->m_connected = true;
         panel->m_startButton->Enable();
     }
@@ -37,7 +37,7 @@ struct CycleGuiTest : testing::Test {
     }
     void Reading(long long ms, int bar) {
         clock.SetMs(ms);
-        panel->ApplyReading(bar);
+        panel->ApplyReadings({{bar, clock.Steady()}});
     }
     ManualClock clock{2000000};
     TerminalPanel* panel = nullptr;

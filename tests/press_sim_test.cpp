@@ -1,6 +1,6 @@
 // press-sim on 127.0.0.1: its answers, its command log and its fault modes.
 #include "link/transport.h"
-#include "recorder/decoder.h"
+#include "link/reading_decoder.h"
 #include "sim_process.h"
 
 #include <gtest/gtest.h>

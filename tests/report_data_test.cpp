@@ -26,6 +26,13 @@ TEST(WinAnsi, WesternLettersKeptOthersVisiblyReplaced) {
     EXPECT_EQ(ToWinAnsi(L"tab\there"), "tab?here");
 }
 
+namespace {
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+} // namespace
+
 TEST(CurveCsv, RoundTripsEverySampleExactly) {
     std::string path = testing::TempDir() + "curve_test.csv";
     JobRecord job;
@@ -35,18 +42,22 @@ TEST(CurveCsv, RoundTripsEverySampleExactly) {
     std::vector<double> times{0.0, 0.075, 0.15, 79.999},
         forces{0.1, 12.345678901234567, -0.3, 1e-9};
     std::string error;
-    ASSERT_TRUE(WriteCurveCsv(path, job, times, forces, &error)) << error;
+    ASSERT_TRUE(WriteCurveCsv(path, job, times, forces, {0, 7, -3, 2}, &error)) << error;
     std::vector<double> t2, f2;
     ASSERT_TRUE(ReadCurveCsv(path, t2, f2));
     EXPECT_EQ(t2, times);
     EXPECT_EQ(f2, forces);
+    // Shortest text that reads back the same: no 17-digit noise.
+    std::string text = ReadFile(path);
+    EXPECT_NE(text.find("\n0.075,12.345678901234567,7\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("time_s,force_t,pressure_bar\n"), std::string::npos);
     std::remove(path.c_str());
 }
 
 TEST(CurveCsv, UnwritableDirectoryFailsWithReasonAndLeavesNothing) {
     std::string path = "/nonexistent-dir/x/curve.csv";
     std::string error;
-    EXPECT_FALSE(WriteCurveCsv(path, JobRecord{}, {}, {}, &error));
+    EXPECT_FALSE(WriteCurveCsv(path, JobRecord{}, {}, {}, {}, &error));
     EXPECT_FALSE(error.empty());
     EXPECT_FALSE(std::ifstream(path).good());
 }

@@ -151,9 +151,8 @@ struct ReportTest : testing::Test {
         panel->m_connected = true;
         Click(panel, ID_START);
         for (int i = 0; i < 200; ++i) {
-            clock.now.seconds = 3000000 + i * 75 / 1000;
-            clock.now.microseconds = (i * 75 % 1000) * 1000;
-            panel->ApplyReading(i < 20 ? 2 * i + 6 : 46 + i);
+            clock.SetMs(i * 75);
+            panel->ApplyReadings({{i < 20 ? 2 * i + 6 : 46 + i, clock.Steady()}});
         }
         wxTEST_DIALOG(Click(panel, ID_STOP), ExpectBox("Do you want to print a REPORT", wxNO));
         panel->m_connected = false;

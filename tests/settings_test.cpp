@@ -54,14 +54,15 @@ TEST(FlagFromText, OnlyExactFalseIsFalse) {
 
 TEST(InitCommands, LinesBecomeEntriesWithCarriageReturn) {
     std::string path = TempPath("init.ini");
-    WriteFile(path, "i001\nabcdefghijkl\n");
+    WriteFile(path, "i001\nabcdefghijkl\ni2\ni003");
     InitCommandTable table;
     ASSERT_TRUE(ReadInitCommandsFile(path, table));
     EXPECT_STREQ(table[0], "i001\r");
-    // Twelve characters fill one entry with nine and the next with three.
-    EXPECT_STREQ(table[1], "abcdefghi");
-    EXPECT_STREQ(table[2], "jkl\r");
-    EXPECT_EQ(table[3][0], '\0');
+    // Fault mended: a long line spilled its rest into the following entries.
+    EXPECT_STREQ(table[1], "abcde");
+    EXPECT_STREQ(table[2], "i2\r");
+    EXPECT_STREQ(table[3], "i003"); // the last line needs no line end
+    EXPECT_EQ(table[4][0], '\0');
     std::remove(path.c_str());
 }
 
@@ -103,6 +104,19 @@ TEST(PressFile, CommasAndColonsGiveTheSamePresses) {
         EXPECT_FLOAT_EQ(p->surfaces[0], 1250.0f);
         EXPECT_FLOAT_EQ(p->surfaces[1], 2010.0f);
     }
+}
+
+TEST(PressFile, SurfacesThatGiveNoFiniteForceAreLeftInvalid) {
+    // Fault mended: inf, nan and negative surfaces gave forces of inf, nan or
+    // below zero, and a report followed.
+    PressList presses;
+    ParsePressLine("1250:A,inf:B,nan:C,1e39:D,-5:E,0:F,abc:G,800:H", presses);
+    ASSERT_EQ(presses.names.size(), 8u);
+    EXPECT_EQ(presses.names[7], "H"); // later presses keep their places
+    EXPECT_FLOAT_EQ(presses.surfaces[0], 1250.0f);
+    EXPECT_FLOAT_EQ(presses.surfaces[7], 800.0f);
+    for (int i = 1; i < 7; ++i)
+        EXPECT_EQ(presses.surfaces[i], 0.0f) << presses.names[i];
 }
 
 TEST(PressFile, MoreThanTenPairsAreIgnored) {

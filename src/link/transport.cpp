@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <algorithm>
 #include <mutex>
 
 #ifdef _WIN32
@@ -162,10 +163,33 @@ void SockMakeAddress(SockAddress* address, const char* text, uint16_t port) {
     std::memset(address, 0, sizeof *address);
     address->sin_family = AF_INET;
     address->sin_port = htons(port);
-    if (text != nullptr && text[0] != '\0')
-        address->sin_addr.s_addr = inet_addr(text);
-    else
+    uint32_t parsed = 0;
+    if (text == nullptr || text[0] == '\0')
         address->sin_addr.s_addr = htonl(0); // 0.0.0.0
+    else if (SockParseAddress(text, &parsed))
+        address->sin_addr.s_addr = parsed;
+    else
+        address->sin_addr.s_addr = htonl(0xFFFFFFFFu);
+}
+
+bool SockParseAddress(const char* text, uint32_t* networkOrder) {
+    if (text == nullptr) return false;
+    uint32_t address = 0;
+    const char* p = text;
+    for (int field = 0; field < 4; ++field) {
+        if (field > 0 && *p++ != '.') return false;
+        if (*p < '0' || *p > '9') return false;
+        unsigned value = 0;
+        int digits = 0;
+        for (; *p >= '0' && *p <= '9'; ++p, ++digits) {
+            value = value * 10 + static_cast<unsigned>(*p - '0');
+            if (value > 255 || digits > 8) return false;
+        }
+        address = (address << 8) | value;
+    }
+    if (*p != '\0') return false;
+    *networkOrder = htonl(address);
+    return true;
 }
 
 int SockOpen(int family, int type, int protocol) {
@@ -259,6 +283,116 @@ int SockSendAll(int socket, const void* data, uint16_t* length) {
 #else
         ssize_t n = send(socket, bytes + sent, wanted - sent, MSG_NOSIGNAL);
         if (n < 0 && errno == EINTR) continue;
+#endif
+        if (n < 0) {
+            RecordFailure(LastSocketErrorNumber());
+            *length = sent;
+            return -1;
+        }
+        sent = static_cast<uint16_t>(sent + n);
+    }
+    *length = sent;
+    return 0;
+}
+
+int SockWait(int socket, bool writable, int milliseconds) {
+#ifdef _WIN32
+    fd_set set;
+    FD_ZERO(&set);
+    FD_SET(static_cast<SOCKET>(socket), &set);
+    fd_set failed;
+    FD_ZERO(&failed);
+    FD_SET(static_cast<SOCKET>(socket), &failed);
+    timeval tv{milliseconds / 1000, (milliseconds % 1000) * 1000};
+    return select(0, writable ? nullptr : &set, writable ? &set : nullptr, &failed, &tv);
+#else
+    pollfd pfd{socket, static_cast<short>(writable ? POLLOUT : POLLIN), 0};
+    for (;;) {
+        int ready = poll(&pfd, 1, milliseconds);
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready < 0) RecordFailure(errno);
+        return ready;
+    }
+#endif
+}
+
+int SockConnectWithin(int socket, const SockAddress* address, int timeoutMs,
+                      const std::atomic<bool>* cancel, int* cause) {
+    *cause = 0;
+    auto fail = [&](int why) {
+        *cause = why;
+        if (why > 0)
+            RecordFailure(why);
+        else
+            SockSetLastError(why);
+        SockSetBlocking(socket, true);
+        return -1;
+    };
+    if (!SockSetBlocking(socket, false)) return fail(LastSocketErrorNumber());
+    if (connect(socket, reinterpret_cast<const sockaddr*>(address), sizeof *address) != 0) {
+        int number = LastSocketErrorNumber();
+        if (!IsInProgress(number)) return fail(number);
+        for (int waited = 0;; waited += 100) {
+            if (cancel != nullptr && cancel->load()) return fail(kSockCancelled);
+            if (waited >= timeoutMs) return fail(kSockTimedOut);
+            int ready = SockWait(socket, true, std::min(100, timeoutMs - waited));
+            if (ready < 0) return fail(LastSocketErrorNumber());
+            if (ready > 0) break;
+        }
+        int pending = 0;
+        socklen_t size = sizeof pending;
+        if (getsockopt(socket, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&pending), &size) != 0)
+            return fail(LastSocketErrorNumber());
+        if (pending != 0) return fail(pending);
+    }
+    if (!SockSetBlocking(socket, true)) return fail(LastSocketErrorNumber());
+    return 0;
+}
+
+const char* SockConnectFailureText(int cause) {
+    switch (cause) {
+    case kSockTimedOut:
+        return "no answer (timed out)";
+    case kSockCancelled:
+        return "cancelled";
+#ifdef _WIN32
+    case WSAECONNREFUSED:
+        return "connection refused";
+    case WSAENETUNREACH:
+    case WSAEHOSTUNREACH:
+        return "address unreachable";
+    case WSAETIMEDOUT:
+        return "no answer (timed out)";
+#else
+    case ECONNREFUSED:
+        return "connection refused";
+    case ENETUNREACH:
+    case EHOSTUNREACH:
+        return "address unreachable";
+    case ETIMEDOUT:
+        return "no answer (timed out)";
+#endif
+    default:
+        return SockErrorText(cause);
+    }
+}
+
+int SockSendAllWithin(int socket, const void* data, uint16_t* length, int timeoutMs) {
+    const uint16_t wanted = *length;
+    const char* bytes = static_cast<const char*>(data);
+    uint16_t sent = 0;
+    while (sent < wanted) {
+        int ready = SockWait(socket, true, timeoutMs);
+        if (ready <= 0) {
+            if (ready == 0) SockSetLastError(-2);
+            *length = sent;
+            return ready == 0 ? -2 : -1;
+        }
+#ifdef _WIN32
+        int n = send(static_cast<SOCKET>(socket), bytes + sent, wanted - sent, 0);
+#else
+        ssize_t n = send(socket, bytes + sent, wanted - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
 #endif
         if (n < 0) {
             RecordFailure(LastSocketErrorNumber());

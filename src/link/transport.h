@@ -4,6 +4,7 @@
 // record, which is guarded so that workers and the GUI may use it at once.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #ifdef _WIN32
@@ -23,7 +24,12 @@ void SockSetReceiveTimeout(uint8_t seconds);
 uint8_t SockGetConnectTimeout();
 uint8_t SockGetReceiveTimeout();
 
-/// Fills `address`; an empty text gives 0.0.0.0, a malformed one what inet_addr gives.
+/// Reads a dotted-decimal IPv4 address: four decimal fields 0-255, leading
+/// zeros allowed and ignored ("192.168.100.010" is .10, never octal).
+/// `networkOrder` gets the address in network byte order; false when malformed.
+bool SockParseAddress(const char* text, uint32_t* networkOrder);
+/// Fills `address`; an empty text gives 0.0.0.0, a malformed one 255.255.255.255
+/// (which no connection reaches).
 void SockMakeAddress(SockAddress* address, const char* text, uint16_t port);
 /// A new socket handle, or -1.
 int SockOpen(int family, int type, int protocol);
@@ -32,6 +38,23 @@ bool SockSetBlocking(int socket, bool blocking);
 int SockConnect(int socket, const SockAddress* address);
 /// Sends every byte; `length` becomes the count sent. 0 when all went out, -1 on failure.
 int SockSendAll(int socket, const void* data, uint16_t* length);
+
+/// Why a connection attempt failed: a system error number, or one of these.
+constexpr int kSockTimedOut = -2;
+constexpr int kSockCancelled = -4;
+/// Connect within `timeoutMs`, giving up early once `*cancel` is set (looked at
+/// every 100 ms). 0 when connected; -1 with `*cause` set otherwise. The socket
+/// is left blocking.
+int SockConnectWithin(int socket, const SockAddress* address, int timeoutMs,
+                      const std::atomic<bool>* cancel, int* cause);
+/// "connection refused", "no answer (timed out)", "address unreachable" or the
+/// system's text for the cause of a failed connection.
+const char* SockConnectFailureText(int cause);
+/// Waits until the socket can be read (or written): >0 ready, 0 time-out, -1 failure.
+int SockWait(int socket, bool writable, int milliseconds);
+/// As SockSendAll, but a send that cannot complete within `timeoutMs` (the
+/// peer stopped reading) fails with -2 instead of blocking.
+int SockSendAllWithin(int socket, const void* data, uint16_t* length, int timeoutMs);
 /// Blocking receive: bytes received, 0 when the peer closed, -1 on failure.
 /// Closes the socket on 0 and -1.
 int SockReceive(int socket, void* buffer, int size);

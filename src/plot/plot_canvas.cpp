@@ -637,6 +637,22 @@ void mpFXYVector::SetData(const std::vector<double>& xsIn, const std::vector<dou
     maxY = *yHi + 0.5;
 }
 
+void mpFXYVector::AppendData(const double* xsIn, const double* ysIn, size_t count) {
+    if (count == 0) return;
+    if (xs.empty()) {
+        SetData(std::vector<double>(xsIn, xsIn + count), std::vector<double>(ysIn, ysIn + count));
+        return;
+    }
+    xs.insert(xs.end(), xsIn, xsIn + count);
+    ys.insert(ys.end(), ysIn, ysIn + count);
+    auto [xLo, xHi] = std::minmax_element(xsIn, xsIn + count);
+    auto [yLo, yHi] = std::minmax_element(ysIn, ysIn + count);
+    minX = std::min(minX, *xLo - 0.5);
+    maxX = std::max(maxX, *xHi + 0.5);
+    minY = std::min(minY, *yLo - 0.5);
+    maxY = std::max(maxY, *yHi + 0.5);
+}
+
 void mpFXYVector::Clear() {
     SetData({}, {});
 }

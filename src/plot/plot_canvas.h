@@ -217,6 +217,8 @@ class mpFXYVector : public mpFXY {
     mpFXYVector(const wxString& name = wxEmptyString, int flags = mpALIGN_NE);
     /// Copies both arrays; arrays of different lengths are refused with a logged error.
     void SetData(const std::vector<double>& xs, const std::vector<double>& ys);
+    /// Appends `count` points; the bounds grow with them, nothing is copied again.
+    void AppendData(const double* xs, const double* ys, size_t count);
     void Clear();
     size_t GetDataLength() const { return xs.size(); }
 

@@ -1,9 +1,9 @@
 // The panel's side of the link: connection parameters and status line, a
-// connection attempt with its progress dialog, the start of the reader and the
-// sender, and the closing of the link by the operator or on a lost module.
+// connection attempt with its progress dialog, the start of the link, the
+// closing of the link by the operator, and a lost module noticed by the link,
+// after which the panel reconnects by itself in the background.
 #include "recorder/terminal_panel.h"
 
-#include "link/threads.h"
 #include "recorder/render_timer.h"
 #include "shell/events.h"
 #include "shell/main_window.h"
@@ -11,21 +11,24 @@
 #include "shell/new_dialog.h"
 #include "shell/settings.h"
 
+#include <wx/app.h>
 #include <wx/bmpbuttn.h>
 #include <wx/button.h>
 #include <wx/progdlg.h>
 #include <wx/stattext.h>
-#include <wx/app.h>
 #include <wx/utils.h>
 
 namespace {
 
 // A progress dialog's update dispatches only user-interface events of the
-// toolkit; the workers' outcome events wait in the handlers' queues. Let them
+// toolkit; the workers' outcomes wait in the handlers' queues. Let them
 // through while a wait runs.
 void DispatchPendingEvents() {
     if (wxTheApp) wxTheApp->ProcessPendingEvents();
 }
+
+const char* const kConnectFailed = "Wi-Fi Module disconnected: please check if the module is on "
+                                   "and the PC is connected to the Wi-Fi network.";
 
 } // namespace
 
@@ -37,29 +40,49 @@ void TerminalPanel::SetConnectionParameters(const wxString& address, const wxStr
     m_autoConnect = autoconnect;
     m_skipQuestion = skipQuestion;
     m_pressIndex = static_cast<int>(pressIndex);
-    m_statusText->SetLabel(
-        StatusLine(address, port, MainWindow::GetInstance()->PressName(m_pressIndex)));
+    if (!m_reconnecting)
+        m_statusText->SetLabel(
+            StatusLine(address, port, MainWindow::GetInstance()->PressName(m_pressIndex)));
+}
+
+wxString TerminalPanel::AddressText() const {
+    return m_ipAddress + ":" + wxString::Format("%d", LeadingInt(m_portText) & 0xFFFF);
+}
+
+std::unique_ptr<ConnectThread> TerminalPanel::StartConnectThread() {
+    const std::string address(m_ipAddress.utf8_str());
+    const uint16_t port = static_cast<uint16_t>(LeadingInt(m_portText) & 0xFFFF);
+    return std::make_unique<ConnectThread>(
+        address, port, ++m_attemptCount, SockGetConnectTimeout() * 1000, [this](ConnectResult r) {
+            auto result = std::make_shared<ConnectResult>(std::move(r));
+            CallAfter([this, result] { OnConnectOutcome(*result); });
+        });
+}
+
+void TerminalPanel::OnConnectOutcome(ConnectResult& result) {
+    // An outcome of an attempt that was given up is dropped; its socket closes.
+    if (result.attempt != m_attemptCount) return;
+    if (m_reconnecting) {
+        m_connectThread.reset();
+        if (!result.socket.Valid()) {
+            ScheduleReconnect();
+            return;
+        }
+        m_reconnecting = false;
+        StartLink(std::move(result.socket));
+        return;
+    }
+    if (!m_connectThread) return;
+    m_connectCause = result.cause;
+    m_connectedSocket = std::move(result.socket);
+    m_connectState = m_connectedSocket.Valid() ? 1 : -1;
 }
 
 void TerminalPanel::OnConnect(wxCommandEvent&) {
-    if (m_connected || m_attempt) return; // open, or an attempt already runs
-
-    const std::string address(m_ipAddress.utf8_str());
-    const uint16_t port = static_cast<uint16_t>(LeadingInt(m_portText) & 0xFFFF);
-
-    auto attempt = std::make_shared<ConnectAttempt>();
-    attempt->number = ++m_attemptCount;
-    m_attempt = attempt;
+    if (m_connected || m_connectThread || m_reconnecting) return;
     m_connectState = 0;
-
-    ConnectThread* worker = new ConnectThread(this, address, port, attempt);
-    m_connectThread = worker;
-    if (worker->Create() != wxTHREAD_NO_ERROR || worker->Run() != wxTHREAD_NO_ERROR) {
-        delete worker;
-        attempt->finished = true;
-        m_connectState = -1;
-    }
-
+    m_connectedSocket.Reset();
+    m_connectThread = StartConnectThread();
     {
         wxProgressDialog progress("Connection to Wi-Fi module",
                                   "Connection in progress. Please Wait...", 100, this,
@@ -68,135 +91,154 @@ void TerminalPanel::OnConnect(wxCommandEvent&) {
         for (int value = 0; value <= 100; value += 2) {
             wxMilliSleep(sleepMs);
             DispatchPendingEvents();
-            if (m_connectState == 1 || m_connectState == -1) break;
+            if (m_connectState != 0) break;
             if (!progress.Update(value)) {
                 if (AskYesNo("Do you really want to cancel connection?", "End Connection?")) break;
                 progress.Resume();
             }
-            if (m_connectState == 1 || m_connectState == -1) break;
+            if (m_connectState != 0) break;
         }
     }
-
-    m_connectThread = nullptr;
-    if (m_connectState == 0) {
-        // No outcome: stop the worker and wait for it, the GUI still dispatching
-        // events. Its late outcome, if any, belongs to no attempt any more.
-        attempt->stopRequested = true;
-        m_attempt.reset();
-        while (!attempt->finished) {
-            wxYield();
-            wxMilliSleep(10);
-        }
-        m_connectState = 0;
+    // Cancels an attempt still running and waits for its thread (a tenth of
+    // a second at most): nothing of it is left to wind down later.
+    m_connectThread.reset();
+    const int state = m_connectState;
+    m_connectState = 0;
+    if (state == 0) {
+        m_connectedSocket.Reset();
         return;
     }
-    m_attempt.reset();
-    if (m_connectState == -1) {
-        ShowError("Wi-Fi Module disconnected: please check if the module is on and the PC is "
-                  "connected to the Wi-Fi network.");
-        m_connectState = 0;
+    if (state == -1) {
+        ShowError(wxString(kConnectFailed) + "\n\n" + AddressText() + ": " +
+                  wxString::FromUTF8(SockConnectFailureText(m_connectCause)) +
+                  ".\nThe address and port are changed in File \u2192 New Connection.");
         return;
     }
+    StartLink(std::move(m_connectedSocket));
+}
 
-    // Connected: m_link was set by OnConnectOk.
-    ReadThread* reader = new ReadThread(this, m_link);
-    m_readThread = reader;
-    m_link->reader = reader;
-    if (reader->Create() != wxTHREAD_NO_ERROR || reader->Run() != wxTHREAD_NO_ERROR) {
-        delete reader;
-        m_readThread = nullptr;
-        ShowLinkError();
-    }
-    SendMessageThread* sender = new SendMessageThread(this, 75, m_link);
-    m_sendThread = sender;
-    m_link->sender = sender;
-    if (sender->Create() != wxTHREAD_NO_ERROR || sender->Run() != wxTHREAD_NO_ERROR) {
-        delete sender;
-        m_sendThread = nullptr;
-        ShowLinkError();
-    }
+void TerminalPanel::StartLink(UniqueSocket socket) {
+    MainWindow* main = MainWindow::GetInstance();
+    LinkOptions options;
+    options.startupCommands =
+        StartupCommands(&main->m_initCommands[0][0], kInitCommandCount, kInitCommandSize);
+    m_link = std::make_unique<Link>(std::move(socket), ++m_linkCount, options, *this);
+    m_socket = m_link->Socket();
+    m_link->Start();
 
     m_connected = true;
+    m_connectState = 1;
     m_connectButton->Disable();
     m_disconnectButton->Enable();
     m_startButton->Enable();
+    m_statusText->SetLabel(StatusLine(m_ipAddress, m_portText, main->PressName(m_pressIndex)));
 }
 
-void TerminalPanel::OnConnectOk(wxCommandEvent& event) {
-    if (event.GetId() != EVT_CONNECT_OK) return;
-    ConnectOutcomeEvent* outcome = dynamic_cast<ConnectOutcomeEvent*>(&event);
-    // An outcome of an attempt that was given up is dropped; its socket closes.
-    if (outcome == nullptr || !m_attempt || outcome->Attempt() != m_attempt->number) return;
-    std::shared_ptr<UniqueSocket> socket = outcome->Socket();
-    if (!socket || !socket->Valid()) return;
-    m_link = std::make_shared<LinkSession>(std::move(*socket), ++m_linkCount);
-    m_socket = m_link->Socket();
-    m_connectState = 1;
+void TerminalPanel::OnReadingsWaiting(int linkId) {
+    CallAfter([this, linkId] { DrainReadings(linkId); });
 }
 
-void TerminalPanel::OnConnectFailed(wxCommandEvent& event) {
-    if (event.GetId() != EVT_CONNECT_FAILED) return;
-    ConnectOutcomeEvent* outcome = dynamic_cast<ConnectOutcomeEvent*>(&event);
-    if (outcome == nullptr || !m_attempt || outcome->Attempt() != m_attempt->number) return;
-    m_connectState = -1;
+void TerminalPanel::OnLinkLost(int linkId, LinkLoss loss) {
+    CallAfter([this, linkId, loss] { HandleLinkLost(linkId, loss); });
 }
 
-void TerminalPanel::ShowLinkError() {
-    ShowError(wxString::FromUTF8(SockErrorText(SockGetLastError())));
+void TerminalPanel::DrainReadings(int linkId) {
+    // Readings of a link that is closing or closed have no effect.
+    if (!m_connected || !m_link || m_link->Id() != linkId) return;
+    m_link->TakeReadings(m_taken);
+    ApplyReadings(m_taken);
 }
 
-void TerminalPanel::OnDisconnect(wxCommandEvent& event) {
+void TerminalPanel::HandleLinkLost(int linkId, LinkLoss loss) {
+    if (!m_connected || !m_link || m_link->Id() != linkId) return;
+    m_connected = false;
+    m_connectState = 0;
+    // The link ends on a thread of its own; the window never waits for it.
+    m_link->Pause();
+    m_closing.push_back(std::make_unique<DisconnectThread>(std::move(m_link)));
+    m_pressureText->SetLabel("Pressure: none");
+    m_startButton->Disable();
+    m_connectButton->Disable();
+    m_disconnectButton->Enable(); // stops the reconnection
+
+    wxString message = "Network disconnected: " + wxString(LinkLossText(loss)) + ".";
+    if (m_cycle.m_recording) {
+        FinishCycle(loss == LinkLoss::ReadingsStopped ? RecordEnd::ReadingsStopped
+                                                      : RecordEnd::ModuleLost,
+                    false);
+        message += "\nThe recording ended early: " + wxString(m_cycle.IncompleteText()) +
+                   ". Print Report writes what was recorded, marked incomplete.";
+    }
+    m_reconnecting = true;
+    m_reconnectAttempt = 0;
+    ScheduleReconnect();
+    message += "\nThe program reconnects to " + AddressText() +
+               " by itself; press Disconnect to stop.";
+    // Reconnection goes on while the box is open.
+    ShowError(message, "Disconnected");
+}
+
+void TerminalPanel::ScheduleReconnect() {
+    ++m_reconnectAttempt;
+    m_statusText->SetLabel(wxString::Format("Module lost \u2014 reconnecting to %s (attempt %d)",
+                                            AddressText(), m_reconnectAttempt));
+    m_reconnectTimer.StartOnce(ReconnectDelayMs(m_reconnectAttempt));
+}
+
+void TerminalPanel::OnReconnectTimer(wxTimerEvent&) {
+    if (!m_reconnecting || m_connectThread) return;
+    for (auto it = m_closing.begin(); it != m_closing.end();)
+        it = (*it)->Done() ? m_closing.erase(it) : it + 1;
+    m_connectThread = StartConnectThread();
+}
+
+void TerminalPanel::StopReconnecting() {
+    m_reconnecting = false;
+    m_reconnectTimer.Stop();
+    m_connectThread.reset();
+    m_statusText->SetLabel(StatusLine(m_ipAddress, m_portText,
+                                      MainWindow::GetInstance()->PressName(m_pressIndex)));
+}
+
+void TerminalPanel::ShowClosedButtons() {
+    m_pressureText->SetLabel("Pressure: none");
+    m_connectButton->Enable();
+    m_disconnectButton->Disable();
+    m_startButton->Disable();
+}
+
+void TerminalPanel::OnDisconnect(wxCommandEvent&) {
+    if (m_reconnecting) {
+        // The operator's Disconnect ends the reconnection too.
+        StopReconnecting();
+        ShowClosedButtons();
+        return;
+    }
     if (!m_connected) return;
     m_connected = false;
     m_disconnectButton->Disable();
     m_startButton->Disable();
 
-    std::shared_ptr<LinkSession> link = m_link;
-    if (link) link->Pause();
-    // Readings and outcomes still queued belong to the link being closed.
-    DeletePendingEvents();
-
-    if (link) {
-        DisconnectThread* worker = new DisconnectThread(link, this);
-        if (worker->Create() != wxTHREAD_NO_ERROR || worker->Run() != wxTHREAD_NO_ERROR) {
-            delete worker;
-            link->EndWorkers(0); // the wait below watches them go
+    if (m_link) {
+        m_link->Pause();
+        auto closing = std::make_unique<DisconnectThread>(std::move(m_link));
+        wxProgressDialog progress("Disconnecting", "Disconnecting, please wait...", 100, this,
+                                  wxPD_AUTO_HIDE | wxPD_SMOOTH);
+        m_renderTimer->StopCountdown();
+        for (int i = 0; i < 301 && !closing->Done(); ++i) {
+            wxMilliSleep(10);
+            progress.Pulse();
         }
-        {
-            wxProgressDialog progress("Disconnecting", "Disconnecting, please wait...", 100, this,
-                                      wxPD_AUTO_HIDE | wxPD_SMOOTH);
-            // Handled once this closing is done, so that the operator first learns
-            // that the link is gone and then that the recording ended with it.
-            PostRecordEnd();
-            m_renderTimer->StopCountdown();
-            for (int i = 0; i < 301 && (link->reader.load() || link->sender.load()); ++i) {
-                wxMilliSleep(10);
-                progress.Pulse();
-            }
-        }
-        if (event.GetId() == EVT_LINK_LOST) ShowError("Network disconnected", "Disonnected");
     }
-    // The socket closes once the workers still holding it have ended.
-    m_link.reset();
     m_connectState = 0;
-    m_pressureText->SetLabel("Pressure: none");
-    m_connectButton->Enable();
+    ShowClosedButtons();
+    // The operator first sees the link closed, then learns that the
+    // recording ended with it.
+    if (m_cycle.m_recording) FinishCycle(RecordEnd::Disconnected, false);
 }
 
 void TerminalPanel::OnEditConnection(wxCommandEvent&) {
     new NewDialog(MainWindow::GetInstance()->m_frame, wxID_ANY, "Connection Parameters",
                   wxDefaultPosition, wxSize(380, 300), wxDEFAULT_DIALOG_STYLE, m_ipAddress,
                   m_portText, m_autoConnect, m_skipQuestion, static_cast<unsigned>(m_pressIndex));
-}
-
-void TerminalPanel::EndLinkWorkers() {
-    if (m_attempt) {
-        m_attempt->stopRequested = true;
-        for (int i = 0; i < 6000 && !m_attempt->finished; ++i)
-            wxMilliSleep(1);
-    }
-    if (!m_link) return;
-    m_link->Pause();
-    m_link->EndWorkers(3000);
-    m_link.reset();
 }

@@ -3,6 +3,7 @@
 #include "shell/settings.h"
 
 #include <chrono>
+#include <cstdio>
 
 long long ElapsedMs(const WallTime& from, const WallTime& to) {
     long long us = (static_cast<long long>(to.seconds) - from.seconds) * 1000000LL +
@@ -20,42 +21,52 @@ WallTime SystemClock::Now() {
 }
 
 RecordingCycle::RecordingCycle(Clock& clock) : m_clock(&clock) {
-    m_lastAlarm = m_clock->Now();
+    m_lastAlarm = SteadyClock::now();
 }
 
-ReadingEffects RecordingCycle::OnReading(int bar, const CycleInputs& inputs) {
+ReadingEffects RecordingCycle::OnReading(int bar, SteadyTime arrival, const CycleInputs& inputs) {
+    using std::chrono::duration_cast;
+    using std::chrono::milliseconds;
     ReadingEffects fx;
     if (bar > 4 && !m_recording) {
         if (!m_armed) return fx;
         m_times.clear();
         m_forces.clear();
+        m_pressures.clear();
         m_maxForce = 0;
         m_recording = true;
-        m_recordStart = m_clock->Now();
+        m_lengthReached = false;
+        m_end = RecordEnd::None;
+        m_recordStart = arrival;
+        m_recordStartWall = m_clock->Now();
         fx.recordingStarted = true;
     }
     if (bar <= 4 && !m_recording) return fx;
-    if (!m_armed) return fx;
+    if (!m_armed || m_lengthReached) return fx;
 
     if (!inputs.alarmThreshold.empty()) {
         int threshold = LeadingInt(inputs.alarmThreshold);
-        if (threshold > 0 && bar > threshold) {
-            WallTime check = m_clock->Now();
-            if (ElapsedMs(m_lastAlarm, check) > 2000) {
-                m_lastAlarm = m_clock->Now();
-                fx.playAlarm = true;
-            }
+        if (threshold > 0 && bar > threshold &&
+            duration_cast<milliseconds>(arrival - m_lastAlarm).count() > 2000) {
+            m_lastAlarm = arrival;
+            fx.playAlarm = true;
         }
     }
 
-    long long elapsed = ElapsedMs(m_recordStart, m_clock->Now());
+    long long elapsed = duration_cast<milliseconds>(arrival - m_recordStart).count();
     long long length = LeadingInt(inputs.recordLength);
-    if (elapsed >= length * 1000) fx.recordEnd = true;
+    if (elapsed >= length * 1000) {
+        // This reading is the recording's last sample.
+        fx.recordEnd = true;
+        m_lengthReached = true;
+    }
 
     double t = elapsed / 1000.0;
     m_times.push_back(t);
     double force = ForceTons(bar, inputs.surface);
     m_forces.push_back(force);
+    m_pressures.push_back(bar);
+    m_lastSampleArrival = arrival;
     if (force > m_maxForce) m_maxForce = force;
 
     fx.appended = true;
@@ -69,9 +80,37 @@ void RecordingCycle::Arm() {
     ++m_generation;
 }
 
-bool RecordingCycle::Disarm() {
+bool RecordingCycle::Disarm(RecordEnd why) {
     m_armed = false;
     bool wasRecording = m_recording;
     m_recording = false;
+    if (wasRecording) m_end = m_lengthReached ? RecordEnd::Completed : why;
     return wasRecording;
+}
+
+std::string RecordingCycle::IncompleteText() const {
+    const char* what = nullptr;
+    switch (m_end) {
+    case RecordEnd::None:
+    case RecordEnd::Completed:
+        return "";
+    case RecordEnd::Operator:
+        what = "stopped by the operator";
+        break;
+    case RecordEnd::Disconnected:
+        what = "disconnected by the operator";
+        break;
+    case RecordEnd::ModuleLost:
+        what = "module lost";
+        break;
+    case RecordEnd::ReadingsStopped:
+        what = "readings stopped";
+        break;
+    case RecordEnd::ProgramClosed:
+        what = "program closed";
+        break;
+    }
+    char text[96];
+    std::snprintf(text, sizeof text, "%s at %.1f s", what, LastTime());
+    return text;
 }

@@ -4,6 +4,8 @@
 // applies the effects it returns to its controls, curve and plot.
 #pragma once
 
+#include "link/link.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -17,8 +19,8 @@ struct WallTime {
 /// Whole milliseconds from `from` to `to`, truncated toward zero.
 long long ElapsedMs(const WallTime& from, const WallTime& to);
 
-/// The cycle reads the time only through this interface, so tests can place
-/// readings at exact instants.
+/// The wall clock, for the dates and times shown and written only; sample
+/// times come from each reading's steady arrival time. Tests replace it.
 class Clock {
   public:
     virtual ~Clock() = default;
@@ -42,23 +44,44 @@ struct ReadingEffects {
     bool recordingStarted = false; ///< start the countdown, enable Print Report
     bool playAlarm = false;
     bool recordEnd = false; ///< queue the record-end event, stop the countdown
-    bool appended = false;  ///< hand the series to the curve and fit the view
+    bool appended = false;  ///< hand the new samples to the curve and fit the view
     double fitXMax = 0, fitYMax = 0;
+};
+
+/// How a recording ended.
+enum class RecordEnd {
+    None,            ///< still running, or never started
+    Completed,       ///< its record length was reached
+    Operator,        ///< Stop pressed before the record length
+    Disconnected,    ///< the operator closed the link
+    ModuleLost,      ///< the link failed
+    ReadingsStopped, ///< the module stopped sending readings
+    ProgramClosed,
 };
 
 class RecordingCycle {
   public:
     explicit RecordingCycle(Clock& clock);
 
-    /// The per-reading step for a complete reading of `bar`.
-    ReadingEffects OnReading(int bar, const CycleInputs& inputs);
+    /// The per-reading step for a complete reading of `bar` whose last byte
+    /// arrived at `arrival` (steady clock).
+    ReadingEffects OnReading(int bar, SteadyTime arrival, const CycleInputs& inputs);
 
     /// Start: the cycle waits for pressure.
     void Arm();
     /// Stop or record end: disarms and tells whether a recording was running.
     /// The recording flag is cleared at once, so a second record-end event
     /// handled while the first one's question is open finds nothing to end.
-    bool Disarm();
+    /// A recording that had reached its length counts as completed, whatever
+    /// `why` says.
+    bool Disarm(RecordEnd why = RecordEnd::Operator);
+
+    /// How the last recording ended, and "module lost at 12.4 s" style text
+    /// for one that ended before its length ("" when completed or running).
+    RecordEnd EndReason() const { return m_end; }
+    std::string IncompleteText() const;
+    /// Seconds of the last sample, 0 without samples.
+    double LastTime() const { return m_times.empty() ? 0 : m_times.back(); }
 
     /// Generation of the current cycle; record-end events carry it so that a
     /// late one never ends a later cycle.
@@ -66,10 +89,14 @@ class RecordingCycle {
 
     bool m_armed = false;
     bool m_recording = false;
-    WallTime m_recordStart;
-    WallTime m_lastAlarm;
+    bool m_lengthReached = false; ///< later readings of this recording are not samples
+    SteadyTime m_recordStart;     ///< arrival of the first sample
+    WallTime m_recordStartWall;   ///< the same instant on the wall clock, for dates
+    SteadyTime m_lastAlarm;
+    SteadyTime m_lastSampleArrival;
     std::vector<double> m_times;  ///< seconds since the first recorded reading
     std::vector<double> m_forces; ///< tons
+    std::vector<int> m_pressures; ///< bar
     double m_maxForce = 0;
 
     /// Replaces the clock (tests place readings at exact instants).
@@ -78,6 +105,7 @@ class RecordingCycle {
   private:
     Clock* m_clock;
     int m_generation = 0;
+    RecordEnd m_end = RecordEnd::None;
 };
 
 /// Force in tons of `bar` on a piston of `surface` cm².

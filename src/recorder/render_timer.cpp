@@ -25,14 +25,19 @@ RenderTimer::~RenderTimer() {
 void RenderTimer::Notify() {
     m_clockText->SetLabel(ClockLabel(wxDateTime::UNow()));
     if (!m_running) return;
+    TerminalPanel* panel = MainWindow::GetInstance()->m_panel;
+    if (m_countdown <= 0) {
+        // Run out, but the recording goes on until its last sample comes.
+        if (panel) panel->OnCountdownEnded();
+        return;
+    }
     const int shown = m_countdown;
     --m_countdown;
     m_stopButton->SetLabel(wxString::Format("Stop (%d)", shown));
     m_recordingText->Show(m_countdown % 2 == 0);
     if (m_countdown > 0) return;
-    m_running = false;
     m_recordingText->Hide();
-    if (TerminalPanel* panel = MainWindow::GetInstance()->m_panel) panel->PostRecordEnd();
+    if (panel) panel->OnCountdownEnded();
 }
 
 void RenderTimer::StartCountdown() {

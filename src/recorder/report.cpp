@@ -172,6 +172,24 @@ void TerminalPanel::CreateReport() {
     BoldText(page, 550, y1 - 50, m_productionDate->GetValue());
     Text(page, 400, y1 - 75, "Refurbishment date: ");
     BoldText(page, 550, y1 - 75, m_refurbishmentDate->GetValue());
+
+    // A recording that ended before its length, or one still running, is
+    // never taken for a whole one.
+    std::string incomplete = m_cycle.IncompleteText();
+    if (m_cycle.m_recording) {
+        char text[64];
+        std::snprintf(text, sizeof text, "printed during the recording at %.1f s",
+                      m_cycle.LastTime());
+        incomplete = text;
+    }
+    if (!incomplete.empty()) {
+        HPDF_Page_SetRGBFill(page, 0.8f, 0, 0);
+        HPDF_Page_SetFontAndSize(page, font, 12);
+        BoldText(page, 690, y1 - 120, "INCOMPLETE");
+        HPDF_Page_SetFontAndSize(page, font, 9);
+        Text(page, 690, y1 - 135, wxString::FromUTF8(incomplete));
+        HPDF_Page_SetRGBFill(page, 0, 0, 0);
+    }
     HPDF_Page_EndText(page);
 
     // The picture of the plot goes through a private temporary JPEG file.
@@ -209,6 +227,7 @@ void TerminalPanel::CreateReport() {
     job.stopDate = m_stopDate.utf8_str();
     job.stopTime = m_stopTime.utf8_str();
     job.version = "1.0.8";
+    job.incomplete = incomplete;
 
     const wxString pdfTemporary = fullPath + ".tmp";
     FileGuard pdfGuard(pdfTemporary);
@@ -218,7 +237,7 @@ void TerminalPanel::CreateReport() {
         !wxFileName::FileExists(pdfTemporary)) {
         reason = "the file " + fullPath + " cannot be written";
     } else if (!WriteCurveCsv(std::string(csvPath.fn_str()), job, m_cycle.m_times, m_cycle.m_forces,
-                              &csvError)) {
+                              m_cycle.m_pressures, &csvError)) {
         reason =
             "the file " + csvPath + " cannot be written (" + wxString::FromUTF8(csvError) + ")";
     } else if (!wxRenameFile(pdfTemporary, fullPath, true)) {
@@ -230,5 +249,10 @@ void TerminalPanel::CreateReport() {
         return;
     }
     pdfGuard.Keep();
-    ShowInfo("Report Created.", "Success");
+    if (incomplete.empty())
+        ShowInfo("Report Created.", "Success");
+    else
+        ShowInfo("Report Created. The recording is marked INCOMPLETE: " +
+                     wxString::FromUTF8(incomplete) + ".",
+                 "Success");
 }

@@ -1,5 +1,7 @@
 #include "recorder/report_data.h"
 
+#include <charconv>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -64,8 +66,17 @@ std::string CsvField(const std::string& text) {
 
 } // namespace
 
+const char* const kCurveColumns = "time_s,force_t,pressure_bar";
+
+std::string CsvNumber(double value) {
+    char text[32];
+    std::to_chars_result r = std::to_chars(text, text + sizeof text, value);
+    return std::string(text, r.ptr);
+}
+
 bool WriteCurveCsv(const std::string& path, const JobRecord& job, const std::vector<double>& times,
-                   const std::vector<double>& forces, std::string* error) {
+                   const std::vector<double>& forces, const std::vector<int>& pressures,
+                   std::string* error) {
     const std::string temporary = path + ".tmp";
     FILE* out = std::fopen(temporary.c_str(), "wb");
     if (out == nullptr) {
@@ -83,10 +94,17 @@ bool WriteCurveCsv(const std::string& path, const JobRecord& job, const std::vec
     std::fprintf(out, "# surface_cm2,%.9g\n", job.surface);
     std::fprintf(out, "# stop_date,%s\n", CsvField(job.stopDate).c_str());
     std::fprintf(out, "# stop_time,%s\n", CsvField(job.stopTime).c_str());
-    std::fprintf(out, "time_s,force_t\n");
+    if (!job.incomplete.empty())
+        std::fprintf(out, "# INCOMPLETE,%s\n", CsvField(job.incomplete).c_str());
+    std::fprintf(out, "%s\n", kCurveColumns);
     const size_t n = std::min(times.size(), forces.size());
-    for (size_t i = 0; i < n; ++i)
-        std::fprintf(out, "%.17g,%.17g\n", times[i], forces[i]);
+    for (size_t i = 0; i < n; ++i) {
+        std::fprintf(out, "%s,%s", CsvNumber(times[i]).c_str(), CsvNumber(forces[i]).c_str());
+        if (i < pressures.size())
+            std::fprintf(out, ",%d\n", pressures[i]);
+        else
+            std::fputs(",\n", out);
+    }
     bool ok = std::fflush(out) == 0 && !std::ferror(out);
     int savedErrno = errno;
     ok = (std::fclose(out) == 0) && ok;

@@ -26,13 +26,21 @@ struct JobRecord {
     std::string pressName;
     double surface = 0;
     std::string stopDate, stopTime, version;
+    std::string incomplete; ///< how a recording that ended early ended, or ""
 };
+
+/// The column line of a curve CSV file and of a recording's journal.
+extern const char* const kCurveColumns;
+
+/// The shortest text that reads back to the same double ("0.075").
+std::string CsvNumber(double value);
 
 /// Writes the curve as CSV (header lines starting with "#", then
 /// "time_s,force_t" rows at full precision). Written to a temporary file that
 /// is renamed into place; false with `error` set when that fails.
 bool WriteCurveCsv(const std::string& path, const JobRecord& job, const std::vector<double>& times,
-                   const std::vector<double>& forces, std::string* error);
+                   const std::vector<double>& forces, const std::vector<int>& pressures,
+                   std::string* error);
 
 /// Reads back the samples of a curve CSV file.
 bool ReadCurveCsv(const std::string& path, std::vector<double>& times, std::vector<double>& forces);

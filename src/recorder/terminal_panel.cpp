@@ -1,10 +1,9 @@
 #include "recorder/terminal_panel.h"
 
-#include "link/threads.h"
 #include "plot/plot_canvas.h"
 #include "recorder/alarm.h"
-#include "recorder/decoder.h"
 #include "recorder/render_timer.h"
+#include "recorder/report_data.h"
 #include "shell/events.h"
 #include "shell/main_window.h"
 #include "shell/messages.h"
@@ -20,6 +19,7 @@
 #include <wx/valtext.h>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -44,7 +44,6 @@ TerminalPanel::TerminalPanel(int W, int /*displayHeight*/)
     : wxPanel(MainWindow::GetInstance()->m_frame, ID_TERMINAL_PANEL, wxDefaultPosition,
               wxDefaultSize, wxTAB_TRAVERSAL, "BRNTerminalPanel") {
     m_alarmSound = std::make_unique<AlarmSound>(DataPath("icons/alarm.wav"));
-    m_cycle.m_lastAlarm = m_systemClock.Now();
 
     CreatePlot(10, 50, W - 320, (W - 320) * 3 / 5, wxColour(255, 0, 0));
     BuildControls(W);
@@ -63,14 +62,19 @@ TerminalPanel::TerminalPanel(int W, int /*displayHeight*/)
     Bind(EVT_LINK_LOST, &TerminalPanel::OnDisconnect, this);
     Bind(EVT_EDIT_PARAMETERS, &TerminalPanel::OnEditConnection, this);
     // Bound once for the panel's life, so every event runs its handler once.
-    Bind(EVT_CONNECT_OK, &TerminalPanel::OnConnectOk, this);
-    Bind(EVT_CONNECT_FAILED, &TerminalPanel::OnConnectFailed, this);
     Bind(EVT_RECORD_END, &TerminalPanel::OnRecordEnd, this);
+    m_reconnectTimer.SetOwner(this);
+    Bind(wxEVT_TIMER, &TerminalPanel::OnReconnectTimer, this, m_reconnectTimer.GetId());
 }
 
 TerminalPanel::~TerminalPanel() {
     if (m_renderTimer) m_renderTimer->Stop();
-    EndLinkWorkers();
+    m_reconnectTimer.Stop();
+    // Every worker ends here, before anything they report to is gone.
+    m_connectThread.reset();
+    m_link.reset();
+    m_closing.clear();
+    if (m_journal.IsOpen()) m_journal.Close(m_cycle.m_recording ? "program closed" : "stopped");
 }
 
 void TerminalPanel::BuildControls(int W) {
@@ -181,45 +185,94 @@ void TerminalPanel::CreatePlot(int x, int y, int width, int height, const wxColo
 //-----------------------------------------------------------------------------
 // Recording cycle
 
-void TerminalPanel::ProcessFrame(char* text, int length, int linkGeneration) {
-    std::optional<int> value = DecodeReading(text, static_cast<size_t>(length));
-    if (!value) return;
-    const int bar = *value;
-    CallAfter([this, bar, linkGeneration] {
-        // A reading of a link that is closing or closed has no effect.
-        if (!m_connected || !m_link || m_link->Generation() != linkGeneration) return;
-        ApplyReading(bar);
-    });
+void TerminalPanel::ApplyReading(int bar) {
+    ApplyReadings({Reading{bar, SteadyClock::now()}});
 }
 
-void TerminalPanel::ApplyReading(int bar) {
-    m_pressureText->SetLabel(wxString::Format("Pressure: %d bar", bar));
+void TerminalPanel::ApplyReadings(const std::vector<Reading>& readings) {
+    if (readings.empty()) return;
+    m_readingsApplied += static_cast<long long>(readings.size());
 
     CycleInputs inputs;
     inputs.alarmThreshold = m_alarmThreshold->GetValue().ToStdWstring();
     inputs.recordLength = m_recordLength->GetValue().ToStdWstring();
     inputs.surface = MainWindow::GetInstance()->Surface(m_pressIndex);
-    ReadingEffects fx = m_cycle.OnReading(bar, inputs);
 
-    if (fx.recordingStarted) {
-        m_renderTimer->StartCountdown();
-        m_printButton->Enable();
+    size_t firstNew = m_cycle.m_times.size();
+    bool restarted = false, appended = false;
+    double fitX = m_fitX, fitY = m_fitY;
+    for (const Reading& reading : readings) {
+        ReadingEffects fx = m_cycle.OnReading(reading.bar, reading.arrival, inputs);
+        if (fx.recordingStarted) {
+            restarted = true;
+            firstNew = 0;
+            m_renderTimer->StartCountdown();
+            m_printButton->Enable();
+            OpenJournal();
+        }
+        if (fx.playAlarm) m_alarmSound->Play();
+        if (fx.recordEnd) {
+            PostRecordEnd();
+            m_renderTimer->StopCountdown();
+        }
+        if (fx.appended) {
+            appended = true;
+            fitX = fx.fitXMax;
+            fitY = fx.fitYMax;
+        }
     }
-    if (fx.playAlarm) m_alarmSound->Play();
-    if (fx.recordEnd) {
-        PostRecordEnd();
-        m_renderTimer->StopCountdown();
+    m_pressureText->SetLabel(wxString::Format("Pressure: %d bar", readings.back().bar));
+
+    const auto& times = m_cycle.m_times;
+    if (appended) {
+        for (size_t i = firstNew; i < times.size(); ++i)
+            m_journal.Append(times[i], m_cycle.m_forces[i], m_cycle.m_pressures[i]);
+        m_journal.FlushIfDue(SteadyClock::now());
     }
-    if (fx.appended && m_curve) {
-        m_curve->SetData(m_cycle.m_times, m_cycle.m_forces);
-        m_plot->Fit(0, fx.fitXMax, 0, fx.fitYMax);
+    if (appended && m_curve) {
+        if (restarted)
+            m_curve->SetData(times, m_cycle.m_forces);
+        else
+            m_curve->AppendData(times.data() + firstNew, m_cycle.m_forces.data() + firstNew,
+                                times.size() - firstNew);
+        if (fitX != m_fitX || fitY != m_fitY) {
+            m_fitX = fitX;
+            m_fitY = fitY;
+            m_plot->Fit(0, fitX, 0, fitY);
+        } else {
+            m_plot->Refresh(false);
+        }
     }
-    if (m_readingObserver) m_readingObserver(bar);
+    if (m_readingObserver)
+        for (const Reading& reading : readings)
+            m_readingObserver(reading.bar);
 }
 
-void TerminalPanel::PostRecordEnd() {
+std::string TerminalPanel::ReportDirectory() const {
+    wxString directory = MainWindow::GetInstance()->m_pdfDirectory;
+    return std::string(directory.empty() ? wxString(".").fn_str() : directory.fn_str());
+}
+
+void TerminalPanel::OpenJournal() {
+    const wxDateTime start(static_cast<time_t>(m_cycle.m_recordStartWall.seconds));
+    MainWindow* main = MainWindow::GetInstance();
+    std::string header = "# Vemo Press Pressure Recorder journal\n";
+    header += "# recording_start," +
+              std::string(start.Format("%Y-%m-%d %H:%M:%S", wxDateTime::Local).utf8_str()) + "\n";
+    header += "# press," + std::string(main->PressName(m_pressIndex).utf8_str()) + "\n";
+    header += "# surface_cm2," + CsvNumber(main->Surface(m_pressIndex)) + "\n";
+    header += "# record_length_s," + std::string(m_recordLength->GetValue().utf8_str()) + "\n";
+    std::string error;
+    if (!m_journal.Open(ReportDirectory(),
+                        std::string(start.Format("%Y%m%d-%H%M%S", wxDateTime::Local).utf8_str()),
+                        header, SteadyClock::now(), &error))
+        fprintf(stderr, "recording journal not written: %s\n", error.c_str());
+}
+
+void TerminalPanel::PostRecordEnd(RecordEnd why) {
     wxCommandEvent event = MakeProgramEvent(EVT_RECORD_END);
     event.SetInt(m_cycle.Generation());
+    event.SetExtraLong(static_cast<long>(why));
     wxPostEvent(this, event);
 }
 
@@ -228,21 +281,44 @@ void TerminalPanel::OnRecordEnd(wxCommandEvent& event) {
     // already ended, have nothing to end: one question per cycle.
     if (event.GetInt() != m_cycle.Generation()) return;
     if (!m_cycle.m_armed && !m_cycle.m_recording) return;
-    OnStartStop(event);
+    FinishCycle(static_cast<RecordEnd>(event.GetExtraLong()), true);
+}
+
+void TerminalPanel::OnCountdownEnded() {
+    // The recording ends with the sample that reaches its length; the
+    // countdown ends it only when readings no longer come.
+    if (!m_cycle.m_recording || m_cycle.m_lengthReached) return;
+    if (SteadyClock::now() - m_cycle.m_lastSampleArrival > std::chrono::seconds(1))
+        PostRecordEnd(RecordEnd::ReadingsStopped);
+}
+
+void TerminalPanel::EndForExit() {
+    if (m_cycle.m_armed || m_cycle.m_recording) FinishCycle(RecordEnd::ProgramClosed, false);
 }
 
 void TerminalPanel::OnStartStop(wxCommandEvent& event) {
     const int id = event.GetId();
     if (id == ID_START) {
+        MainWindow* main = MainWindow::GetInstance();
+        const double surface = main->Surface(m_pressIndex);
+        if (!(std::isfinite(surface) && surface > 0)) {
+            ShowError("The press \"" + main->PressName(m_pressIndex) +
+                      "\" has no valid surface in superfici.ini, so no force can be recorded. "
+                      "Enter its surface in cm\u00b2 (a number above 0) in superfici.ini and "
+                      "start the program again.");
+            return;
+        }
         m_cycle.Arm();
         m_startButton->Disable();
         m_stopButton->Enable();
         m_recordLength->Disable();
         return;
     }
-    if (id != ID_STOP && id != EVT_RECORD_END) return;
+    if (id == ID_STOP) FinishCycle(RecordEnd::Operator, true);
+}
 
-    const bool wasRecording = m_cycle.Disarm();
+void TerminalPanel::FinishCycle(RecordEnd why, bool ask) {
+    const bool wasRecording = m_cycle.Disarm(why);
     if (m_connected) m_startButton->Enable();
     m_stopButton->Disable();
     m_recordLength->Enable();
@@ -252,11 +328,32 @@ void TerminalPanel::OnStartStop(wxCommandEvent& event) {
     m_stopDate = now.Format("%Y%m%d", wxDateTime::TimeZone(wxDateTime::GMT1));
 
     if (!wasRecording) return;
+    m_renderTimer->StopCountdown();
+    const std::string incomplete = m_cycle.IncompleteText();
+    m_journal.Close(incomplete.empty() ? "completed at " + CsvNumber(m_cycle.LastTime()) + " s"
+                                       : incomplete);
+    if (!ask) {
+        if (why == RecordEnd::Disconnected)
+            ShowError("Module disconnected. Please check the Wi-Fi connection and retry.");
+        return;
+    }
     if (m_connected) {
-        m_renderTimer->StopCountdown();
         ++m_reportQuestions;
         if (AskYesNo("Do you want to print a REPORT", "Print REPORT?")) CreateReport();
     } else {
         ShowError("Module disconnected. Please check the Wi-Fi connection and retry.");
     }
+}
+
+void TerminalPanel::ReportInterruptedJournals() {
+    std::vector<std::string> found = FindInterruptedJournals(ReportDirectory());
+    if (found.empty()) return;
+    wxString text;
+    for (const std::string& path : found) {
+        MarkJournalInterrupted(path);
+        if (!text.empty()) text += "\n";
+        text += "The recording of " + wxString::FromUTF8(JournalStartText(path)) +
+                " was interrupted; its data is in " + wxString::FromUTF8(path) + ".";
+    }
+    ShowInfo(text, "Interrupted recording");
 }

@@ -5,7 +5,9 @@
 // recording cycle; every effect on its controls happens on the GUI thread.
 #pragma once
 
+#include "link/link.h"
 #include "recorder/cycle.h"
+#include "recorder/journal.h"
 
 #include <atomic>
 #include <functional>
@@ -14,6 +16,7 @@
 
 #include <wx/arrstr.h>
 #include <wx/panel.h>
+#include <wx/timer.h>
 
 class wxStaticText;
 class wxBitmapButton;
@@ -26,13 +29,9 @@ class mpScaleX;
 class mpScaleY;
 class RenderTimer;
 class AlarmSound;
-class ReadThread;
-class SendMessageThread;
-class ConnectThread;
-class LinkSession;
-struct ConnectAttempt;
 
-class TerminalPanel : public wxPanel {
+/// The link's listener: every call is handed over to the GUI thread.
+class TerminalPanel : public wxPanel, public LinkListener {
   public:
     TerminalPanel(int displayWidth, int displayHeight);
     ~TerminalPanel() override;
@@ -43,21 +42,33 @@ class TerminalPanel : public wxPanel {
     void SetConnectionParameters(const wxString& address, const wxString& port, bool autoconnect,
                                  bool skipQuestion, unsigned int pressIndex);
     void OnConnect(wxCommandEvent& event);
-    void OnConnectOk(wxCommandEvent& event);
-    void OnConnectFailed(wxCommandEvent& event);
     void OnDisconnect(wxCommandEvent& event);
     void OnEditConnection(wxCommandEvent& event);
-    void ShowLinkError();
+    bool Reconnecting() const { return m_reconnecting; }
+    int ReconnectAttempt() const { return m_reconnectAttempt; }
+    /// Readings handed over by the link so far (tests, benchmarks).
+    long long ReadingsApplied() const { return m_readingsApplied; }
+
+    // LinkListener, called on the link's threads
+    void OnReadingsWaiting(int linkId) override;
+    void OnLinkLost(int linkId, LinkLoss loss) override;
 
     // Recording cycle
-    /// Called by the reader thread with a batch of received text: decodes the
-    /// first complete reading there and hands its value to the GUI thread.
-    void ProcessFrame(char* text, int length, int linkGeneration);
-    /// The per-reading step, on the GUI thread.
+    /// The per-reading step for a batch of readings, on the GUI thread.
+    void ApplyReadings(const std::vector<Reading>& readings);
+    /// One reading that arrived now (tests, benchmarks).
     void ApplyReading(int bar);
     void OnStartStop(wxCommandEvent& event);
     /// Queues the record-end event of the current cycle.
-    void PostRecordEnd();
+    void PostRecordEnd(RecordEnd why = RecordEnd::Completed);
+    /// The countdown ran out: ends a recording whose readings stopped coming.
+    void OnCountdownEnded();
+    /// Ends a running recording for the program's exit, without a question.
+    void EndForExit();
+    /// Tells once of recordings that a crash or power cut interrupted.
+    void ReportInterruptedJournals();
+    /// The directory of reports and recording journals.
+    std::string ReportDirectory() const;
 
     // Report
     void OnPrintReport(wxCommandEvent& event);
@@ -75,9 +86,6 @@ class TerminalPanel : public wxPanel {
     RenderTimer& Timer() { return *m_renderTimer; }
 
     // Link fields
-    std::atomic<ReadThread*> m_readThread{nullptr};
-    std::atomic<SendMessageThread*> m_sendThread{nullptr};
-    ConnectThread* m_connectThread = nullptr; ///< never dereferenced; see m_attempt
     wxString m_stopTime, m_stopDate;
     int m_socket = 0;
     int m_connectState = 0;
@@ -115,16 +123,41 @@ class TerminalPanel : public wxPanel {
 
   private:
     void BuildControls(int W);
-    void EndLinkWorkers();
     void OnRecordEnd(wxCommandEvent& event);
+    /// The stop half of the cycle: disarms, takes the stop time, closes the
+    /// journal and asks for the report when connected.
+    void FinishCycle(RecordEnd why, bool ask);
+    void OpenJournal();
+
+    // Link life cycle (connection.cpp)
+    std::unique_ptr<ConnectThread> StartConnectThread();
+    void OnConnectOutcome(ConnectResult& result);
+    void StartLink(UniqueSocket socket);
+    void DrainReadings(int linkId);
+    void HandleLinkLost(int linkId, LinkLoss loss);
+    void ScheduleReconnect();
+    void OnReconnectTimer(wxTimerEvent& event);
+    void StopReconnecting();
+    void ShowClosedButtons();
+    wxString AddressText() const;
 
     SystemClock m_systemClock;
     RecordingCycle m_cycle{m_systemClock};
-    std::shared_ptr<LinkSession> m_link;
-    std::shared_ptr<ConnectAttempt> m_attempt;
+    RecordingJournal m_journal;
+    std::unique_ptr<Link> m_link;
+    std::unique_ptr<ConnectThread> m_connectThread;
+    std::vector<std::unique_ptr<DisconnectThread>> m_closing;
+    UniqueSocket m_connectedSocket; ///< outcome of the running attempt
+    int m_connectCause = 0;
+    std::vector<Reading> m_taken;
+    wxTimer m_reconnectTimer;
+    bool m_reconnecting = false;
+    int m_reconnectAttempt = 0;
     int m_attemptCount = 0;
     int m_linkCount = 0;
     int m_reportQuestions = 0;
+    long long m_readingsApplied = 0;
+    double m_fitX = -1, m_fitY = -1;
 };
 
 /// "IP: <address> - Port: <port> - Press: <name>"; "none" for a missing press.

@@ -95,11 +95,28 @@ void MainWindow::Build() {
     m_frame->Centre(wxBOTH);
     m_frame->Show(true);
 
+    m_frame->Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent& event) {
+        // A running recording is never lost silently: ask, and end it with
+        // its journal closed.
+        if (m_panel && m_panel->Cycle().m_recording) {
+            if (event.CanVeto() &&
+                !AskYesNo("A recording is running. Quit anyway? The recording ends here; its "
+                          "data is kept in the recordings folder.",
+                          "Quit?")) {
+                event.Veto();
+                return;
+            }
+            m_panel->EndForExit();
+        }
+        event.Skip();
+    });
+
     wxString ip, port;
     bool autoconnect = true, skipQuestion = true;
     long pressIndex = 0;
     ReadSettingsFiles(ip, port, autoconnect, pressIndex, skipQuestion);
 
+    if (m_panel) m_panel->CallAfter([panel = m_panel] { panel->ReportInterruptedJournals(); });
     if (skipQuestion) {
         if (m_panel) {
             m_panel->SetConnectionParameters(ip, port, autoconnect, true,
@@ -110,6 +127,10 @@ void MainWindow::Build() {
             }
         }
     } else {
+        // The saved module stays in use when the operator cancels the dialog.
+        if (m_panel)
+            m_panel->SetConnectionParameters(ip, port, autoconnect, false,
+                                             static_cast<unsigned>(pressIndex));
         new NewDialog(m_frame, wxID_ANY, "Vemo Press Pressure Recorder Connect", wxDefaultPosition,
                       wxSize(380, 300), wxDEFAULT_DIALOG_STYLE, ip, port, autoconnect, false,
                       static_cast<unsigned>(pressIndex));

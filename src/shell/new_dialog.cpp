@@ -82,8 +82,10 @@ void NewDialog::OnOk(wxCommandEvent&) {
 }
 
 void NewDialog::OnCancel(wxCommandEvent&) {
+    // Cancel changes nothing: not the panel's parameters, not config.ini.
     if (!IsShown()) return;
-    ApplyAndClose();
+    Hide();
+    Destroy();
 }
 
 void NewDialog::ApplyAndClose() {

@@ -1,6 +1,9 @@
 #include "shell/settings.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cfloat>
+#include <cmath>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -53,12 +56,18 @@ bool FlagFromText(const wxString& text) {
 void ReadInitCommands(FILE* stream, InitCommandTable& table) {
     std::memset(table, 0, sizeof table);
     if (stream == nullptr) return;
-    for (int k = 0; k < kInitCommandCount && !feof(stream); ++k) {
-        if (fgets(table[k], kInitCommandSize, stream) == nullptr) {
-            std::memset(table[k], 0, kInitCommandSize);
-            continue;
+    for (int k = 0; k < kInitCommandCount; ++k) {
+        // A whole line, however long; a command is its first five bytes, and
+        // nothing of a long line spills into the next entry.
+        std::string line;
+        int c;
+        while ((c = std::fgetc(stream)) != EOF) {
+            line += static_cast<char>(c);
+            if (c == '\n') break;
         }
-        if (char* lf = std::strchr(table[k], '\n')) *lf = '\r';
+        if (line.empty()) break;
+        if (line.back() == '\n') line.back() = '\r';
+        std::memcpy(table[k], line.data(), std::min<size_t>(line.size(), 5));
     }
 }
 
@@ -73,9 +82,9 @@ bool ReadInitCommandsFile(const std::string& path, InitCommandTable& table) {
 void ParsePressLine(const char* line, PressList& presses) {
     presses.names.clear();
     std::memset(presses.surfaces, 0, sizeof presses.surfaces);
+    std::vector<std::string> surfaceTexts;
     const char* p = line;
     int token = 0;
-    int surfaceIndex = 0;
     while (*p) {
         while (*p == ',' || *p == ':')
             ++p;
@@ -84,16 +93,27 @@ void ParsePressLine(const char* line, PressList& presses) {
         while (*end && *end != ',' && *end != ':')
             ++end;
         std::string text(p, end);
-        if (token % 2 == 0) {
-            if (surfaceIndex < kPressCount)
-                presses.surfaces[surfaceIndex] =
-                    static_cast<float>(std::strtod(text.c_str(), nullptr));
-            ++surfaceIndex;
-        } else if (presses.names.size() < static_cast<size_t>(kPressCount)) {
+        if (token % 2 == 0)
+            surfaceTexts.push_back(text);
+        else if (presses.names.size() < static_cast<size_t>(kPressCount))
             presses.names.push_back(text);
-        }
         ++token;
         p = end;
+    }
+    // A surface that is not a finite number above 0 would give forces of 0,
+    // inf or nan: the press keeps its place and name but no surface, and no
+    // recording can be started with it.
+    for (size_t i = 0; i < presses.names.size(); ++i) {
+        const std::string text = i < surfaceTexts.size() ? surfaceTexts[i] : "";
+        char* end = nullptr;
+        double value = std::strtod(text.c_str(), &end);
+        if (end != text.c_str() && std::isfinite(value) && value > 0 && value <= FLT_MAX) {
+            presses.surfaces[i] = static_cast<float>(value);
+        } else {
+            std::fprintf(stderr,
+                         "superfici.ini: press \"%s\" has no valid surface (\"%s\"): ignored\n",
+                         presses.names[i].c_str(), text.c_str());
+        }
     }
 }
 

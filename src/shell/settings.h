@@ -26,8 +26,8 @@ int LeadingInt(const wxString& text);
 /// A stored flag counts as true unless it is exactly "false".
 bool FlagFromText(const wxString& text);
 
-/// Reads init.ini lines into the table, at most nine characters an entry, a line
-/// feed turned into a carriage return. Lines beyond the ten entries are ignored.
+/// Reads init.ini lines into the table: the first five bytes of each line, its
+/// line feed turned into a carriage return. Lines beyond the ten entries are ignored.
 /// A stream that is null leaves the table empty.
 void ReadInitCommands(FILE* stream, InitCommandTable& table);
 bool ReadInitCommandsFile(const std::string& path, InitCommandTable& table);
@@ -39,7 +39,9 @@ struct PressList {
     std::vector<std::string> names; ///< UTF-8, at most kPressCount
 };
 /// Parses the first line of superfici.ini: surfaces and names alternate,
-/// separated by runs of ',' and ':'. Pairs beyond the tenth are ignored.
+/// separated by runs of ',' and ':'. Pairs beyond the tenth are ignored. A
+/// surface that is not a finite number above 0 is left 0 (no valid surface),
+/// with a line on stderr.
 void ParsePressLine(const char* line, PressList& presses);
 PressList ReadPressFile(const std::string& path);
 

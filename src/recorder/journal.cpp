@@ -1,0 +1,148 @@
+#include "recorder/journal.h"
+
+#include "recorder/report_data.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+
+#include <dirent.h>
+#include <sys/stat.h>
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace {
+
+const char* const kEndLine = "# end,";
+
+std::string JournalDirectory(const std::string& directory) {
+    std::string base = directory.empty() ? "." : directory;
+    if (base.back() != '/' && base.back() != '\\') base += '/';
+    return base + "recordings";
+}
+
+bool MakeDirectory(const std::string& path) {
+#ifdef _WIN32
+    int result = mkdir(path.c_str());
+#else
+    int result = mkdir(path.c_str(), 0777);
+#endif
+    return result == 0 || errno == EEXIST;
+}
+
+// The last line of a text file that ends with a line feed, or "".
+std::string LastLine(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::string line, last;
+    while (std::getline(in, line))
+        if (!line.empty()) last = line;
+    return last;
+}
+
+} // namespace
+
+RecordingJournal::~RecordingJournal() {
+    if (m_file) std::fclose(m_file);
+}
+
+bool RecordingJournal::Open(const std::string& directory, const std::string& stamp,
+                            const std::string& header, SteadyTime now, std::string* error) {
+    if (m_file) Close("replaced");
+    const std::string folder = JournalDirectory(directory);
+    if (!MakeDirectory(folder)) {
+        if (error) *error = folder + ": " + std::strerror(errno);
+        return false;
+    }
+    std::string path = folder + "/" + stamp + ".csv";
+    // Two recordings started within one second keep both journals.
+    for (int k = 2; k < 100; ++k) {
+        struct stat info;
+        if (stat(path.c_str(), &info) != 0) break;
+        path = folder + "/" + stamp + "-" + std::to_string(k) + ".csv";
+    }
+    m_file = std::fopen(path.c_str(), "wb");
+    if (m_file == nullptr) {
+        if (error) *error = path + ": " + std::strerror(errno);
+        return false;
+    }
+    m_path = path;
+    std::fputs(header.c_str(), m_file);
+    std::fputs(kCurveColumns, m_file);
+    std::fputc('\n', m_file);
+    Sync();
+    m_lastFlush = now;
+    return true;
+}
+
+void RecordingJournal::Append(double seconds, double forceTons, int bar) {
+    if (!m_file) return;
+    std::fprintf(m_file, "%s,%s,%d\n", CsvNumber(seconds).c_str(), CsvNumber(forceTons).c_str(),
+                 bar);
+}
+
+void RecordingJournal::FlushIfDue(SteadyTime now) {
+    if (!m_file || now - m_lastFlush < std::chrono::seconds(1)) return;
+    Sync();
+    m_lastFlush = now;
+}
+
+void RecordingJournal::Sync() {
+    std::fflush(m_file);
+#ifdef _WIN32
+    _commit(_fileno(m_file));
+#else
+    fdatasync(fileno(m_file));
+#endif
+}
+
+void RecordingJournal::Close(const std::string& how) {
+    if (!m_file) return;
+    std::fprintf(m_file, "%s%s\n", kEndLine, how.c_str());
+    Sync();
+    std::fclose(m_file);
+    m_file = nullptr;
+}
+
+std::vector<std::string> FindInterruptedJournals(const std::string& directory) {
+    std::vector<std::string> found;
+    const std::string folder = JournalDirectory(directory);
+    DIR* dir = opendir(folder.c_str());
+    if (dir == nullptr) return found;
+    while (dirent* entry = readdir(dir)) {
+        std::string name = entry->d_name;
+        if (name.size() < 4 || name.compare(name.size() - 4, 4, ".csv") != 0) continue;
+        std::string path = folder + "/" + name;
+        if (LastLine(path).rfind(kEndLine, 0) != 0) found.push_back(path);
+    }
+    closedir(dir);
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+bool MarkJournalInterrupted(const std::string& path) {
+    FILE* file = std::fopen(path.c_str(), "ab");
+    if (file == nullptr) return false;
+    // A sample line cut short by the crash is ended first.
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    bool endsWithLineFeed = true;
+    if (in && in.tellg() > 0) {
+        in.seekg(-1, std::ios::end);
+        endsWithLineFeed = in.get() == '\n';
+    }
+    if (!endsWithLineFeed) std::fputc('\n', file);
+    std::fprintf(file, "%sinterrupted\n", kEndLine);
+    return std::fclose(file) == 0;
+}
+
+std::string JournalStartText(const std::string& path) {
+    std::string name = path.substr(path.find_last_of("/\\") + 1);
+    if (name.size() < 15 || name[8] != '-') return "";
+    for (int i : {0, 1, 2, 3, 4, 5, 6, 7, 9, 10, 11, 12})
+        if (name[i] < '0' || name[i] > '9') return "";
+    return name.substr(6, 2) + "." + name.substr(4, 2) + "." + name.substr(0, 4) + " " +
+           name.substr(9, 2) + ":" + name.substr(11, 2);
+}
