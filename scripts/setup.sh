@@ -9,7 +9,7 @@ PKGS=(
   libwxgtk3.2-dev libhpdf-dev libcanberra-dev libcanberra-pulse
   libgtest-dev googletest
   xvfb xauth matchbox-window-manager x11-utils imagemagick
-  poppler-utils qpdf sox pulseaudio pulseaudio-utils
+  poppler-utils qpdf sox pulseaudio pulseaudio-utils iproute2 util-linux
   clang libclang-rt-14-dev
   fonts-dejavu-core
 )

@@ -16,6 +16,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <string>
@@ -44,6 +45,19 @@ const char* const kUsage =
     "  --status5         answer with readings of status 5 (rejected)\n"
     "  --split           send each reading in two parts that land in different batches\n"
     "  --refuse          do not listen at all (connections are refused)\n"
+    "How the link delivers (a real module over Wi-Fi does all of these):\n"
+    "  --unpadded        replies without the padding: \"+ <bar> 0\" and CR LF only\n"
+    "  --byte-split MS   send every reply byte by byte, MS milliseconds apart\n"
+    "  --coalesce N      hold replies and send N of them in one segment\n"
+    "  --count FROM      values count up by one per reply from FROM (wrapping after\n"
+    "                    999), instead of the press cycle\n"
+    "  --flood BYTES     ignore the polls; send valid readings at BYTES per second\n"
+    "Modules that fail:\n"
+    "  --stall-after N   after N polls keep the connection and read, but never answer\n"
+    "  --half-close-after N  after N polls send FIN (shut down sending), keep reading\n"
+    "  --stop-reading-after N  after N polls neither read nor answer, keep the connection\n"
+    "  --close-in-startup  close the connection at the first command that is not a poll\n"
+    "  --refuse-for S    after each connection ends, refuse connections for S seconds\n"
     "  --help            this text\n"
     "The built-in cycle (40 s, repeating, from each connection): 8 s idle at 0 bar,\n"
     "a ramp to the peak over 8 s, a hold of 12 s, a release over 4 s, 8 s idle.\n";
@@ -59,6 +73,14 @@ struct Options {
     long closeAfter = -1;
     bool silent = false, garbage = false, status5 = false, split = false, refuse = false;
     bool logSends = false;
+    bool unpadded = false;
+    int byteSplitMs = -1;
+    int coalesce = 1;
+    long countFrom = -1;
+    double flood = 0;
+    long stallAfter = -1, halfCloseAfter = -1, stopReadingAfter = -1;
+    bool closeInStartup = false;
+    double refuseFor = 0;
 };
 
 volatile std::sig_atomic_t g_stop = 0;
@@ -82,13 +104,42 @@ bool SendAll(int fd, const std::string& data) {
     return true;
 }
 
-std::string Reading(int bar, int status) {
+std::string Reading(int bar, int status, bool padded = true) {
     char text[64];
     std::snprintf(text, sizeof text, "%c %d %d\r\n", bar < 0 ? '-' : '+', bar < 0 ? -bar : bar,
                   status);
     std::string reading = text;
-    if (reading.size() < 20) reading = std::string(20 - reading.size(), ' ') + reading;
+    if (padded && reading.size() < 20) reading = std::string(20 - reading.size(), ' ') + reading;
     return reading;
+}
+
+long long EpochUs() {
+    return std::chrono::duration_cast<std::chrono::microseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+// Sends valid readings at `rate` bytes a second until the peer goes or time is up.
+void Flood(int fd, const Options& o, Clock::time_point programStart) {
+    long value = o.countFrom >= 0 ? o.countFrom : 5;
+    const Clock::time_point begin = Clock::now();
+    double sent = 0;
+    char drain[256];
+    while (!g_stop && !(o.duration > 0 && Seconds(programStart) >= o.duration)) {
+        const double due = Seconds(begin) * o.flood;
+        std::string chunk;
+        while (sent + static_cast<double>(chunk.size()) < due && chunk.size() < 1 << 20) {
+            chunk += Reading(static_cast<int>(value), 0, false);
+            value = value >= 999 ? 5 : value + 1;
+        }
+        if (!chunk.empty()) {
+            if (!SendAll(fd, chunk)) return;
+            sent += static_cast<double>(chunk.size());
+        }
+        while (recv(fd, drain, sizeof drain, MSG_DONTWAIT) > 0) {
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
 }
 
 std::string Printable(const char* bytes, size_t n) {
@@ -116,8 +167,18 @@ void Serve(int fd, const Options& o, const PressureProfile& profile, FILE* log,
     std::fflush(log);
     int one = 1;
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    std::string pending;
+    std::string pending, held;
     long polls = 0;
+    int heldCount = 0;
+    long count = o.countFrom;
+    bool halfClosed = false;
+    if (o.flood > 0) {
+        Flood(fd, o, programStart);
+        std::fprintf(log, "%.3f disconnected\n", Seconds(programStart) * 1000);
+        std::fflush(log);
+        close(fd);
+        return;
+    }
     char buffer[256];
     while (!g_stop) {
         if (o.duration > 0 && Seconds(programStart) >= o.duration) break;
@@ -134,10 +195,43 @@ void Serve(int fd, const Options& o, const PressureProfile& profile, FILE* log,
             std::fprintf(log, "%.3f %s\n", Seconds(programStart) * 1000,
                          Printable(command.data(), command.size()).c_str());
             std::fflush(log);
-            if (command != std::string("p000\r", 5)) continue;
+            if (command != std::string("p000\r", 5)) {
+                if (o.closeInStartup) {
+                    std::fprintf(log, "%.3f closing in the start-up commands\n",
+                                 Seconds(programStart) * 1000);
+                    std::fflush(log);
+                    close(fd);
+                    return;
+                }
+                continue;
+            }
             ++polls;
             if (o.silent) continue;
+            if (o.stallAfter >= 0 && polls > o.stallAfter) continue;
+            if (o.halfCloseAfter >= 0 && polls > o.halfCloseAfter) {
+                if (!halfClosed) {
+                    shutdown(fd, SHUT_WR);
+                    halfClosed = true;
+                    std::fprintf(log, "%.3f half-closed after %ld polls\n",
+                                 Seconds(programStart) * 1000, polls - 1);
+                    std::fflush(log);
+                }
+                continue;
+            }
+            if (o.stopReadingAfter >= 0 && polls > o.stopReadingAfter) {
+                std::fprintf(log, "%.3f stopped reading after %ld polls\n",
+                             Seconds(programStart) * 1000, polls - 1);
+                std::fflush(log);
+                while (!g_stop && !(o.duration > 0 && Seconds(programStart) >= o.duration))
+                    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                close(fd);
+                return;
+            }
             int bar = profile.BarAt(Seconds(accepted));
+            if (o.countFrom >= 0) {
+                bar = static_cast<int>(count);
+                count = count >= 999 ? o.countFrom : count + 1;
+            }
             bool ok = true;
             if (o.garbage) {
                 std::string junk(24, '\0');
@@ -154,13 +248,20 @@ void Serve(int fd, const Options& o, const PressureProfile& profile, FILE* log,
                 std::this_thread::sleep_for(std::chrono::milliseconds(20));
                 ok = ok && SendAll(fd, tail);
             } else {
-                ok = SendAll(fd, Reading(bar, 0));
-                if (o.logSends) {
-                    long long us = std::chrono::duration_cast<std::chrono::microseconds>(
-                                       std::chrono::system_clock::now().time_since_epoch())
-                                       .count();
-                    std::fprintf(log, "send %lld %d\n", us, bar);
+                held += Reading(bar, 0, !o.unpadded);
+                if (++heldCount >= o.coalesce) {
+                    if (o.byteSplitMs >= 0) {
+                        for (char c : held) {
+                            ok = ok && SendAll(fd, std::string(1, c));
+                            std::this_thread::sleep_for(std::chrono::milliseconds(o.byteSplitMs));
+                        }
+                    } else {
+                        ok = SendAll(fd, held);
+                    }
+                    held.clear();
+                    heldCount = 0;
                 }
+                if (o.logSends) std::fprintf(log, "send %lld %d\n", EpochUs(), bar);
             }
             if (!ok) break;
             if (o.closeAfter >= 0 && polls >= o.closeAfter) {
@@ -218,6 +319,26 @@ bool ParseOptions(int argc, char** argv, Options& o) {
             o.refuse = true;
         else if (a == "--log-sends")
             o.logSends = true;
+        else if (a == "--unpadded")
+            o.unpadded = true;
+        else if (a == "--byte-split")
+            o.byteSplitMs = std::atoi(next("--byte-split"));
+        else if (a == "--coalesce")
+            o.coalesce = std::max(1, std::atoi(next("--coalesce")));
+        else if (a == "--count")
+            o.countFrom = std::atol(next("--count"));
+        else if (a == "--flood")
+            o.flood = std::atof(next("--flood"));
+        else if (a == "--stall-after")
+            o.stallAfter = std::atol(next("--stall-after"));
+        else if (a == "--half-close-after")
+            o.halfCloseAfter = std::atol(next("--half-close-after"));
+        else if (a == "--stop-reading-after")
+            o.stopReadingAfter = std::atol(next("--stop-reading-after"));
+        else if (a == "--close-in-startup")
+            o.closeInStartup = true;
+        else if (a == "--refuse-for")
+            o.refuseFor = std::atof(next("--refuse-for"));
         else {
             std::fprintf(stderr, "press-sim: unknown option %s\n%s", a.c_str(), kUsage);
             return false;
@@ -290,6 +411,24 @@ int main(int argc, char** argv) {
         if (client < 0) continue;
         Serve(client, o, profile, log, start, random);
         if (o.connections > 0 && ++served >= o.connections) break;
+        if (o.refuseFor > 0) {
+            // A module that reboots: nothing listens for a while.
+            close(listener);
+            std::fprintf(log, "%.3f refusing for %.1f s\n", Seconds(start) * 1000, o.refuseFor);
+            std::fflush(log);
+            const Clock::time_point down = Clock::now();
+            while (!g_stop && Seconds(down) < o.refuseFor)
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            listener = socket(AF_INET, SOCK_STREAM, 0);
+            setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+            if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+                listen(listener, 4) != 0) {
+                std::perror("press-sim: listen again");
+                return 1;
+            }
+            std::fprintf(log, "%.3f listening again\n", Seconds(start) * 1000);
+            std::fflush(log);
+        }
     }
     close(listener);
     if (log != stderr) std::fclose(log);
