@@ -159,3 +159,41 @@ TEST_F(CycleTest, GenerationChangesWithEveryArm) {
     cycle.Arm();
     EXPECT_NE(cycle.Generation(), before);
 }
+
+// Fault mended: sample times came from the wall clock, so an NTP step back of
+// 30 s made them jump to -24.88 s and took the curve off the plot.
+TEST_F(CycleTest, AWallClockSteppingBackLeavesSampleTimesIncreasing) {
+    cycle.Arm();
+    for (int i = 0; i < 200; ++i) {
+        clock.SetMs(i * 75);
+        if (i >= 54) clock.now.seconds -= 30; // the wall clock alone steps back
+        cycle.OnReading(50 + i, clock.Steady(), inputs);
+    }
+    ASSERT_EQ(cycle.m_times.size(), 200u);
+    for (size_t i = 1; i < cycle.m_times.size(); ++i)
+        EXPECT_GT(cycle.m_times[i], cycle.m_times[i - 1]);
+    EXPECT_DOUBLE_EQ(cycle.m_times.back(), 199 * 0.075);
+}
+
+TEST_F(CycleTest, TheSampleThatReachesTheLengthIsTheLastAndTheEndIsTold) {
+    inputs.recordLength = L"8";
+    cycle.Arm();
+    for (int ms = 0; ms <= 8100; ms += 75) {
+        clock.SetMs(ms);
+        cycle.OnReading(20, clock.Steady(), inputs);
+    }
+    EXPECT_GE(cycle.m_times.back(), 8.0);
+    EXPECT_LT(cycle.m_times.back(), 8.075);
+    EXPECT_TRUE(cycle.Disarm(RecordEnd::Operator));
+    EXPECT_EQ(cycle.EndReason(), RecordEnd::Completed);
+    EXPECT_EQ(cycle.IncompleteText(), "");
+
+    inputs.recordLength = L"80";
+    cycle.Arm();
+    clock.SetMs(20000);
+    cycle.OnReading(30, clock.Steady(), inputs);
+    clock.SetMs(32400);
+    cycle.OnReading(30, clock.Steady(), inputs);
+    cycle.Disarm(RecordEnd::ModuleLost);
+    EXPECT_EQ(cycle.IncompleteText(), "module lost at 12.4 s");
+}

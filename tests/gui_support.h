@@ -74,6 +74,25 @@ class ExpectBox : public wxExpectModal<wxMessageDialog> {
     wxString m_message, m_caption;
 };
 
+/// Expects a message box whose text begins with `start`.
+class ExpectBoxStarting : public wxExpectModal<wxMessageDialog> {
+  public:
+    ExpectBoxStarting(const wxString& start, int answer, const wxString& caption)
+        : wxExpectModal<wxMessageDialog>(answer), m_start(start), m_caption(caption) {
+        Describe("message box starting \"" + start + "\"");
+    }
+
+  protected:
+    int OnInvoked(wxMessageDialog* dialog) const override {
+        EXPECT_TRUE(dialog->GetMessage().StartsWith(m_start)) << dialog->GetMessage().utf8_str();
+        EXPECT_EQ(dialog->GetTitle(), m_caption);
+        return wxExpectModal<wxMessageDialog>::OnInvoked(dialog);
+    }
+
+  private:
+    wxString m_start, m_caption;
+};
+
 /// The first open connection dialog, or null.
 class NewDialog;
 NewDialog* FindNewDialog();

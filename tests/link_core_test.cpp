@@ -143,7 +143,9 @@ TEST_F(LinkFixture, SendsStartupCommandsThenPollsEvery75Ms) {
 // Fault mended: unpadded, split and merged replies lost most readings.
 TEST_F(LinkFixture, EveryReadingArrivesOnceAndInOrderHoweverTheLinkDeliversIt) {
     const std::vector<std::vector<std::string>> modes = {
-        {"--unpadded"}, {"--unpadded", "--byte-split", "2"}, {"--coalesce", "3"},
+        {"--unpadded"},
+        {"--unpadded", "--byte-split", "2"},
+        {"--coalesce", "3"},
         {"--unpadded", "--coalesce", "4", "--byte-split", "0"}};
     for (const auto& mode : modes) {
         SCOPED_TRACE(mode[0] + (mode.size() > 1 ? " " + mode[1] : ""));
@@ -195,7 +197,8 @@ TEST_F(LinkFixture, ADeadModuleIsToldOnceWithinThreeSeconds) {
         listener.link = &link;
         link.Start();
         ASSERT_TRUE(listener.WaitFor([&] { return !listener.losses.empty(); }, 6000));
-        SteadyTime last = listener.readings.empty() ? SteadyTime() : listener.readings.back().arrival;
+        SteadyTime last =
+            listener.readings.empty() ? SteadyTime() : listener.readings.back().arrival;
         if (!listener.readings.empty()) {
             EXPECT_LT(duration_cast<milliseconds>(listener.lostAt - last).count(), 3000);
         }

@@ -75,7 +75,7 @@ TEST(ReadingStream, EveryReadingIsDecodedInOrderHoweverTheBytesArrive) {
     }
     for (const std::string* text : {&unpadded, &padded, &mixed}) {
         EXPECT_EQ(FeedInPieces(*text, {text->size()}), sent);
-        EXPECT_EQ(FeedInPieces(*text, {1}), sent); // byte by byte
+        EXPECT_EQ(FeedInPieces(*text, {1}), sent);  // byte by byte
         EXPECT_EQ(FeedInPieces(*text, {40}), sent); // two padded replies merged
         EXPECT_EQ(FeedInPieces(*text, {3, 17, 1, 64}), sent);
     }

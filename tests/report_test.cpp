@@ -149,12 +149,14 @@ struct ReportTest : testing::Test {
     }
     void Record() {
         panel->m_connected = true;
+        panel->m_recordLength->ChangeValue("14");
         Click(panel, ID_START);
         for (int i = 0; i < 200; ++i) {
             clock.SetMs(i * 75);
             panel->ApplyReadings({{i < 20 ? 2 * i + 6 : 46 + i, clock.Steady()}});
         }
         wxTEST_DIALOG(Click(panel, ID_STOP), ExpectBox("Do you want to print a REPORT", wxNO));
+        ASSERT_EQ(panel->Cycle().IncompleteText(), ""); // completed at 14 s
         panel->m_connected = false;
     }
     void FillJob() {
@@ -268,7 +270,7 @@ TEST_F(ReportTest, EmptyFieldsAskOnlyAboutTheFirst) {
                   ExpectBox("Operator ID empty\nDo you want to generate REPORT anyway?", wxNO,
                             "Print REPORT?"));
     wxArrayString files;
-    EXPECT_EQ(wxDir::GetAllFiles(dir, &files), 0u);
+    EXPECT_EQ(wxDir::GetAllFiles(dir, &files, "", wxDIR_FILES), 0u);
     wxTEST_DIALOG(panel->CreateReport(),
                   ExpectBox("Operator ID empty\nDo you want to generate REPORT anyway?", wxYES),
                   ExpectBox("Report Created.", wxOK));
@@ -325,7 +327,7 @@ TEST_F(ReportTest, UnwritableDirectoryIsReportedAndLeavesNothing) {
     };
     wxTEST_DIALOG(panel->CreateReport(), Capture());
     wxArrayString files;
-    EXPECT_EQ(wxDir::GetAllFiles(dir, &files), 0u);
+    EXPECT_EQ(wxDir::GetAllFiles(dir, &files, "", wxDIR_FILES), 0u);
 }
 
 TEST_F(ReportTest, NoDirectoryChosenAsksForOneAndCancelWritesNothing) {

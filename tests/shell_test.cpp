@@ -87,8 +87,8 @@ TEST_F(ShellTest, SkipQuestionFalseOpensTheDialogWithStoredValues) {
     EXPECT_TRUE(dialog->m_autoconnectBox->GetValue());
     EXPECT_FALSE(dialog->m_skipBox->GetValue());
     EXPECT_EQ(dialog->m_pressBox->GetSelection(), 1);
-    // Nothing is applied before the dialog is confirmed.
-    EXPECT_EQ(Status(), "IP: none - Port: none - Press: none");
+    // The saved module is in use; nothing is saved before the dialog is confirmed.
+    EXPECT_EQ(Status(), "IP: 127.0.2.3 - Port: 4242 - Press: P1");
 }
 
 TEST_F(ShellTest, OkWithInvalidAddressAppliesNothing) {
@@ -100,7 +100,7 @@ TEST_F(ShellTest, OkWithInvalidAddressAppliesNothing) {
     dialog->GetEventHandler()->ProcessEvent(ok);
     EXPECT_EQ(dialog->m_ipErrorText->GetLabel(), "Invalid IP");
     EXPECT_TRUE(dialog->IsShown());
-    EXPECT_EQ(Status(), "IP: none - Port: none - Press: none");
+    EXPECT_EQ(Status(), "IP: 127.0.2.3 - Port: 4242 - Press: P0");
 
     // Empty port: "Invalid Port" as well.
     dialog->m_portField->ChangeValue("");
@@ -135,7 +135,22 @@ TEST_F(ShellTest, OkWithEmptyPortClearsInvalidIpWhenAddressIsFixed) {
     EXPECT_EQ(dialog->m_portErrorText->GetLabel(), "Invalid Port");
 }
 
-TEST_F(ShellTest, CancelAppliesAndSavesWhateverTheFieldsHold) {
+// Fault mended: Cancel saved whatever the fields held, so New Connection then
+// Cancel replaced the operator's module with the factory address.
+TEST_F(ShellTest, CancelChangesNothing) {
+    RebuildMainWindow("ip=127.0.2.3\nport=4242\nskipQuestion=true\nautoconnect=false\n");
+    const std::string before = ReadText(WorkDir() + "/config.ini");
+    wxCommandEvent menu(wxEVT_MENU, wxID_NEW);
+    MainWindow::GetInstance()->m_frame->GetEventHandler()->ProcessEvent(menu);
+    Pump(20);
+    ASSERT_NE(FindNewDialog(), nullptr);
+    ASSERT_EQ(FindNewDialog()->m_ipCtrl->GetValue(), "192.168.100.10");
+    FindNewDialog()->Close(); // Escape and the close box
+    Pump(20);
+    EXPECT_EQ(FindNewDialog(), nullptr);
+    EXPECT_EQ(Status(), "IP: 127.0.2.3 - Port: 4242 - Press: P0");
+    EXPECT_EQ(ReadText(WorkDir() + "/config.ini"), before);
+
     RebuildMainWindow("ip=127.0.2.3\nport=4242\nskipQuestion=false\n");
     NewDialog* dialog = FindNewDialog();
     ASSERT_NE(dialog, nullptr);
@@ -145,10 +160,9 @@ TEST_F(ShellTest, CancelAppliesAndSavesWhateverTheFieldsHold) {
     wxCommandEvent cancel(wxEVT_BUTTON, wxID_CANCEL);
     dialog->GetEventHandler()->ProcessEvent(cancel);
     Pump(20);
-    EXPECT_EQ(Status(), "IP: 127.0.2.300 - Port:  - Press: P0");
+    EXPECT_EQ(Status(), "IP: 127.0.2.3 - Port: 4242 - Press: P0");
     std::string saved = ReadText(WorkDir() + "/config.ini");
-    EXPECT_NE(saved.find("ip=127.0.2.300"), std::string::npos);
-    EXPECT_NE(saved.find("skipQuestion=false"), std::string::npos);
+    EXPECT_EQ(saved.find("127.0.2.300"), std::string::npos);
 }
 
 TEST_F(ShellTest, NewConnectionShowsFactoryDefaultsWhateverTheConfig) {
@@ -230,8 +244,11 @@ TEST_F(ShellTest, NoSettingsFilesStartsAndStaysOnThisMachine) {
     wxTEST_DIALOG(
         RebuildMainWindow("");
         WaitUntil([] { return !Panel()->m_connected && Panel()->m_connectState == 0; }, 100);
-        Pump(1500), ExpectBox("Wi-Fi Module disconnected: please check if the module is on and the "
-                              "PC is connected to the Wi-Fi network.",
+        Pump(1500), ExpectBox(wxString::FromUTF8("Wi-Fi Module disconnected: please check if the "
+                                                 "module is on and the PC is connected to the "
+                                                 "Wi-Fi network.\n\n:0: connection refused.\n"
+                                                 "The address and port are changed in File "
+                                                 "\u2192 New Connection."),
                               wxOK, "Error"));
     EXPECT_EQ(Status(), "IP:  - Port:  - Press: P0");
 }

@@ -111,7 +111,7 @@ void TerminalPanel::OnConnect(wxCommandEvent&) {
     if (state == -1) {
         ShowError(wxString(kConnectFailed) + "\n\n" + AddressText() + ": " +
                   wxString::FromUTF8(SockConnectFailureText(m_connectCause)) +
-                  ".\nThe address and port are changed in File \u2192 New Connection.");
+                  wxString(L".\nThe address and port are changed in File \u2192 New Connection."));
         return;
     }
     StartLink(std::move(m_connectedSocket));
@@ -172,15 +172,15 @@ void TerminalPanel::HandleLinkLost(int linkId, LinkLoss loss) {
     m_reconnecting = true;
     m_reconnectAttempt = 0;
     ScheduleReconnect();
-    message += "\nThe program reconnects to " + AddressText() +
-               " by itself; press Disconnect to stop.";
+    message +=
+        "\nThe program reconnects to " + AddressText() + " by itself; press Disconnect to stop.";
     // Reconnection goes on while the box is open.
     ShowError(message, "Disconnected");
 }
 
 void TerminalPanel::ScheduleReconnect() {
     ++m_reconnectAttempt;
-    m_statusText->SetLabel(wxString::Format("Module lost \u2014 reconnecting to %s (attempt %d)",
+    m_statusText->SetLabel(wxString::Format(L"Module lost \u2014 reconnecting to %s (attempt %d)",
                                             AddressText(), m_reconnectAttempt));
     m_reconnectTimer.StartOnce(ReconnectDelayMs(m_reconnectAttempt));
 }
@@ -196,8 +196,8 @@ void TerminalPanel::StopReconnecting() {
     m_reconnecting = false;
     m_reconnectTimer.Stop();
     m_connectThread.reset();
-    m_statusText->SetLabel(StatusLine(m_ipAddress, m_portText,
-                                      MainWindow::GetInstance()->PressName(m_pressIndex)));
+    m_statusText->SetLabel(
+        StatusLine(m_ipAddress, m_portText, MainWindow::GetInstance()->PressName(m_pressIndex)));
 }
 
 void TerminalPanel::ShowClosedButtons() {

@@ -24,29 +24,33 @@ RenderTimer::~RenderTimer() {
 
 void RenderTimer::Notify() {
     m_clockText->SetLabel(ClockLabel(wxDateTime::UNow()));
-    if (!m_running) return;
     TerminalPanel* panel = MainWindow::GetInstance()->m_panel;
-    if (m_countdown <= 0) {
+    if (m_overdue) {
         // Run out, but the recording goes on until its last sample comes.
         if (panel) panel->OnCountdownEnded();
         return;
     }
+    if (!m_running) return;
     const int shown = m_countdown;
     --m_countdown;
     m_stopButton->SetLabel(wxString::Format("Stop (%d)", shown));
     m_recordingText->Show(m_countdown % 2 == 0);
     if (m_countdown > 0) return;
+    m_running = false;
+    m_overdue = true;
     m_recordingText->Hide();
     if (panel) panel->OnCountdownEnded();
 }
 
 void RenderTimer::StartCountdown() {
     m_running = true;
+    m_overdue = false;
     TerminalPanel* panel = MainWindow::GetInstance()->m_panel;
     m_countdown = panel ? LeadingInt(panel->m_recordLength->GetValue()) : 0;
 }
 
 void RenderTimer::StopCountdown() {
     m_running = false;
+    m_overdue = false;
     m_recordingText->Hide();
 }

@@ -26,6 +26,7 @@ class RenderTimer : public wxTimer {
     wxStaticText* m_recordingText;
     int m_countdown = 80;
     bool m_running = false;
+    bool m_overdue = false; ///< run out while the recording still runs
 };
 
 /// "%B %d, %Y" in the fixed zone UTC+1, then a line feed and "%X" local.

@@ -303,9 +303,9 @@ void TerminalPanel::OnStartStop(wxCommandEvent& event) {
         const double surface = main->Surface(m_pressIndex);
         if (!(std::isfinite(surface) && surface > 0)) {
             ShowError("The press \"" + main->PressName(m_pressIndex) +
-                      "\" has no valid surface in superfici.ini, so no force can be recorded. "
-                      "Enter its surface in cm\u00b2 (a number above 0) in superfici.ini and "
-                      "start the program again.");
+                      wxString(L"\" has no valid surface in superfici.ini, so no force can be "
+                               L"recorded. Enter its surface in cm\u00b2 (a number above 0) in "
+                               L"superfici.ini and start the program again."));
             return;
         }
         m_cycle.Arm();
