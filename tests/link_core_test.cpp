@@ -93,15 +93,16 @@ struct Listener : LinkListener {
     SteadyTime lostAt;
 };
 
-struct LinkFixture : testing::Test {
-    void Open(int port, LinkOptions options = {}) {
+// A started link to press-sim's `port` and the listener it reports to.
+struct RunningLink {
+    explicit RunningLink(int port, LinkOptions options = {}, bool takeOnWake = true, int id = 1) {
+        listener.takeOnWake = takeOnWake;
         UniqueSocket socket = ConnectTo(port);
-        ASSERT_TRUE(socket.Valid());
-        link = std::make_unique<Link>(std::move(socket), 1, options, listener);
+        EXPECT_TRUE(socket.Valid());
+        link = std::make_unique<Link>(std::move(socket), id, std::move(options), listener);
         listener.link = link.get();
         link->Start();
     }
-    void TearDown() override { link.reset(); }
     Listener listener;
     std::unique_ptr<Link> link;
 };
@@ -118,13 +119,13 @@ int CountEntries(const char* path) {
 
 } // namespace
 
-TEST_F(LinkFixture, SendsStartupCommandsThenPollsEvery75Ms) {
+TEST(Link, SendsStartupCommandsThenPollsEvery75Ms) {
     Sim sim;
     LinkOptions options;
     options.startupCommands = {std::string("i001\r", 5), std::string("i002\r", 5)};
-    Open(sim.Port(), options);
+    RunningLink running(sim.Port(), options);
     std::this_thread::sleep_for(milliseconds(2500));
-    link.reset();
+    running.link.reset();
     auto log = sim.Commands();
     ASSERT_GT(log.size(), 25u);
     EXPECT_EQ(log[0].second, "i001\\r");
@@ -137,11 +138,11 @@ TEST_F(LinkFixture, SendsStartupCommandsThenPollsEvery75Ms) {
     std::sort(gaps.begin(), gaps.end());
     EXPECT_GE(gaps[gaps.size() / 2], 74.5);
     EXPECT_LE(gaps[gaps.size() / 2], 82.0);
-    EXPECT_TRUE(listener.losses.empty());
+    EXPECT_TRUE(running.listener.losses.empty());
 }
 
 // Fault mended: unpadded, split and merged replies lost most readings.
-TEST_F(LinkFixture, EveryReadingArrivesOnceAndInOrderHoweverTheLinkDeliversIt) {
+TEST(Link, EveryReadingArrivesOnceAndInOrderHoweverTheLinkDeliversIt) {
     const std::vector<std::vector<std::string>> modes = {
         {"--unpadded"},
         {"--unpadded", "--byte-split", "2"},
@@ -152,14 +153,10 @@ TEST_F(LinkFixture, EveryReadingArrivesOnceAndInOrderHoweverTheLinkDeliversIt) {
         std::vector<std::string> args = mode;
         args.insert(args.end(), {"--count", "100"});
         Sim sim(args);
-        Listener listener;
-        UniqueSocket socket = ConnectTo(sim.Port());
-        ASSERT_TRUE(socket.Valid());
-        Link link(std::move(socket), 1, LinkOptions{}, listener);
-        listener.link = &link;
-        link.Start();
+        RunningLink running(sim.Port());
+        Listener& listener = running.listener;
         EXPECT_TRUE(listener.WaitFor([&] { return listener.readings.size() >= 20; }, 6000));
-        link.End();
+        running.link->End();
         std::vector<int> bars = listener.Bars();
         ASSERT_FALSE(bars.empty());
         EXPECT_EQ(bars.front(), 100);
@@ -172,7 +169,7 @@ TEST_F(LinkFixture, EveryReadingArrivesOnceAndInOrderHoweverTheLinkDeliversIt) {
 }
 
 // Fault mended: a stalled, half-closed, deaf or failing module was never noticed.
-TEST_F(LinkFixture, ADeadModuleIsToldOnceWithinThreeSeconds) {
+TEST(Link, ADeadModuleIsToldOnceWithinThreeSeconds) {
     struct Case {
         std::vector<std::string> args;
         std::vector<LinkLoss> expected;
@@ -188,14 +185,10 @@ TEST_F(LinkFixture, ADeadModuleIsToldOnceWithinThreeSeconds) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args[0]);
         Sim sim(c.args);
-        Listener listener;
-        UniqueSocket socket = ConnectTo(sim.Port());
-        ASSERT_TRUE(socket.Valid());
         LinkOptions options;
         options.startupCommands = {std::string("i001\r", 5), std::string("i002\r", 5)};
-        Link link(std::move(socket), 1, options, listener);
-        listener.link = &link;
-        link.Start();
+        RunningLink running(sim.Port(), options);
+        Listener& listener = running.listener;
         ASSERT_TRUE(listener.WaitFor([&] { return !listener.losses.empty(); }, 6000));
         SteadyTime last =
             listener.readings.empty() ? SteadyTime() : listener.readings.back().arrival;
@@ -207,7 +200,7 @@ TEST_F(LinkFixture, ADeadModuleIsToldOnceWithinThreeSeconds) {
             << LinkLossText(listener.losses[0]);
         // Ending a link whose module no longer reads never blocks.
         auto before = SteadyClock::now();
-        link.End();
+        running.link->End();
         EXPECT_LT(duration_cast<milliseconds>(SteadyClock::now() - before).count(), 500);
         std::this_thread::sleep_for(milliseconds(200));
         EXPECT_EQ(listener.losses.size(), 1u);
@@ -216,17 +209,17 @@ TEST_F(LinkFixture, ADeadModuleIsToldOnceWithinThreeSeconds) {
 
 // Fault mended: one wake-up per batch without limit froze the window and grew
 // memory without bound under a flood.
-TEST_F(LinkFixture, AFloodIsHeldBackNotDroppedAndWakesTheOwnerOnce) {
+TEST(Link, AFloodIsHeldBackNotDroppedAndWakesTheOwnerOnce) {
     Sim sim({"--flood", "1000000", "--count", "5"});
     LinkOptions options;
     options.queueLimit = 5000;
-    listener.takeOnWake = false;
-    Open(sim.Port(), options);
+    RunningLink running(sim.Port(), options, false);
+    Listener& listener = running.listener;
     std::vector<int> bars;
     std::vector<Reading> taken;
     for (int i = 0; i < 20; ++i) {
         std::this_thread::sleep_for(milliseconds(100)); // a slow owner
-        link->TakeReadings(taken);
+        running.link->TakeReadings(taken);
         EXPECT_LE(taken.size(), options.queueLimit);
         for (const Reading& r : taken)
             bars.push_back(r.bar);
@@ -257,19 +250,10 @@ TEST(ConnectThread, FailuresNameTheirCause) {
     EXPECT_STREQ(SockConnectFailureText(outcome->cause), "connection refused");
 
     // A listener whose queue is full: the attempt times out.
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    listen(fd, 0);
-    socklen_t size = sizeof a;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &size);
-    int filler = socket(AF_INET, SOCK_STREAM, 0);
-    connect(filler, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    FullLoopbackListener full;
     outcome.reset();
     {
-        ConnectThread hanging("127.0.0.1", ntohs(a.sin_port), 2, 600, report);
+        ConnectThread hanging("127.0.0.1", static_cast<uint16_t>(full.port), 2, 600, report);
         std::unique_lock<std::mutex> guard(lock);
         ASSERT_TRUE(done.wait_for(guard, seconds(3), [&] { return outcome.has_value(); }));
     }
@@ -278,11 +262,9 @@ TEST(ConnectThread, FailuresNameTheirCause) {
     // Cancelled: nothing reported, and the thread is gone at once.
     outcome.reset();
     auto before = SteadyClock::now();
-    { ConnectThread cancelled("127.0.0.1", ntohs(a.sin_port), 3, 5000, report); }
+    { ConnectThread cancelled("127.0.0.1", static_cast<uint16_t>(full.port), 3, 5000, report); }
     EXPECT_LT(duration_cast<milliseconds>(SteadyClock::now() - before).count(), 400);
     EXPECT_FALSE(outcome.has_value());
-    close(filler);
-    close(fd);
 }
 
 // Fault mended: inet_addr read "010" as octal, so 127.000.000.010 reached .8.
@@ -320,15 +302,11 @@ TEST(LinkCycles, HundredConnectionsLeaveNoDescriptorOrThreadBehind) {
     Sim sim;
     const int fds = CountEntries("/proc/self/fd"), threads = CountEntries("/proc/self/task");
     for (int i = 0; i < 100; ++i) {
-        Listener listener;
-        UniqueSocket socket = ConnectTo(sim.Port());
-        ASSERT_TRUE(socket.Valid()) << i;
-        auto link = std::make_unique<Link>(std::move(socket), i, LinkOptions{}, listener);
-        listener.link = link.get();
-        link->Start();
+        RunningLink running(sim.Port(), LinkOptions{}, true, i);
+        Listener& listener = running.listener;
         if (i % 10 == 0) listener.WaitFor([&] { return !listener.readings.empty(); }, 1000);
         if (i % 2) { // ended on a thread of its own, as the panel does
-            DisconnectThread closing(std::move(link));
+            DisconnectThread closing(std::move(running.link));
             for (int k = 0; k < 100 && !closing.Done(); ++k)
                 std::this_thread::sleep_for(milliseconds(5));
             EXPECT_TRUE(closing.Done());
@@ -351,17 +329,12 @@ TEST(LinkPowerLoss, NoticedWithinThreeSeconds) {
         return;
     }
     Sim sim;
-    Listener listener;
-    UniqueSocket socket = ConnectTo(sim.Port());
-    ASSERT_TRUE(socket.Valid());
-    Link link(std::move(socket), 1, LinkOptions{}, listener);
-    listener.link = &link;
-    link.Start();
+    RunningLink running(sim.Port());
+    Listener& listener = running.listener;
     ASSERT_TRUE(listener.WaitFor([&] { return listener.readings.size() >= 5; }, 3000));
     ASSERT_EQ(std::system("ip link set lo down"), 0);
     ASSERT_TRUE(listener.WaitFor([&] { return !listener.losses.empty(); }, 5000));
     const SteadyTime last = listener.readings.back().arrival;
     EXPECT_LT(duration_cast<milliseconds>(listener.lostAt - last).count(), 3000);
     EXPECT_EQ(listener.losses[0], LinkLoss::ReadingsStopped);
-    link.End();
 }

@@ -72,28 +72,6 @@ std::vector<LogEntry> Commands(const SimProcess& sim) {
     return out;
 }
 
-// A listener whose queue is full: a connect to it hangs until the time-out.
-struct FullListener {
-    FullListener() {
-        fd = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        listen(fd, 0);
-        socklen_t size = sizeof a;
-        getsockname(fd, reinterpret_cast<sockaddr*>(&a), &size);
-        port = ntohs(a.sin_port);
-        filler = socket(AF_INET, SOCK_STREAM, 0);
-        connect(filler, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    }
-    ~FullListener() {
-        close(filler);
-        close(fd);
-    }
-    int fd, filler, port;
-};
-
 // Presses the progress dialog's Cancel button after `ms`, from the event queue
 // that the connection's wait loop dispatches.
 std::thread CancelProgressAfter(int ms) {
@@ -227,7 +205,7 @@ TEST_F(LinkTest, RefusedConnectionShowsTheFailureBox) {
 }
 
 TEST_F(LinkTest, UnansweredConnectionTimesOutAfterFiveSeconds) {
-    FullListener listener;
+    FullLoopbackListener listener;
     auto start = std::chrono::steady_clock::now();
     wxTEST_DIALOG(ConnectTo(listener.port), ExpectBoxStarting(kFailedBox, wxOK, "Error"));
     double seconds =
@@ -238,7 +216,7 @@ TEST_F(LinkTest, UnansweredConnectionTimesOutAfterFiveSeconds) {
 }
 
 TEST_F(LinkTest, CancelAnsweredNoGoesOn) {
-    FullListener listener;
+    FullLoopbackListener listener;
     std::thread cancel = CancelProgressAfter(600);
     wxTEST_DIALOG(ConnectTo(listener.port),
                   ExpectBox("Do you really want to cancel connection?", wxNO, "End Connection?"),
@@ -248,7 +226,7 @@ TEST_F(LinkTest, CancelAnsweredNoGoesOn) {
 }
 
 TEST_F(LinkTest, CancelAnsweredYesEndsWithNothingShown) {
-    FullListener listener;
+    FullLoopbackListener listener;
     std::thread cancel = CancelProgressAfter(600);
     wxTEST_DIALOG(ConnectTo(listener.port),
                   ExpectBox("Do you really want to cancel connection?", wxYES, "End Connection?"));

@@ -76,3 +76,22 @@ int UnusedLoopbackPort() {
     close(fd); // nothing listens there any more
     return ntohs(a.sin_port);
 }
+
+FullLoopbackListener::FullLoopbackListener() {
+    m_fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    listen(m_fd, 0);
+    socklen_t size = sizeof a;
+    getsockname(m_fd, reinterpret_cast<sockaddr*>(&a), &size);
+    port = ntohs(a.sin_port);
+    m_filler = socket(AF_INET, SOCK_STREAM, 0);
+    connect(m_filler, reinterpret_cast<sockaddr*>(&a), sizeof a);
+}
+
+FullLoopbackListener::~FullLoopbackListener() {
+    close(m_filler);
+    close(m_fd);
+}

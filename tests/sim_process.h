@@ -31,3 +31,17 @@ class PressSimProcess {
 
 /// A port of 127.0.0.1 where nothing listens.
 int UnusedLoopbackPort();
+
+/// A listener on 127.0.0.1 whose queue is full (backlog 0, one connection
+/// never accepted): a connect to it hangs until its time-out.
+class FullLoopbackListener {
+  public:
+    FullLoopbackListener();
+    ~FullLoopbackListener();
+    FullLoopbackListener(const FullLoopbackListener&) = delete;
+    FullLoopbackListener& operator=(const FullLoopbackListener&) = delete;
+    int port = 0;
+
+  private:
+    int m_fd = -1, m_filler = -1;
+};

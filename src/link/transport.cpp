@@ -14,7 +14,6 @@
 typedef int socklen_t;
 #define SOCK_WOULDBLOCK WSAEWOULDBLOCK
 #define SOCK_INPROGRESS WSAEINPROGRESS
-#define SOCK_INTR WSAEINTR
 static int LastSocketErrorNumber() {
     return WSAGetLastError();
 }
@@ -27,7 +26,6 @@ static int LastSocketErrorNumber() {
 #include <unistd.h>
 #define SOCK_WOULDBLOCK EWOULDBLOCK
 #define SOCK_INPROGRESS EINPROGRESS
-#define SOCK_INTR EINTR
 static int LastSocketErrorNumber() {
     return errno;
 }
@@ -80,20 +78,6 @@ bool IsInProgress(int number) {
            || number == EAGAIN
 #endif
         ;
-}
-
-// Waits until the socket is readable (or writable); >0 ready, 0 time-out, -1 failure.
-int WaitFor(int socket, bool writable, int seconds) {
-#ifdef _WIN32
-    fd_set set;
-    FD_ZERO(&set);
-    FD_SET(static_cast<SOCKET>(socket), &set);
-    timeval tv{seconds, 0};
-    return select(0, writable ? nullptr : &set, writable ? &set : nullptr, nullptr, &tv);
-#else
-    pollfd pfd{socket, static_cast<short>(writable ? POLLOUT : POLLIN), 0};
-    return poll(&pfd, 1, seconds * 1000);
-#endif
 }
 
 uint16_t g_runningCrc = 0xFFFF;
@@ -229,44 +213,8 @@ bool SockSetBlocking(int socket, bool blocking) {
 }
 
 int SockConnect(int socket, const SockAddress* address) {
-    if (!SockSetBlocking(socket, false)) return -1;
-    int result = connect(socket, reinterpret_cast<const sockaddr*>(address), sizeof *address);
-    if (result < 0) {
-        int number = LastSocketErrorNumber();
-        if (!IsInProgress(number)) {
-            RecordFailure(number);
-            result = -1;
-        } else {
-            int ready = WaitFor(socket, true, SockGetConnectTimeout());
-            if (ready < 0) {
-                int waitError = LastSocketErrorNumber();
-                if (waitError != SOCK_INTR) {
-                    RecordFailure(waitError);
-                    return -1;
-                }
-                SockSetLastError(-2);
-                result = -1;
-            } else if (ready == 0) {
-                SockSetLastError(-2);
-                result = -1;
-            } else {
-                int pending = 0;
-                socklen_t size = sizeof pending;
-                if (getsockopt(socket, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&pending),
-                               &size) != 0) {
-                    SockSetLastError(LastSocketErrorNumber());
-                    return -1;
-                }
-                if (pending != 0) {
-                    RecordFailure(pending);
-                    return -1;
-                }
-                result = ready;
-            }
-        }
-    }
-    if (!SockSetBlocking(socket, true)) return -1;
-    return result;
+    int cause = 0;
+    return SockConnectWithin(socket, address, SockGetConnectTimeout() * 1000, nullptr, &cause);
 }
 
 int SockSendAll(int socket, const void* data, uint16_t* length) {
@@ -304,7 +252,9 @@ int SockWait(int socket, bool writable, int milliseconds) {
     FD_ZERO(&failed);
     FD_SET(static_cast<SOCKET>(socket), &failed);
     timeval tv{milliseconds / 1000, (milliseconds % 1000) * 1000};
-    return select(0, writable ? nullptr : &set, writable ? &set : nullptr, &failed, &tv);
+    int ready = select(0, writable ? nullptr : &set, writable ? &set : nullptr, &failed, &tv);
+    if (ready < 0) RecordFailure(LastSocketErrorNumber());
+    return ready;
 #else
     pollfd pfd{socket, static_cast<short>(writable ? POLLOUT : POLLIN), 0};
     for (;;) {
@@ -429,11 +379,8 @@ int SockReceive(int socket, void* buffer, int size) {
 
 int SockReceiveTimed(int socket, void* buffer, int size) {
     std::memset(buffer, 0, static_cast<size_t>(size));
-    int ready = WaitFor(socket, false, SockGetReceiveTimeout());
+    int ready = SockWait(socket, false, SockGetReceiveTimeout() * 1000);
     if (ready < 0) {
-        int number = LastSocketErrorNumber();
-        if (number == SOCK_INTR) return 0;
-        RecordFailure(number);
         SockClose(socket);
         return -1;
     }

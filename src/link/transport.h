@@ -34,7 +34,7 @@ void SockMakeAddress(SockAddress* address, const char* text, uint16_t port);
 /// A new socket handle, or -1.
 int SockOpen(int family, int type, int protocol);
 bool SockSetBlocking(int socket, bool blocking);
-/// Connect with the connect time-out: -1 on failure, 0 or positive when connected.
+/// Connect with the connect time-out: -1 on failure, 0 when connected.
 int SockConnect(int socket, const SockAddress* address);
 /// Sends every byte; `length` becomes the count sent. 0 when all went out, -1 on failure.
 int SockSendAll(int socket, const void* data, uint16_t* length);

@@ -34,13 +34,19 @@ bool MakeDirectory(const std::string& path) {
     return result == 0 || errno == EEXIST;
 }
 
-// The last line of a text file that ends with a line feed, or "".
+// The last non-empty line of a text file, or "". Only the file's end is read:
+// every start looks at every journal.
 std::string LastLine(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::string line, last;
-    while (std::getline(in, line))
-        if (!line.empty()) last = line;
-    return last;
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    if (!in) return "";
+    const std::streamoff size = in.tellg();
+    const std::streamoff from = size > 512 ? size - 512 : 0;
+    in.seekg(from);
+    std::string tail(static_cast<size_t>(size - from), '\0');
+    in.read(&tail[0], static_cast<std::streamsize>(tail.size()));
+    while (!tail.empty() && (tail.back() == '\n' || tail.back() == '\r'))
+        tail.pop_back();
+    return tail.substr(tail.find_last_of('\n') + 1);
 }
 
 } // namespace

@@ -185,10 +185,6 @@ void TerminalPanel::CreatePlot(int x, int y, int width, int height, const wxColo
 //-----------------------------------------------------------------------------
 // Recording cycle
 
-void TerminalPanel::ApplyReading(int bar) {
-    ApplyReadings({Reading{bar, SteadyClock::now()}});
-}
-
 void TerminalPanel::ApplyReadings(const std::vector<Reading>& readings) {
     if (readings.empty()) return;
     m_readingsApplied += static_cast<long long>(readings.size());

@@ -56,8 +56,6 @@ class TerminalPanel : public wxPanel, public LinkListener {
     // Recording cycle
     /// The per-reading step for a batch of readings, on the GUI thread.
     void ApplyReadings(const std::vector<Reading>& readings);
-    /// One reading that arrived now (tests, benchmarks).
-    void ApplyReading(int bar);
     void OnStartStop(wxCommandEvent& event);
     /// Queues the record-end event of the current cycle.
     void PostRecordEnd(RecordEnd why = RecordEnd::Completed);
