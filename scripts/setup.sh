@@ -8,7 +8,7 @@ PKGS=(
   build-essential cmake ninja-build pkg-config git file
   libwxgtk3.2-dev libhpdf-dev libcanberra-dev libcanberra-pulse
   libgtest-dev googletest
-  xvfb xauth matchbox-window-manager x11-utils imagemagick
+  xvfb xauth matchbox-window-manager x11-utils xdotool imagemagick
   poppler-utils qpdf sox pulseaudio pulseaudio-utils iproute2 util-linux
   clang libclang-rt-14-dev
   fonts-dejavu-core

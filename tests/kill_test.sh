@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# The real program killed (SIGKILL) in the middle of a recording: its journal
+# holds every reading up to the last second before the kill, and the next start
+# says so once.
+# usage: kill_test.sh BUILD_DIR SOURCE_DIR
+set -euo pipefail
+B="$(cd "$1" && pwd)"; SRC="$(cd "$2" && pwd)"
+W="$(mktemp -d /tmp/vemo-kill-XXXXXX)"
+trap 'pkill -f "$W" 2>/dev/null || true; kill ${SIM:-} 2>/dev/null || true; rm -rf "$W"' EXIT
+ln -s "$SRC/icons" "$W/icons"
+echo "1250:P0" > "$W/superfici.ini"
+# Values count up by one per reply, so every reading can be found in the journal.
+"$B/press-sim" --port 0 --count 10 --unpadded --log "$W/sim.log" --log-sends > "$W/port.txt" &
+SIM=$!
+for _ in $(seq 50); do [ -s "$W/port.txt" ] && break; sleep 0.1; done
+PORT=$(sed 's/.*://' "$W/port.txt")
+printf 'ip=127.0.0.1\nport=%s\nautoconnect=true\nskipQuestion=true\ndir_path=%s\n' "$PORT" "$W" > "$W/config.ini"
+
+cat > "$W/run.sh" <<SH
+set -euo pipefail
+cd "$W"
+"$B/vemo-recorder" 2> "$W/first.err" &
+APP=\$!
+WIN=\$(xdotool search --sync --onlyvisible --name "Vemo" | head -1)
+sleep 2
+# Start sits 240 pixels from the right edge, 160 below the menu bar.
+eval \$(xdotool getwindowgeometry --shell "\$WIN")
+for y in 180 190 200 170 210; do
+  ls "$W"/recordings/*.csv >/dev/null 2>&1 && break
+  xdotool mousemove --window "\$WIN" \$((WIDTH - 240)) \$y click 1
+  sleep 1
+done
+ls "$W"/recordings/*.csv >/dev/null 2>&1 || { import -window root "$W/no-start.png"; echo "FAIL: no recording started"; exit 1; }
+sleep 6
+kill -9 \$APP
+date +%s%6N > "$W/killed_at"
+wait \$APP 2>/dev/null || true
+
+# The next start reports the interrupted recording once.
+"$B/vemo-recorder" 2> "$W/second.err" &
+APP=\$!
+if ! timeout 20 xdotool search --sync --name "^Interrupted recording\$" >/dev/null; then
+  echo "FAIL: the next start did not report the interrupted recording"; kill \$APP; exit 1
+fi
+kill \$APP; wait \$APP 2>/dev/null || true
+"$B/vemo-recorder" 2> "$W/third.err" &
+APP=\$!
+xdotool search --sync --onlyvisible --name "Vemo" >/dev/null
+sleep 3
+if xdotool search --name "^Interrupted recording\$" >/dev/null; then
+  echo "FAIL: reported twice"; kill \$APP; exit 1
+fi
+kill \$APP; wait \$APP 2>/dev/null || true
+SH
+bash "$SRC/tests/run_gui.sh" bash "$W/run.sh"
+
+JOURNAL=$(ls "$W"/recordings/*.csv | head -1)
+tail -1 "$JOURNAL" | grep -q "^# end,interrupted" || { echo "FAIL: journal not marked: $(tail -1 "$JOURNAL")"; exit 1; }
+KILLED=$(cat "$W/killed_at")
+/usr/bin/python3 - "$JOURNAL" "$W/sim.log" "$KILLED" <<'PY'
+import sys
+journal, simlog, killed = sys.argv[1], sys.argv[2], int(sys.argv[3])
+bars = [int(l.split(",")[2]) for l in open(journal) if l[0].isdigit()]
+sent = [(int(p[1]), int(p[2])) for p in (l.split() for l in open(simlog)) if p and p[0] == "send"]
+assert len(bars) > 40, "only %d samples" % len(bars)
+gaps = [(a, b) for a, b in zip(bars, bars[1:]) if b != a + 1]
+assert not gaps, "samples missing or repeated: %s" % gaps[:5]
+# Every reading sent up to a second before the kill is in the journal.
+due = [bar for us, bar in sent if us <= killed - 1_000_000 and bar >= bars[0]]
+assert due and bars[-1] >= due[-1], "last sample %d, sent a second before the kill %d" % (bars[-1], due[-1])
+print("journal: %d samples %d..%d, every reading sent until a second before the kill" % (len(bars), bars[0], bars[-1]))
+PY
+echo "kill test passed"
