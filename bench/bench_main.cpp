@@ -1,7 +1,8 @@
 // Benchmarks of the recorder, run in real windows (under Xvfb from
 // bench/run_all.sh). Prints "name value unit" lines that run_all.sh puts into
 // docs/benchmarks.md.
-//   vemo_bench [section ...]   sections: decode step repaint report latency longrun
+//   vemo_bench [section ...]   sections: decode step repaint report latency live
+//                              reconnect flood[_SECONDS] longrun[_MINUTES]
 #include "plot/plot_canvas.h"
 #include "recorder/cycle.h"
 #include "link/reading_decoder.h"
@@ -420,6 +421,102 @@ void BenchLongRun(int minutes) {
     Disconnect(panel);
 }
 
+// A module lost and back: the time from the loss (the module closing, or
+// stalling) to the first poll of the reconnected link, through the window.
+void BenchReconnect() {
+    TerminalPanel* panel = MainWindow::GetInstance()->m_panel;
+    struct Case {
+        const char* name;
+        std::vector<std::string> args;
+        double lossAfterMs; // from the module's loss event to the link's loss
+    };
+    const Case cases[] = {
+        {"reconnect_closed", {"--close-after", "20"}, 0},
+        {"reconnect_closed_refusing_5s", {"--close-after", "20", "--refuse-for", "5"}, 0},
+        {"reconnect_stalled", {"--stall-after", "20", "--connections", "9"}, 0},
+    };
+    for (const Case& c : cases) {
+        Sim sim(c.args);
+        double lost = -1, back = -1;
+        auto parse = [&] {
+            int connected = 0;
+            for (const std::string& line : sim.LogLines()) {
+                double ms = atof(line.c_str());
+                if (line.find("closing after") != std::string::npos && lost < 0) lost = ms;
+                if (line.find("stalling") != std::string::npos && lost < 0) lost = ms;
+                if (line.find(" connected") != std::string::npos) ++connected;
+                if (connected == 2 && line.find("p000") != std::string::npos && back < 0) back = ms;
+            }
+            return back >= 0;
+        };
+        Connect(panel, sim.Port());
+        wxTEST_DIALOG(
+            {
+                auto end = Clock::now() + std::chrono::seconds(30);
+                while (!parse() && Clock::now() < end)
+                    Pump(50);
+            },
+            wxExpectModal<wxMessageDialog>(wxOK));
+        if (lost >= 0 && back >= 0) Report(c.name, back - lost, "ms");
+        Disconnect(panel);
+        Pump(300);
+    }
+}
+
+// A timer the GUI thread should handle every 10 ms; the longest gap between
+// two of its events is how long the window did not respond.
+class GapTimer : public wxTimer {
+  public:
+    void Notify() override {
+        const auto now = Clock::now();
+        if (m_last != Clock::time_point{}) m_longest = std::max(m_longest, Ms(m_last, now));
+        m_last = now;
+    }
+    double m_longest = 0;
+    Clock::time_point m_last{};
+};
+
+// A module flooding the link with valid readings (1 and 10 MB/s) for a given
+// time, with and without a recording: the longest the window did not handle a
+// timer, and resident memory growth beyond the samples' own size.
+void BenchFlood(int seconds) {
+    TerminalPanel* panel = MainWindow::GetInstance()->m_panel;
+    for (double rate : {1e6, 1e7}) {
+        for (bool recording : {false, true}) {
+            const std::string name = std::string("flood_") + (rate > 5e6 ? "10" : "1") + "MBs_" +
+                                     (recording ? "recording" : "idle");
+            Sim sim({"--flood", std::to_string(static_cast<long>(rate))});
+            panel->m_recordLength->ChangeValue(std::to_string(seconds + 30));
+            Connect(panel, sim.Port());
+            Pump(1000);
+            const long before = RssKb();
+            const long long appliedBefore = panel->ReadingsApplied();
+            if (recording) {
+                wxCommandEvent start(wxEVT_BUTTON, ID_START);
+                panel->GetEventHandler()->ProcessEvent(start);
+            }
+            GapTimer gaps;
+            gaps.Start(10);
+            Pump(seconds * 1000);
+            gaps.Stop();
+            const long after = RssKb();
+            const auto& c = panel->Cycle();
+            // Each sample: time, force and pressure in the cycle, time and
+            // force again in the curve (capacity not yet touched is not resident).
+            const double own = double(c.m_times.size()) * (8 + 8 + 4 + 8 + 8) / 1024.0;
+            Report(name + "_readings", double(panel->ReadingsApplied() - appliedBefore), "readings");
+            if (recording) Report(name + "_samples", double(c.m_times.size()), "samples");
+            Report(name + "_longest_gap", gaps.m_longest, "ms");
+            Report(name + "_rss_growth", (after - before) / 1024.0, "MB");
+            if (recording)
+                Report(name + "_growth_beyond_samples", (after - before - own) / 1024.0, "MB");
+            panel->EndForExit();
+            Disconnect(panel);
+            Pump(500);
+        }
+    }
+}
+
 class BenchApp : public wxApp {
   public:
     bool OnInit() override {
@@ -447,6 +544,10 @@ class BenchApp : public wxApp {
                     BenchLatency();
                 else if (s == "live")
                     BenchLive();
+                else if (s == "reconnect")
+                    BenchReconnect();
+                else if (s.rfind("flood", 0) == 0)
+                    BenchFlood(s.size() > 6 ? atoi(s.c_str() + 6) : 60);
                 else if (s.rfind("longrun", 0) == 0)
                     BenchLongRun(s.size() > 8 ? atoi(s.c_str() + 8) : 10);
             }

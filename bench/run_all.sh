@@ -35,7 +35,7 @@ SH
 bash "$GUI" bash "$WORK/startup.sh" >> "$RESULTS" 2>/dev/null
 
 # In-process figures: decoding, per-reading step, repaint, report, latency, live redraw.
-( cd "$B" && PRESS_SIM="$B/press-sim" bash "$GUI" ./bench/vemo_bench decode step repaint report latency live 2>/dev/null ) >> "$RESULTS"
+( cd "$B" && PRESS_SIM="$B/press-sim" bash "$GUI" ./bench/vemo_bench decode step repaint report latency live reconnect flood_60 2>/dev/null ) >> "$RESULTS"
 
 # The matplotlib recorder against press-sim, the same machine, the same run.
 "$B/press-sim" --port 0 --log /dev/null > "$WORK/sim.txt" &

@@ -207,7 +207,14 @@ void Serve(int fd, const Options& o, const PressureProfile& profile, FILE* log,
             }
             ++polls;
             if (o.silent) continue;
-            if (o.stallAfter >= 0 && polls > o.stallAfter) continue;
+            if (o.stallAfter >= 0 && polls > o.stallAfter) {
+                if (polls == o.stallAfter + 1) {
+                    std::fprintf(log, "%.3f stalling after %ld polls\n",
+                                 Seconds(programStart) * 1000, o.stallAfter);
+                    std::fflush(log);
+                }
+                continue;
+            }
             if (o.halfCloseAfter >= 0 && polls > o.halfCloseAfter) {
                 if (!halfClosed) {
                     shutdown(fd, SHUT_WR);
