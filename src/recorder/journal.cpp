@@ -1,19 +1,11 @@
 #include "recorder/journal.h"
 
+#include "recorder/file_access.h"
 #include "recorder/report_data.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fstream>
-
-#include <dirent.h>
-#include <sys/stat.h>
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
 
 namespace {
 
@@ -25,25 +17,15 @@ std::string JournalDirectory(const std::string& directory) {
     return base + "recordings";
 }
 
-bool MakeDirectory(const std::string& path) {
-#ifdef _WIN32
-    int result = mkdir(path.c_str());
-#else
-    int result = mkdir(path.c_str(), 0777);
-#endif
-    return result == 0 || errno == EEXIST;
-}
-
 // The last non-empty line of a text file, or "". Only the file's end is read:
 // every start looks at every journal.
 std::string LastLine(const std::string& path) {
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
-    if (!in) return "";
-    const std::streamoff size = in.tellg();
-    const std::streamoff from = size > 512 ? size - 512 : 0;
-    in.seekg(from);
-    std::string tail(static_cast<size_t>(size - from), '\0');
-    in.read(&tail[0], static_cast<std::streamsize>(tail.size()));
+    FILE* file = OpenPath(path, "rb");
+    if (file == nullptr) return "";
+    std::string tail(512, '\0');
+    if (std::fseek(file, -512, SEEK_END) != 0) std::rewind(file);
+    tail.resize(std::fread(&tail[0], 1, tail.size(), file));
+    std::fclose(file);
     while (!tail.empty() && (tail.back() == '\n' || tail.back() == '\r'))
         tail.pop_back();
     return tail.substr(tail.find_last_of('\n') + 1);
@@ -66,11 +48,10 @@ bool RecordingJournal::Open(const std::string& directory, const std::string& sta
     std::string path = folder + "/" + stamp + ".csv";
     // Two recordings started within one second keep both journals.
     for (int k = 2; k < 100; ++k) {
-        struct stat info;
-        if (stat(path.c_str(), &info) != 0) break;
+        if (!PathExists(path)) break;
         path = folder + "/" + stamp + "-" + std::to_string(k) + ".csv";
     }
-    m_file = std::fopen(path.c_str(), "wb");
+    m_file = OpenPath(path, "wb");
     if (m_file == nullptr) {
         if (error) *error = path + ": " + std::strerror(errno);
         return false;
@@ -97,12 +78,7 @@ void RecordingJournal::FlushIfDue(SteadyTime now) {
 }
 
 void RecordingJournal::Sync() {
-    std::fflush(m_file);
-#ifdef _WIN32
-    _commit(_fileno(m_file));
-#else
-    fdatasync(fileno(m_file));
-#endif
+    SyncFile(m_file);
 }
 
 void RecordingJournal::Close(const std::string& how) {
@@ -116,29 +92,22 @@ void RecordingJournal::Close(const std::string& how) {
 std::vector<std::string> FindInterruptedJournals(const std::string& directory) {
     std::vector<std::string> found;
     const std::string folder = JournalDirectory(directory);
-    DIR* dir = opendir(folder.c_str());
-    if (dir == nullptr) return found;
-    while (dirent* entry = readdir(dir)) {
-        std::string name = entry->d_name;
+    for (const std::string& name : ListDirectory(folder)) {
         if (name.size() < 4 || name.compare(name.size() - 4, 4, ".csv") != 0) continue;
         std::string path = folder + "/" + name;
         if (LastLine(path).rfind(kEndLine, 0) != 0) found.push_back(path);
     }
-    closedir(dir);
     std::sort(found.begin(), found.end());
     return found;
 }
 
 bool MarkJournalInterrupted(const std::string& path) {
-    FILE* file = std::fopen(path.c_str(), "ab");
+    FILE* file = OpenPath(path, "r+b");
     if (file == nullptr) return false;
     // A sample line cut short by the crash is ended first.
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
     bool endsWithLineFeed = true;
-    if (in && in.tellg() > 0) {
-        in.seekg(-1, std::ios::end);
-        endsWithLineFeed = in.get() == '\n';
-    }
+    if (std::fseek(file, -1, SEEK_END) == 0) endsWithLineFeed = std::fgetc(file) == '\n';
+    std::fseek(file, 0, SEEK_END);
     if (!endsWithLineFeed) std::fputc('\n', file);
     std::fprintf(file, "%sinterrupted\n", kEndLine);
     return std::fclose(file) == 0;

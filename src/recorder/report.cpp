@@ -4,6 +4,7 @@
 #include "recorder/terminal_panel.h"
 
 #include "plot/plot_canvas.h"
+#include "recorder/file_access.h"
 #include "recorder/report_data.h"
 #include "shell/main_window.h"
 #include "shell/messages.h"
@@ -52,6 +53,23 @@ class FileGuard {
   private:
     wxString m_path;
 };
+
+// The document is made in memory and written by the recorder itself, so the
+// path may hold any character on every platform.
+bool SavePdf(HPDF_Doc pdf, const std::string& path) {
+    if (HPDF_SaveToStream(pdf) != HPDF_OK) return false;
+    std::string bytes(HPDF_GetStreamSize(pdf), '\0');
+    HPDF_UINT32 size = static_cast<HPDF_UINT32>(bytes.size());
+    if (bytes.empty()) return false;
+    // The whole stream in one read ends at its end: a status of "end of
+    // stream" with every byte read is success.
+    HPDF_ReadFromStream(pdf, reinterpret_cast<HPDF_BYTE*>(&bytes[0]), &size);
+    if (size != bytes.size()) return false;
+    FILE* out = OpenPath(path, "wb");
+    if (out == nullptr) return false;
+    const bool written = std::fwrite(bytes.data(), 1, size, out) == size;
+    return std::fclose(out) == 0 && written;
+}
 
 std::string Ansi(const wxString& text) {
     return ToWinAnsi(text.ToStdWstring());
@@ -198,7 +216,12 @@ void TerminalPanel::CreateReport() {
         FileGuard picture(wxFileName::CreateTempFileName("vemo-plot-"));
         if (!picture.Path().empty() &&
             m_plot->SaveScreenshot(picture.Path(), wxBITMAP_TYPE_JPEG, wxDefaultSize, false)) {
-            HPDF_Image image = HPDF_LoadJpegImageFromFile(pdf, picture.Path().fn_str());
+            std::string jpeg;
+            HPDF_Image image = ReadWholeFile(std::string(picture.Path().utf8_str()), jpeg)
+                                   ? HPDF_LoadJpegImageFromMem(
+                                         pdf, reinterpret_cast<const HPDF_BYTE*>(jpeg.data()),
+                                         static_cast<HPDF_UINT>(jpeg.size()))
+                                   : nullptr;
             if (image) {
                 const double iw = HPDF_Image_GetWidth(image);
                 const double ih = HPDF_Image_GetHeight(image);
@@ -233,11 +256,11 @@ void TerminalPanel::CreateReport() {
     FileGuard pdfGuard(pdfTemporary);
     std::string csvError;
     wxString reason;
-    if (HPDF_SaveToFile(pdf, pdfTemporary.fn_str()) != HPDF_OK ||
+    if (!SavePdf(pdf, std::string(pdfTemporary.utf8_str())) ||
         !wxFileName::FileExists(pdfTemporary)) {
         reason = "the file " + fullPath + " cannot be written";
-    } else if (!WriteCurveCsv(std::string(csvPath.fn_str()), job, m_cycle.m_times, m_cycle.m_forces,
-                              m_cycle.m_pressures, &csvError)) {
+    } else if (!WriteCurveCsv(std::string(csvPath.utf8_str()), job, m_cycle.m_times,
+                              m_cycle.m_forces, m_cycle.m_pressures, &csvError)) {
         reason =
             "the file " + csvPath + " cannot be written (" + wxString::FromUTF8(csvError) + ")";
     } else if (!wxRenameFile(pdfTemporary, fullPath, true)) {

@@ -1,5 +1,7 @@
 #include "recorder/report_data.h"
 
+#include "recorder/file_access.h"
+
 #include <charconv>
 
 #include <cerrno>
@@ -78,7 +80,7 @@ bool WriteCurveCsv(const std::string& path, const JobRecord& job, const std::vec
                    const std::vector<double>& forces, const std::vector<int>& pressures,
                    std::string* error) {
     const std::string temporary = path + ".tmp";
-    FILE* out = std::fopen(temporary.c_str(), "wb");
+    FILE* out = OpenPath(temporary, "wb");
     if (out == nullptr) {
         if (error) *error = std::strerror(errno);
         return false;
@@ -110,12 +112,12 @@ bool WriteCurveCsv(const std::string& path, const JobRecord& job, const std::vec
     ok = (std::fclose(out) == 0) && ok;
     if (!ok) {
         if (error) *error = std::strerror(savedErrno ? savedErrno : errno);
-        std::remove(temporary.c_str());
+        RemovePath(temporary);
         return false;
     }
-    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+    if (!RenameOver(temporary, path)) {
         if (error) *error = std::strerror(errno);
-        std::remove(temporary.c_str());
+        RemovePath(temporary);
         return false;
     }
     return true;
@@ -123,8 +125,9 @@ bool WriteCurveCsv(const std::string& path, const JobRecord& job, const std::vec
 
 bool ReadCurveCsv(const std::string& path, std::vector<double>& times,
                   std::vector<double>& forces) {
-    std::ifstream in(path);
-    if (!in) return false;
+    std::string content;
+    if (!ReadWholeFile(path, content)) return false;
+    std::istringstream in(content);
     times.clear();
     forces.clear();
     std::string line;

@@ -246,7 +246,7 @@ void TerminalPanel::ApplyReadings(const std::vector<Reading>& readings) {
 
 std::string TerminalPanel::ReportDirectory() const {
     wxString directory = MainWindow::GetInstance()->m_pdfDirectory;
-    return std::string(directory.empty() ? wxString(".").fn_str() : directory.fn_str());
+    return std::string(directory.empty() ? "." : directory.utf8_str());
 }
 
 void TerminalPanel::OpenJournal() {
