@@ -5,10 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstring>
 #include <fstream>
@@ -53,8 +49,7 @@ std::string Poll(int s, int ms = 300) {
     std::string got;
     auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     while (std::chrono::steady_clock::now() < end) {
-        pollfd p{s, POLLIN, 0};
-        if (poll(&p, 1, 20) <= 0) continue;
+        if (SockWait(s, false, 20) <= 0) continue;
         char buffer[256];
         int n = SockReceiveKeep(s, buffer, sizeof buffer);
         if (n <= 0) return got + "<closed>";

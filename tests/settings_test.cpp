@@ -8,6 +8,7 @@
 #include <wx/sstream.h>
 #include <wx/wfstream.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -162,11 +163,13 @@ TEST(ConfigStore, SaveKeepsUnknownKeysAndOrder) {
     config.Write("dir_path", "C:\\reports");
     ASSERT_TRUE(SaveConfigAtomically(config, path));
     std::string saved = ReadFile(path);
+    saved.erase(std::remove(saved.begin(), saved.end(), '\r'), saved.end()); // CR LF on Windows
     EXPECT_EQ(saved, "ip=127.0.0.9\ncustom=keep me\nport=1234\ndir_path=C:\\\\reports\n");
     EXPECT_FALSE(wxFileName::FileExists(path + ".tmp"));
     std::remove(path.c_str());
 }
 
+#ifndef _WIN32 // directory permissions
 TEST(ConfigStore, FailedSaveLeavesOldFileWhole) {
     std::string dir = TempPath("readonly_dir");
     wxFileName::Mkdir(dir);
@@ -184,3 +187,4 @@ TEST(ConfigStore, FailedSaveLeavesOldFileWhole) {
     std::remove(path.c_str());
     wxFileName::Rmdir(dir);
 }
+#endif

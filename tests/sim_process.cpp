@@ -1,5 +1,18 @@
 #include "sim_process.h"
 
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <windows.h>
+#include <fcntl.h>
+#include <io.h>
+#define close closesocket
+#else
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <signal.h>
@@ -8,12 +21,77 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <fstream>
-
 extern char** environ;
+#endif
+
+namespace {
+
+void ReadPort(FILE* reader, std::string& firstLine, int& port) {
+    char line[256] = {0};
+    if (reader && fgets(line, sizeof line, reader)) {
+        firstLine = line;
+        if (const char* colon = strrchr(line, ':')) port = atoi(colon + 1);
+    }
+    if (reader) fclose(reader);
+}
+
+} // namespace
+
+#ifdef _WIN32
+
+// The simulator is press-sim.exe beside the test program's own directory
+// (the build directory); the path given is that of the build machine.
+PressSimProcess::PressSimProcess(const std::string& program, const std::string& logPath,
+                                 const std::vector<std::string>& args)
+    : m_log(logPath) {
+    char self[MAX_PATH];
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    std::string exe = self;
+    exe = exe.substr(0, exe.find_last_of("\\/")) + "\\..\\press-sim.exe";
+    if (GetFileAttributesA(exe.c_str()) == INVALID_FILE_ATTRIBUTES) exe = program;
+    std::string command = "\"" + exe + "\" --port 0 --log \"" + m_log + "\"";
+    for (const std::string& a : args)
+        command += " \"" + a + "\"";
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE readEnd, writeEnd;
+    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return;
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = writeEnd;
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    PROCESS_INFORMATION process{};
+    if (CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                       &process)) {
+        m_process = process.hProcess;
+        CloseHandle(process.hThread);
+        m_pid = static_cast<int>(process.dwProcessId);
+    }
+    CloseHandle(writeEnd);
+    ReadPort(_fdopen(_open_osfhandle(reinterpret_cast<intptr_t>(readEnd), 0), "r"), m_firstLine,
+             m_port);
+}
+
+void PressSimProcess::Stop() {
+    if (m_pid <= 0) return;
+    TerminateProcess(static_cast<HANDLE>(m_process), 0);
+    WaitForSingleObject(static_cast<HANDLE>(m_process), INFINITE);
+    CloseHandle(static_cast<HANDLE>(m_process));
+    m_pid = -1;
+}
+
+namespace {
+struct SocketsStarted {
+    SocketsStarted() {
+        WSADATA data;
+        WSAStartup(MAKEWORD(2, 2), &data);
+    }
+} g_sockets;
+} // namespace
+
+#else
 
 PressSimProcess::PressSimProcess(const std::string& program, const std::string& logPath,
                                  const std::vector<std::string>& args)
@@ -35,17 +113,7 @@ PressSimProcess::PressSimProcess(const std::string& program, const std::string& 
         m_pid = pid;
     posix_spawn_file_actions_destroy(&actions);
     close(out[1]);
-    FILE* reader = fdopen(out[0], "r");
-    char line[256] = {0};
-    if (reader && fgets(line, sizeof line, reader)) {
-        m_firstLine = line;
-        if (const char* colon = strrchr(line, ':')) m_port = atoi(colon + 1);
-    }
-    if (reader) fclose(reader);
-}
-
-PressSimProcess::~PressSimProcess() {
-    Stop();
+    ReadPort(fdopen(out[0], "r"), m_firstLine, m_port);
 }
 
 void PressSimProcess::Stop() {
@@ -54,6 +122,12 @@ void PressSimProcess::Stop() {
     int status;
     waitpid(m_pid, &status, 0);
     m_pid = -1;
+}
+
+#endif
+
+PressSimProcess::~PressSimProcess() {
+    Stop();
 }
 
 std::vector<std::string> PressSimProcess::LogLines() const {

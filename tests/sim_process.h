@@ -24,6 +24,7 @@ class PressSimProcess {
 
   private:
     int m_pid = -1;
+    void* m_process = nullptr; // the process handle, on Windows
     int m_port = 0;
     std::string m_log;
     std::string m_firstLine;

@@ -4,10 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include "socket_compat.h"
 
 #include <chrono>
 #include <cstring>
@@ -30,7 +27,7 @@ struct Listener {
         getsockname(fd, reinterpret_cast<sockaddr*>(&a), &size);
         port = ntohs(a.sin_port);
     }
-    ~Listener() { close(fd); }
+    ~Listener() { CloseSocket(fd); }
     int fd;
     uint16_t port;
 };
@@ -52,7 +49,7 @@ int ConnectTo(uint16_t port) {
 }
 
 bool IsOpen(int fd) {
-    return fcntl(fd, F_GETFD) != -1;
+    return SocketIsOpen(fd);
 }
 
 } // namespace
@@ -73,8 +70,13 @@ TEST(SockConnect, RefusedGivesMinusOneAndSystemText) {
     SockAddress address;
     SockMakeAddress(&address, "127.0.0.1", port);
     EXPECT_EQ(SockConnect(s, &address), -1);
+#ifdef _WIN32
+    EXPECT_EQ(SockGetLastError(), WSAECONNREFUSED);
+    EXPECT_STREQ(SockErrorText(SockGetLastError()), "Connection refused"); // no line end
+#else
     EXPECT_EQ(SockGetLastError(), ECONNREFUSED);
     EXPECT_STREQ(SockErrorText(SockGetLastError()), std::strerror(ECONNREFUSED));
+#endif
     SockClose(s);
 }
 
@@ -118,7 +120,7 @@ TEST(SockReceive, PeerCloseGivesZeroAndClosesSocket) {
     char buffer[64];
     EXPECT_EQ(SockReceive(s, buffer, sizeof buffer), 8);
     EXPECT_TRUE(IsOpen(s));
-    close(peer);
+    CloseSocket(peer);
     EXPECT_EQ(SockReceive(s, buffer, sizeof buffer), 0);
     EXPECT_FALSE(IsOpen(s));
 }
@@ -127,7 +129,7 @@ TEST(SockReceiveKeep, PeerCloseLeavesSocketOpen) {
     Listener l;
     int s = ConnectTo(l.port);
     int peer = accept(l.fd, nullptr, nullptr);
-    close(peer);
+    CloseSocket(peer);
     char buffer[16];
     EXPECT_EQ(SockReceiveKeep(s, buffer, sizeof buffer), 0);
     EXPECT_TRUE(IsOpen(s));
@@ -144,7 +146,7 @@ TEST(SockSendAll, ZeroLengthSendsNothing) {
     SockShutdown(s);
     char buffer[8];
     EXPECT_EQ(recv(peer, buffer, sizeof buffer, 0), 0); // nothing came before the end
-    close(peer);
+    CloseSocket(peer);
     SockClose(s);
 }
 
@@ -153,8 +155,8 @@ TEST(SockSendAll, LargeSendThatTheKernelSplitsArrivesWhole) {
     int s = ConnectTo(l.port);
     int peer = accept(l.fd, nullptr, nullptr);
     int small = 4096;
-    setsockopt(s, SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
-    setsockopt(peer, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    setsockopt(s, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&small), sizeof small);
+    setsockopt(peer, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&small), sizeof small);
     std::vector<char> data(60000);
     for (size_t i = 0; i < data.size(); ++i)
         data[i] = static_cast<char>(i * 7);
@@ -163,7 +165,7 @@ TEST(SockSendAll, LargeSendThatTheKernelSplitsArrivesWhole) {
         char buffer[1000];
         for (;;) {
             std::this_thread::sleep_for(std::chrono::microseconds(200));
-            ssize_t n = recv(peer, buffer, sizeof buffer, 0);
+            long n = recv(peer, buffer, sizeof buffer, 0);
             if (n <= 0) break;
             received.insert(received.end(), buffer, buffer + n);
         }
@@ -174,7 +176,7 @@ TEST(SockSendAll, LargeSendThatTheKernelSplitsArrivesWhole) {
     SockShutdown(s);
     reader.join();
     EXPECT_EQ(received, data);
-    close(peer);
+    CloseSocket(peer);
     SockClose(s);
 }
 
@@ -183,7 +185,7 @@ TEST(SockSendAll, FailureAfterPeerGoneReportsAndDoesNotKillProcess) {
     Listener l;
     int s = ConnectTo(l.port);
     int peer = accept(l.fd, nullptr, nullptr);
-    close(peer);
+    CloseSocket(peer);
     int result = 0;
     for (int i = 0; i < 50 && result == 0; ++i) {
         uint16_t length = 5;

@@ -5,12 +5,17 @@
 // the module, silence it or feed it garbage.
 #include "sim_profile.h"
 
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 #include <chrono>
 #include <csignal>
@@ -85,6 +90,60 @@ struct Options {
 
 volatile std::sig_atomic_t g_stop = 0;
 
+// The few socket calls that differ between POSIX and Windows Sockets.
+#ifdef _WIN32
+bool StartSockets() {
+    WSADATA data;
+    return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+}
+bool WaitReadable(int fd, int ms) {
+    fd_set set;
+    FD_ZERO(&set);
+    FD_SET(static_cast<SOCKET>(fd), &set);
+    timeval limit{ms / 1000, (ms % 1000) * 1000};
+    return select(0, &set, nullptr, nullptr, &limit) > 0;
+}
+long ReceiveNow(int fd, char* buffer, size_t size) {
+    u_long waiting = 0;
+    if (ioctlsocket(fd, FIONREAD, &waiting) != 0 || waiting == 0) return 0;
+    return recv(fd, buffer, static_cast<int>(size), 0);
+}
+long SendSome(int fd, const char* data, size_t size) {
+    return send(fd, data, static_cast<int>(size), 0);
+}
+void CloseSocket(int fd) {
+    closesocket(fd);
+}
+void ShutdownSending(int fd) {
+    shutdown(fd, SD_SEND);
+}
+#else
+bool StartSockets() {
+    std::signal(SIGPIPE, SIG_IGN);
+    return true;
+}
+bool WaitReadable(int fd, int ms) {
+    pollfd pfd{fd, POLLIN, 0};
+    return poll(&pfd, 1, ms) > 0;
+}
+long ReceiveNow(int fd, char* buffer, size_t size) {
+    return recv(fd, buffer, size, MSG_DONTWAIT);
+}
+long SendSome(int fd, const char* data, size_t size) {
+    long n;
+    do
+        n = send(fd, data, size, MSG_NOSIGNAL);
+    while (n < 0 && errno == EINTR);
+    return n;
+}
+void CloseSocket(int fd) {
+    close(fd);
+}
+void ShutdownSending(int fd) {
+    shutdown(fd, SHUT_WR);
+}
+#endif
+
 using Clock = std::chrono::steady_clock;
 
 double Seconds(Clock::time_point from) {
@@ -94,11 +153,8 @@ double Seconds(Clock::time_point from) {
 bool SendAll(int fd, const std::string& data) {
     size_t sent = 0;
     while (sent < data.size()) {
-        ssize_t n = send(fd, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
+        const long n = SendSome(fd, data.data() + sent, data.size() - sent);
+        if (n < 0) return false;
         sent += static_cast<size_t>(n);
     }
     return true;
@@ -136,7 +192,7 @@ void Flood(int fd, const Options& o, Clock::time_point programStart) {
             if (!SendAll(fd, chunk)) return;
             sent += static_cast<double>(chunk.size());
         }
-        while (recv(fd, drain, sizeof drain, MSG_DONTWAIT) > 0) {
+        while (ReceiveNow(fd, drain, sizeof drain) > 0) {
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
@@ -166,7 +222,7 @@ void Serve(int fd, const Options& o, const PressureProfile& profile, FILE* log,
     std::fprintf(log, "%.3f connected\n", Seconds(programStart) * 1000);
     std::fflush(log);
     int one = 1;
-    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one), sizeof one);
     std::string pending, held;
     long polls = 0;
     int heldCount = 0;
@@ -176,17 +232,14 @@ void Serve(int fd, const Options& o, const PressureProfile& profile, FILE* log,
         Flood(fd, o, programStart);
         std::fprintf(log, "%.3f disconnected\n", Seconds(programStart) * 1000);
         std::fflush(log);
-        close(fd);
+        CloseSocket(fd);
         return;
     }
     char buffer[256];
     while (!g_stop) {
         if (o.duration > 0 && Seconds(programStart) >= o.duration) break;
-        pollfd pfd{fd, POLLIN, 0};
-        int ready = poll(&pfd, 1, 100);
-        if (ready < 0 && errno != EINTR) break;
-        if (ready <= 0) continue;
-        ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+        if (!WaitReadable(fd, 100)) continue;
+        const long n = recv(fd, buffer, sizeof buffer, 0);
         if (n <= 0) break;
         pending.append(buffer, static_cast<size_t>(n));
         while (pending.size() >= 5) {
@@ -200,7 +253,7 @@ void Serve(int fd, const Options& o, const PressureProfile& profile, FILE* log,
                     std::fprintf(log, "%.3f closing in the start-up commands\n",
                                  Seconds(programStart) * 1000);
                     std::fflush(log);
-                    close(fd);
+                    CloseSocket(fd);
                     return;
                 }
                 continue;
@@ -217,7 +270,7 @@ void Serve(int fd, const Options& o, const PressureProfile& profile, FILE* log,
             }
             if (o.halfCloseAfter >= 0 && polls > o.halfCloseAfter) {
                 if (!halfClosed) {
-                    shutdown(fd, SHUT_WR);
+                    ShutdownSending(fd);
                     halfClosed = true;
                     std::fprintf(log, "%.3f half-closed after %ld polls\n",
                                  Seconds(programStart) * 1000, polls - 1);
@@ -231,7 +284,7 @@ void Serve(int fd, const Options& o, const PressureProfile& profile, FILE* log,
                 std::fflush(log);
                 while (!g_stop && !(o.duration > 0 && Seconds(programStart) >= o.duration))
                     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-                close(fd);
+                CloseSocket(fd);
                 return;
             }
             int bar = profile.BarAt(Seconds(accepted));
@@ -275,14 +328,14 @@ void Serve(int fd, const Options& o, const PressureProfile& profile, FILE* log,
                 std::fprintf(log, "%.3f closing after %ld polls\n", Seconds(programStart) * 1000,
                              polls);
                 std::fflush(log);
-                close(fd);
+                CloseSocket(fd);
                 return;
             }
         }
     }
     std::fprintf(log, "%.3f disconnected\n", Seconds(programStart) * 1000);
     std::fflush(log);
-    close(fd);
+    CloseSocket(fd);
 }
 
 bool ParseOptions(int argc, char** argv, Options& o) {
@@ -361,7 +414,7 @@ int main(int argc, char** argv) {
     if (!ParseOptions(argc, argv, o)) return 2;
     std::signal(SIGINT, [](int) { g_stop = 1; });
     std::signal(SIGTERM, [](int) { g_stop = 1; });
-    std::signal(SIGPIPE, SIG_IGN);
+    if (!StartSockets()) return 1;
 
     PressureProfile profile = PressureProfile::Builtin(o.peak);
     if (!o.profile.empty()) {
@@ -393,7 +446,7 @@ int main(int argc, char** argv) {
 
     int listener = socket(AF_INET, SOCK_STREAM, 0);
     int one = 1;
-    setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&one), sizeof one);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<uint16_t>(o.port));
@@ -412,22 +465,22 @@ int main(int argc, char** argv) {
     int served = 0;
     while (!g_stop) {
         if (o.duration > 0 && Seconds(start) >= o.duration) break;
-        pollfd pfd{listener, POLLIN, 0};
-        if (poll(&pfd, 1, 100) <= 0) continue;
+        if (!WaitReadable(listener, 100)) continue;
         int client = accept(listener, nullptr, nullptr);
         if (client < 0) continue;
         Serve(client, o, profile, log, start, random);
         if (o.connections > 0 && ++served >= o.connections) break;
         if (o.refuseFor > 0) {
             // A module that reboots: nothing listens for a while.
-            close(listener);
+            CloseSocket(listener);
             std::fprintf(log, "%.3f refusing for %.1f s\n", Seconds(start) * 1000, o.refuseFor);
             std::fflush(log);
             const Clock::time_point down = Clock::now();
             while (!g_stop && Seconds(down) < o.refuseFor)
                 std::this_thread::sleep_for(std::chrono::milliseconds(20));
             listener = socket(AF_INET, SOCK_STREAM, 0);
-            setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+            setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&one),
+                       sizeof one);
             if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
                 listen(listener, 4) != 0) {
                 std::perror("press-sim: listen again");
@@ -437,7 +490,7 @@ int main(int argc, char** argv) {
             std::fflush(log);
         }
     }
-    close(listener);
+    CloseSocket(listener);
     if (log != stderr) std::fclose(log);
     return 0;
 }

@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <algorithm>
 #include <mutex>
 
@@ -432,8 +433,14 @@ void SockStoreSystemError(int number) {
     DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr,
                              static_cast<DWORD>(number), 0, reinterpret_cast<LPSTR>(&message), 0,
                              nullptr);
-    SockCopyErrorText(n > 0 && message ? message : "Generic Windows socket error");
+    // The system's text ends with a full stop and a line end; the text is put
+    // into sentences of the program's own.
+    std::string text = n > 0 && message ? message : "Generic Windows socket error";
     if (message) LocalFree(message);
+    while (!text.empty() &&
+           (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' || text.back() == '.'))
+        text.pop_back();
+    SockCopyErrorText(text.c_str());
 #else
     char buffer[256] = {0};
     const char* message = nullptr;
