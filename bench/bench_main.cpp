@@ -504,7 +504,8 @@ void BenchFlood(int seconds) {
             // Each sample: time, force and pressure in the cycle, time and
             // force again in the curve (capacity not yet touched is not resident).
             const double own = double(c.m_times.size()) * (8 + 8 + 4 + 8 + 8) / 1024.0;
-            Report(name + "_readings", double(panel->ReadingsApplied() - appliedBefore), "readings");
+            Report(name + "_readings", double(panel->ReadingsApplied() - appliedBefore),
+                   "readings");
             if (recording) Report(name + "_samples", double(c.m_times.size()), "samples");
             Report(name + "_longest_gap", gaps.m_longest, "ms");
             Report(name + "_rss_growth", (after - before) / 1024.0, "MB");
