@@ -16,7 +16,10 @@
 class VemoLogger : public wxApp {
   public:
     bool OnInit() override {
-        EnterUserWorkingDirectoryIfNeeded();
+        bool userDir = false;
+        for (int i = 1; i < argc; ++i)
+            userDir = userDir || argv[i] == "--user-dir";
+        EnterUserWorkingDirectoryIfNeeded(userDir);
         MainWindow* main = MainWindow::GetInstance();
         // For the start-up benchmark: print the wall clock at the first paint of
         // the plot and end.

@@ -11,6 +11,7 @@
 #include <wx/display.h>
 #include <wx/dirdlg.h>
 #include <wx/fileconf.h>
+#include <wx/icon.h>
 #include <wx/image.h>
 #include <wx/sizer.h>
 #include <wx/statbmp.h>
@@ -68,6 +69,12 @@ void MainWindow::Build() {
                           wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX | wxMINIMIZE_BOX |
                               wxMAXIMIZE_BOX | wxMAXIMIZE);
     m_frame->Maximize(true);
+#ifdef _WIN32
+    m_frame->SetIcon(wxIcon("aaaa_appicon")); // from the program's resources
+#else
+    if (wxFileName::FileExists(DataPath("icons/vemo-recorder.png")))
+        m_frame->SetIcon(wxIcon(DataPath("icons/vemo-recorder.png"), wxBITMAP_TYPE_PNG));
+#endif
 
     m_statusBar = m_frame->CreateStatusBar(1, wxSTB_DEFAULT_STYLE, 0);
     m_statusBar->SetStatusText(kStatusTitle, 0);

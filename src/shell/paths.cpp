@@ -27,14 +27,18 @@ wxString DataPath(const wxString& relative) {
     return local;
 }
 
-void EnterUserWorkingDirectoryIfNeeded() {
+void EnterUserWorkingDirectoryIfNeeded(bool asked) {
     const char* flag = std::getenv("VEMO_USER_DIR");
-    if (flag == nullptr || wxString(flag) != "1") return;
+    if (!asked && (flag == nullptr || wxString(flag) != "1")) return;
     wxString base;
+#ifdef _WIN32
+    base = wxStandardPaths::Get().GetUserConfigDir(); // the user's application data folder
+#else
     if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg)
         base = wxString::FromUTF8(xdg);
     else
         base = wxGetHomeDir() + "/.local/share";
+#endif
     wxString dir = base + wxFileName::GetPathSeparator() + "vemo-recorder";
     wxFileName::Mkdir(dir, 0755, wxPATH_MKDIR_FULL);
     wxSetWorkingDirectory(dir);

@@ -7,7 +7,8 @@
 /// Path of a data file such as "icons/alarm.wav".
 wxString DataPath(const wxString& relative);
 
-/// When started from the desktop (the working directory is not writable or is
-/// the home directory), moves into the per-user directory
-/// $XDG_DATA_HOME/vemo-recorder, creating it, so that settings files live there.
-void EnterUserWorkingDirectoryIfNeeded();
+/// When started from the desktop entry (VEMO_USER_DIR=1) or the Windows
+/// shortcut (`asked`, from "--user-dir"), moves into the per-user directory,
+/// creating it, so that settings files live there: $XDG_DATA_HOME/vemo-recorder,
+/// or vemo-recorder in the user's application data folder on Windows.
+void EnterUserWorkingDirectoryIfNeeded(bool asked);

@@ -1,0 +1,136 @@
+#!/usr/bin/env bash
+# Builds the recorder for Windows on Debian 12 with MinGW-w64, runs its tests
+# under Wine and makes the installer.
+#
+#   bash scripts/windows.sh deps     install the tools, build the libraries once
+#   bash scripts/windows.sh build    deps, then the .exe files and the installer
+#   bash scripts/windows.sh test     build, then the tests under Wine
+#
+# The libraries (libpng, libjpeg-turbo, wxWidgets, libharu) come from Debian's
+# source packages and are built as static libraries into a cache outside the
+# checkout, keyed by their versions: $VEMO_WIN_CACHE, by default
+# ~/.cache/vemo-win. The first build takes about half an hour on two cores;
+# later runs reuse it.
+set -euo pipefail
+ROOT="$(cd "$(dirname "$0")/.." && pwd)"
+STAGE="${1:-test}"
+CACHE="${VEMO_WIN_CACHE:-$HOME/.cache/vemo-win}"
+BUILD="${VEMO_WIN_BUILD:-$ROOT/build-win}"
+HOST=x86_64-w64-mingw32
+TOOLCHAIN="$ROOT/cmake/mingw-w64.cmake"
+JOBS="$(nproc)"
+SUDO=""
+if [ "$(id -u)" != 0 ]; then SUDO=sudo; fi
+export DEBIAN_FRONTEND=noninteractive
+
+log() { echo "== $(date +%H:%M:%S) $*" >&2; }
+
+install_tools() {
+  local pkgs=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine wine64 nsis
+              dpkg-dev cmake ninja-build make xvfb xauth
+              matchbox-window-manager xdotool x11-utils poppler-utils)
+  local missing=()
+  for p in "${pkgs[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  # The library sources come from Debian's own source packages.
+  if ! grep -rqs "deb-src" /etc/apt/sources.list.d/ /etc/apt/sources.list; then
+    log "adding deb-src entries for the same suites"
+    $SUDO tee /etc/apt/sources.list.d/debian-src.sources >/dev/null <<'EOF'
+Types: deb-src
+URIs: http://deb.debian.org/debian
+Suites: bookworm bookworm-updates
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+EOF
+    missing+=(__update__)
+  fi
+  if [ ${#missing[@]} -gt 0 ]; then
+    $SUDO apt-get update -q
+    local real=()
+    for p in "${missing[@]}"; do [ "$p" = __update__ ] || real+=("$p"); done
+    if [ ${#real[@]} -gt 0 ]; then
+      $SUDO apt-get install -y -q --no-install-recommends "${real[@]}"
+    fi
+  fi
+}
+
+# The version Debian's source index gives for a source package.
+source_version() {
+  apt-cache showsrc "$1" | awk '/^Version:/ {print $2; exit}'
+}
+
+fetch_source() { # package -> directory of its unpacked upstream tarball
+  local pkg="$1" dir="$CACHE/src/$1"
+  if [ ! -d "$dir/unpacked" ]; then
+    mkdir -p "$dir" && (cd "$dir" && apt-get source --download-only -q "$pkg" >&2 || true)
+    local orig
+    orig="$(ls "$dir"/*.orig.tar.* 2>/dev/null | grep -v '\.asc$' | head -1)"
+    [ -n "$orig" ] || { echo "no source tarball for $pkg" >&2; exit 1; }
+    mkdir -p "$dir/unpacked.tmp" && tar -xf "$orig" -C "$dir/unpacked.tmp" --strip-components=1
+    mv "$dir/unpacked.tmp" "$dir/unpacked"
+  fi
+  echo "$dir/unpacked"
+}
+
+build_deps() {
+  install_tools
+  local key
+  key="png-$(source_version libpng1.6)_jpeg-$(source_version libjpeg-turbo)_wx-$(source_version wxwidgets3.2)_hpdf-$(source_version libharu)"
+  key="${key//[^A-Za-z0-9._+-]/_}"
+  PREFIX="$CACHE/$key"
+  if [ -f "$PREFIX/.complete" ]; then
+    log "libraries cached in $PREFIX"
+    return
+  fi
+  log "building the libraries into $PREFIX"
+  mkdir -p "$PREFIX"
+  local src
+  src="$(fetch_source libpng1.6)"
+  cmake -S "$src" -B "$CACHE/work/png" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" \
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$PREFIX" \
+    -DPNG_SHARED=OFF -DPNG_TESTS=OFF -DPNG_EXECUTABLES=OFF >&2
+  cmake --build "$CACHE/work/png" --target install >&2
+  src="$(fetch_source libjpeg-turbo)"
+  cmake -S "$src" -B "$CACHE/work/jpeg" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" \
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$PREFIX" \
+    -DENABLE_SHARED=OFF -DWITH_SIMD=OFF -DWITH_TURBOJPEG=OFF >&2
+  cmake --build "$CACHE/work/jpeg" --target install >&2
+  src="$(fetch_source libharu)"
+  cmake -S "$src" -B "$CACHE/work/hpdf" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" \
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$PREFIX" \
+    -DLIBHPDF_SHARED=OFF -DLIBHPDF_STATIC=ON -DLIBHPDF_EXAMPLES=OFF \
+    -DPNG_PNG_INCLUDE_DIR="$PREFIX/include" -DPNG_LIBRARY="$PREFIX/lib/libpng16.a" \
+    -DZLIB_INCLUDE_DIR=/usr/$HOST/include -DZLIB_LIBRARY=/usr/$HOST/lib/libz.a >&2
+  cmake --build "$CACHE/work/hpdf" --target install >&2
+  src="$(fetch_source wxwidgets3.2)"
+  mkdir -p "$CACHE/work/wx"
+  (cd "$CACHE/work/wx" &&
+   CPPFLAGS="-I$PREFIX/include" LDFLAGS="-L$PREFIX/lib" "$src/configure" \
+     --host=$HOST --build=x86_64-linux-gnu --with-msw --disable-shared \
+     --enable-monolithic --with-libpng=sys --with-libjpeg=sys --without-libtiff \
+     --with-zlib=sys --without-expat --disable-xrc --disable-html --disable-richtext \
+     --disable-propgrid --disable-ribbon --disable-stc --disable-aui \
+     --disable-webview --disable-mediactrl --prefix="$PREFIX" >&2 &&
+   nice make -j"$JOBS" >&2 && make install >&2)
+  touch "$PREFIX/.complete"
+  rm -rf "$CACHE/work"
+  log "libraries built"
+}
+
+build_program() {
+  build_deps
+  log "building the recorder for Windows in $BUILD"
+  cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" \
+    -DCMAKE_BUILD_TYPE=Release -DVEMO_WIN_PREFIX="$PREFIX" >&2
+  cmake --build "$BUILD" >&2
+  (cd "$BUILD" && cpack -G NSIS >&2)
+  log "built: $(ls "$BUILD"/*.exe | tr '\n' ' ')"
+}
+
+case "$STAGE" in
+  deps) build_deps ;;
+  build) build_program ;;
+  test) build_program; bash "$ROOT/tests/windows/run_wine_tests.sh" "$BUILD" ;;
+  *) echo "usage: $0 deps|build|test" >&2; exit 2 ;;
+esac

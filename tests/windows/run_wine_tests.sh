@@ -1,0 +1,110 @@
+#!/usr/bin/env bash
+# The Windows build under Wine: the display-free unit tests (the transport and
+# the link against press-sim.exe on 127.0.0.1 through Windows Sockets), a smoke
+# test of vemo-recorder.exe driven through its window under Xvfb, and the
+# installer installed, started and removed silently.
+# usage: run_wine_tests.sh BUILD_DIR
+set -euo pipefail
+B="$(cd "$1" && pwd)"
+SRC="$(cd "$(dirname "$0")/../.." && pwd)"
+export WINEDEBUG=-all
+export WINEPREFIX="${WINEPREFIX:-$HOME/.wine-vemo}"
+W="$(mktemp -d /tmp/vemo-wine-XXXXXX)"
+cleanup() {
+  pkill -f "vemo-recorder.exe" 2>/dev/null || true
+  pkill -f "press-sim.exe" 2>/dev/null || true
+  rm -rf "$W"
+}
+trap cleanup EXIT
+[ -n "${KEEP:-}" ] && trap - EXIT
+winpath() { echo "Z:${1//\//\\}"; }
+fail=0
+
+echo "== unit tests under Wine"
+wineboot -i >/dev/null 2>&1 || true # the first start makes the prefix
+wineserver -w || true
+if [ -n "${SKIP_UNIT:-}" ]; then :; elif (cd "$B" && timeout 600 wine tests/unit_tests.exe 2>&1 | grep -v '^0x' > "$W/unit.txt"); then
+  tail -3 "$W/unit.txt"
+else
+  # Timing tests may miss on a loaded machine: failures are run once more alone.
+  tail -8 "$W/unit.txt"
+  failed=$(sed -n 's/^\[  FAILED  \] \([A-Za-z0-9_.]*\)$/\1/p' "$W/unit.txt" | sort -u | paste -sd: -)
+  if [ -z "$failed" ] || ! (cd "$B" && timeout 300 wine tests/unit_tests.exe --gtest_filter="$failed" 2>&1 | grep -v '^0x' | tail -3); then
+    echo "FAIL: unit tests under Wine"; fail=1
+  fi
+fi
+
+echo "== vemo-recorder.exe under Wine and Xvfb"
+S="$W/smoke"; mkdir -p "$S/reports"
+cp -r "$SRC/icons" "$S/icons"
+echo "1250:P0" > "$S/superfici.ini"
+printf 'i001\r\n' > "$S/init.ini"
+(cd "$B" && wine press-sim.exe --port 0 --count 10 --unpadded --log "$(winpath "$S/sim.log")" > "$S/port.txt" 2>/dev/null &)
+for _ in $(seq 100); do [ -s "$S/port.txt" ] && break; sleep 0.2; done
+PORT=$(sed 's/.*://' "$S/port.txt" | tr -d '\r')
+sleep 5 # Wine's own services finish starting
+printf 'ip=127.0.0.1\r\nport=%s\r\nautoconnect=true\r\nskipQuestion=true\r\ndir_path=%s\r\n' \
+  "$PORT" "$(winpath "$S/reports" | sed 's/\\/\\\\/g')" > "$S/config.ini"
+cat > "$S/drive.sh" <<SH
+set -eu
+cd "$S"
+wine "$B/vemo-recorder.exe" > app.out 2> app.err &
+timeout 60 xdotool search --sync --name "^Vemo Press" >/dev/null
+sleep 8
+import -window root window.png
+# The panel is as wide as the screen Wine reports (the X screen, or Wine's
+# default 1024 pixels while its display settings are not yet read); its
+# controls sit at fixed places from its right edge, below a 19-pixel menu bar:
+# Start at (W - 300, 140), Stop at (W - 300, 185).
+for W in \$(xdpyinfo | awk '/dimensions/ {split(\$2,a,"x"); print a[1]; exit}') 1024; do
+  xdotool mousemove \$((W - 240)) 178 click 1
+  sleep 3
+  ls "$S"/reports/recordings/*.csv >/dev/null 2>&1 && break
+done
+sleep 4
+xdotool mousemove \$((W - 240)) 224 click 1
+sleep 3
+import -window root asked.png
+xdotool key Return
+sleep 4
+import -window root created.png
+xdotool key Return
+sleep 1
+SH
+timeout 120 bash "$SRC/tests/run_gui.sh" bash "$S/drive.sh" || true
+polls=$(grep -c 'p000' "$S/sim.log" || true)
+init=$(grep -c 'i001' "$S/sim.log" || true)
+echo "module log: $init start-up command(s), $polls polls"
+/usr/bin/python3 - "$S/sim.log" <<'PY'
+import statistics, sys
+t = [float(l.split()[0]) for l in open(sys.argv[1]) if l.split()[1:2] == ["p000\\r"]]
+gaps = [b - a for a, b in zip(t, t[1:])]
+print("poll gap median %.1f ms over %d polls" % (statistics.median(gaps), len(gaps)))
+assert 70 <= statistics.median(gaps) <= 85
+PY
+[ "$init" -ge 1 ] || { echo "FAIL: no start-up command"; fail=1; }
+PDF=$(ls "$S"/reports/*.pdf 2>/dev/null | head -1 || true)
+CSV=$(ls "$S"/reports/*.csv 2>/dev/null | head -1 || true)
+if [ -z "$PDF" ] || [ -z "$CSV" ]; then
+  echo "FAIL: no report written (screenshots kept in $SRC/build-win-smoke)"; fail=1
+  mkdir -p "$SRC/build-win-smoke" && cp "$S"/*.png "$S"/app.err "$SRC/build-win-smoke/" 2>/dev/null || true
+else
+  pdftotext "$PDF" - | grep -q "Operator ID" || { echo "FAIL: the PDF has no page text"; fail=1; }
+  /usr/bin/python3 - "$CSV" <<'PY'
+import sys
+rows = [l.strip().split(",") for l in open(sys.argv[1]) if l[0].isdigit()]
+bars = [int(r[2]) for r in rows]
+times = [float(r[0]) for r in rows]
+assert len(rows) >= 40, "only %d samples" % len(rows)
+assert all(b == a + 1 for a, b in zip(bars, bars[1:])), "readings missing or repeated"
+assert all(b > a for a, b in zip(times, times[1:])), "times not increasing"
+print("report: %d samples over %.2f s, every reading once" % (len(rows), times[-1]))
+PY
+fi
+
+if ls "$B"/vemo-recorder-*-win64.exe >/dev/null 2>&1; then
+  echo "== installer under Wine"
+  bash "$SRC/tests/windows/installer_test.sh" "$(ls "$B"/vemo-recorder-*-win64.exe | head -1)" || fail=1
+fi
+[ "$fail" = 0 ] && echo "Windows tests passed"
+exit "$fail"
