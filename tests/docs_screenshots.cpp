@@ -64,7 +64,7 @@ TEST(DocsScreenshots, MainWindowDuringRecording) {
     EXPECT_EQ(system(command.c_str()), 0);
     wxTEST_DIALOG(Click(panel, ID_STOP); Pump(200),
                                          ExpectBox("Do you want to print a REPORT", wxYES),
-                                         ExpectBox("Report Created.", wxOK));
+                                         ExpectBoxStarting("Report Created.", wxOK, "Success"));
     Click(panel, ID_DISCONNECT);
     wxString pdf = MainWindow::GetInstance()->m_pdfDirectory + "/Report_Mounting_AX-4471A_" +
                    panel->m_stopDate + ".pdf";

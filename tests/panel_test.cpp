@@ -13,6 +13,7 @@
 #include <wx/bmpbuttn.h>
 #include <wx/button.h>
 #include <wx/combobox.h>
+#include <wx/dcmemory.h>
 #include <wx/display.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
@@ -65,6 +66,35 @@ TEST(PanelLayout, PositionsFollowTheDisplayWidth) {
     EXPECT_EQ(p->m_alarmThreshold->GetPosition(), wxPoint(1231, 545));
     EXPECT_EQ(p->m_recordLength->GetPosition(), wxPoint(1231, 580));
     EXPECT_EQ(p->m_mountingSide->GetPosition(), wxPoint(1231, 370));
+}
+
+// Fault mended: in a 50-pixel margin "1000.00" lost its first digit, and the
+// last time label its end. Each label's leftmost and rightmost dark pixels lie
+// inside the picture, off its border columns.
+TEST(PanelLayout, NoAxisLabelIsClippedForACurveNearAThousandTons) {
+    RebuildMainWindow("ip=127.0.0.1\nport=1\nautoconnect=false\n");
+    mpWindow* plot = Panel()->m_plot;
+    for (double top : {100.0, 999.0, 8000.0}) {
+        SCOPED_TRACE(top);
+        plot->Fit(0, 100, 0, top);
+        const wxSize size = plot->GetClientSize();
+        wxBitmap bitmap(size);
+        wxMemoryDC dc(bitmap);
+        plot->PaintLayers(dc);
+        dc.SelectObject(wxNullBitmap);
+        const wxImage image = bitmap.ConvertToImage();
+        auto darkInColumn = [&](int x, int y0, int y1) {
+            for (int y = y0; y < y1; ++y)
+                if (image.GetRed(x, y) < 100 && image.GetGreen(x, y) < 100) return true;
+            return false;
+        };
+        // Force labels sit left of the axis, above the time axis' strip.
+        const int labelsBottom = size.y - plot->GetMarginBottom();
+        EXPECT_FALSE(darkInColumn(0, 0, labelsBottom));
+        EXPECT_FALSE(darkInColumn(1, 0, labelsBottom));
+        // Time labels sit below the plot; the last reaches the right edge.
+        EXPECT_FALSE(darkInColumn(size.x - 1, labelsBottom + 2, size.y));
+    }
 }
 
 TEST(PanelLayout, InitialTextsAndStates) {

@@ -14,6 +14,7 @@
 #include <wx/dir.h>
 #include <wx/dirdlg.h>
 #include <wx/filename.h>
+#include <wx/image.h>
 #include <wx/textctrl.h>
 
 #include <sys/stat.h>
@@ -217,8 +218,8 @@ TEST_F(ReportTest, PageLayoutFontsPictureAndCsv) {
     ASSERT_NE(Find(page, "B"), nullptr);
     EXPECT_NEAR(Find(page, "2026-11")->y, 430, 0.5);
 
-    // One image, 650 wide at (22, 22), with the canvas's aspect.
-    const double aspect = double(panel->m_plot->GetScrY()) / panel->m_plot->GetScrX();
+    // One image, 650 wide at (22, 22), of the fixed picture's aspect (3:5).
+    const double aspect = 0.6;
     bool found = false;
     for (const auto& m : page.imageMatrices)
         if (std::fabs(m[0] - 650) < 0.01) {
@@ -276,6 +277,44 @@ TEST_F(ReportTest, EmptyFieldsAskOnlyAboutTheFirst) {
                   ExpectBox("Report Created.", wxOK));
     EXPECT_TRUE(wxFileName::FileExists(
         dir + "/" + ReportFileName("", "B", std::string(panel->m_stopDate.utf8_str()))));
+}
+
+// The red pixels of the curve in the report's picture, and its size.
+std::pair<int, wxSize> CurveInPicture(const std::string& pdf) {
+    const std::string prefix = pdf + "-picture";
+    RunCommand("pdfimages -j '" + pdf + "' '" + prefix + "'");
+    wxImage image(wxString::FromUTF8(prefix + "-000.jpg"), wxBITMAP_TYPE_JPEG);
+    int red = 0;
+    if (image.IsOk())
+        for (int y = 0; y < image.GetHeight(); ++y)
+            for (int x = 0; x < image.GetWidth(); ++x)
+                red += image.GetRed(x, y) > 180 && image.GetGreen(x, y) < 90 &&
+                       image.GetBlue(x, y) < 90;
+    return {red, image.IsOk() ? image.GetSize() : wxSize()};
+}
+
+// Fault mended: the page carried whatever the screen showed (after a zoom, an
+// almost empty grid; on a wide screen, labels of 4-5 points).
+TEST_F(ReportTest, ThePictureIsTheWholeCurveAtOneSizeWhateverTheZoomAndWindow) {
+    Record();
+    FillJob();
+    wxTEST_DIALOG(panel->CreateReport(), ExpectBox("Report Created.", wxOK));
+    const auto [whole, size] = CurveInPicture(ReportPath());
+    EXPECT_EQ(size, wxSize(1200, 720));
+    ASSERT_GT(whole, 500);
+
+    // Zoomed into a corner, on a canvas of another size.
+    panel->m_plot->Fit(0, 2, 0, 1);
+    panel->m_plot->SetSize(wxSize(700, 420));
+    const double viewX = panel->m_plot->GetDesiredXmax();
+    panel->m_axleDesignation->ChangeValue("AX13");
+    wxTEST_DIALOG(panel->CreateReport(), ExpectBox("Report Created.", wxOK));
+    const std::string second =
+        dir + "/" + ReportFileName("AX13", "B", std::string(panel->m_stopDate.utf8_str()));
+    const auto [zoomed, size2] = CurveInPicture(second);
+    EXPECT_EQ(size2, wxSize(1200, 720));
+    EXPECT_NEAR(zoomed, whole, whole / 10);
+    EXPECT_EQ(panel->m_plot->GetDesiredXmax(), viewX); // the view stays as the operator left it
 }
 
 TEST_F(ReportTest, ExistingReportAsksBeforeOverwriting) {

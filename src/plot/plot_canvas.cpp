@@ -1556,6 +1556,27 @@ void mpWindow::OnMouseHelp(wxCommandEvent&) {
                  _("Plot help"), wxOK, this);
 }
 
+wxImage mpWindow::RenderImage(wxSize size, double xMin, double xMax, double yMin, double yMax) {
+    if (size.x <= 0 || size.y <= 0) return wxImage();
+    const int backupX = scrX, backupY = scrY;
+    const double dxMin = desiredXmin, dxMax = desiredXmax, dyMin = desiredYmin, dyMax = desiredYmax;
+    wxBitmap buffer(size.x, size.y);
+    wxMemoryDC dc(buffer);
+    ClearSurface(dc, size.x, size.y);
+    scrX = size.x;
+    scrY = size.y;
+    int w = size.x, h = size.y;
+    Fit(xMin, xMax, yMin, yMax, &w, &h);
+    for (mpLayer* layer : layers)
+        layer->Plot(dc, *this);
+    scrX = backupX;
+    scrY = backupY;
+    Fit(dxMin, dxMax, dyMin, dyMax, &scrX, &scrY);
+    UpdateAll();
+    dc.SelectObject(wxNullBitmap);
+    return buffer.ConvertToImage();
+}
+
 bool mpWindow::SaveScreenshot(const wxString& filename, wxBitmapType type, wxSize imageSize,
                               bool fit) {
     int sizeX, sizeY;

@@ -398,6 +398,9 @@ class mpWindow : public wxWindow {
 
     bool SaveScreenshot(const wxString& filename, wxBitmapType type = wxBITMAP_TYPE_BMP,
                         wxSize imageSize = wxDefaultSize, bool fit = false);
+    /// Draws every layer off-screen at `size`, fitted to the given bounds,
+    /// whatever the window's size and zoom; the on-screen view is left as it was.
+    wxImage RenderImage(wxSize size, double xMin, double xMax, double yMin, double yMax);
     /// Draws every layer onto `dc` as the window looks now; for printing and
     /// benchmarks.
     void PaintLayers(wxDC& dc);

@@ -14,6 +14,8 @@
 #include <wx/combobox.h>
 #include <wx/datetime.h>
 #include <wx/filename.h>
+#include <wx/image.h>
+#include <wx/mstream.h>
 #include <wx/textctrl.h>
 
 #include <cstdio>
@@ -70,6 +72,8 @@ bool SavePdf(HPDF_Doc pdf, const std::string& path) {
     const bool written = std::fwrite(bytes.data(), 1, size, out) == size;
     return std::fclose(out) == 0 && written;
 }
+
+const wxSize kReportPictureSize(1200, 720);
 
 std::string Ansi(const wxString& text) {
     return ToWinAnsi(text.ToStdWstring());
@@ -210,25 +214,25 @@ void TerminalPanel::CreateReport() {
     }
     HPDF_Page_EndText(page);
 
-    // The picture of the plot goes through a private temporary JPEG file.
+    // The picture: the whole recorded curve, fitted as at the end of the
+    // recording, drawn off-screen at one size whatever the window's size or
+    // zoom, so its labels are the same size on every page (11-point axis
+    // labels at 1200 pixels across 650 points: about 8 points).
     HPDF_STATUS drawn = HPDF_INVALID_IMAGE;
     {
-        FileGuard picture(wxFileName::CreateTempFileName("vemo-plot-"));
-        if (!picture.Path().empty() &&
-            m_plot->SaveScreenshot(picture.Path(), wxBITMAP_TYPE_JPEG, wxDefaultSize, false)) {
-            std::string jpeg;
-            HPDF_Image image = ReadWholeFile(std::string(picture.Path().utf8_str()), jpeg)
-                                   ? HPDF_LoadJpegImageFromMem(
-                                         pdf, reinterpret_cast<const HPDF_BYTE*>(jpeg.data()),
-                                         static_cast<HPDF_UINT>(jpeg.size()))
-                                   : nullptr;
-            if (image) {
-                const double iw = HPDF_Image_GetWidth(image);
-                const double ih = HPDF_Image_GetHeight(image);
-                if (iw > 0 && ih > 0)
-                    drawn = HPDF_Page_DrawImage(page, image, 22, 22, 650,
-                                                static_cast<float>(650 / (iw / ih)));
-            }
+        const double fitX = m_fitX > 0 ? m_fitX : 100, fitY = m_fitY > 0 ? m_fitY : 100;
+        wxImage picture = m_plot->RenderImage(kReportPictureSize, 0, fitX, 0, fitY);
+        picture.SetOption(wxIMAGE_OPTION_QUALITY, 90);
+        wxMemoryOutputStream jpeg;
+        if (picture.IsOk() && picture.SaveFile(jpeg, wxBITMAP_TYPE_JPEG)) {
+            std::string bytes(jpeg.GetSize(), '\0');
+            jpeg.CopyTo(&bytes[0], bytes.size());
+            HPDF_Image image =
+                HPDF_LoadJpegImageFromMem(pdf, reinterpret_cast<const HPDF_BYTE*>(bytes.data()),
+                                          static_cast<HPDF_UINT>(bytes.size()));
+            if (image)
+                drawn = HPDF_Page_DrawImage(page, image, 22, 22, 650,
+                                            650.0f * kReportPictureSize.y / kReportPictureSize.x);
         }
     }
     if (drawn != HPDF_OK) {

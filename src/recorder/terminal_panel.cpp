@@ -11,6 +11,7 @@
 
 #include <wx/bmpbuttn.h>
 #include <wx/button.h>
+#include <wx/dcclient.h>
 #include <wx/combobox.h>
 #include <wx/datetime.h>
 #include <wx/statline.h>
@@ -170,7 +171,17 @@ void TerminalPanel::CreatePlot(int x, int y, int width, int height, const wxColo
     m_xAxis->SetDrawOutsideMargins(false);
     m_yAxis->SetDrawOutsideMargins(false);
 
-    m_plot->SetMargins(10, 10, 50, 50);
+    // Margins wide enough for the widest label the axes can show, measured
+    // with their font: a force label has up to four digits, a sign and two
+    // decimals before it turns to an exponent; a time label is centred on its
+    // tick, so the last one needs half its width right of the plot.
+    wxClientDC measure(m_plot);
+    measure.SetFont(axisFont);
+    int forceWidth = 0;
+    for (const char* widest : {"-8888.88", "-8.8e+88"})
+        forceWidth = std::max(forceWidth, measure.GetTextExtent(widest).x);
+    const int timeHalf = measure.GetTextExtent("8888").x / 2;
+    m_plot->SetMargins(10, std::max(10, timeHalf + 4), 50, std::max(50, forceWidth + 10));
     m_plot->AddLayer(m_xAxis, true);
     m_plot->AddLayer(m_yAxis, true);
     m_plot->AddLayer(m_curve, true);
