@@ -10,8 +10,13 @@ export WINEDEBUG=-all
 export WINEPREFIX="${WINEPREFIX:-$HOME/.wine-vemo}"
 C="$WINEPREFIX/drive_c"
 wine "$INSTALLER" /S
-wineserver -w
-EXE=$(find "$C" -path "*Vemo Recorder/bin/vemo-recorder.exe" | head -1)
+EXE=""
+for _ in $(seq 120); do
+  EXE=$(find "$C" -path "*Vemo Recorder/bin/vemo-recorder.exe" | head -1)
+  [ -n "$EXE" ] && [ -n "$(find "$C" -name "Vemo Press Pressure Recorder.lnk")" ] && break
+  sleep 0.5
+done
+sleep 1
 [ -n "$EXE" ] || { echo "FAIL: the program was not installed"; exit 1; }
 DIR="$(dirname "$(dirname "$EXE")")"
 for f in bin/press-sim.exe share/vemo-recorder/icons/alarm.wav share/vemo-recorder/icons/logo.jpg Uninstall.exe; do
@@ -30,7 +35,6 @@ APPDATA_DIR=$(find "$C/users" -maxdepth 4 -type d -path "*AppData/Roaming/vemo-r
 [ -n "$APPDATA_DIR" ] || { echo "FAIL: no per-user working directory"; exit 1; }
 echo "per-user directory: ${APPDATA_DIR#$C/}"
 wine "$DIR/Uninstall.exe" /S
-wineserver -w
-sleep 2
+for _ in $(seq 120); do [ -f "$EXE" ] || break; sleep 0.5; done
 [ ! -f "$EXE" ] || { echo "FAIL: the uninstaller left the program"; exit 1; }
 echo "installer test passed"

@@ -22,7 +22,7 @@ fail=0
 
 echo "== unit tests under Wine"
 wineboot -i >/dev/null 2>&1 || true # the first start makes the prefix
-wineserver -w || true
+timeout 120 wineserver -w || true
 if [ -n "${SKIP_UNIT:-}" ]; then :; elif (cd "$B" && timeout 600 wine tests/unit_tests.exe 2>&1 | grep -v '^0x' > "$W/unit.txt"); then
   tail -3 "$W/unit.txt"
 else
@@ -101,6 +101,8 @@ assert all(b > a for a, b in zip(times, times[1:])), "times not increasing"
 print("report: %d samples over %.2f s, every reading once" % (len(rows), times[-1]))
 PY
 fi
+
+pkill -f "press-sim.exe" 2>/dev/null || true
 
 if ls "$B"/vemo-recorder-*-win64.exe >/dev/null 2>&1; then
   echo "== installer under Wine"
