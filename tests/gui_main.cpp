@@ -12,6 +12,9 @@
 #include <wx/image.h>
 #include <wx/log.h>
 
+#include <wx/dir.h>
+#include <wx/stdpaths.h>
+
 #include <cstdlib>
 #include <unistd.h>
 
@@ -19,6 +22,36 @@ static std::string g_workDir;
 
 std::string WorkDir() {
     return g_workDir;
+}
+
+// A fresh working directory with the program's icons.
+std::string MakeWorkDir() {
+#ifdef _WIN32
+    // Built on Linux, run under Wine: the sources are two levels above the
+    // test program (build-win/tests).
+    wxFileName icons(wxStandardPaths::Get().GetExecutablePath());
+    icons.RemoveLastDir();
+    icons.RemoveLastDir();
+    icons.AppendDir("icons");
+    const wxString dir =
+        wxFileName::GetTempDir() + wxString::Format("\\vemo-gui-%lu", wxGetProcessId());
+    wxFileName::Mkdir(dir + "\\icons", 0777, wxPATH_MKDIR_FULL);
+    wxArrayString files;
+    wxDir::GetAllFiles(icons.GetPath(), &files, "*", wxDIR_FILES);
+    for (const wxString& file : files)
+        wxCopyFile(file, dir + "\\icons\\" + wxFileName(file).GetFullName());
+    wxSetWorkingDirectory(dir);
+    // Forward slashes: config.ini reads a backslash as an escape.
+    wxString forward = dir;
+    forward.Replace("\\", "/");
+    return std::string(forward.utf8_str());
+#else
+    char pattern[] = "/tmp/vemo-gui-XXXXXX";
+    std::string dir = mkdtemp(pattern);
+    wxSetWorkingDirectory(dir);
+    if (symlink(SOURCE_DIR "/icons", (dir + "/icons").c_str()) != 0) std::perror("icons");
+    return dir;
+#endif
 }
 
 class GuiTestApp : public wxApp {
@@ -35,10 +68,7 @@ class GuiTestApp : public wxApp {
         SetExitOnFrameDelete(false);
         wxInitAllImageHandlers();
 
-        char pattern[] = "/tmp/vemo-gui-XXXXXX";
-        g_workDir = mkdtemp(pattern);
-        wxSetWorkingDirectory(g_workDir);
-        symlink(SOURCE_DIR "/icons", (g_workDir + "/icons").c_str());
+        g_workDir = MakeWorkDir();
         WriteText(g_workDir + "/superfici.ini", "1250:P0,2010:P1,500:P2\n");
         WriteText(g_workDir + "/init.ini", "i001\ni002\n");
         WriteText(g_workDir + "/config.ini",
@@ -73,9 +103,7 @@ int main(int argc, char** argv) {
     int result = static_cast<GuiTestApp*>(wxTheApp)->Result();
     wxTheApp->OnExit();
     wxEntryCleanup();
-    if (std::getenv("VEMO_KEEP_WORKDIR") == nullptr) {
-        std::string command = "rm -rf '" + g_workDir + "'";
-        if (system(command.c_str()) != 0) return result;
-    }
+    if (std::getenv("VEMO_KEEP_WORKDIR") == nullptr)
+        wxFileName::Rmdir(wxString::FromUTF8(g_workDir), wxPATH_RMDIR_RECURSIVE);
     return result;
 }

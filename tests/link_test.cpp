@@ -14,10 +14,7 @@
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include "socket_compat.h"
 
 #include <algorithm>
 #include <atomic>
