@@ -1,6 +1,8 @@
 // Report naming, the PDF font's encoding and the curve's CSV file.
 #include "recorder/report_data.h"
 
+#include "recorder/file_access.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -60,4 +62,43 @@ TEST(CurveCsv, UnwritableDirectoryFailsWithReasonAndLeavesNothing) {
     EXPECT_FALSE(WriteCurveCsv(path, JobRecord{}, {}, {}, {}, &error));
     EXPECT_FALSE(error.empty());
     EXPECT_FALSE(std::ifstream(path).good());
+}
+
+// Fault mended: answering Yes to "File exists. Overwrite it?" destroyed the
+// earlier report, which may already be the evidence of a job.
+TEST(ReplacedReports, TheEarlierPairIsKeptUnderReplacedWithTheTimeOfTheMove) {
+    const std::string dir = testing::TempDir() + "replaced_test_" + std::to_string(std::rand());
+    ASSERT_TRUE(MakeDirectory(dir));
+    const std::string pdf = dir + "/Report_Mounting_AX12B_20261208.pdf";
+    const std::string csv = dir + "/Report_Mounting_AX12B_20261208.csv";
+    std::ofstream(pdf) << "first pdf";
+    std::ofstream(csv) << "first csv";
+    std::string error;
+    ASSERT_TRUE(MoveReplacedAside({pdf, csv}, "20261208-143012", &error)) << error;
+    EXPECT_FALSE(PathExists(pdf));
+    EXPECT_EQ(
+        ReadFile(dir + "/replaced/Report_Mounting_AX12B_20261208_replaced-20261208-143012.pdf"),
+        "first pdf");
+    EXPECT_EQ(
+        ReadFile(dir + "/replaced/Report_Mounting_AX12B_20261208_replaced-20261208-143012.csv"),
+        "first csv");
+    // A second replacement in the same second keeps both; a missing file is no failure.
+    std::ofstream(pdf) << "second pdf";
+    ASSERT_TRUE(MoveReplacedAside({pdf, csv}, "20261208-143012", &error)) << error;
+    EXPECT_EQ(
+        ReadFile(dir + "/replaced/Report_Mounting_AX12B_20261208_replaced-20261208-143012-2.pdf"),
+        "second pdf");
+}
+
+TEST(ReplacedReports, AFileThatCannotBeMovedStopsTheReportWithItsReason) {
+    std::string error;
+    EXPECT_TRUE(MoveReplacedAside({"/nonexistent-dir/report.pdf"}, "s", &error));
+    // "replaced" is a file where the folder should be: the report stays as it was.
+    const std::string dir = testing::TempDir() + "replaced_blocked_" + std::to_string(std::rand());
+    ASSERT_TRUE(MakeDirectory(dir));
+    std::ofstream(dir + "/replaced") << "a file, not a folder";
+    std::ofstream(dir + "/r.pdf") << "keep me";
+    EXPECT_FALSE(MoveReplacedAside({dir + "/r.pdf"}, "s", &error));
+    EXPECT_NE(error.find("replaced"), std::string::npos) << error;
+    EXPECT_EQ(ReadFile(dir + "/r.pdf"), "keep me");
 }

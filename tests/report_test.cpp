@@ -328,6 +328,12 @@ TEST_F(ReportTest, ExistingReportAsksBeforeOverwriting) {
     wxTEST_DIALOG(panel->CreateReport(), ExpectBox("File exists. Overwrite it?", wxYES),
                   ExpectBox("Report Created.", wxOK));
     EXPECT_NE(ReadText(ReportPath()), "old");
+    // The earlier pair is kept under replaced/, not lost.
+    wxArrayString kept;
+    wxDir::GetAllFiles(dir + "/replaced", &kept, "*_replaced-*", wxDIR_FILES);
+    ASSERT_EQ(kept.size(), 2u);
+    kept.Sort();
+    EXPECT_EQ(ReadText(std::string(kept[1].utf8_str())), "old"); // the .pdf
 }
 
 TEST_F(ReportTest, ReportBeforeAnyCycleEndedEndsInUnderscore) {

@@ -131,6 +131,15 @@ void TerminalPanel::CreateReport() {
 
     if (wxFileName::FileExists(fullPath) || wxFileName::FileExists(csvPath)) {
         if (!AskYesNo("File exists. Overwrite it?", "Print REPORT?")) return;
+        // The earlier pair is kept, not overwritten: it may already be evidence.
+        std::string error;
+        const wxString stamp = wxDateTime::Now().Format("%Y%m%d-%H%M%S");
+        if (!MoveReplacedAside({std::string(fullPath.utf8_str()), std::string(csvPath.utf8_str())},
+                               std::string(stamp.utf8_str()), &error)) {
+            ShowError("Report not created: the earlier report could not be kept: " +
+                      wxString::FromUTF8(error) + ".");
+            return;
+        }
     }
 
     PdfDocument document;

@@ -123,6 +123,34 @@ bool WriteCurveCsv(const std::string& path, const JobRecord& job, const std::vec
     return true;
 }
 
+bool MoveReplacedAside(const std::vector<std::string>& paths, const std::string& stamp,
+                       std::string* error) {
+    for (const std::string& path : paths) {
+        if (!PathExists(path)) continue;
+        const size_t slash = path.find_last_of("/\\");
+        const std::string folder =
+            (slash == std::string::npos ? std::string(".") : path.substr(0, slash)) + "/replaced";
+        const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+        const size_t dot = name.find_last_of('.');
+        const std::string stem = dot == std::string::npos ? name : name.substr(0, dot);
+        const std::string extension = dot == std::string::npos ? "" : name.substr(dot);
+        if (!MakeDirectory(folder)) {
+            if (error) *error = folder + " cannot be made (" + std::strerror(errno) + ")";
+            return false;
+        }
+        std::string target = folder + "/" + stem + "_replaced-" + stamp + extension;
+        for (int k = 2; PathExists(target) && k < 100; ++k)
+            target =
+                folder + "/" + stem + "_replaced-" + stamp + "-" + std::to_string(k) + extension;
+        if (PathExists(target) || !RenameOver(path, target)) {
+            if (error)
+                *error = path + " cannot be moved to " + folder + " (" + std::strerror(errno) + ")";
+            return false;
+        }
+    }
+    return true;
+}
+
 bool ReadCurveCsv(const std::string& path, std::vector<double>& times,
                   std::vector<double>& forces) {
     std::string content;
