@@ -102,3 +102,13 @@ TEST(ReplacedReports, AFileThatCannotBeMovedStopsTheReportWithItsReason) {
     EXPECT_NE(error.find("replaced"), std::string::npos) << error;
     EXPECT_EQ(ReadFile(dir + "/r.pdf"), "keep me");
 }
+
+TEST(RecordingResults, PeakForceItsFirstTimeAndPeakPressure) {
+    const RecordingResults r =
+        Summarise({0, 0.075, 0.15, 0.225}, {1, 5.5, 5.5, 2}, {10, 250, 251, 90});
+    EXPECT_TRUE(r.any);
+    EXPECT_EQ(r.peakForceTons, 5.5);
+    EXPECT_EQ(r.peakTimeSeconds, 0.075);
+    EXPECT_EQ(r.peakBar, 251);
+    EXPECT_FALSE(Summarise({}, {}, {}).any);
+}

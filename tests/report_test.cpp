@@ -218,6 +218,31 @@ TEST_F(ReportTest, PageLayoutFontsPictureAndCsv) {
     ASSERT_NE(Find(page, "B"), nullptr);
     EXPECT_NEAR(Find(page, "2026-11")->y, 430, 0.5);
 
+    // The results and the signature lines, right of the picture (x >= 680) and
+    // below the press line, one above the other.
+    const std::string peak =
+        "Peak force: " +
+        std::string(wxString::Format("%.1f t", *std::max_element(panel->Cycle().m_forces.begin(),
+                                                                 panel->Cycle().m_forces.end()))
+                        .utf8_str());
+    double lastY = 520.276;
+    for (const std::string& text :
+         {std::string("Results"), peak,
+          "Peak pressure: " +
+              std::to_string(*std::max_element(panel->Cycle().m_pressures.begin(),
+                                               panel->Cycle().m_pressures.end())) +
+              " bar",
+          std::string(
+              wxString::Format("Recorded: %.1f s of 14 s", panel->Cycle().LastTime()).utf8_str()),
+          std::string("Program version 1.0.8"), std::string("Operator"),
+          std::string("Inspector")}) {
+        const PlacedText* placed = Find(page, text);
+        ASSERT_NE(placed, nullptr) << text;
+        EXPECT_GE(placed->x, 680) << text;
+        EXPECT_LT(placed->y, lastY) << text;
+        lastY = placed->y;
+    }
+
     // One image, 650 wide at (22, 22), of the fixed picture's aspect (3:5).
     const double aspect = 0.6;
     bool found = false;

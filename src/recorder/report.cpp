@@ -217,11 +217,56 @@ void TerminalPanel::CreateReport() {
         HPDF_Page_SetRGBFill(page, 0.8f, 0, 0);
         HPDF_Page_SetFontAndSize(page, font, 12);
         BoldText(page, 690, y1 - 120, "INCOMPLETE");
-        HPDF_Page_SetFontAndSize(page, font, 9);
+        HPDF_Page_SetFontAndSize(page, font, 8);
         Text(page, 690, y1 - 135, wxString::FromUTF8(incomplete));
         HPDF_Page_SetRGBFill(page, 0, 0, 0);
     }
+
+    // The results, right of the picture and below the press line.
+    const RecordingResults results =
+        Summarise(m_cycle.m_times, m_cycle.m_forces, m_cycle.m_pressures);
+    float ry = y1 - 165;
+    auto line = [&](const wxString& text, float gap = 13) {
+        Text(page, 690, ry, text);
+        ry -= gap;
+    };
+    HPDF_Page_SetFontAndSize(page, font, 11);
+    BoldText(page, 690, ry, "Results");
+    ry -= 15;
+    HPDF_Page_SetFontAndSize(page, font, 9);
+    if (results.any) {
+        line(wxString::Format("Peak force: %.1f t", results.peakForceTons), 11);
+        line(wxString::Format("  = %.1f kN at %.1f s", results.peakForceTons * kKiloNewtonPerTon,
+                              results.peakTimeSeconds));
+        line(wxString::Format("Peak pressure: %d bar", results.peakBar));
+        const wxDateTime start(static_cast<time_t>(m_cycle.m_recordStartWall.seconds));
+        line("Start: " + start.Format("%d.%m.%Y %H:%M:%S", wxDateTime::Local));
+        line(wxString::Format("Recorded: %.1f s of ", m_cycle.LastTime()) +
+             m_recordLength->GetValue() + " s");
+    } else {
+        line("No recording");
+    }
+    line("Surface: " + wxString::FromUTF8(CsvNumber(main->Surface(m_pressIndex))) +
+         wxString::FromUTF8(" cm\xC2\xB2"));
+    line("Program version 1.0.8");
+
+    // Where the job is signed.
+    const float signY = 140;
+    for (int k = 0; k < 2; ++k) {
+        const float y = signY - k * 60;
+        Text(page, 690, y, k == 0 ? "Operator" : "Inspector");
+        Text(page, 690, y - 30, "Date");
+    }
     HPDF_Page_EndText(page);
+    HPDF_Page_SetLineWidth(page, 0.5);
+    for (int k = 0; k < 2; ++k) {
+        const float y = signY - k * 60;
+        HPDF_Page_MoveTo(page, 735, y - 2);
+        HPDF_Page_LineTo(page, 812, y - 2);
+        HPDF_Page_MoveTo(page, 715, y - 32);
+        HPDF_Page_LineTo(page, 812, y - 32);
+    }
+    HPDF_Page_Stroke(page);
 
     // The picture: the whole recorded curve, fitted as at the end of the
     // recording, drawn off-screen at one size whatever the window's size or

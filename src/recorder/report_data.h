@@ -43,6 +43,19 @@ bool WriteCurveCsv(const std::string& path, const JobRecord& job, const std::vec
                    std::string* error);
 
 /// Reads back the samples of a curve CSV file.
+/// What a quality engineer reads off a recording: its peak force and when it
+/// was reached, and its peak pressure.
+struct RecordingResults {
+    bool any = false;
+    double peakForceTons = 0;
+    double peakTimeSeconds = 0;
+    int peakBar = 0;
+};
+RecordingResults Summarise(const std::vector<double>& times, const std::vector<double>& forces,
+                           const std::vector<int>& pressures);
+
+constexpr double kKiloNewtonPerTon = 9.80665;
+
 /// Before a report is written over an earlier one of the same name: moves each
 /// of `paths` that exists into the folder `replaced` beside it, with `stamp`
 /// (the time of the move) added to its name, so nothing is lost. False, with
