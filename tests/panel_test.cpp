@@ -97,6 +97,20 @@ TEST(PanelLayout, NoAxisLabelIsClippedForACurveNearAThousandTons) {
     }
 }
 
+// Fault mended: on screens wide for their height the plot's bottom, with its
+// time axis, was below the window.
+TEST(PanelLayout, ThePlotNeverReachesBelowThePanel) {
+    RebuildMainWindow("ip=127.0.0.1\nport=1\nautoconnect=false\n");
+    TerminalPanel* p = Panel();
+    EXPECT_EQ(p->m_plot->GetSize(), wxSize(1046, 627)); // room enough at 1366 x 768
+    for (int height : {500, 900}) {
+        p->SetSize(wxSize(1366, height));
+        wxSizeEvent resized(wxSize(1366, height));
+        p->ProcessWindowEvent(resized);
+        EXPECT_EQ(p->m_plot->GetSize(), wxSize(1046, std::min(627, height - 50 - 10)));
+    }
+}
+
 TEST(PanelLayout, InitialTextsAndStates) {
     RebuildMainWindow("ip=127.0.0.4\nautoconnect=false\nskipQuestion=false\n");
     DestroyNewDialogs();

@@ -48,6 +48,16 @@ TerminalPanel::TerminalPanel(int W, int /*displayHeight*/)
 
     CreatePlot(10, 50, W - 320, (W - 320) * 3 / 5, wxColour(255, 0, 0));
     BuildControls(W);
+    // The plot is 3/5 as high as it is wide, but never reaches below the
+    // panel: on screens wide for their height, and with a title bar and a
+    // taskbar, it keeps a 10-pixel gap above the panel's bottom.
+    Bind(wxEVT_SIZE, [this, W](wxSizeEvent& event) {
+        event.Skip();
+        const int wanted = (W - 320) * 3 / 5;
+        const int room = GetClientSize().y - m_plot->GetPosition().y - 10;
+        const int height = room > 100 ? std::min(wanted, room) : wanted;
+        if (m_plot->GetSize().y != height) m_plot->SetSize(wxSize(W - 320, height));
+    });
 
     m_renderTimer = std::make_unique<RenderTimer>(m_clockText, m_stopButton, m_recordingText);
     m_renderTimer->Start(1000, wxTIMER_CONTINUOUS);
