@@ -53,6 +53,10 @@ TEST(CurveCsv, RoundTripsEverySampleExactly) {
     std::string text = ReadFile(path);
     EXPECT_NE(text.find("\n0.075,12.345678901234567,7\n"), std::string::npos) << text;
     EXPECT_NE(text.find("time_s,force_t,pressure_bar\n"), std::string::npos);
+    // The results in the header: peak 12.345678901234567 t at 0.075 s.
+    EXPECT_NE(text.find("# peak_force_t,12.345678901234567\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("# peak_time_s,0.075\n# peak_pressure_bar,7\n"), std::string::npos);
+    EXPECT_NE(text.find("# recorded_length_s,79.999\n"), std::string::npos);
     std::remove(path.c_str());
 }
 

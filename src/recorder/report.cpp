@@ -309,6 +309,11 @@ void TerminalPanel::CreateReport() {
     job.stopTime = m_stopTime.utf8_str();
     job.version = "1.0.8";
     job.incomplete = incomplete;
+    job.recordLength = m_recordLength->GetValue().utf8_str();
+    if (!m_cycle.m_times.empty())
+        job.recordingStart = wxDateTime(static_cast<time_t>(m_cycle.m_recordStartWall.seconds))
+                                 .Format("%Y-%m-%d %H:%M:%S", wxDateTime::Local)
+                                 .utf8_str();
 
     const wxString pdfTemporary = fullPath + ".tmp";
     FileGuard pdfGuard(pdfTemporary);

@@ -98,6 +98,18 @@ bool WriteCurveCsv(const std::string& path, const JobRecord& job, const std::vec
     std::fprintf(out, "# stop_time,%s\n", CsvField(job.stopTime).c_str());
     if (!job.incomplete.empty())
         std::fprintf(out, "# INCOMPLETE,%s\n", CsvField(job.incomplete).c_str());
+    // The results, as on the page.
+    const RecordingResults results = Summarise(times, forces, pressures);
+    if (results.any) {
+        std::fprintf(out, "# recording_start,%s\n", CsvField(job.recordingStart).c_str());
+        std::fprintf(out, "# peak_force_t,%s\n", CsvNumber(results.peakForceTons).c_str());
+        std::fprintf(out, "# peak_force_kN,%s\n",
+                     CsvNumber(results.peakForceTons * kKiloNewtonPerTon).c_str());
+        std::fprintf(out, "# peak_time_s,%s\n", CsvNumber(results.peakTimeSeconds).c_str());
+        std::fprintf(out, "# peak_pressure_bar,%d\n", results.peakBar);
+        std::fprintf(out, "# recorded_length_s,%s\n", CsvNumber(times.back()).c_str());
+    }
+    std::fprintf(out, "# record_length_s,%s\n", CsvField(job.recordLength).c_str());
     std::fprintf(out, "%s\n", kCurveColumns);
     const size_t n = std::min(times.size(), forces.size());
     for (size_t i = 0; i < n; ++i) {

@@ -26,7 +26,9 @@ struct JobRecord {
     std::string pressName;
     double surface = 0;
     std::string stopDate, stopTime, version;
-    std::string incomplete; ///< how a recording that ended early ended, or ""
+    std::string incomplete;     ///< how a recording that ended early ended, or ""
+    std::string recordingStart; ///< local date and time, "" when nothing was recorded
+    std::string recordLength;   ///< the set record length (s), as typed
 };
 
 /// The column line of a curve CSV file and of a recording's journal.
