@@ -56,7 +56,7 @@ TEST(DocsScreenshots, MainWindowDuringRecording) {
     panel->m_bearingDesignation->ChangeValue("TBU 130x230");
     panel->m_productionDate->ChangeValue("2024-03");
     panel->m_refurbishmentDate->ChangeValue("2026-10");
-    panel->m_alarmThreshold->ChangeValue("290");
+    panel->m_alarmThreshold->SetValue("290"); // as typed: the threshold line follows
     Click(panel, ID_START);
     Pump(12000);
     std::string command =

@@ -5,6 +5,7 @@
 
 #include "plot/plot_canvas.h"
 #include "recorder/alarm.h"
+#include "recorder/cycle.h"
 #include "recorder/render_timer.h"
 #include "recorder/terminal_panel.h"
 #include "shell/events.h"
@@ -109,6 +110,41 @@ TEST(PanelLayout, ThePlotNeverReachesBelowThePanel) {
         p->ProcessWindowEvent(resized);
         EXPECT_EQ(p->m_plot->GetSize(), wxSize(1046, std::min(627, height - 50 - 10)));
     }
+}
+
+// The alarm threshold's force is a dashed line on the plot while a threshold is
+// set; with none, the settings say "Alarm off".
+TEST(PanelLayout, TheAlarmThresholdIsALineOnThePlotOrAlarmOff) {
+    RebuildMainWindow("ip=127.0.0.1\nport=1\nautoconnect=false\nsuperficie=0\n");
+    TerminalPanel* p = Panel();
+    mpWindow* plot = p->m_plot;
+    plot->Fit(0, 100, 0, 100);
+    auto orangeRows = [&] {
+        wxBitmap bitmap(plot->GetClientSize());
+        wxMemoryDC dc(bitmap);
+        plot->PaintLayers(dc);
+        dc.SelectObject(wxNullBitmap);
+        const wxImage image = bitmap.ConvertToImage();
+        std::vector<int> rows;
+        for (int y = 0; y < image.GetHeight(); ++y) {
+            int n = 0;
+            for (int x = 0; x < image.GetWidth(); ++x)
+                n += image.GetRed(x, y) > 200 && image.GetGreen(x, y) > 90 &&
+                     image.GetGreen(x, y) < 150 && image.GetBlue(x, y) < 60;
+            if (n > 100) rows.push_back(y);
+        }
+        return rows;
+    };
+    EXPECT_TRUE(p->m_alarmOffText->IsShown());
+    EXPECT_TRUE(orangeRows().empty());
+    p->m_alarmThreshold->SetValue("50"); // 50 bar on 1250 cm2
+    EXPECT_FALSE(p->m_alarmOffText->IsShown());
+    const std::vector<int> rows = orangeRows();
+    ASSERT_FALSE(rows.empty());
+    EXPECT_NEAR(rows.front(), plot->y2p(ForceTons(50, 1250)), 2);
+    p->m_alarmThreshold->SetValue("");
+    EXPECT_TRUE(p->m_alarmOffText->IsShown());
+    EXPECT_TRUE(orangeRows().empty());
 }
 
 TEST(PanelLayout, InitialTextsAndStates) {

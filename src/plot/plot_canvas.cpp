@@ -1556,6 +1556,15 @@ void mpWindow::OnMouseHelp(wxCommandEvent&) {
                  _("Plot help"), wxOK, this);
 }
 
+void mpHorizontalLine::Plot(wxDC& dc, mpWindow& w) {
+    if (!visible || !std::isfinite(value)) return;
+    const double y = (w.GetPosY() - value) * w.GetScaleY();
+    if (!std::isfinite(y) || y < w.GetMarginTop() || y > w.GetScrY() - w.GetMarginBottom()) return;
+    dc.SetPen(pen);
+    const int p = static_cast<int>(y);
+    dc.DrawLine(w.GetMarginLeft(), p, w.GetScrX() - w.GetMarginRight(), p);
+}
+
 wxImage mpWindow::RenderImage(wxSize size, double xMin, double xMax, double yMin, double yMax) {
     if (size.x <= 0 || size.y <= 0) return wxImage();
     const int backupX = scrX, backupY = scrY;

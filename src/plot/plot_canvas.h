@@ -211,6 +211,20 @@ class mpFXY : public mpLayer {
     wxDECLARE_ABSTRACT_CLASS(mpFXY);
 };
 
+/// A horizontal line across the plot area at one value of y, such as a
+/// threshold or a limit; it takes no part in fitting the view.
+class mpHorizontalLine : public mpLayer {
+  public:
+    explicit mpHorizontalLine(const wxPen& linePen) { SetPen(linePen); }
+    bool HasBBox() override { return false; }
+    void SetValue(double y) { value = y; }
+    double GetValue() const { return value; }
+    void Plot(wxDC& dc, mpWindow& w) override;
+
+  private:
+    double value = 0;
+};
+
 /// A point series held in two arrays; the curve of the recorder.
 class mpFXYVector : public mpFXY {
   public:

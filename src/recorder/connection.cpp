@@ -40,6 +40,7 @@ void TerminalPanel::SetConnectionParameters(const wxString& address, const wxStr
     m_autoConnect = autoconnect;
     m_skipQuestion = skipQuestion;
     m_pressIndex = static_cast<int>(pressIndex);
+    UpdateThresholdLine(); // the force of the threshold follows the press
     if (!m_reconnecting)
         m_statusText->SetLabel(
             StatusLine(address, port, MainWindow::GetInstance()->PressName(m_pressIndex)));

@@ -48,6 +48,7 @@ TerminalPanel::TerminalPanel(int W, int /*displayHeight*/)
 
     CreatePlot(10, 50, W - 320, (W - 320) * 3 / 5, wxColour(255, 0, 0));
     BuildControls(W);
+    UpdateThresholdLine();
     // The plot is 3/5 as high as it is wide, but never reaches below the
     // panel: on screens wide for their height, and with a title bar and a
     // taskbar, it keeps a 10-pixel gap above the panel's bottom.
@@ -158,10 +159,28 @@ void TerminalPanel::BuildControls(int W) {
     m_alarmThreshold = new wxTextCtrl(this, wxID_ANY, "0", wxPoint(W - 135, 545), wxSize(120, 30),
                                       0, wxTextValidator(wxFILTER_NUMERIC));
     m_alarmThreshold->SetMaxLength(3);
+    m_alarmOffText = new wxStaticText(this, wxID_ANY, "Alarm off", wxPoint(W - 300, 566));
+    m_alarmOffText->SetForegroundColour(wxColour(160, 0, 0));
+    m_alarmThreshold->Bind(wxEVT_TEXT, [this](wxCommandEvent& event) {
+        event.Skip();
+        UpdateThresholdLine();
+    });
     caption("Record Length (s)", 585);
     m_recordLength = new wxTextCtrl(this, wxID_ANY, "80", wxPoint(W - 135, 580), wxSize(120, 30), 0,
                                     wxTextValidator(wxFILTER_NUMERIC));
     m_recordLength->SetMaxLength(3);
+}
+
+void TerminalPanel::UpdateThresholdLine() {
+    const int threshold = LeadingInt(m_alarmThreshold->GetValue().ToStdWstring());
+    const double surface = MainWindow::GetInstance()->Surface(m_pressIndex);
+    const bool on = threshold > 0 && std::isfinite(surface) && surface > 0;
+    if (on) m_thresholdLine->SetValue(ForceTons(threshold, surface));
+    m_alarmOffText->Show(threshold <= 0);
+    if (on != m_thresholdLine->IsVisible() || on) {
+        m_thresholdLine->SetVisible(on);
+        m_plot->Refresh(false);
+    }
 }
 
 void TerminalPanel::CreatePlot(int x, int y, int width, int height, const wxColour& colour) {
@@ -194,6 +213,9 @@ void TerminalPanel::CreatePlot(int x, int y, int width, int height, const wxColo
     m_plot->SetMargins(10, std::max(10, timeHalf + 4), 50, std::max(50, forceWidth + 10));
     m_plot->AddLayer(m_xAxis, true);
     m_plot->AddLayer(m_yAxis, true);
+    m_thresholdLine = new mpHorizontalLine(wxPen(wxColour(230, 120, 0), 2, wxPENSTYLE_SHORT_DASH));
+    m_thresholdLine->SetVisible(false);
+    m_plot->AddLayer(m_thresholdLine, true);
     m_plot->AddLayer(m_curve, true);
     m_plot->EnableDoubleBuffer(true);
     m_plot->EnableMousePanZoom(true);

@@ -25,6 +25,7 @@ class wxTextCtrl;
 class wxComboBox;
 class mpWindow;
 class mpFXYVector;
+class mpHorizontalLine;
 class mpScaleX;
 class mpScaleY;
 class RenderTimer;
@@ -116,6 +117,10 @@ class TerminalPanel : public wxPanel, public LinkListener {
     std::unique_ptr<AlarmSound> m_alarmSound;
     mpWindow* m_plot = nullptr;
     mpFXYVector* m_curve = nullptr;
+    /// The alarm threshold's force on the plot, while a threshold is set.
+    mpHorizontalLine* m_thresholdLine = nullptr;
+    wxStaticText* m_alarmOffText = nullptr;
+    void UpdateThresholdLine();
     mpScaleX* m_xAxis = nullptr;
     mpScaleY* m_yAxis = nullptr;
 
