@@ -5,21 +5,16 @@
 #include <cstring>
 #include <fstream>
 
+#include "socket_compat.h"
+
 #ifdef _WIN32
-#include <winsock2.h>
-#include <ws2tcpip.h>
 #include <windows.h>
 #include <fcntl.h>
 #include <io.h>
-#define close closesocket
 #else
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 extern char** environ;
 #endif
@@ -147,7 +142,7 @@ int UnusedLoopbackPort() {
     bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
     socklen_t size = sizeof a;
     getsockname(fd, reinterpret_cast<sockaddr*>(&a), &size);
-    close(fd); // nothing listens there any more
+    CloseSocket(fd); // nothing listens there any more
     return ntohs(a.sin_port);
 }
 
@@ -166,6 +161,6 @@ FullLoopbackListener::FullLoopbackListener() {
 }
 
 FullLoopbackListener::~FullLoopbackListener() {
-    close(m_filler);
-    close(m_fd);
+    CloseSocket(m_filler);
+    CloseSocket(m_fd);
 }

@@ -1588,45 +1588,11 @@ wxImage mpWindow::RenderImage(wxSize size, double xMin, double xMax, double yMin
 
 bool mpWindow::SaveScreenshot(const wxString& filename, wxBitmapType type, wxSize imageSize,
                               bool fit) {
-    int sizeX, sizeY;
-    int backupX = scrX, backupY = scrY;
-    const bool customSize = imageSize != wxDefaultSize;
-    if (customSize) {
-        sizeX = imageSize.x;
-        sizeY = imageSize.y;
-        scrX = sizeX;
-        scrY = sizeY;
-    } else {
-        sizeX = scrX;
-        sizeY = scrY;
-    }
-    if (sizeX <= 0 || sizeY <= 0) return false;
-
-    wxBitmap screenBuffer(sizeX, sizeY);
-    wxMemoryDC screenDC;
-    screenDC.SelectObject(screenBuffer);
-    ClearSurface(screenDC, sizeX, sizeY);
-
-    // Fitting with explicit sizes leaves the desired bounds and redraws nothing.
-    const double dxMin = desiredXmin, dxMax = desiredXmax, dyMin = desiredYmin, dyMax = desiredYmax;
-    if (fit)
-        Fit(minX, maxX, minY, maxY, &sizeX, &sizeY);
-    else
-        Fit(dxMin, dxMax, dyMin, dyMax, &sizeX, &sizeY);
-    for (mpLayer* layer : layers)
-        layer->Plot(screenDC, *this);
-
-    if (customSize) {
-        scrX = backupX;
-        scrY = backupY;
-    }
-    // The on-screen view stays as it was.
-    Fit(dxMin, dxMax, dyMin, dyMax, &scrX, &scrY);
-    if (customSize) UpdateAll();
-
-    screenDC.SelectObject(wxNullBitmap);
-    wxImage image = screenBuffer.ConvertToImage();
-    return image.SaveFile(filename, type);
+    const wxSize size = imageSize != wxDefaultSize ? imageSize : wxSize(scrX, scrY);
+    const wxImage image =
+        fit ? RenderImage(size, minX, maxX, minY, maxY)
+            : RenderImage(size, desiredXmin, desiredXmax, desiredYmin, desiredYmax);
+    return image.IsOk() && image.SaveFile(filename, type);
 }
 
 //-----------------------------------------------------------------------------

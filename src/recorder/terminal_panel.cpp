@@ -177,10 +177,8 @@ void TerminalPanel::UpdateThresholdLine() {
     const bool on = threshold > 0 && std::isfinite(surface) && surface > 0;
     if (on) m_thresholdLine->SetValue(ForceTons(threshold, surface));
     m_alarmOffText->Show(threshold <= 0);
-    if (on != m_thresholdLine->IsVisible() || on) {
-        m_thresholdLine->SetVisible(on);
-        m_plot->Refresh(false);
-    }
+    m_thresholdLine->SetVisible(on);
+    m_plot->Refresh(false);
 }
 
 void TerminalPanel::CreatePlot(int x, int y, int width, int height, const wxColour& colour) {
