@@ -197,3 +197,16 @@ TEST_F(CycleTest, TheSampleThatReachesTheLengthIsTheLastAndTheEndIsTold) {
     cycle.Disarm(RecordEnd::ModuleLost);
     EXPECT_EQ(cycle.IncompleteText(), "module lost at 12.4 s");
 }
+
+TEST_F(CycleTest, StartDuringAStrokeIsNotedOnlyWithoutALowReadingSinceStart) {
+    cycle.Arm();
+    cycle.OnReading(380, clock.Steady(), inputs); // Start pressed while the press held pressure
+    EXPECT_EQ(cycle.StartNote(), "started at 380 bar: the rise is not on the curve");
+
+    cycle.Disarm();
+    cycle.Arm();
+    cycle.OnReading(2, clock.Steady(), inputs);
+    cycle.OnReading(380, clock.Steady(), inputs); // a rise seen from its foot
+    EXPECT_TRUE(cycle.m_recording);
+    EXPECT_EQ(cycle.StartNote(), "");
+}

@@ -39,9 +39,13 @@ ReadingEffects RecordingCycle::OnReading(int bar, SteadyTime arrival, const Cycl
         m_end = RecordEnd::None;
         m_recordStart = arrival;
         m_recordStartWall = m_clock->Now();
+        m_startBar = m_sawLowSinceArm ? 0 : bar;
         fx.recordingStarted = true;
     }
-    if (bar <= 4 && !m_recording) return fx;
+    if (bar <= 4 && !m_recording) {
+        if (m_armed) m_sawLowSinceArm = true;
+        return fx;
+    }
     if (!m_armed || m_lengthReached) return fx;
 
     if (!inputs.alarmThreshold.empty()) {
@@ -77,6 +81,7 @@ ReadingEffects RecordingCycle::OnReading(int bar, SteadyTime arrival, const Cycl
 
 void RecordingCycle::Arm() {
     m_armed = true;
+    m_sawLowSinceArm = false;
     ++m_generation;
 }
 
@@ -113,4 +118,9 @@ std::string RecordingCycle::IncompleteText() const {
     char text[96];
     std::snprintf(text, sizeof text, "%s at %.1f s", what, LastTime());
     return text;
+}
+
+std::string RecordingCycle::StartNote() const {
+    if (m_startBar == 0 || m_times.empty()) return "";
+    return "started at " + std::to_string(m_startBar) + " bar: the rise is not on the curve";
 }

@@ -80,6 +80,10 @@ class RecordingCycle {
     /// for one that ended before its length ("" when completed or running).
     RecordEnd EndReason() const { return m_end; }
     std::string IncompleteText() const;
+    /// "started at 380 bar: the rise is not on the curve" for a recording
+    /// whose first sample came with no reading at or below 4 bar since Start
+    /// (Start pressed during a stroke); "" otherwise.
+    std::string StartNote() const;
     /// Seconds of the last sample, 0 without samples.
     double LastTime() const { return m_times.empty() ? 0 : m_times.back(); }
 
@@ -105,6 +109,8 @@ class RecordingCycle {
   private:
     Clock* m_clock;
     int m_generation = 0;
+    bool m_sawLowSinceArm = false;
+    int m_startBar = 0; ///< pressure of the first sample when it started high
     RecordEnd m_end = RecordEnd::None;
 };
 

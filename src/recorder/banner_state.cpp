@@ -1,0 +1,94 @@
+#include "recorder/banner_state.h"
+
+#include "recorder/cycle.h"
+
+#include <cstdio>
+
+namespace {
+
+const char* const kDash = " \xE2\x80\x94 "; // em dash
+const char* const kDot = " \xC2\xB7 ";      // middle dot
+
+std::string Bar(int bar) {
+    return std::to_string(bar) + " bar";
+}
+
+std::string Tons(double tons) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f t", tons);
+    return text;
+}
+
+std::string Seconds(double seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f s", seconds);
+    return text;
+}
+
+} // namespace
+
+std::string Banner::Line() const {
+    std::string line;
+    for (const BannerRun& run : runs)
+        line += run.text;
+    return line;
+}
+
+Banner ComposeBanner(const BannerInputs& in) {
+    Banner b;
+    auto say = [&b](const std::string& text) { b.runs.push_back({text, false}); };
+    auto figure = [&b](const std::string& text) { b.runs.push_back({text, true}); };
+    const std::string pressure = in.haveReading ? Bar(in.bar) : "no reading";
+
+    switch (in.link) {
+    case LinkPhase::NotConnected:
+        say(std::string("NOT CONNECTED") + kDash + "press Connect");
+        return b;
+    case LinkPhase::Connecting:
+        say("CONNECTING to " + in.address + " \xE2\x80\xA6");
+        return b;
+    case LinkPhase::Reconnecting:
+        b.colour = BannerColour::Red;
+        say(std::string("MODULE LOST") + kDash + "reconnecting to " + in.address + " (attempt " +
+            std::to_string(in.reconnectAttempt) + ")");
+        return b;
+    case LinkPhase::Connected:
+        break;
+    }
+
+    const double force = ForceTons(in.bar, in.surface);
+    if (in.recording && in.alarmThreshold > 0 && in.bar > in.alarmThreshold) {
+        b.colour = BannerColour::Red;
+        b.flashing = true;
+        b.lit = in.aboveThresholdMs % 1000 < 500;
+        say(std::string("ALARM") + kDash);
+        figure(Bar(in.bar));
+        say(" above " + Bar(in.alarmThreshold) + kDot);
+        figure(Tons(force));
+    } else if (in.recording) {
+        b.colour = BannerColour::Green;
+        say(std::string("RECORDING") + kDash + std::to_string(in.secondsLeft) + " s left" + kDot);
+        figure(Bar(in.bar));
+        say(kDot);
+        figure(Tons(force));
+    } else if (in.armed) {
+        b.colour = BannerColour::Amber;
+        say(std::string("ARMED") + kDash + "waiting for pressure above 4 bar" + kDot);
+        figure(pressure);
+    } else if (in.haveReading && in.bar > 4) {
+        b.colour = BannerColour::Amber;
+        say(std::string("PRESSURE RISING") + kDash + "NOT RECORDING (press Start)" + kDot);
+        figure(pressure);
+    } else if (in.done) {
+        b.colour = BannerColour::Slate;
+        say(std::string("DONE") + kDash + "peak ");
+        figure(Tons(in.results.peakForceTons));
+        say(" at " + Seconds(in.results.peakTimeSeconds));
+        b.badge = in.judgement.verdict;
+    } else {
+        b.colour = BannerColour::Blue;
+        say(std::string("READY") + kDash + "press Start to record" + kDot);
+        figure(pressure);
+    }
+    return b;
+}

@@ -1,0 +1,49 @@
+// What the state banner above the plot says: the link's and the cycle's state
+// in one line, with the live pressure and force. A function of the state and
+// the last reading, without any window; the panel paints what it returns.
+#pragma once
+
+#include "recorder/limits.h"
+
+#include <string>
+#include <vector>
+
+enum class LinkPhase { NotConnected, Connecting, Connected, Reconnecting };
+
+enum class BannerColour { Grey, Blue, Amber, Green, Red, Slate };
+
+struct BannerInputs {
+    LinkPhase link = LinkPhase::NotConnected;
+    std::string address; ///< "127.0.0.1:65100"
+    int reconnectAttempt = 0;
+    bool haveReading = false; ///< a reading came on this link
+    int bar = 0;              ///< the last reading
+    double surface = 0;       ///< cm² of the selected press
+    bool armed = false;
+    bool recording = false;
+    int secondsLeft = 0;
+    int alarmThreshold = 0; ///< bar; 0: no alarm
+    long long aboveThresholdMs = 0; ///< how long readings have been above it
+    bool done = false;              ///< a cycle ended with a recording
+    RecordingResults results;       ///< of that recording
+    Judgement judgement;            ///< of that recording
+};
+
+/// A piece of the banner's line; figures (pressure, force) are drawn large.
+struct BannerRun {
+    std::string text; ///< UTF-8
+    bool figure = false;
+};
+
+struct Banner {
+    BannerColour colour = BannerColour::Grey;
+    std::vector<BannerRun> runs;
+    Verdict badge = Verdict::None; ///< PASS or FAIL shown at the right end
+    bool flashing = false;         ///< the alarm: lit and dimmed each half second
+    bool lit = true;
+    /// The runs as one line of text.
+    std::string Line() const;
+};
+
+/// The banner for the state; pressure readings above 4 bar start a recording.
+Banner ComposeBanner(const BannerInputs& in);

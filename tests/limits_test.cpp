@@ -1,0 +1,173 @@
+// Force limits per press in limits.ini, the verdict on a recording, and the
+// state banner's line for every state of the link and the cycle.
+#include "recorder/banner_state.h"
+#include "recorder/limits.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+namespace {
+
+RecordingResults Peak(double tons) {
+    RecordingResults r;
+    r.any = true;
+    r.peakForceTons = tons;
+    r.peakTimeSeconds = 4.2;
+    return r;
+}
+
+void Write(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+} // namespace
+
+TEST(Verdict, PassInsideLimitsFailOutsideNeverPassWhenIncomplete) {
+    const ForceLimits limits{400, 500};
+    EXPECT_EQ(Judge(Peak(450), &limits, "").verdict, Verdict::Pass);
+    EXPECT_EQ(Judge(Peak(500), &limits, "").verdict, Verdict::Pass); // limits are inclusive
+    EXPECT_EQ(ResultText(Judge(Peak(516.3), &limits, "")),
+              "Result: FAIL (peak 516.3 t above 500.0 t)");
+    EXPECT_EQ(ResultText(Judge(Peak(399.94), &limits, "")),
+              "Result: FAIL (peak 399.9 t below 400.0 t)");
+    EXPECT_EQ(ResultText(Judge(Peak(450), &limits, "stopped by the operator at 12.4 s")),
+              "Result: FAIL (recording incomplete: stopped by the operator at 12.4 s)");
+    EXPECT_EQ(Judge(RecordingResults{}, &limits, "").verdict, Verdict::Fail);
+    // Without limits there is no verdict at all.
+    EXPECT_EQ(Judge(Peak(450), nullptr, "").verdict, Verdict::None);
+    EXPECT_EQ(ResultText(Judge(Peak(450), nullptr, "")), "");
+}
+
+TEST(LimitsFile, RoundTripKeepsEveryPressAndNumberExactly) {
+    const std::string path = testing::TempDir() + "limits_roundtrip.ini";
+    LimitTable table;
+    table["P0"] = {400, 500};
+    table["Press 2, left"] = {0.1, 1234.5678}; // a comma in the name
+    table["Müller"] = {12.75, 13};
+    std::string error;
+    ASSERT_TRUE(WriteLimits(path, table, &error)) << error;
+    std::string ignored = "x";
+    LimitTable back = ReadLimits(path, &ignored);
+    EXPECT_EQ(ignored, "");
+    ASSERT_EQ(back.size(), table.size());
+    for (const auto& [name, limits] : table) {
+        ASSERT_EQ(back.count(name), 1u) << name;
+        EXPECT_EQ(back[name].lowerTons, limits.lowerTons);
+        EXPECT_EQ(back[name].upperTons, limits.upperTons);
+    }
+}
+
+TEST(LimitsFile, LinesThatCannotBeReadAreIgnoredAndNamed) {
+    const std::string path = testing::TempDir() + "limits_broken.ini";
+    Write(path, "# comment\r\n"
+                "400,500,P0\r\n"
+                "500,400,P1\n"   // lower above upper
+                "abc,500,P2\n"   // not a number
+                "-1,500,P3\n"    // below 0
+                "100,200\n"      // no press
+                "nan,inf,P4\n"
+                "\n"
+                "1e2,2.5e2,P5\n");
+    std::string ignored;
+    LimitTable table = ReadLimits(path, &ignored);
+    EXPECT_EQ(ignored, "3, 4, 5, 6, 7");
+    ASSERT_EQ(table.size(), 2u);
+    EXPECT_EQ(table["P0"].upperTons, 500);
+    EXPECT_EQ(table["P5"].lowerTons, 100);
+    EXPECT_TRUE(ReadLimits(testing::TempDir() + "no_such_limits.ini").empty());
+}
+
+TEST(LimitsFile, AFailedWriteLeavesTheOldFile) {
+    const std::string path = testing::TempDir() + "limits_dir_missing/limits.ini";
+    std::string error;
+    EXPECT_FALSE(WriteLimits(path, LimitTable{{"P0", {1, 2}}}, &error));
+    EXPECT_FALSE(error.empty());
+}
+
+namespace {
+
+struct BannerTest : testing::Test {
+    BannerTest() {
+        in.link = LinkPhase::Connected;
+        in.address = "127.0.0.1:65100";
+        in.haveReading = true;
+        in.surface = 100 / 0.102; // 1 bar is 1 t
+    }
+    BannerInputs in;
+};
+
+} // namespace
+
+TEST_F(BannerTest, LinkStatesComeFirst) {
+    in.link = LinkPhase::NotConnected;
+    in.recording = true;
+    EXPECT_EQ(ComposeBanner(in).Line(), "NOT CONNECTED — press Connect");
+    EXPECT_EQ(ComposeBanner(in).colour, BannerColour::Grey);
+    in.link = LinkPhase::Connecting;
+    EXPECT_EQ(ComposeBanner(in).Line(), "CONNECTING to 127.0.0.1:65100 …");
+    in.link = LinkPhase::Reconnecting;
+    in.reconnectAttempt = 3;
+    EXPECT_EQ(ComposeBanner(in).Line(),
+              "MODULE LOST — reconnecting to 127.0.0.1:65100 (attempt 3)");
+}
+
+TEST_F(BannerTest, EveryCycleStateWithItsLiveFigures) {
+    in.bar = 0;
+    EXPECT_EQ(ComposeBanner(in).Line(), "READY — press Start to record · 0 bar");
+    EXPECT_EQ(ComposeBanner(in).colour, BannerColour::Blue);
+    in.haveReading = false;
+    EXPECT_EQ(ComposeBanner(in).Line(), "READY — press Start to record · no reading");
+    in.haveReading = true;
+
+    in.bar = 180; // pressing without Start records nothing: say so
+    EXPECT_EQ(ComposeBanner(in).Line(), "PRESSURE RISING — NOT RECORDING (press Start) · 180 bar");
+    EXPECT_EQ(ComposeBanner(in).colour, BannerColour::Amber);
+
+    in.armed = true;
+    in.bar = 2;
+    EXPECT_EQ(ComposeBanner(in).Line(), "ARMED — waiting for pressure above 4 bar · 2 bar");
+
+    in.recording = true;
+    in.bar = 320;
+    in.secondsLeft = 34;
+    const Banner recording = ComposeBanner(in);
+    EXPECT_EQ(recording.Line(), "RECORDING — 34 s left · 320 bar · 320.0 t");
+    EXPECT_EQ(recording.colour, BannerColour::Green);
+    EXPECT_FALSE(recording.flashing);
+    // The pressure and the force are the figures drawn large.
+    ASSERT_EQ(recording.runs.size(), 4u);
+    EXPECT_TRUE(recording.runs[1].figure && recording.runs[3].figure);
+    EXPECT_FALSE(recording.runs[0].figure || recording.runs[2].figure);
+
+    in.armed = in.recording = false;
+    in.bar = 0;
+    in.done = true;
+    in.results = Peak(516.3);
+    in.judgement = {Verdict::Pass, ""};
+    const Banner done = ComposeBanner(in);
+    EXPECT_EQ(done.Line(), "DONE — peak 516.3 t at 4.2 s");
+    EXPECT_EQ(done.badge, Verdict::Pass);
+    in.bar = 50; // the next stroke without Start is told over the result
+    EXPECT_EQ(ComposeBanner(in).colour, BannerColour::Amber);
+}
+
+TEST_F(BannerTest, AlarmFlashesOnlyAboveTheThresholdDuringARecording) {
+    in.alarmThreshold = 250;
+    in.bar = 320;
+    EXPECT_FALSE(ComposeBanner(in).flashing); // not recording: rising, no alarm
+    in.armed = in.recording = true;
+    Banner alarm = ComposeBanner(in);
+    EXPECT_EQ(alarm.Line(), "ALARM — 320 bar above 250 bar · 320.0 t");
+    EXPECT_EQ(alarm.colour, BannerColour::Red);
+    EXPECT_TRUE(alarm.flashing && alarm.lit);
+    in.aboveThresholdMs = 500;
+    EXPECT_FALSE(ComposeBanner(in).lit);
+    in.aboveThresholdMs = 1000;
+    EXPECT_TRUE(ComposeBanner(in).lit);
+    in.bar = 250; // at the threshold, not above
+    EXPECT_FALSE(ComposeBanner(in).flashing);
+    in.bar = 320;
+    in.alarmThreshold = 0; // alarm off
+    EXPECT_FALSE(ComposeBanner(in).flashing);
+}
