@@ -62,10 +62,10 @@ TEST(LimitsFile, LinesThatCannotBeReadAreIgnoredAndNamed) {
     const std::string path = testing::TempDir() + "limits_broken.ini";
     Write(path, "# comment\r\n"
                 "400,500,P0\r\n"
-                "500,400,P1\n"   // lower above upper
-                "abc,500,P2\n"   // not a number
-                "-1,500,P3\n"    // below 0
-                "100,200\n"      // no press
+                "500,400,P1\n" // lower above upper
+                "abc,500,P2\n" // not a number
+                "-1,500,P3\n"  // below 0
+                "100,200\n"    // no press
                 "nan,inf,P4\n"
                 "\n"
                 "1e2,2.5e2,P5\n");

@@ -22,7 +22,7 @@ struct BannerInputs {
     bool armed = false;
     bool recording = false;
     int secondsLeft = 0;
-    int alarmThreshold = 0; ///< bar; 0: no alarm
+    int alarmThreshold = 0;         ///< bar; 0: no alarm
     long long aboveThresholdMs = 0; ///< how long readings have been above it
     bool done = false;              ///< a cycle ended with a recording
     RecordingResults results;       ///< of that recording

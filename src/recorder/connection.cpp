@@ -5,6 +5,7 @@
 #include "recorder/terminal_panel.h"
 
 #include "recorder/render_timer.h"
+#include "recorder/state_banner.h"
 #include "shell/events.h"
 #include "shell/main_window.h"
 #include "shell/messages.h"
@@ -41,6 +42,7 @@ void TerminalPanel::SetConnectionParameters(const wxString& address, const wxStr
     m_skipQuestion = skipQuestion;
     m_pressIndex = static_cast<int>(pressIndex);
     UpdateThresholdLine(); // the force of the threshold follows the press
+    UpdateLimitLines();
     if (!m_reconnecting)
         m_statusText->SetLabel(
             StatusLine(address, port, MainWindow::GetInstance()->PressName(m_pressIndex)));
@@ -84,6 +86,8 @@ void TerminalPanel::OnConnect(wxCommandEvent&) {
     m_connectState = 0;
     m_connectedSocket.Reset();
     m_connectThread = StartConnectThread();
+    RefreshBanner();
+    m_banner->Update();
     {
         wxProgressDialog progress("Connection to Wi-Fi module",
                                   "Connection in progress. Please Wait...", 100, this,
@@ -129,6 +133,8 @@ void TerminalPanel::StartLink(UniqueSocket socket) {
 
     m_connected = true;
     m_connectState = 1;
+    m_haveReading = false;
+    RefreshBanner();
     m_connectButton->Disable();
     m_disconnectButton->Enable();
     m_startButton->Enable();
@@ -233,6 +239,7 @@ void TerminalPanel::OnDisconnect(wxCommandEvent&) {
     }
     m_connectState = 0;
     ShowClosedButtons();
+    RefreshBanner();
     // The operator first sees the link closed, then learns that the
     // recording ended with it.
     if (m_cycle.m_recording) FinishCycle(RecordEnd::Disconnected, false);

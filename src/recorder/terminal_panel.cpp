@@ -2,8 +2,10 @@
 
 #include "plot/plot_canvas.h"
 #include "recorder/alarm.h"
+#include "recorder/limits.h"
 #include "recorder/render_timer.h"
 #include "recorder/report_data.h"
+#include "recorder/state_banner.h"
 #include "shell/events.h"
 #include "shell/main_window.h"
 #include "shell/messages.h"
@@ -34,6 +36,29 @@ const wxFont& CaptionFont() {
     return font;
 }
 
+/// Shrinks the label's font, from its own size down to 6 points, until `widest`
+/// fits in `width` pixels on one line.
+void FitFont(wxWindow* label, const wxString& widest, int width) {
+    for (int points = label->GetFont().GetPointSize(); points > 6; --points) {
+        wxFont font = label->GetFont();
+        font.SetPointSize(points);
+        label->SetFont(font);
+        if (label->GetTextExtent(widest).x <= width) break;
+    }
+}
+
+/// The button's picture scaled, keeping its proportions, to what the button
+/// shows inside its frame at `size`.
+void FitPicture(wxBitmapButton* button, const wxImage& picture, const wxSize& size) {
+    const wxSize frame = button->GetBestSize() - wxSize(picture.GetWidth(), picture.GetHeight());
+    const double scale = std::min(1.0, std::min(double(size.x - frame.x) / picture.GetWidth(),
+                                                double(size.y - frame.y) / picture.GetHeight()));
+    if (scale >= 1.0 || scale <= 0.2) return;
+    button->SetBitmap(wxBitmap(picture.Scale(
+        int(picture.GetWidth() * scale), int(picture.GetHeight() * scale), wxIMAGE_QUALITY_HIGH)));
+    button->SetSize(size);
+}
+
 } // namespace
 
 wxString StatusLine(const wxString& address, const wxString& port, const wxString& pressName) {
@@ -47,8 +72,14 @@ TerminalPanel::TerminalPanel(int W, int /*displayHeight*/)
     m_alarmSound = std::make_unique<AlarmSound>(DataPath("icons/alarm.wav"));
 
     CreatePlot(10, 50, W - 320, (W - 320) * 3 / 5, wxColour(255, 0, 0));
+    m_banner = new StateBanner(this, wxPoint(10, 2), wxSize(W - 320, 46));
     BuildControls(W);
     UpdateThresholdLine();
+    UpdateLimitLines();
+    m_bannerTimer.SetOwner(this);
+    Bind(
+        wxEVT_TIMER, [this](wxTimerEvent&) { RefreshBanner(); }, m_bannerTimer.GetId());
+    m_bannerTimer.Start(250);
     // The plot is 3/5 as high as it is wide, but never reaches below the
     // panel: on screens wide for their height, and with a title bar and a
     // taskbar, it keeps a 10-pixel gap above the panel's bottom.
@@ -82,6 +113,7 @@ TerminalPanel::TerminalPanel(int W, int /*displayHeight*/)
 TerminalPanel::~TerminalPanel() {
     if (m_renderTimer) m_renderTimer->Stop();
     m_reconnectTimer.Stop();
+    m_bannerTimer.Stop();
     // Every worker ends here, before anything they report to is gone.
     m_connectThread.reset();
     m_link.reset();
@@ -90,14 +122,19 @@ TerminalPanel::~TerminalPanel() {
 }
 
 void TerminalPanel::BuildControls(int W) {
+    // Long press names end in an ellipsis at the screen's edge; the whole line
+    // is the tooltip.
     m_statusText = new wxStaticText(this, wxID_ANY, "IP: none - Port: none - Press: none",
-                                    wxPoint(W - 300, 55), wxSize(140, 20));
-    m_connectButton = new wxBitmapButton(
-        this, ID_CONNECT, wxBitmap(DataPath("icons/connectbtn.jpg"), wxBITMAP_TYPE_JPEG),
-        wxPoint(W - 300, 80), wxSize(88, 25), wxBU_AUTODRAW);
-    m_disconnectButton = new wxBitmapButton(
-        this, ID_DISCONNECT, wxBitmap(DataPath("icons/disconnectbtn.jpg"), wxBITMAP_TYPE_JPEG),
-        wxPoint(W - 205, 80), wxSize(88, 25), wxBU_AUTODRAW);
+                                    wxPoint(W - 300, 55), wxSize(290, 20),
+                                    wxST_NO_AUTORESIZE | wxST_ELLIPSIZE_END);
+    const wxImage connectPicture(DataPath("icons/connectbtn.jpg"), wxBITMAP_TYPE_JPEG);
+    const wxImage disconnectPicture(DataPath("icons/disconnectbtn.jpg"), wxBITMAP_TYPE_JPEG);
+    m_connectButton = new wxBitmapButton(this, ID_CONNECT, wxBitmap(connectPicture),
+                                         wxPoint(W - 300, 80), wxSize(88, 25), wxBU_AUTODRAW);
+    m_disconnectButton = new wxBitmapButton(this, ID_DISCONNECT, wxBitmap(disconnectPicture),
+                                            wxPoint(W - 205, 80), wxSize(88, 25), wxBU_AUTODRAW);
+    FitPicture(m_connectButton, connectPicture, wxSize(88, 25));
+    FitPicture(m_disconnectButton, disconnectPicture, wxSize(88, 25));
     m_disconnectButton->Disable();
     new wxStaticLine(this, wxID_ANY, wxPoint(W - 300, 115), wxSize(300, -1));
 
@@ -118,6 +155,7 @@ void TerminalPanel::BuildControls(int W) {
     m_pressureText = new wxStaticText(this, wxID_ANY, "Pressure: none", wxPoint(W - 170, 185),
                                       wxSize(120, 40), wxALIGN_CENTRE | wxST_NO_AUTORESIZE);
     m_pressureText->SetFont(PressureFont());
+    FitFont(m_pressureText, "Pressure: 8888 bar", 116);
     m_printButton =
         new wxButton(this, ID_PRINT_REPORT, "Print Report", wxPoint(W - 300, 230), wxSize(120, 40));
     m_printButton->Disable();
@@ -125,12 +163,22 @@ void TerminalPanel::BuildControls(int W) {
         new wxStaticText(this, wxID_ANY, "Recording in progress...", wxPoint(W - 170, 230),
                          wxSize(120, 40), wxALIGN_CENTRE | wxST_NO_AUTORESIZE);
     m_recordingText->Hide();
+    // Where the recording notice blinks during a recording, the last one's
+    // peak force and verdict stay until the next recording starts.
+    m_peakText = new wxStaticText(this, wxID_ANY, "", wxPoint(W - 170, 226), wxSize(120, 20),
+                                  wxALIGN_CENTRE | wxST_NO_AUTORESIZE);
+    m_peakText->SetFont(PressureFont());
+    m_verdictText = new wxStaticText(this, wxID_ANY, "", wxPoint(W - 170, 246), wxSize(120, 28),
+                                     wxALIGN_CENTRE | wxST_NO_AUTORESIZE);
+    m_verdictText->SetFont(wxFont(16, wxFONTFAMILY_DEFAULT, wxFONTSTYLE_NORMAL, wxFONTWEIGHT_BOLD));
     new wxStaticLine(this, wxID_ANY, wxPoint(W - 300, 285), wxSize(300, -1));
 
     auto caption = [&](const char* text, int y) {
         wxStaticText* label =
             new wxStaticText(this, wxID_ANY, text, wxPoint(W - 300, y), wxSize(-1, 30));
         label->SetFont(CaptionFont());
+        FitFont(label, text, 160); // never into its field at W - 135
+        label->SetSize(label->GetBestSize());
     };
     auto field = [&](int y) {
         return new wxTextCtrl(this, wxID_ANY, "", wxPoint(W - 135, y), wxSize(120, 30));
@@ -181,6 +229,58 @@ void TerminalPanel::UpdateThresholdLine() {
     m_plot->Refresh(false);
 }
 
+void TerminalPanel::UpdateLimitLines() {
+    const ForceLimits* limits = MainWindow::GetInstance()->Limits(m_pressIndex);
+    if (limits) {
+        m_lowerLimitLine->SetValue(limits->lowerTons);
+        m_upperLimitLine->SetValue(limits->upperTons);
+    }
+    m_lowerLimitLine->SetVisible(limits != nullptr);
+    m_upperLimitLine->SetVisible(limits != nullptr);
+    m_plot->Refresh(false);
+}
+
+Judgement TerminalPanel::CurrentJudgement(const std::string& incomplete) const {
+    return Judge(Summarise(m_cycle.m_times, m_cycle.m_forces, m_cycle.m_pressures),
+                 MainWindow::GetInstance()->Limits(m_pressIndex), incomplete);
+}
+
+BannerInputs TerminalPanel::BannerState() const {
+    BannerInputs in;
+    if (m_connected)
+        in.link = LinkPhase::Connected;
+    else if (m_reconnecting)
+        in.link = LinkPhase::Reconnecting;
+    else if (m_connectThread)
+        in.link = LinkPhase::Connecting;
+    in.address = std::string(AddressText().utf8_str());
+    in.reconnectAttempt = m_reconnectAttempt;
+    in.haveReading = m_haveReading;
+    in.bar = m_lastBar;
+    in.surface = MainWindow::GetInstance()->Surface(m_pressIndex);
+    in.armed = m_cycle.m_armed;
+    in.recording = m_cycle.m_recording && !m_cycle.m_lengthReached;
+    if (in.recording) {
+        const double elapsed =
+            std::chrono::duration<double>(SteadyClock::now() - m_cycle.m_recordStart).count();
+        in.secondsLeft = std::max(
+            0, static_cast<int>(std::ceil(LeadingInt(m_recordLength->GetValue()) - elapsed)));
+    }
+    in.alarmThreshold = LeadingInt(m_alarmThreshold->GetValue());
+    if (m_aboveThreshold)
+        in.aboveThresholdMs =
+            std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - m_aboveSince)
+                .count();
+    in.done = m_done;
+    in.results = m_doneResults;
+    in.judgement = m_doneJudgement;
+    return in;
+}
+
+void TerminalPanel::RefreshBanner() {
+    m_banner->SetBanner(ComposeBanner(BannerState()));
+}
+
 void TerminalPanel::CreatePlot(int x, int y, int width, int height, const wxColour& colour) {
     m_plot = new mpWindow(this, wxID_ANY, wxPoint(x, y), wxSize(width, height), wxBORDER_SUNKEN);
     m_plot->SetColourTheme(*wxWHITE, *wxBLACK, wxColour(96, 96, 96));
@@ -214,6 +314,11 @@ void TerminalPanel::CreatePlot(int x, int y, int width, int height, const wxColo
     m_thresholdLine = new mpHorizontalLine(wxPen(wxColour(230, 120, 0), 2, wxPENSTYLE_SHORT_DASH));
     m_thresholdLine->SetVisible(false);
     m_plot->AddLayer(m_thresholdLine, true);
+    for (mpHorizontalLine** line : {&m_lowerLimitLine, &m_upperLimitLine}) {
+        *line = new mpHorizontalLine(wxPen(wxColour(110, 0, 170), 2, wxPENSTYLE_LONG_DASH));
+        (*line)->SetVisible(false);
+        m_plot->AddLayer(*line, true);
+    }
     m_plot->AddLayer(m_curve, true);
     m_plot->EnableDoubleBuffer(true);
     m_plot->EnableMousePanZoom(true);
@@ -243,6 +348,9 @@ void TerminalPanel::ApplyReadings(const std::vector<Reading>& readings) {
         if (fx.recordingStarted) {
             restarted = true;
             firstNew = 0;
+            m_done = false;
+            m_peakText->SetLabel("");
+            m_verdictText->SetLabel("");
             m_renderTimer->StartCountdown();
             m_printButton->Enable();
             OpenJournal();
@@ -259,6 +367,13 @@ void TerminalPanel::ApplyReadings(const std::vector<Reading>& readings) {
         }
     }
     m_pressureText->SetLabel(wxString::Format("Pressure: %d bar", readings.back().bar));
+    m_haveReading = true;
+    m_lastBar = readings.back().bar;
+    const int threshold = LeadingInt(m_alarmThreshold->GetValue());
+    const bool above = threshold > 0 && m_lastBar > threshold;
+    if (above && !m_aboveThreshold) m_aboveSince = readings.back().arrival;
+    m_aboveThreshold = above;
+    RefreshBanner();
 
     const auto& times = m_cycle.m_times;
     if (appended) {
@@ -349,6 +464,7 @@ void TerminalPanel::OnStartStop(wxCommandEvent& event) {
         m_startButton->Disable();
         m_stopButton->Enable();
         m_recordLength->Disable();
+        RefreshBanner();
         return;
     }
     if (id == ID_STOP) FinishCycle(RecordEnd::Operator, true);
@@ -364,9 +480,20 @@ void TerminalPanel::FinishCycle(RecordEnd why, bool ask) {
     m_stopTime = now.Format("%X", wxDateTime::TimeZone(wxDateTime::Local));
     m_stopDate = now.Format("%Y%m%d", wxDateTime::TimeZone(wxDateTime::GMT1));
 
+    RefreshBanner();
     if (!wasRecording) return;
     m_renderTimer->StopCountdown();
     const std::string incomplete = m_cycle.IncompleteText();
+    m_done = true;
+    m_doneResults = Summarise(m_cycle.m_times, m_cycle.m_forces, m_cycle.m_pressures);
+    m_doneJudgement = CurrentJudgement(incomplete);
+    m_peakText->SetLabel(wxString::Format("Peak %.1f t", m_doneResults.peakForceTons));
+    m_verdictText->SetLabel(m_doneJudgement.verdict == Verdict::Pass   ? "PASS"
+                            : m_doneJudgement.verdict == Verdict::Fail ? "FAIL"
+                                                                       : "");
+    m_verdictText->SetForegroundColour(
+        m_doneJudgement.verdict == Verdict::Pass ? wxColour(0, 140, 60) : wxColour(200, 0, 0));
+    RefreshBanner();
     m_journal.Close(incomplete.empty() ? "completed at " + CsvNumber(m_cycle.LastTime()) + " s"
                                        : incomplete);
     if (!ask) {

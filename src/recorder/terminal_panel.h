@@ -6,6 +6,7 @@
 #pragma once
 
 #include "link/link.h"
+#include "recorder/banner_state.h"
 #include "recorder/cycle.h"
 #include "recorder/journal.h"
 
@@ -30,6 +31,7 @@ class mpScaleX;
 class mpScaleY;
 class RenderTimer;
 class AlarmSound;
+class StateBanner;
 
 /// The link's listener: every call is handed over to the GUI thread.
 class TerminalPanel : public wxPanel, public LinkListener {
@@ -121,6 +123,20 @@ class TerminalPanel : public wxPanel, public LinkListener {
     mpHorizontalLine* m_thresholdLine = nullptr;
     wxStaticText* m_alarmOffText = nullptr;
     void UpdateThresholdLine();
+    /// The selected press's force limits on the plot, while it has limits.
+    mpHorizontalLine* m_lowerLimitLine = nullptr;
+    mpHorizontalLine* m_upperLimitLine = nullptr;
+    void UpdateLimitLines();
+    /// The state banner above the plot, and the last cycle's peak force and
+    /// verdict, shown from its end until the next recording starts.
+    StateBanner* m_banner = nullptr;
+    wxStaticText* m_peakText = nullptr;
+    wxStaticText* m_verdictText = nullptr;
+    /// What the banner says now.
+    BannerInputs BannerState() const;
+    void RefreshBanner();
+    /// The verdict on the recording as it stands (with the press's limits).
+    Judgement CurrentJudgement(const std::string& incomplete) const;
     mpScaleX* m_xAxis = nullptr;
     mpScaleY* m_yAxis = nullptr;
 
@@ -160,6 +176,14 @@ class TerminalPanel : public wxPanel, public LinkListener {
     int m_linkCount = 0;
     int m_reportQuestions = 0;
     long long m_readingsApplied = 0;
+    bool m_haveReading = false; ///< a reading came on the current link
+    int m_lastBar = 0;
+    bool m_aboveThreshold = false;
+    SteadyTime m_aboveSince;
+    bool m_done = false; ///< a cycle ended with a recording, and no new one started
+    RecordingResults m_doneResults;
+    Judgement m_doneJudgement;
+    wxTimer m_bannerTimer;
     double m_fitX = -1, m_fitY = -1;
 };
 

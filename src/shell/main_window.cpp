@@ -19,6 +19,7 @@
 #include <wx/filename.h>
 #include <wx/wfstream.h>
 
+#include <cstdio>
 #include <cstring>
 #include <stdexcept>
 
@@ -156,6 +157,13 @@ void MainWindow::ReadSettingsFiles(wxString& ip, wxString& port, bool& autoconne
             m_pressNames->Add(wxString::FromUTF8(name));
     }
 
+    std::string ignored;
+    m_limits = ReadLimits(kLimitsFile, &ignored);
+    if (!ignored.empty())
+        fprintf(stderr,
+                "%s: line %s ignored: not \"lower_t,upper_t,press\" with 0 <= lower < upper\n",
+                kLimitsFile, ignored.c_str());
+
     if (wxFileName::FileExists(kConfigFile)) {
         wxFileInputStream in(kConfigFile);
         m_config = in.IsOk() ? new wxFileConfig(in, wxConvAuto())
@@ -186,6 +194,29 @@ double MainWindow::Surface(long index) const {
         static_cast<size_t>(index) >= m_pressNames->size() || index >= kPressCount)
         return 0.0;
     return m_surfaces[index];
+}
+
+const ForceLimits* MainWindow::Limits(long index) const {
+    const wxString name = PressName(index);
+    if (name.empty()) return nullptr;
+    auto found = m_limits.find(std::string(name.utf8_str()));
+    return found == m_limits.end() ? nullptr : &found->second;
+}
+
+bool MainWindow::SetLimits(long index, const ForceLimits* limits, std::string* error) {
+    const wxString name = PressName(index);
+    if (name.empty()) {
+        if (error) *error = "no press is selected";
+        return false;
+    }
+    LimitTable table = m_limits;
+    if (limits)
+        table[std::string(name.utf8_str())] = *limits;
+    else
+        table.erase(std::string(name.utf8_str()));
+    if (!WriteLimits(kLimitsFile, table, error)) return false;
+    m_limits = std::move(table);
+    return true;
 }
 
 void MainWindow::SetPdfDirectory(const wxString& path) {

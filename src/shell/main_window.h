@@ -3,6 +3,7 @@
 // directory). Exactly one exists, created by the first GetInstance.
 #pragma once
 
+#include "recorder/limits.h"
 #include "shell/settings.h"
 
 #include <wx/frame.h>
@@ -32,6 +33,12 @@ class MainWindow : public wxFrame {
     wxString PressName(long index) const;
     /// Surface of press `index` in cm², or 0 when there is no such press.
     double Surface(long index) const;
+    /// The force limits of press `index`, or null when it has none.
+    const ForceLimits* Limits(long index) const;
+    /// Sets (or, with null, removes) the limits of press `index` and rewrites
+    /// limits.ini; false with the reason when it could not be written, and
+    /// then nothing changed.
+    bool SetLimits(long index, const ForceLimits* limits, std::string* error);
     /// Asks for the report directory with the directory chooser and saves it;
     /// false when the operator cancelled.
     bool ChoosePdfDirectory();
@@ -46,6 +53,7 @@ class MainWindow : public wxFrame {
     MenuBar* m_menuBar = nullptr;
     TerminalPanel* m_panel = nullptr;
     wxString m_pdfDirectory;
+    LimitTable m_limits;
 
   private:
     MainWindow();

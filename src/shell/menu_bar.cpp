@@ -4,6 +4,7 @@
 #include "shell/events.h"
 #include "shell/main_window.h"
 #include "shell/messages.h"
+#include "shell/limits_dialog.h"
 #include "shell/new_dialog.h"
 
 #include <wx/frame.h>
@@ -17,6 +18,8 @@ MenuBar::MenuBar() : wxMenuBar() {
     m_fileMenu->Append(wxID_EDIT, "&Edit parameters", "", wxITEM_NORMAL);
     m_fileMenu->Append(wxID_EXIT, "&Quit", "", wxITEM_NORMAL);
     m_modifyMenu->Append(ID_CHANGE_PDF_DIRECTORY, "&Change PDF Directory", "", wxITEM_NORMAL);
+    m_modifyMenu->Append(ID_FORCE_LIMITS, wxString::FromUTF8("&Force Limits\xE2\x80\xA6"), "",
+                         wxITEM_NORMAL);
     m_helpMenu->Append(wxID_HELP, "&Help", "", wxITEM_NORMAL);
 
     Append(m_fileMenu, "&File");
@@ -28,6 +31,7 @@ MenuBar::MenuBar() : wxMenuBar() {
     frame->Bind(wxEVT_MENU, &MenuBar::OnEditParameters, this, wxID_EDIT);
     frame->Bind(wxEVT_MENU, &MenuBar::OnQuit, this, wxID_EXIT);
     frame->Bind(wxEVT_MENU, &MenuBar::OnChangePdfDirectory, this, ID_CHANGE_PDF_DIRECTORY);
+    frame->Bind(wxEVT_MENU, &MenuBar::OnForceLimits, this, ID_FORCE_LIMITS);
     frame->Bind(wxEVT_MENU, &MenuBar::OnHelp, this, wxID_HELP);
     frame->Bind(wxEVT_MENU, &MenuBar::OnAbout, this, wxID_ABOUT);
     frame->SetMenuBar(this);
@@ -55,6 +59,16 @@ void MenuBar::OnQuit(wxCommandEvent& event) {
 
 void MenuBar::OnChangePdfDirectory(wxCommandEvent&) {
     MainWindow::GetInstance()->ChoosePdfDirectory();
+}
+
+void MenuBar::OnForceLimits(wxCommandEvent&) {
+    MainWindow* main = MainWindow::GetInstance();
+    if (!main->m_panel || main->PressName(main->m_panel->m_pressIndex).empty()) {
+        ShowError("No press is selected: choose one under File, New Connection first.");
+        return;
+    }
+    LimitsDialog dialog(main->m_frame, main->m_panel->m_pressIndex);
+    dialog.ShowModal();
 }
 
 void MenuBar::OnHelp(wxCommandEvent&) {

@@ -1,10 +1,10 @@
 // The main frame's menus: File (New Connection, Edit parameters, Quit),
-// Modify (Change PDF Directory) and Help (Help).
+// Modify (Change PDF Directory, Force Limits…) and Help (Help).
 #pragma once
 
 #include <wx/menu.h>
 
-enum { ID_CHANGE_PDF_DIRECTORY = 5118 };
+enum { ID_CHANGE_PDF_DIRECTORY = 5118, ID_FORCE_LIMITS = 5119 };
 
 class MenuBar : public wxMenuBar {
   public:
@@ -15,6 +15,7 @@ class MenuBar : public wxMenuBar {
     void OnEditParameters(wxCommandEvent& event);
     void OnQuit(wxCommandEvent& event);
     void OnChangePdfDirectory(wxCommandEvent& event);
+    void OnForceLimits(wxCommandEvent& event);
     void OnHelp(wxCommandEvent& event);
     void OnAbout(wxCommandEvent& event);
 

@@ -1,0 +1,150 @@
+#include "recorder/state_banner.h"
+
+#include <wx/dcbuffer.h>
+#include <wx/dcmemory.h>
+
+#include <algorithm>
+
+namespace {
+
+bool SameBanner(const Banner& a, const Banner& b) {
+    if (a.colour != b.colour || a.badge != b.badge || a.lit != b.lit ||
+        a.runs.size() != b.runs.size())
+        return false;
+    for (size_t i = 0; i < a.runs.size(); ++i)
+        if (a.runs[i].text != b.runs[i].text || a.runs[i].figure != b.runs[i].figure) return false;
+    return true;
+}
+
+wxFont BoldPixels(int pixels) {
+    wxFont font(wxFontInfo(wxSize(0, pixels)).Family(wxFONTFAMILY_SWISS).Bold());
+    return font;
+}
+
+} // namespace
+
+wxColour BannerBackground(const Banner& banner) {
+    switch (banner.colour) {
+    case BannerColour::Grey:
+        return wxColour(96, 96, 96);
+    case BannerColour::Blue:
+        return wxColour(0, 84, 166);
+    case BannerColour::Amber:
+        return wxColour(255, 179, 0);
+    case BannerColour::Green:
+        return wxColour(0, 135, 60);
+    case BannerColour::Red:
+        return banner.lit ? wxColour(215, 0, 0) : wxColour(110, 0, 0);
+    case BannerColour::Slate:
+        break;
+    }
+    return wxColour(45, 55, 72);
+}
+
+StateBanner::StateBanner(wxWindow* parent, const wxPoint& position, const wxSize& size)
+    : wxWindow(parent, wxID_ANY, position, size, wxFULL_REPAINT_ON_RESIZE) {
+    SetBackgroundStyle(wxBG_STYLE_PAINT);
+    Bind(wxEVT_PAINT, &StateBanner::OnPaint, this);
+    m_banner = ComposeBanner(BannerInputs{});
+}
+
+int StateBanner::DigitInkHeight(const wxFont& font, int* inkTop) {
+    wxBitmap bitmap(400, 200, 24);
+    wxMemoryDC dc(bitmap);
+    dc.SetBackground(*wxWHITE_BRUSH);
+    dc.Clear();
+    dc.SetFont(font);
+    dc.SetTextForeground(*wxBLACK);
+    dc.DrawText("0123456789", 0, 0);
+    dc.SelectObject(wxNullBitmap);
+    const wxImage image = bitmap.ConvertToImage();
+    int top = -1, bottom = -1;
+    for (int y = 0; y < image.GetHeight(); ++y)
+        for (int x = 0; x < image.GetWidth(); ++x)
+            if (image.GetRed(x, y) < 128) {
+                if (top < 0) top = y;
+                bottom = y;
+                break;
+            }
+    if (inkTop) *inkTop = top;
+    return top < 0 ? 0 : bottom - top + 1;
+}
+
+const wxFont& StateBanner::FigureFont() {
+    static const wxFont font = [] {
+        int pixels = 34;
+        while (pixels < 80 && DigitInkHeight(BoldPixels(pixels)) < kFigurePixels)
+            ++pixels;
+        return BoldPixels(pixels);
+    }();
+    return font;
+}
+
+void StateBanner::SetBanner(const Banner& banner) {
+    if (SameBanner(banner, m_banner)) return;
+    m_banner = banner;
+    Refresh(false);
+}
+
+void StateBanner::OnPaint(wxPaintEvent&) {
+    wxAutoBufferedPaintDC dc(this);
+    Paint(dc, GetClientSize());
+}
+
+void StateBanner::Paint(wxDC& dc, const wxSize& size) const {
+    const wxColour background = BannerBackground(m_banner);
+    const wxColour text = m_banner.colour == BannerColour::Amber ? *wxBLACK : *wxWHITE;
+    dc.SetBackground(wxBrush(background));
+    dc.Clear();
+
+    const wxFont& figureFont = FigureFont();
+    static const int ink = DigitInkHeight(figureFont);
+    // Every run sits on one baseline, the figures' digits centred in height.
+    const int baseline = (size.y + ink) / 2;
+
+    const int margin = 10;
+    wxString badge;
+    if (m_banner.badge == Verdict::Pass) badge = "PASS";
+    if (m_banner.badge == Verdict::Fail) badge = "FAIL";
+    dc.SetFont(figureFont);
+    const int badgeWidth = badge.empty() ? 0 : dc.GetTextExtent(badge).x + 2 * margin;
+    const int room = size.x - 2 * margin - (badgeWidth ? badgeWidth + margin : 0);
+
+    // The state's words shrink until the line fits; the figures never do.
+    int figuresWidth = 0;
+    for (const BannerRun& run : m_banner.runs)
+        if (run.figure) figuresWidth += dc.GetTextExtent(wxString::FromUTF8(run.text)).x;
+    int pixels = figureFont.GetPixelSize().y * 3 / 4;
+    wxFont words = BoldPixels(pixels);
+    for (; pixels > 11; --pixels) {
+        words = BoldPixels(pixels);
+        dc.SetFont(words);
+        int width = figuresWidth;
+        for (const BannerRun& run : m_banner.runs)
+            if (!run.figure) width += dc.GetTextExtent(wxString::FromUTF8(run.text)).x;
+        if (width <= room) break;
+    }
+
+    dc.SetTextForeground(text);
+    int x = margin;
+    for (const BannerRun& run : m_banner.runs) {
+        const wxString part = wxString::FromUTF8(run.text);
+        dc.SetFont(run.figure ? figureFont : words);
+        wxCoord w = 0, h = 0, descent = 0;
+        dc.GetTextExtent(part, &w, &h, &descent);
+        dc.DrawText(part, x, baseline - (h - descent));
+        x += w;
+    }
+    if (!badge.empty()) {
+        const wxRect box(size.x - margin - badgeWidth, 3, badgeWidth, size.y - 6);
+        dc.SetPen(wxPen(*wxWHITE, 2));
+        dc.SetBrush(
+            wxBrush(m_banner.badge == Verdict::Pass ? wxColour(0, 150, 60) : wxColour(215, 0, 0)));
+        dc.DrawRoundedRectangle(box, 4);
+        dc.SetFont(figureFont);
+        dc.SetTextForeground(*wxWHITE);
+        wxCoord w = 0, h = 0, descent = 0;
+        dc.GetTextExtent(badge, &w, &h, &descent);
+        dc.DrawText(badge, box.x + margin, baseline - (h - descent));
+    }
+}
