@@ -148,7 +148,9 @@ TEST_F(BannerTest, EveryCycleStateWithItsLiveFigures) {
     const Banner done = ComposeBanner(in);
     EXPECT_EQ(done.Line(), "DONE — peak 516.3 t at 4.2 s");
     EXPECT_EQ(done.badge, Verdict::Pass);
-    in.bar = 50; // the next stroke without Start is told over the result
+    in.bar = 300; // the press still holds the pressure of the recording
+    EXPECT_EQ(ComposeBanner(in).colour, BannerColour::Slate);
+    in.lowSinceDone = true; // released, then a new stroke without Start
     EXPECT_EQ(ComposeBanner(in).colour, BannerColour::Amber);
 }
 

@@ -8,6 +8,7 @@
 #include "recorder/cycle.h"
 #include "recorder/render_timer.h"
 #include "recorder/terminal_panel.h"
+#include "shell/limits_dialog.h"
 #include "shell/events.h"
 #include "shell/main_window.h"
 
@@ -114,26 +115,35 @@ TEST(PanelLayout, ThePlotNeverReachesBelowThePanel) {
 
 // The alarm threshold's force is a dashed line on the plot while a threshold is
 // set; with none, the settings say "Alarm off".
+namespace {
+
+/// Rows of the painted plot with more than 100 pixels that `colour` accepts.
+template <typename Colour> std::vector<int> RowsOf(mpWindow* plot, Colour colour) {
+    wxBitmap bitmap(plot->GetClientSize());
+    wxMemoryDC dc(bitmap);
+    plot->PaintLayers(dc);
+    dc.SelectObject(wxNullBitmap);
+    const wxImage image = bitmap.ConvertToImage();
+    std::vector<int> rows;
+    for (int y = 0; y < image.GetHeight(); ++y) {
+        int n = 0;
+        for (int x = 0; x < image.GetWidth(); ++x)
+            n += colour(image.GetRed(x, y), image.GetGreen(x, y), image.GetBlue(x, y));
+        if (n > 100) rows.push_back(y);
+    }
+    return rows;
+}
+
+} // namespace
+
 TEST(PanelLayout, TheAlarmThresholdIsALineOnThePlotOrAlarmOff) {
     RebuildMainWindow("ip=127.0.0.1\nport=1\nautoconnect=false\nsuperficie=0\n");
     TerminalPanel* p = Panel();
     mpWindow* plot = p->m_plot;
     plot->Fit(0, 100, 0, 100);
     auto orangeRows = [&] {
-        wxBitmap bitmap(plot->GetClientSize());
-        wxMemoryDC dc(bitmap);
-        plot->PaintLayers(dc);
-        dc.SelectObject(wxNullBitmap);
-        const wxImage image = bitmap.ConvertToImage();
-        std::vector<int> rows;
-        for (int y = 0; y < image.GetHeight(); ++y) {
-            int n = 0;
-            for (int x = 0; x < image.GetWidth(); ++x)
-                n += image.GetRed(x, y) > 200 && image.GetGreen(x, y) > 90 &&
-                     image.GetGreen(x, y) < 150 && image.GetBlue(x, y) < 60;
-            if (n > 100) rows.push_back(y);
-        }
-        return rows;
+        return RowsOf(plot,
+                      [](int r, int g, int b) { return r > 200 && g > 90 && g < 150 && b < 60; });
     };
     EXPECT_TRUE(p->m_alarmOffText->IsShown());
     EXPECT_TRUE(orangeRows().empty());
@@ -145,6 +155,51 @@ TEST(PanelLayout, TheAlarmThresholdIsALineOnThePlotOrAlarmOff) {
     p->m_alarmThreshold->SetValue("");
     EXPECT_TRUE(p->m_alarmOffText->IsShown());
     EXPECT_TRUE(orangeRows().empty());
+}
+
+TEST(PanelLayout, ForceLimitsAreSetInTheirDialogKeptInLimitsIniAndDrawnAsTwoLines) {
+    RebuildMainWindow("ip=127.0.0.1\nport=1\nautoconnect=false\nsuperficie=0\n");
+    TerminalPanel* p = Panel();
+    mpWindow* plot = p->m_plot;
+    plot->Fit(0, 100, 0, 800);
+    auto purpleRows = [&] {
+        return RowsOf(plot,
+                      [](int r, int g, int b) { return r > 80 && r < 140 && g < 30 && b > 140; });
+    };
+    EXPECT_TRUE(purpleRows().empty());
+
+    LimitsDialog dialog(MainWindow::GetInstance()->m_frame, 0);
+    dialog.Show();
+    wxCommandEvent ok(wxEVT_BUTTON, wxID_OK);
+    dialog.m_lower->ChangeValue("500");
+    dialog.m_upper->ChangeValue("400");
+    dialog.OnOk(ok);
+    EXPECT_FALSE(dialog.m_errorText->GetLabel().empty()); // lower above upper: stays open
+    EXPECT_FALSE(wxFileExists("limits.ini"));
+
+    dialog.m_lower->ChangeValue("400,5"); // a decimal comma is read as typed
+    dialog.m_upper->ChangeValue("600");
+    dialog.OnOk(ok);
+    EXPECT_FALSE(dialog.IsShown());
+    LimitTable written = ReadLimits("limits.ini");
+    ASSERT_EQ(written.count("P0"), 1u);
+    EXPECT_EQ(written["P0"].lowerTons, 400.5);
+    EXPECT_EQ(written["P0"].upperTons, 600);
+    const std::vector<int> rows = purpleRows();
+    ASSERT_FALSE(rows.empty());
+    EXPECT_NEAR(rows.front(), plot->y2p(600), 2);
+    EXPECT_NEAR(rows.back(), plot->y2p(400.5), 2);
+
+    // Both fields empty: no limits, no lines.
+    LimitsDialog again(MainWindow::GetInstance()->m_frame, 0);
+    EXPECT_EQ(again.m_lower->GetValue(), "400.5");
+    again.Show();
+    again.m_lower->ChangeValue("");
+    again.m_upper->ChangeValue("");
+    again.OnOk(ok);
+    EXPECT_TRUE(ReadLimits("limits.ini").empty());
+    EXPECT_TRUE(purpleRows().empty());
+    wxRemoveFile("limits.ini");
 }
 
 TEST(PanelLayout, InitialTextsAndStates) {

@@ -6,6 +6,7 @@
 
 #include "plot/plot_canvas.h"
 #include "recorder/report_data.h"
+#include "recorder/state_banner.h"
 #include "recorder/terminal_panel.h"
 #include "shell/events.h"
 #include "shell/main_window.h"
@@ -15,6 +16,7 @@
 #include <wx/dirdlg.h>
 #include <wx/filename.h>
 #include <wx/image.h>
+#include <wx/stattext.h>
 #include <wx/textctrl.h>
 
 #include <sys/stat.h>
@@ -408,4 +410,87 @@ TEST_F(ReportTest, NoDirectoryChosenAsksForOneAndCancelWritesNothing) {
     EXPECT_TRUE(MainWindow::GetInstance()->m_pdfDirectory.empty());
     EXPECT_FALSE(wxFileName::FileExists(
         "/" + ReportFileName("AX12", "B", std::string(panel->m_stopDate.utf8_str()))));
+}
+
+namespace {
+
+/// Every text of the page, in drawing order, one space between.
+std::string PageText(const std::string& path) {
+    std::string all;
+    for (const PlacedText& t : ReadContent(ReadText(path)).texts)
+        all += t.text + " ";
+    return all;
+}
+
+} // namespace
+
+TEST_F(ReportTest, LimitsGiveAVerdictOnThePanelThePageAndTheCsv) {
+    MainWindow* main = MainWindow::GetInstance();
+    const ForceLimits wide{400, 600}, low{400, 450};
+    std::string error;
+    ASSERT_TRUE(main->SetLimits(1, &wide, &error)) << error;
+    Record(); // peak 233 bar on 2010 cm2: 477.7 t
+    FillJob();
+    EXPECT_EQ(panel->m_peakText->GetLabel(), "Peak 477.7 t");
+    EXPECT_EQ(panel->m_verdictText->GetLabel(), "PASS");
+    EXPECT_EQ(panel->m_banner->Shown().badge, Verdict::Pass);
+    EXPECT_EQ(panel->m_banner->Shown().Line().rfind("DONE — peak 477.7 t at", 0), 0u);
+    wxTEST_DIALOG(panel->CreateReport(), ExpectBox("Report Created.", wxOK));
+    std::string page = PageText(ReportPath());
+    EXPECT_NE(page.find("Limits: 400.0 t \x85 600.0 t"), std::string::npos) << page;
+    EXPECT_NE(page.find("Result: PASS"), std::string::npos) << page;
+    std::string csv = ReadText(ReportPath().substr(0, ReportPath().size() - 4) + ".csv");
+    EXPECT_NE(csv.find("# lower_limit_t,400\n# upper_limit_t,600\n# result,\"PASS\""),
+              std::string::npos)
+        << csv;
+
+    ASSERT_TRUE(main->SetLimits(1, &low, &error)) << error;
+    panel->m_axleDesignation->ChangeValue("AX13");
+    wxTEST_DIALOG(panel->CreateReport(), ExpectBox("Report Created.", wxOK));
+    const std::string failed =
+        dir + "/" + ReportFileName("AX13", "B", std::string(panel->m_stopDate.utf8_str()));
+    page = PageText(failed);
+    EXPECT_NE(page.find("Result: FAIL (peak 477.7 t above 450.0 t)"), std::string::npos) << page;
+    csv = ReadText(failed.substr(0, failed.size() - 4) + ".csv");
+    EXPECT_NE(csv.find("# result,\"FAIL (peak 477.7 t above 450.0 t)\""), std::string::npos);
+
+    // Without limits the page says nothing of a verdict.
+    ASSERT_TRUE(main->SetLimits(1, nullptr, &error)) << error;
+    panel->m_axleDesignation->ChangeValue("AX14");
+    wxTEST_DIALOG(panel->CreateReport(), ExpectBox("Report Created.", wxOK));
+    const std::string none =
+        dir + "/" + ReportFileName("AX14", "B", std::string(panel->m_stopDate.utf8_str()));
+    EXPECT_EQ(PageText(none).find("Result:"), std::string::npos);
+    EXPECT_EQ(ReadText(none.substr(0, none.size() - 4) + ".csv").find("# result"),
+              std::string::npos);
+    wxRemoveFile("limits.ini");
+}
+
+// Printed during a recording begun with the press already under pressure:
+// within the limits, but never PASS, and the missing rise is said.
+TEST_F(ReportTest, AnIncompleteRecordingIsNeverPassAndAStartDuringAStrokeIsNoted) {
+    const ForceLimits limits{0, 1000};
+    std::string error;
+    ASSERT_TRUE(MainWindow::GetInstance()->SetLimits(1, &limits, &error)) << error;
+    FillJob();
+    panel->m_connected = true;
+    Click(panel, ID_START);
+    for (int i = 0; i < 40; ++i) {
+        clock.SetMs(i * 75);
+        panel->ApplyReadings({{380, clock.Steady()}});
+    }
+    wxTEST_DIALOG(panel->CreateReport(), ExpectBoxStarting("Report Created.", wxOK, "Success"));
+    const std::string page = PageText(ReportPath());
+    EXPECT_NE(
+        page.find("Result: FAIL (recording incomplete: printed during the recording at 2.9 s)"),
+        std::string::npos)
+        << page;
+    EXPECT_NE(page.find("Note: started at 380 bar: the rise is not on the curve"),
+              std::string::npos)
+        << page;
+    const std::string csv = ReadText(ReportPath().substr(0, ReportPath().size() - 4) + ".csv");
+    EXPECT_NE(csv.find("# note,\"started at 380 bar: the rise is not on the curve\""),
+              std::string::npos);
+    panel->m_connected = false;
+    wxRemoveFile("limits.ini");
 }

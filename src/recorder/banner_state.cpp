@@ -75,7 +75,8 @@ Banner ComposeBanner(const BannerInputs& in) {
         b.colour = BannerColour::Amber;
         say(std::string("ARMED") + kDash + "waiting for pressure above 4 bar" + kDot);
         figure(pressure);
-    } else if (in.haveReading && in.bar > 4) {
+    } else if (in.haveReading && in.bar > 4 && (!in.done || in.lowSinceDone)) {
+        // Not the press releasing after a recording, but a new stroke.
         b.colour = BannerColour::Amber;
         say(std::string("PRESSURE RISING") + kDash + "NOT RECORDING (press Start)" + kDot);
         figure(pressure);

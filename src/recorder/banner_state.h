@@ -25,6 +25,7 @@ struct BannerInputs {
     int alarmThreshold = 0;         ///< bar; 0: no alarm
     long long aboveThresholdMs = 0; ///< how long readings have been above it
     bool done = false;              ///< a cycle ended with a recording
+    bool lowSinceDone = false;      ///< a reading at or below 4 bar came since
     RecordingResults results;       ///< of that recording
     Judgement judgement;            ///< of that recording
 };
@@ -45,5 +46,7 @@ struct Banner {
     std::string Line() const;
 };
 
-/// The banner for the state; pressure readings above 4 bar start a recording.
+/// The banner for the state. After a recording the press still holds its
+/// pressure: that is DONE, and only a new rise from 4 bar or below is told
+/// as pressure rising without a recording.
 Banner ComposeBanner(const BannerInputs& in);

@@ -5,12 +5,14 @@
 
 #include "plot/plot_canvas.h"
 #include "recorder/file_access.h"
+#include "recorder/limits.h"
 #include "recorder/report_data.h"
 #include "shell/main_window.h"
 #include "shell/messages.h"
 
 #include <hpdf.h>
 
+#include <wx/arrstr.h>
 #include <wx/combobox.h>
 #include <wx/datetime.h>
 #include <wx/filename.h>
@@ -18,7 +20,9 @@
 #include <wx/mstream.h>
 #include <wx/textctrl.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <vector>
 
 namespace {
 
@@ -89,6 +93,24 @@ void BoldText(HPDF_Page page, float x, float y, const wxString& text) {
     HPDF_Page_SetRGBStroke(page, 0, 0, 0);
     Text(page, x, y, text);
     HPDF_Page_SetTextRenderingMode(page, HPDF_FILL);
+}
+
+/// The text broken at spaces into lines no wider than `width` points in the
+/// page's current font.
+std::vector<wxString> Wrapped(HPDF_Page page, const wxString& text, float width) {
+    std::vector<wxString> lines;
+    wxString current;
+    for (const wxString& word : wxSplit(text, ' ', '\0')) {
+        const wxString longer = current.empty() ? word : current + " " + word;
+        if (!current.empty() && HPDF_Page_TextWidth(page, Ansi(longer).c_str()) > width) {
+            lines.push_back(current);
+            current = word;
+        } else {
+            current = longer;
+        }
+    }
+    if (!current.empty()) lines.push_back(current);
+    return lines;
 }
 
 } // namespace
@@ -213,19 +235,24 @@ void TerminalPanel::CreateReport() {
                       m_cycle.LastTime());
         incomplete = text;
     }
+    float ry = y1 - 165; // the results' top
     if (!incomplete.empty()) {
         HPDF_Page_SetRGBFill(page, 0.8f, 0, 0);
         HPDF_Page_SetFontAndSize(page, font, 12);
         BoldText(page, 690, y1 - 120, "INCOMPLETE");
         HPDF_Page_SetFontAndSize(page, font, 8);
-        Text(page, 690, y1 - 135, wxString::FromUTF8(incomplete));
+        float iy = y1 - 135;
+        for (const wxString& part : Wrapped(page, wxString::FromUTF8(incomplete), 130)) {
+            Text(page, 690, iy, part);
+            iy -= 10;
+        }
+        ry = std::min(ry, iy - 8);
         HPDF_Page_SetRGBFill(page, 0, 0, 0);
     }
 
     // The results, right of the picture and below the press line.
     const RecordingResults results =
         Summarise(m_cycle.m_times, m_cycle.m_forces, m_cycle.m_pressures);
-    float ry = y1 - 165;
     auto line = [&](const wxString& text, float gap = 13) {
         Text(page, 690, ry, text);
         ry -= gap;
@@ -249,6 +276,35 @@ void TerminalPanel::CreateReport() {
     line("Surface: " + wxString::FromUTF8(CsvNumber(main->Surface(m_pressIndex))) +
          wxString::FromUTF8(" cm\xC2\xB2"));
     line("Program version 1.0.8");
+    const std::string startNote = m_cycle.StartNote();
+    if (!startNote.empty()) {
+        HPDF_Page_SetRGBFill(page, 0.8f, 0, 0);
+        for (const wxString& part : Wrapped(page, "Note: " + wxString::FromUTF8(startNote), 130))
+            line(part, 11);
+        HPDF_Page_SetRGBFill(page, 0, 0, 0);
+    }
+
+    // The verdict, when the press has force limits.
+    const ForceLimits* limits = main->Limits(m_pressIndex);
+    const Judgement judgement = CurrentJudgement(incomplete);
+    if (limits) {
+        ry -= 4;
+        line("Limits: " + wxString::FromUTF8(LimitsText(*limits)), 18);
+        const bool pass = judgement.verdict == Verdict::Pass;
+        HPDF_Page_SetFontAndSize(page, font, 14);
+        if (pass)
+            HPDF_Page_SetRGBFill(page, 0, 0.55f, 0.2f);
+        else
+            HPDF_Page_SetRGBFill(page, 0.8f, 0, 0);
+        BoldText(page, 690, ry, pass ? "Result: PASS" : "Result: FAIL");
+        ry -= 12;
+        HPDF_Page_SetFontAndSize(page, font, 8);
+        if (!pass)
+            for (const wxString& part :
+                 Wrapped(page, "(" + wxString::FromUTF8(judgement.reason) + ")", 130))
+                line(part, 10);
+        HPDF_Page_SetRGBFill(page, 0, 0, 0);
+    }
 
     // Where the job is signed.
     const float signY = 140;
@@ -310,6 +366,14 @@ void TerminalPanel::CreateReport() {
     job.version = "1.0.8";
     job.incomplete = incomplete;
     job.recordLength = m_recordLength->GetValue().utf8_str();
+    job.startNote = startNote;
+    if (limits) {
+        job.hasLimits = true;
+        job.lowerLimitTons = limits->lowerTons;
+        job.upperLimitTons = limits->upperTons;
+        job.result =
+            judgement.verdict == Verdict::Pass ? "PASS" : "FAIL (" + judgement.reason + ")";
+    }
     if (!m_cycle.m_times.empty())
         job.recordingStart = wxDateTime(static_cast<time_t>(m_cycle.m_recordStartWall.seconds))
                                  .Format("%Y-%m-%d %H:%M:%S", wxDateTime::Local)

@@ -110,6 +110,12 @@ bool WriteCurveCsv(const std::string& path, const JobRecord& job, const std::vec
         std::fprintf(out, "# recorded_length_s,%s\n", CsvNumber(times.back()).c_str());
     }
     std::fprintf(out, "# record_length_s,%s\n", CsvField(job.recordLength).c_str());
+    if (!job.startNote.empty()) std::fprintf(out, "# note,%s\n", CsvField(job.startNote).c_str());
+    if (job.hasLimits) {
+        std::fprintf(out, "# lower_limit_t,%s\n", CsvNumber(job.lowerLimitTons).c_str());
+        std::fprintf(out, "# upper_limit_t,%s\n", CsvNumber(job.upperLimitTons).c_str());
+        std::fprintf(out, "# result,%s\n", CsvField(job.result).c_str());
+    }
     std::fprintf(out, "%s\n", kCurveColumns);
     const size_t n = std::min(times.size(), forces.size());
     for (size_t i = 0; i < n; ++i) {

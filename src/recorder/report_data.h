@@ -29,6 +29,10 @@ struct JobRecord {
     std::string incomplete;     ///< how a recording that ended early ended, or ""
     std::string recordingStart; ///< local date and time, "" when nothing was recorded
     std::string recordLength;   ///< the set record length (s), as typed
+    std::string startNote;      ///< "started at 380 bar: …", or ""
+    bool hasLimits = false;     ///< the press had force limits
+    double lowerLimitTons = 0, upperLimitTons = 0;
+    std::string result; ///< "PASS" or "FAIL (…)" with limits, else ""
 };
 
 /// The column line of a curve CSV file and of a recording's journal.

@@ -272,6 +272,7 @@ BannerInputs TerminalPanel::BannerState() const {
             std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - m_aboveSince)
                 .count();
     in.done = m_done;
+    in.lowSinceDone = m_lowSinceDone;
     in.results = m_doneResults;
     in.judgement = m_doneJudgement;
     return in;
@@ -369,6 +370,8 @@ void TerminalPanel::ApplyReadings(const std::vector<Reading>& readings) {
     m_pressureText->SetLabel(wxString::Format("Pressure: %d bar", readings.back().bar));
     m_haveReading = true;
     m_lastBar = readings.back().bar;
+    for (const Reading& reading : readings)
+        if (reading.bar <= 4) m_lowSinceDone = true;
     const int threshold = LeadingInt(m_alarmThreshold->GetValue());
     const bool above = threshold > 0 && m_lastBar > threshold;
     if (above && !m_aboveThreshold) m_aboveSince = readings.back().arrival;
@@ -485,6 +488,7 @@ void TerminalPanel::FinishCycle(RecordEnd why, bool ask) {
     m_renderTimer->StopCountdown();
     const std::string incomplete = m_cycle.IncompleteText();
     m_done = true;
+    m_lowSinceDone = false;
     m_doneResults = Summarise(m_cycle.m_times, m_cycle.m_forces, m_cycle.m_pressures);
     m_doneJudgement = CurrentJudgement(incomplete);
     m_peakText->SetLabel(wxString::Format("Peak %.1f t", m_doneResults.peakForceTons));

@@ -181,6 +181,7 @@ class TerminalPanel : public wxPanel, public LinkListener {
     bool m_aboveThreshold = false;
     SteadyTime m_aboveSince;
     bool m_done = false; ///< a cycle ended with a recording, and no new one started
+    bool m_lowSinceDone = false;
     RecordingResults m_doneResults;
     Judgement m_doneJudgement;
     wxTimer m_bannerTimer;
