@@ -178,7 +178,8 @@ void TerminalPanel::BuildControls(int W) {
             new wxStaticText(this, wxID_ANY, text, wxPoint(W - 300, y), wxSize(-1, 30));
         label->SetFont(CaptionFont());
         FitFont(label, text, 160); // never into its field at W - 135
-        label->SetSize(label->GetBestSize());
+        label->SetMinSize(wxDefaultSize);
+        label->SetSize(label->GetTextExtent(text)); // in the font it fits in
     };
     auto field = [&](int y) {
         return new wxTextCtrl(this, wxID_ANY, "", wxPoint(W - 135, y), wxSize(120, 30));
@@ -207,7 +208,7 @@ void TerminalPanel::BuildControls(int W) {
     m_alarmThreshold = new wxTextCtrl(this, wxID_ANY, "0", wxPoint(W - 135, 545), wxSize(120, 30),
                                       0, wxTextValidator(wxFILTER_NUMERIC));
     m_alarmThreshold->SetMaxLength(3);
-    m_alarmOffText = new wxStaticText(this, wxID_ANY, "Alarm off", wxPoint(W - 300, 566));
+    m_alarmOffText = new wxStaticText(this, wxID_ANY, "Alarm off", wxPoint(W - 300, 568));
     m_alarmOffText->SetForegroundColour(wxColour(160, 0, 0));
     m_alarmThreshold->Bind(wxEVT_TEXT, [this](wxCommandEvent& event) {
         event.Skip();

@@ -11,6 +11,18 @@
 #include <wx/textctrl.h>
 #include <wx/valtext.h>
 
+#include <algorithm>
+
+namespace {
+
+/// Widens the field to show `widest` whole, from `least` up to `most` pixels.
+void FitWidth(wxControl* field, const wxString& widest, int least, int most) {
+    const int wanted = field->GetSizeFromTextSize(field->GetTextExtent(widest).x).x;
+    field->SetSize(wxSize(std::clamp(wanted, least, std::max(least, most)), field->GetSize().y));
+}
+
+} // namespace
+
 NewDialog::NewDialog(wxWindow* parent, wxWindowID id, const wxString& caption,
                      const wxPoint& position, const wxSize& size, long style,
                      const wxString& address, const wxString& port, bool autoconnect,
@@ -19,6 +31,7 @@ NewDialog::NewDialog(wxWindow* parent, wxWindowID id, const wxString& caption,
     wxStaticText* title =
         new wxStaticText(this, wxID_ANY, "Connection Parameters", wxPoint(10, 20));
     title->SetFont(wxFont(10, wxFONTFAMILY_DEFAULT, wxFONTSTYLE_NORMAL, wxFONTWEIGHT_BOLD));
+    title->SetSize(title->GetTextExtent(title->GetLabel())); // in the bold font
 
     new wxStaticText(this, wxID_ANY, "IP", wxPoint(10, 58), wxSize(50, 25));
     m_ipCtrl = new wxIPCtrl(this, wxPoint(150, 55), "192.168.100.10", false, false, false);
@@ -57,6 +70,16 @@ NewDialog::NewDialog(wxWindow* parent, wxWindowID id, const wxString& caption,
     });
 
     Show();
+
+    // Measured as shown: wide enough for any port, short of the error text at
+    // 270; a long press name widens its box, and the dialog with it.
+    FitWidth(m_portField, "65535", 50, 115);
+    wxString widest = "Press 1";
+    for (const wxString& name : choices)
+        if (m_pressBox->GetTextExtent(name).x > m_pressBox->GetTextExtent(widest).x) widest = name;
+    FitWidth(m_pressBox, widest, 85, wxGetDisplaySize().x / 2);
+    const int right = m_pressBox->GetRect().GetRight() + 10;
+    if (right > GetClientSize().x) SetClientSize(right, GetClientSize().y);
 
     m_ipCtrl->SetValue(address);
     m_portField->ChangeValue(port);

@@ -1,0 +1,178 @@
+// The main window on the screen it runs on. The test script runs this once
+// per screen size (1024 x 768 up to 2560 x 1080), with a title bar where a
+// plant's PC has one: nothing reaches below the window, no control's text is
+// cut, and the banner's figures stay large.
+#include "gui_support.h"
+
+#include "plot/plot_canvas.h"
+#include "recorder/state_banner.h"
+#include "recorder/terminal_panel.h"
+#include "shell/main_window.h"
+#include "shell/new_dialog.h"
+
+#include <wx/bmpbuttn.h>
+#include <wx/button.h>
+#include <wx/checkbox.h>
+#include <wx/combobox.h>
+#include <wx/dcmemory.h>
+#include <wx/display.h>
+#include <wx/statline.h>
+#include <wx/stattext.h>
+#include <wx/textctrl.h>
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace {
+
+std::string Where(wxWindow* w) {
+    const wxRect r = w->GetRect();
+    return std::string(wxString(w->GetClassInfo()->GetClassName()).utf8_str()) + " \"" +
+           std::string(w->GetLabel().utf8_str()) + "\" at " + std::to_string(r.x) + "," +
+           std::to_string(r.y) + " " + std::to_string(r.width) + "x" + std::to_string(r.height);
+}
+
+/// Each visible control of `parent` shows its whole text and lies inside the
+/// parent; no two of them overlap, but for those within `composite`, a control
+/// built of pieces laid on one frame.
+void ExpectNothingCut(wxWindow* parent, const wxRect& composite = wxRect()) {
+    const wxRect inside(parent->GetClientSize());
+    std::vector<wxWindow*> shown;
+    for (wxWindow* w : parent->GetChildren()) {
+        if (!w->IsShown()) continue;
+        if (!composite.Contains(w->GetRect())) shown.push_back(w);
+        const wxRect r = w->GetRect();
+        // A dividing line may run on under the window's edge.
+        if (!dynamic_cast<wxStaticLine*>(w))
+            EXPECT_TRUE(inside.Contains(r)) << Where(w) << " leaves its window";
+        const wxSize size = w->GetSize();
+        if (auto* picture = dynamic_cast<wxBitmapButton*>(w)) {
+            // The picture inside the button's frame, 3 pixels each side.
+            const wxSize shown = picture->GetBitmap().GetSize() + wxSize(6, 6);
+            EXPECT_TRUE(shown.x <= size.x && shown.y <= size.y)
+                << Where(w) << " cuts its picture, needs " << shown.x << "x" << shown.y;
+        } else if (dynamic_cast<wxButton*>(w) || dynamic_cast<wxCheckBox*>(w)) {
+            const wxSize text = w->GetTextExtent(w->GetLabel());
+            EXPECT_LE(text.x + 8, size.x) << Where(w);
+        } else if (auto* label = dynamic_cast<wxStaticText*>(w)) {
+            if (label->HasFlag(wxST_ELLIPSIZE_END)) continue; // ends in "…" by design
+            wxCoord width = 0, height = 0;
+            label->GetTextExtent(label->GetLabel(), &width, &height);
+            const int lines = int(label->GetLabel().Freq('\n')) + 1;
+            EXPECT_LE(width, size.x) << Where(w);
+            EXPECT_LE(height * lines, size.y + 2) << Where(w);
+        } else if (auto* field = dynamic_cast<wxTextCtrl*>(w)) {
+            // A field's frame and padding, or 2 pixels where it has no border.
+            const int frame = field->HasFlag(wxBORDER_NONE) ? 2 : field->GetSizeFromTextSize(0).x;
+            EXPECT_LE(field->GetTextExtent(field->GetValue()).x + frame, size.x) << Where(w);
+        } else if (auto* box = dynamic_cast<wxComboBox*>(w)) {
+            // Its frame, padding and drop-down button take 50 pixels.
+            EXPECT_LE(box->GetTextExtent(box->GetValue()).x + 50, size.x) << Where(w);
+        }
+    }
+    for (size_t i = 0; i < shown.size(); ++i)
+        for (size_t j = i + 1; j < shown.size(); ++j)
+            EXPECT_FALSE(shown[i]->GetRect().Intersects(shown[j]->GetRect()))
+                << Where(shown[i]) << " overlaps " << Where(shown[j]);
+}
+
+/// Columns of the painted banner that hold anything but its background.
+std::vector<bool> InkedColumns(const StateBanner& banner, const Banner& shown) {
+    const wxSize size = banner.GetClientSize();
+    StateBanner copy(banner.GetParent(), wxPoint(-1000, -1000), size);
+    copy.Hide();
+    copy.SetBanner(shown);
+    wxBitmap bitmap(size);
+    wxMemoryDC dc(bitmap);
+    copy.Paint(dc, size);
+    dc.SelectObject(wxNullBitmap);
+    const wxImage image = bitmap.ConvertToImage();
+    const wxColour background = BannerBackground(shown);
+    std::vector<bool> inked(size.x, false);
+    for (int x = 0; x < size.x; ++x)
+        for (int y = 0; y < size.y && !inked[x]; ++y)
+            inked[x] = image.GetRed(x, y) != background.Red() ||
+                       image.GetGreen(x, y) != background.Green() ||
+                       image.GetBlue(x, y) != background.Blue();
+    return inked;
+}
+
+} // namespace
+
+TEST(ScreenFit, NothingIsCutOffOrBelowTheWindow) {
+    const wxRect screen = wxDisplay(0u).GetGeometry();
+    SCOPED_TRACE(std::to_string(screen.width) + " x " + std::to_string(screen.height));
+    const std::string presses = ReadText(WorkDir() + "/superfici.ini");
+    WriteText(WorkDir() + "/superfici.ini", "1250:P0,2010:Wheelset press 2 - hall B east,500:P2\n");
+    RebuildMainWindow("ip=127.0.0.1\nport=65100\nautoconnect=false\nsuperficie=1\n");
+    MainWindow* main = MainWindow::GetInstance();
+    TerminalPanel* panel = Panel();
+    WaitUntil([&] { return main->m_frame->GetSize().x >= screen.width - 10; }, 2000);
+
+    // The plot with its time axis lies inside the window, 10 pixels clear, and
+    // the window inside the screen.
+    const wxRect plot = panel->m_plot->GetRect();
+    const wxSize client = panel->GetClientSize();
+    EXPECT_LE(plot.GetBottom() + 1 + 10, client.y) << "plot height " << plot.height;
+    EXPECT_LE(panel->ClientToScreen(wxPoint(0, client.y)).y, screen.GetBottom() + 1);
+    EXPECT_EQ(plot.width, screen.width - 320);
+    ExpectNothingCut(panel);
+
+    // The figures are large; the longest lines fit, words shrunk, clear of the
+    // right edge and of the verdict's badge.
+    EXPECT_GE(StateBanner::DigitInkHeight(StateBanner::FigureFont()), 28);
+    BannerInputs in;
+    in.link = LinkPhase::Connected;
+    in.address = "127.0.0.1:65100";
+    in.haveReading = true;
+    in.bar = 380;
+    in.surface = 2010;
+    Banner rising = ComposeBanner(in);
+    in.recording = true;
+    in.secondsLeft = 999;
+    in.alarmThreshold = 250;
+    in.aboveThresholdMs = 1500;
+    Banner alarm = ComposeBanner(in);
+    alarm.lit = true;
+    in.recording = false;
+    in.done = true;
+    in.results.any = true;
+    in.results.peakForceTons = 1034.6;
+    in.results.peakTimeSeconds = 79.9;
+    in.judgement.verdict = Verdict::Fail;
+    const Banner done = ComposeBanner(in);
+    for (const Banner& shown : {rising, alarm, done}) {
+        SCOPED_TRACE(shown.Line());
+        const std::vector<bool> inked = InkedColumns(*panel->m_banner, shown);
+        const int width = int(inked.size());
+        const int last = width - 1 -
+                         int(std::find(inked.rbegin(), inked.rend(), true) -
+                             inked.rbegin()); // right end of the badge or text
+        EXPECT_LE(last, width - 8);
+        if (shown.badge != Verdict::None) {
+            // Text and badge keep a gap: a clear run of columns before the badge.
+            int x = last;
+            while (x > 0 && inked[x])
+                --x;
+            EXPECT_FALSE(inked[x - 1] && inked[x - 2] && inked[x - 3]);
+        }
+    }
+
+    // The connection dialog shows its whole port and press name.
+    NewDialog* dialog = new NewDialog(main->m_frame, wxID_ANY, "Connection Parameters",
+                                      wxDefaultPosition, wxSize(380, 300), wxDEFAULT_DIALOG_STYLE,
+                                      "127.0.0.1", "65100", false, false, 1);
+    Pump(100);
+    if (const char* shots = std::getenv("VEMO_SCREENSHOTS")) {
+        const std::string name = std::string(shots) + "/screen-" + std::to_string(screen.width) +
+                                 "x" + std::to_string(screen.height) + ".png";
+        EXPECT_EQ(system(("import -window root '" + name + "'").c_str()), 0);
+    }
+    EXPECT_EQ(dialog->m_pressBox->GetValue(), "Wheelset press 2 - hall B east");
+    ExpectNothingCut(dialog, wxRect(150, 55, 170, 25)); // the address control
+    dialog->Destroy();
+    WriteText(WorkDir() + "/superfici.ini", presses);
+    RebuildMainWindow("ip=127.0.0.1\nport=1\nautoconnect=false\nsuperficie=0\nskipQuestion=true\n"
+                      "dir_path=" +
+                      WorkDir() + "/reports\n");
+}
