@@ -1,11 +1,13 @@
 // Pictures for the documentation, made only when VEMO_SCREENSHOTS names a
-// directory: the main window during a recording fed by press-sim, the plot
+// directory: the main window in each state of a job fed by press-sim, the plot
 // canvas with a press-like curve, and a report page.
 #include "gui_support.h"
 
 #include "plot/plot_canvas.h"
 #include "recorder/terminal_panel.h"
 #include "shell/events.h"
+#include "recorder/limits.h"
+#include "recorder/state_banner.h"
 #include "shell/main_window.h"
 
 #include <wx/combobox.h>
@@ -40,13 +42,29 @@ TEST(DocsScreenshots, CanvasWithPressCurve) {
         panel->m_plot->SaveScreenshot(wxString(ShotDir()) + "/canvas.png", wxBITMAP_TYPE_PNG));
 }
 
-TEST(DocsScreenshots, MainWindowDuringRecording) {
+/// Takes the whole screen as docs/main-window-`state`.png; on a screen other
+/// than 1366 x 768 the name ends in its size.
+void ShotOfScreen(const std::string& state) {
+    const wxSize screen = wxGetDisplaySize();
+    std::string name = std::string(ShotDir()) + "/main-window-" + state;
+    if (screen != wxSize(1366, 768))
+        name += "-" + std::to_string(screen.x) + "x" + std::to_string(screen.y);
+    EXPECT_EQ(system(("import -window root '" + name + ".png'").c_str()), 0);
+}
+
+// A press job fed by press-sim, taken in each state of the banner: ready,
+// armed, recording, alarm and done with its verdict; then the report page.
+TEST(DocsScreenshots, MainWindowStates) {
     if (!ShotDir()) GTEST_SKIP() << "VEMO_SCREENSHOTS not set";
     RebuildMainWindow("ip=127.0.0.1\nport=1\nautoconnect=false\nsuperficie=0\ndir_path=" +
                       WorkDir() + "/reports\n");
+    MainWindow* main = MainWindow::GetInstance();
+    const ForceLimits limits{350, 420};
+    std::string error;
+    ASSERT_TRUE(main->SetLimits(0, &limits, &error)) << error;
     TerminalPanel* panel = Panel();
-    std::string profile = WorkDir() + "/docs_cycle.csv";
-    WriteText(profile, "0,0\n1,0\n6,280\n30,300\n40,300\n");
+    const std::string profile = WorkDir() + "/docs_cycle.csv";
+    WriteText(profile, "0,0\n3,0\n3.5,2\n5,2\n11,270\n20,300\n60,300\n");
     SimProcess sim({"--profile", profile, "--once"});
     panel->SetConnectionParameters("127.0.0.1", wxString::Format("%d", sim.Port()), true, true, 0);
     Click(panel, ID_CONNECT);
@@ -57,19 +75,30 @@ TEST(DocsScreenshots, MainWindowDuringRecording) {
     panel->m_productionDate->ChangeValue("2024-03");
     panel->m_refurbishmentDate->ChangeValue("2026-10");
     panel->m_alarmThreshold->SetValue("290"); // as typed: the threshold line follows
+    panel->m_recordLength->ChangeValue("20");
+    Pump(1500);
+    ShotOfScreen("ready");
     Click(panel, ID_START);
-    Pump(12000);
-    std::string command =
-        "import -window root '" + std::string(ShotDir()) + "/main-window-recording.png'";
-    EXPECT_EQ(system(command.c_str()), 0);
-    wxTEST_DIALOG(Click(panel, ID_STOP); Pump(200),
-                                         ExpectBox("Do you want to print a REPORT", wxYES),
-                                         ExpectBoxStarting("Report Created.", wxOK, "Success"));
+    Pump(2500);
+    ShotOfScreen("armed");
+    ASSERT_TRUE(WaitUntil(
+        [&] { return panel->Cycle().m_recording && panel->Cycle().LastTime() > 6.5; }, 15000));
+    ShotOfScreen("recording");
+    ASSERT_TRUE(WaitUntil([&] { return panel->m_banner->Shown().flashing; }, 15000));
+    Pump(1200);
+    WaitUntil([&] { return panel->m_banner->Shown().lit; }, 1000);
+    ShotOfScreen("alarm");
+    wxTEST_DIALOG(WaitUntil([&] { return !panel->Cycle().m_recording; }, 30000);
+                  Pump(500), ExpectBox("Do you want to print a REPORT", wxYES),
+                  ExpectBoxStarting("Report Created.", wxOK, "Success"));
+    Pump(1000);
+    ShotOfScreen("done");
     Click(panel, ID_DISCONNECT);
-    wxString pdf = MainWindow::GetInstance()->m_pdfDirectory + "/Report_Mounting_AX-4471A_" +
-                   panel->m_stopDate + ".pdf";
+    main->SetLimits(0, nullptr, &error);
+    const wxString pdf =
+        main->m_pdfDirectory + "/Report_Mounting_AX-4471A_" + panel->m_stopDate + ".pdf";
     ASSERT_TRUE(wxFileName::FileExists(pdf)) << pdf;
-    command = "pdftoppm -png -r 80 -singlefile '" + std::string(pdf.utf8_str()) + "' '" +
-              std::string(ShotDir()) + "/report-page'";
+    const std::string command = "pdftoppm -png -r 80 -singlefile '" + std::string(pdf.utf8_str()) +
+                                "' '" + std::string(ShotDir()) + "/report-page'";
     EXPECT_EQ(system(command.c_str()), 0);
 }

@@ -161,7 +161,7 @@ TEST(PanelLayout, ForceLimitsAreSetInTheirDialogKeptInLimitsIniAndDrawnAsTwoLine
     RebuildMainWindow("ip=127.0.0.1\nport=1\nautoconnect=false\nsuperficie=0\n");
     TerminalPanel* p = Panel();
     mpWindow* plot = p->m_plot;
-    plot->Fit(0, 100, 0, 800);
+    plot->Fit(0, 100, 0, 100); // below the limits: the axis grows to show them
     auto purpleRows = [&] {
         return RowsOf(plot,
                       [](int r, int g, int b) { return r > 80 && r < 140 && g < 30 && b > 140; });
@@ -246,6 +246,8 @@ TEST_F(CycleGuiTest, StopButtonCountsDownAndNoticeBlinks) {
     }
     EXPECT_FALSE(timer.IsCountingDown());
     EXPECT_FALSE(panel->m_recordingText->IsShown());
+    timer.StopCountdown(); // the recording ends: no count is left on the button
+    EXPECT_EQ(panel->m_stopButton->GetLabel(), "Stop");
 }
 
 TEST_F(CycleGuiTest, RecordingStartsAbove4BarAndDrawsTheCurve) {

@@ -32,6 +32,7 @@ void RenderTimer::Notify() {
     }
     if (!m_running) return;
     const int shown = m_countdown;
+    m_shown = shown;
     --m_countdown;
     m_stopButton->SetLabel(wxString::Format("Stop (%d)", shown));
     m_recordingText->Show(m_countdown % 2 == 0);
@@ -47,10 +48,12 @@ void RenderTimer::StartCountdown() {
     m_overdue = false;
     TerminalPanel* panel = MainWindow::GetInstance()->m_panel;
     m_countdown = panel ? LeadingInt(panel->m_recordLength->GetValue()) : 0;
+    m_shown = m_countdown;
 }
 
 void RenderTimer::StopCountdown() {
     m_running = false;
     m_overdue = false;
     m_recordingText->Hide();
+    m_stopButton->SetLabel("Stop"); // no count left over on the idle button
 }

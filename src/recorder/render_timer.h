@@ -19,12 +19,16 @@ class RenderTimer : public wxTimer {
 
     bool IsCountingDown() const { return m_running; }
     int Countdown() const { return m_countdown; }
+    /// The seconds left as the Stop button shows them (0 once run out), so
+    /// that the banner says the same.
+    int SecondsShown() const { return m_running ? m_shown : 0; }
 
   private:
     wxStaticText* m_clockText;
     wxButton* m_stopButton;
     wxStaticText* m_recordingText;
     int m_countdown = 80;
+    int m_shown = 0;
     bool m_running = false;
     bool m_overdue = false; ///< run out while the recording still runs
 };

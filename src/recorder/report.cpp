@@ -331,7 +331,7 @@ void TerminalPanel::CreateReport() {
     HPDF_STATUS drawn = HPDF_INVALID_IMAGE;
     {
         const double fitX = m_fitX > 0 ? m_fitX : 100, fitY = m_fitY > 0 ? m_fitY : 100;
-        wxImage picture = m_plot->RenderImage(kReportPictureSize, 0, fitX, 0, fitY);
+        wxImage picture = m_plot->RenderImage(kReportPictureSize, 0, fitX, 0, PlotTop(fitY));
         picture.SetOption(wxIMAGE_OPTION_QUALITY, 90);
         wxMemoryOutputStream jpeg;
         if (picture.IsOk() && picture.SaveFile(jpeg, wxBITMAP_TYPE_JPEG)) {

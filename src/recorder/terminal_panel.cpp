@@ -238,7 +238,12 @@ void TerminalPanel::UpdateLimitLines() {
     }
     m_lowerLimitLine->SetVisible(limits != nullptr);
     m_upperLimitLine->SetVisible(limits != nullptr);
-    m_plot->Refresh(false);
+    m_plot->Fit(0, m_fitX > 0 ? m_fitX : 100, 0, PlotTop(m_fitY > 0 ? m_fitY : 100));
+}
+
+double TerminalPanel::PlotTop(double fittedTop) const {
+    const ForceLimits* limits = MainWindow::GetInstance()->Limits(m_pressIndex);
+    return limits ? std::max(fittedTop, limits->upperTons * 1.1) : fittedTop;
 }
 
 Judgement TerminalPanel::CurrentJudgement(const std::string& incomplete) const {
@@ -261,12 +266,7 @@ BannerInputs TerminalPanel::BannerState() const {
     in.surface = MainWindow::GetInstance()->Surface(m_pressIndex);
     in.armed = m_cycle.m_armed;
     in.recording = m_cycle.m_recording && !m_cycle.m_lengthReached;
-    if (in.recording) {
-        const double elapsed =
-            std::chrono::duration<double>(SteadyClock::now() - m_cycle.m_recordStart).count();
-        in.secondsLeft = std::max(
-            0, static_cast<int>(std::ceil(LeadingInt(m_recordLength->GetValue()) - elapsed)));
-    }
+    if (in.recording) in.secondsLeft = m_renderTimer->SecondsShown();
     in.alarmThreshold = LeadingInt(m_alarmThreshold->GetValue());
     if (m_aboveThreshold)
         in.aboveThresholdMs =
@@ -394,7 +394,7 @@ void TerminalPanel::ApplyReadings(const std::vector<Reading>& readings) {
         if (fitX != m_fitX || fitY != m_fitY) {
             m_fitX = fitX;
             m_fitY = fitY;
-            m_plot->Fit(0, fitX, 0, fitY);
+            m_plot->Fit(0, fitX, 0, PlotTop(fitY));
         } else {
             m_plot->Refresh(false);
         }

@@ -127,6 +127,9 @@ class TerminalPanel : public wxPanel, public LinkListener {
     mpHorizontalLine* m_lowerLimitLine = nullptr;
     mpHorizontalLine* m_upperLimitLine = nullptr;
     void UpdateLimitLines();
+    /// The force axis's top for a fitted top: high enough that the upper
+    /// force limit, when the press has one, is on the plot.
+    double PlotTop(double fittedTop) const;
     /// The state banner above the plot, and the last cycle's peak force and
     /// verdict, shown from its end until the next recording starts.
     StateBanner* m_banner = nullptr;
