@@ -119,6 +119,17 @@ TEST_F(CanvasTest, GridEvery44PixelsLabelsEverySecondStep) {
         EXPECT_EQ(CountIn(im, wxRect(50 + 44 * k - 4, 354, 8, 16), IsDark), 0) << "no label " << k;
 }
 
+// On a wide plot a label fits every 6 s: it goes every 10 s, on 0, 10, 20 …,
+// not on 2, 9, 16 … as a plain multiple of the grid step would.
+TEST_F(CanvasTest, TimeLabelsAreRoundNumbersOnAWidePlot) {
+    const wxImage im = Render(0, 90, 0, 100, 1660, 400);
+    const int below = im.GetHeight() - 50 + 4;
+    for (int t = 10; t <= 80; t += 10) {
+        EXPECT_GT(CountIn(im, wxRect(canvas->x2p(t) - 8, below, 16, 16), IsDark), 3) << t;
+        EXPECT_EQ(CountIn(im, wxRect(canvas->x2p(t + 5) - 8, below, 16, 16), IsDark), 0) << t + 5;
+    }
+}
+
 TEST_F(CanvasTest, VerticalLabelsSkippedWhenCloserThan32Pixels) {
     // 34 pixels apart: every grid line is labelled.
     wxImage spaced = Render(0, 100, 0, 100);

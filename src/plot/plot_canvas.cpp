@@ -681,6 +681,15 @@ bool UsableStep(double step) {
     return std::isfinite(step) && step > 0;
 }
 
+/// The smallest of 1, 2, 5, 10, 20, 50 … that is at least `count`.
+double RoundStep(double count) {
+    if (!std::isfinite(count) || count <= 1) return count;
+    const double power = std::pow(10.0, std::floor(std::log10(count)));
+    for (double m : {1.0, 2.0, 5.0, 10.0})
+        if (m * power >= count * (1 - 1e-9)) return m * power;
+    return 10 * power;
+}
+
 } // namespace
 
 mpScaleX::mpScaleX(const wxString& nameIn, int flagsIn, bool ticksIn, unsigned int typeIn)
@@ -809,9 +818,13 @@ void mpScaleX::Plot(wxDC& dc, mpWindow& w) {
 
         double labelStep = firstPassRan ? std::ceil((maxLabelWidth + 64) / (step * scale)) * step
                                         : std::ceil(64 / (step * scale)) * step;
+        // Labels read as round numbers: every 1, 2 or 5 grid steps (times a
+        // power of ten), each on a multiple of the label step.
+        labelStep = RoundStep(labelStep / step) * step;
         if (UsableStep(labelStep)) {
             count = 0;
-            for (double n = nFirst; n < end && count < kMaxTicks; n += labelStep, ++count) {
+            for (double n = std::floor(posX / labelStep) * labelStep; n < end && count < kMaxTicks;
+                 n += labelStep, ++count) {
                 double pd = Trunc((n - posX) * scale);
                 if (pd >= startPx && pd <= endPx) {
                     int p = static_cast<int>(pd);
