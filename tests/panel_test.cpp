@@ -76,27 +76,34 @@ TEST(PanelLayout, PositionsFollowTheDisplayWidth) {
 TEST(PanelLayout, NoAxisLabelIsClippedForACurveNearAThousandTons) {
     RebuildMainWindow("ip=127.0.0.1\nport=1\nautoconnect=false\n");
     mpWindow* plot = Panel()->m_plot;
-    for (double top : {100.0, 999.0, 8000.0}) {
-        SCOPED_TRACE(top);
-        plot->Fit(0, 100, 0, top);
-        const wxSize size = plot->GetClientSize();
-        wxBitmap bitmap(size);
-        wxMemoryDC dc(bitmap);
-        plot->PaintLayers(dc);
-        dc.SelectObject(wxNullBitmap);
-        const wxImage image = bitmap.ConvertToImage();
-        auto darkInColumn = [&](int x, int y0, int y1) {
-            for (int y = y0; y < y1; ++y)
-                if (image.GetRed(x, y) < 100 && image.GetGreen(x, y) < 100) return true;
-            return false;
-        };
-        // Force labels sit left of the axis, above the time axis' strip.
-        const int labelsBottom = size.y - plot->GetMarginBottom();
-        EXPECT_FALSE(darkInColumn(0, 0, labelsBottom));
-        EXPECT_FALSE(darkInColumn(1, 0, labelsBottom));
-        // Time labels sit below the plot; the last reaches the right edge.
-        EXPECT_FALSE(darkInColumn(size.x - 1, labelsBottom + 2, size.y));
-    }
+    for (double top : {100.0, 999.0, 8000.0})
+        for (bool page : {false, true}) {
+            SCOPED_TRACE(std::to_string(top) + (page ? " on the page" : " on screen"));
+            plot->Fit(0, 100, 0, top);
+            wxImage image;
+            if (page) {
+                image =
+                    plot->RenderImage(wxSize(1200, 720), 0, 100, 0, top); // the report's picture
+            } else {
+                wxBitmap bitmap(plot->GetClientSize());
+                wxMemoryDC dc(bitmap);
+                plot->PaintLayers(dc);
+                dc.SelectObject(wxNullBitmap);
+                image = bitmap.ConvertToImage();
+            }
+            const wxSize size = image.GetSize();
+            auto darkInColumn = [&](int x, int y0, int y1) {
+                for (int y = y0; y < y1; ++y)
+                    if (image.GetRed(x, y) < 100 && image.GetGreen(x, y) < 100) return true;
+                return false;
+            };
+            // Force labels sit left of the axis, above the time axis' strip.
+            const int labelsBottom = size.y - plot->GetMarginBottom();
+            EXPECT_FALSE(darkInColumn(0, 0, labelsBottom));
+            EXPECT_FALSE(darkInColumn(1, 0, labelsBottom));
+            // Time labels sit below the plot; the last reaches the right edge.
+            EXPECT_FALSE(darkInColumn(size.x - 1, labelsBottom + 2, size.y));
+        }
 }
 
 // Fault mended: on screens wide for their height the plot's bottom, with its
