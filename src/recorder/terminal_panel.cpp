@@ -50,6 +50,7 @@ void FitFont(wxWindow* label, const wxString& widest, int width) {
 /// The button's picture scaled, keeping its proportions, to what the button
 /// shows inside its frame at `size`.
 void FitPicture(wxBitmapButton* button, const wxImage& picture, const wxSize& size) {
+    if (!picture.IsOk()) return;
     const wxSize frame = button->GetBestSize() - wxSize(picture.GetWidth(), picture.GetHeight());
     const double scale = std::min(1.0, std::min(double(size.x - frame.x) / picture.GetWidth(),
                                                 double(size.y - frame.y) / picture.GetHeight()));
@@ -129,9 +130,13 @@ void TerminalPanel::BuildControls(int W) {
                                     wxST_NO_AUTORESIZE | wxST_ELLIPSIZE_END);
     const wxImage connectPicture(DataPath("icons/connectbtn.jpg"), wxBITMAP_TYPE_JPEG);
     const wxImage disconnectPicture(DataPath("icons/disconnectbtn.jpg"), wxBITMAP_TYPE_JPEG);
-    m_connectButton = new wxBitmapButton(this, ID_CONNECT, wxBitmap(connectPicture),
+    // Without its picture file a button is blank, not an assertion box.
+    auto bitmapOf = [](const wxImage& picture) {
+        return picture.IsOk() ? wxBitmap(picture) : wxBitmap(88, 25);
+    };
+    m_connectButton = new wxBitmapButton(this, ID_CONNECT, bitmapOf(connectPicture),
                                          wxPoint(W - 300, 80), wxSize(88, 25), wxBU_AUTODRAW);
-    m_disconnectButton = new wxBitmapButton(this, ID_DISCONNECT, wxBitmap(disconnectPicture),
+    m_disconnectButton = new wxBitmapButton(this, ID_DISCONNECT, bitmapOf(disconnectPicture),
                                             wxPoint(W - 205, 80), wxSize(88, 25), wxBU_AUTODRAW);
     FitPicture(m_connectButton, connectPicture, wxSize(88, 25));
     FitPicture(m_disconnectButton, disconnectPicture, wxSize(88, 25));
