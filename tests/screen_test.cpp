@@ -14,6 +14,7 @@
 #include <wx/button.h>
 #include <wx/checkbox.h>
 #include <wx/combobox.h>
+#include <wx/dcclient.h>
 #include <wx/dcmemory.h>
 #include <wx/display.h>
 #include <wx/statline.h>
@@ -56,11 +57,11 @@ void ExpectNothingCut(wxWindow* parent, const wxRect& composite = wxRect()) {
             EXPECT_LE(text.x + 8, size.x) << Where(w);
         } else if (auto* label = dynamic_cast<wxStaticText*>(w)) {
             if (label->HasFlag(wxST_ELLIPSIZE_END)) continue; // ends in "…" by design
-            wxCoord width = 0, height = 0;
-            label->GetTextExtent(label->GetLabel(), &width, &height);
-            const int lines = int(label->GetLabel().Freq('\n')) + 1;
-            EXPECT_LE(width, size.x) << Where(w);
-            EXPECT_LE(height * lines, size.y + 2) << Where(w);
+            wxClientDC dc(label);
+            dc.SetFont(label->GetFont());
+            const wxSize text = dc.GetMultiLineTextExtent(label->GetLabel());
+            EXPECT_LE(text.x, size.x) << Where(w);
+            EXPECT_LE(text.y, size.y + 2) << Where(w);
         } else if (auto* field = dynamic_cast<wxTextCtrl*>(w)) {
             // A field's frame and padding, or 2 pixels where it has no border.
             const int frame = field->HasFlag(wxBORDER_NONE) ? 2 : field->GetSizeFromTextSize(0).x;

@@ -52,6 +52,11 @@ MainWindow* MainWindow::GetInstance() {
 
 void MainWindow::DestroyInstance() {
     if (s_instance == nullptr) return;
+    // The panel goes at once, with its timers and pending calls: the frame
+    // goes only on idle, and none of them may build a new window from the
+    // old settings meanwhile.
+    if (s_instance->m_panel) s_instance->m_panel->Destroy();
+    s_instance->m_panel = nullptr;
     if (s_instance->m_frame) s_instance->m_frame->Destroy();
     delete s_instance;
     s_instance = nullptr;
