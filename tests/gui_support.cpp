@@ -48,8 +48,6 @@ std::string ReadText(const std::string& path) {
 
 void RebuildMainWindow(const std::string& config) {
     MainWindow::DestroyInstance();
-    // The old frame and its dialogs go on idle: none may act on the new one.
-    WaitUntil([] { return wxTopLevelWindows.empty(); }, 2000);
     Pump(50);
     WriteText(WorkDir() + "/config.ini", config);
     MainWindow::GetInstance();

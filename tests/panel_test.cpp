@@ -73,6 +73,19 @@ TEST(PanelLayout, PositionsFollowTheDisplayWidth) {
 // Fault mended: in a 50-pixel margin "1000.00" lost its first digit, and the
 // last time label its end. Each label's leftmost and rightmost dark pixels lie
 // inside the picture, off its border columns.
+namespace {
+
+/// The plot as it paints itself at its size on screen.
+wxImage PaintedPlot(mpWindow* plot) {
+    wxBitmap bitmap(plot->GetClientSize());
+    wxMemoryDC dc(bitmap);
+    plot->PaintLayers(dc);
+    dc.SelectObject(wxNullBitmap);
+    return bitmap.ConvertToImage();
+}
+
+} // namespace
+
 TEST(PanelLayout, NoAxisLabelIsClippedForACurveNearAThousandTons) {
     RebuildMainWindow("ip=127.0.0.1\nport=1\nautoconnect=false\n");
     mpWindow* plot = Panel()->m_plot;
@@ -85,11 +98,7 @@ TEST(PanelLayout, NoAxisLabelIsClippedForACurveNearAThousandTons) {
                 image =
                     plot->RenderImage(wxSize(1200, 720), 0, 100, 0, top); // the report's picture
             } else {
-                wxBitmap bitmap(plot->GetClientSize());
-                wxMemoryDC dc(bitmap);
-                plot->PaintLayers(dc);
-                dc.SelectObject(wxNullBitmap);
-                image = bitmap.ConvertToImage();
+                image = PaintedPlot(plot);
             }
             const wxSize size = image.GetSize();
             auto darkInColumn = [&](int x, int y0, int y1) {
@@ -126,11 +135,7 @@ namespace {
 
 /// Rows of the painted plot with more than 100 pixels that `colour` accepts.
 template <typename Colour> std::vector<int> RowsOf(mpWindow* plot, Colour colour) {
-    wxBitmap bitmap(plot->GetClientSize());
-    wxMemoryDC dc(bitmap);
-    plot->PaintLayers(dc);
-    dc.SelectObject(wxNullBitmap);
-    const wxImage image = bitmap.ConvertToImage();
+    const wxImage image = PaintedPlot(plot);
     std::vector<int> rows;
     for (int y = 0; y < image.GetHeight(); ++y) {
         int n = 0;
@@ -196,6 +201,10 @@ TEST(PanelLayout, ForceLimitsAreSetInTheirDialogKeptInLimitsIniAndDrawnAsTwoLine
     ASSERT_FALSE(rows.empty());
     EXPECT_NEAR(rows.front(), plot->y2p(600), 2);
     EXPECT_NEAR(rows.back(), plot->y2p(400.5), 2);
+    // The same limits again, as when the connection is applied: the zoom stays.
+    plot->Fit(0, 10, 0, 10);
+    p->SetConnectionParameters("127.0.0.1", "1", false, true, 0);
+    EXPECT_EQ(plot->GetDesiredXmax(), 10);
 
     // Both fields empty: no limits, no lines.
     LimitsDialog again(MainWindow::GetInstance()->m_frame, 0);

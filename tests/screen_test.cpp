@@ -44,8 +44,9 @@ void ExpectNothingCut(wxWindow* parent, const wxRect& composite = wxRect()) {
         if (!composite.Contains(w->GetRect())) shown.push_back(w);
         const wxRect r = w->GetRect();
         // A dividing line may run on under the window's edge.
-        if (!dynamic_cast<wxStaticLine*>(w))
+        if (!dynamic_cast<wxStaticLine*>(w)) {
             EXPECT_TRUE(inside.Contains(r)) << Where(w) << " leaves its window";
+        }
         const wxSize size = w->GetSize();
         if (auto* picture = dynamic_cast<wxBitmapButton*>(w)) {
             // The picture inside the button's frame, 3 pixels each side.

@@ -182,8 +182,7 @@ void TerminalPanel::BuildControls(int W) {
         wxStaticText* label =
             new wxStaticText(this, wxID_ANY, text, wxPoint(W - 300, y), wxSize(-1, 30));
         label->SetFont(CaptionFont());
-        FitFont(label, text, 160); // never into its field at W - 135
-        label->SetMinSize(wxDefaultSize);
+        FitFont(label, text, 160);                  // never into its field at W - 135
         label->SetSize(label->GetTextExtent(text)); // in the font it fits in
     };
     auto field = [&](int y) {
@@ -243,7 +242,15 @@ void TerminalPanel::UpdateLimitLines() {
     }
     m_lowerLimitLine->SetVisible(limits != nullptr);
     m_upperLimitLine->SetVisible(limits != nullptr);
-    m_plot->Fit(0, m_fitX > 0 ? m_fitX : 100, 0, PlotTop(m_fitY > 0 ? m_fitY : 100));
+    // Refitted only when the limits move the axis's top, so the operator's
+    // view stays as it was otherwise.
+    const double top = PlotTop(m_fitY > 0 ? m_fitY : 100);
+    if (top == m_plotTop) {
+        m_plot->Refresh(false);
+        return;
+    }
+    m_plotTop = top;
+    m_plot->Fit(0, m_fitX > 0 ? m_fitX : 100, 0, top);
 }
 
 double TerminalPanel::PlotTop(double fittedTop) const {
@@ -399,7 +406,8 @@ void TerminalPanel::ApplyReadings(const std::vector<Reading>& readings) {
         if (fitX != m_fitX || fitY != m_fitY) {
             m_fitX = fitX;
             m_fitY = fitY;
-            m_plot->Fit(0, fitX, 0, PlotTop(fitY));
+            m_plotTop = PlotTop(fitY);
+            m_plot->Fit(0, fitX, 0, m_plotTop);
         } else {
             m_plot->Refresh(false);
         }

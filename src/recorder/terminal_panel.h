@@ -189,6 +189,7 @@ class TerminalPanel : public wxPanel, public LinkListener {
     Judgement m_doneJudgement;
     wxTimer m_bannerTimer;
     double m_fitX = -1, m_fitY = -1;
+    double m_plotTop = 100; ///< the force axis's top as last fitted
 };
 
 /// "IP: <address> - Port: <port> - Press: <name>"; "none" for a missing press.
