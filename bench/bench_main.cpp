@@ -259,22 +259,24 @@ void BenchReport() {
         t[i] = i * 0.075;
         f[i] = 400 * (1 - std::exp(-t[i] / 20.0));
     }
-    panel->Cycle().m_times = t;
-    panel->Cycle().m_forces = f;
     panel->m_curve->SetData(t, f);
     panel->m_plot->SetSize(1600, 960);
     panel->m_plot->Fit(0, t.back() + 10, 0, 480);
     Pump(300);
-    panel->m_operatorId->ChangeValue("OP");
-    panel->m_axleDesignation->ChangeValue("AX");
-    panel->m_bearingDesignation->ChangeValue("B");
-    panel->m_productionDate->ChangeValue("P");
-    panel->m_refurbishmentDate->ChangeValue("R");
+    Recording recording;
+    recording.setup.job = {"OP", "AX", "A", "B", "P", "R"};
+    recording.setup.pressName = "P0";
+    recording.setup.surface = 1250;
+    recording.setup.recordLengthSeconds = 999;
+    recording.setup.version = kProgramVersion;
+    recording.times = t;
+    recording.forces = f;
+    recording.pressures.assign(t.size(), 300);
     double best = 1e300;
     for (int i = 0; i < 5; ++i) {
-        panel->m_stopDate = wxString::Format("run%d", i);
+        recording.setup.job.axleDesignation = "AX" + std::to_string(i);
         auto a = Clock::now();
-        wxTEST_DIALOG(panel->CreateReport(), wxExpectModal<wxMessageDialog>(wxOK));
+        wxTEST_DIALOG(panel->WriteReport(recording), wxExpectModal<wxMessageDialog>(wxOK));
         best = std::min(best, Ms(a, Clock::now()));
     }
     Report("report_13000_1600x960", best, "ms");

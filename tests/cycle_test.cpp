@@ -1,6 +1,7 @@
 // The recording cycle with a clock the test sets: start, alarm, record length,
 // force conversion and the view to fit.
 #include "recorder/cycle.h"
+#include "recorder/recording.h"
 #include "manual_clock.h"
 
 #include <gtest/gtest.h>
@@ -11,7 +12,7 @@ struct CycleTest : testing::Test {
     CycleTest() { cycle.m_lastAlarm = clock.Steady(); }
     ManualClock clock;
     RecordingCycle cycle{clock};
-    CycleInputs inputs{L"0", L"80", 1250.0};
+    CycleInputs inputs{0, 80, 1250.0};
 };
 
 } // namespace
@@ -35,7 +36,7 @@ TEST_F(CycleTest, FourBarNeverStartsFiveDoesWhenArmed) {
 }
 
 TEST_F(CycleTest, NotArmedRecordsNothingAndNeverAlarms) {
-    inputs.alarmThreshold = L"10";
+    inputs.alarmThresholdBar = 10;
     clock.SetMs(10000);
     ReadingEffects fx = cycle.OnReading(300, clock.Steady(), inputs);
     EXPECT_FALSE(fx.recordingStarted);
@@ -62,7 +63,7 @@ TEST_F(CycleTest, ForceIsPressureTimesSurfaceInTons) {
 }
 
 TEST_F(CycleTest, AlarmAboveThresholdAndNotAgainWithinTwoSeconds) {
-    inputs.alarmThreshold = L"100";
+    inputs.alarmThresholdBar = 100;
     clock.SetMs(5000); // the last alarm was at construction, 5 s ago
     cycle.Arm();
     EXPECT_FALSE(cycle.OnReading(100, clock.Steady(), inputs).playAlarm);
@@ -74,14 +75,33 @@ TEST_F(CycleTest, AlarmAboveThresholdAndNotAgainWithinTwoSeconds) {
     EXPECT_TRUE(cycle.OnReading(150, clock.Steady(), inputs).playAlarm);
 }
 
-TEST_F(CycleTest, ThresholdOfZeroOrNoDigitsSwitchesAlarmOff) {
+TEST_F(CycleTest, ThresholdOfZeroSwitchesAlarmOff) {
     clock.SetMs(10000);
     cycle.Arm();
-    for (const wchar_t* t : {L"0", L"", L"abc", L"-5"}) {
-        inputs.alarmThreshold = t;
-        clock.now.seconds += 3;
-        EXPECT_FALSE(cycle.OnReading(500, clock.Steady(), inputs).playAlarm) << t;
+    inputs.alarmThresholdBar = 0;
+    EXPECT_FALSE(cycle.OnReading(500, clock.Steady(), inputs).playAlarm);
+}
+
+// Fault mended: an empty, "0" or "-" record length started a recording that
+// ended on its first sample, 0.0 s long, neither INCOMPLETE nor failed.
+TEST(StartInputs, RecordLengthIsWholeSecondsFromOneTo999) {
+    int seconds = -1;
+    std::string why;
+    for (const wchar_t* refused : {L"", L"0", L"-", L"-5", L"1000", L"8a", L" 5", L"1.5"}) {
+        EXPECT_FALSE(ParseRecordLength(refused, seconds, &why)) << refused;
+        EXPECT_EQ(why, "The record length must be a whole number of seconds from 1 to 999.");
     }
+    EXPECT_TRUE(ParseRecordLength(L"1", seconds, nullptr));
+    EXPECT_EQ(seconds, 1);
+    EXPECT_TRUE(ParseRecordLength(L"999", seconds, nullptr));
+    EXPECT_EQ(seconds, 999);
+    int bar = -1;
+    EXPECT_TRUE(ParseAlarmThreshold(L"", bar, nullptr));
+    EXPECT_EQ(bar, 0);
+    EXPECT_TRUE(ParseAlarmThreshold(L"300", bar, nullptr));
+    EXPECT_EQ(bar, 300);
+    for (const wchar_t* refused : {L"-5", L"abc", L"1000"})
+        EXPECT_FALSE(ParseAlarmThreshold(refused, bar, &why)) << refused;
 }
 
 TEST_F(CycleTest, RecordLengthReachedQueuesEndAndKeepsTheReading) {
@@ -96,14 +116,8 @@ TEST_F(CycleTest, RecordLengthReachedQueuesEndAndKeepsTheReading) {
     EXPECT_DOUBLE_EQ(cycle.m_times.back(), 80.0);
 }
 
-TEST_F(CycleTest, EmptyRecordLengthEndsAtFirstSample) {
-    inputs.recordLength = L"";
-    cycle.Arm();
-    EXPECT_TRUE(cycle.OnReading(10, clock.Steady(), inputs).recordEnd);
-}
-
 TEST_F(CycleTest, TimeAxisStaysAtNinetyUntilPassed) {
-    inputs.recordLength = L"200";
+    inputs.recordLengthSeconds = 200;
     cycle.Arm();
     cycle.OnReading(10, clock.Steady(), inputs);
     clock.SetMs(90000);
@@ -176,7 +190,7 @@ TEST_F(CycleTest, AWallClockSteppingBackLeavesSampleTimesIncreasing) {
 }
 
 TEST_F(CycleTest, TheSampleThatReachesTheLengthIsTheLastAndTheEndIsTold) {
-    inputs.recordLength = L"8";
+    inputs.recordLengthSeconds = 8;
     cycle.Arm();
     for (int ms = 0; ms <= 8100; ms += 75) {
         clock.SetMs(ms);
@@ -188,7 +202,7 @@ TEST_F(CycleTest, TheSampleThatReachesTheLengthIsTheLastAndTheEndIsTold) {
     EXPECT_EQ(cycle.EndReason(), RecordEnd::Completed);
     EXPECT_EQ(cycle.IncompleteText(), "");
 
-    inputs.recordLength = L"80";
+    inputs.recordLengthSeconds = 80;
     cycle.Arm();
     clock.SetMs(20000);
     cycle.OnReading(30, clock.Steady(), inputs);
@@ -208,5 +222,25 @@ TEST_F(CycleTest, StartDuringAStrokeIsNotedOnlyWithoutALowReadingSinceStart) {
     cycle.OnReading(2, clock.Steady(), inputs);
     cycle.OnReading(380, clock.Steady(), inputs); // a rise seen from its foot
     EXPECT_TRUE(cycle.m_recording);
+    EXPECT_EQ(cycle.StartNote(), "");
+}
+
+// Fault mended: armed at 0 bar, module lost, module back at 200 bar: the
+// recording began at 200 bar without the note, as a low reading had come
+// before the loss.
+TEST_F(CycleTest, ARecordingThatBeganAfterAGapInTheReadingsIsNoted) {
+    cycle.Arm();
+    clock.SetMs(0);
+    cycle.OnReading(0, clock.Steady(), inputs);
+    clock.SetMs(6000); // no reading for 6 s: the link was lost and came back
+    cycle.OnReading(200, clock.Steady(), inputs);
+    EXPECT_EQ(cycle.StartNote(), "started at 200 bar: the rise is not on the curve");
+
+    cycle.Disarm();
+    cycle.Arm();
+    clock.SetMs(7000);
+    cycle.OnReading(3, clock.Steady(), inputs);
+    clock.SetMs(7075);
+    cycle.OnReading(40, clock.Steady(), inputs);
     EXPECT_EQ(cycle.StartNote(), "");
 }

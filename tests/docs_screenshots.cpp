@@ -4,6 +4,7 @@
 #include "gui_support.h"
 
 #include "plot/plot_canvas.h"
+#include "recorder/local_time.h"
 #include "recorder/terminal_panel.h"
 #include "shell/events.h"
 #include "recorder/limits.h"
@@ -96,7 +97,8 @@ TEST(DocsScreenshots, MainWindowStates) {
     Click(panel, ID_DISCONNECT);
     main->SetLimits(0, nullptr, &error);
     const wxString pdf =
-        main->m_pdfDirectory + "/Report_Mounting_AX-4471A_" + panel->m_stopDate + ".pdf";
+        main->m_pdfDirectory + "/Report_Mounting_AX-4471A_" +
+        FileDate(panel->LastRecording()->stoppedAt) + ".pdf";
     ASSERT_TRUE(wxFileName::FileExists(pdf)) << pdf;
     const std::string command = "pdftoppm -png -r 80 -singlefile '" + std::string(pdf.utf8_str()) +
                                 "' '" + std::string(ShotDir()) + "/report-page'";

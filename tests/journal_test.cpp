@@ -2,6 +2,8 @@
 // ended, and found at the next start when a crash interrupted it.
 #include "recorder/journal.h"
 
+#include "recorder/file_access.h"
+
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -10,8 +12,11 @@
 
 #include <unistd.h>
 #ifndef _WIN32
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #endif
+#include <cstring>
 
 namespace {
 
@@ -43,7 +48,7 @@ TEST(RecordingJournal, EndedJournalsAreNotReportedAsInterrupted) {
     auto lines = Lines(journal.Path());
     ASSERT_EQ(lines.size(), 5u);
     EXPECT_EQ(lines[1], "time_s,force_t,pressure_bar");
-    EXPECT_EQ(lines[3], "0.075,3,10");
+    EXPECT_EQ(lines[3], "0.075,3.0000,10");
     EXPECT_EQ(lines[4], "# end,completed at 0.075 s");
     EXPECT_TRUE(FindInterruptedJournals(dir).empty());
 
@@ -105,4 +110,64 @@ TEST(RecordingJournal, ADirectoryNamedInAnyScriptIsWrittenAndFound) {
     EXPECT_EQ(found[0], journal.Path());
     EXPECT_TRUE(wxFileName::FileExists(wxString::FromUTF8(found[0])));
     EXPECT_TRUE(MarkJournalInterrupted(found[0]));
+}
+
+#ifndef _WIN32 // the size limit of a process stands in for a full disk
+// Faults mended: a journal that could no longer be written was told on
+// stderr only, and, cut short, made a complete recording look interrupted
+// at the next start.
+TEST(RecordingJournal, AFailedWriteIsToldAndTheCutJournalIsNotCalledInterrupted) {
+    const std::string dir = FreshDirectory("journal_full_");
+    RecordingJournal journal;
+    ASSERT_TRUE(journal.Open(dir, "20261208-150000", "# press,A\n", SteadyClock::now(), nullptr));
+    struct rlimit old;
+    getrlimit(RLIMIT_FSIZE, &old);
+    struct rlimit small = old;
+    small.rlim_cur = 4096;
+    auto oldHandler = signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &small);
+    SteadyTime now = SteadyClock::now();
+    for (int i = 0; i < 2000 && journal.Problem().empty(); ++i) {
+        journal.Append(i * 0.075, 400.1234, 300);
+        now += std::chrono::milliseconds(600);
+        journal.FlushIfDue(now);
+    }
+    const std::string problem = journal.Problem();
+    journal.Close("completed at 80 s");
+    setrlimit(RLIMIT_FSIZE, &old);
+    signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(problem, std::strerror(EFBIG));
+    EXPECT_EQ(journal.Path(), dir + "/recordings/20261208-150000.cut");
+    EXPECT_TRUE(PathExists(journal.Path()));
+    EXPECT_TRUE(FindInterruptedJournals(dir).empty());
+}
+
+#endif
+
+TEST(RecordingJournal, AFolderThatCannotBeWrittenRefusesTheJournalWithTheCause) {
+    // "recordings" is a file where the folder should be (root writes into a
+    // read-only folder, so that cannot stand in here).
+    const std::string dir = FreshDirectory("journal_blocked_");
+    std::ofstream(dir + "/recordings") << "a file";
+    RecordingJournal journal;
+    std::string error;
+    EXPECT_FALSE(journal.Open(dir, "20261208-150000", "", SteadyClock::now(), &error));
+    EXPECT_EQ(error.rfind(dir + "/recordings/20261208-150000.csv: ", 0), 0u) << error;
+    EXPECT_FALSE(journal.IsOpen());
+}
+
+// A second copy of the program on the same working directory would take the
+// first one's live journal for an interrupted one.
+TEST(WorkingDirectoryLock, ASecondHolderIsRefusedUntilTheFirstLetsGo) {
+    const std::string path = FreshDirectory("lock_") + "/.vemo-recorder.lock";
+    std::string error;
+    {
+        FileLock first;
+        ASSERT_TRUE(first.Acquire(path, &error)) << error;
+        FileLock second;
+        EXPECT_FALSE(second.Acquire(path, &error));
+        EXPECT_EQ(error, "in use by another copy of the program");
+    }
+    FileLock after;
+    EXPECT_TRUE(after.Acquire(path, &error)) << error;
 }

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <fstream>
 
 namespace {
@@ -39,6 +41,33 @@ TEST(Verdict, PassInsideLimitsFailOutsideNeverPassWhenIncomplete) {
     EXPECT_EQ(ResultText(Judge(Peak(450), nullptr, "")), "");
 }
 
+// Fault mended: "peak 500.8 t above 500.8 t", both rounded to 0.1 t.
+TEST(Verdict, AFailReasonShowsTheDifferenceItFailedOn) {
+    const ForceLimits limits{400, 500.8};
+    EXPECT_EQ(ResultText(Judge(Peak(500.84), &limits, "")),
+              "Result: FAIL (peak 500.84 t above 500.80 t)");
+    EXPECT_EQ(ResultText(Judge(Peak(500.8001), &limits, "")),
+              "Result: FAIL (peak 500.8001 t above 500.8000 t)");
+    // Judged at the 0.0001 t the CSV file shows: what reads as the limit is within it.
+    EXPECT_EQ(Judge(Peak(500.80004), &limits, "").verdict, Verdict::Pass);
+    EXPECT_EQ(LimitsText({350.25, 420}), "350.25 t \xE2\x80\xA6 420.0 t");
+}
+
+// Fault mended: an upper limit of 1.7e308 overflowed the axis: no curve on
+// the screen or the page, and "Result: PASS".
+TEST(Verdict, LimitsAreFiniteAboveZeroAndAtMostTenThousandTons) {
+    std::string why;
+    EXPECT_TRUE(ValidLimits({350, 420}, &why));
+    EXPECT_TRUE(ValidLimits({420, 420}, &why));
+    EXPECT_TRUE(ValidLimits({0.5, 10000}, &why));
+    for (ForceLimits refused : {ForceLimits{0, 420}, ForceLimits{-1, 420}, ForceLimits{421, 420},
+                                ForceLimits{1, 1.7e308}, ForceLimits{1, 10000.01},
+                                ForceLimits{std::nan(""), 420}, ForceLimits{1, INFINITY}}) {
+        EXPECT_FALSE(ValidLimits(refused, &why)) << refused.lowerTons << " " << refused.upperTons;
+        EXPECT_NE(why.find("10000"), std::string::npos);
+    }
+}
+
 TEST(LimitsFile, RoundTripKeepsEveryPressAndNumberExactly) {
     const std::string path = testing::TempDir() + "limits_roundtrip.ini";
     LimitTable table;
@@ -68,11 +97,14 @@ TEST(LimitsFile, LinesThatCannotBeReadAreIgnoredAndNamed) {
                 "100,200\n"    // no press
                 "nan,inf,P4\n"
                 "\n"
-                "1e2,2.5e2,P5\n");
+                "1e2,2.5e2,P5\n"
+                "0,100,P6\n"         // a lower limit of 0 judges nothing
+                "1,1.7e308,P7\n"     // beyond any press
+                "300,300,P8\n");
     std::string ignored;
     LimitTable table = ReadLimits(path, &ignored);
-    EXPECT_EQ(ignored, "3, 4, 5, 6, 7");
-    ASSERT_EQ(table.size(), 2u);
+    EXPECT_EQ(ignored, "3, 4, 5, 6, 7, 10, 11");
+    ASSERT_EQ(table.size(), 3u);
     EXPECT_EQ(table["P0"].upperTons, 500);
     EXPECT_EQ(table["P5"].lowerTons, 100);
     EXPECT_TRUE(ReadLimits(testing::TempDir() + "no_such_limits.ini").empty());

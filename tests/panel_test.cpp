@@ -290,7 +290,7 @@ TEST_F(CycleGuiTest, RecordingStartsAbove4BarAndDrawsTheCurve) {
     EXPECT_TRUE(panel->m_startButton->IsEnabled());
     EXPECT_FALSE(panel->m_stopButton->IsEnabled());
     EXPECT_TRUE(panel->m_recordLength->IsEnabled());
-    EXPECT_FALSE(panel->m_stopDate.empty());
+    EXPECT_TRUE(panel->LastRecording().has_value());
     EXPECT_EQ(panel->m_curve->GetDataLength(), 3u); // the last curve stays on the plot
 }
 
@@ -317,7 +317,7 @@ TEST_F(CycleGuiTest, StopWhileArmedAsksNothing) {
     Reading(0, 2);
     Click(panel, ID_STOP); // a box would fail the test: none is expected
     EXPECT_FALSE(panel->Cycle().m_armed);
-    EXPECT_FALSE(panel->m_stopTime.empty());
+    EXPECT_FALSE(panel->LastRecording().has_value()); // nothing was recorded
 }
 
 TEST_F(CycleGuiTest, AlarmSoundsAboveThresholdOnlyEveryTwoSeconds) {

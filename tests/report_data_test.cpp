@@ -2,6 +2,8 @@
 #include "recorder/report_data.h"
 
 #include "recorder/file_access.h"
+#include "recorder/local_time.h"
+#include "recorder/recording.h"
 
 #include <gtest/gtest.h>
 
@@ -35,35 +37,51 @@ std::string ReadFile(const std::string& path) {
 }
 } // namespace
 
-TEST(CurveCsv, RoundTripsEverySampleExactly) {
+// Faults mended: a computed force was written as its shortest round trip
+// ("455.14439999999996"), and a field typed as "=HYPERLINK(…)" was run as a
+// formula by the spreadsheet that opened the file.
+TEST(CurveCsv, ValuesAtTheirResolutionAndNoFieldIsAFormula) {
     std::string path = testing::TempDir() + "curve_test.csv";
-    JobRecord job;
-    job.operatorId = "Op \"7\"";
-    job.axleDesignation = "AX12";
-    job.version = "1.0.8";
-    std::vector<double> times{0.0, 0.075, 0.15, 79.999},
-        forces{0.1, 12.345678901234567, -0.3, 1e-9};
+    Recording r;
+    r.setup.job.operatorId = "Op \"7\"";
+    r.setup.job.axleDesignation = "=HYPERLINK(\"http://x\",\"AX\")";
+    r.setup.job.bearingDesignation = "+BRG";
+    r.setup.job.productionDate = "-2024";
+    r.setup.job.refurbishmentDate = "@SUM(A1)";
+    r.setup.version = "1.0.8";
+    r.setup.recordLengthSeconds = 80;
+    r.times = {0.0, 0.075, 0.15, 79.999};
+    r.forces = {0.1, 455.14439999999996, -0.00001, 1e-9};
+    r.pressures = {0, 7, -3, 2};
     std::string error;
-    ASSERT_TRUE(WriteCurveCsv(path, job, times, forces, {0, 7, -3, 2}, &error)) << error;
+    ASSERT_TRUE(WriteCurveCsv(path, r, &error)) << error;
     std::vector<double> t2, f2;
     ASSERT_TRUE(ReadCurveCsv(path, t2, f2));
-    EXPECT_EQ(t2, times);
-    EXPECT_EQ(f2, forces);
-    // Shortest text that reads back the same: no 17-digit noise.
+    EXPECT_EQ(t2, r.times);
     std::string text = ReadFile(path);
-    EXPECT_NE(text.find("\n0.075,12.345678901234567,7\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("time_s,force_t,pressure_bar\n"), std::string::npos);
-    // The results in the header: peak 12.345678901234567 t at 0.075 s.
-    EXPECT_NE(text.find("# peak_force_t,12.345678901234567\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("# peak_time_s,0.075\n# peak_pressure_bar,7\n"), std::string::npos);
+    EXPECT_NE(text.find("time_s,force_t,pressure_bar\n0.000,0.1000,0\n0.075,455.1444,7\n"
+                        "0.150,0.0000,-3\n79.999,0.0000,2\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("# peak_force_t,455.1444\n# peak_force_kN,4463.442\n"
+                        "# peak_time_s,0.075\n# peak_pressure_bar,7\n"),
+              std::string::npos)
+        << text;
     EXPECT_NE(text.find("# recorded_length_s,79.999\n"), std::string::npos);
+    EXPECT_NE(text.find("# operator_id,\"Op \"\"7\"\"\"\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("# axle_designation,\"'=HYPERLINK(\"\"http://x\"\",\"\"AX\"\")\"\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("# bearing_designation,\"'+BRG\"\n"), std::string::npos);
+    EXPECT_NE(text.find("# production_date,\"'-2024\"\n"), std::string::npos);
+    EXPECT_NE(text.find("# refurbishment_date,\"'@SUM(A1)\"\n"), std::string::npos);
     std::remove(path.c_str());
 }
 
 TEST(CurveCsv, UnwritableDirectoryFailsWithReasonAndLeavesNothing) {
     std::string path = "/nonexistent-dir/x/curve.csv";
     std::string error;
-    EXPECT_FALSE(WriteCurveCsv(path, JobRecord{}, {}, {}, {}, &error));
+    EXPECT_FALSE(WriteCurveCsv(path, Recording{}, &error));
     EXPECT_FALSE(error.empty());
     EXPECT_FALSE(std::ifstream(path).good());
 }
@@ -115,4 +133,60 @@ TEST(RecordingResults, PeakForceItsFirstTimeAndPeakPressure) {
     EXPECT_EQ(r.peakTimeSeconds, 0.075);
     EXPECT_EQ(r.peakBar, 251);
     EXPECT_FALSE(Summarise({}, {}, {}).any);
+}
+
+namespace {
+
+/// Runs the test's body in the time zone `zone`, then goes back.
+class InZone {
+  public:
+    explicit InZone(const char* zone) {
+        const char* old = std::getenv("TZ");
+        m_had = old != nullptr;
+        if (m_had) m_old = old;
+        setenv("TZ", zone, 1);
+        tzset();
+    }
+    ~InZone() {
+        if (m_had)
+            setenv("TZ", m_old.c_str(), 1);
+        else
+            unsetenv("TZ");
+        tzset();
+    }
+
+  private:
+    bool m_had = false;
+    std::string m_old;
+};
+
+} // namespace
+
+// Fault mended: dates were taken in a fixed UTC+1 while times were local, so
+// in Rome in summer a report made between 00:00 and 01:00 carried the
+// previous day, and far from UTC for hours a day.
+TEST(LocalDates, TheDateIsTheLocalDayOfTheSameInstant) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the C library of Windows reads no zone names from TZ";
+#else
+    {
+        InZone rome("Europe/Rome");
+        const int64_t july20 = 1784498400 + 20 * 60; // 2026-07-20 00:20 in Rome (UTC+2)
+        EXPECT_EQ(IsoDateTime(july20), "2026-07-20 00:20:00");
+        EXPECT_EQ(FileDate(july20), "20260720");
+        EXPECT_EQ(FileStamp(july20), "20260720-002000");
+        EXPECT_EQ(IsoDate(july20), "2026-07-20");
+        EXPECT_EQ(IsoTime(july20), "00:20:00");
+    }
+    {
+        InZone kiritimati("Pacific/Kiritimati"); // UTC+14
+        const int64_t utcEvening = 1796752800;   // 2026-12-08 18:00 UTC
+        EXPECT_EQ(IsoDateTime(utcEvening), "2026-12-09 08:00:00");
+        EXPECT_EQ(FileDate(utcEvening), "20261209");
+    }
+    {
+        InZone pagoPago("Pacific/Pago_Pago"); // UTC-11
+        EXPECT_EQ(IsoDateTime(1796752800), "2026-12-08 07:00:00");
+    }
+#endif
 }

@@ -66,8 +66,11 @@ Banner ComposeBanner(const BannerInputs& in) {
         say(" above " + Bar(in.alarmThreshold) + kDot);
         figure(Tons(force));
     } else if (in.recording) {
-        b.colour = BannerColour::Green;
+        // A recording that is no longer kept on disk as it runs is a warning:
+        // a crash now would lose it.
+        b.colour = in.journalProblem.empty() ? BannerColour::Green : BannerColour::Amber;
         say(std::string("RECORDING") + kDash + std::to_string(in.secondsLeft) + " s left" + kDot);
+        if (!in.journalProblem.empty()) say("journal not written: " + in.journalProblem + kDot);
         figure(Bar(in.bar));
         say(kDot);
         figure(Tons(force));

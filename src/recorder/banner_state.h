@@ -24,6 +24,7 @@ struct BannerInputs {
     int secondsLeft = 0;
     int alarmThreshold = 0;         ///< bar; 0: no alarm
     long long aboveThresholdMs = 0; ///< how long readings have been above it
+    std::string journalProblem;     ///< why the running recording's journal fails, or ""
     bool done = false;              ///< a cycle ended with a recording
     bool lowSinceDone = false;      ///< a reading at or below 4 bar came since
     RecordingResults results;       ///< of that recording

@@ -36,6 +36,10 @@ const char* const kConnectFailed = "Wi-Fi Module disconnected: please check if t
 void TerminalPanel::SetConnectionParameters(const wxString& address, const wxString& port,
                                             bool autoconnect, bool skipQuestion,
                                             unsigned int pressIndex) {
+    // Another module: the link to the old one is closed and the new one is
+    // connected, so no reading of the old module is shown under the new name.
+    const bool otherModule = (m_connected || m_reconnecting || m_connectThread) &&
+                             (address != m_ipAddress || port != m_portText);
     m_ipAddress = address;
     m_portText = port;
     m_autoConnect = autoconnect;
@@ -46,6 +50,27 @@ void TerminalPanel::SetConnectionParameters(const wxString& address, const wxStr
     if (!m_reconnecting)
         m_statusText->SetLabel(
             StatusLine(address, port, MainWindow::GetInstance()->PressName(m_pressIndex)));
+    if (otherModule) ReconnectToNewModule();
+}
+
+void TerminalPanel::ReconnectToNewModule() {
+    if (m_reconnecting) {
+        StopReconnecting();
+        ShowClosedButtons();
+    } else if (m_connected) {
+        wxCommandEvent closing;
+        OnDisconnect(closing);
+    }
+    RefreshBanner();
+    wxCommandEvent event = MakeProgramEvent(EVT_AUTOCONNECT);
+    wxPostEvent(this, event);
+}
+
+bool TerminalPanel::RefuseChangeWhileRecording() const {
+    if (!m_cycle.m_armed && !m_cycle.m_recording) return false;
+    ShowError("Stop the recording first: the module and the press of a recording cannot change "
+              "after Start.");
+    return true;
 }
 
 wxString TerminalPanel::AddressText() const {
@@ -134,6 +159,7 @@ void TerminalPanel::StartLink(UniqueSocket socket) {
     m_connected = true;
     m_connectState = 1;
     m_haveReading = false;
+    m_linkStartedAt = SteadyClock::now();
     RefreshBanner();
     m_connectButton->Disable();
     m_disconnectButton->Enable();
@@ -169,6 +195,7 @@ void TerminalPanel::HandleLinkLost(int linkId, LinkLoss loss) {
     m_disconnectButton->Enable(); // stops the reconnection
 
     wxString message = "Network disconnected: " + wxString(LinkLossText(loss)) + ".";
+    const bool endedRecording = m_cycle.m_recording;
     if (m_cycle.m_recording) {
         FinishCycle(loss == LinkLoss::ReadingsStopped ? RecordEnd::ReadingsStopped
                                                       : RecordEnd::ModuleLost,
@@ -176,13 +203,22 @@ void TerminalPanel::HandleLinkLost(int linkId, LinkLoss loss) {
         message += "\nThe recording ended early: " + wxString(m_cycle.IncompleteText()) +
                    ". Print Report writes what was recorded, marked incomplete.";
     }
+    // A module that keeps dropping the link is one incident: the back-off
+    // goes on, and the operator is told once, until a link holds 30 s.
+    const bool held = SteadyClock::now() - m_linkStartedAt >= std::chrono::seconds(30);
+    const bool newIncident = held || m_reconnectAttempt == 0;
+    if (held) m_reconnectAttempt = 0;
     m_reconnecting = true;
-    m_reconnectAttempt = 0;
     ScheduleReconnect();
     message +=
         "\nThe program reconnects to " + AddressText() + " by itself; press Disconnect to stop.";
+    RefreshBanner();
+    // One box at a time; a recording cut short is always told.
+    if (m_lossBoxOpen || !(newIncident || endedRecording)) return;
     // Reconnection goes on while the box is open.
+    m_lossBoxOpen = true;
     ShowError(message, "Disconnected");
+    m_lossBoxOpen = false;
 }
 
 void TerminalPanel::ScheduleReconnect() {
@@ -201,6 +237,7 @@ void TerminalPanel::OnReconnectTimer(wxTimerEvent&) {
 
 void TerminalPanel::StopReconnecting() {
     m_reconnecting = false;
+    m_reconnectAttempt = 0;
     m_reconnectTimer.Stop();
     m_connectThread.reset();
     m_statusText->SetLabel(
@@ -246,6 +283,7 @@ void TerminalPanel::OnDisconnect(wxCommandEvent&) {
 }
 
 void TerminalPanel::OnEditConnection(wxCommandEvent&) {
+    if (RefuseChangeWhileRecording()) return;
     new NewDialog(MainWindow::GetInstance()->m_frame, wxID_ANY, "Connection Parameters",
                   wxDefaultPosition, wxSize(380, 300), wxDEFAULT_DIALOG_STYLE, m_ipAddress,
                   m_portText, m_autoConnect, m_skipQuestion, static_cast<unsigned>(m_pressIndex));

@@ -1,7 +1,5 @@
 #include "recorder/cycle.h"
 
-#include "shell/settings.h"
-
 #include <chrono>
 #include <cstdio>
 
@@ -15,7 +13,7 @@ WallTime SystemClock::Now() {
     using namespace std::chrono;
     auto us = duration_cast<microseconds>(system_clock::now().time_since_epoch()).count();
     WallTime t;
-    t.seconds = static_cast<int32_t>(us / 1000000);
+    t.seconds = static_cast<int64_t>(us / 1000000);
     t.microseconds = static_cast<int32_t>(us % 1000000);
     return t;
 }
@@ -28,6 +26,12 @@ ReadingEffects RecordingCycle::OnReading(int bar, SteadyTime arrival, const Cycl
     using std::chrono::duration_cast;
     using std::chrono::milliseconds;
     ReadingEffects fx;
+    // The rise is on the curve only when the reading just before the first
+    // sample was low and came moments before it; after a gap (a lost module,
+    // readings that stopped) nobody knows where the pressure was.
+    const bool riseSeen = m_previousLow && arrival - m_previousArrival <= std::chrono::seconds(1);
+    m_previousLow = bar <= 4;
+    m_previousArrival = arrival;
     if (bar > 4 && !m_recording) {
         if (!m_armed) return fx;
         m_times.clear();
@@ -39,26 +43,21 @@ ReadingEffects RecordingCycle::OnReading(int bar, SteadyTime arrival, const Cycl
         m_end = RecordEnd::None;
         m_recordStart = arrival;
         m_recordStartWall = m_clock->Now();
-        m_startBar = m_sawLowSinceArm ? 0 : bar;
+        m_startBar = riseSeen ? 0 : bar;
         fx.recordingStarted = true;
     }
-    if (bar <= 4 && !m_recording) {
-        if (m_armed) m_sawLowSinceArm = true;
-        return fx;
-    }
+    if (bar <= 4 && !m_recording) return fx;
     if (!m_armed || m_lengthReached) return fx;
 
-    if (!inputs.alarmThreshold.empty()) {
-        int threshold = LeadingInt(inputs.alarmThreshold);
-        if (threshold > 0 && bar > threshold &&
-            duration_cast<milliseconds>(arrival - m_lastAlarm).count() > 2000) {
-            m_lastAlarm = arrival;
-            fx.playAlarm = true;
-        }
+    const int threshold = inputs.alarmThresholdBar;
+    if (threshold > 0 && bar > threshold &&
+        duration_cast<milliseconds>(arrival - m_lastAlarm).count() > 2000) {
+        m_lastAlarm = arrival;
+        fx.playAlarm = true;
     }
 
     long long elapsed = duration_cast<milliseconds>(arrival - m_recordStart).count();
-    long long length = LeadingInt(inputs.recordLength);
+    long long length = inputs.recordLengthSeconds;
     if (elapsed >= length * 1000) {
         // This reading is the recording's last sample.
         fx.recordEnd = true;
@@ -81,7 +80,6 @@ ReadingEffects RecordingCycle::OnReading(int bar, SteadyTime arrival, const Cycl
 
 void RecordingCycle::Arm() {
     m_armed = true;
-    m_sawLowSinceArm = false;
     ++m_generation;
 }
 

@@ -12,7 +12,7 @@
 
 /// A wall-clock reading: whole seconds and microseconds.
 struct WallTime {
-    int32_t seconds = 0;
+    int64_t seconds = 0;
     int32_t microseconds = 0;
 };
 
@@ -32,11 +32,11 @@ class SystemClock : public Clock {
     WallTime Now() override;
 };
 
-/// What the operator has typed, read as text on every reading.
+/// What was set at Start: the cycle never reads the operator's fields.
 struct CycleInputs {
-    std::wstring alarmThreshold; ///< bar; empty, 0 or no digits: no alarm
-    std::wstring recordLength;   ///< seconds
-    double surface = 0;          ///< cm² of the selected press
+    int alarmThresholdBar = 0; ///< 0: no alarm
+    int recordLengthSeconds = 0;
+    double surface = 0; ///< cm² of the press chosen at Start
 };
 
 /// What one reading asks the panel to do, in this order.
@@ -81,8 +81,9 @@ class RecordingCycle {
     RecordEnd EndReason() const { return m_end; }
     std::string IncompleteText() const;
     /// "started at 380 bar: the rise is not on the curve" for a recording
-    /// whose first sample came with no reading at or below 4 bar since Start
-    /// (Start pressed during a stroke); "" otherwise.
+    /// whose first sample did not follow a reading at or below 4 bar within
+    /// a second: Start pressed during a stroke, or readings that resumed on a
+    /// new link with the press already under pressure. "" otherwise.
     std::string StartNote() const;
     /// Seconds of the last sample, 0 without samples.
     double LastTime() const { return m_times.empty() ? 0 : m_times.back(); }
@@ -109,7 +110,8 @@ class RecordingCycle {
   private:
     Clock* m_clock;
     int m_generation = 0;
-    bool m_sawLowSinceArm = false;
+    bool m_previousLow = false; ///< the last reading was at or below 4 bar
+    SteadyTime m_previousArrival;
     int m_startBar = 0; ///< pressure of the first sample when it started high
     RecordEnd m_end = RecordEnd::None;
 };

@@ -1,12 +1,15 @@
 #include "recorder/file_access.h"
 
 #include <cerrno>
+#include <cstring>
 
 #ifdef _WIN32
 #include <windows.h>
 #include <io.h>
 #else
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -70,6 +73,26 @@ bool SyncFile(FILE* file) {
     return std::fflush(file) == 0 && _commit(_fileno(file)) == 0;
 }
 
+bool FileLock::Acquire(const std::string& path, std::string* error) {
+    // No sharing: a second open of the file fails while this handle lives.
+    HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        const DWORD code = GetLastError();
+        if (error)
+            *error = code == ERROR_SHARING_VIOLATION ? "in use by another copy of the program"
+                                                     : "cannot be opened (error " +
+                                                           std::to_string(code) + ")";
+        return false;
+    }
+    m_handle = reinterpret_cast<long long>(file);
+    return true;
+}
+
+FileLock::~FileLock() {
+    if (m_handle != -1) CloseHandle(reinterpret_cast<HANDLE>(m_handle));
+}
+
 #else
 
 FILE* OpenPath(const std::string& path, const char* mode) {
@@ -105,6 +128,30 @@ std::vector<std::string> ListDirectory(const std::string& path) {
 
 bool SyncFile(FILE* file) {
     return std::fflush(file) == 0 && fdatasync(fileno(file)) == 0;
+}
+
+bool FileLock::Acquire(const std::string& path, std::string* error) {
+    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        if (error) *error = std::string("cannot be opened (") + std::strerror(errno) + ")";
+        return false;
+    }
+    // Locks of open file descriptions: a second open, even in this process,
+    // is refused while this one lives.
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (error)
+            *error = errno == EWOULDBLOCK
+                         ? std::string("in use by another copy of the program")
+                         : std::string("cannot be locked (") + std::strerror(errno) + ")";
+        close(fd);
+        return false;
+    }
+    m_handle = fd;
+    return true;
+}
+
+FileLock::~FileLock() {
+    if (m_handle != -1) close(static_cast<int>(m_handle));
 }
 
 #endif

@@ -30,3 +30,20 @@ bool SyncFile(FILE* file);
 
 /// The whole content of a file, or false.
 bool ReadWholeFile(const std::string& path, std::string& content);
+
+/// An exclusive lock on a file (created when missing), held while the object
+/// lives. A second lock on the same file, by this process or another, is
+/// refused; the lock ends with the process, however it ends.
+class FileLock {
+  public:
+    FileLock() = default;
+    ~FileLock();
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+    /// False, with the reason, when another holds it or it cannot be made.
+    bool Acquire(const std::string& path, std::string* error);
+    bool Held() const { return m_handle != -1; }
+
+  private:
+    long long m_handle = -1;
+};

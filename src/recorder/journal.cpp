@@ -57,18 +57,36 @@ bool RecordingJournal::Open(const std::string& directory, const std::string& sta
         return false;
     }
     m_path = path;
+    m_problem.clear();
     std::fputs(header.c_str(), m_file);
     std::fputs(kCurveColumns, m_file);
     std::fputc('\n', m_file);
     Sync();
     m_lastFlush = now;
+    if (!m_problem.empty()) {
+        // Not even the header reached the disk: the folder is of no use.
+        if (error) *error = path + ": " + m_problem;
+        std::fclose(m_file);
+        m_file = nullptr;
+        RemovePath(path);
+        return false;
+    }
     return true;
+}
+
+void RecordingJournal::Check(bool written) {
+    if (!written && m_problem.empty()) m_problem = std::strerror(errno ? errno : EIO);
+}
+
+void RecordingJournal::AppendLine(const std::string& line) {
+    if (!m_file) return;
+    Check(std::fprintf(m_file, "%s\n", line.c_str()) >= 0);
 }
 
 void RecordingJournal::Append(double seconds, double forceTons, int bar) {
     if (!m_file) return;
-    std::fprintf(m_file, "%s,%s,%d\n", CsvNumber(seconds).c_str(), CsvNumber(forceTons).c_str(),
-                 bar);
+    Check(std::fprintf(m_file, "%s,%s,%d\n", FixedNumber(seconds, kTimeDecimals).c_str(),
+                       FixedNumber(forceTons, kForceDecimals).c_str(), bar) >= 0);
 }
 
 void RecordingJournal::FlushIfDue(SteadyTime now) {
@@ -78,15 +96,30 @@ void RecordingJournal::FlushIfDue(SteadyTime now) {
 }
 
 void RecordingJournal::Sync() {
-    SyncFile(m_file);
+    errno = 0;
+    Check(SyncFile(m_file));
 }
 
 void RecordingJournal::Close(const std::string& how) {
     if (!m_file) return;
-    std::fprintf(m_file, "%s%s\n", kEndLine, how.c_str());
+    Check(std::fprintf(m_file, "%s%s\n", kEndLine, how.c_str()) >= 0);
     Sync();
+    errno = 0;
+    Check(std::fclose(m_file) == 0);
+    m_file = nullptr;
+    // Cut short by a failed write, its end line may be missing: it is kept
+    // under another name, so the next start does not call it interrupted.
+    if (!m_problem.empty()) {
+        const std::string cut = m_path.substr(0, m_path.size() - 4) + ".cut";
+        if (RenameOver(m_path, cut)) m_path = cut;
+    }
+}
+
+void RecordingJournal::Discard() {
+    if (!m_file) return;
     std::fclose(m_file);
     m_file = nullptr;
+    RemovePath(m_path);
 }
 
 std::vector<std::string> FindInterruptedJournals(const std::string& directory) {

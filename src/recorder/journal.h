@@ -1,9 +1,12 @@
-// The journal of a running recording: every sample is written, as it comes,
-// to recordings/<start, local time, YYYYMMDD-HHMMSS>.csv in the report
-// directory, and flushed to disk at least once a second, so a crash or a power
-// cut loses at most the last second. A journal ends with a line that gives how
-// the recording ended; one without it was interrupted, and the next start of
-// the program finds it.
+// The journal of a recording: opened when Start is pressed as
+// recordings/<Start, local time, YYYYMMDD-HHMMSS>.csv in the report directory,
+// so a folder that cannot be written stops the Start; then every sample is
+// written as it comes and flushed to disk at least once a second, so a crash
+// or a power cut loses at most the last second. A journal ends with a line
+// that gives how the recording ended; one without it was interrupted, and the
+// next start of the program finds it. A journal whose writing failed (a full
+// disk) is renamed to ".cut" when its recording ends, so it is not taken for
+// an interrupted one.
 #pragma once
 
 #include "link/link.h"
@@ -24,19 +27,27 @@ class RecordingJournal {
     /// it cannot be written.
     bool Open(const std::string& directory, const std::string& stamp, const std::string& header,
               SteadyTime now, std::string* error);
+    /// Writes a header line ("# key,value") after the column line.
+    void AppendLine(const std::string& line);
     void Append(double seconds, double forceTons, int bar);
     /// Writes what is buffered through to the disk when a second has passed
     /// since the last time.
     void FlushIfDue(SteadyTime now);
     /// Writes the end line "# end,<how>" and closes the file.
     void Close(const std::string& how);
+    /// Closes and removes the journal of a cycle that recorded nothing.
+    void Discard();
 
     bool IsOpen() const { return m_file != nullptr; }
+    /// Why a write failed ("No space left on device"), or "" while all went to disk.
+    const std::string& Problem() const { return m_problem; }
     const std::string& Path() const { return m_path; }
 
   private:
     void Sync();
+    void Check(bool written);
     FILE* m_file = nullptr;
+    std::string m_problem;
     std::string m_path;
     SteadyTime m_lastFlush;
 };

@@ -19,9 +19,15 @@ using LimitTable = std::map<std::string, ForceLimits>;
 
 extern const char* const kLimitsFile;
 
+/// The highest limit a press can have, in tons.
+constexpr double kMaxLimitTons = 10000;
+
+/// Finite, 0 < lower <= upper <= 10 000 t; otherwise false with the reason.
+bool ValidLimits(const ForceLimits& limits, std::string* why);
+
 /// Reads limits.ini: one line "lower_t,upper_t,press name" per press; lines
 /// starting with '#' and empty lines are skipped. A line that cannot be read
-/// (numbers missing or not finite, lower below 0 or not below upper, no name)
+/// (numbers missing, or not as ValidLimits asks, or no name)
 /// is ignored, and `ignored` gets its line numbers ("3, 7"). A missing file is
 /// an empty table.
 LimitTable ReadLimits(const std::string& path, std::string* ignored = nullptr);
@@ -37,8 +43,9 @@ struct Judgement {
     std::string reason; ///< why it failed, "peak 516.3 t above 500.0 t"
 };
 
-/// The verdict on a recording: none without limits; PASS when the peak force
-/// lies within them and the recording is whole; FAIL otherwise. A recording
+/// The verdict on a recording: none without limits; PASS when the peak force,
+/// at the recorded resolution of 0.0001 t, lies within them and the recording
+/// is whole; FAIL otherwise. A recording
 /// that is `incomplete` ("" when whole) is never PASS.
 Judgement Judge(const RecordingResults& results, const ForceLimits* limits,
                 const std::string& incomplete);

@@ -1,5 +1,6 @@
 #include "recorder/render_timer.h"
 
+#include "recorder/local_time.h"
 #include "recorder/terminal_panel.h"
 #include "shell/events.h"
 #include "shell/main_window.h"
@@ -10,9 +11,13 @@
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
-wxString ClockLabel(const wxDateTime& now) {
-    return now.Format("%B %d, %Y", wxDateTime::TimeZone(wxDateTime::GMT1)) + "\n" +
-           now.Format("%X", wxDateTime::TimeZone(wxDateTime::Local));
+wxString ClockLabel(int64_t epochSeconds) {
+    static const char* const kMonths[] = {"January", "February", "March",     "April",
+                                          "May",     "June",     "July",      "August",
+                                          "September", "October", "November", "December"};
+    const LocalTime t = ToLocalTime(epochSeconds);
+    return wxString::Format("%s %02d, %d\n", kMonths[(t.month + 11) % 12], t.day, t.year) +
+           wxString::FromUTF8(IsoTime(epochSeconds));
 }
 
 RenderTimer::RenderTimer(wxStaticText* clockText, wxButton* stopButton, wxStaticText* recordingText)
@@ -23,8 +28,8 @@ RenderTimer::~RenderTimer() {
 }
 
 void RenderTimer::Notify() {
-    m_clockText->SetLabel(ClockLabel(wxDateTime::UNow()));
     TerminalPanel* panel = MainWindow::GetInstance()->m_panel;
+    if (panel) m_clockText->SetLabel(ClockLabel(panel->WallSeconds()));
     if (m_overdue) {
         // Run out, but the recording goes on until its last sample comes.
         if (panel) panel->OnCountdownEnded();

@@ -4,6 +4,8 @@
 
 #include <wx/timer.h>
 
+#include <cstdint>
+
 class wxStaticText;
 class wxButton;
 class wxDateTime;
@@ -33,5 +35,5 @@ class RenderTimer : public wxTimer {
     bool m_overdue = false; ///< run out while the recording still runs
 };
 
-/// "%B %d, %Y" in the fixed zone UTC+1, then a line feed and "%X" local.
-wxString ClockLabel(const wxDateTime& now);
+/// "December 08, 2026", a line feed and "18:40:22", in local time.
+wxString ClockLabel(int64_t epochSeconds);

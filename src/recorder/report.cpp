@@ -6,6 +6,8 @@
 #include "plot/plot_canvas.h"
 #include "recorder/file_access.h"
 #include "recorder/limits.h"
+#include "recorder/local_time.h"
+#include "recorder/recording_plot.h"
 #include "recorder/report_data.h"
 #include "shell/main_window.h"
 #include "shell/messages.h"
@@ -21,6 +23,8 @@
 #include <wx/textctrl.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <cstdio>
 #include <vector>
 
@@ -62,7 +66,8 @@ class FileGuard {
 
 // The document is made in memory and written by the recorder itself, so the
 // path may hold any character on every platform.
-bool SavePdf(HPDF_Doc pdf, const std::string& path) {
+bool SavePdf(HPDF_Doc pdf, const std::string& path, std::string* why) {
+    *why = "the PDF library could not make the page";
     if (HPDF_SaveToStream(pdf) != HPDF_OK) return false;
     std::string bytes(HPDF_GetStreamSize(pdf), '\0');
     HPDF_UINT32 size = static_cast<HPDF_UINT32>(bytes.size());
@@ -71,10 +76,16 @@ bool SavePdf(HPDF_Doc pdf, const std::string& path) {
     // stream" with every byte read is success.
     HPDF_ReadFromStream(pdf, reinterpret_cast<HPDF_BYTE*>(&bytes[0]), &size);
     if (size != bytes.size()) return false;
+    errno = 0;
     FILE* out = OpenPath(path, "wb");
-    if (out == nullptr) return false;
+    if (out == nullptr) {
+        *why = std::strerror(errno ? errno : EIO);
+        return false;
+    }
     const bool written = std::fwrite(bytes.data(), 1, size, out) == size;
-    return std::fclose(out) == 0 && written;
+    const bool closed = std::fclose(out) == 0;
+    if (!(written && closed)) *why = std::strerror(errno ? errno : EIO);
+    return written && closed;
 }
 
 const wxSize kReportPictureSize(1200, 720);
@@ -120,16 +131,41 @@ void TerminalPanel::OnPrintReport(wxCommandEvent&) {
 }
 
 void TerminalPanel::CreateReport() {
+    if (m_cycle.m_recording) {
+        // Printed while it runs: what was recorded so far, never taken for a
+        // whole recording.
+        Recording running = CurrentRecording();
+        running.stoppedAt = m_clock->Now().seconds;
+        char text[64];
+        std::snprintf(text, sizeof text, "printed during the recording at %.1f s",
+                      running.LastTime());
+        running.incomplete = text;
+        WriteReport(running);
+    } else if (m_lastRecording) {
+        // Also after a new job was armed: the last recording with its own job.
+        WriteReport(*m_lastRecording);
+    } else {
+        // Nothing recorded yet: a page of the job as it stands, marked so.
+        Recording nothing;
+        TakeSetup(nothing.setup, nullptr);
+        nothing.stoppedAt = m_clock->Now().seconds;
+        WriteReport(nothing);
+    }
+}
+
+void TerminalPanel::WriteReport(const Recording& recording) {
+    const RecordingSetup& setup = recording.setup;
+    const JobData& job = setup.job;
     const char* const anyway = "\nDo you want to generate REPORT anyway?";
-    const std::pair<wxTextCtrl*, const char*> checks[] = {
-        {m_operatorId, "Operator ID empty"},
-        {m_axleDesignation, "Axle designation empty"},
-        {m_bearingDesignation, "Bearing designation empty"},
-        {m_productionDate, "Bearing production date empty"},
-        {m_refurbishmentDate, "Bearing refurbishment date empty"},
+    const std::pair<const std::string*, const char*> checks[] = {
+        {&job.operatorId, "Operator ID empty"},
+        {&job.axleDesignation, "Axle designation empty"},
+        {&job.bearingDesignation, "Bearing designation empty"},
+        {&job.productionDate, "Bearing production date empty"},
+        {&job.refurbishmentDate, "Bearing refurbishment date empty"},
     };
     for (const auto& [field, question] : checks) {
-        if (!field->GetValue().empty()) continue;
+        if (!field->empty()) continue;
         if (!AskYesNo(wxString(question) + anyway, "Print REPORT?")) return;
         break;
     }
@@ -138,13 +174,10 @@ void TerminalPanel::CreateReport() {
     // Never into the root of the file system: ask for the directory first.
     if (main->m_pdfDirectory.empty() && !main->ChoosePdfDirectory()) return;
 
-    int sideIndex = m_mountingSide->GetSelection();
-    const wxString side = (sideIndex >= 0 && sideIndex < static_cast<int>(m_mountingSides.size()))
-                              ? m_mountingSides[sideIndex]
-                              : wxString("A");
-    const wxString fileName = wxString::FromUTF8(
-        ReportFileName(std::string(m_axleDesignation->GetValue().utf8_str()),
-                       std::string(side.utf8_str()), std::string(m_stopDate.utf8_str())));
+    auto utf8 = [](const std::string& text) { return wxString::FromUTF8(text); };
+    const wxString side = utf8(job.mountingSide);
+    const wxString fileName = utf8(
+        ReportFileName(job.axleDesignation, job.mountingSide, FileDate(recording.stoppedAt)));
     wxString directory = main->m_pdfDirectory;
     if (!directory.EndsWith(wxString(wxFileName::GetPathSeparator())))
         directory += wxFileName::GetPathSeparator();
@@ -155,9 +188,8 @@ void TerminalPanel::CreateReport() {
         if (!AskYesNo("File exists. Overwrite it?", "Print REPORT?")) return;
         // The earlier pair is kept, not overwritten: it may already be evidence.
         std::string error;
-        const wxString stamp = wxDateTime::Now().Format("%Y%m%d-%H%M%S");
         if (!MoveReplacedAside({std::string(fullPath.utf8_str()), std::string(csvPath.utf8_str())},
-                               std::string(stamp.utf8_str()), &error)) {
+                               FileStamp(m_clock->Now().seconds), &error)) {
             ShowError("Report not created: the earlier report could not be kept: " +
                       wxString::FromUTF8(error) + ".");
             return;
@@ -189,28 +221,26 @@ void TerminalPanel::CreateReport() {
 
     const float y0 = static_cast<float>(static_cast<int>(h - 85));
     const float y1 = static_cast<float>(static_cast<int>(h - 90));
-    const wxString reportDate =
-        wxDateTime::Now().Format("%B %d, %Y", wxDateTime::TimeZone(wxDateTime::GMT1));
-    const wxString pressName = main->PressName(m_pressIndex);
+    const wxString pressName = utf8(setup.pressName);
 
     HPDF_Page_SetFontAndSize(page, font, 14);
     HPDF_Page_SetRGBFill(page, 0, 0, 0);
     HPDF_Page_BeginText(page);
-    Text(page, w - 150, h - 35, reportDate);
-    Text(page, w - 150, h - 50, m_stopTime);
+    Text(page, w - 150, h - 35, IsoDate(recording.stoppedAt));
+    Text(page, w - 150, h - 50, IsoTime(recording.stoppedAt));
     BoldText(page, w - 150, h - 75, "Press: " + (pressName.empty() ? wxString("none") : pressName));
 
     HPDF_Page_SetFontAndSize(page, font, 18);
     HPDF_Page_SetRGBFill(page, 0, 0, 1);
     Text(page, 50, y0, "Operator ID: ");
     HPDF_Page_SetRGBFill(page, 0, 0, 0);
-    BoldText(page, 170, y0, m_operatorId->GetValue());
+    BoldText(page, 170, y0, utf8(job.operatorId));
     HPDF_Page_SetRGBFill(page, 0, 0, 1);
     Text(page, 50, y0 - 30, "Axle data");
     HPDF_Page_SetFontAndSize(page, font, 14);
     HPDF_Page_SetRGBFill(page, 0, 0, 0);
     Text(page, 50, y0 - 55, "Designation: ");
-    BoldText(page, 170, y0 - 55, m_axleDesignation->GetValue());
+    BoldText(page, 170, y0 - 55, utf8(job.axleDesignation));
     Text(page, 50, y0 - 80, "Mounting side: ");
     BoldText(page, 170, y0 - 80, side);
 
@@ -220,21 +250,15 @@ void TerminalPanel::CreateReport() {
     HPDF_Page_SetFontAndSize(page, font, 14);
     HPDF_Page_SetRGBFill(page, 0, 0, 0);
     Text(page, 400, y1 - 25, "Designation: ");
-    BoldText(page, 550, y1 - 25, m_bearingDesignation->GetValue());
+    BoldText(page, 550, y1 - 25, utf8(job.bearingDesignation));
     Text(page, 400, y1 - 50, "Production date: ");
-    BoldText(page, 550, y1 - 50, m_productionDate->GetValue());
+    BoldText(page, 550, y1 - 50, utf8(job.productionDate));
     Text(page, 400, y1 - 75, "Refurbishment date: ");
-    BoldText(page, 550, y1 - 75, m_refurbishmentDate->GetValue());
+    BoldText(page, 550, y1 - 75, utf8(job.refurbishmentDate));
 
     // A recording that ended before its length, or one still running, is
     // never taken for a whole one.
-    std::string incomplete = m_cycle.IncompleteText();
-    if (m_cycle.m_recording) {
-        char text[64];
-        std::snprintf(text, sizeof text, "printed during the recording at %.1f s",
-                      m_cycle.LastTime());
-        incomplete = text;
-    }
+    const std::string& incomplete = recording.incomplete;
     float ry = y1 - 165; // the results' top
     if (!incomplete.empty()) {
         HPDF_Page_SetRGBFill(page, 0.8f, 0, 0);
@@ -251,8 +275,7 @@ void TerminalPanel::CreateReport() {
     }
 
     // The results, right of the picture and below the press line.
-    const RecordingResults results =
-        Summarise(m_cycle.m_times, m_cycle.m_forces, m_cycle.m_pressures);
+    const RecordingResults results = recording.Results();
     auto line = [&](const wxString& text, float gap = 13) {
         Text(page, 690, ry, text);
         ry -= gap;
@@ -266,27 +289,26 @@ void TerminalPanel::CreateReport() {
         line(wxString::Format("  = %.1f kN at %.1f s", results.peakForceTons * kKiloNewtonPerTon,
                               results.peakTimeSeconds));
         line(wxString::Format("Peak pressure: %d bar", results.peakBar));
-        const wxDateTime start(static_cast<time_t>(m_cycle.m_recordStartWall.seconds));
-        line("Start: " + start.Format("%d.%m.%Y %H:%M:%S", wxDateTime::Local));
-        line(wxString::Format("Recorded: %.1f s of ", m_cycle.LastTime()) +
-             m_recordLength->GetValue() + " s");
+        line("Start: " + IsoDateTime(recording.startedAt));
+        line(wxString::Format("Recorded: %.1f s of %d s", recording.LastTime(),
+                              setup.recordLengthSeconds));
     } else {
         line("No recording");
     }
-    line("Surface: " + wxString::FromUTF8(CsvNumber(main->Surface(m_pressIndex))) +
+    line("Surface: " + wxString::FromUTF8(CsvNumber(setup.surface)) +
          wxString::FromUTF8(" cm\xC2\xB2"));
-    line("Program version 1.0.8");
-    const std::string startNote = m_cycle.StartNote();
-    if (!startNote.empty()) {
+    line("Program version " + utf8(setup.version));
+    for (const std::string& note : {recording.startNote, recording.journalProblem}) {
+        if (note.empty()) continue;
         HPDF_Page_SetRGBFill(page, 0.8f, 0, 0);
-        for (const wxString& part : Wrapped(page, "Note: " + wxString::FromUTF8(startNote), 130))
+        for (const wxString& part : Wrapped(page, "Note: " + wxString::FromUTF8(note), 130))
             line(part, 11);
         HPDF_Page_SetRGBFill(page, 0, 0, 0);
     }
 
-    // The verdict, when the press has force limits.
-    const ForceLimits* limits = main->Limits(m_pressIndex);
-    const Judgement judgement = CurrentJudgement(incomplete);
+    // The verdict, when the press had force limits at Start.
+    const ForceLimits* limits = setup.hasLimits ? &setup.limits : nullptr;
+    const Judgement judgement = recording.Judged();
     if (limits) {
         ry -= 4;
         line("Limits: " + wxString::FromUTF8(LimitsText(*limits)), 18);
@@ -330,8 +352,8 @@ void TerminalPanel::CreateReport() {
     // labels at 1200 pixels across 650 points: about 8 points).
     HPDF_STATUS drawn = HPDF_INVALID_IMAGE;
     {
-        const double fitX = m_fitX > 0 ? m_fitX : 100, fitY = m_fitY > 0 ? m_fitY : 100;
-        wxImage picture = m_plot->RenderImage(kReportPictureSize, 0, fitX, 0, PlotTop(fitY));
+        wxImage picture = RecordingPicture(this, recording, kReportPictureSize,
+                                           m_curve->GetPen().GetColour());
         picture.SetOption(wxIMAGE_OPTION_QUALITY, 90);
         wxMemoryOutputStream jpeg;
         if (picture.IsOk() && picture.SaveFile(jpeg, wxBITMAP_TYPE_JPEG)) {
@@ -352,47 +374,20 @@ void TerminalPanel::CreateReport() {
 
     // Both files are written beside their final names and renamed into place,
     // so a failure never leaves a partial report.
-    JobRecord job;
-    job.operatorId = m_operatorId->GetValue().utf8_str();
-    job.axleDesignation = m_axleDesignation->GetValue().utf8_str();
-    job.mountingSide = side.utf8_str();
-    job.bearingDesignation = m_bearingDesignation->GetValue().utf8_str();
-    job.productionDate = m_productionDate->GetValue().utf8_str();
-    job.refurbishmentDate = m_refurbishmentDate->GetValue().utf8_str();
-    job.pressName = pressName.utf8_str();
-    job.surface = main->Surface(m_pressIndex);
-    job.stopDate = m_stopDate.utf8_str();
-    job.stopTime = m_stopTime.utf8_str();
-    job.version = "1.0.8";
-    job.incomplete = incomplete;
-    job.recordLength = m_recordLength->GetValue().utf8_str();
-    job.startNote = startNote;
-    if (limits) {
-        job.hasLimits = true;
-        job.lowerLimitTons = limits->lowerTons;
-        job.upperLimitTons = limits->upperTons;
-        job.result =
-            judgement.verdict == Verdict::Pass ? "PASS" : "FAIL (" + judgement.reason + ")";
-    }
-    if (!m_cycle.m_times.empty())
-        job.recordingStart = wxDateTime(static_cast<time_t>(m_cycle.m_recordStartWall.seconds))
-                                 .Format("%Y-%m-%d %H:%M:%S", wxDateTime::Local)
-                                 .utf8_str();
-
     const wxString pdfTemporary = fullPath + ".tmp";
     FileGuard pdfGuard(pdfTemporary);
-    std::string csvError;
+    std::string csvError, pdfError;
     wxString reason;
-    if (!SavePdf(pdf, std::string(pdfTemporary.utf8_str())) ||
-        !wxFileName::FileExists(pdfTemporary)) {
-        reason = "the file " + fullPath + " cannot be written";
-    } else if (!WriteCurveCsv(std::string(csvPath.utf8_str()), job, m_cycle.m_times,
-                              m_cycle.m_forces, m_cycle.m_pressures, &csvError)) {
+    if (!SavePdf(pdf, std::string(pdfTemporary.utf8_str()), &pdfError)) {
+        reason = "the file " + fullPath + " cannot be written (" + utf8(pdfError) + ")";
+    } else if (!WriteCurveCsv(std::string(csvPath.utf8_str()), recording, &csvError)) {
         reason =
             "the file " + csvPath + " cannot be written (" + wxString::FromUTF8(csvError) + ")";
-    } else if (!wxRenameFile(pdfTemporary, fullPath, true)) {
+    } else if (!RenameOver(std::string(pdfTemporary.utf8_str()),
+                           std::string(fullPath.utf8_str()))) {
+        const int code = errno;
         wxRemoveFile(csvPath);
-        reason = "the file " + fullPath + " cannot be written";
+        reason = "the file " + fullPath + " cannot be written (" + std::strerror(code) + ")";
     }
     if (!reason.empty()) {
         ShowError("Report not created: " + reason + ".");

@@ -1,6 +1,8 @@
 #include "recorder/report_data.h"
 
 #include "recorder/file_access.h"
+#include "recorder/local_time.h"
+#include "recorder/recording.h"
 
 #include <charconv>
 
@@ -51,10 +53,10 @@ std::string ToWinAnsi(const std::wstring& text) {
     return out;
 }
 
-namespace {
-
 std::string CsvField(const std::string& text) {
     std::string out = "\"";
+    // A spreadsheet runs "=HYPERLINK(…)" typed as an axle name: shown as text.
+    if (!text.empty() && std::strchr("=+-@", text[0]) != nullptr) out += '\'';
     for (char c : text) {
         if (c == '"')
             out += "\"\"";
@@ -66,8 +68,6 @@ std::string CsvField(const std::string& text) {
     return out + "\"";
 }
 
-} // namespace
-
 const char* const kCurveColumns = "time_s,force_t,pressure_bar";
 
 std::string CsvNumber(double value) {
@@ -76,50 +76,74 @@ std::string CsvNumber(double value) {
     return std::string(text, r.ptr);
 }
 
-bool WriteCurveCsv(const std::string& path, const JobRecord& job, const std::vector<double>& times,
-                   const std::vector<double>& forces, const std::vector<int>& pressures,
-                   std::string* error) {
+std::string FixedNumber(double value, int decimals) {
+    char text[48];
+    std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    // No "-0.0000" for a value that rounds to zero.
+    if (text[0] == '-' && std::strspn(text + 1, "0.") == std::strlen(text + 1))
+        return text + 1;
+    return text;
+}
+
+bool WriteCurveCsv(const std::string& path, const Recording& recording, std::string* error) {
     const std::string temporary = path + ".tmp";
     FILE* out = OpenPath(temporary, "wb");
     if (out == nullptr) {
         if (error) *error = std::strerror(errno);
         return false;
     }
-    std::fprintf(out, "# Vemo Press Pressure Recorder %s\n", job.version.c_str());
-    std::fprintf(out, "# operator_id,%s\n", CsvField(job.operatorId).c_str());
-    std::fprintf(out, "# axle_designation,%s\n", CsvField(job.axleDesignation).c_str());
-    std::fprintf(out, "# mounting_side,%s\n", CsvField(job.mountingSide).c_str());
-    std::fprintf(out, "# bearing_designation,%s\n", CsvField(job.bearingDesignation).c_str());
-    std::fprintf(out, "# production_date,%s\n", CsvField(job.productionDate).c_str());
-    std::fprintf(out, "# refurbishment_date,%s\n", CsvField(job.refurbishmentDate).c_str());
-    std::fprintf(out, "# press,%s\n", CsvField(job.pressName).c_str());
-    std::fprintf(out, "# surface_cm2,%.9g\n", job.surface);
-    std::fprintf(out, "# stop_date,%s\n", CsvField(job.stopDate).c_str());
-    std::fprintf(out, "# stop_time,%s\n", CsvField(job.stopTime).c_str());
-    if (!job.incomplete.empty())
-        std::fprintf(out, "# INCOMPLETE,%s\n", CsvField(job.incomplete).c_str());
+    const RecordingSetup& setup = recording.setup;
+    const JobData& job = setup.job;
+    auto field = [out](const char* key, const std::string& text) {
+        std::fprintf(out, "# %s,%s\n", key, CsvField(text).c_str());
+    };
+    auto number = [out](const char* key, const std::string& text) {
+        std::fprintf(out, "# %s,%s\n", key, text.c_str());
+    };
+    std::fprintf(out, "# Vemo Press Pressure Recorder %s\n", setup.version.c_str());
+    field("operator_id", job.operatorId);
+    field("axle_designation", job.axleDesignation);
+    field("mounting_side", job.mountingSide);
+    field("bearing_designation", job.bearingDesignation);
+    field("production_date", job.productionDate);
+    field("refurbishment_date", job.refurbishmentDate);
+    field("press", setup.pressName);
+    std::fprintf(out, "# surface_cm2,%.9g\n", setup.surface);
+    field("stop_date", IsoDate(recording.stoppedAt));
+    field("stop_time", IsoTime(recording.stoppedAt));
+    if (!recording.incomplete.empty()) field("INCOMPLETE", recording.incomplete);
     // The results, as on the page.
-    const RecordingResults results = Summarise(times, forces, pressures);
+    const RecordingResults results = recording.Results();
     if (results.any) {
-        std::fprintf(out, "# recording_start,%s\n", CsvField(job.recordingStart).c_str());
-        std::fprintf(out, "# peak_force_t,%s\n", CsvNumber(results.peakForceTons).c_str());
-        std::fprintf(out, "# peak_force_kN,%s\n",
-                     CsvNumber(results.peakForceTons * kKiloNewtonPerTon).c_str());
-        std::fprintf(out, "# peak_time_s,%s\n", CsvNumber(results.peakTimeSeconds).c_str());
-        std::fprintf(out, "# peak_pressure_bar,%d\n", results.peakBar);
-        std::fprintf(out, "# recorded_length_s,%s\n", CsvNumber(times.back()).c_str());
+        field("recording_start", IsoDateTime(recording.startedAt));
+        number("peak_force_t", FixedNumber(results.peakForceTons, kForceDecimals));
+        number("peak_force_kN",
+               FixedNumber(results.peakForceTons * kKiloNewtonPerTon, kKiloNewtonDecimals));
+        number("peak_time_s", FixedNumber(results.peakTimeSeconds, kTimeDecimals));
+        number("peak_pressure_bar", std::to_string(results.peakBar));
+        number("recorded_length_s", FixedNumber(recording.LastTime(), kTimeDecimals));
     }
-    std::fprintf(out, "# record_length_s,%s\n", CsvField(job.recordLength).c_str());
-    if (!job.startNote.empty()) std::fprintf(out, "# note,%s\n", CsvField(job.startNote).c_str());
-    if (job.hasLimits) {
-        std::fprintf(out, "# lower_limit_t,%s\n", CsvNumber(job.lowerLimitTons).c_str());
-        std::fprintf(out, "# upper_limit_t,%s\n", CsvNumber(job.upperLimitTons).c_str());
-        std::fprintf(out, "# result,%s\n", CsvField(job.result).c_str());
+    field("record_length_s", std::to_string(setup.recordLengthSeconds));
+    if (!recording.startNote.empty()) field("note", recording.startNote);
+    if (!recording.journalProblem.empty()) field("journal", recording.journalProblem);
+    if (setup.alarmThresholdBar > 0)
+        number("alarm_threshold_bar", std::to_string(setup.alarmThresholdBar));
+    if (!setup.moduleAddress.empty()) field("module", setup.moduleAddress);
+    if (setup.hasLimits) {
+        number("lower_limit_t", CsvNumber(setup.limits.lowerTons));
+        number("upper_limit_t", CsvNumber(setup.limits.upperTons));
+        const Judgement judgement = recording.Judged();
+        field("result", judgement.verdict == Verdict::Pass ? "PASS"
+                                                           : "FAIL (" + judgement.reason + ")");
     }
     std::fprintf(out, "%s\n", kCurveColumns);
+    const auto& times = recording.times;
+    const auto& forces = recording.forces;
+    const auto& pressures = recording.pressures;
     const size_t n = std::min(times.size(), forces.size());
     for (size_t i = 0; i < n; ++i) {
-        std::fprintf(out, "%s,%s", CsvNumber(times[i]).c_str(), CsvNumber(forces[i]).c_str());
+        std::fprintf(out, "%s,%s", FixedNumber(times[i], kTimeDecimals).c_str(),
+                     FixedNumber(forces[i], kForceDecimals).c_str());
         if (i < pressures.size())
             std::fprintf(out, ",%d\n", pressures[i]);
         else

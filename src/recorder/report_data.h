@@ -19,34 +19,27 @@ std::string ReportFileName(const std::string& axleUtf8, const std::string& side,
 /// font of a PDF shows; a character it cannot show becomes "?".
 std::string ToWinAnsi(const std::wstring& text);
 
-/// The job data written into the report and its CSV file.
-struct JobRecord {
-    std::string operatorId, axleDesignation, mountingSide, bearingDesignation, productionDate,
-        refurbishmentDate; ///< UTF-8 as typed
-    std::string pressName;
-    double surface = 0;
-    std::string stopDate, stopTime, version;
-    std::string incomplete;     ///< how a recording that ended early ended, or ""
-    std::string recordingStart; ///< local date and time, "" when nothing was recorded
-    std::string recordLength;   ///< the set record length (s), as typed
-    std::string startNote;      ///< "started at 380 bar: …", or ""
-    bool hasLimits = false;     ///< the press had force limits
-    double lowerLimitTons = 0, upperLimitTons = 0;
-    std::string result; ///< "PASS" or "FAIL (…)" with limits, else ""
-};
+struct Recording;
 
 /// The column line of a curve CSV file and of a recording's journal.
 extern const char* const kCurveColumns;
 
 /// The shortest text that reads back to the same double ("0.075").
 std::string CsvNumber(double value);
+/// The value at the resolution it has: `decimals` places ("455.1444").
+std::string FixedNumber(double value, int decimals);
+/// Decimals of the values written: times to the millisecond, forces to
+/// 0.0001 t, forces in kN to 0.001 kN.
+constexpr int kTimeDecimals = 3, kForceDecimals = 4, kKiloNewtonDecimals = 3;
 
-/// Writes the curve as CSV (header lines starting with "#", then
-/// "time_s,force_t" rows at full precision). Written to a temporary file that
-/// is renamed into place; false with `error` set when that fails.
-bool WriteCurveCsv(const std::string& path, const JobRecord& job, const std::vector<double>& times,
-                   const std::vector<double>& forces, const std::vector<int>& pressures,
-                   std::string* error);
+/// A text field of the CSV file: quoted, and with a leading "'" when a
+/// spreadsheet would take it for a formula ("=", "+", "-", "@").
+std::string CsvField(const std::string& text);
+
+/// Writes the recording as CSV (header lines starting with "#", then
+/// "time_s,force_t,pressure_bar" rows). Written to a temporary file that is
+/// renamed into place; false with `error` set when that fails.
+bool WriteCurveCsv(const std::string& path, const Recording& recording, std::string* error);
 
 /// Reads back the samples of a curve CSV file.
 /// What a quality engineer reads off a recording: its peak force and when it

@@ -3,6 +3,8 @@
 #include "plot/plot_canvas.h"
 #include "recorder/alarm.h"
 #include "recorder/limits.h"
+#include "recorder/recording_plot.h"
+#include "recorder/local_time.h"
 #include "recorder/render_timer.h"
 #include "recorder/report_data.h"
 #include "recorder/state_banner.h"
@@ -119,7 +121,10 @@ TerminalPanel::~TerminalPanel() {
     m_connectThread.reset();
     m_link.reset();
     m_closing.clear();
-    if (m_journal.IsOpen()) m_journal.Close(m_cycle.m_recording ? "program closed" : "stopped");
+    if (m_cycle.m_recording)
+        m_journal.Close("program closed");
+    else
+        m_journal.Discard();
 }
 
 void TerminalPanel::BuildControls(int W) {
@@ -186,7 +191,10 @@ void TerminalPanel::BuildControls(int W) {
         label->SetSize(label->GetTextExtent(text)); // in the font it fits in
     };
     auto field = [&](int y) {
-        return new wxTextCtrl(this, wxID_ANY, "", wxPoint(W - 135, y), wxSize(120, 30));
+        auto* text = new wxTextCtrl(this, wxID_ANY, "", wxPoint(W - 135, y), wxSize(120, 30));
+        // Longer names overflow the page and the file system's names.
+        text->SetMaxLength(kJobFieldMaxLength);
+        return text;
     };
     caption("Operator ID", 308);
     m_operatorId = field(300);
@@ -210,7 +218,7 @@ void TerminalPanel::BuildControls(int W) {
 
     caption("Alarm Threshold (bar)", 550);
     m_alarmThreshold = new wxTextCtrl(this, wxID_ANY, "0", wxPoint(W - 135, 545), wxSize(120, 30),
-                                      0, wxTextValidator(wxFILTER_NUMERIC));
+                                      0, wxTextValidator(wxFILTER_DIGITS));
     m_alarmThreshold->SetMaxLength(3);
     m_alarmOffText = new wxStaticText(this, wxID_ANY, "Alarm off", wxPoint(W - 300, 568));
     m_alarmOffText->SetForegroundColour(wxColour(160, 0, 0));
@@ -220,13 +228,17 @@ void TerminalPanel::BuildControls(int W) {
     });
     caption("Record Length (s)", 585);
     m_recordLength = new wxTextCtrl(this, wxID_ANY, "80", wxPoint(W - 135, 580), wxSize(120, 30), 0,
-                                    wxTextValidator(wxFILTER_NUMERIC));
+                                    wxTextValidator(wxFILTER_DIGITS));
     m_recordLength->SetMaxLength(3);
 }
 
 void TerminalPanel::UpdateThresholdLine() {
-    const int threshold = LeadingInt(m_alarmThreshold->GetValue().ToStdWstring());
-    const double surface = MainWindow::GetInstance()->Surface(m_pressIndex);
+    // While a cycle runs, what it was started with; else what is set now.
+    const bool running = m_cycle.m_armed || m_cycle.m_recording;
+    const int threshold = running ? m_setup.alarmThresholdBar
+                                  : LeadingInt(m_alarmThreshold->GetValue().ToStdWstring());
+    const double surface =
+        running ? m_setup.surface : MainWindow::GetInstance()->Surface(m_pressIndex);
     const bool on = threshold > 0 && std::isfinite(surface) && surface > 0;
     if (on) m_thresholdLine->SetValue(ForceTons(threshold, surface));
     m_alarmOffText->Show(threshold <= 0);
@@ -234,8 +246,14 @@ void TerminalPanel::UpdateThresholdLine() {
     m_plot->Refresh(false);
 }
 
+const ForceLimits* TerminalPanel::ShownLimits() const {
+    if (m_cycle.m_armed || m_cycle.m_recording)
+        return m_setup.hasLimits ? &m_setup.limits : nullptr;
+    return MainWindow::GetInstance()->Limits(m_pressIndex);
+}
+
 void TerminalPanel::UpdateLimitLines() {
-    const ForceLimits* limits = MainWindow::GetInstance()->Limits(m_pressIndex);
+    const ForceLimits* limits = ShownLimits();
     if (limits) {
         m_lowerLimitLine->SetValue(limits->lowerTons);
         m_upperLimitLine->SetValue(limits->upperTons);
@@ -254,13 +272,8 @@ void TerminalPanel::UpdateLimitLines() {
 }
 
 double TerminalPanel::PlotTop(double fittedTop) const {
-    const ForceLimits* limits = MainWindow::GetInstance()->Limits(m_pressIndex);
+    const ForceLimits* limits = ShownLimits();
     return limits ? std::max(fittedTop, limits->upperTons * 1.1) : fittedTop;
-}
-
-Judgement TerminalPanel::CurrentJudgement(const std::string& incomplete) const {
-    return Judge(Summarise(m_cycle.m_times, m_cycle.m_forces, m_cycle.m_pressures),
-                 MainWindow::GetInstance()->Limits(m_pressIndex), incomplete);
 }
 
 BannerInputs TerminalPanel::BannerState() const {
@@ -275,11 +288,14 @@ BannerInputs TerminalPanel::BannerState() const {
     in.reconnectAttempt = m_reconnectAttempt;
     in.haveReading = m_haveReading;
     in.bar = m_lastBar;
-    in.surface = MainWindow::GetInstance()->Surface(m_pressIndex);
+    const bool running = m_cycle.m_armed || m_cycle.m_recording;
+    in.surface = running ? m_setup.surface : MainWindow::GetInstance()->Surface(m_pressIndex);
     in.armed = m_cycle.m_armed;
     in.recording = m_cycle.m_recording && !m_cycle.m_lengthReached;
     if (in.recording) in.secondsLeft = m_renderTimer->SecondsShown();
-    in.alarmThreshold = LeadingInt(m_alarmThreshold->GetValue());
+    in.alarmThreshold =
+        running ? m_setup.alarmThresholdBar : LeadingInt(m_alarmThreshold->GetValue());
+    in.journalProblem = m_journal.IsOpen() ? m_journal.Problem() : "";
     if (m_aboveThreshold)
         in.aboveThresholdMs =
             std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - m_aboveSince)
@@ -296,50 +312,14 @@ void TerminalPanel::RefreshBanner() {
 }
 
 void TerminalPanel::CreatePlot(int x, int y, int width, int height, const wxColour& colour) {
-    m_plot = new mpWindow(this, wxID_ANY, wxPoint(x, y), wxSize(width, height), wxBORDER_SUNKEN);
-    m_plot->SetColourTheme(*wxWHITE, *wxBLACK, wxColour(96, 96, 96));
-
-    m_curve = new mpFXYVector(_(""), 0);
-    m_curve->SetContinuity(true);
-    m_curve->SetPen(wxPen(colour, 2, wxPENSTYLE_SOLID));
-    m_curve->SetDrawOutsideMargins(false);
-
-    wxFont axisFont(11, wxFONTFAMILY_DEFAULT, wxFONTSTYLE_NORMAL, wxFONTWEIGHT_NORMAL);
-    m_xAxis = new mpScaleX("Time (s)", mpALIGN_BOTTOM, true, mpX_NORMAL);
-    m_yAxis = new mpScaleY("Force (tons)", mpALIGN_LEFT, true);
-    m_xAxis->SetFont(axisFont);
-    m_yAxis->SetFont(axisFont);
-    m_xAxis->SetDrawOutsideMargins(false);
-    m_yAxis->SetDrawOutsideMargins(false);
-
-    // Margins wide enough for the widest label the axes can show, measured
-    // with their font: a force label has up to four digits, a sign and two
-    // decimals before it turns to an exponent; a time label is centred on its
-    // tick, so the last one needs half its width right of the plot.
-    wxClientDC measure(m_plot);
-    measure.SetFont(axisFont);
-    int forceWidth = 0;
-    for (const char* widest : {"-8888.88", "-8.8e+88"})
-        forceWidth = std::max(forceWidth, measure.GetTextExtent(widest).x);
-    const int timeHalf = measure.GetTextExtent("8888").x / 2;
-    m_plot->SetMargins(10, std::max(10, timeHalf + 4), 50, std::max(50, forceWidth + 10));
-    m_plot->AddLayer(m_xAxis, true);
-    m_plot->AddLayer(m_yAxis, true);
-    m_thresholdLine = new mpHorizontalLine(wxPen(wxColour(230, 120, 0), 2, wxPENSTYLE_SHORT_DASH));
-    m_thresholdLine->SetVisible(false);
-    m_plot->AddLayer(m_thresholdLine, true);
-    for (mpHorizontalLine** line : {&m_lowerLimitLine, &m_upperLimitLine}) {
-        *line = new mpHorizontalLine(wxPen(wxColour(110, 0, 170), 2, wxPENSTYLE_LONG_DASH));
-        (*line)->SetVisible(false);
-        m_plot->AddLayer(*line, true);
-    }
-    m_plot->AddLayer(m_curve, true);
-    m_plot->EnableDoubleBuffer(true);
-    m_plot->EnableMousePanZoom(true);
-    m_plot->SetScrollbars(false);
-    m_plot->Fit(0, 100, 0, 100);
-    static_cast<mpScaleX*>(m_plot->GetLayer(0))->SetTicks(false);
-    static_cast<mpScaleY*>(m_plot->GetLayer(1))->SetTicks(false);
+    const RecordingPlot p = MakeRecordingPlot(this, wxPoint(x, y), wxSize(width, height), colour);
+    m_plot = p.plot;
+    m_xAxis = p.xAxis;
+    m_yAxis = p.yAxis;
+    m_thresholdLine = p.thresholdLine;
+    m_lowerLimitLine = p.lowerLimitLine;
+    m_upperLimitLine = p.upperLimitLine;
+    m_curve = p.curve;
 }
 
 //-----------------------------------------------------------------------------
@@ -350,9 +330,9 @@ void TerminalPanel::ApplyReadings(const std::vector<Reading>& readings) {
     m_readingsApplied += static_cast<long long>(readings.size());
 
     CycleInputs inputs;
-    inputs.alarmThreshold = m_alarmThreshold->GetValue().ToStdWstring();
-    inputs.recordLength = m_recordLength->GetValue().ToStdWstring();
-    inputs.surface = MainWindow::GetInstance()->Surface(m_pressIndex);
+    inputs.alarmThresholdBar = m_setup.alarmThresholdBar;
+    inputs.recordLengthSeconds = m_setup.recordLengthSeconds;
+    inputs.surface = m_setup.surface;
 
     size_t firstNew = m_cycle.m_times.size();
     bool restarted = false, appended = false;
@@ -367,7 +347,8 @@ void TerminalPanel::ApplyReadings(const std::vector<Reading>& readings) {
             m_verdictText->SetLabel("");
             m_renderTimer->StartCountdown();
             m_printButton->Enable();
-            OpenJournal();
+            m_journal.AppendLine("# recording_start," +
+                                 IsoDateTime(m_cycle.m_recordStartWall.seconds));
         }
         if (fx.playAlarm) m_alarmSound->Play();
         if (fx.recordEnd) {
@@ -385,7 +366,9 @@ void TerminalPanel::ApplyReadings(const std::vector<Reading>& readings) {
     m_lastBar = readings.back().bar;
     for (const Reading& reading : readings)
         if (reading.bar <= 4) m_lowSinceDone = true;
-    const int threshold = LeadingInt(m_alarmThreshold->GetValue());
+    const int threshold = m_cycle.m_armed || m_cycle.m_recording
+                              ? m_setup.alarmThresholdBar
+                              : LeadingInt(m_alarmThreshold->GetValue());
     const bool above = threshold > 0 && m_lastBar > threshold;
     if (above && !m_aboveThreshold) m_aboveSince = readings.back().arrival;
     m_aboveThreshold = above;
@@ -422,20 +405,89 @@ std::string TerminalPanel::ReportDirectory() const {
     return std::string(directory.empty() ? "." : directory.utf8_str());
 }
 
-void TerminalPanel::OpenJournal() {
-    const wxDateTime start(static_cast<time_t>(m_cycle.m_recordStartWall.seconds));
+bool TerminalPanel::TakeSetup(RecordingSetup& setup, std::string* why) const {
     MainWindow* main = MainWindow::GetInstance();
+    setup = RecordingSetup();
+    JobData& job = setup.job;
+    job.operatorId = m_operatorId->GetValue().utf8_str();
+    job.axleDesignation = m_axleDesignation->GetValue().utf8_str();
+    const int side = m_mountingSide->GetSelection();
+    job.mountingSide = (side >= 0 && side < static_cast<int>(m_mountingSides.size()))
+                           ? m_mountingSides[side].utf8_str()
+                           : "A";
+    job.bearingDesignation = m_bearingDesignation->GetValue().utf8_str();
+    job.productionDate = m_productionDate->GetValue().utf8_str();
+    job.refurbishmentDate = m_refurbishmentDate->GetValue().utf8_str();
+    setup.pressName = main->PressName(m_pressIndex).utf8_str();
+    setup.surface = main->Surface(m_pressIndex);
+    if (const ForceLimits* limits = main->Limits(m_pressIndex)) {
+        setup.hasLimits = true;
+        setup.limits = *limits;
+    }
+    setup.moduleAddress = AddressText().utf8_str();
+    setup.armedAt = m_clock->Now().seconds;
+    setup.version = kProgramVersion;
+
+    if (!(std::isfinite(setup.surface) && setup.surface > 0)) {
+        if (why)
+            *why = "The press \"" + setup.pressName +
+                   "\" has no valid surface in superfici.ini, so no force can be recorded. "
+                   "Enter its surface in cm\xC2\xB2 (a number above 0) in superfici.ini and "
+                   "start the program again.";
+        return false;
+    }
+    std::string reason;
+    if (!ParseRecordLength(m_recordLength->GetValue().ToStdWstring(), setup.recordLengthSeconds,
+                           &reason) ||
+        !ParseAlarmThreshold(m_alarmThreshold->GetValue().ToStdWstring(),
+                             setup.alarmThresholdBar, &reason) ||
+        (setup.hasLimits && !ValidLimits(setup.limits, &reason))) {
+        if (why) *why = reason;
+        return false;
+    }
+    return true;
+}
+
+bool TerminalPanel::OpenJournal(std::string* why) {
     std::string header = "# Vemo Press Pressure Recorder journal\n";
-    header += "# recording_start," +
-              std::string(start.Format("%Y-%m-%d %H:%M:%S", wxDateTime::Local).utf8_str()) + "\n";
-    header += "# press," + std::string(main->PressName(m_pressIndex).utf8_str()) + "\n";
-    header += "# surface_cm2," + CsvNumber(main->Surface(m_pressIndex)) + "\n";
-    header += "# record_length_s," + std::string(m_recordLength->GetValue().utf8_str()) + "\n";
-    std::string error;
-    if (!m_journal.Open(ReportDirectory(),
-                        std::string(start.Format("%Y%m%d-%H%M%S", wxDateTime::Local).utf8_str()),
-                        header, SteadyClock::now(), &error))
-        fprintf(stderr, "recording journal not written: %s\n", error.c_str());
+    auto line = [&header](const char* key, const std::string& value) {
+        header += std::string("# ") + key + "," + CsvField(value) + "\n";
+    };
+    line("armed", IsoDateTime(m_setup.armedAt));
+    line("operator_id", m_setup.job.operatorId);
+    line("axle_designation", m_setup.job.axleDesignation);
+    line("mounting_side", m_setup.job.mountingSide);
+    line("bearing_designation", m_setup.job.bearingDesignation);
+    line("press", m_setup.pressName);
+    header += "# surface_cm2," + CsvNumber(m_setup.surface) + "\n";
+    header += "# record_length_s," + std::to_string(m_setup.recordLengthSeconds) + "\n";
+    line("module", m_setup.moduleAddress);
+    return m_journal.Open(ReportDirectory(), FileStamp(m_setup.armedAt), header,
+                          SteadyClock::now(), why);
+}
+
+Recording TerminalPanel::CurrentRecording() const {
+    Recording r;
+    r.setup = m_setup;
+    r.times = m_cycle.m_times;
+    r.forces = m_cycle.m_forces;
+    r.pressures = m_cycle.m_pressures;
+    r.startedAt = m_cycle.m_recordStartWall.seconds;
+    r.stoppedAt = m_stoppedAt;
+    r.incomplete = m_cycle.IncompleteText();
+    r.startNote = m_cycle.StartNote();
+    if (!m_journal.Problem().empty())
+        r.journalProblem = "the journal of this recording could not be written (" +
+                           m_journal.Problem() + ")";
+    return r;
+}
+
+void TerminalPanel::LockSetupFields(bool locked) {
+    for (wxWindow* field :
+         std::initializer_list<wxWindow*>{m_operatorId, m_axleDesignation, m_mountingSide,
+                                          m_bearingDesignation, m_productionDate,
+                                          m_refurbishmentDate, m_alarmThreshold, m_recordLength})
+        field->Enable(!locked);
 }
 
 void TerminalPanel::PostRecordEnd(RecordEnd why) {
@@ -468,19 +520,30 @@ void TerminalPanel::EndForExit() {
 void TerminalPanel::OnStartStop(wxCommandEvent& event) {
     const int id = event.GetId();
     if (id == ID_START) {
-        MainWindow* main = MainWindow::GetInstance();
-        const double surface = main->Surface(m_pressIndex);
-        if (!(std::isfinite(surface) && surface > 0)) {
-            ShowError("The press \"" + main->PressName(m_pressIndex) +
-                      wxString(L"\" has no valid surface in superfici.ini, so no force can be "
-                               L"recorded. Enter its surface in cm\u00b2 (a number above 0) in "
-                               L"superfici.ini and start the program again."));
+        if (m_cycle.m_armed || m_cycle.m_recording) return;
+        // Everything the report will say is fixed here.
+        std::string why;
+        RecordingSetup setup;
+        if (!TakeSetup(setup, &why)) {
+            ShowError(wxString::FromUTF8(why));
+            return;
+        }
+        m_setup = setup;
+        // A recording that could not be kept through a crash is not started.
+        if (!OpenJournal(&why)) {
+            ShowError("The recording cannot start: its journal cannot be written in the folder " +
+                      wxString::FromUTF8(ReportDirectory()) + "/recordings (" +
+                      wxString::FromUTF8(why) +
+                      wxString::FromUTF8(").\nChoose another folder with Modify \xE2\x86\x92 "
+                                         "Change PDF Directory, or free the disk."));
             return;
         }
         m_cycle.Arm();
         m_startButton->Disable();
         m_stopButton->Enable();
-        m_recordLength->Disable();
+        LockSetupFields(true);
+        UpdateThresholdLine();
+        UpdateLimitLines();
         RefreshBanner();
         return;
     }
@@ -491,20 +554,23 @@ void TerminalPanel::FinishCycle(RecordEnd why, bool ask) {
     const bool wasRecording = m_cycle.Disarm(why);
     if (m_connected) m_startButton->Enable();
     m_stopButton->Disable();
-    m_recordLength->Enable();
-
-    wxDateTime now = wxDateTime::UNow();
-    m_stopTime = now.Format("%X", wxDateTime::TimeZone(wxDateTime::Local));
-    m_stopDate = now.Format("%Y%m%d", wxDateTime::TimeZone(wxDateTime::GMT1));
+    LockSetupFields(false);
+    m_stoppedAt = m_clock->Now().seconds;
+    UpdateThresholdLine();
+    UpdateLimitLines();
 
     RefreshBanner();
-    if (!wasRecording) return;
+    if (!wasRecording) {
+        m_journal.Discard(); // armed, but nothing was recorded
+        return;
+    }
     m_renderTimer->StopCountdown();
-    const std::string incomplete = m_cycle.IncompleteText();
+    m_lastRecording = CurrentRecording();
+    const std::string incomplete = m_lastRecording->incomplete;
     m_done = true;
     m_lowSinceDone = false;
-    m_doneResults = Summarise(m_cycle.m_times, m_cycle.m_forces, m_cycle.m_pressures);
-    m_doneJudgement = CurrentJudgement(incomplete);
+    m_doneResults = m_lastRecording->Results();
+    m_doneJudgement = m_lastRecording->Judged();
     m_peakText->SetLabel(wxString::Format("Peak %.1f t", m_doneResults.peakForceTons));
     m_verdictText->SetLabel(m_doneJudgement.verdict == Verdict::Pass   ? "PASS"
                             : m_doneJudgement.verdict == Verdict::Fail ? "FAIL"
@@ -514,6 +580,9 @@ void TerminalPanel::FinishCycle(RecordEnd why, bool ask) {
     RefreshBanner();
     m_journal.Close(incomplete.empty() ? "completed at " + CsvNumber(m_cycle.LastTime()) + " s"
                                        : incomplete);
+    if (!m_journal.Problem().empty())
+        m_lastRecording->journalProblem = "the journal of this recording could not be written (" +
+                                          m_journal.Problem() + ")";
     if (!ask) {
         if (why == RecordEnd::Disconnected)
             ShowError("Module disconnected. Please check the Wi-Fi connection and retry.");

@@ -9,10 +9,12 @@
 #include "recorder/banner_state.h"
 #include "recorder/cycle.h"
 #include "recorder/journal.h"
+#include "recorder/recording.h"
 
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include <wx/arrstr.h>
@@ -47,6 +49,9 @@ class TerminalPanel : public wxPanel, public LinkListener {
     void OnConnect(wxCommandEvent& event);
     void OnDisconnect(wxCommandEvent& event);
     void OnEditConnection(wxCommandEvent& event);
+    /// While Start is pressed the module and the press stay as they were:
+    /// true, after telling the operator, when a change must wait.
+    bool RefuseChangeWhileRecording() const;
     bool Reconnecting() const { return m_reconnecting; }
     int ReconnectAttempt() const { return m_reconnectAttempt; }
     /// Readings handed over by the link so far (tests, benchmarks).
@@ -73,13 +78,27 @@ class TerminalPanel : public wxPanel, public LinkListener {
 
     // Report
     void OnPrintReport(wxCommandEvent& event);
+    /// The report of the running recording (marked incomplete), or else of
+    /// the last one that ended, each with its own job data.
     void CreateReport();
+    /// Writes the page and the CSV file of `recording`.
+    void WriteReport(const Recording& recording);
+    /// The recording that ended last, if any.
+    const std::optional<Recording>& LastRecording() const { return m_lastRecording; }
+    /// What the fields, the press and the link say now, or false with the
+    /// reason for the operator when a recording cannot be made of it.
+    bool TakeSetup(RecordingSetup& setup, std::string* why) const;
 
     /// Told of every reading applied, after its effects (benchmarks).
     std::function<void(int bar)> m_readingObserver;
 
     /// Replaces the wall clock of the cycle (tests).
-    void SetClock(Clock& clock) { m_cycle.SetClock(clock); }
+    void SetClock(Clock& clock) {
+        m_cycle.SetClock(clock);
+        m_clock = &clock;
+    }
+    /// The wall clock's seconds: every date shown or written comes from here.
+    int64_t WallSeconds() const { return m_clock->Now().seconds; }
     const RecordingCycle& Cycle() const { return m_cycle; }
     RecordingCycle& Cycle() { return m_cycle; }
     int RecordEndQuestions() const { return m_reportQuestions; }
@@ -87,7 +106,6 @@ class TerminalPanel : public wxPanel, public LinkListener {
     RenderTimer& Timer() { return *m_renderTimer; }
 
     // Link fields
-    wxString m_stopTime, m_stopDate;
     int m_socket = 0;
     int m_connectState = 0;
     bool m_connected = false;
@@ -138,8 +156,6 @@ class TerminalPanel : public wxPanel, public LinkListener {
     /// What the banner says now.
     BannerInputs BannerState() const;
     void RefreshBanner();
-    /// The verdict on the recording as it stands (with the press's limits).
-    Judgement CurrentJudgement(const std::string& incomplete) const;
     mpScaleX* m_xAxis = nullptr;
     mpScaleY* m_yAxis = nullptr;
 
@@ -149,7 +165,16 @@ class TerminalPanel : public wxPanel, public LinkListener {
     /// The stop half of the cycle: disarms, takes the stop time, closes the
     /// journal and asks for the report when connected.
     void FinishCycle(RecordEnd why, bool ask);
-    void OpenJournal();
+    /// Opens the journal of the cycle armed with `m_setup`; false, with the
+    /// reason, when it cannot be written.
+    bool OpenJournal(std::string* why);
+    /// The running (or just ended) cycle as a recording of `m_setup`.
+    Recording CurrentRecording() const;
+    /// The job fields, the threshold and the record length are what the
+    /// running cycle was started with: locked while it is armed.
+    void LockSetupFields(bool locked);
+    /// The force limits drawn: those of the running cycle, else the press's.
+    const ForceLimits* ShownLimits() const;
 
     // Link life cycle (connection.cpp)
     std::unique_ptr<ConnectThread> StartConnectThread();
@@ -158,6 +183,8 @@ class TerminalPanel : public wxPanel, public LinkListener {
     void DrainReadings(int linkId);
     void HandleLinkLost(int linkId, LinkLoss loss);
     void ScheduleReconnect();
+    /// Closes the link and connects to the module now set (a new address).
+    void ReconnectToNewModule();
     void OnReconnectTimer(wxTimerEvent& event);
     void StopReconnecting();
     void ShowClosedButtons();
@@ -165,6 +192,10 @@ class TerminalPanel : public wxPanel, public LinkListener {
 
     SystemClock m_systemClock;
     RecordingCycle m_cycle{m_systemClock};
+    Clock* m_clock = &m_systemClock;
+    RecordingSetup m_setup; ///< taken at Start for the armed or running cycle
+    std::optional<Recording> m_lastRecording;
+    int64_t m_stoppedAt = 0;
     RecordingJournal m_journal;
     std::unique_ptr<Link> m_link;
     std::unique_ptr<ConnectThread> m_connectThread;
@@ -175,6 +206,8 @@ class TerminalPanel : public wxPanel, public LinkListener {
     wxTimer m_reconnectTimer;
     bool m_reconnecting = false;
     int m_reconnectAttempt = 0;
+    SteadyTime m_linkStartedAt; ///< a link that held 30 s ends the back-off
+    bool m_lossBoxOpen = false; ///< one box for a module that keeps dropping
     int m_attemptCount = 0;
     int m_linkCount = 0;
     int m_reportQuestions = 0;

@@ -5,9 +5,12 @@
 #include "shell/paths.h"
 
 #include "plot/plot_canvas.h"
+#include "recorder/file_access.h"
 #include "recorder/terminal_panel.h"
+#include "shell/messages.h"
 
 #include <wx/app.h>
+#include <wx/filefn.h>
 
 #include <chrono>
 #include <cstdio>
@@ -20,6 +23,14 @@ class VemoLogger : public wxApp {
         for (int i = 1; i < argc; ++i)
             userDir = userDir || argv[i] == "--user-dir";
         EnterUserWorkingDirectoryIfNeeded(userDir);
+        // One copy of the program a working directory: a second one would
+        // take the first one's live journal for an interrupted recording.
+        std::string why;
+        if (!m_directoryLock.Acquire(kDirectoryLockFile, &why)) {
+            ShowError("The working directory " + wxGetCwd() + " is " + wxString::FromUTF8(why) +
+                      ". Use that copy, or close it first.");
+            return false;
+        }
         MainWindow* main = MainWindow::GetInstance();
         // For the start-up benchmark: print the wall clock at the first paint of
         // the plot and end.
@@ -41,10 +52,16 @@ class VemoLogger : public wxApp {
         return true;
     }
     int OnExit() override {
-        MainWindow::GetInstance();
-        SockRelease();
+        if (m_directoryLock.Held()) {
+            MainWindow::GetInstance();
+            SockRelease();
+        }
         return 0;
     }
+
+  private:
+    static constexpr const char* kDirectoryLockFile = ".vemo-recorder.lock";
+    FileLock m_directoryLock;
 };
 
 wxIMPLEMENT_APP(VemoLogger);

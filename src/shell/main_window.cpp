@@ -227,7 +227,7 @@ bool MainWindow::SetLimits(long index, const ForceLimits* limits, std::string* e
 void MainWindow::SetPdfDirectory(const wxString& path) {
     m_pdfDirectory = path;
     if (m_config) m_config->Write("dir_path", path);
-    SaveSettings();
+    SaveSettingsOrTell();
 }
 
 bool MainWindow::ChoosePdfDirectory() {
@@ -237,9 +237,10 @@ bool MainWindow::ChoosePdfDirectory() {
     return true;
 }
 
-void MainWindow::ApplyConnectionSettings(const wxString& ip, const wxString& port,
+bool MainWindow::ApplyConnectionSettings(const wxString& ip, const wxString& port,
                                          bool skipQuestion, bool autoconnect,
                                          unsigned int pressIndex) {
+    if (m_panel && m_panel->RefuseChangeWhileRecording()) return false;
     if (m_panel) {
         m_panel->SetConnectionParameters(ip, port, autoconnect, skipQuestion, pressIndex);
         m_panel->Show();
@@ -251,11 +252,19 @@ void MainWindow::ApplyConnectionSettings(const wxString& ip, const wxString& por
         m_config->Write("autoconnect", autoconnect ? "true" : "false");
         m_config->Write("superficie", wxString::Format("%d", static_cast<int>(pressIndex)));
     }
-    SaveSettings();
+    SaveSettingsOrTell();
     if (m_sizer) m_sizer->Layout();
+    return true;
 }
 
-bool MainWindow::SaveSettings() {
+bool MainWindow::SaveSettings(wxString* why) {
     if (m_config == nullptr) return false;
-    return SaveConfigAtomically(*m_config, kConfigFile);
+    return SaveConfigAtomically(*m_config, kConfigFile, why);
+}
+
+void MainWindow::SaveSettingsOrTell() {
+    wxString why;
+    if (m_config == nullptr || SaveSettings(&why)) return;
+    ShowError("The settings were not saved: " + wxString(kConfigFile) + " cannot be written (" +
+              why + "). They apply until the program ends.");
 }

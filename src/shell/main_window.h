@@ -24,10 +24,14 @@ class MainWindow : public wxFrame {
     static void DestroyInstance();
 
     void SetPdfDirectory(const wxString& path);
-    void ApplyConnectionSettings(const wxString& ip, const wxString& port, bool skipQuestion,
+    /// Applies and saves the connection dialog's values; false, after telling
+    /// the operator, while a recording is armed or running.
+    bool ApplyConnectionSettings(const wxString& ip, const wxString& port, bool skipQuestion,
                                  bool autoconnect, unsigned int pressIndex);
-    /// Rewrites config.ini; false when it could not be written.
-    bool SaveSettings();
+    /// Rewrites config.ini; false, with the reason, when it could not be written.
+    bool SaveSettings(wxString* why = nullptr);
+    /// Rewrites config.ini and tells the operator when it could not be.
+    void SaveSettingsOrTell();
 
     /// Name of press `index`, or "" when there is no such press.
     wxString PressName(long index) const;

@@ -39,6 +39,7 @@ MenuBar::MenuBar() : wxMenuBar() {
 
 void MenuBar::OnNewConnection(wxCommandEvent&) {
     MainWindow* main = MainWindow::GetInstance();
+    if (main->m_panel && main->m_panel->RefuseChangeWhileRecording()) return;
     new NewDialog(main->m_frame, wxID_ANY, "Connection Parameters", wxDefaultPosition,
                   wxSize(380, 300), wxDEFAULT_DIALOG_STYLE, "192.168.100.10", "65100", false, false,
                   0);
@@ -47,6 +48,7 @@ void MenuBar::OnNewConnection(wxCommandEvent&) {
 void MenuBar::OnEditParameters(wxCommandEvent&) {
     MainWindow* main = MainWindow::GetInstance();
     if (main->m_panel) {
+        if (main->m_panel->RefuseChangeWhileRecording()) return;
         wxCommandEvent event = MakeProgramEvent(EVT_EDIT_PARAMETERS);
         wxPostEvent(main->m_panel, event);
     }

@@ -5,6 +5,10 @@
 
 #include <wx/string.h>
 
+/// The text with every word longer than `width` characters broken into lines
+/// of that length, so that every box fits the screen.
+wxString WrappedForBox(const wxString& text, size_t width = 90);
+
 /// Caption "Error", OK button, error icon.
 void ShowError(const wxString& text, const wxString& caption = "Error");
 /// OK button, information icon.

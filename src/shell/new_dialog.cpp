@@ -112,7 +112,6 @@ void NewDialog::OnCancel(wxCommandEvent&) {
 }
 
 void NewDialog::ApplyAndClose() {
-    Hide();
     int selection = m_pressBox->GetSelection();
     // Without a press list, or with nothing chosen, the first press is handed on.
     unsigned int pressIndex = selection == wxNOT_FOUND ? 0u : static_cast<unsigned>(selection);
@@ -120,7 +119,11 @@ void NewDialog::ApplyAndClose() {
     bool skipQuestion = m_skipBox->GetValue();
     wxString port = m_portField->GetValue();
     wxString address = m_ipCtrl->GetValue();
-    MainWindow::GetInstance()->ApplyConnectionSettings(address, port, skipQuestion, autoconnect,
-                                                       pressIndex);
+    // Opened before Start and confirmed after it: the dialog stays open, and
+    // the recording keeps its module and press.
+    if (!MainWindow::GetInstance()->ApplyConnectionSettings(address, port, skipQuestion,
+                                                            autoconnect, pressIndex))
+        return;
+    Hide();
     Destroy();
 }

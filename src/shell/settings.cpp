@@ -9,6 +9,7 @@
 #include <cstring>
 #include <cwctype>
 
+#include <wx/log.h>
 #include <wx/fileconf.h>
 #include <wx/filename.h>
 #include <wx/wfstream.h>
@@ -143,22 +144,23 @@ double SurfaceAt(const PressList& presses, long index) {
     return presses.surfaces[index];
 }
 
-bool SaveConfigAtomically(wxFileConfig& config, const wxString& path) {
+bool SaveConfigAtomically(wxFileConfig& config, const wxString& path, wxString* why) {
     wxFileName target(path);
     target.MakeAbsolute();
     const wxString temporary = target.GetFullPath() + ".tmp";
+    // The caller tells the operator, once and with the reason: no log box.
+    wxLogNull quiet;
+    auto fail = [&](bool removeTemporary) {
+        if (why) *why = wxSysErrorMsgStr();
+        if (removeTemporary) wxRemoveFile(temporary);
+        return false;
+    };
     {
         wxFileOutputStream out(temporary);
-        if (!out.IsOk()) return false;
+        if (!out.IsOk()) return fail(false);
         bool saved = config.Save(out, wxConvAuto()) && out.GetFile()->Flush();
-        if (!out.Close() || !saved) {
-            wxRemoveFile(temporary);
-            return false;
-        }
+        if (!out.Close() || !saved) return fail(true);
     }
-    if (!wxRenameFile(temporary, target.GetFullPath(), true)) {
-        wxRemoveFile(temporary);
-        return false;
-    }
+    if (!wxRenameFile(temporary, target.GetFullPath(), true)) return fail(true);
     return true;
 }

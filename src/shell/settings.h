@@ -53,4 +53,4 @@ double SurfaceAt(const PressList& presses, long index);
 /// Writes the store to `path` through a temporary file in the same directory
 /// that is renamed over the old one, so a failed write never leaves a truncated
 /// file. Returns false when the file could not be replaced.
-bool SaveConfigAtomically(wxFileConfig& config, const wxString& path);
+bool SaveConfigAtomically(wxFileConfig& config, const wxString& path, wxString* why = nullptr);

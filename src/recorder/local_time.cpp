@@ -1,0 +1,57 @@
+#include "recorder/local_time.h"
+
+#include <cstdio>
+#include <ctime>
+
+LocalTime ToLocalTime(int64_t epochSeconds) {
+    const std::time_t t = static_cast<std::time_t>(epochSeconds);
+    std::tm parts{};
+#ifdef _WIN32
+    if (localtime_s(&parts, &t) != 0) return LocalTime{};
+#else
+    if (localtime_r(&t, &parts) == nullptr) return LocalTime{};
+#endif
+    LocalTime local;
+    local.year = parts.tm_year + 1900;
+    local.month = parts.tm_mon + 1;
+    local.day = parts.tm_mday;
+    local.hour = parts.tm_hour;
+    local.minute = parts.tm_min;
+    local.second = parts.tm_sec;
+    return local;
+}
+
+namespace {
+
+std::string Formatted(int64_t epochSeconds, bool date, bool time, const char* dateFormat,
+                      const char* between, const char* timeFormat) {
+    const LocalTime t = ToLocalTime(epochSeconds);
+    char text[64] = "";
+    int n = 0;
+    if (date) n = std::snprintf(text, sizeof text, dateFormat, t.year, t.month, t.day);
+    if (date && time) n += std::snprintf(text + n, sizeof text - n, "%s", between);
+    if (time) std::snprintf(text + n, sizeof text - n, timeFormat, t.hour, t.minute, t.second);
+    return text;
+}
+
+} // namespace
+
+std::string IsoDateTime(int64_t s) {
+    return Formatted(s, true, true, "%04d-%02d-%02d", " ", "%02d:%02d:%02d");
+}
+
+std::string IsoDate(int64_t s) {
+    return Formatted(s, true, false, "%04d-%02d-%02d", "", "");
+}
+
+std::string IsoTime(int64_t s) {
+    return Formatted(s, false, true, "", "", "%02d:%02d:%02d");
+}
+
+std::string FileDate(int64_t s) {
+    return Formatted(s, true, false, "%04d%02d%02d", "", "");
+}
+
+std::string FileStamp(int64_t s) {
+    return Formatted(s, true, true, "%04d%02d%02d", "-", "%02d%02d%02d");
+}

@@ -1,0 +1,25 @@
+// Dates and times as the operator reads them: the local time of one wall-clock
+// instant, in the formats of the page, the CSV file and the report's name.
+// Every date the program shows or writes comes from here, so a report made at
+// 00:20 in summer carries that day, whatever the offset from UTC.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+/// The broken-down local time of `epochSeconds` (the zone the process runs in).
+struct LocalTime {
+    int year = 1970, month = 1, day = 1, hour = 0, minute = 0, second = 0;
+};
+LocalTime ToLocalTime(int64_t epochSeconds);
+
+/// "2026-12-08 18:40:22" (ISO 8601, local): the page and the CSV file.
+std::string IsoDateTime(int64_t epochSeconds);
+/// "2026-12-08".
+std::string IsoDate(int64_t epochSeconds);
+/// "18:40:22".
+std::string IsoTime(int64_t epochSeconds);
+/// "20261208": the date in a report's file name, which other systems read.
+std::string FileDate(int64_t epochSeconds);
+/// "20261208-184022": the name of a recording's journal.
+std::string FileStamp(int64_t epochSeconds);

@@ -1,0 +1,96 @@
+#include "recorder/recording_plot.h"
+
+#include "plot/plot_canvas.h"
+#include "recorder/cycle.h"
+#include "recorder/recording.h"
+
+#include <wx/dcmemory.h>
+
+#include <algorithm>
+#include <cmath>
+
+RecordingPlot MakeRecordingPlot(wxWindow* parent, const wxPoint& position, const wxSize& size,
+                                const wxColour& curveColour) {
+    RecordingPlot p;
+    p.plot = new mpWindow(parent, wxID_ANY, position, size, wxBORDER_SUNKEN);
+    p.plot->SetColourTheme(*wxWHITE, *wxBLACK, wxColour(96, 96, 96));
+
+    p.curve = new mpFXYVector(wxEmptyString, 0);
+    p.curve->SetContinuity(true);
+    p.curve->SetPen(wxPen(curveColour, 2, wxPENSTYLE_SOLID));
+    p.curve->SetDrawOutsideMargins(false);
+
+    wxFont axisFont(11, wxFONTFAMILY_DEFAULT, wxFONTSTYLE_NORMAL, wxFONTWEIGHT_NORMAL);
+    p.xAxis = new mpScaleX("Time (s)", mpALIGN_BOTTOM, true, mpX_NORMAL);
+    p.yAxis = new mpScaleY("Force (tons)", mpALIGN_LEFT, true);
+    p.xAxis->SetFont(axisFont);
+    p.yAxis->SetFont(axisFont);
+    p.xAxis->SetDrawOutsideMargins(false);
+    p.yAxis->SetDrawOutsideMargins(false);
+
+    // Margins wide enough for the widest label the axes can show, measured
+    // with their font: a force label has up to four digits, a sign and two
+    // decimals before it turns to an exponent; a time label is centred on its
+    // tick, so the last one needs half its width right of the plot.
+    wxBitmap scratch(8, 8);
+    wxMemoryDC measure(scratch);
+    measure.SetFont(axisFont);
+    int forceWidth = 0;
+    for (const char* widest : {"-8888.88", "-8.8e+88"})
+        forceWidth = std::max(forceWidth, measure.GetTextExtent(widest).x);
+    const int timeHalf = measure.GetTextExtent("8888").x / 2;
+    p.plot->SetMargins(10, std::max(10, timeHalf + 4), 50, std::max(50, forceWidth + 10));
+    p.plot->AddLayer(p.xAxis, true);
+    p.plot->AddLayer(p.yAxis, true);
+    p.thresholdLine = new mpHorizontalLine(wxPen(wxColour(230, 120, 0), 2, wxPENSTYLE_SHORT_DASH));
+    p.thresholdLine->SetVisible(false);
+    p.plot->AddLayer(p.thresholdLine, true);
+    for (mpHorizontalLine** line : {&p.lowerLimitLine, &p.upperLimitLine}) {
+        *line = new mpHorizontalLine(wxPen(wxColour(110, 0, 170), 2, wxPENSTYLE_LONG_DASH));
+        (*line)->SetVisible(false);
+        p.plot->AddLayer(*line, true);
+    }
+    p.plot->AddLayer(p.curve, true);
+    p.plot->EnableDoubleBuffer(true);
+    p.plot->EnableMousePanZoom(true);
+    p.plot->SetScrollbars(false);
+    p.plot->Fit(0, 100, 0, 100);
+    p.xAxis->SetTicks(false);
+    p.yAxis->SetTicks(false);
+    return p;
+}
+
+double FitSeconds(double lastSeconds) {
+    return lastSeconds > 90 ? lastSeconds + 10 : 90;
+}
+
+double FitTons(double peakTons, double upperLimitTons) {
+    double top = peakTons + peakTons * 20 / 100;
+    if (!(top > 0)) top = 100;
+    return std::max(top, upperLimitTons * 1.1);
+}
+
+wxImage RecordingPicture(wxWindow* parent, const Recording& recording, const wxSize& size,
+                         const wxColour& curveColour) {
+    RecordingPlot p = MakeRecordingPlot(parent, wxPoint(0, 0), size, curveColour);
+    p.plot->Hide();
+    p.curve->SetData(recording.times, recording.forces);
+    const RecordingSetup& setup = recording.setup;
+    if (setup.alarmThresholdBar > 0 && setup.surface > 0) {
+        p.thresholdLine->SetValue(ForceTons(setup.alarmThresholdBar, setup.surface));
+        p.thresholdLine->SetVisible(true);
+    }
+    if (setup.hasLimits) {
+        p.lowerLimitLine->SetValue(setup.limits.lowerTons);
+        p.upperLimitLine->SetValue(setup.limits.upperTons);
+        p.lowerLimitLine->SetVisible(true);
+        p.upperLimitLine->SetVisible(true);
+    }
+    const RecordingResults results = recording.Results();
+    const wxImage picture =
+        p.plot->RenderImage(size, 0, FitSeconds(recording.LastTime()), 0,
+                            FitTons(results.any ? results.peakForceTons : 0,
+                                    setup.hasLimits ? setup.limits.upperTons : 0));
+    p.plot->Destroy();
+    return picture;
+}

@@ -1,0 +1,42 @@
+// The force-time plot of a recording: the canvas with its axes, the alarm
+// threshold's line, the two limit lines and the curve. The panel shows the
+// live recording on one; the report draws a recording that ended on another,
+// never shown, so a page always shows its own recording's curve and lines.
+#pragma once
+
+#include <wx/colour.h>
+#include <wx/gdicmn.h>
+#include <wx/image.h>
+
+class wxWindow;
+class mpWindow;
+class mpFXYVector;
+class mpHorizontalLine;
+class mpScaleX;
+class mpScaleY;
+struct Recording;
+
+struct RecordingPlot {
+    mpWindow* plot = nullptr;
+    mpScaleX* xAxis = nullptr;
+    mpScaleY* yAxis = nullptr;
+    mpHorizontalLine* thresholdLine = nullptr;
+    mpHorizontalLine* lowerLimitLine = nullptr;
+    mpHorizontalLine* upperLimitLine = nullptr;
+    mpFXYVector* curve = nullptr;
+};
+
+/// The canvas as a child of `parent` with every layer; the lines hidden, the
+/// view 0 to 100 s and 0 to 100 t.
+RecordingPlot MakeRecordingPlot(wxWindow* parent, const wxPoint& position, const wxSize& size,
+                                const wxColour& curveColour);
+
+/// The view's right end for a curve that ends at `lastSeconds`.
+double FitSeconds(double lastSeconds);
+/// The view's top for a peak of `peakTons` and an upper limit (0 for none):
+/// room above the peak, and the upper limit always on the plot.
+double FitTons(double peakTons, double upperLimitTons);
+
+/// The whole curve of `recording` with its threshold and limits, at `size`.
+wxImage RecordingPicture(wxWindow* parent, const Recording& recording, const wxSize& size,
+                         const wxColour& curveColour);
