@@ -205,3 +205,16 @@ TEST_F(BannerTest, AlarmFlashesOnlyAboveTheThresholdDuringARecording) {
     in.alarmThreshold = 0; // alarm off
     EXPECT_FALSE(ComposeBanner(in).flashing);
 }
+
+// Fault mended: a journal that failed during a recording was told on stderr only.
+TEST_F(BannerTest, ARecordingWhoseJournalFailsIsAWarning) {
+    in.recording = true;
+    in.secondsLeft = 12;
+    in.bar = 300;
+    EXPECT_EQ(ComposeBanner(in).colour, BannerColour::Green);
+    in.journalProblem = "No space left on device";
+    const Banner b = ComposeBanner(in);
+    EXPECT_EQ(b.colour, BannerColour::Amber);
+    EXPECT_NE(b.Line().find("journal not written: No space left on device"), std::string::npos)
+        << b.Line();
+}

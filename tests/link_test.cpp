@@ -317,3 +317,61 @@ TEST_F(LinkTest, HundredConnectionsLeaveNoDescriptorOrThreadBehind) {
     EXPECT_LE(CountOpenFds(), fds);
     EXPECT_LE(CountThreads(), threads);
 }
+
+// Fault mended: a module that accepts and closes after half a second gave a
+// reconnection every second or two, each "attempt 1", and a stack of modal
+// "Disconnected" boxes.
+TEST_F(LinkTest, AModuleThatKeepsDroppingTheLinkIsToldOnceAndBackedOffFrom) {
+    SimProcess sim({"--close-after", "6"});
+    ConnectTo(sim.Port());
+    ASSERT_TRUE(panel->m_connected);
+    int highestAttempt = 0;
+    // One box for the whole time, however often the link drops.
+    wxTEST_DIALOG(WaitUntil(
+                      [&] {
+                          highestAttempt = std::max(highestAttempt, panel->ReconnectAttempt());
+                          return false;
+                      },
+                      14000),
+                  ExpectBoxStarting("Network disconnected: the module closed the connection.",
+                                    wxOK, "Disconnected"));
+    EXPECT_GE(highestAttempt, 3);
+    EXPECT_TRUE(panel->m_statusText->GetLabel().StartsWith(wxString::FromUTF8("Module lost")) ||
+                panel->m_connected);
+    Click(panel, ID_DISCONNECT);
+    if (panel->m_connected) Click(panel, ID_DISCONNECT);
+}
+
+// Faults mended: after a recording, a new address or port showed on the
+// status line while every reading still came from the old module; during a
+// recording the press and module could be changed under it.
+TEST_F(LinkTest, AnotherModuleIsConnectedAtOnceButNotDuringARecording) {
+    std::string ten = WorkDir() + "/ten.csv", twenty = WorkDir() + "/twenty.csv";
+    WriteText(ten, "0,10\n100,10\n");
+    WriteText(twenty, "0,20\n100,20\n");
+    SimProcess first({"--profile", ten}), second({"--profile", twenty});
+    ConnectTo(first.Port());
+    ASSERT_TRUE(
+        WaitUntil([&] { return panel->m_pressureText->GetLabel() == "Pressure: 10 bar"; }, 3000));
+
+    MainWindow* main = MainWindow::GetInstance();
+    Click(panel, ID_START);
+    ASSERT_TRUE(WaitUntil([&] { return panel->Cycle().m_recording; }, 2000));
+    const wxString refused = "Stop the recording first: the module and the press of a recording "
+                             "cannot change after Start.";
+    for (int menu : {wxID_EDIT, wxID_NEW}) {
+        wxCommandEvent event(wxEVT_MENU, menu);
+        wxTEST_DIALOG(main->m_frame->ProcessWindowEvent(event); Pump(100),
+                      ExpectBox(refused, wxOK, "Error"));
+        EXPECT_EQ(FindNewDialog(), nullptr);
+    }
+    wxTEST_DIALOG(Click(panel, ID_STOP), ExpectBox("Do you want to print a REPORT", wxNO));
+
+    const wxString port = wxString::Format("%d", second.Port());
+    ASSERT_TRUE(main->ApplyConnectionSettings("127.0.0.1", port, true, false, 0));
+    EXPECT_TRUE(
+        WaitUntil([&] { return panel->m_pressureText->GetLabel() == "Pressure: 20 bar"; }, 6000))
+        << panel->m_pressureText->GetLabel();
+    EXPECT_TRUE(panel->m_connected);
+    EXPECT_TRUE(panel->m_statusText->GetLabel().Contains("Port: " + port));
+}

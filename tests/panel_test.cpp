@@ -17,6 +17,7 @@
 #include <wx/combobox.h>
 #include <wx/dcmemory.h>
 #include <wx/display.h>
+#include <wx/filename.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
@@ -187,6 +188,15 @@ TEST(PanelLayout, ForceLimitsAreSetInTheirDialogKeptInLimitsIniAndDrawnAsTwoLine
     dialog.m_upper->ChangeValue("400");
     dialog.OnOk(ok);
     EXPECT_FALSE(dialog.m_errorText->GetLabel().empty()); // lower above upper: stays open
+    EXPECT_FALSE(wxFileExists("limits.ini"));
+    // Fault mended: an upper limit of 1.7e308 was taken, and overflowed the axis.
+    dialog.m_errorText->SetLabel("");
+    dialog.m_lower->ChangeValue("400");
+    dialog.m_upper->ChangeValue("1.7e308");
+    dialog.OnOk(ok);
+    EXPECT_EQ(dialog.m_errorText->GetLabel(),
+              wxString::FromUTF8("The limits must be numbers of tons with 0 < lower \u2264 upper "
+                                 "\u2264 10000."));
     EXPECT_FALSE(wxFileExists("limits.ini"));
 
     dialog.m_lower->ChangeValue("400,5"); // a decimal comma is read as typed
@@ -359,4 +369,48 @@ TEST_F(CycleGuiTest, CycleEndingWhileDisconnectedShowsTheErrorInstead) {
                   ExpectBox("Module disconnected. Please check the Wi-Fi connection and retry.",
                             wxOK, "Error"));
     EXPECT_FALSE(panel->m_startButton->IsEnabled());
+}
+
+// Faults mended: an empty, "0" or "-" record length started a recording that
+// ended on its first sample, PASS; a recordings folder that could not be
+// written was told on stderr only, and after a crash nothing remained.
+TEST_F(CycleGuiTest, StartRefusesWhatWouldMakeTheRecordMeaningless) {
+    for (const char* length : {"", "0", "-", "1000"}) {
+        panel->m_recordLength->ChangeValue(length);
+        wxTEST_DIALOG(Click(panel, ID_START),
+                      ExpectBox("The record length must be a whole number of seconds from 1 to "
+                                "999.",
+                                wxOK, "Error"));
+        EXPECT_FALSE(panel->Cycle().m_armed) << length;
+    }
+    panel->m_recordLength->ChangeValue("80");
+
+    const std::string dir = WorkDir() + "/blocked_reports";
+    wxFileName::Mkdir(dir);
+    WriteText(dir + "/recordings", "a file where the folder should be");
+    MainWindow::GetInstance()->SetPdfDirectory(dir);
+    wxTEST_DIALOG(Click(panel, ID_START),
+                  ExpectBoxStarting("The recording cannot start: its journal cannot be written in "
+                                    "the folder " +
+                                        dir + "/recordings (" + dir + "/recordings/",
+                                    wxOK, "Error"));
+    EXPECT_FALSE(panel->Cycle().m_armed);
+    EXPECT_TRUE(panel->m_startButton->IsEnabled());
+    MainWindow::GetInstance()->SetPdfDirectory("");
+}
+
+TEST_F(CycleGuiTest, JobFieldsTakeSixtyFourCharactersAndLockWhileArmed) {
+    panel->m_axleDesignation->ChangeValue("");
+    for (int i = 0; i < 70; ++i)
+        panel->m_axleDesignation->WriteText("A");
+    EXPECT_EQ(panel->m_axleDesignation->GetValue().length(), 64u);
+    Click(panel, ID_START);
+    for (wxWindow* field : {static_cast<wxWindow*>(panel->m_operatorId),
+                            static_cast<wxWindow*>(panel->m_axleDesignation),
+                            static_cast<wxWindow*>(panel->m_alarmThreshold),
+                            static_cast<wxWindow*>(panel->m_recordLength)})
+        EXPECT_FALSE(field->IsEnabled());
+    Click(panel, ID_STOP);
+    EXPECT_TRUE(panel->m_axleDesignation->IsEnabled());
+    panel->m_axleDesignation->ChangeValue("");
 }

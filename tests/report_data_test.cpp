@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <ctime>
 #include <fstream>
 
 TEST(ReportFileName, AxleAndSideWithoutSeparator) {
@@ -135,6 +137,7 @@ TEST(RecordingResults, PeakForceItsFirstTimeAndPeakPressure) {
     EXPECT_FALSE(Summarise({}, {}, {}).any);
 }
 
+#ifndef _WIN32
 namespace {
 
 /// Runs the test's body in the time zone `zone`, then goes back.
@@ -161,6 +164,7 @@ class InZone {
 };
 
 } // namespace
+#endif
 
 // Fault mended: dates were taken in a fixed UTC+1 while times were local, so
 // in Rome in summer a report made between 00:00 and 01:00 carried the

@@ -6,6 +6,7 @@
 
 #include "plot/plot_canvas.h"
 #include "recorder/local_time.h"
+#include "recorder/render_timer.h"
 #include "recorder/report_data.h"
 #include "recorder/state_banner.h"
 #include "recorder/terminal_panel.h"
@@ -545,4 +546,33 @@ TEST_F(ReportTest, AnIncompleteRecordingIsNeverPassAndAStartDuringAStrokeIsNoted
               std::string::npos);
     panel->m_connected = false;
     wxRemoveFile("limits.ini");
+}
+
+// Fault mended: the date on the page, in the CSV file, in the file name and on
+// the clock was taken in a fixed UTC+1 while times were local: in Rome in
+// summer a job done at 00:20 carried the previous day.
+TEST_F(ReportTest, DatesAreTheLocalDayJustAfterMidnightInSummer) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the C library of Windows reads no zone names from TZ";
+#else
+    setenv("TZ", "Europe/Rome", 1);
+    tzset();
+    clock = ManualClock(1784499600); // 2026-07-20 00:20:00 in Rome, 22:20 UTC the day before
+    EXPECT_EQ(ClockLabel(panel->WallSeconds()), "July 20, 2026\n00:20:00");
+    FillJob();
+    Record();
+    wxTEST_DIALOG(panel->CreateReport(), ExpectBox("Report Created.", wxOK));
+    const std::string pdf = dir + "/Report_Mounting_AX12B_20260720.pdf";
+    ASSERT_TRUE(wxFileName::FileExists(pdf));
+    const std::string page = PageText(pdf);
+    EXPECT_NE(page.find("2026-07-20 00:20:14"), std::string::npos) << page;
+    EXPECT_NE(page.find("Start: 2026-07-20 00:20:00"), std::string::npos) << page;
+    const std::string csv = ReadText(dir + "/Report_Mounting_AX12B_20260720.csv");
+    EXPECT_NE(csv.find("# stop_date,\"2026-07-20\"\n# stop_time,\"00:20:14\"\n"),
+              std::string::npos)
+        << csv;
+    EXPECT_NE(csv.find("# recording_start,\"2026-07-20 00:20:00\"\n"), std::string::npos);
+    unsetenv("TZ");
+    tzset();
+#endif
 }

@@ -5,11 +5,13 @@
 #include "recorder/terminal_panel.h"
 #include "shell/ip_ctrl.h"
 #include "shell/main_window.h"
+#include "shell/messages.h"
 #include "shell/new_dialog.h"
 
 #include <wx/checkbox.h>
 #include <wx/combobox.h>
 #include <wx/display.h>
+#include <wx/filename.h>
 #include <wx/frame.h>
 #include <wx/menu.h>
 #include <wx/stattext.h>
@@ -251,4 +253,33 @@ TEST_F(ShellTest, NoSettingsFilesStartsAndStaysOnThisMachine) {
                                                  "\u2192 New Connection."),
                               wxOK, "Error"));
     EXPECT_EQ(Status(), "IP:  - Port:  - Press: P0");
+}
+
+// Fault mended: a config.ini that could not be written was not told, and the
+// operator believed the settings kept.
+TEST_F(ShellTest, SettingsThatCannotBeSavedAreTold) {
+    RebuildMainWindow(kConfig);
+    const wxString blocker = wxString::FromUTF8(WorkDir() + "/config.ini.tmp");
+    ASSERT_TRUE(wxFileName::Mkdir(blocker)); // where the new file is written first
+    wxTEST_DIALOG(MainWindow::GetInstance()->SetPdfDirectory("/tmp/elsewhere"),
+                  ExpectBoxStarting("The settings were not saved: config.ini cannot be written (",
+                                    wxOK, "Error"));
+    wxFileName::Rmdir(blocker);
+    EXPECT_EQ(ReadText(WorkDir() + "/config.ini").find("elsewhere"), std::string::npos);
+}
+
+// Fault mended: a box about a 222-character name was wider than the screen.
+TEST_F(ShellTest, EveryBoxBreaksWordsLongerThanALine) {
+    const wxString path = "/reports/Report_Mounting_" + wxString('X', 222) + "B_20261208.pdf";
+    const wxString text = WrappedForBox("Report not created: the file " + path +
+                                        " cannot be written (File name too long).");
+    // The toolkit breaks lines at spaces: no run without one is longer than 90.
+    wxString runs = text;
+    runs.Replace("\n", " ");
+    for (const wxString& run : wxSplit(runs, ' ', '\0'))
+        EXPECT_LE(run.length(), 90u) << run;
+    wxString joined = text;
+    joined.Replace("\n", "");
+    EXPECT_NE(joined.Find(path), wxNOT_FOUND); // nothing lost
+    EXPECT_EQ(WrappedForBox("Do you want to print a REPORT"), "Do you want to print a REPORT");
 }

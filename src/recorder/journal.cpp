@@ -134,6 +134,12 @@ std::vector<std::string> FindInterruptedJournals(const std::string& directory) {
     return found;
 }
 
+bool JournalHasRecording(const std::string& path) {
+    std::string content;
+    return ReadWholeFile(path, content) &&
+           content.find("\n# recording_start,") != std::string::npos;
+}
+
 bool MarkJournalInterrupted(const std::string& path) {
     FILE* file = OpenPath(path, "r+b");
     if (file == nullptr) return false;

@@ -54,6 +54,9 @@ class RecordingJournal {
 
 /// Journals in `directory`/recordings without an end line, oldest first.
 std::vector<std::string> FindInterruptedJournals(const std::string& directory);
+/// True when the journal's recording had begun ("# recording_start" written):
+/// one opened at Start and interrupted while armed holds no recording.
+bool JournalHasRecording(const std::string& path);
 /// Ends an interrupted journal with "# end,interrupted", so it is reported once.
 bool MarkJournalInterrupted(const std::string& path);
 /// "08.12.2026 14:03" for a journal named 20261208-140312.csv; "" otherwise.

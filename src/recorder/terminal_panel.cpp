@@ -2,6 +2,7 @@
 
 #include "plot/plot_canvas.h"
 #include "recorder/alarm.h"
+#include "recorder/file_access.h"
 #include "recorder/limits.h"
 #include "recorder/recording_plot.h"
 #include "recorder/local_time.h"
@@ -598,13 +599,17 @@ void TerminalPanel::FinishCycle(RecordEnd why, bool ask) {
 
 void TerminalPanel::ReportInterruptedJournals() {
     std::vector<std::string> found = FindInterruptedJournals(ReportDirectory());
-    if (found.empty()) return;
     wxString text;
     for (const std::string& path : found) {
+        // Armed when the program ended, nothing recorded: nothing to tell.
+        if (!JournalHasRecording(path)) {
+            RemovePath(path);
+            continue;
+        }
         MarkJournalInterrupted(path);
         if (!text.empty()) text += "\n";
         text += "The recording of " + wxString::FromUTF8(JournalStartText(path)) +
                 " was interrupted; its data is in " + wxString::FromUTF8(path) + ".";
     }
-    ShowInfo(text, "Interrupted recording");
+    if (!text.empty()) ShowInfo(text, "Interrupted recording");
 }

@@ -78,8 +78,9 @@ void LimitsDialog::OnOk(wxCommandEvent&) {
             Fit();
             return;
         }
-        if (limits.lowerTons < 0 || !(limits.lowerTons < limits.upperTons)) {
-            m_errorText->SetLabel("The lower limit must be 0 or more and below the upper limit.");
+        std::string why;
+        if (!ValidLimits(limits, &why)) {
+            m_errorText->SetLabel(wxString::FromUTF8(why));
             Fit();
             return;
         }

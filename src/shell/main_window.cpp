@@ -214,6 +214,7 @@ bool MainWindow::SetLimits(long index, const ForceLimits* limits, std::string* e
         if (error) *error = "no press is selected";
         return false;
     }
+    if (limits && !ValidLimits(*limits, error)) return false;
     LimitTable table = m_limits;
     if (limits)
         table[std::string(name.utf8_str())] = *limits;
