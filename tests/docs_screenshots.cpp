@@ -96,9 +96,8 @@ TEST(DocsScreenshots, MainWindowStates) {
     ShotOfScreen("done");
     Click(panel, ID_DISCONNECT);
     main->SetLimits(0, nullptr, &error);
-    const wxString pdf =
-        main->m_pdfDirectory + "/Report_Mounting_AX-4471A_" +
-        FileDate(panel->LastRecording()->stoppedAt) + ".pdf";
+    const wxString pdf = main->m_pdfDirectory + "/Report_Mounting_AX-4471A_" +
+                         FileDate(panel->LastRecording()->stoppedAt) + ".pdf";
     ASSERT_TRUE(wxFileName::FileExists(pdf)) << pdf;
     const std::string command = "pdftoppm -png -r 80 -singlefile '" + std::string(pdf.utf8_str()) +
                                 "' '" + std::string(ShotDir()) + "/report-page'";

@@ -60,9 +60,9 @@ TEST(Verdict, LimitsAreFiniteAboveZeroAndAtMostTenThousandTons) {
     EXPECT_TRUE(ValidLimits({350, 420}, &why));
     EXPECT_TRUE(ValidLimits({420, 420}, &why));
     EXPECT_TRUE(ValidLimits({0.5, 10000}, &why));
-    for (ForceLimits refused : {ForceLimits{0, 420}, ForceLimits{-1, 420}, ForceLimits{421, 420},
-                                ForceLimits{1, 1.7e308}, ForceLimits{1, 10000.01},
-                                ForceLimits{std::nan(""), 420}, ForceLimits{1, INFINITY}}) {
+    for (ForceLimits refused :
+         {ForceLimits{0, 420}, ForceLimits{-1, 420}, ForceLimits{421, 420}, ForceLimits{1, 1.7e308},
+          ForceLimits{1, 10000.01}, ForceLimits{std::nan(""), 420}, ForceLimits{1, INFINITY}}) {
         EXPECT_FALSE(ValidLimits(refused, &why)) << refused.lowerTons << " " << refused.upperTons;
         EXPECT_NE(why.find("10000"), std::string::npos);
     }
@@ -98,8 +98,8 @@ TEST(LimitsFile, LinesThatCannotBeReadAreIgnoredAndNamed) {
                 "nan,inf,P4\n"
                 "\n"
                 "1e2,2.5e2,P5\n"
-                "0,100,P6\n"         // a lower limit of 0 judges nothing
-                "1,1.7e308,P7\n"     // beyond any press
+                "0,100,P6\n"     // a lower limit of 0 judges nothing
+                "1,1.7e308,P7\n" // beyond any press
                 "300,300,P8\n");
     std::string ignored;
     LimitTable table = ReadLimits(path, &ignored);

@@ -333,8 +333,8 @@ TEST_F(LinkTest, AModuleThatKeepsDroppingTheLinkIsToldOnceAndBackedOffFrom) {
                           return false;
                       },
                       14000),
-                  ExpectBoxStarting("Network disconnected: the module closed the connection.",
-                                    wxOK, "Disconnected"));
+                  ExpectBoxStarting("Network disconnected: the module closed the connection.", wxOK,
+                                    "Disconnected"));
     EXPECT_GE(highestAttempt, 3);
     EXPECT_TRUE(panel->m_statusText->GetLabel().StartsWith(wxString::FromUTF8("Module lost")) ||
                 panel->m_connected);
@@ -361,8 +361,8 @@ TEST_F(LinkTest, AnotherModuleIsConnectedAtOnceButNotDuringARecording) {
                              "cannot change after Start.";
     for (int menu : {wxID_EDIT, wxID_NEW}) {
         wxCommandEvent event(wxEVT_MENU, menu);
-        wxTEST_DIALOG(main->m_frame->ProcessWindowEvent(event); Pump(100),
-                      ExpectBox(refused, wxOK, "Error"));
+        wxTEST_DIALOG(main->m_frame->ProcessWindowEvent(event);
+                      Pump(100), ExpectBox(refused, wxOK, "Error"));
         EXPECT_EQ(FindNewDialog(), nullptr);
     }
     wxTEST_DIALOG(Click(panel, ID_STOP), ExpectBox("Do you want to print a REPORT", wxNO));

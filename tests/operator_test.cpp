@@ -85,8 +85,7 @@ TEST(OperatorJob, PressJobFromStartToReport) {
                   ExpectBox("Report Created.", wxOK, "Success"));
 
     const std::string pdf =
-        reports + "/" +
-        ReportFileName("AX-4471", "B", FileDate(panel->LastRecording()->stoppedAt));
+        reports + "/" + ReportFileName("AX-4471", "B", FileDate(panel->LastRecording()->stoppedAt));
     ASSERT_TRUE(wxFileName::FileExists(pdf)) << pdf;
     std::string text = RunCommand("pdftotext -layout '" + pdf + "' -");
     for (const char* expected : {"OP-17", "AX-4471", "TBU-130", "2024-03", "2026-10", "Press: P1"})

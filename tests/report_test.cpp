@@ -176,8 +176,8 @@ struct ReportTest : testing::Test {
     }
     /// The report of the last recording, or of the job as typed before any.
     std::string ReportPath(const std::string& axle = "AX12") {
-        const int64_t stopped = panel->LastRecording() ? panel->LastRecording()->stoppedAt
-                                                       : panel->WallSeconds();
+        const int64_t stopped =
+            panel->LastRecording() ? panel->LastRecording()->stoppedAt : panel->WallSeconds();
         return dir + "/" + ReportFileName(axle, "B", FileDate(stopped));
     }
     static int counter;
@@ -468,9 +468,9 @@ TEST_F(ReportTest, LimitsGiveAVerdictOnThePanelThePageAndTheCsv) {
     Record();
     wxTEST_DIALOG(panel->CreateReport(), ExpectBox("Report Created.", wxOK));
     EXPECT_EQ(PageText(ReportPath("AX14")).find("Result:"), std::string::npos);
-    EXPECT_EQ(ReadText(ReportPath("AX14").substr(0, ReportPath().size() - 4) + ".csv")
-                  .find("# result"),
-              std::string::npos);
+    EXPECT_EQ(
+        ReadText(ReportPath("AX14").substr(0, ReportPath().size() - 4) + ".csv").find("# result"),
+        std::string::npos);
     wxRemoveFile("limits.ini");
 }
 
@@ -568,8 +568,7 @@ TEST_F(ReportTest, DatesAreTheLocalDayJustAfterMidnightInSummer) {
     EXPECT_NE(page.find("2026-07-20 00:20:14"), std::string::npos) << page;
     EXPECT_NE(page.find("Start: 2026-07-20 00:20:00"), std::string::npos) << page;
     const std::string csv = ReadText(dir + "/Report_Mounting_AX12B_20260720.csv");
-    EXPECT_NE(csv.find("# stop_date,\"2026-07-20\"\n# stop_time,\"00:20:14\"\n"),
-              std::string::npos)
+    EXPECT_NE(csv.find("# stop_date,\"2026-07-20\"\n# stop_time,\"00:20:14\"\n"), std::string::npos)
         << csv;
     EXPECT_NE(csv.find("# recording_start,\"2026-07-20 00:20:00\"\n"), std::string::npos);
     unsetenv("TZ");

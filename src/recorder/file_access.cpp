@@ -80,9 +80,9 @@ bool FileLock::Acquire(const std::string& path, std::string* error) {
     if (file == INVALID_HANDLE_VALUE) {
         const DWORD code = GetLastError();
         if (error)
-            *error = code == ERROR_SHARING_VIOLATION ? "in use by another copy of the program"
-                                                     : "cannot be opened (error " +
-                                                           std::to_string(code) + ")";
+            *error = code == ERROR_SHARING_VIOLATION
+                         ? "in use by another copy of the program"
+                         : "cannot be opened (error " + std::to_string(code) + ")";
         return false;
     }
     m_handle = reinterpret_cast<long long>(file);

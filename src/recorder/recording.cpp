@@ -41,8 +41,9 @@ bool ParseAlarmThreshold(const std::wstring& text, int& bar, std::string* why) {
         return true;
     }
     if (!Digits(text, value) || value > 999) {
-        if (why) *why = "The alarm threshold must be a whole number of bar from 0 to 999 (0 or "
-                        "empty: no alarm).";
+        if (why)
+            *why = "The alarm threshold must be a whole number of bar from 0 to 999 (0 or "
+                   "empty: no alarm).";
         return false;
     }
     bar = static_cast<int>(value);

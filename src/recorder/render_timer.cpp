@@ -12,9 +12,9 @@
 #include <wx/textctrl.h>
 
 wxString ClockLabel(int64_t epochSeconds) {
-    static const char* const kMonths[] = {"January", "February", "March",     "April",
-                                          "May",     "June",     "July",      "August",
-                                          "September", "October", "November", "December"};
+    static const char* const kMonths[] = {"January",   "February", "March",    "April",
+                                          "May",       "June",     "July",     "August",
+                                          "September", "October",  "November", "December"};
     const LocalTime t = ToLocalTime(epochSeconds);
     return wxString::Format("%s %02d, %d\n", kMonths[(t.month + 11) % 12], t.day, t.year) +
            wxString::FromUTF8(IsoTime(epochSeconds));

@@ -176,8 +176,8 @@ void TerminalPanel::WriteReport(const Recording& recording) {
 
     auto utf8 = [](const std::string& text) { return wxString::FromUTF8(text); };
     const wxString side = utf8(job.mountingSide);
-    const wxString fileName = utf8(
-        ReportFileName(job.axleDesignation, job.mountingSide, FileDate(recording.stoppedAt)));
+    const wxString fileName =
+        utf8(ReportFileName(job.axleDesignation, job.mountingSide, FileDate(recording.stoppedAt)));
     wxString directory = main->m_pdfDirectory;
     if (!directory.EndsWith(wxString(wxFileName::GetPathSeparator())))
         directory += wxFileName::GetPathSeparator();
@@ -352,8 +352,8 @@ void TerminalPanel::WriteReport(const Recording& recording) {
     // labels at 1200 pixels across 650 points: about 8 points).
     HPDF_STATUS drawn = HPDF_INVALID_IMAGE;
     {
-        wxImage picture = RecordingPicture(this, recording, kReportPictureSize,
-                                           m_curve->GetPen().GetColour());
+        wxImage picture =
+            RecordingPicture(this, recording, kReportPictureSize, m_curve->GetPen().GetColour());
         picture.SetOption(wxIMAGE_OPTION_QUALITY, 90);
         wxMemoryOutputStream jpeg;
         if (picture.IsOk() && picture.SaveFile(jpeg, wxBITMAP_TYPE_JPEG)) {

@@ -80,8 +80,7 @@ std::string FixedNumber(double value, int decimals) {
     char text[48];
     std::snprintf(text, sizeof text, "%.*f", decimals, value);
     // No "-0.0000" for a value that rounds to zero.
-    if (text[0] == '-' && std::strspn(text + 1, "0.") == std::strlen(text + 1))
-        return text + 1;
+    if (text[0] == '-' && std::strspn(text + 1, "0.") == std::strlen(text + 1)) return text + 1;
     return text;
 }
 
@@ -133,8 +132,8 @@ bool WriteCurveCsv(const std::string& path, const Recording& recording, std::str
         number("lower_limit_t", CsvNumber(setup.limits.lowerTons));
         number("upper_limit_t", CsvNumber(setup.limits.upperTons));
         const Judgement judgement = recording.Judged();
-        field("result", judgement.verdict == Verdict::Pass ? "PASS"
-                                                           : "FAIL (" + judgement.reason + ")");
+        field("result",
+              judgement.verdict == Verdict::Pass ? "PASS" : "FAIL (" + judgement.reason + ")");
     }
     std::fprintf(out, "%s\n", kCurveColumns);
     const auto& times = recording.times;

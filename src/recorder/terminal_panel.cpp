@@ -440,8 +440,8 @@ bool TerminalPanel::TakeSetup(RecordingSetup& setup, std::string* why) const {
     std::string reason;
     if (!ParseRecordLength(m_recordLength->GetValue().ToStdWstring(), setup.recordLengthSeconds,
                            &reason) ||
-        !ParseAlarmThreshold(m_alarmThreshold->GetValue().ToStdWstring(),
-                             setup.alarmThresholdBar, &reason) ||
+        !ParseAlarmThreshold(m_alarmThreshold->GetValue().ToStdWstring(), setup.alarmThresholdBar,
+                             &reason) ||
         (setup.hasLimits && !ValidLimits(setup.limits, &reason))) {
         if (why) *why = reason;
         return false;
@@ -463,8 +463,8 @@ bool TerminalPanel::OpenJournal(std::string* why) {
     header += "# surface_cm2," + CsvNumber(m_setup.surface) + "\n";
     header += "# record_length_s," + std::to_string(m_setup.recordLengthSeconds) + "\n";
     line("module", m_setup.moduleAddress);
-    return m_journal.Open(ReportDirectory(), FileStamp(m_setup.armedAt), header,
-                          SteadyClock::now(), why);
+    return m_journal.Open(ReportDirectory(), FileStamp(m_setup.armedAt), header, SteadyClock::now(),
+                          why);
 }
 
 Recording TerminalPanel::CurrentRecording() const {
@@ -478,16 +478,15 @@ Recording TerminalPanel::CurrentRecording() const {
     r.incomplete = m_cycle.IncompleteText();
     r.startNote = m_cycle.StartNote();
     if (!m_journal.Problem().empty())
-        r.journalProblem = "the journal of this recording could not be written (" +
-                           m_journal.Problem() + ")";
+        r.journalProblem =
+            "the journal of this recording could not be written (" + m_journal.Problem() + ")";
     return r;
 }
 
 void TerminalPanel::LockSetupFields(bool locked) {
-    for (wxWindow* field :
-         std::initializer_list<wxWindow*>{m_operatorId, m_axleDesignation, m_mountingSide,
-                                          m_bearingDesignation, m_productionDate,
-                                          m_refurbishmentDate, m_alarmThreshold, m_recordLength})
+    for (wxWindow* field : std::initializer_list<wxWindow*>{
+             m_operatorId, m_axleDesignation, m_mountingSide, m_bearingDesignation,
+             m_productionDate, m_refurbishmentDate, m_alarmThreshold, m_recordLength})
         field->Enable(!locked);
 }
 
@@ -582,8 +581,8 @@ void TerminalPanel::FinishCycle(RecordEnd why, bool ask) {
     m_journal.Close(incomplete.empty() ? "completed at " + CsvNumber(m_cycle.LastTime()) + " s"
                                        : incomplete);
     if (!m_journal.Problem().empty())
-        m_lastRecording->journalProblem = "the journal of this recording could not be written (" +
-                                          m_journal.Problem() + ")";
+        m_lastRecording->journalProblem =
+            "the journal of this recording could not be written (" + m_journal.Problem() + ")";
     if (!ask) {
         if (why == RecordEnd::Disconnected)
             ShowError("Module disconnected. Please check the Wi-Fi connection and retry.");

@@ -36,6 +36,5 @@ void ShowInfo(const wxString& text, const wxString& caption) {
 }
 
 bool AskYesNo(const wxString& text, const wxString& caption) {
-    return wxMessageBox(WrappedForBox(text), caption, wxYES_NO | wxICON_QUESTION, nullptr) ==
-           wxYES;
+    return wxMessageBox(WrappedForBox(text), caption, wxYES_NO | wxICON_QUESTION, nullptr) == wxYES;
 }
