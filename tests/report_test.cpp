@@ -22,6 +22,11 @@
 #include <wx/textctrl.h>
 
 #include <sys/stat.h>
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
+
+#include <csignal>
 
 #include <array>
 #include <cmath>
@@ -575,3 +580,34 @@ TEST_F(ReportTest, DatesAreTheLocalDayJustAfterMidnightInSummer) {
     tzset();
 #endif
 }
+
+#ifndef _WIN32 // the size limit of a process stands in for a full disk
+// Fault mended: a journal that failed during the recording was told on stderr
+// only; the page looked like that of a recording kept safe as it ran.
+TEST_F(ReportTest, AJournalThatFailedIsMarkedOnThePageAndInTheCsv) {
+    FillJob();
+    struct rlimit old;
+    getrlimit(RLIMIT_FSIZE, &old);
+    struct rlimit small = old;
+    small.rlim_cur = 2048; // the 200 samples of Record() take about 4 kB
+    auto oldHandler = signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &small);
+    Record();
+    setrlimit(RLIMIT_FSIZE, &old);
+    signal(SIGXFSZ, oldHandler);
+    ASSERT_TRUE(panel->LastRecording().has_value());
+    EXPECT_EQ(panel->LastRecording()->journalProblem,
+              "the journal of this recording could not be written (File too large)");
+    wxTEST_DIALOG(panel->CreateReport(), ExpectBox("Report Created.", wxOK));
+    const std::string page = PageText(ReportPath());
+    EXPECT_NE(page.find("Note: the journal of this recording could not be"), std::string::npos)
+        << page;
+    const std::string csv = ReadText(ReportPath().substr(0, ReportPath().size() - 4) + ".csv");
+    EXPECT_NE(csv.find("# journal,\"the journal of this recording could not be written (File "
+                       "too large)\"\n"),
+              std::string::npos)
+        << csv;
+    wxArrayString cut;
+    EXPECT_EQ(wxDir::GetAllFiles(dir + "/recordings", &cut, "*.cut", wxDIR_FILES), 1u);
+}
+#endif
