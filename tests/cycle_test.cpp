@@ -1,7 +1,7 @@
 // The recording cycle with a clock the test sets: start, alarm, record length,
 // force conversion and the view to fit.
 #include "recorder/cycle.h"
-#include "recorder/recording.h"
+#include "records/recording.h"
 #include "manual_clock.h"
 
 #include <gtest/gtest.h>

@@ -70,4 +70,17 @@ due = [bar for us, bar in sent if us <= killed - 1_000_000 and bar >= bars[0]]
 assert due and bars[-1] >= due[-1], "last sample %d, sent a second before the kill %d" % (bars[-1], due[-1])
 print("journal: %d samples %d..%d, every reading sent until a second before the kill" % (len(bars), bars[0], bars[-1]))
 PY
+# The next start kept the interrupted recording in the record store, once,
+# with every sample of its journal.
+/usr/bin/python3 - "$JOURNAL" "$W/records.db" <<'PY'
+import sqlite3, sys
+journal, db = sys.argv[1], sys.argv[2]
+samples = sum(1 for l in open(journal) if l[0].isdigit())
+rows = sqlite3.connect(db).execute("SELECT status, sample_count, incomplete FROM recordings").fetchall()
+assert len(rows) == 1, "records: %s" % rows
+status, count, incomplete = rows[0]
+assert status == "interrupted" and count == samples, rows[0]
+assert incomplete.startswith("interrupted at "), incomplete
+print("record store: the interrupted recording with its %d samples" % count)
+PY
 echo "kill test passed"

@@ -3,7 +3,7 @@
 
 #include "recorder/file_access.h"
 #include "recorder/local_time.h"
-#include "recorder/recording.h"
+#include "records/recording.h"
 
 #include <gtest/gtest.h>
 

@@ -10,6 +10,7 @@
 #include "recorder/report_data.h"
 #include "recorder/state_banner.h"
 #include "recorder/terminal_panel.h"
+#include "records/record_store.h"
 #include "shell/events.h"
 #include "shell/main_window.h"
 
@@ -611,3 +612,57 @@ TEST_F(ReportTest, AJournalThatFailedIsMarkedOnThePageAndInTheCsv) {
     EXPECT_EQ(wxDir::GetAllFiles(dir + "/recordings", &cut, "*.cut", wxDIR_FILES), 1u);
 }
 #endif
+
+// Every recording is kept in the record store when it ends, before the report
+// question, so answering No loses nothing; a printed one knows its files.
+TEST_F(ReportTest, EveryRecordingIsStoredBeforeTheQuestionAndKnowsItsReport) {
+    FillJob();
+    Record(); // answered No
+    panel->FlushRecordStore();
+    std::string why;
+    auto store = RecordStore::Open(panel->StorePath(), &why);
+    ASSERT_TRUE(store) << why;
+    auto mine = [&] {
+        RecordFilter axle;
+        axle.text = "AX12";
+        axle.limit = 1000;
+        for (const RecordSummary& row : store->Find(axle))
+            if (row.uuid == panel->LastRecording()->setup.uuid) return row;
+        return RecordSummary();
+    };
+    ASSERT_NE(mine().id, 0);
+    EXPECT_EQ(mine().press, "P1");
+    EXPECT_FALSE(mine().printed);
+    Recording back;
+    ASSERT_TRUE(store->Load(mine().id, back));
+    EXPECT_EQ(back.forces, panel->LastRecording()->forces);
+
+    wxTEST_DIALOG(panel->CreateReport(), ExpectBox("Report Created.", wxOK));
+    panel->FlushRecordStore();
+    EXPECT_TRUE(mine().printed);
+    EXPECT_EQ(panel->StoreProblem(), "");
+}
+
+// A store the program cannot use is told at once, in a box and on the banner,
+// and the recording is still kept in its journal and its CSV file.
+TEST_F(ReportTest, AStoreThatCannotBeUsedIsToldAndTheRecordingStillKept) {
+    const std::string damaged = dir + "/damaged.db";
+    WriteText(damaged, std::string(4096, 'x'));
+    wxTEST_DIALOG(RebuildMainWindow("ip=127.0.0.1\nport=1\nautoconnect=false\nsuperficie=1\n"
+                                    "records_db=" +
+                                    damaged + "\ndir_path=" + dir + "\n");
+                  Pump(300), ExpectBoxStarting("The record store " + damaged + " cannot be used: ",
+                                               wxOK, "Error"));
+    panel = Panel();
+    panel->SetClock(clock);
+    EXPECT_NE(panel->m_banner->Shown().Line().find("NOT IN THE RECORD STORE"), std::string::npos)
+        << panel->m_banner->Shown().Line();
+    FillJob();
+    Record();
+    EXPECT_NE(panel->m_banner->Shown().Line().find("NOT IN THE RECORD STORE"), std::string::npos);
+    wxTEST_DIALOG(panel->CreateReport(), ExpectBox("Report Created.", wxOK));
+    EXPECT_TRUE(wxFileName::FileExists(ReportPath().substr(0, ReportPath().size() - 4) + ".csv"));
+    wxArrayString journals;
+    EXPECT_GE(wxDir::GetAllFiles(dir + "/recordings", &journals, "*.csv", wxDIR_FILES), 1u);
+    EXPECT_EQ(ReadText(damaged), std::string(4096, 'x'));
+}

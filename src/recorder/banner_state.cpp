@@ -34,7 +34,9 @@ std::string Banner::Line() const {
     return line;
 }
 
-Banner ComposeBanner(const BannerInputs& in) {
+namespace {
+
+Banner StateBanner(const BannerInputs& in) {
     Banner b;
     auto say = [&b](const std::string& text) { b.runs.push_back({text, false}); };
     auto figure = [&b](const std::string& text) { b.runs.push_back({text, true}); };
@@ -93,6 +95,20 @@ Banner ComposeBanner(const BannerInputs& in) {
         b.colour = BannerColour::Blue;
         say(std::string("READY") + kDash + "press Start to record" + kDot);
         figure(pressure);
+    }
+    return b;
+}
+
+} // namespace
+
+Banner ComposeBanner(const BannerInputs& in) {
+    Banner b = StateBanner(in);
+    // Between recordings, a store that is not written is a warning.
+    const bool calm = b.colour == BannerColour::Grey || b.colour == BannerColour::Blue ||
+                      b.colour == BannerColour::Slate;
+    if (!in.storeProblem.empty() && calm) {
+        b.colour = BannerColour::Amber;
+        b.runs.push_back({std::string(kDot) + "NOT IN THE RECORD STORE", false});
     }
     return b;
 }

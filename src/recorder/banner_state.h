@@ -25,6 +25,7 @@ struct BannerInputs {
     int alarmThreshold = 0;         ///< bar; 0: no alarm
     long long aboveThresholdMs = 0; ///< how long readings have been above it
     std::string journalProblem;     ///< why the running recording's journal fails, or ""
+    std::string storeProblem;       ///< why the record store cannot be written, or ""
     bool done = false;              ///< a cycle ended with a recording
     bool lowSinceDone = false;      ///< a reading at or below 4 bar came since
     RecordingResults results;       ///< of that recording

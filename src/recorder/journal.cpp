@@ -1,9 +1,13 @@
 #include "recorder/journal.h"
 
 #include "recorder/file_access.h"
+#include "recorder/local_time.h"
 #include "recorder/report_data.h"
 
 #include <algorithm>
+#include <charconv>
+#include <map>
+#include <sstream>
 #include <cerrno>
 #include <cstring>
 
@@ -159,4 +163,112 @@ std::string JournalStartText(const std::string& path) {
         if (name[i] < '0' || name[i] > '9') return "";
     return name.substr(6, 2) + "." + name.substr(4, 2) + "." + name.substr(0, 4) + " " +
            name.substr(9, 2) + ":" + name.substr(11, 2);
+}
+
+std::string JournalHeader(const RecordingSetup& setup) {
+    std::string header = "# Vemo Press Pressure Recorder journal\n";
+    auto line = [&header](const char* key, const std::string& value) {
+        header += std::string("# ") + key + "," + CsvField(value) + "\n";
+    };
+    auto number = [&header](const char* key, const std::string& value) {
+        header += std::string("# ") + key + "," + value + "\n";
+    };
+    line("uuid", setup.uuid);
+    line("armed", IsoDateTime(setup.armedAt));
+    number("armed_s", std::to_string(setup.armedAt));
+    line("operator_id", setup.job.operatorId);
+    line("axle_designation", setup.job.axleDesignation);
+    line("mounting_side", setup.job.mountingSide);
+    line("bearing_designation", setup.job.bearingDesignation);
+    line("production_date", setup.job.productionDate);
+    line("refurbishment_date", setup.job.refurbishmentDate);
+    line("press", setup.pressName);
+    number("surface_cm2", CsvNumber(setup.surface));
+    if (setup.hasLimits) {
+        number("lower_limit_t", CsvNumber(setup.limits.lowerTons));
+        number("upper_limit_t", CsvNumber(setup.limits.upperTons));
+    }
+    number("alarm_threshold_bar", std::to_string(setup.alarmThresholdBar));
+    number("record_length_s", std::to_string(setup.recordLengthSeconds));
+    line("module", setup.moduleAddress);
+    line("version", setup.version);
+    line("pc_name", setup.pcName);
+    return header;
+}
+
+std::string JournalStartLine(int64_t startedAt) {
+    return "# recording_start," + IsoDateTime(startedAt) + "\n# recording_start_s," +
+           std::to_string(startedAt);
+}
+
+namespace {
+
+/// The text of a header field as CsvField wrote it.
+std::string FieldText(const std::string& raw) {
+    if (raw.size() < 2 || raw.front() != '"' || raw.back() != '"') return raw;
+    std::string text;
+    for (size_t i = 1; i + 1 < raw.size(); ++i) {
+        text += raw[i];
+        if (raw[i] == '"' && raw[i + 1] == '"') ++i;
+    }
+    // The mark that keeps a spreadsheet from running it as a formula.
+    if (text.size() >= 2 && text[0] == '\'' && std::strchr("=+-@", text[1])) text.erase(0, 1);
+    return text;
+}
+
+double Number(const std::string& text) {
+    double value = 0;
+    std::from_chars(text.data(), text.data() + text.size(), value);
+    return value;
+}
+
+} // namespace
+
+bool ReadJournal(const std::string& path, Recording& r) {
+    std::string content;
+    if (!ReadWholeFile(path, content)) return false;
+    r = Recording();
+    std::map<std::string, std::string> fields;
+    std::istringstream in(content);
+    std::string line;
+    bool columns = false;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.rfind("# ", 0) == 0) {
+            const size_t comma = line.find(',');
+            if (comma != std::string::npos)
+                fields[line.substr(2, comma - 2)] = FieldText(line.substr(comma + 1));
+            continue;
+        }
+        if (line == kCurveColumns) {
+            columns = true;
+            continue;
+        }
+        if (!columns || line.empty()) continue;
+        // A sample line cut short by the crash is left out.
+        const size_t a = line.find(','), b = line.find(',', a + 1);
+        if (a == std::string::npos || b == std::string::npos || b + 1 >= line.size()) continue;
+        r.times.push_back(Number(line.substr(0, a)));
+        r.forces.push_back(Number(line.substr(a + 1, b - a - 1)));
+        r.pressures.push_back(static_cast<int>(Number(line.substr(b + 1))));
+    }
+    if (!columns) return false;
+    RecordingSetup& s = r.setup;
+    s.uuid = fields["uuid"];
+    s.armedAt = static_cast<int64_t>(Number(fields["armed_s"]));
+    s.job = {fields["operator_id"],     fields["axle_designation"],
+             fields["mounting_side"],   fields["bearing_designation"],
+             fields["production_date"], fields["refurbishment_date"]};
+    s.pressName = fields["press"];
+    s.surface = Number(fields["surface_cm2"]);
+    s.hasLimits = fields.count("upper_limit_t") > 0;
+    s.limits = {Number(fields["lower_limit_t"]), Number(fields["upper_limit_t"])};
+    s.alarmThresholdBar = static_cast<int>(Number(fields["alarm_threshold_bar"]));
+    s.recordLengthSeconds = static_cast<int>(Number(fields["record_length_s"]));
+    s.moduleAddress = fields["module"];
+    s.version = fields["version"];
+    s.pcName = fields["pc_name"];
+    r.startedAt = static_cast<int64_t>(Number(fields["recording_start_s"]));
+    r.stoppedAt = r.startedAt + static_cast<int64_t>(r.LastTime());
+    return true;
 }

@@ -10,6 +10,7 @@
 #pragma once
 
 #include "link/link.h"
+#include "records/recording.h"
 
 #include <cstdio>
 #include <string>
@@ -51,6 +52,16 @@ class RecordingJournal {
     std::string m_path;
     SteadyTime m_lastFlush;
 };
+
+/// The header lines of a journal: everything set at Start, so that an
+/// interrupted recording can be kept whole from its journal alone.
+std::string JournalHeader(const RecordingSetup& setup);
+/// The line written when the first sample comes: its local time and its
+/// wall-clock seconds.
+std::string JournalStartLine(int64_t startedAt);
+/// Reads a journal back into a recording (setup, start, samples); false when
+/// it is not one.
+bool ReadJournal(const std::string& path, Recording& recording);
 
 /// Journals in `directory`/recordings without an end line, oldest first.
 std::vector<std::string> FindInterruptedJournals(const std::string& directory);

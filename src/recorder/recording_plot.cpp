@@ -2,7 +2,7 @@
 
 #include "plot/plot_canvas.h"
 #include "recorder/cycle.h"
-#include "recorder/recording.h"
+#include "records/recording.h"
 
 #include <wx/dcmemory.h>
 

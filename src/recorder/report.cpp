@@ -8,6 +8,7 @@
 #include "recorder/limits.h"
 #include "recorder/local_time.h"
 #include "recorder/recording_plot.h"
+#include "records/record_writer.h"
 #include "recorder/report_data.h"
 #include "shell/main_window.h"
 #include "shell/messages.h"
@@ -394,6 +395,19 @@ void TerminalPanel::WriteReport(const Recording& recording) {
         return;
     }
     pdfGuard.Keep();
+    // The stored recording learns where its report is.
+    if (m_recordWriter && m_lastRecording && &recording == &*m_lastRecording) {
+        const std::string uuid = recording.setup.uuid, pdfPath(fullPath.utf8_str()),
+                          csvFile(csvPath.utf8_str());
+        const int64_t printedAt = m_clock->Now().seconds;
+        m_recordWriter->Post(
+            [=](RecordStore& store, std::string* why) {
+                return store.SetReportFiles(uuid, pdfPath, csvFile, printedAt, why);
+            },
+            [this](bool ok, const std::string& why) {
+                if (!ok) CallAfter([this, why] { OnStoreFailed(why); });
+            });
+    }
     if (incomplete.empty())
         ShowInfo("Report Created.", "Success");
     else

@@ -2,7 +2,7 @@
 
 #include "recorder/file_access.h"
 #include "recorder/local_time.h"
-#include "recorder/recording.h"
+#include "records/recording.h"
 
 #include <charconv>
 
@@ -162,21 +162,6 @@ bool WriteCurveCsv(const std::string& path, const Recording& recording, std::str
         return false;
     }
     return true;
-}
-
-RecordingResults Summarise(const std::vector<double>& times, const std::vector<double>& forces,
-                           const std::vector<int>& pressures) {
-    RecordingResults r;
-    const size_t n = std::min(times.size(), forces.size());
-    for (size_t i = 0; i < n; ++i)
-        if (!r.any || forces[i] > r.peakForceTons) {
-            r.any = true;
-            r.peakForceTons = forces[i];
-            r.peakTimeSeconds = times[i]; // the first time the peak was reached
-        }
-    for (size_t i = 0; i < pressures.size(); ++i)
-        r.peakBar = i == 0 ? pressures[i] : std::max(r.peakBar, pressures[i]);
-    return r;
 }
 
 bool MoveReplacedAside(const std::vector<std::string>& paths, const std::string& stamp,

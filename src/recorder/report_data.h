@@ -3,6 +3,8 @@
 // and the CSV file of the recorded curve kept beside each report.
 #pragma once
 
+#include "records/recording.h"
+
 #include <string>
 #include <vector>
 
@@ -18,8 +20,6 @@ std::string ReportFileName(const std::string& axleUtf8, const std::string& side,
 /// The text in WinAnsiEncoding (Windows-1252), which the standard Helvetica
 /// font of a PDF shows; a character it cannot show becomes "?".
 std::string ToWinAnsi(const std::wstring& text);
-
-struct Recording;
 
 /// The column line of a curve CSV file and of a recording's journal.
 extern const char* const kCurveColumns;
@@ -41,20 +41,6 @@ std::string CsvField(const std::string& text);
 /// renamed into place; false with `error` set when that fails.
 bool WriteCurveCsv(const std::string& path, const Recording& recording, std::string* error);
 
-/// Reads back the samples of a curve CSV file.
-/// What a quality engineer reads off a recording: its peak force and when it
-/// was reached, and its peak pressure.
-struct RecordingResults {
-    bool any = false;
-    double peakForceTons = 0;
-    double peakTimeSeconds = 0;
-    int peakBar = 0;
-};
-RecordingResults Summarise(const std::vector<double>& times, const std::vector<double>& forces,
-                           const std::vector<int>& pressures);
-
-constexpr double kKiloNewtonPerTon = 9.80665;
-
 /// Before a report is written over an earlier one of the same name: moves each
 /// of `paths` that exists into the folder `replaced` beside it, with `stamp`
 /// (the time of the move) added to its name, so nothing is lost. False, with
@@ -62,4 +48,5 @@ constexpr double kKiloNewtonPerTon = 9.80665;
 bool MoveReplacedAside(const std::vector<std::string>& paths, const std::string& stamp,
                        std::string* error);
 
+/// Reads back the samples of a curve CSV file.
 bool ReadCurveCsv(const std::string& path, std::vector<double>& times, std::vector<double>& forces);

@@ -9,6 +9,7 @@
 #include "recorder/render_timer.h"
 #include "recorder/report_data.h"
 #include "recorder/state_banner.h"
+#include "records/record_writer.h"
 #include "shell/events.h"
 #include "shell/main_window.h"
 #include "shell/messages.h"
@@ -22,6 +23,7 @@
 #include <wx/statline.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
+#include <wx/utils.h>
 #include <wx/valtext.h>
 
 #include <algorithm>
@@ -115,6 +117,8 @@ TerminalPanel::TerminalPanel(int W, int /*displayHeight*/)
 }
 
 TerminalPanel::~TerminalPanel() {
+    // What is still queued for the store is written before anything goes.
+    m_recordWriter.reset();
     if (m_renderTimer) m_renderTimer->Stop();
     m_reconnectTimer.Stop();
     m_bannerTimer.Stop();
@@ -297,6 +301,7 @@ BannerInputs TerminalPanel::BannerState() const {
     in.alarmThreshold =
         running ? m_setup.alarmThresholdBar : LeadingInt(m_alarmThreshold->GetValue());
     in.journalProblem = m_journal.IsOpen() ? m_journal.Problem() : "";
+    in.storeProblem = m_storeProblem;
     if (m_aboveThreshold)
         in.aboveThresholdMs =
             std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - m_aboveSince)
@@ -348,8 +353,7 @@ void TerminalPanel::ApplyReadings(const std::vector<Reading>& readings) {
             m_verdictText->SetLabel("");
             m_renderTimer->StartCountdown();
             m_printButton->Enable();
-            m_journal.AppendLine("# recording_start," +
-                                 IsoDateTime(m_cycle.m_recordStartWall.seconds));
+            m_journal.AppendLine(JournalStartLine(m_cycle.m_recordStartWall.seconds));
         }
         if (fx.playAlarm) m_alarmSound->Play();
         if (fx.recordEnd) {
@@ -428,6 +432,8 @@ bool TerminalPanel::TakeSetup(RecordingSetup& setup, std::string* why) const {
     setup.moduleAddress = AddressText().utf8_str();
     setup.armedAt = m_clock->Now().seconds;
     setup.version = kProgramVersion;
+    setup.uuid = NewRecordingId();
+    setup.pcName = wxGetHostName().utf8_str();
 
     if (!(std::isfinite(setup.surface) && setup.surface > 0)) {
         if (why)
@@ -450,21 +456,8 @@ bool TerminalPanel::TakeSetup(RecordingSetup& setup, std::string* why) const {
 }
 
 bool TerminalPanel::OpenJournal(std::string* why) {
-    std::string header = "# Vemo Press Pressure Recorder journal\n";
-    auto line = [&header](const char* key, const std::string& value) {
-        header += std::string("# ") + key + "," + CsvField(value) + "\n";
-    };
-    line("armed", IsoDateTime(m_setup.armedAt));
-    line("operator_id", m_setup.job.operatorId);
-    line("axle_designation", m_setup.job.axleDesignation);
-    line("mounting_side", m_setup.job.mountingSide);
-    line("bearing_designation", m_setup.job.bearingDesignation);
-    line("press", m_setup.pressName);
-    header += "# surface_cm2," + CsvNumber(m_setup.surface) + "\n";
-    header += "# record_length_s," + std::to_string(m_setup.recordLengthSeconds) + "\n";
-    line("module", m_setup.moduleAddress);
-    return m_journal.Open(ReportDirectory(), FileStamp(m_setup.armedAt), header, SteadyClock::now(),
-                          why);
+    return m_journal.Open(ReportDirectory(), FileStamp(m_setup.armedAt), JournalHeader(m_setup),
+                          SteadyClock::now(), why);
 }
 
 Recording TerminalPanel::CurrentRecording() const {
@@ -566,6 +559,10 @@ void TerminalPanel::FinishCycle(RecordEnd why, bool ask) {
     }
     m_renderTimer->StopCountdown();
     m_lastRecording = CurrentRecording();
+    // Kept before the report question: answering No loses nothing.
+    StoreRecording(*m_lastRecording, m_lastRecording->incomplete.empty()
+                                         ? RecordStatus::Complete
+                                         : RecordStatus::Incomplete);
     const std::string incomplete = m_lastRecording->incomplete;
     m_done = true;
     m_lowSinceDone = false;
@@ -596,6 +593,44 @@ void TerminalPanel::FinishCycle(RecordEnd why, bool ask) {
     }
 }
 
+void TerminalPanel::OpenRecordStore(const std::string& path) {
+    m_recordWriter.reset();
+    m_storePath = path;
+    m_storeProblem.clear();
+    std::string why;
+    std::unique_ptr<RecordStore> store = RecordStore::Open(path, &why);
+    if (!store) {
+        CallAfter([this, why] { OnStoreFailed(why); });
+        return;
+    }
+    m_recordWriter = std::make_unique<RecordWriter>(std::move(store));
+}
+
+void TerminalPanel::StoreRecording(const Recording& recording, RecordStatus status) {
+    if (!m_recordWriter) return;
+    m_recordWriter->Post(
+        [recording, status](RecordStore& store, std::string* why) {
+            return store.Add(recording, status, nullptr, why);
+        },
+        [this](bool ok, const std::string& why) {
+            if (!ok) CallAfter([this, why] { OnStoreFailed(why); });
+        });
+}
+
+void TerminalPanel::FlushRecordStore() {
+    if (m_recordWriter) m_recordWriter->Drain();
+}
+
+void TerminalPanel::OnStoreFailed(const std::string& why) {
+    const bool told = !m_storeProblem.empty();
+    m_storeProblem = why.empty() ? "cannot be written" : why;
+    RefreshBanner();
+    if (told) return;
+    ShowError("The record store " + wxString::FromUTF8(m_storePath) +
+              " cannot be used: " + wxString::FromUTF8(m_storeProblem) +
+              ".\nRecordings are still kept in their journals and CSV files.");
+}
+
 void TerminalPanel::ReportInterruptedJournals() {
     std::vector<std::string> found = FindInterruptedJournals(ReportDirectory());
     wxString text;
@@ -604,6 +639,16 @@ void TerminalPanel::ReportInterruptedJournals() {
         if (!JournalHasRecording(path)) {
             RemovePath(path);
             continue;
+        }
+        // Kept in the store, marked interrupted, with what the journal holds.
+        Recording recording;
+        if (ReadJournal(path, recording)) {
+            if (recording.setup.uuid.empty()) recording.setup.uuid = NewRecordingId();
+            char ended[80];
+            std::snprintf(ended, sizeof ended, "interrupted at %.1f s (the program ended)",
+                          recording.LastTime());
+            recording.incomplete = ended;
+            StoreRecording(recording, RecordStatus::Interrupted);
         }
         MarkJournalInterrupted(path);
         if (!text.empty()) text += "\n";

@@ -9,7 +9,8 @@
 #include "recorder/banner_state.h"
 #include "recorder/cycle.h"
 #include "recorder/journal.h"
-#include "recorder/recording.h"
+#include "records/record_store.h"
+#include "records/recording.h"
 
 #include <atomic>
 #include <functional>
@@ -75,6 +76,19 @@ class TerminalPanel : public wxPanel, public LinkListener {
     void ReportInterruptedJournals();
     /// The directory of reports and recording journals.
     std::string ReportDirectory() const;
+
+    // Record store
+    /// Opens the record store at `path` with its writer; a store that cannot
+    /// be opened is told (box and banner), and recordings are still kept in
+    /// their journals and CSV files.
+    void OpenRecordStore(const std::string& path);
+    /// Hands the recording to the store's writer.
+    void StoreRecording(const Recording& recording, RecordStatus status);
+    /// Waits until everything handed to the store is written (tests, exit).
+    void FlushRecordStore();
+    /// Why the store cannot be written, or "".
+    const std::string& StoreProblem() const { return m_storeProblem; }
+    const std::string& StorePath() const { return m_storePath; }
 
     // Report
     void OnPrintReport(wxCommandEvent& event);
@@ -195,6 +209,11 @@ class TerminalPanel : public wxPanel, public LinkListener {
     Clock* m_clock = &m_systemClock;
     RecordingSetup m_setup; ///< taken at Start for the armed or running cycle
     std::optional<Recording> m_lastRecording;
+    std::unique_ptr<class RecordWriter> m_recordWriter;
+    std::string m_storePath, m_storeProblem;
+    /// Tells the operator once, in a box and on the banner, that the store
+    /// failed; on the GUI thread.
+    void OnStoreFailed(const std::string& why);
     int64_t m_stoppedAt = 0;
     RecordingJournal m_journal;
     std::unique_ptr<Link> m_link;

@@ -129,6 +129,10 @@ void MainWindow::Build() {
     long pressIndex = 0;
     ReadSettingsFiles(ip, port, autoconnect, pressIndex, skipQuestion);
 
+    // The record store, before the interrupted journals are kept in it.
+    if (m_panel)
+        m_panel->OpenRecordStore(
+            std::string(m_config->Read("records_db", "records.db").utf8_str()));
     if (m_panel) m_panel->CallAfter([panel = m_panel] { panel->ReportInterruptedJournals(); });
     if (skipQuestion) {
         if (m_panel) {

@@ -6,14 +6,56 @@
 // whatever was typed or chosen after Start.
 #pragma once
 
-#include "recorder/limits.h"
-#include "recorder/report_data.h"
-
 #include <cstdint>
 #include <string>
 #include <vector>
 
 extern const char* const kProgramVersion;
+
+/// Lower and upper limit of the peak force, in tons.
+struct ForceLimits {
+    double lowerTons = 0;
+    double upperTons = 0;
+};
+
+/// The highest limit a press can have, in tons.
+constexpr double kMaxLimitTons = 10000;
+
+/// Finite, 0 < lower <= upper <= 10 000 t; otherwise false with the reason.
+bool ValidLimits(const ForceLimits& limits, std::string* why);
+
+/// What a quality engineer reads off a recording: its peak force and when it
+/// was reached, and its peak pressure.
+struct RecordingResults {
+    bool any = false;
+    double peakForceTons = 0;
+    double peakTimeSeconds = 0;
+    int peakBar = 0;
+};
+RecordingResults Summarise(const std::vector<double>& times, const std::vector<double>& forces,
+                           const std::vector<int>& pressures);
+
+constexpr double kKiloNewtonPerTon = 9.80665;
+
+enum class Verdict { None, Pass, Fail };
+
+struct Judgement {
+    Verdict verdict = Verdict::None;
+    std::string reason; ///< why it failed, "peak 516.3 t above 500.0 t"
+};
+
+/// The verdict on a recording: none without limits; PASS when the peak force,
+/// at the recorded resolution of 0.0001 t, lies within them and the recording
+/// is whole; FAIL otherwise. A recording that is `incomplete` ("" when whole)
+/// is never PASS.
+Judgement Judge(const RecordingResults& results, const ForceLimits* limits,
+                const std::string& incomplete);
+
+/// "Result: PASS" or "Result: FAIL (peak 516.3 t above 500.0 t)"; "" for none.
+std::string ResultText(const Judgement& judgement);
+
+/// "400.0 t … 500.0 t" as shown on the page and the panel.
+std::string LimitsText(const ForceLimits& limits);
 
 /// The job data as typed, UTF-8.
 struct JobData {
@@ -36,7 +78,12 @@ struct RecordingSetup {
     std::string moduleAddress; ///< "127.0.0.1:65100"
     int64_t armedAt = 0;       ///< wall clock, seconds, when Start was pressed
     std::string version;
+    std::string uuid;   ///< the recording's identity, made at Start
+    std::string pcName; ///< the PC that recorded it
 };
+
+/// A new random identity ("3f2a…", 32 hexadecimal digits, version 4 layout).
+std::string NewRecordingId();
 
 struct Recording {
     RecordingSetup setup;

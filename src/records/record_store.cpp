@@ -1,0 +1,398 @@
+#include "records/record_store.h"
+
+#include <sqlite3.h>
+
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+/// One prepared statement, finalised whatever happens.
+class Statement {
+  public:
+    Statement(sqlite3* db, const char* sql) : m_db(db) {
+        if (sqlite3_prepare_v2(db, sql, -1, &m_stmt, nullptr) != SQLITE_OK) m_stmt = nullptr;
+    }
+    ~Statement() { sqlite3_finalize(m_stmt); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    bool Ok() const { return m_stmt != nullptr; }
+    Statement& Bind(int i, const std::string& text) {
+        sqlite3_bind_text(m_stmt, i, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+        return *this;
+    }
+    Statement& Bind(int i, int64_t value) {
+        sqlite3_bind_int64(m_stmt, i, value);
+        return *this;
+    }
+    Statement& Bind(int i, double value) {
+        sqlite3_bind_double(m_stmt, i, value);
+        return *this;
+    }
+    Statement& BindBlob(int i, const std::string& bytes) {
+        sqlite3_bind_blob(m_stmt, i, bytes.data(), static_cast<int>(bytes.size()),
+                          SQLITE_TRANSIENT);
+        return *this;
+    }
+    /// SQLITE_ROW, SQLITE_DONE or an error code.
+    int Step() { return m_stmt ? sqlite3_step(m_stmt) : SQLITE_ERROR; }
+    std::string Text(int column) const {
+        const unsigned char* text = sqlite3_column_text(m_stmt, column);
+        return text ? std::string(reinterpret_cast<const char*>(text),
+                                  static_cast<size_t>(sqlite3_column_bytes(m_stmt, column)))
+                    : std::string();
+    }
+    int64_t Int(int column) const { return sqlite3_column_int64(m_stmt, column); }
+    double Real(int column) const { return sqlite3_column_double(m_stmt, column); }
+    std::string Blob(int column) const {
+        const void* bytes = sqlite3_column_blob(m_stmt, column);
+        return bytes ? std::string(static_cast<const char*>(bytes),
+                                   static_cast<size_t>(sqlite3_column_bytes(m_stmt, column)))
+                     : std::string();
+    }
+    std::string Error() const { return sqlite3_errmsg(m_db); }
+
+  private:
+    sqlite3* m_db;
+    sqlite3_stmt* m_stmt = nullptr;
+};
+
+// Each step brings the schema from its index to the next version; a store is
+// brought up to date step by step, each in its own transaction.
+const char* const kMigrations[] = {
+    // 0 -> 1
+    "CREATE TABLE recordings ("
+    " id INTEGER PRIMARY KEY,"
+    " uuid TEXT NOT NULL UNIQUE,"
+    " status TEXT NOT NULL,"
+    " armed_at INTEGER NOT NULL, started_at INTEGER NOT NULL, stopped_at INTEGER NOT NULL,"
+    " operator_id TEXT NOT NULL, axle TEXT NOT NULL, side TEXT NOT NULL, bearing TEXT NOT NULL,"
+    " production_date TEXT NOT NULL, refurbishment_date TEXT NOT NULL,"
+    " press TEXT NOT NULL, surface_cm2 REAL NOT NULL,"
+    " has_limits INTEGER NOT NULL, lower_t REAL, upper_t REAL,"
+    " alarm_threshold_bar INTEGER NOT NULL, record_length_s INTEGER NOT NULL,"
+    " module TEXT NOT NULL, version TEXT NOT NULL, pc_name TEXT NOT NULL,"
+    " incomplete TEXT NOT NULL, start_note TEXT NOT NULL, journal_problem TEXT NOT NULL,"
+    " peak_t REAL, peak_time_s REAL, peak_bar INTEGER, recorded_s REAL,"
+    " result TEXT NOT NULL, result_reason TEXT NOT NULL,"
+    " sample_count INTEGER NOT NULL, samples BLOB NOT NULL,"
+    " pdf_path TEXT, csv_path TEXT, printed_at INTEGER);"
+    "CREATE INDEX recordings_by_time ON recordings(stopped_at);"
+    "CREATE INDEX recordings_by_axle ON recordings(axle);"
+    "CREATE INDEX recordings_by_press ON recordings(press, result, stopped_at);"
+    "CREATE TABLE reprints ("
+    " id INTEGER PRIMARY KEY,"
+    " recording_id INTEGER NOT NULL REFERENCES recordings(id),"
+    " printed_at INTEGER NOT NULL, pdf_path TEXT NOT NULL);"
+    "CREATE INDEX reprints_by_recording ON reprints(recording_id);",
+};
+static_assert(sizeof kMigrations / sizeof kMigrations[0] == RecordStore::kSchemaVersion,
+              "one migration a schema version");
+
+const char* StatusText(RecordStatus status) {
+    switch (status) {
+    case RecordStatus::Complete:
+        return "complete";
+    case RecordStatus::Incomplete:
+        return "incomplete";
+    case RecordStatus::Interrupted:
+        break;
+    }
+    return "interrupted";
+}
+
+RecordStatus StatusOf(const std::string& text) {
+    if (text == "complete") return RecordStatus::Complete;
+    if (text == "incomplete") return RecordStatus::Incomplete;
+    return RecordStatus::Interrupted;
+}
+
+void PutLE(std::string& out, uint64_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i)
+        out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+}
+
+uint64_t GetLE(const char* in, int bytes) {
+    uint64_t value = 0;
+    for (int i = 0; i < bytes; ++i)
+        value |= static_cast<uint64_t>(static_cast<unsigned char>(in[i])) << (8 * i);
+    return value;
+}
+
+} // namespace
+
+std::string PackSamples(const Recording& r) {
+    std::string out;
+    const size_t n = std::min(r.times.size(), r.forces.size());
+    out.reserve(n * 16);
+    for (size_t i = 0; i < n; ++i) {
+        // Sample times are whole milliseconds since the first sample.
+        const int64_t ms = std::llround(r.times[i] * 1000);
+        uint64_t force = 0;
+        std::memcpy(&force, &r.forces[i], sizeof force);
+        PutLE(out, static_cast<uint32_t>(static_cast<int32_t>(ms)), 4);
+        PutLE(out, force, 8);
+        PutLE(out, static_cast<uint32_t>(i < r.pressures.size() ? r.pressures[i] : 0), 4);
+    }
+    return out;
+}
+
+bool UnpackSamples(const std::string& blob, Recording& r) {
+    if (blob.size() % 16 != 0) return false;
+    const size_t n = blob.size() / 16;
+    r.times.resize(n);
+    r.forces.resize(n);
+    r.pressures.resize(n);
+    for (size_t i = 0; i < n; ++i) {
+        const char* p = blob.data() + i * 16;
+        const int32_t ms = static_cast<int32_t>(static_cast<uint32_t>(GetLE(p, 4)));
+        const uint64_t force = GetLE(p + 4, 8);
+        r.times[i] = ms / 1000.0;
+        std::memcpy(&r.forces[i], &force, sizeof force);
+        r.pressures[i] = static_cast<int32_t>(static_cast<uint32_t>(GetLE(p + 12, 4)));
+    }
+    return true;
+}
+
+std::string HistoryResult(const Recording& r) {
+    if (!r.incomplete.empty()) return "INCOMPLETE";
+    switch (r.Judged().verdict) {
+    case Verdict::Pass:
+        return "PASS";
+    case Verdict::Fail:
+        return "FAIL";
+    case Verdict::None:
+        break;
+    }
+    return "";
+}
+
+std::unique_ptr<RecordStore> RecordStore::Open(const std::string& path, std::string* why) {
+    sqlite3* db = nullptr;
+    const int opened =
+        sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    if (opened != SQLITE_OK) {
+        if (why) *why = path + ": " + (db ? sqlite3_errmsg(db) : sqlite3_errstr(opened));
+        sqlite3_close(db);
+        return nullptr;
+    }
+    std::unique_ptr<RecordStore> store(new RecordStore(db, path));
+    // Another copy of the program writing: wait a little, then tell.
+    sqlite3_busy_timeout(db, 2000);
+    auto fail = [&](const std::string& reason) {
+        if (why) *why = path + ": " + reason;
+        return nullptr;
+    };
+    int version = -1;
+    {
+        Statement read(db, "PRAGMA user_version");
+        if (!read.Ok() || read.Step() != SQLITE_ROW)
+            return fail(std::string(sqlite3_errmsg(db)) + " (the file is not a record store, or "
+                                                          "is damaged)");
+        version = static_cast<int>(read.Int(0));
+    }
+    if (version > kSchemaVersion)
+        return fail("made by a newer version of the program (schema " + std::to_string(version) +
+                    ", this program knows " + std::to_string(kSchemaVersion) +
+                    "); it is left as it is");
+    std::string error;
+    if (!store->Exec("PRAGMA journal_mode=WAL", &error) ||
+        !store->Exec("PRAGMA synchronous=FULL", &error) ||
+        !store->Exec("PRAGMA foreign_keys=ON", &error))
+        return fail(error);
+    for (int v = version; v < kSchemaVersion; ++v) {
+        const std::string step = std::string("BEGIN IMMEDIATE;") + kMigrations[v] +
+                                 "PRAGMA user_version=" + std::to_string(v + 1) + ";COMMIT;";
+        if (!store->Exec(step.c_str(), &error)) {
+            store->Exec("ROLLBACK", nullptr);
+            return fail(error);
+        }
+    }
+    {
+        // A damaged file often opens; its first read tells.
+        Statement check(db, "SELECT count(*) FROM recordings");
+        if (!check.Ok() || check.Step() != SQLITE_ROW)
+            return fail(std::string(sqlite3_errmsg(db)) + " (the store is damaged)");
+    }
+    return store;
+}
+
+RecordStore::~RecordStore() {
+    sqlite3_close(m_db);
+}
+
+bool RecordStore::Exec(const char* sql, std::string* why) {
+    char* message = nullptr;
+    if (sqlite3_exec(m_db, sql, nullptr, nullptr, &message) == SQLITE_OK) return true;
+    if (why) *why = message ? message : sqlite3_errmsg(m_db);
+    sqlite3_free(message);
+    return false;
+}
+
+bool RecordStore::Add(const Recording& r, RecordStatus status, int64_t* id, std::string* why) {
+    Statement insert(
+        m_db, "INSERT INTO recordings (uuid, status, armed_at, started_at, stopped_at,"
+              " operator_id, axle, side, bearing, production_date, refurbishment_date,"
+              " press, surface_cm2, has_limits, lower_t, upper_t, alarm_threshold_bar,"
+              " record_length_s, module, version, pc_name, incomplete, start_note,"
+              " journal_problem, peak_t, peak_time_s, peak_bar, recorded_s, result,"
+              " result_reason, sample_count, samples)"
+              " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15, ?16,"
+              " ?17, ?18, ?19, ?20, ?21, ?22, ?23, ?24, ?25, ?26, ?27, ?28, ?29, ?30, ?31, ?32)"
+              " ON CONFLICT(uuid) DO NOTHING");
+    if (!insert.Ok()) {
+        if (why) *why = sqlite3_errmsg(m_db);
+        return false;
+    }
+    const RecordingSetup& s = r.setup;
+    const RecordingResults results = r.Results();
+    const Judgement judgement = r.Judged();
+    insert.Bind(1, s.uuid).Bind(2, std::string(StatusText(status)));
+    insert.Bind(3, s.armedAt).Bind(4, r.startedAt).Bind(5, r.stoppedAt);
+    insert.Bind(6, s.job.operatorId).Bind(7, s.job.axleDesignation).Bind(8, s.job.mountingSide);
+    insert.Bind(9, s.job.bearingDesignation).Bind(10, s.job.productionDate);
+    insert.Bind(11, s.job.refurbishmentDate).Bind(12, s.pressName).Bind(13, s.surface);
+    insert.Bind(14, int64_t(s.hasLimits)).Bind(15, s.limits.lowerTons).Bind(16, s.limits.upperTons);
+    insert.Bind(17, int64_t(s.alarmThresholdBar)).Bind(18, int64_t(s.recordLengthSeconds));
+    insert.Bind(19, s.moduleAddress).Bind(20, s.version).Bind(21, s.pcName);
+    insert.Bind(22, r.incomplete).Bind(23, r.startNote).Bind(24, r.journalProblem);
+    insert.Bind(25, results.peakForceTons).Bind(26, results.peakTimeSeconds);
+    insert.Bind(27, int64_t(results.peakBar)).Bind(28, r.LastTime());
+    insert.Bind(29, HistoryResult(r)).Bind(30, judgement.reason);
+    insert.Bind(31, int64_t(std::min(r.times.size(), r.forces.size())));
+    insert.BindBlob(32, PackSamples(r));
+    if (insert.Step() != SQLITE_DONE) {
+        if (why) *why = insert.Error();
+        return false;
+    }
+    if (id) {
+        Statement find(m_db, "SELECT id FROM recordings WHERE uuid = ?1");
+        find.Bind(1, s.uuid);
+        *id = find.Step() == SQLITE_ROW ? find.Int(0) : 0;
+    }
+    return true;
+}
+
+bool RecordStore::SetReportFiles(const std::string& uuid, const std::string& pdf,
+                                 const std::string& csv, int64_t printedAt, std::string* why) {
+    Statement update(m_db, "UPDATE recordings SET pdf_path = ?2, csv_path = ?3, printed_at = ?4"
+                           " WHERE uuid = ?1");
+    update.Bind(1, uuid).Bind(2, pdf).Bind(3, csv).Bind(4, printedAt);
+    if (update.Step() == SQLITE_DONE && sqlite3_changes(m_db) == 1) return true;
+    if (why) *why = sqlite3_changes(m_db) == 0 ? "no such recording" : update.Error();
+    return false;
+}
+
+bool RecordStore::AddReprint(const std::string& uuid, int64_t printedAt, const std::string& pdf,
+                             std::string* why) {
+    Statement insert(m_db, "INSERT INTO reprints (recording_id, printed_at, pdf_path)"
+                           " SELECT id, ?2, ?3 FROM recordings WHERE uuid = ?1");
+    insert.Bind(1, uuid).Bind(2, printedAt).Bind(3, pdf);
+    if (insert.Step() == SQLITE_DONE && sqlite3_changes(m_db) == 1) return true;
+    if (why) *why = sqlite3_changes(m_db) == 0 ? "no such recording" : insert.Error();
+    return false;
+}
+
+int RecordStore::ReprintCount(const std::string& uuid) {
+    Statement count(m_db, "SELECT count(*) FROM reprints JOIN recordings"
+                          " ON recordings.id = reprints.recording_id WHERE uuid = ?1");
+    count.Bind(1, uuid);
+    return count.Step() == SQLITE_ROW ? static_cast<int>(count.Int(0)) : 0;
+}
+
+bool RecordStore::Contains(const std::string& uuid) {
+    Statement find(m_db, "SELECT 1 FROM recordings WHERE uuid = ?1");
+    find.Bind(1, uuid);
+    return find.Step() == SQLITE_ROW;
+}
+
+namespace {
+
+/// The WHERE clause of a filter; parameters ?1 to ?5.
+const char* const kWhere = " WHERE (?1 = '' OR instr(axle, ?1) > 0 OR instr(bearing, ?1) > 0"
+                           "        OR instr(operator_id, ?1) > 0)"
+                           " AND stopped_at >= ?2 AND (?3 = 0 OR stopped_at < ?3)"
+                           " AND (?4 = '' OR press = ?4)"
+                           " AND (?5 = '' OR result = ?5 OR (?5 = 'NONE' AND result = ''))";
+
+void BindFilter(Statement& s, const RecordFilter& f) {
+    s.Bind(1, f.text).Bind(2, f.from).Bind(3, f.until).Bind(4, f.press).Bind(5, f.result);
+}
+
+} // namespace
+
+std::vector<RecordSummary> RecordStore::Find(const RecordFilter& filter, int64_t* total) {
+    std::vector<RecordSummary> rows;
+    const std::string sql = std::string("SELECT id, uuid, stopped_at, press, operator_id, axle,"
+                                        " side, bearing, peak_t, sample_count, result, status,"
+                                        " printed_at IS NOT NULL FROM recordings") +
+                            kWhere + " ORDER BY stopped_at DESC, id DESC LIMIT ?6 OFFSET ?7";
+    Statement select(m_db, sql.c_str());
+    BindFilter(select, filter);
+    select.Bind(6, int64_t(filter.limit)).Bind(7, int64_t(filter.offset));
+    while (select.Step() == SQLITE_ROW) {
+        RecordSummary row;
+        row.id = select.Int(0);
+        row.uuid = select.Text(1);
+        row.stoppedAt = select.Int(2);
+        row.press = select.Text(3);
+        row.operatorId = select.Text(4);
+        row.axle = select.Text(5);
+        row.side = select.Text(6);
+        row.bearing = select.Text(7);
+        row.peakTons = select.Real(8);
+        row.anySample = select.Int(9) > 0;
+        row.result = select.Text(10);
+        row.status = StatusOf(select.Text(11));
+        row.printed = select.Int(12) != 0;
+        rows.push_back(std::move(row));
+    }
+    if (total) {
+        Statement count(m_db, (std::string("SELECT count(*) FROM recordings") + kWhere).c_str());
+        BindFilter(count, filter);
+        *total = count.Step() == SQLITE_ROW ? count.Int(0) : 0;
+    }
+    return rows;
+}
+
+bool RecordStore::Load(int64_t id, Recording& r, RecordStatus* status) {
+    Statement select(
+        m_db, "SELECT uuid, status, armed_at, started_at, stopped_at, operator_id, axle, side,"
+              " bearing, production_date, refurbishment_date, press, surface_cm2, has_limits,"
+              " lower_t, upper_t, alarm_threshold_bar, record_length_s, module, version,"
+              " pc_name, incomplete, start_note, journal_problem, samples"
+              " FROM recordings WHERE id = ?1");
+    select.Bind(1, id);
+    if (select.Step() != SQLITE_ROW) return false;
+    r = Recording();
+    RecordingSetup& s = r.setup;
+    s.uuid = select.Text(0);
+    if (status) *status = StatusOf(select.Text(1));
+    s.armedAt = select.Int(2);
+    r.startedAt = select.Int(3);
+    r.stoppedAt = select.Int(4);
+    s.job = {select.Text(5), select.Text(6), select.Text(7),
+             select.Text(8), select.Text(9), select.Text(10)};
+    s.pressName = select.Text(11);
+    s.surface = select.Real(12);
+    s.hasLimits = select.Int(13) != 0;
+    s.limits = {select.Real(14), select.Real(15)};
+    s.alarmThresholdBar = static_cast<int>(select.Int(16));
+    s.recordLengthSeconds = static_cast<int>(select.Int(17));
+    s.moduleAddress = select.Text(18);
+    s.version = select.Text(19);
+    s.pcName = select.Text(20);
+    r.incomplete = select.Text(21);
+    r.startNote = select.Text(22);
+    r.journalProblem = select.Text(23);
+    return UnpackSamples(select.Blob(24), r);
+}
+
+std::vector<std::string> RecordStore::Presses() {
+    std::vector<std::string> presses;
+    Statement select(m_db, "SELECT DISTINCT press FROM recordings ORDER BY press");
+    while (select.Step() == SQLITE_ROW)
+        presses.push_back(select.Text(0));
+    return presses;
+}

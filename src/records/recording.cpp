@@ -1,0 +1,159 @@
+#include "records/recording.h"
+
+#include <cmath>
+#include <cstdio>
+#include <random>
+
+const char* const kProgramVersion = "1.0.8";
+
+RecordingResults Recording::Results() const {
+    return Summarise(times, forces, pressures);
+}
+
+Judgement Recording::Judged() const {
+    return Judge(Results(), setup.hasLimits ? &setup.limits : nullptr, incomplete);
+}
+
+namespace {
+
+std::string Tons(double value, int decimals) {
+    char text[48];
+    std::snprintf(text, sizeof text, "%.*f t", decimals, value);
+    return text;
+}
+
+/// The force at the resolution it is recorded with (0.0001 t).
+double AtResolution(double tons) {
+    return std::round(tons * 10000) / 10000;
+}
+
+/// The fewest decimals, one to four, that show `a` and `b` as they differ.
+int DecimalsToTellApart(double a, double b) {
+    for (int d = 1; d < 4; ++d)
+        if (Tons(a, d) != Tons(b, d)) return d;
+    return 4;
+}
+
+/// One decimal, or as many as the value has at 0.0001 t.
+std::string LimitTons(double value) {
+    for (int d = 1; d < 4; ++d)
+        if (std::fabs(std::stod(Tons(value, d)) - value) < 0.00005) return Tons(value, d);
+    return Tons(value, 4);
+}
+
+bool Digits(const std::wstring& text, long& value) {
+    if (text.empty() || text.size() > 6) return false;
+    value = 0;
+    for (wchar_t c : text) {
+        if (c < L'0' || c > L'9') return false;
+        value = value * 10 + (c - L'0');
+    }
+    return true;
+}
+
+} // namespace
+
+bool ParseRecordLength(const std::wstring& text, int& seconds, std::string* why) {
+    long value = 0;
+    if (!Digits(text, value) || value < 1 || value > 999) {
+        if (why) *why = "The record length must be a whole number of seconds from 1 to 999.";
+        return false;
+    }
+    seconds = static_cast<int>(value);
+    return true;
+}
+
+bool ParseAlarmThreshold(const std::wstring& text, int& bar, std::string* why) {
+    long value = 0;
+    if (text.empty()) {
+        bar = 0;
+        return true;
+    }
+    if (!Digits(text, value) || value > 999) {
+        if (why)
+            *why = "The alarm threshold must be a whole number of bar from 0 to 999 (0 or "
+                   "empty: no alarm).";
+        return false;
+    }
+    bar = static_cast<int>(value);
+    return true;
+}
+
+Judgement Judge(const RecordingResults& results, const ForceLimits* limits,
+                const std::string& incomplete) {
+    Judgement j;
+    if (limits == nullptr) return j;
+    j.verdict = Verdict::Fail;
+    // Judged at the resolution the CSV file has, and told with as many
+    // decimals as it takes to show the difference: never "500.8 t above 500.8 t".
+    const double peak = AtResolution(results.peakForceTons);
+    const double upper = AtResolution(limits->upperTons), lower = AtResolution(limits->lowerTons);
+    auto told = [&](const char* how, double limit) {
+        const int d = DecimalsToTellApart(peak, limit);
+        return "peak " + Tons(peak, d) + " " + how + " " + Tons(limit, d);
+    };
+    if (!results.any)
+        j.reason = "nothing recorded";
+    else if (peak > upper)
+        j.reason = told("above", upper);
+    else if (peak < lower)
+        j.reason = told("below", lower);
+    else if (!incomplete.empty())
+        j.reason = "recording incomplete: " + incomplete;
+    else
+        j.verdict = Verdict::Pass;
+    return j;
+}
+
+std::string ResultText(const Judgement& judgement) {
+    switch (judgement.verdict) {
+    case Verdict::None:
+        return "";
+    case Verdict::Pass:
+        return "Result: PASS";
+    case Verdict::Fail:
+        break;
+    }
+    return "Result: FAIL (" + judgement.reason + ")";
+}
+
+std::string LimitsText(const ForceLimits& limits) {
+    return LimitTons(limits.lowerTons) + " \xE2\x80\xA6 " + LimitTons(limits.upperTons);
+}
+
+bool ValidLimits(const ForceLimits& limits, std::string* why) {
+    const bool valid = std::isfinite(limits.lowerTons) && std::isfinite(limits.upperTons) &&
+                       limits.lowerTons > 0 && limits.lowerTons <= limits.upperTons &&
+                       limits.upperTons <= kMaxLimitTons;
+    if (!valid && why)
+        *why = "The limits must be numbers of tons with 0 < lower \xE2\x89\xA4 upper \xE2\x89\xA4 "
+               "10000.";
+    return valid;
+}
+
+RecordingResults Summarise(const std::vector<double>& times, const std::vector<double>& forces,
+                           const std::vector<int>& pressures) {
+    RecordingResults r;
+    const size_t n = std::min(times.size(), forces.size());
+    for (size_t i = 0; i < n; ++i)
+        if (!r.any || forces[i] > r.peakForceTons) {
+            r.any = true;
+            r.peakForceTons = forces[i];
+            r.peakTimeSeconds = times[i]; // the first time the peak was reached
+        }
+    for (size_t i = 0; i < pressures.size(); ++i)
+        r.peakBar = i == 0 ? pressures[i] : std::max(r.peakBar, pressures[i]);
+    return r;
+}
+
+std::string NewRecordingId() {
+    std::random_device source;
+    std::mt19937_64 bits((static_cast<uint64_t>(source()) << 32) ^ source());
+    uint64_t high = bits(), low = bits();
+    high = (high & ~0xF000ULL) | 0x4000ULL;     // version 4
+    low = (low & ~(3ULL << 62)) | (2ULL << 62); // variant 1
+    char text[40];
+    std::snprintf(text, sizeof text, "%016llx%016llx", static_cast<unsigned long long>(high),
+                  static_cast<unsigned long long>(low));
+    return text;
+}

@@ -1,0 +1,240 @@
+// The record store on a real SQLite file: a recording back whole, its CSV file
+// byte for byte, the searches of the history, and the stores the program must
+// refuse (newer, damaged) or survive (a writer killed in the middle).
+#include "records/record_store.h"
+
+#include "recorder/cycle.h"
+#include "recorder/file_access.h"
+#include "recorder/report_data.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <cstdio>
+#include <fstream>
+
+#ifndef _WIN32
+#include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+std::string FreshStorePath(const std::string& name) {
+    const std::string path = testing::TempDir() + name + ".db";
+    for (const char* suffix : {"", "-wal", "-shm"})
+        std::remove((path + suffix).c_str());
+    return path;
+}
+
+Recording MakeRecording(const std::string& axle, int64_t stoppedAt, int peakBar,
+                        const std::string& press = "P1") {
+    Recording r;
+    RecordingSetup& s = r.setup;
+    s.uuid = NewRecordingId();
+    s.job = {"OP7", axle, "B", "BRG-9 \"x\"", "2024-01", "=2026-11"};
+    s.pressName = press;
+    s.surface = 2010;
+    s.hasLimits = true;
+    s.limits = {400, 600};
+    s.alarmThresholdBar = 250;
+    s.recordLengthSeconds = 14;
+    s.moduleAddress = "127.0.0.1:65100";
+    s.version = "1.0.8";
+    s.pcName = "press-pc-3";
+    s.armedAt = stoppedAt - 20;
+    r.startedAt = stoppedAt - 15;
+    r.stoppedAt = stoppedAt;
+    for (int i = 0; i < 200; ++i) {
+        const int bar = i < 20 ? 2 * i + 6 : std::min(peakBar, 46 + i);
+        r.times.push_back(i * 75 / 1000.0);
+        r.forces.push_back(ForceTons(bar, s.surface));
+        r.pressures.push_back(bar);
+    }
+    return r;
+}
+
+std::string ReadAll(const std::string& path) {
+    std::string content;
+    ReadWholeFile(path, content);
+    return content;
+}
+
+} // namespace
+
+TEST(RecordStore, ARecordingComesBackWholeAndItsCsvByteForByte) {
+    const std::string path = FreshStorePath("store_roundtrip");
+    std::string why;
+    auto store = RecordStore::Open(path, &why);
+    ASSERT_TRUE(store) << why;
+    Recording r = MakeRecording("AX12", 1796752800, 233);
+    r.incomplete = "stopped by the operator at 14.0 s";
+    r.startNote = "started at 380 bar: the rise is not on the curve";
+    int64_t id = 0;
+    ASSERT_TRUE(store->Add(r, RecordStatus::Incomplete, &id, &why)) << why;
+    // The same recording again (a retry) adds nothing.
+    int64_t again = 0;
+    ASSERT_TRUE(store->Add(r, RecordStatus::Incomplete, &again, &why)) << why;
+    EXPECT_EQ(again, id);
+    int64_t total = 0;
+    store->Find(RecordFilter{}, &total);
+    EXPECT_EQ(total, 1);
+
+    Recording back;
+    RecordStatus status = RecordStatus::Complete;
+    ASSERT_TRUE(store->Load(id, back, &status));
+    EXPECT_EQ(status, RecordStatus::Incomplete);
+    EXPECT_EQ(back.setup.uuid, r.setup.uuid);
+    EXPECT_EQ(back.setup.pcName, "press-pc-3");
+    EXPECT_EQ(back.times, r.times);
+    EXPECT_EQ(back.forces, r.forces);
+    EXPECT_EQ(back.pressures, r.pressures);
+    const std::string original = testing::TempDir() + "store_original.csv";
+    const std::string rebuilt = testing::TempDir() + "store_rebuilt.csv";
+    ASSERT_TRUE(WriteCurveCsv(original, r, &why)) << why;
+    ASSERT_TRUE(WriteCurveCsv(rebuilt, back, &why)) << why;
+    EXPECT_EQ(ReadAll(rebuilt), ReadAll(original));
+    EXPECT_GT(ReadAll(original).size(), 3000u);
+
+    ASSERT_TRUE(store->SetReportFiles(r.setup.uuid, "/r/a.pdf", "/r/a.csv", 1796752900, &why));
+    ASSERT_TRUE(store->AddReprint(r.setup.uuid, 1796753000, "/r/a.pdf", &why)) << why;
+    ASSERT_TRUE(store->AddReprint(r.setup.uuid, 1796753100, "/r/a.pdf", &why)) << why;
+    EXPECT_EQ(store->ReprintCount(r.setup.uuid), 2);
+    EXPECT_TRUE(store->Find(RecordFilter{})[0].printed);
+    EXPECT_FALSE(store->AddReprint("no-such-recording", 1, "x", &why));
+}
+
+TEST(RecordStore, TheHistoryFindsByTextDatePressAndResultNewestFirst) {
+    const std::string path = FreshStorePath("store_find");
+    std::string why;
+    auto store = RecordStore::Open(path, &why);
+    ASSERT_TRUE(store) << why;
+    const int64_t day = 86400, t0 = 1796752800;
+    ASSERT_TRUE(store->Add(MakeRecording("AX-4711", t0, 233), RecordStatus::Complete, nullptr,
+                           &why));                            // 477.7 t: PASS
+    Recording high = MakeRecording("AX-4712", t0 + day, 245); // 502.3 t
+    high.setup.limits = {400, 450};                           // FAIL
+    ASSERT_TRUE(store->Add(high, RecordStatus::Complete, nullptr, &why));
+    Recording cut = MakeRecording("BX-1", t0 + 2 * day, 233, "P2");
+    cut.incomplete = "module lost at 3.0 s";
+    ASSERT_TRUE(store->Add(cut, RecordStatus::Incomplete, nullptr, &why));
+    Recording open = MakeRecording("CX-9", t0 + 3 * day, 233, "P2");
+    open.setup.hasLimits = false;
+    ASSERT_TRUE(store->Add(open, RecordStatus::Complete, nullptr, &why));
+
+    auto axles = [](const std::vector<RecordSummary>& rows) {
+        std::string out;
+        for (const RecordSummary& row : rows)
+            out += (out.empty() ? "" : " ") + row.axle + ":" + row.result;
+        return out;
+    };
+    int64_t total = 0;
+    EXPECT_EQ(axles(store->Find(RecordFilter{}, &total)),
+              "CX-9: BX-1:INCOMPLETE AX-4712:FAIL AX-4711:PASS");
+    EXPECT_EQ(total, 4);
+    RecordFilter text;
+    text.text = "471";
+    EXPECT_EQ(axles(store->Find(text, &total)), "AX-4712:FAIL AX-4711:PASS");
+    EXPECT_EQ(total, 2);
+    text.text = "BRG-9"; // the bearing
+    EXPECT_EQ(store->Find(text).size(), 4u);
+    text.text = "%"; // no wildcard: nothing has it
+    EXPECT_TRUE(store->Find(text).empty());
+    RecordFilter dates;
+    dates.from = t0 + day;
+    dates.until = t0 + 3 * day;
+    EXPECT_EQ(axles(store->Find(dates)), "BX-1:INCOMPLETE AX-4712:FAIL");
+    RecordFilter pressAndResult;
+    pressAndResult.press = "P2";
+    pressAndResult.result = "NONE";
+    EXPECT_EQ(axles(store->Find(pressAndResult)), "CX-9:");
+    pressAndResult.press = "P1";
+    pressAndResult.result = "FAIL";
+    EXPECT_EQ(axles(store->Find(pressAndResult)), "AX-4712:FAIL");
+    RecordFilter page;
+    page.limit = 2;
+    page.offset = 1;
+    EXPECT_EQ(axles(store->Find(page, &total)), "BX-1:INCOMPLETE AX-4712:FAIL");
+    EXPECT_EQ(total, 4);
+    EXPECT_EQ(store->Presses(), (std::vector<std::string>{"P1", "P2"}));
+}
+
+TEST(RecordStore, ANewerOrDamagedStoreIsRefusedAndLeftAsItIs) {
+    const std::string newer = FreshStorePath("store_newer");
+    std::string why;
+    {
+        auto store = RecordStore::Open(newer, &why);
+        ASSERT_TRUE(store) << why;
+        ASSERT_TRUE(store->Add(MakeRecording("AX1", 1796752800, 233), RecordStatus::Complete,
+                               nullptr, &why));
+    }
+    {
+        // A later program's store: its schema version is beyond ours.
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(newer.c_str(), &db), SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(db, "PRAGMA user_version=7", nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(db);
+    }
+    const std::string before = ReadAll(newer);
+    EXPECT_EQ(RecordStore::Open(newer, &why), nullptr);
+    EXPECT_NE(why.find("made by a newer version of the program (schema 7, this program knows 1)"),
+              std::string::npos)
+        << why;
+    EXPECT_EQ(ReadAll(newer), before);
+
+    const std::string damaged = FreshStorePath("store_damaged");
+    std::ofstream(damaged, std::ios::binary) << std::string(4096, 'x');
+    EXPECT_EQ(RecordStore::Open(damaged, &why), nullptr);
+    EXPECT_NE(why.find("not a record store, or is damaged"), std::string::npos) << why;
+    EXPECT_EQ(ReadAll(damaged), std::string(4096, 'x'));
+
+    // A folder that does not exist: told, not made.
+    EXPECT_EQ(RecordStore::Open(testing::TempDir() + "no/such/dir/records.db", &why), nullptr);
+    EXPECT_FALSE(why.empty());
+}
+
+#ifndef _WIN32 // a forked writer killed
+// A writer killed in the middle of a write leaves a store that opens, with
+// every recording either whole or absent.
+TEST(RecordStore, AWriterKilledInTheMiddleLeavesWholeRecordsOnly) {
+    const std::string path = FreshStorePath("store_killed");
+    std::string why;
+    ASSERT_TRUE(RecordStore::Open(path, &why)) << why;
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        close(ready[0]);
+        auto store = RecordStore::Open(path, nullptr);
+        for (int i = 0;; ++i) {
+            Recording r = MakeRecording("AX" + std::to_string(i), 1796752800 + i, 233);
+            r.times.resize(13000, 10.0); // large: the kill often lands inside a write
+            r.forces.resize(13000, 400.0);
+            r.pressures.resize(13000, 195);
+            store->Add(r, RecordStatus::Complete, nullptr, nullptr);
+            if (i == 3 && write(ready[1], "r", 1) != 1) _exit(1);
+        }
+    }
+    close(ready[1]);
+    char c;
+    ASSERT_EQ(read(ready[0], &c, 1), 1);
+    usleep(30000);
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    close(ready[0]);
+
+    auto store = RecordStore::Open(path, &why);
+    ASSERT_TRUE(store) << why;
+    int64_t total = 0;
+    const std::vector<RecordSummary> rows = store->Find(RecordFilter{}, &total);
+    EXPECT_GE(total, 4);
+    for (const RecordSummary& row : rows) {
+        Recording back;
+        ASSERT_TRUE(store->Load(row.id, back)) << row.axle;
+        EXPECT_EQ(back.times.size(), 13000u) << row.axle;
+        EXPECT_EQ(back.forces.back(), 400.0);
+    }
+}
+#endif
