@@ -133,14 +133,17 @@ TEST(Link, SendsStartupCommandsThenPollsEvery75Ms) {
     ASSERT_GT(log.size(), 25u);
     EXPECT_EQ(log[0].second, "i001\\r");
     EXPECT_EQ(log[1].second, "i002\\r");
-    EXPECT_NEAR(log[1].first - log[0].first, 10, 8);
+    // 10 ms apart, well short of a poll; generous, as a loaded 2-core
+    // machine (Wine above all) wakes the sender late.
+    EXPECT_GE(log[1].first - log[0].first, 2);
+    EXPECT_LE(log[1].first - log[0].first, 40);
     EXPECT_EQ(log[2].second, "p000\\r");
     std::vector<double> gaps;
     for (size_t i = 3; i < log.size(); ++i)
         gaps.push_back(log[i].first - log[i - 1].first);
     std::sort(gaps.begin(), gaps.end());
     EXPECT_GE(gaps[gaps.size() / 2], 74.5);
-    EXPECT_LE(gaps[gaps.size() / 2], 82.0);
+    EXPECT_LE(gaps[gaps.size() / 2], 90.0);
     EXPECT_TRUE(running.listener.losses.empty());
 }
 
