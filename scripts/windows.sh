@@ -28,7 +28,7 @@ log() { echo "== $(date +%H:%M:%S) $*" >&2; }
 install_tools() {
   local pkgs=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine wine64 nsis
               dpkg-dev cmake ninja-build make xvfb xauth
-              matchbox-window-manager xdotool x11-utils poppler-utils)
+              matchbox-window-manager xdotool x11-utils poppler-utils tcl)
   local missing=()
   for p in "${pkgs[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -81,6 +81,7 @@ build_deps() {
   PREFIX="$CACHE/$key"
   if [ -f "$PREFIX/.complete" ]; then
     log "libraries cached in $PREFIX"
+    build_sqlite
     return
   fi
   log "building the libraries into $PREFIX"
@@ -116,6 +117,30 @@ build_deps() {
   touch "$PREFIX/.complete"
   rm -rf "$CACHE/work"
   log "libraries built"
+  build_sqlite
+}
+
+# SQLite, the record store's engine, from Debian's source package: its single
+# C file is made from the source tree with the build machine's tools (tclsh
+# among them), then compiled for Windows. Kept in the same prefix, with a
+# stamp of its own, so a new SQLite never rebuilds the other libraries.
+build_sqlite() {
+  local version stamp
+  version="$(source_version sqlite3)"
+  stamp="$PREFIX/.sqlite-${version//[^A-Za-z0-9._+-]/_}"
+  [ -f "$stamp" ] && return
+  log "building SQLite $version into $PREFIX"
+  local src work="$CACHE/work/sqlite"
+  src="$(fetch_source sqlite3)"
+  rm -rf "$work" && mkdir -p "$work"
+  (cd "$work" && "$src/configure" --disable-tcl >&2 && make sqlite3.c >&2 &&
+   $HOST-gcc-posix -O2 -DSQLITE_THREADSAFE=1 -DSQLITE_ENABLE_FTS5 -c sqlite3.c -o sqlite3.o &&
+   $HOST-ar rcs libsqlite3.a sqlite3.o)
+  mkdir -p "$PREFIX/include" "$PREFIX/lib"
+  cp "$work/sqlite3.h" "$work/sqlite3ext.h" "$PREFIX/include/"
+  cp "$work/libsqlite3.a" "$PREFIX/lib/"
+  rm -rf "$work"
+  touch "$stamp"
 }
 
 build_program() {

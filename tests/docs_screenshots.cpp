@@ -4,7 +4,10 @@
 #include "gui_support.h"
 
 #include "plot/plot_canvas.h"
+#include "recorder/cycle.h"
+#include "recorder/history_window.h"
 #include "recorder/local_time.h"
+#include "records/record_store.h"
 #include "recorder/terminal_panel.h"
 #include "shell/events.h"
 #include "recorder/limits.h"
@@ -102,4 +105,83 @@ TEST(DocsScreenshots, MainWindowStates) {
     const std::string command = "pdftoppm -png -r 80 -singlefile '" + std::string(pdf.utf8_str()) +
                                 "' '" + std::string(ShotDir()) + "/report-page'";
     EXPECT_EQ(system(command.c_str()), 0);
+}
+
+// The history of a month of jobs on two presses, one selected and then three
+// drawn over one another.
+TEST(DocsScreenshots, History) {
+    if (!ShotDir()) GTEST_SKIP() << "VEMO_SCREENSHOTS not set";
+    const std::string db = WorkDir() + "/history-shots.db";
+    wxRemoveFile(db);
+    {
+        std::string why;
+        auto store = RecordStore::Open(db, &why);
+        ASSERT_TRUE(store) << why;
+        const int64_t start = 1796752800 - 30 * 86400;
+        for (int job = 0; job < 40; ++job) {
+            Recording r;
+            RecordingSetup& s = r.setup;
+            s.uuid = NewRecordingId();
+            s.job = {job % 3 ? "OP-17" : "OP-22",
+                     "AX-" + std::to_string(4700 + job),
+                     job % 2 ? "B" : "A",
+                     "TBU 130x230",
+                     "2024-03",
+                     "2026-10"};
+            s.pressName = job % 4 ? "Press A" : "Press B";
+            s.surface = job % 4 ? 1250 : 2010;
+            s.hasLimits = true;
+            s.limits = job % 4 ? ForceLimits{350, 420} : ForceLimits{550, 700};
+            s.recordLengthSeconds = 20;
+            s.alarmThresholdBar = job % 4 ? 300 : 330;
+            s.version = kProgramVersion;
+            const int peak = 300 + (job * 37) % 45 - (job == 9 ? 40 : 0);
+            for (int i = 0; i <= 20 * 13; ++i) {
+                const double t = i / 13.0;
+                const int bar = static_cast<int>(std::min(1.0, t / 6) * peak);
+                r.times.push_back(std::round(t * 1000) / 1000);
+                r.forces.push_back(ForceTons(bar, s.surface));
+                r.pressures.push_back(bar);
+            }
+            if (job == 5) {
+                r.times.resize(90);
+                r.forces.resize(90);
+                r.pressures.resize(90);
+                r.incomplete = "module lost at 6.8 s";
+            }
+            r.startedAt = start + job * 18 * 3600;
+            r.stoppedAt = r.startedAt + 20;
+            s.armedAt = r.startedAt - 30;
+            ASSERT_TRUE(store->Add(
+                r, r.incomplete.empty() ? RecordStatus::Complete : RecordStatus::Incomplete,
+                nullptr, &why))
+                << why;
+        }
+    }
+    RebuildMainWindow("ip=127.0.0.1\nport=1\nautoconnect=false\nsuperficie=0\nrecords_db=" + db +
+                      "\n");
+    ShowHistory(MainWindow::GetInstance()->m_frame, *Panel());
+    HistoryWindow* history = nullptr;
+    for (wxWindow* window : wxTopLevelWindows)
+        if (auto* found = dynamic_cast<HistoryWindow*>(window)) history = found;
+    ASSERT_NE(history, nullptr);
+    Pump(800);
+    const wxSize screen = wxGetDisplaySize();
+    const std::string size = screen == wxSize(1366, 768)
+                                 ? ""
+                                 : "-" + std::to_string(screen.x) + "x" + std::to_string(screen.y);
+    EXPECT_EQ(
+        system(("import -window root '" + std::string(ShotDir()) + "/history" + size + ".png'")
+                   .c_str()),
+        0);
+    for (long i = 1; i < 3; ++i)
+        history->m_list->SetItemState(i, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+    history->ShowSelection();
+    Pump(500);
+    EXPECT_EQ(system(("import -window root '" + std::string(ShotDir()) + "/history-overlay" + size +
+                      ".png'")
+                         .c_str()),
+              0);
+    history->Destroy();
+    Pump(50);
 }

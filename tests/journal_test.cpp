@@ -171,3 +171,51 @@ TEST(WorkingDirectoryLock, ASecondHolderIsRefusedUntilTheFirstLetsGo) {
     FileLock after;
     EXPECT_TRUE(after.Acquire(path, &error)) << error;
 }
+
+// An interrupted recording is kept in the record store from its journal
+// alone: everything set at Start comes back, and a sample line cut short by
+// the crash is left out.
+TEST(RecordingJournal, ReadsBackTheSetupAndTheSamplesOfAnInterruptedRecording) {
+    const std::string dir = FreshDirectory("journal_read_");
+    RecordingSetup setup;
+    setup.uuid = NewRecordingId();
+    setup.armedAt = 1796752800;
+    setup.job = {"Op \"7\"", "=AX,12", "B", "BRG-9", "2024-01", "-2026"};
+    setup.pressName = "Press 2, left";
+    setup.surface = 2010.5;
+    setup.hasLimits = true;
+    setup.limits = {350.25, 420};
+    setup.alarmThresholdBar = 250;
+    setup.recordLengthSeconds = 80;
+    setup.moduleAddress = "127.0.0.1:65100";
+    setup.version = "1.0.8";
+    setup.pcName = "press-pc-3";
+    RecordingJournal journal;
+    ASSERT_TRUE(
+        journal.Open(dir, "20261208-180000", JournalHeader(setup), SteadyClock::now(), nullptr));
+    journal.AppendLine(JournalStartLine(1796752805));
+    journal.Append(0, 12.3012, 6);
+    journal.Append(0.075, 16.4016, 8);
+    journal.Close("x");
+    {
+        std::ofstream cut(journal.Path(), std::ios::app);
+        cut << "0.150,20.5"; // the crash
+    }
+    Recording r;
+    ASSERT_TRUE(ReadJournal(journal.Path(), r));
+    EXPECT_EQ(r.setup.uuid, setup.uuid);
+    EXPECT_EQ(r.setup.armedAt, setup.armedAt);
+    EXPECT_EQ(r.setup.job.operatorId, "Op \"7\"");
+    EXPECT_EQ(r.setup.job.axleDesignation, "=AX,12");
+    EXPECT_EQ(r.setup.job.refurbishmentDate, "-2026");
+    EXPECT_EQ(r.setup.pressName, "Press 2, left");
+    EXPECT_EQ(r.setup.surface, 2010.5);
+    EXPECT_TRUE(r.setup.hasLimits);
+    EXPECT_EQ(r.setup.limits.lowerTons, 350.25);
+    EXPECT_EQ(r.setup.alarmThresholdBar, 250);
+    EXPECT_EQ(r.setup.pcName, "press-pc-3");
+    EXPECT_EQ(r.startedAt, 1796752805);
+    EXPECT_EQ(r.times, (std::vector<double>{0, 0.075}));
+    EXPECT_EQ(r.forces, (std::vector<double>{12.3012, 16.4016}));
+    EXPECT_EQ(r.pressures, (std::vector<int>{6, 8}));
+}

@@ -5,6 +5,7 @@
 #include "manual_clock.h"
 
 #include "plot/plot_canvas.h"
+#include "recorder/history_window.h"
 #include "recorder/local_time.h"
 #include "recorder/render_timer.h"
 #include "recorder/report_data.h"
@@ -19,6 +20,7 @@
 #include <wx/dirdlg.h>
 #include <wx/filename.h>
 #include <wx/image.h>
+#include <wx/button.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
@@ -665,4 +667,68 @@ TEST_F(ReportTest, AStoreThatCannotBeUsedIsToldAndTheRecordingStillKept) {
     wxArrayString journals;
     EXPECT_GE(wxDir::GetAllFiles(dir + "/recordings", &journals, "*.csv", wxDIR_FILES), 1u);
     EXPECT_EQ(ReadText(damaged), std::string(4096, 'x'));
+}
+
+namespace {
+
+HistoryWindow* OpenHistory() {
+    ShowHistory(MainWindow::GetInstance()->m_frame, *Panel());
+    for (wxWindow* window : wxTopLevelWindows)
+        if (auto* history = dynamic_cast<HistoryWindow*>(window))
+            if (!history->IsBeingDeleted()) return history;
+    return nullptr;
+}
+
+} // namespace
+
+// The history finds a job by its axle, draws it, prints it again as the same
+// page with a reprint mark (the reprint kept), and exports its CSV file as
+// it was; several selected are drawn over one another.
+TEST_F(ReportTest, TheHistoryFindsEachJobPrintsItAgainAndExportsIt) {
+    for (const char* axle : {"HX-1", "HX-3", "HX-2"}) {
+        FillJob();
+        panel->m_axleDesignation->ChangeValue(axle);
+        Record();
+    }
+    wxTEST_DIALOG(panel->CreateReport(), ExpectBox("Report Created.", wxOK));
+    const std::string first = ReportPath("HX-2");
+
+    HistoryWindow* history = OpenHistory();
+    ASSERT_NE(history, nullptr);
+    history->m_text->SetValue("HX-");
+    EXPECT_EQ(history->m_count->GetLabel(), "3 recordings");
+    for (long i = 0; i < 3; ++i)
+        history->m_list->SetItemState(i, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+    history->ShowSelection();
+    EXPECT_EQ(history->m_shown.size(), 3u);
+    EXPECT_FALSE(history->m_printAgain->IsEnabled());
+
+    history->m_text->SetValue("HX-2");
+    EXPECT_EQ(history->m_count->GetLabel(), "1 recording");
+    ASSERT_EQ(history->m_shown.size(), 1u);
+    EXPECT_EQ(history->m_shown[0].setup.job.axleDesignation, "HX-2");
+    EXPECT_EQ(history->m_plot.curve->GetDataLength(), panel->LastRecording()->times.size());
+    EXPECT_TRUE(history->m_details->GetLabel().Contains("Peak 477.7 t"));
+
+    wxTEST_DIALOG(history->PrintAgain(),
+                  ExpectBoxStarting("Report printed again: ", wxOK, "Success"));
+    wxArrayString reprints;
+    ASSERT_EQ(wxDir::GetAllFiles(dir, &reprints, "*HX-2*_reprint-*.pdf", wxDIR_FILES), 1u);
+    std::string again = PageText(std::string(reprints[0].utf8_str()));
+    const std::string mark = "Reprint of " + IsoDateTime(panel->LastRecording()->stoppedAt) + " ";
+    const size_t at = again.find(mark);
+    ASSERT_NE(at, std::string::npos) << again;
+    EXPECT_EQ(again.erase(at, mark.size()), PageText(first));
+    {
+        std::string why;
+        auto store = RecordStore::Open(panel->StorePath(), &why);
+        ASSERT_TRUE(store) << why;
+        EXPECT_EQ(store->ReprintCount(panel->LastRecording()->setup.uuid), 1);
+    }
+
+    const std::string exported = dir + "/exported.csv";
+    history->ExportCsv(wxString::FromUTF8(exported));
+    EXPECT_EQ(ReadText(exported), ReadText(first.substr(0, first.size() - 4) + ".csv"));
+    history->Destroy();
+    Pump(50);
 }

@@ -154,7 +154,9 @@ void TerminalPanel::CreateReport() {
     }
 }
 
-void TerminalPanel::WriteReport(const Recording& recording) {
+bool TerminalPanel::WriteReport(const Recording& recording, const std::string& reprintOf,
+                                std::string* written) {
+    const bool reprint = !reprintOf.empty();
     const RecordingSetup& setup = recording.setup;
     const JobData& job = setup.job;
     const char* const anyway = "\nDo you want to generate REPORT anyway?";
@@ -167,13 +169,14 @@ void TerminalPanel::WriteReport(const Recording& recording) {
     };
     for (const auto& [field, question] : checks) {
         if (!field->empty()) continue;
-        if (!AskYesNo(wxString(question) + anyway, "Print REPORT?")) return;
+        if (reprint) break; // printed as it was
+        if (!AskYesNo(wxString(question) + anyway, "Print REPORT?")) return false;
         break;
     }
 
     MainWindow* main = MainWindow::GetInstance();
     // Never into the root of the file system: ask for the directory first.
-    if (main->m_pdfDirectory.empty() && !main->ChoosePdfDirectory()) return;
+    if (main->m_pdfDirectory.empty() && !main->ChoosePdfDirectory()) return false;
 
     auto utf8 = [](const std::string& text) { return wxString::FromUTF8(text); };
     const wxString side = utf8(job.mountingSide);
@@ -182,18 +185,22 @@ void TerminalPanel::WriteReport(const Recording& recording) {
     wxString directory = main->m_pdfDirectory;
     if (!directory.EndsWith(wxString(wxFileName::GetPathSeparator())))
         directory += wxFileName::GetPathSeparator();
-    const wxString fullPath = directory + fileName;
-    const wxString csvPath = fullPath.BeforeLast('.') + ".csv";
+    // A reprint is a page of its own beside the first one; its CSV file is
+    // the first one's.
+    const wxString fullPath = reprint ? directory + fileName.BeforeLast('.') + "_reprint-" +
+                                            utf8(FileStamp(m_clock->Now().seconds)) + ".pdf"
+                                      : directory + fileName;
+    const wxString csvPath = reprint ? wxString() : fullPath.BeforeLast('.') + ".csv";
 
-    if (wxFileName::FileExists(fullPath) || wxFileName::FileExists(csvPath)) {
-        if (!AskYesNo("File exists. Overwrite it?", "Print REPORT?")) return;
+    if (wxFileName::FileExists(fullPath) || (!reprint && wxFileName::FileExists(csvPath))) {
+        if (!AskYesNo("File exists. Overwrite it?", "Print REPORT?")) return false;
         // The earlier pair is kept, not overwritten: it may already be evidence.
         std::string error;
         if (!MoveReplacedAside({std::string(fullPath.utf8_str()), std::string(csvPath.utf8_str())},
                                FileStamp(m_clock->Now().seconds), &error)) {
             ShowError("Report not created: the earlier report could not be kept: " +
                       wxString::FromUTF8(error) + ".");
-            return;
+            return false;
         }
     }
 
@@ -202,7 +209,7 @@ void TerminalPanel::WriteReport(const Recording& recording) {
     if (pdf == nullptr) {
         printf("error: cannot create PdfDoc object\n");
         ShowError("Error creating report");
-        return;
+        return false;
     }
 
     HPDF_Page page = HPDF_AddPage(pdf);
@@ -218,6 +225,11 @@ void TerminalPanel::WriteReport(const Recording& recording) {
     HPDF_Page_SetRGBFill(page, 0, 0, 1);
     HPDF_Page_BeginText(page);
     Text(page, 30, h - 50, fileName);
+    if (reprint) {
+        HPDF_Page_SetFontAndSize(page, font, 11);
+        HPDF_Page_SetRGBFill(page, 0.8f, 0, 0);
+        BoldText(page, 400, h - 68, "Reprint of " + utf8(reprintOf));
+    }
     HPDF_Page_EndText(page);
 
     const float y0 = static_cast<float>(static_cast<int>(h - 85));
@@ -370,7 +382,7 @@ void TerminalPanel::WriteReport(const Recording& recording) {
     }
     if (drawn != HPDF_OK) {
         ShowError("Error creating report");
-        return;
+        return false;
     }
 
     // Both files are written beside their final names and renamed into place,
@@ -381,20 +393,25 @@ void TerminalPanel::WriteReport(const Recording& recording) {
     wxString reason;
     if (!SavePdf(pdf, std::string(pdfTemporary.utf8_str()), &pdfError)) {
         reason = "the file " + fullPath + " cannot be written (" + utf8(pdfError) + ")";
-    } else if (!WriteCurveCsv(std::string(csvPath.utf8_str()), recording, &csvError)) {
+    } else if (!reprint && !WriteCurveCsv(std::string(csvPath.utf8_str()), recording, &csvError)) {
         reason =
             "the file " + csvPath + " cannot be written (" + wxString::FromUTF8(csvError) + ")";
     } else if (!RenameOver(std::string(pdfTemporary.utf8_str()),
                            std::string(fullPath.utf8_str()))) {
         const int code = errno;
-        wxRemoveFile(csvPath);
+        if (!reprint) wxRemoveFile(csvPath);
         reason = "the file " + fullPath + " cannot be written (" + std::strerror(code) + ")";
     }
     if (!reason.empty()) {
         ShowError("Report not created: " + reason + ".");
-        return;
+        return false;
     }
     pdfGuard.Keep();
+    if (written) *written = fullPath.utf8_str();
+    if (reprint) {
+        ShowInfo("Report printed again: " + fullPath, "Success");
+        return true;
+    }
     // The stored recording learns where its report is.
     if (m_recordWriter && m_lastRecording && &recording == &*m_lastRecording) {
         const std::string uuid = recording.setup.uuid, pdfPath(fullPath.utf8_str()),
@@ -414,4 +431,5 @@ void TerminalPanel::WriteReport(const Recording& recording) {
         ShowInfo("Report Created. The recording is marked INCOMPLETE: " +
                      wxString::FromUTF8(incomplete) + ".",
                  "Success");
+    return true;
 }

@@ -95,8 +95,15 @@ class TerminalPanel : public wxPanel, public LinkListener {
     /// The report of the running recording (marked incomplete), or else of
     /// the last one that ended, each with its own job data.
     void CreateReport();
-    /// Writes the page and the CSV file of `recording`.
-    void WriteReport(const Recording& recording);
+    /// Writes the page and the CSV file of `recording`; with `reprintOf` (the
+    /// first print's date) the same page marked as a reprint, under a name of
+    /// its own. False when nothing was written.
+    bool WriteReport(const Recording& recording, const std::string& reprintOf = "",
+                     std::string* written = nullptr);
+    /// The record store's writer, or null when the store cannot be used.
+    class RecordWriter* Writer() {
+        return m_recordWriter.get();
+    }
     /// The recording that ended last, if any.
     const std::optional<Recording>& LastRecording() const { return m_lastRecording; }
     /// What the fields, the press and the link say now, or false with the

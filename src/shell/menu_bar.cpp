@@ -1,5 +1,6 @@
 #include "shell/menu_bar.h"
 
+#include "recorder/history_window.h"
 #include "recorder/terminal_panel.h"
 #include "shell/events.h"
 #include "shell/main_window.h"
@@ -16,6 +17,8 @@ MenuBar::MenuBar() : wxMenuBar() {
 
     m_fileMenu->Append(wxID_NEW, "&New Connection", "", wxITEM_NORMAL);
     m_fileMenu->Append(wxID_EDIT, "&Edit parameters", "", wxITEM_NORMAL);
+    m_fileMenu->Append(ID_HISTORY, wxString::FromUTF8("&History\xE2\x80\xA6\tCtrl+H"), "",
+                       wxITEM_NORMAL);
     m_fileMenu->Append(wxID_EXIT, "&Quit", "", wxITEM_NORMAL);
     m_modifyMenu->Append(ID_CHANGE_PDF_DIRECTORY, "&Change PDF Directory", "", wxITEM_NORMAL);
     m_modifyMenu->Append(ID_FORCE_LIMITS, wxString::FromUTF8("&Force Limits\xE2\x80\xA6"), "",
@@ -29,6 +32,7 @@ MenuBar::MenuBar() : wxMenuBar() {
     wxFrame* frame = MainWindow::GetInstance()->m_frame;
     frame->Bind(wxEVT_MENU, &MenuBar::OnNewConnection, this, wxID_NEW);
     frame->Bind(wxEVT_MENU, &MenuBar::OnEditParameters, this, wxID_EDIT);
+    frame->Bind(wxEVT_MENU, &MenuBar::OnHistory, this, ID_HISTORY);
     frame->Bind(wxEVT_MENU, &MenuBar::OnQuit, this, wxID_EXIT);
     frame->Bind(wxEVT_MENU, &MenuBar::OnChangePdfDirectory, this, ID_CHANGE_PDF_DIRECTORY);
     frame->Bind(wxEVT_MENU, &MenuBar::OnForceLimits, this, ID_FORCE_LIMITS);
@@ -52,6 +56,11 @@ void MenuBar::OnEditParameters(wxCommandEvent&) {
         wxCommandEvent event = MakeProgramEvent(EVT_EDIT_PARAMETERS);
         wxPostEvent(main->m_panel, event);
     }
+}
+
+void MenuBar::OnHistory(wxCommandEvent&) {
+    MainWindow* main = MainWindow::GetInstance();
+    if (main->m_panel) ShowHistory(main->m_frame, *main->m_panel);
 }
 
 void MenuBar::OnQuit(wxCommandEvent& event) {

@@ -1,10 +1,11 @@
-// The main frame's menus: File (New Connection, Edit parameters, Quit),
+// The main frame's menus: File (New Connection, Edit parameters, History…,
+// Quit),
 // Modify (Change PDF Directory, Force Limits…) and Help (Help).
 #pragma once
 
 #include <wx/menu.h>
 
-enum { ID_CHANGE_PDF_DIRECTORY = 5118, ID_FORCE_LIMITS = 5119 };
+enum { ID_CHANGE_PDF_DIRECTORY = 5118, ID_FORCE_LIMITS = 5119, ID_HISTORY = 5120 };
 
 class MenuBar : public wxMenuBar {
   public:
@@ -13,6 +14,7 @@ class MenuBar : public wxMenuBar {
   private:
     void OnNewConnection(wxCommandEvent& event);
     void OnEditParameters(wxCommandEvent& event);
+    void OnHistory(wxCommandEvent& event);
     void OnQuit(wxCommandEvent& event);
     void OnChangePdfDirectory(wxCommandEvent& event);
     void OnForceLimits(wxCommandEvent& event);

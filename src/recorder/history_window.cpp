@@ -1,0 +1,343 @@
+#include "recorder/history_window.h"
+
+#include "plot/plot_canvas.h"
+#include "recorder/cycle.h"
+#include "recorder/local_time.h"
+#include "recorder/report_data.h"
+#include "recorder/terminal_panel.h"
+#include "records/record_writer.h"
+#include "shell/messages.h"
+
+#include <wx/button.h>
+#include <wx/choice.h>
+#include <wx/datectrl.h>
+#include <wx/dateevt.h>
+#include <wx/filedlg.h>
+#include <wx/filename.h>
+#include <wx/display.h>
+#include <wx/sizer.h>
+#include <wx/stattext.h>
+#include <wx/textctrl.h>
+#include <wx/utils.h>
+
+#include <algorithm>
+
+namespace {
+
+constexpr long kPageRows = 200;
+/// The most curves drawn over one another.
+constexpr size_t kMostOverlaid = 8;
+
+const char* const kColumns[] = {"Date", "Press",   "Operator",   "Axle",
+                                "Side", "Bearing", "Peak force", "Result"};
+
+/// Colours of overlaid curves after the first; none is red, the alarm's.
+const wxColour kOverlayColours[] = {{0, 90, 200},  {0, 140, 60}, {150, 80, 0}, {120, 0, 160},
+                                    {0, 140, 150}, {90, 90, 90}, {200, 120, 0}};
+
+wxString ResultShown(const RecordSummary& row) {
+    return row.result.empty() ? wxString("no limits") : wxString::FromUTF8(row.result);
+}
+
+int64_t DayStart(const wxDateTime& date) {
+    wxDateTime day = date;
+    day.ResetTime();
+    return static_cast<int64_t>(day.GetTicks());
+}
+
+} // namespace
+
+HistoryList::HistoryList(wxWindow* parent, RecordStore& store)
+    : wxListCtrl(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize,
+                 wxLC_REPORT | wxLC_VIRTUAL | wxLC_HRULES),
+      m_store(store) {
+    const int widths[] = {155, 80, 75, 95, 40, 100, 80, 105};
+    for (int c = 0; c < 8; ++c)
+        AppendColumn(kColumns[c], c == 6 ? wxLIST_FORMAT_RIGHT : wxLIST_FORMAT_LEFT,
+                     FromDIP(widths[c]));
+}
+
+int64_t HistoryList::ShowRecords(const RecordFilter& filter) {
+    m_filter = filter;
+    m_pages.clear();
+    int64_t total = 0;
+    RecordFilter first = filter;
+    first.limit = kPageRows;
+    first.offset = 0;
+    m_pages[0] = m_store.Find(first, &total);
+    SetItemCount(static_cast<long>(total));
+    Refresh();
+    return total;
+}
+
+const RecordSummary& HistoryList::Row(long index) const {
+    static const RecordSummary none;
+    const long page = index / kPageRows;
+    auto found = m_pages.find(page);
+    if (found == m_pages.end()) {
+        RecordFilter f = m_filter;
+        f.limit = kPageRows;
+        f.offset = static_cast<int>(page * kPageRows);
+        found = m_pages.emplace(page, m_store.Find(f)).first;
+    }
+    const size_t at = static_cast<size_t>(index % kPageRows);
+    return at < found->second.size() ? found->second[at] : none;
+}
+
+wxString HistoryList::OnGetItemText(long item, long column) const {
+    const RecordSummary& row = Row(item);
+    switch (column) {
+    case 0:
+        return wxString::FromUTF8(IsoDateTime(row.stoppedAt));
+    case 1:
+        return wxString::FromUTF8(row.press);
+    case 2:
+        return wxString::FromUTF8(row.operatorId);
+    case 3:
+        return wxString::FromUTF8(row.axle);
+    case 4:
+        return wxString::FromUTF8(row.side);
+    case 5:
+        return wxString::FromUTF8(row.bearing);
+    case 6:
+        return row.anySample ? wxString::Format("%.1f t", row.peakTons) : wxString("-");
+    default:
+        return ResultShown(row);
+    }
+}
+
+HistoryWindow::HistoryWindow(wxWindow* parent, TerminalPanel& panel,
+                             std::unique_ptr<RecordStore> store)
+    : wxDialog(parent, wxID_ANY, "History of recordings", wxDefaultPosition, wxDefaultSize,
+               wxDEFAULT_DIALOG_STYLE | wxRESIZE_BORDER | wxMAXIMIZE_BOX),
+      m_panel(panel), m_store(std::move(store)) {
+    wxBoxSizer* column = new wxBoxSizer(wxVERTICAL);
+
+    // The filters, in one row above the list.
+    wxBoxSizer* filters = new wxBoxSizer(wxHORIZONTAL);
+    auto label = [&](const char* text) {
+        filters->Add(new wxStaticText(this, wxID_ANY, text), 0,
+                     wxALIGN_CENTRE_VERTICAL | wxLEFT | wxRIGHT, 5);
+    };
+    label("Axle, bearing or operator");
+    m_text = new wxTextCtrl(this, wxID_ANY, "", wxDefaultPosition, wxSize(FromDIP(160), -1));
+    filters->Add(m_text, 0, wxALIGN_CENTRE_VERTICAL);
+    label("From");
+    m_from = new wxDatePickerCtrl(this, wxID_ANY, wxDefaultDateTime, wxDefaultPosition,
+                                  wxDefaultSize, wxDP_DROPDOWN | wxDP_ALLOWNONE);
+    m_from->SetValue(wxDateTime());
+    filters->Add(m_from, 0, wxALIGN_CENTRE_VERTICAL);
+    label("to");
+    m_until = new wxDatePickerCtrl(this, wxID_ANY, wxDefaultDateTime, wxDefaultPosition,
+                                   wxDefaultSize, wxDP_DROPDOWN | wxDP_ALLOWNONE);
+    m_until->SetValue(wxDateTime());
+    filters->Add(m_until, 0, wxALIGN_CENTRE_VERTICAL);
+    label("Press");
+    m_press = new wxChoice(this, wxID_ANY);
+    m_press->Append("All presses");
+    for (const std::string& press : m_store->Presses())
+        m_press->Append(wxString::FromUTF8(press));
+    m_press->SetSelection(0);
+    filters->Add(m_press, 0, wxALIGN_CENTRE_VERTICAL);
+    label("Result");
+    m_result = new wxChoice(this, wxID_ANY);
+    for (const char* result : {"All results", "PASS", "FAIL", "INCOMPLETE", "no limits"})
+        m_result->Append(result);
+    m_result->SetSelection(0);
+    filters->Add(m_result, 0, wxALIGN_CENTRE_VERTICAL);
+    m_count = new wxStaticText(this, wxID_ANY, "");
+    filters->Add(m_count, 1, wxALIGN_CENTRE_VERTICAL | wxLEFT, 15);
+    column->Add(filters, 0, wxALL | wxEXPAND, 8);
+
+    // The list on the left, the curves and their results on the right.
+    const wxRect screen = wxDisplay(0u).GetClientArea();
+    const int plotWidth = std::max(360, screen.width * 36 / 100);
+    wxBoxSizer* middle = new wxBoxSizer(wxHORIZONTAL);
+    m_list = new HistoryList(this, *m_store);
+    middle->Add(m_list, 1, wxEXPAND | wxRIGHT, 8);
+    wxBoxSizer* right = new wxBoxSizer(wxVERTICAL);
+    m_plot = MakeRecordingPlot(this, wxDefaultPosition, wxSize(plotWidth, plotWidth * 3 / 5),
+                               wxColour(200, 0, 0));
+    right->Add(m_plot.plot, 1, wxEXPAND);
+    m_details =
+        new wxStaticText(this, wxID_ANY, "", wxDefaultPosition, wxSize(plotWidth, FromDIP(60)));
+    right->Add(m_details, 0, wxTOP | wxEXPAND, 6);
+    middle->Add(right, 0, wxEXPAND);
+    column->Add(middle, 1, wxLEFT | wxRIGHT | wxEXPAND, 8);
+
+    wxBoxSizer* buttons = new wxBoxSizer(wxHORIZONTAL);
+    m_printAgain = new wxButton(this, wxID_ANY, "Print again");
+    m_exportCsv = new wxButton(this, wxID_ANY, wxString::FromUTF8("Export CSV\xE2\x80\xA6"));
+    m_openFolder = new wxButton(this, wxID_ANY, "Open folder");
+    for (wxButton* button : {m_printAgain, m_exportCsv, m_openFolder})
+        buttons->Add(button, 0, wxRIGHT, 8);
+    buttons->AddStretchSpacer();
+    buttons->Add(new wxButton(this, wxID_CLOSE, "Close"));
+    column->Add(buttons, 0, wxALL | wxEXPAND, 8);
+    SetSizer(column);
+    SetSize(wxSize(screen.width * 95 / 100, screen.height * 90 / 100));
+    Centre();
+
+    m_text->Bind(wxEVT_TEXT, [this](wxCommandEvent&) { Search(); });
+    m_from->Bind(wxEVT_DATE_CHANGED, [this](wxDateEvent&) { Search(); });
+    m_until->Bind(wxEVT_DATE_CHANGED, [this](wxDateEvent&) { Search(); });
+    m_press->Bind(wxEVT_CHOICE, [this](wxCommandEvent&) { Search(); });
+    m_result->Bind(wxEVT_CHOICE, [this](wxCommandEvent&) { Search(); });
+    m_list->Bind(wxEVT_LIST_ITEM_SELECTED, [this](wxListEvent&) { ShowSelection(); });
+    m_list->Bind(wxEVT_LIST_ITEM_DESELECTED, [this](wxListEvent&) { ShowSelection(); });
+    m_printAgain->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { PrintAgain(); });
+    m_exportCsv->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { ExportCsv(); });
+    m_openFolder->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OpenFolder(); });
+    Bind(
+        wxEVT_BUTTON, [this](wxCommandEvent&) { Destroy(); }, wxID_CLOSE);
+    Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent&) { Destroy(); });
+    SetEscapeId(wxID_CLOSE);
+
+    Search();
+    m_list->SetFocus();
+}
+
+void HistoryWindow::Search() {
+    RecordFilter filter;
+    filter.text = m_text->GetValue().Trim().Trim(false).utf8_str();
+    if (m_from->GetValue().IsValid()) filter.from = DayStart(m_from->GetValue());
+    if (m_until->GetValue().IsValid())
+        filter.until = DayStart(m_until->GetValue() + wxDateSpan::Day());
+    if (m_press->GetSelection() > 0) filter.press = m_press->GetStringSelection().utf8_str();
+    static const char* const kResults[] = {"", "PASS", "FAIL", "INCOMPLETE", "NONE"};
+    filter.result = kResults[std::max(0, m_result->GetSelection())];
+    const int64_t total = m_list->ShowRecords(filter);
+    m_count->SetLabel(wxString::Format(total == 1 ? "%lld recording" : "%lld recordings",
+                                       static_cast<long long>(total)));
+    if (total > 0) {
+        m_list->SetItemState(0, wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED,
+                             wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED);
+        m_list->EnsureVisible(0);
+    }
+    ShowSelection();
+}
+
+void HistoryWindow::ShowSelection() {
+    m_shown.clear();
+    for (long i = m_list->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED);
+         i != -1 && m_shown.size() < kMostOverlaid;
+         i = m_list->GetNextItem(i, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED)) {
+        Recording recording;
+        if (m_store->Load(m_list->Row(i).id, recording)) m_shown.push_back(std::move(recording));
+    }
+    for (mpFXYVector* overlay : m_overlays)
+        m_plot.plot->DelLayer(overlay, true, false);
+    m_overlays.clear();
+
+    const bool one = m_shown.size() == 1;
+    m_printAgain->Enable(one);
+    m_exportCsv->Enable(one);
+    m_openFolder->Enable(one);
+    m_plot.thresholdLine->SetVisible(false);
+    m_plot.lowerLimitLine->SetVisible(false);
+    m_plot.upperLimitLine->SetVisible(false);
+    if (m_shown.empty()) {
+        m_plot.curve->SetData({}, {});
+        m_details->SetLabel("");
+        m_plot.plot->Fit(0, 100, 0, 100);
+        return;
+    }
+    const Recording& first = m_shown.front();
+    m_plot.curve->SetData(first.times, first.forces);
+    double lastTime = first.LastTime(), peak = first.Results().peakForceTons, upper = 0;
+    if (first.setup.hasLimits) {
+        m_plot.lowerLimitLine->SetValue(first.setup.limits.lowerTons);
+        m_plot.upperLimitLine->SetValue(first.setup.limits.upperTons);
+        m_plot.lowerLimitLine->SetVisible(true);
+        m_plot.upperLimitLine->SetVisible(true);
+        upper = first.setup.limits.upperTons;
+    }
+    if (one && first.setup.alarmThresholdBar > 0) {
+        m_plot.thresholdLine->SetValue(
+            ForceTons(first.setup.alarmThresholdBar, first.setup.surface));
+        m_plot.thresholdLine->SetVisible(true);
+    }
+    for (size_t k = 1; k < m_shown.size(); ++k) {
+        auto* overlay = new mpFXYVector(wxEmptyString, 0);
+        overlay->SetContinuity(true);
+        overlay->SetPen(wxPen(kOverlayColours[(k - 1) % 7], 2));
+        overlay->SetDrawOutsideMargins(false);
+        overlay->SetData(m_shown[k].times, m_shown[k].forces);
+        m_plot.plot->AddLayer(overlay, false);
+        m_overlays.push_back(overlay);
+        lastTime = std::max(lastTime, m_shown[k].LastTime());
+        peak = std::max(peak, m_shown[k].Results().peakForceTons);
+    }
+    m_plot.plot->Fit(0, FitSeconds(lastTime), 0, FitTons(peak, upper));
+
+    if (!one) {
+        m_details->SetLabel(wxString::Format("%zu recordings drawn over one another; the first "
+                                             "with its limits.",
+                                             m_shown.size()));
+        return;
+    }
+    const RecordingResults results = first.Results();
+    const Judgement judgement = first.Judged();
+    wxString text = wxString::FromUTF8(
+        first.setup.job.axleDesignation + first.setup.job.mountingSide + " \xC2\xB7 " +
+        first.setup.pressName + " \xC2\xB7 " + IsoDateTime(first.stoppedAt));
+    if (results.any)
+        text += wxString::Format(
+            wxString::FromUTF8("\nPeak %.1f t (%.1f kN) at %.1f s \xC2\xB7 %d bar"),
+            results.peakForceTons, results.peakForceTons * kKiloNewtonPerTon,
+            results.peakTimeSeconds, results.peakBar);
+    if (first.setup.hasLimits)
+        text += "\nLimits " + wxString::FromUTF8(LimitsText(first.setup.limits) + " \xC2\xB7 " +
+                                                 ResultText(judgement));
+    if (!first.incomplete.empty()) text += "\nINCOMPLETE: " + wxString::FromUTF8(first.incomplete);
+    m_details->SetLabel(text);
+}
+
+void HistoryWindow::PrintAgain() {
+    if (m_shown.size() != 1) return;
+    const Recording& recording = m_shown.front();
+    std::string written;
+    if (!m_panel.WriteReport(recording, IsoDateTime(recording.stoppedAt), &written)) return;
+    std::string why;
+    if (!m_store->AddReprint(recording.setup.uuid, m_panel.WallSeconds(), written, &why))
+        ShowError("The reprint was written to " + wxString::FromUTF8(written) +
+                  " but not kept in the record store: " + wxString::FromUTF8(why) + ".");
+}
+
+void HistoryWindow::ExportCsv(const wxString& path) {
+    if (m_shown.size() != 1) return;
+    const Recording& recording = m_shown.front();
+    wxString target = path;
+    if (target.empty()) {
+        const wxString name = wxString::FromUTF8(ReportFileName(recording.setup.job.axleDesignation,
+                                                                recording.setup.job.mountingSide,
+                                                                FileDate(recording.stoppedAt)));
+        wxFileDialog chooser(this, "Export CSV", "", name.BeforeLast('.') + ".csv",
+                             "CSV files (*.csv)|*.csv", wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
+        if (chooser.ShowModal() != wxID_OK) return;
+        target = chooser.GetPath();
+    }
+    std::string why;
+    if (!WriteCurveCsv(std::string(target.utf8_str()), recording, &why))
+        ShowError("The CSV file " + target + " cannot be written (" + wxString::FromUTF8(why) +
+                  ").");
+}
+
+void HistoryWindow::OpenFolder() {
+    if (m_shown.size() != 1) return;
+    wxString folder = wxString::FromUTF8(m_panel.ReportDirectory());
+    wxLaunchDefaultApplication(wxFileName::DirName(folder).GetFullPath());
+}
+
+void ShowHistory(wxWindow* parent, TerminalPanel& panel) {
+    std::string why;
+    std::unique_ptr<RecordStore> store = RecordStore::Open(panel.StorePath(), &why);
+    if (!store) {
+        ShowError("The history cannot be shown: the record store " +
+                  wxString::FromUTF8(panel.StorePath()) +
+                  " cannot be used: " + wxString::FromUTF8(why) + ".");
+        return;
+    }
+    panel.FlushRecordStore(); // the recording that just ended is in the list
+    (new HistoryWindow(parent, panel, std::move(store)))->Show();
+}

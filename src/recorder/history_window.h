@@ -1,0 +1,80 @@
+// The history of the record store: every recording, newest first, found by
+// axle, bearing or operator, by date, press and result. The selected
+// recording's curve is drawn with its limit lines and results; several
+// selected are drawn over one another. A recording is printed again (the same
+// page, marked as a reprint, and the reprint kept), exported as CSV, or its
+// report's folder opened.
+#pragma once
+
+#include "records/record_store.h"
+#include "recorder/recording_plot.h"
+
+#include <map>
+#include <memory>
+#include <vector>
+
+#include <wx/dialog.h>
+#include <wx/listctrl.h>
+
+class wxChoice;
+class wxDatePickerCtrl;
+class wxStaticText;
+class wxTextCtrl;
+class wxButton;
+class TerminalPanel;
+
+/// The list of recordings, shown without holding them all: rows are read
+/// from the store a page at a time as they come into view.
+class HistoryList : public wxListCtrl {
+  public:
+    HistoryList(wxWindow* parent, RecordStore& store);
+    /// Shows the recordings that `filter` finds; the count of them.
+    int64_t ShowRecords(const RecordFilter& filter);
+    const RecordSummary& Row(long index) const;
+
+  protected:
+    wxString OnGetItemText(long item, long column) const override;
+
+  private:
+    RecordStore& m_store;
+    RecordFilter m_filter;
+    mutable std::map<long, std::vector<RecordSummary>> m_pages;
+};
+
+class HistoryWindow : public wxDialog {
+  public:
+    HistoryWindow(wxWindow* parent, TerminalPanel& panel, std::unique_ptr<RecordStore> store);
+
+    /// Applies the filters as they are set.
+    void Search();
+    /// Draws the selected recordings.
+    void ShowSelection();
+    /// The page again, marked "Reprint of <date>", and the reprint kept.
+    void PrintAgain();
+    /// The selected recording's CSV file, where the operator chooses.
+    void ExportCsv(const wxString& path = wxString());
+
+    HistoryList* m_list = nullptr;
+    wxTextCtrl* m_text = nullptr;
+    wxDatePickerCtrl* m_from = nullptr;
+    wxDatePickerCtrl* m_until = nullptr;
+    wxChoice* m_press = nullptr;
+    wxChoice* m_result = nullptr;
+    wxStaticText* m_count = nullptr;
+    wxStaticText* m_details = nullptr;
+    wxButton* m_printAgain = nullptr;
+    wxButton* m_exportCsv = nullptr;
+    wxButton* m_openFolder = nullptr;
+    RecordingPlot m_plot;
+    /// The recordings drawn, the first with its lines.
+    std::vector<Recording> m_shown;
+
+  private:
+    void OpenFolder();
+    TerminalPanel& m_panel;
+    std::unique_ptr<RecordStore> m_store;
+    std::vector<class mpFXYVector*> m_overlays;
+};
+
+/// Opens the history of the panel's record store, or tells why it cannot.
+void ShowHistory(wxWindow* parent, TerminalPanel& panel);
