@@ -5,12 +5,15 @@
 
 #include "recorder/cycle.h"
 #include "recorder/file_access.h"
+#include "recorder/local_time.h"
 #include "recorder/report_data.h"
+#include "recorder/report_import.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 
 #ifndef _WIN32
@@ -238,3 +241,46 @@ TEST(RecordStore, AWriterKilledInTheMiddleLeavesWholeRecordsOnly) {
     }
 }
 #endif
+
+// Report folders from before the store: today's CSV files and older ones
+// without header lines are read once; what is not a report is skipped with
+// its reason.
+TEST(ReportImport, EveryReportOfAFolderIsReadOnceAndWhatIsNotIsNamed) {
+    const std::string dir = testing::TempDir() + "import_" + std::to_string(std::rand());
+    ASSERT_TRUE(MakeDirectory(dir));
+    Recording today = MakeRecording("AX12", 1796752800, 233);
+    today.setup.job.axleDesignation = "=AX12"; // written with its formula mark
+    std::string why;
+    ASSERT_TRUE(WriteCurveCsv(dir + "/Report_Mounting_AX12B_20261208.csv", today, &why)) << why;
+    std::ofstream(dir + "/Report_Mounting_AX7B_20250301.csv")
+        << "time_s,force_t\n0,12.75\n0.075,25.5\n0.15,25.5\n";
+    std::ofstream(dir + "/Report_Mounting_broken_20250301.csv") << "<html>not a curve</html>\n";
+    std::ofstream(dir + "/notes.csv") << "time_s,force_t\n0,1\n";
+
+    auto store = RecordStore::Open(FreshStorePath("store_import"), &why);
+    ASSERT_TRUE(store) << why;
+    ImportOutcome first = ImportReports(dir, *store);
+    EXPECT_EQ(first.Summary(), "2 reports read, 0 already in the store, 1 skipped:\n"
+                               "  Report_Mounting_broken_20250301.csv: no \"time_s,force_t\" "
+                               "column line");
+    ImportOutcome second = ImportReports(dir, *store);
+    EXPECT_EQ(second.read, 0);
+    EXPECT_EQ(second.already, 2);
+
+    std::vector<RecordSummary> rows = store->Find(RecordFilter{});
+    ASSERT_EQ(rows.size(), 2u);
+    Recording back;
+    ASSERT_TRUE(store->Load(rows[0].id, back)); // newest: today's
+    EXPECT_EQ(back.setup.job.axleDesignation, "=AX12");
+    EXPECT_EQ(back.setup.pressName, "P1");
+    EXPECT_EQ(back.stoppedAt, today.stoppedAt);
+    EXPECT_EQ(back.times, today.times);
+    EXPECT_EQ(back.pressures, today.pressures);
+    EXPECT_EQ(rows[0].result, "PASS");
+    ASSERT_TRUE(store->Load(rows[1].id, back)); // the old file: its name tells the job
+    EXPECT_EQ(back.setup.job.axleDesignation, "AX7");
+    EXPECT_EQ(back.setup.job.mountingSide, "B");
+    EXPECT_EQ(IsoDate(back.stoppedAt), "2025-03-01");
+    EXPECT_EQ(back.forces, (std::vector<double>{12.75, 25.5, 25.5}));
+    EXPECT_EQ(rows[1].result, "");
+}

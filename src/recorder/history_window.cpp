@@ -4,6 +4,7 @@
 #include "recorder/cycle.h"
 #include "recorder/local_time.h"
 #include "recorder/report_data.h"
+#include "recorder/report_import.h"
 #include "recorder/terminal_panel.h"
 #include "records/record_writer.h"
 #include "shell/messages.h"
@@ -340,4 +341,23 @@ void ShowHistory(wxWindow* parent, TerminalPanel& panel) {
     }
     panel.FlushRecordStore(); // the recording that just ended is in the list
     (new HistoryWindow(parent, panel, std::move(store)))->Show();
+}
+
+void ImportReportsInto(TerminalPanel& panel, const wxString& directory) {
+    std::string why;
+    std::unique_ptr<RecordStore> store = RecordStore::Open(panel.StorePath(), &why);
+    if (!store) {
+        ShowError("Nothing was imported: the record store " +
+                  wxString::FromUTF8(panel.StorePath()) +
+                  " cannot be used: " + wxString::FromUTF8(why) + ".");
+        return;
+    }
+    std::unique_ptr<wxBusyCursor> busy = std::make_unique<wxBusyCursor>();
+    const ImportOutcome outcome = ImportReports(std::string(directory.utf8_str()), *store);
+    busy.reset();
+    const wxString text = "Reports in " + directory + ": " + wxString::FromUTF8(outcome.Summary());
+    if (outcome.failure.empty())
+        ShowInfo(text, "Import Reports");
+    else
+        ShowError(text);
 }

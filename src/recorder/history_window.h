@@ -78,3 +78,7 @@ class HistoryWindow : public wxDialog {
 
 /// Opens the history of the panel's record store, or tells why it cannot.
 void ShowHistory(wxWindow* parent, TerminalPanel& panel);
+
+/// Reads the reports of `directory` into the panel's record store and tells
+/// how many were read, were there already and were skipped, and why.
+void ImportReportsInto(TerminalPanel& panel, const wxString& directory);

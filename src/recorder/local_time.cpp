@@ -55,3 +55,32 @@ std::string FileDate(int64_t s) {
 std::string FileStamp(int64_t s) {
     return Formatted(s, true, true, "%04d%02d%02d", "-", "%02d%02d%02d");
 }
+
+int64_t FromLocalTime(const LocalTime& local) {
+    std::tm parts{};
+    parts.tm_year = local.year - 1900;
+    parts.tm_mon = local.month - 1;
+    parts.tm_mday = local.day;
+    parts.tm_hour = local.hour;
+    parts.tm_min = local.minute;
+    parts.tm_sec = local.second;
+    parts.tm_isdst = -1;
+    return static_cast<int64_t>(std::mktime(&parts));
+}
+
+bool ParseLocalDateTime(const std::string& date, const std::string& time, int64_t& epochSeconds) {
+    LocalTime t;
+    char rest[32] = "";
+    const bool iso = std::sscanf(date.c_str(), "%4d-%2d-%2d %2d:%2d:%2d", &t.year, &t.month, &t.day,
+                                 &t.hour, &t.minute, &t.second) >= 3;
+    const bool compact =
+        !iso && date.size() == 8 &&
+        std::sscanf(date.c_str(), "%4d%2d%2d%31s", &t.year, &t.month, &t.day, rest) == 3;
+    if (!iso && !compact) return false;
+    if (!time.empty() &&
+        std::sscanf(time.c_str(), "%2d:%2d:%2d", &t.hour, &t.minute, &t.second) != 3)
+        return false;
+    if (t.month < 1 || t.month > 12 || t.day < 1 || t.day > 31) return false;
+    epochSeconds = FromLocalTime(t);
+    return true;
+}

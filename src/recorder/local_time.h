@@ -12,6 +12,12 @@ struct LocalTime {
     int year = 1970, month = 1, day = 1, hour = 0, minute = 0, second = 0;
 };
 LocalTime ToLocalTime(int64_t epochSeconds);
+/// The wall-clock seconds of a local date and time (the zone's rules decide
+/// summer time).
+int64_t FromLocalTime(const LocalTime& local);
+/// Reads "2026-12-08 18:40:22", "2026-12-08" or "20261208" (with an optional
+/// time "18:40:22" given apart) as local time; false when it is none of them.
+bool ParseLocalDateTime(const std::string& date, const std::string& time, int64_t& epochSeconds);
 
 /// "2026-12-08 18:40:22" (ISO 8601, local): the page and the CSV file.
 std::string IsoDateTime(int64_t epochSeconds);

@@ -6,15 +6,36 @@
 
 #include "plot/plot_canvas.h"
 #include "recorder/file_access.h"
+#include "recorder/report_import.h"
 #include "recorder/terminal_panel.h"
 #include "shell/messages.h"
 
 #include <wx/app.h>
 #include <wx/filefn.h>
+#include <wx/log.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+
+namespace {
+
+/// `vemo-recorder --import DIR`: the reports of DIR into the record store of
+/// the working directory, told on the standard output; no window.
+int ImportFromCommandLine(const wxString& directory) {
+    wxLog::SetActiveTarget(new wxLogStderr);
+    std::string why;
+    std::unique_ptr<RecordStore> store = RecordStore::Open(RecordStorePath(), &why);
+    if (!store) {
+        std::fprintf(stderr, "The record store cannot be used: %s\n", why.c_str());
+        return 2;
+    }
+    const ImportOutcome outcome = ImportReports(std::string(directory.utf8_str()), *store);
+    std::printf("%s\n", outcome.Summary().c_str());
+    return outcome.failure.empty() ? 0 : 2;
+}
+
+} // namespace
 
 class VemoLogger : public wxApp {
   public:
@@ -23,6 +44,8 @@ class VemoLogger : public wxApp {
         for (int i = 1; i < argc; ++i)
             userDir = userDir || argv[i] == "--user-dir";
         EnterUserWorkingDirectoryIfNeeded(userDir);
+        for (int i = 1; i + 1 < argc; ++i)
+            if (argv[i] == "--import") std::exit(ImportFromCommandLine(argv[i + 1]));
         // One copy of the program a working directory: a second one would
         // take the first one's live journal for an interrupted recording.
         std::string why;

@@ -32,6 +32,15 @@ const char* const kConfigFile = "config.ini";
 
 MainWindow* MainWindow::s_instance = nullptr;
 
+std::string RecordStorePath() {
+    wxString path = "records.db";
+    if (wxFileName::FileExists(kConfigFile)) {
+        wxFileInputStream in(kConfigFile);
+        if (in.IsOk()) path = wxFileConfig(in, wxConvAuto()).Read("records_db", path);
+    }
+    return std::string(path.utf8_str());
+}
+
 MainWindow::MainWindow() {
     std::memset(m_initCommands, 0, sizeof m_initCommands);
     std::memset(m_surfaces, 0, sizeof m_surfaces);

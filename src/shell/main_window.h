@@ -15,6 +15,10 @@ class MenuBar;
 class TerminalPanel;
 
 extern const char* const kProgramTitle;
+
+/// The record store named by config.ini's records_db, or records.db, in the
+/// working directory.
+std::string RecordStorePath();
 extern const char* const kStatusTitle;
 
 class MainWindow : public wxFrame {

@@ -8,6 +8,7 @@
 #include "shell/limits_dialog.h"
 #include "shell/new_dialog.h"
 
+#include <wx/dirdlg.h>
 #include <wx/frame.h>
 
 MenuBar::MenuBar() : wxMenuBar() {
@@ -18,6 +19,8 @@ MenuBar::MenuBar() : wxMenuBar() {
     m_fileMenu->Append(wxID_NEW, "&New Connection", "", wxITEM_NORMAL);
     m_fileMenu->Append(wxID_EDIT, "&Edit parameters", "", wxITEM_NORMAL);
     m_fileMenu->Append(ID_HISTORY, wxString::FromUTF8("&History\xE2\x80\xA6\tCtrl+H"), "",
+                       wxITEM_NORMAL);
+    m_fileMenu->Append(ID_IMPORT_REPORTS, wxString::FromUTF8("&Import Reports\xE2\x80\xA6"), "",
                        wxITEM_NORMAL);
     m_fileMenu->Append(wxID_EXIT, "&Quit", "", wxITEM_NORMAL);
     m_modifyMenu->Append(ID_CHANGE_PDF_DIRECTORY, "&Change PDF Directory", "", wxITEM_NORMAL);
@@ -33,6 +36,7 @@ MenuBar::MenuBar() : wxMenuBar() {
     frame->Bind(wxEVT_MENU, &MenuBar::OnNewConnection, this, wxID_NEW);
     frame->Bind(wxEVT_MENU, &MenuBar::OnEditParameters, this, wxID_EDIT);
     frame->Bind(wxEVT_MENU, &MenuBar::OnHistory, this, ID_HISTORY);
+    frame->Bind(wxEVT_MENU, &MenuBar::OnImportReports, this, ID_IMPORT_REPORTS);
     frame->Bind(wxEVT_MENU, &MenuBar::OnQuit, this, wxID_EXIT);
     frame->Bind(wxEVT_MENU, &MenuBar::OnChangePdfDirectory, this, ID_CHANGE_PDF_DIRECTORY);
     frame->Bind(wxEVT_MENU, &MenuBar::OnForceLimits, this, ID_FORCE_LIMITS);
@@ -61,6 +65,15 @@ void MenuBar::OnEditParameters(wxCommandEvent&) {
 void MenuBar::OnHistory(wxCommandEvent&) {
     MainWindow* main = MainWindow::GetInstance();
     if (main->m_panel) ShowHistory(main->m_frame, *main->m_panel);
+}
+
+void MenuBar::OnImportReports(wxCommandEvent&) {
+    MainWindow* main = MainWindow::GetInstance();
+    if (!main->m_panel) return;
+    wxDirDialog chooser(main->m_frame, "Folder of reports to import", main->m_pdfDirectory,
+                        wxDD_DEFAULT_STYLE | wxDD_DIR_MUST_EXIST);
+    if (chooser.ShowModal() != wxID_OK) return;
+    ImportReportsInto(*main->m_panel, chooser.GetPath());
 }
 
 void MenuBar::OnQuit(wxCommandEvent& event) {

@@ -1,11 +1,16 @@
 // The main frame's menus: File (New Connection, Edit parameters, History…,
-// Quit),
+// Import Reports…, Quit),
 // Modify (Change PDF Directory, Force Limits…) and Help (Help).
 #pragma once
 
 #include <wx/menu.h>
 
-enum { ID_CHANGE_PDF_DIRECTORY = 5118, ID_FORCE_LIMITS = 5119, ID_HISTORY = 5120 };
+enum {
+    ID_CHANGE_PDF_DIRECTORY = 5118,
+    ID_FORCE_LIMITS = 5119,
+    ID_HISTORY = 5120,
+    ID_IMPORT_REPORTS = 5121
+};
 
 class MenuBar : public wxMenuBar {
   public:
@@ -15,6 +20,7 @@ class MenuBar : public wxMenuBar {
     void OnNewConnection(wxCommandEvent& event);
     void OnEditParameters(wxCommandEvent& event);
     void OnHistory(wxCommandEvent& event);
+    void OnImportReports(wxCommandEvent& event);
     void OnQuit(wxCommandEvent& event);
     void OnChangePdfDirectory(wxCommandEvent& event);
     void OnForceLimits(wxCommandEvent& event);

@@ -1,0 +1,190 @@
+#include "recorder/report_import.h"
+
+#include "recorder/cycle.h"
+#include "recorder/file_access.h"
+#include "recorder/local_time.h"
+#include "recorder/report_data.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <map>
+#include <sstream>
+
+namespace {
+
+/// The text of a header field as CsvField wrote it (older files: unquoted).
+std::string FieldText(const std::string& raw) {
+    if (raw.size() < 2 || raw.front() != '"' || raw.back() != '"') return raw;
+    std::string text;
+    for (size_t i = 1; i + 1 < raw.size(); ++i) {
+        text += raw[i];
+        if (raw[i] == '"' && raw[i + 1] == '"') ++i;
+    }
+    if (text.size() >= 2 && text[0] == '\'' && std::strchr("=+-@", text[1])) text.erase(0, 1);
+    return text;
+}
+
+bool Number(const std::string& text, double& value) {
+    const char* first = text.data();
+    const char* last = first + text.size();
+    auto [ptr, ec] = std::from_chars(first, last, value);
+    return ec == std::errc() && ptr == last && std::isfinite(value);
+}
+
+std::string BaseName(const std::string& path) {
+    const size_t slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+} // namespace
+
+bool ReadReportCsv(const std::string& path, Recording& r, std::string* why) {
+    std::string content;
+    if (!ReadWholeFile(path, content)) {
+        if (why) *why = "cannot be read";
+        return false;
+    }
+    r = Recording();
+    std::map<std::string, std::string> fields;
+    std::istringstream in(content);
+    std::string line;
+    bool columns = false;
+    for (int number = 1; std::getline(in, line); ++number) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.empty()) continue;
+        if (line[0] == '#') {
+            const size_t comma = line.find(',');
+            if (line.size() > 2 && comma != std::string::npos)
+                fields[line.substr(2, comma - 2)] = FieldText(line.substr(comma + 1));
+            continue;
+        }
+        if (!columns) {
+            if (line.rfind("time_s,force_t", 0) != 0) {
+                if (why) *why = "no \"time_s,force_t\" column line";
+                return false;
+            }
+            columns = true;
+            continue;
+        }
+        std::vector<std::string> cells;
+        std::stringstream row(line);
+        for (std::string cell; std::getline(row, cell, ',');)
+            cells.push_back(cell);
+        double t = 0, f = 0, bar = 0;
+        if (cells.size() < 2 || !Number(cells[0], t) || !Number(cells[1], f)) {
+            if (why) *why = "line " + std::to_string(number) + " is not a sample";
+            return false;
+        }
+        r.times.push_back(t);
+        r.forces.push_back(f);
+        r.pressures.push_back(
+            cells.size() > 2 && Number(cells[2], bar) ? static_cast<int>(std::lround(bar)) : -1);
+    }
+    if (r.times.empty()) {
+        if (why) *why = "no samples";
+        return false;
+    }
+
+    RecordingSetup& s = r.setup;
+    s.job = {fields["operator_id"],     fields["axle_designation"],
+             fields["mounting_side"],   fields["bearing_designation"],
+             fields["production_date"], fields["refurbishment_date"]};
+    s.pressName = fields["press"];
+    Number(fields["surface_cm2"], s.surface);
+    double limit = 0;
+    if (Number(fields["lower_limit_t"], limit)) {
+        s.hasLimits = true;
+        s.limits.lowerTons = limit;
+        Number(fields["upper_limit_t"], s.limits.upperTons);
+    }
+    double number = 0;
+    if (Number(fields["record_length_s"], number)) s.recordLengthSeconds = static_cast<int>(number);
+    if (Number(fields["alarm_threshold_bar"], number))
+        s.alarmThresholdBar = static_cast<int>(number);
+    s.moduleAddress = fields["module"];
+    r.incomplete = fields["INCOMPLETE"];
+    r.startNote = fields["note"];
+    r.journalProblem = fields["journal"];
+
+    // The stop: from the header, else from the file name's date.
+    const std::string name = BaseName(path);
+    int64_t stopped = 0;
+    if (!ParseLocalDateTime(fields["stop_date"], fields["stop_time"], stopped)) {
+        // Report_Mounting_<axle><side>_<YYYYMMDD>.csv
+        const size_t underscore = name.find_last_of('_');
+        const size_t dot = name.find_last_of('.');
+        if (underscore == std::string::npos || dot == std::string::npos || dot < underscore ||
+            !ParseLocalDateTime(name.substr(underscore + 1, dot - underscore - 1), "", stopped)) {
+            if (why) *why = "no date in the file or its name";
+            return false;
+        }
+        if (s.job.axleDesignation.empty()) {
+            const std::string prefix = "Report_Mounting_";
+            if (name.rfind(prefix, 0) == 0 && underscore > prefix.size()) {
+                const std::string axleSide = name.substr(prefix.size(), underscore - prefix.size());
+                s.job.axleDesignation = axleSide.substr(0, axleSide.size() - 1);
+                s.job.mountingSide = axleSide.substr(axleSide.size() - 1);
+            }
+        }
+    }
+    r.stoppedAt = stopped;
+    if (!ParseLocalDateTime(fields["recording_start"], "", r.startedAt))
+        r.startedAt = stopped - static_cast<int64_t>(r.LastTime());
+    s.armedAt = r.startedAt;
+    // Files without pressures: from the force and the press's surface.
+    for (size_t i = 0; i < r.pressures.size(); ++i)
+        if (r.pressures[i] < 0)
+            r.pressures[i] =
+                s.surface > 0 ? static_cast<int>(std::lround(r.forces[i] / ForceTons(1, s.surface)))
+                              : 0;
+    const std::string version = content.rfind("# Vemo Press Pressure Recorder ", 0) == 0
+                                    ? content.substr(31, content.find('\n') - 31)
+                                    : "";
+    s.version = version.empty() ? "imported" : version + " (imported)";
+    // The same file gives the same identity, so a second import adds nothing.
+    s.uuid = "import:" + name + ":" + IsoDateTime(stopped) + ":" + std::to_string(r.times.size()) +
+             ":" + FixedNumber(r.Results().peakForceTons, kForceDecimals);
+    return true;
+}
+
+std::string ImportOutcome::Summary() const {
+    std::string text = std::to_string(read) + (read == 1 ? " report" : " reports") + " read, " +
+                       std::to_string(already) + " already in the store, " +
+                       std::to_string(skipped.size()) + " skipped";
+    if (!failure.empty()) text += "; the store could not be written: " + failure;
+    text += skipped.empty() ? "." : ":";
+    for (const auto& [name, why] : skipped)
+        text += "\n  " + name + ": " + why;
+    return text;
+}
+
+ImportOutcome ImportReports(const std::string& directory, RecordStore& store) {
+    ImportOutcome outcome;
+    std::vector<std::string> names = ListDirectory(directory);
+    std::sort(names.begin(), names.end());
+    for (const std::string& name : names) {
+        if (name.rfind("Report_Mounting_", 0) != 0 || name.size() < 4 ||
+            name.compare(name.size() - 4, 4, ".csv") != 0)
+            continue;
+        Recording recording;
+        std::string why;
+        if (!ReadReportCsv(directory + "/" + name, recording, &why)) {
+            outcome.skipped.emplace_back(name, why);
+            continue;
+        }
+        if (store.Contains(recording.setup.uuid)) {
+            ++outcome.already;
+            continue;
+        }
+        const RecordStatus status =
+            recording.incomplete.empty() ? RecordStatus::Complete : RecordStatus::Incomplete;
+        if (!store.Add(recording, status, nullptr, &why)) {
+            outcome.failure = why;
+            break;
+        }
+        ++outcome.read;
+    }
+    return outcome;
+}

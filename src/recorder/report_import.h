@@ -1,0 +1,27 @@
+// Reports written before the record store, brought into it: every
+// Report_Mounting_*.csv of a folder, with or without the header lines that
+// later versions write, read into a recording and added once. A file whose
+// recording is already in the store is counted, not added again.
+#pragma once
+
+#include "records/record_store.h"
+
+#include <string>
+#include <utility>
+#include <vector>
+
+/// Reads a report's CSV file into a recording; false, with the reason, when
+/// it is not one. Its identity is made from its name and content, so the
+/// same file always gives the same one.
+bool ReadReportCsv(const std::string& path, Recording& recording, std::string* why);
+
+struct ImportOutcome {
+    int read = 0;                                             ///< added to the store
+    int already = 0;                                          ///< in the store before
+    std::vector<std::pair<std::string, std::string>> skipped; ///< file name, why
+    std::string failure; ///< the store could not be written, or ""
+    /// "12 reports read, 3 already in the store, 1 skipped:\n  name: why".
+    std::string Summary() const;
+};
+
+ImportOutcome ImportReports(const std::string& directory, RecordStore& store);
