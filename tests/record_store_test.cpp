@@ -140,6 +140,10 @@ TEST(RecordStore, TheHistoryFindsByTextDatePressAndResultNewestFirst) {
     text.text = "471";
     EXPECT_EQ(axles(store->Find(text, &total)), "AX-4712:FAIL AX-4711:PASS");
     EXPECT_EQ(total, 2);
+    text.text = "ax-47"; // any case
+    EXPECT_EQ(store->Find(text).size(), 2u);
+    text.text = "x"; // shorter than the index's three characters
+    EXPECT_EQ(store->Find(text).size(), 4u);
     text.text = "BRG-9"; // the bearing
     EXPECT_EQ(store->Find(text).size(), 4u);
     text.text = "%"; // no wildcard: nothing has it

@@ -75,9 +75,17 @@ const char* const kMigrations[] = {
     " module TEXT NOT NULL, version TEXT NOT NULL, pc_name TEXT NOT NULL,"
     " incomplete TEXT NOT NULL, start_note TEXT NOT NULL, journal_problem TEXT NOT NULL,"
     " peak_t REAL, peak_time_s REAL, peak_bar INTEGER, recorded_s REAL,"
-    " result TEXT NOT NULL, result_reason TEXT NOT NULL,"
-    " sample_count INTEGER NOT NULL, samples BLOB NOT NULL,"
+    " result TEXT NOT NULL, result_reason TEXT NOT NULL, sample_count INTEGER NOT NULL,"
     " pdf_path TEXT, csv_path TEXT, printed_at INTEGER);"
+    // The samples apart, so a search reads only the short rows above.
+    "CREATE TABLE samples ("
+    " recording_id INTEGER PRIMARY KEY REFERENCES recordings(id), data BLOB NOT NULL);"
+    // Any part of an axle, bearing or operator is found through its trigrams.
+    "CREATE VIRTUAL TABLE recording_text USING fts5(axle, bearing, operator_id,"
+    " content='recordings', content_rowid='id', tokenize='trigram');"
+    "CREATE TRIGGER recording_text_add AFTER INSERT ON recordings BEGIN"
+    " INSERT INTO recording_text(rowid, axle, bearing, operator_id)"
+    " VALUES (new.id, new.axle, new.bearing, new.operator_id); END;"
     "CREATE INDEX recordings_by_time ON recordings(stopped_at);"
     "CREATE INDEX recordings_by_axle ON recordings(axle);"
     "CREATE INDEX recordings_by_press ON recordings(press, result, stopped_at);"
@@ -231,15 +239,43 @@ bool RecordStore::Exec(const char* sql, std::string* why) {
 }
 
 bool RecordStore::Add(const Recording& r, RecordStatus status, int64_t* id, std::string* why) {
+    // The row and its samples in one transaction: a recording is whole or absent.
+    if (!Exec("BEGIN IMMEDIATE", why)) return false;
+    if (!Insert(r, status, why) || !Exec("COMMIT", why)) {
+        Exec("ROLLBACK", nullptr);
+        return false;
+    }
+    if (id) {
+        Statement find(m_db, "SELECT id FROM recordings WHERE uuid = ?1");
+        find.Bind(1, r.setup.uuid);
+        *id = find.Step() == SQLITE_ROW ? find.Int(0) : 0;
+    }
+    return true;
+}
+
+bool RecordStore::AddMany(const std::vector<Recording>& recordings, RecordStatus status,
+                          std::string* why) {
+    if (!Exec("BEGIN IMMEDIATE", why)) return false;
+    for (const Recording& r : recordings)
+        if (!Insert(r, status, why)) {
+            Exec("ROLLBACK", nullptr);
+            return false;
+        }
+    if (Exec("COMMIT", why)) return true;
+    Exec("ROLLBACK", nullptr);
+    return false;
+}
+
+bool RecordStore::Insert(const Recording& r, RecordStatus status, std::string* why) {
     Statement insert(
         m_db, "INSERT INTO recordings (uuid, status, armed_at, started_at, stopped_at,"
               " operator_id, axle, side, bearing, production_date, refurbishment_date,"
               " press, surface_cm2, has_limits, lower_t, upper_t, alarm_threshold_bar,"
               " record_length_s, module, version, pc_name, incomplete, start_note,"
               " journal_problem, peak_t, peak_time_s, peak_bar, recorded_s, result,"
-              " result_reason, sample_count, samples)"
+              " result_reason, sample_count)"
               " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15, ?16,"
-              " ?17, ?18, ?19, ?20, ?21, ?22, ?23, ?24, ?25, ?26, ?27, ?28, ?29, ?30, ?31, ?32)"
+              " ?17, ?18, ?19, ?20, ?21, ?22, ?23, ?24, ?25, ?26, ?27, ?28, ?29, ?30, ?31)"
               " ON CONFLICT(uuid) DO NOTHING");
     if (!insert.Ok()) {
         if (why) *why = sqlite3_errmsg(m_db);
@@ -261,17 +297,17 @@ bool RecordStore::Add(const Recording& r, RecordStatus status, int64_t* id, std:
     insert.Bind(27, int64_t(results.peakBar)).Bind(28, r.LastTime());
     insert.Bind(29, HistoryResult(r)).Bind(30, judgement.reason);
     insert.Bind(31, int64_t(std::min(r.times.size(), r.forces.size())));
-    insert.BindBlob(32, PackSamples(r));
     if (insert.Step() != SQLITE_DONE) {
         if (why) *why = insert.Error();
         return false;
     }
-    if (id) {
-        Statement find(m_db, "SELECT id FROM recordings WHERE uuid = ?1");
-        find.Bind(1, s.uuid);
-        *id = find.Step() == SQLITE_ROW ? find.Int(0) : 0;
-    }
-    return true;
+    if (sqlite3_changes(m_db) == 0) return true; // there already
+    Statement samples(m_db, "INSERT INTO samples (recording_id, data) VALUES (?1, ?2)");
+    samples.Bind(1, static_cast<int64_t>(sqlite3_last_insert_rowid(m_db)))
+        .BindBlob(2, PackSamples(r));
+    if (samples.Step() == SQLITE_DONE) return true;
+    if (why) *why = samples.Error();
+    return false;
 }
 
 bool RecordStore::SetReportFiles(const std::string& uuid, const std::string& pdf,
@@ -309,15 +345,39 @@ bool RecordStore::Contains(const std::string& uuid) {
 
 namespace {
 
-/// The WHERE clause of a filter; parameters ?1 to ?5.
-const char* const kWhere = " WHERE (?1 = '' OR instr(axle, ?1) > 0 OR instr(bearing, ?1) > 0"
-                           "        OR instr(operator_id, ?1) > 0)"
-                           " AND stopped_at >= ?2 AND (?3 = 0 OR stopped_at < ?3)"
-                           " AND (?4 = '' OR press = ?4)"
-                           " AND (?5 = '' OR result = ?5 OR (?5 = 'NONE' AND result = ''))";
+/// Characters of a UTF-8 text.
+size_t Characters(const std::string& utf8) {
+    size_t n = 0;
+    for (unsigned char c : utf8)
+        n += (c & 0xC0) != 0x80;
+    return n;
+}
+
+/// The WHERE clause of a filter; parameters ?1 to ?5. A text of three
+/// characters or more is looked up in the trigram index; a shorter one is
+/// searched row by row. Both ignore case.
+std::string Where(const RecordFilter& f) {
+    std::string where = " WHERE stopped_at >= ?2 AND (?3 = 0 OR stopped_at < ?3)"
+                        " AND (?4 = '' OR press = ?4)"
+                        " AND (?5 = '' OR result = ?5 OR (?5 = 'NONE' AND result = ''))";
+    if (Characters(f.text) >= 3)
+        where += " AND id IN (SELECT rowid FROM recording_text WHERE recording_text MATCH ?1)";
+    else if (!f.text.empty())
+        where += " AND (instr(lower(axle), lower(?1)) > 0 OR instr(lower(bearing), lower(?1)) > 0"
+                 " OR instr(lower(operator_id), lower(?1)) > 0)";
+    return where;
+}
 
 void BindFilter(Statement& s, const RecordFilter& f) {
-    s.Bind(1, f.text).Bind(2, f.from).Bind(3, f.until).Bind(4, f.press).Bind(5, f.result);
+    std::string text = f.text;
+    if (Characters(f.text) >= 3) {
+        // One phrase: the text as typed, quotes doubled.
+        text = "\"";
+        for (char c : f.text)
+            text += c == '"' ? std::string("\"\"") : std::string(1, c);
+        text += "\"";
+    }
+    s.Bind(1, text).Bind(2, f.from).Bind(3, f.until).Bind(4, f.press).Bind(5, f.result);
 }
 
 } // namespace
@@ -327,7 +387,7 @@ std::vector<RecordSummary> RecordStore::Find(const RecordFilter& filter, int64_t
     const std::string sql = std::string("SELECT id, uuid, stopped_at, press, operator_id, axle,"
                                         " side, bearing, peak_t, sample_count, result, status,"
                                         " printed_at IS NOT NULL FROM recordings") +
-                            kWhere + " ORDER BY stopped_at DESC, id DESC LIMIT ?6 OFFSET ?7";
+                            Where(filter) + " ORDER BY stopped_at DESC, id DESC LIMIT ?6 OFFSET ?7";
     Statement select(m_db, sql.c_str());
     BindFilter(select, filter);
     select.Bind(6, int64_t(filter.limit)).Bind(7, int64_t(filter.offset));
@@ -349,7 +409,8 @@ std::vector<RecordSummary> RecordStore::Find(const RecordFilter& filter, int64_t
         rows.push_back(std::move(row));
     }
     if (total) {
-        Statement count(m_db, (std::string("SELECT count(*) FROM recordings") + kWhere).c_str());
+        Statement count(m_db,
+                        (std::string("SELECT count(*) FROM recordings") + Where(filter)).c_str());
         BindFilter(count, filter);
         *total = count.Step() == SQLITE_ROW ? count.Int(0) : 0;
     }
@@ -361,8 +422,9 @@ bool RecordStore::Load(int64_t id, Recording& r, RecordStatus* status) {
         m_db, "SELECT uuid, status, armed_at, started_at, stopped_at, operator_id, axle, side,"
               " bearing, production_date, refurbishment_date, press, surface_cm2, has_limits,"
               " lower_t, upper_t, alarm_threshold_bar, record_length_s, module, version,"
-              " pc_name, incomplete, start_note, journal_problem, samples"
-              " FROM recordings WHERE id = ?1");
+              " pc_name, incomplete, start_note, journal_problem, data"
+              " FROM recordings JOIN samples ON samples.recording_id = recordings.id"
+              " WHERE id = ?1");
     select.Bind(1, id);
     if (select.Step() != SQLITE_ROW) return false;
     r = Recording();

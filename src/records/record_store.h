@@ -61,6 +61,8 @@ class RecordStore {
     /// same identity) is not added twice. False, with the reason, when the
     /// file cannot be written.
     bool Add(const Recording& recording, RecordStatus status, int64_t* id, std::string* why);
+    /// Adds many in one transaction (imports, benchmarks): all or none.
+    bool AddMany(const std::vector<Recording>& recordings, RecordStatus status, std::string* why);
     /// Notes the report's files of a recording when it is printed.
     bool SetReportFiles(const std::string& uuid, const std::string& pdf, const std::string& csv,
                         int64_t printedAt, std::string* why);
@@ -82,6 +84,8 @@ class RecordStore {
   private:
     RecordStore(sqlite3* db, std::string path) : m_db(db), m_path(std::move(path)) {}
     bool Exec(const char* sql, std::string* why);
+    /// The row and the samples of one recording, inside a transaction.
+    bool Insert(const Recording& recording, RecordStatus status, std::string* why);
     sqlite3* m_db;
     std::string m_path;
 };
