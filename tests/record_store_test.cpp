@@ -18,6 +18,7 @@
 
 #ifndef _WIN32
 #include <csignal>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -200,6 +201,44 @@ TEST(RecordStore, ANewerOrDamagedStoreIsRefusedAndLeftAsItIs) {
     EXPECT_EQ(RecordStore::Open(testing::TempDir() + "no/such/dir/records.db", &why), nullptr);
     EXPECT_FALSE(why.empty());
 }
+
+#ifndef _WIN32 // the size limit of a process stands in for a full disk
+// A disk that fills up: the write fails with its reason, and what was kept
+// before stays whole and readable.
+TEST(RecordStore, AFullDiskFailsTheWriteWithItsReasonAndKeepsTheRest) {
+    const std::string path = FreshStorePath("store_full");
+    std::string why;
+    auto store = RecordStore::Open(path, &why);
+    ASSERT_TRUE(store) << why;
+    ASSERT_TRUE(
+        store->Add(MakeRecording("AX1", 1796752800, 233), RecordStatus::Complete, nullptr, &why));
+    Recording big = MakeRecording("AX2", 1796752900, 233);
+    big.times.resize(13000, 10.0);
+    big.forces.resize(13000, 400.0);
+    big.pressures.resize(13000, 195);
+    struct rlimit old;
+    getrlimit(RLIMIT_FSIZE, &old);
+    struct rlimit small = old;
+    small.rlim_cur = 64 * 1024;
+    auto oldHandler = signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &small);
+    const bool added = store->Add(big, RecordStatus::Complete, nullptr, &why);
+    setrlimit(RLIMIT_FSIZE, &old);
+    signal(SIGXFSZ, oldHandler);
+    EXPECT_FALSE(added);
+    EXPECT_EQ(why, "disk I/O error"); // a full disk says "database or disk is full"
+    store.reset();
+
+    store = RecordStore::Open(path, &why);
+    ASSERT_TRUE(store) << why;
+    int64_t total = 0;
+    const std::vector<RecordSummary> rows = store->Find(RecordFilter{}, &total);
+    ASSERT_EQ(total, 1);
+    Recording back;
+    EXPECT_TRUE(store->Load(rows[0].id, back));
+    EXPECT_EQ(back.setup.job.axleDesignation, "AX1");
+}
+#endif
 
 #ifndef _WIN32 // a forked writer killed
 // A writer killed in the middle of a write leaves a store that opens, with

@@ -5,6 +5,7 @@
 #include "manual_clock.h"
 
 #include "plot/plot_canvas.h"
+#include "recorder/file_access.h"
 #include "recorder/history_window.h"
 #include "recorder/local_time.h"
 #include "recorder/render_timer.h"
@@ -731,4 +732,22 @@ TEST_F(ReportTest, TheHistoryFindsEachJobPrintsItAgainAndExportsIt) {
     EXPECT_EQ(ReadText(exported), ReadText(first.substr(0, first.size() - 4) + ".csv"));
     history->Destroy();
     Pump(50);
+}
+
+// Two copies of the program from two working directories on one store: the
+// second is told, and keeps its recordings in journals and CSV files.
+TEST_F(ReportTest, ASecondCopyOnTheSameStoreIsTold) {
+    const std::string shared = dir + "/shared.db";
+    FileLock first; // the first copy's hold on the store
+    std::string why;
+    ASSERT_TRUE(first.Acquire(shared + ".lock", &why)) << why;
+    wxTEST_DIALOG(RebuildMainWindow("ip=127.0.0.1\nport=1\nautoconnect=false\nsuperficie=1\n"
+                                    "records_db=" +
+                                    shared + "\n");
+                  Pump(300),
+                  ExpectBox("The record store " + shared +
+                                " cannot be used: in use by another copy of the program.\n"
+                                "Recordings are still kept in their journals and CSV files.",
+                            wxOK, "Error"));
+    EXPECT_EQ(Panel()->StoreProblem(), "in use by another copy of the program");
 }

@@ -595,9 +595,18 @@ void TerminalPanel::FinishCycle(RecordEnd why, bool ask) {
 
 void TerminalPanel::OpenRecordStore(const std::string& path) {
     m_recordWriter.reset();
+    m_storeLock.reset();
     m_storePath = path;
     m_storeProblem.clear();
     std::string why;
+    // One program writes a store: a second one, from another working
+    // directory, is told instead of mixing its recordings in.
+    m_storeLock = std::make_unique<FileLock>();
+    if (!m_storeLock->Acquire(path + ".lock", &why)) {
+        m_storeLock.reset();
+        CallAfter([this, why] { OnStoreFailed(why); });
+        return;
+    }
     std::unique_ptr<RecordStore> store = RecordStore::Open(path, &why);
     if (!store) {
         CallAfter([this, why] { OnStoreFailed(why); });

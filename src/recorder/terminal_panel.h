@@ -217,6 +217,7 @@ class TerminalPanel : public wxPanel, public LinkListener {
     RecordingSetup m_setup; ///< taken at Start for the armed or running cycle
     std::optional<Recording> m_lastRecording;
     std::unique_ptr<class RecordWriter> m_recordWriter;
+    std::unique_ptr<class FileLock> m_storeLock;
     std::string m_storePath, m_storeProblem;
     /// Tells the operator once, in a box and on the banner, that the store
     /// failed; on the GUI thread.
