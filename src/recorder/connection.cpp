@@ -7,9 +7,7 @@
 #include "recorder/render_timer.h"
 #include "recorder/state_banner.h"
 #include "shell/events.h"
-#include "shell/main_window.h"
 #include "shell/messages.h"
-#include "shell/new_dialog.h"
 #include "shell/settings.h"
 
 #include <wx/app.h>
@@ -48,8 +46,7 @@ void TerminalPanel::SetConnectionParameters(const wxString& address, const wxStr
     UpdateThresholdLine(); // the force of the threshold follows the press
     UpdateLimitLines();
     if (!m_reconnecting)
-        m_statusText->SetLabel(
-            StatusLine(address, port, MainWindow::GetInstance()->PressName(m_pressIndex)));
+        m_statusText->SetLabel(StatusLine(address, port, m_host.PressName(m_pressIndex)));
     if (otherModule) ReconnectToNewModule();
 }
 
@@ -148,10 +145,8 @@ void TerminalPanel::OnConnect(wxCommandEvent&) {
 }
 
 void TerminalPanel::StartLink(UniqueSocket socket) {
-    MainWindow* main = MainWindow::GetInstance();
     LinkOptions options;
-    options.startupCommands =
-        StartupCommands(&main->m_initCommands[0][0], kInitCommandCount, kInitCommandSize);
+    options.startupCommands = m_host.StartupCommands();
     m_link = std::make_unique<Link>(std::move(socket), ++m_linkCount, options, *this);
     m_socket = m_link->Socket();
     m_link->Start();
@@ -164,7 +159,7 @@ void TerminalPanel::StartLink(UniqueSocket socket) {
     m_connectButton->Disable();
     m_disconnectButton->Enable();
     m_startButton->Enable();
-    m_statusText->SetLabel(StatusLine(m_ipAddress, m_portText, main->PressName(m_pressIndex)));
+    m_statusText->SetLabel(StatusLine(m_ipAddress, m_portText, m_host.PressName(m_pressIndex)));
 }
 
 void TerminalPanel::OnReadingsWaiting(int linkId) {
@@ -240,8 +235,7 @@ void TerminalPanel::StopReconnecting() {
     m_reconnectAttempt = 0;
     m_reconnectTimer.Stop();
     m_connectThread.reset();
-    m_statusText->SetLabel(
-        StatusLine(m_ipAddress, m_portText, MainWindow::GetInstance()->PressName(m_pressIndex)));
+    m_statusText->SetLabel(StatusLine(m_ipAddress, m_portText, m_host.PressName(m_pressIndex)));
 }
 
 void TerminalPanel::ShowClosedButtons() {
@@ -284,7 +278,6 @@ void TerminalPanel::OnDisconnect(wxCommandEvent&) {
 
 void TerminalPanel::OnEditConnection(wxCommandEvent&) {
     if (RefuseChangeWhileRecording()) return;
-    new NewDialog(MainWindow::GetInstance()->m_frame, wxID_ANY, "Connection Parameters",
-                  wxDefaultPosition, wxSize(380, 300), wxDEFAULT_DIALOG_STYLE, m_ipAddress,
-                  m_portText, m_autoConnect, m_skipQuestion, static_cast<unsigned>(m_pressIndex));
+    m_host.EditConnection(m_ipAddress, m_portText, m_autoConnect, m_skipQuestion,
+                          static_cast<unsigned>(m_pressIndex));
 }

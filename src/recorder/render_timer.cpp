@@ -3,7 +3,6 @@
 #include "recorder/local_time.h"
 #include "recorder/terminal_panel.h"
 #include "shell/events.h"
-#include "shell/main_window.h"
 #include "shell/settings.h"
 
 #include <wx/button.h>
@@ -20,16 +19,18 @@ wxString ClockLabel(int64_t epochSeconds) {
            wxString::FromUTF8(IsoTime(epochSeconds));
 }
 
-RenderTimer::RenderTimer(wxStaticText* clockText, wxButton* stopButton, wxStaticText* recordingText)
-    : wxTimer(), m_clockText(clockText), m_stopButton(stopButton), m_recordingText(recordingText) {}
+RenderTimer::RenderTimer(TerminalPanel& panel, wxStaticText* clockText, wxButton* stopButton,
+                         wxStaticText* recordingText)
+    : wxTimer(), m_panel(panel), m_clockText(clockText), m_stopButton(stopButton),
+      m_recordingText(recordingText) {}
 
 RenderTimer::~RenderTimer() {
     Stop();
 }
 
 void RenderTimer::Notify() {
-    TerminalPanel* panel = MainWindow::GetInstance()->m_panel;
-    if (panel) m_clockText->SetLabel(ClockLabel(panel->WallSeconds()));
+    TerminalPanel* panel = &m_panel;
+    m_clockText->SetLabel(ClockLabel(panel->WallSeconds()));
     if (m_overdue) {
         // Run out, but the recording goes on until its last sample comes.
         if (panel) panel->OnCountdownEnded();
@@ -51,8 +52,7 @@ void RenderTimer::Notify() {
 void RenderTimer::StartCountdown() {
     m_running = true;
     m_overdue = false;
-    TerminalPanel* panel = MainWindow::GetInstance()->m_panel;
-    m_countdown = panel ? LeadingInt(panel->m_recordLength->GetValue()) : 0;
+    m_countdown = LeadingInt(m_panel.m_recordLength->GetValue());
     m_shown = m_countdown;
 }
 

@@ -9,10 +9,12 @@
 class wxStaticText;
 class wxButton;
 class wxDateTime;
+class TerminalPanel;
 
 class RenderTimer : public wxTimer {
   public:
-    RenderTimer(wxStaticText* clockText, wxButton* stopButton, wxStaticText* recordingText);
+    RenderTimer(TerminalPanel& panel, wxStaticText* clockText, wxButton* stopButton,
+                wxStaticText* recordingText);
     ~RenderTimer() override;
 
     void Notify() override;
@@ -26,6 +28,7 @@ class RenderTimer : public wxTimer {
     int SecondsShown() const { return m_running ? m_shown : 0; }
 
   private:
+    TerminalPanel& m_panel;
     wxStaticText* m_clockText;
     wxButton* m_stopButton;
     wxStaticText* m_recordingText;

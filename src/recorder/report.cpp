@@ -10,7 +10,6 @@
 #include "recorder/recording_plot.h"
 #include "records/record_writer.h"
 #include "recorder/report_data.h"
-#include "shell/main_window.h"
 #include "shell/messages.h"
 
 #include <hpdf.h>
@@ -174,15 +173,14 @@ bool TerminalPanel::WriteReport(const Recording& recording, const std::string& r
         break;
     }
 
-    MainWindow* main = MainWindow::GetInstance();
     // Never into the root of the file system: ask for the directory first.
-    if (main->m_pdfDirectory.empty() && !main->ChoosePdfDirectory()) return false;
+    if (m_host.ReportDirectory().empty() && !m_host.ChooseReportDirectory()) return false;
 
     auto utf8 = [](const std::string& text) { return wxString::FromUTF8(text); };
     const wxString side = utf8(job.mountingSide);
     const wxString fileName =
         utf8(ReportFileName(job.axleDesignation, job.mountingSide, FileDate(recording.stoppedAt)));
-    wxString directory = main->m_pdfDirectory;
+    wxString directory = m_host.ReportDirectory();
     if (!directory.EndsWith(wxString(wxFileName::GetPathSeparator())))
         directory += wxFileName::GetPathSeparator();
     // A reprint is a page of its own beside the first one; its CSV file is

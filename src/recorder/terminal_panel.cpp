@@ -11,9 +11,9 @@
 #include "recorder/state_banner.h"
 #include "records/record_writer.h"
 #include "shell/events.h"
-#include "shell/main_window.h"
 #include "shell/messages.h"
 #include "shell/paths.h"
+#include "shell/settings.h"
 
 #include <wx/bmpbuttn.h>
 #include <wx/button.h>
@@ -72,9 +72,10 @@ wxString StatusLine(const wxString& address, const wxString& port, const wxStrin
            " - Press: " + (pressName.empty() ? wxString("none") : pressName);
 }
 
-TerminalPanel::TerminalPanel(int W, int /*displayHeight*/)
-    : wxPanel(MainWindow::GetInstance()->m_frame, ID_TERMINAL_PANEL, wxDefaultPosition,
-              wxDefaultSize, wxTAB_TRAVERSAL, "BRNTerminalPanel") {
+TerminalPanel::TerminalPanel(wxWindow* parent, PanelHost& host, int W, int /*displayHeight*/)
+    : wxPanel(parent, ID_TERMINAL_PANEL, wxDefaultPosition, wxDefaultSize, wxTAB_TRAVERSAL,
+              "BRNTerminalPanel"),
+      m_host(host) {
     m_alarmSound = std::make_unique<AlarmSound>(DataPath("icons/alarm.wav"));
 
     CreatePlot(10, 50, W - 320, (W - 320) * 3 / 5, wxColour(255, 0, 0));
@@ -97,7 +98,8 @@ TerminalPanel::TerminalPanel(int W, int /*displayHeight*/)
         if (m_plot->GetSize().y != height) m_plot->SetSize(wxSize(W - 320, height));
     });
 
-    m_renderTimer = std::make_unique<RenderTimer>(m_clockText, m_stopButton, m_recordingText);
+    m_renderTimer =
+        std::make_unique<RenderTimer>(*this, m_clockText, m_stopButton, m_recordingText);
     m_renderTimer->Start(1000, wxTIMER_CONTINUOUS);
 
     SetBackgroundColour(*wxWHITE);
@@ -242,8 +244,7 @@ void TerminalPanel::UpdateThresholdLine() {
     const bool running = m_cycle.m_armed || m_cycle.m_recording;
     const int threshold = running ? m_setup.alarmThresholdBar
                                   : LeadingInt(m_alarmThreshold->GetValue().ToStdWstring());
-    const double surface =
-        running ? m_setup.surface : MainWindow::GetInstance()->Surface(m_pressIndex);
+    const double surface = running ? m_setup.surface : m_host.Surface(m_pressIndex);
     const bool on = threshold > 0 && std::isfinite(surface) && surface > 0;
     if (on) m_thresholdLine->SetValue(ForceTons(threshold, surface));
     m_alarmOffText->Show(threshold <= 0);
@@ -254,7 +255,7 @@ void TerminalPanel::UpdateThresholdLine() {
 const ForceLimits* TerminalPanel::ShownLimits() const {
     if (m_cycle.m_armed || m_cycle.m_recording)
         return m_setup.hasLimits ? &m_setup.limits : nullptr;
-    return MainWindow::GetInstance()->Limits(m_pressIndex);
+    return m_host.Limits(m_pressIndex);
 }
 
 void TerminalPanel::UpdateLimitLines() {
@@ -294,7 +295,7 @@ BannerInputs TerminalPanel::BannerState() const {
     in.haveReading = m_haveReading;
     in.bar = m_lastBar;
     const bool running = m_cycle.m_armed || m_cycle.m_recording;
-    in.surface = running ? m_setup.surface : MainWindow::GetInstance()->Surface(m_pressIndex);
+    in.surface = running ? m_setup.surface : m_host.Surface(m_pressIndex);
     in.armed = m_cycle.m_armed;
     in.recording = m_cycle.m_recording && !m_cycle.m_lengthReached;
     if (in.recording) in.secondsLeft = m_renderTimer->SecondsShown();
@@ -406,12 +407,11 @@ void TerminalPanel::ApplyReadings(const std::vector<Reading>& readings) {
 }
 
 std::string TerminalPanel::ReportDirectory() const {
-    wxString directory = MainWindow::GetInstance()->m_pdfDirectory;
+    wxString directory = m_host.ReportDirectory();
     return std::string(directory.empty() ? "." : directory.utf8_str());
 }
 
 bool TerminalPanel::TakeSetup(RecordingSetup& setup, std::string* why) const {
-    MainWindow* main = MainWindow::GetInstance();
     setup = RecordingSetup();
     JobData& job = setup.job;
     job.operatorId = m_operatorId->GetValue().utf8_str();
@@ -423,9 +423,9 @@ bool TerminalPanel::TakeSetup(RecordingSetup& setup, std::string* why) const {
     job.bearingDesignation = m_bearingDesignation->GetValue().utf8_str();
     job.productionDate = m_productionDate->GetValue().utf8_str();
     job.refurbishmentDate = m_refurbishmentDate->GetValue().utf8_str();
-    setup.pressName = main->PressName(m_pressIndex).utf8_str();
-    setup.surface = main->Surface(m_pressIndex);
-    if (const ForceLimits* limits = main->Limits(m_pressIndex)) {
+    setup.pressName = m_host.PressName(m_pressIndex).utf8_str();
+    setup.surface = m_host.Surface(m_pressIndex);
+    if (const ForceLimits* limits = m_host.Limits(m_pressIndex)) {
         setup.hasLimits = true;
         setup.limits = *limits;
     }

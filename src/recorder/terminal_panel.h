@@ -9,6 +9,7 @@
 #include "recorder/banner_state.h"
 #include "recorder/cycle.h"
 #include "recorder/journal.h"
+#include "recorder/panel_host.h"
 #include "records/record_store.h"
 #include "records/recording.h"
 
@@ -39,7 +40,7 @@ class StateBanner;
 /// The link's listener: every call is handed over to the GUI thread.
 class TerminalPanel : public wxPanel, public LinkListener {
   public:
-    TerminalPanel(int displayWidth, int displayHeight);
+    TerminalPanel(wxWindow* parent, PanelHost& host, int displayWidth, int displayHeight);
     ~TerminalPanel() override;
 
     void CreatePlot(int x, int y, int width, int height, const wxColour& colour);
@@ -211,6 +212,7 @@ class TerminalPanel : public wxPanel, public LinkListener {
     void ShowClosedButtons();
     wxString AddressText() const;
 
+    PanelHost& m_host;
     SystemClock m_systemClock;
     RecordingCycle m_cycle{m_systemClock};
     Clock* m_clock = &m_systemClock;

@@ -353,13 +353,18 @@ size_t Characters(const std::string& utf8) {
     return n;
 }
 
-/// The WHERE clause of a filter; parameters ?1 to ?5. A text of three
+/// The WHERE clause of a filter; parameters ?1 to ?5. Only what the filter
+/// sets is asked, so each search can use its index. A text of three
 /// characters or more is looked up in the trigram index; a shorter one is
 /// searched row by row. Both ignore case.
 std::string Where(const RecordFilter& f) {
-    std::string where = " WHERE stopped_at >= ?2 AND (?3 = 0 OR stopped_at < ?3)"
-                        " AND (?4 = '' OR press = ?4)"
-                        " AND (?5 = '' OR result = ?5 OR (?5 = 'NONE' AND result = ''))";
+    std::string where = " WHERE stopped_at >= ?2";
+    if (f.until != 0) where += " AND stopped_at < ?3";
+    if (!f.press.empty()) where += " AND press = ?4";
+    if (f.result == "NONE")
+        where += " AND result = ''";
+    else if (!f.result.empty())
+        where += " AND result = ?5";
     if (Characters(f.text) >= 3)
         where += " AND id IN (SELECT rowid FROM recording_text WHERE recording_text MATCH ?1)";
     else if (!f.text.empty())

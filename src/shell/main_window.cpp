@@ -97,7 +97,7 @@ void MainWindow::Build() {
     m_menuBar = new MenuBar();
 
     try {
-        m_panel = new TerminalPanel(W, H);
+        m_panel = new TerminalPanel(m_frame, *this, W, H);
         new wxStaticBitmap(m_frame, wxID_ANY,
                            wxBitmap(DataPath("icons/logo.jpg"), wxBITMAP_TYPE_JPEG),
                            wxPoint(W - 220, 0), wxSize(200, 50));
@@ -199,6 +199,16 @@ void MainWindow::ReadSettingsFiles(wxString& ip, wxString& port, bool& autoconne
     pressIndex = LeadingInt(m_config->Read("superficie", ""));
     m_pdfDirectory = m_config->Read("dir_path", "");
     skipQuestion = FlagFromText(m_config->Read("skipQuestion", ""));
+}
+
+std::vector<std::string> MainWindow::StartupCommands() const {
+    return ::StartupCommands(&m_initCommands[0][0], kInitCommandCount, kInitCommandSize);
+}
+
+void MainWindow::EditConnection(const wxString& address, const wxString& port, bool autoconnect,
+                                bool skipQuestion, unsigned pressIndex) {
+    new NewDialog(m_frame, wxID_ANY, "Connection Parameters", wxDefaultPosition, wxSize(380, 300),
+                  wxDEFAULT_DIALOG_STYLE, address, port, autoconnect, skipQuestion, pressIndex);
 }
 
 wxString MainWindow::PressName(long index) const {

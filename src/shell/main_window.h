@@ -4,6 +4,7 @@
 #pragma once
 
 #include "recorder/limits.h"
+#include "recorder/panel_host.h"
 #include "shell/settings.h"
 
 #include <wx/frame.h>
@@ -21,7 +22,7 @@ extern const char* const kProgramTitle;
 std::string RecordStorePath();
 extern const char* const kStatusTitle;
 
-class MainWindow : public wxFrame {
+class MainWindow : public wxFrame, public PanelHost {
   public:
     static MainWindow* GetInstance();
     /// Ends the instance; for tests that build the program more than once.
@@ -37,12 +38,15 @@ class MainWindow : public wxFrame {
     /// Rewrites config.ini and tells the operator when it could not be.
     void SaveSettingsOrTell();
 
-    /// Name of press `index`, or "" when there is no such press.
-    wxString PressName(long index) const;
-    /// Surface of press `index` in cm², or 0 when there is no such press.
-    double Surface(long index) const;
-    /// The force limits of press `index`, or null when it has none.
-    const ForceLimits* Limits(long index) const;
+    // What the panel is handed (PanelHost).
+    wxString PressName(long index) const override;
+    double Surface(long index) const override;
+    const ForceLimits* Limits(long index) const override;
+    wxString ReportDirectory() const override { return m_pdfDirectory; }
+    bool ChooseReportDirectory() override { return ChoosePdfDirectory(); }
+    std::vector<std::string> StartupCommands() const override;
+    void EditConnection(const wxString& address, const wxString& port, bool autoconnect,
+                        bool skipQuestion, unsigned pressIndex) override;
     /// Sets (or, with null, removes) the limits of press `index` and rewrites
     /// limits.ini; false with the reason when it could not be written, and
     /// then nothing changed.

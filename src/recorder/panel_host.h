@@ -1,0 +1,32 @@
+// What the terminal panel needs of the program around it: the presses with
+// their surfaces and limits, the report directory, the module's start-up
+// commands and the connection dialog. The main window provides them; the
+// panel never reaches up for them.
+#pragma once
+
+#include "records/recording.h"
+
+#include <string>
+#include <vector>
+
+#include <wx/string.h>
+
+class PanelHost {
+  public:
+    virtual ~PanelHost() = default;
+    /// Name of press `index`, or "" when there is no such press.
+    virtual wxString PressName(long index) const = 0;
+    /// Surface of press `index` in cm², or 0 when there is no such press.
+    virtual double Surface(long index) const = 0;
+    /// The force limits of press `index`, or null when it has none.
+    virtual const ForceLimits* Limits(long index) const = 0;
+    /// The report directory, "" while none is chosen.
+    virtual wxString ReportDirectory() const = 0;
+    /// Asks for the report directory; false when the operator cancelled.
+    virtual bool ChooseReportDirectory() = 0;
+    /// The commands sent to the module after each connection.
+    virtual std::vector<std::string> StartupCommands() const = 0;
+    /// Opens the connection dialog with the panel's values.
+    virtual void EditConnection(const wxString& address, const wxString& port, bool autoconnect,
+                                bool skipQuestion, unsigned pressIndex) = 0;
+};
