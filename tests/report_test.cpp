@@ -727,6 +727,18 @@ TEST_F(ReportTest, TheHistoryFindsEachJobPrintsItAgainAndExportsIt) {
         EXPECT_EQ(store->ReprintCount(panel->LastRecording()->setup.uuid), 1);
     }
 
+    // The plot by keyboard: zoom in, move right, and back to the whole curve.
+    mpWindow* plot = history->m_plot.plot;
+    const double whole = plot->GetDesiredXmax();
+    ASSERT_TRUE(history->PlotKey('+'));
+    EXPECT_LT(plot->GetDesiredXmax(), whole);
+    const double left = plot->GetDesiredXmin();
+    ASSERT_TRUE(history->PlotKey(WXK_RIGHT));
+    EXPECT_GT(plot->GetDesiredXmin(), left);
+    ASSERT_TRUE(history->PlotKey(WXK_HOME));
+    EXPECT_DOUBLE_EQ(plot->GetDesiredXmax(), whole);
+    EXPECT_FALSE(history->PlotKey('q'));
+
     const std::string exported = dir + "/exported.csv";
     history->ExportCsv(wxString::FromUTF8(exported));
     EXPECT_EQ(ReadText(exported), ReadText(first.substr(0, first.size() - 4) + ".csv"));

@@ -184,6 +184,9 @@ HistoryWindow::HistoryWindow(wxWindow* parent, TerminalPanel& panel,
     m_until->Bind(wxEVT_DATE_CHANGED, [this](wxDateEvent&) { Search(); });
     m_press->Bind(wxEVT_CHOICE, [this](wxCommandEvent&) { Search(); });
     m_result->Bind(wxEVT_CHOICE, [this](wxCommandEvent&) { Search(); });
+    m_plot.plot->Bind(wxEVT_KEY_DOWN, [this](wxKeyEvent& event) {
+        if (!PlotKey(event.GetKeyCode())) event.Skip();
+    });
     m_list->Bind(wxEVT_LIST_ITEM_SELECTED, [this](wxListEvent&) { ShowSelection(); });
     m_list->Bind(wxEVT_LIST_ITEM_DESELECTED, [this](wxListEvent&) { ShowSelection(); });
     m_printAgain->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { PrintAgain(); });
@@ -269,7 +272,9 @@ void HistoryWindow::ShowSelection() {
         lastTime = std::max(lastTime, m_shown[k].LastTime());
         peak = std::max(peak, m_shown[k].Results().peakForceTons);
     }
-    m_plot.plot->Fit(0, FitSeconds(lastTime), 0, FitTons(peak, upper));
+    m_fitX = FitSeconds(lastTime);
+    m_fitY = FitTons(peak, upper);
+    m_plot.plot->Fit(0, m_fitX, 0, m_fitY);
 
     if (!one) {
         m_details->SetLabel(wxString::Format("%zu recordings drawn over one another; the first "
@@ -292,6 +297,41 @@ void HistoryWindow::ShowSelection() {
                                                  ResultText(judgement));
     if (!first.incomplete.empty()) text += "\nINCOMPLETE: " + wxString::FromUTF8(first.incomplete);
     m_details->SetLabel(text);
+}
+
+bool HistoryWindow::PlotKey(int keyCode) {
+    mpWindow* plot = m_plot.plot;
+    const double x0 = plot->GetDesiredXmin(), x1 = plot->GetDesiredXmax();
+    const double y0 = plot->GetDesiredYmin(), y1 = plot->GetDesiredYmax();
+    const double dx = (x1 - x0) / 10, dy = (y1 - y0) / 10;
+    switch (keyCode) {
+    case '+':
+    case '=':
+    case WXK_NUMPAD_ADD:
+        plot->Fit(x0 + dx, x1 - dx, y0 + dy, y1 - dy);
+        return true;
+    case '-':
+    case WXK_NUMPAD_SUBTRACT:
+        plot->Fit(x0 - dx, x1 + dx, y0 - dy, y1 + dy);
+        return true;
+    case WXK_LEFT:
+        plot->Fit(x0 - dx, x1 - dx, y0, y1);
+        return true;
+    case WXK_RIGHT:
+        plot->Fit(x0 + dx, x1 + dx, y0, y1);
+        return true;
+    case WXK_UP:
+        plot->Fit(x0, x1, y0 + dy, y1 + dy);
+        return true;
+    case WXK_DOWN:
+        plot->Fit(x0, x1, y0 - dy, y1 - dy);
+        return true;
+    case WXK_HOME:
+        plot->Fit(0, m_fitX, 0, m_fitY);
+        return true;
+    default:
+        return false;
+    }
 }
 
 void HistoryWindow::PrintAgain() {

@@ -53,6 +53,9 @@ class HistoryWindow : public wxDialog {
     void PrintAgain();
     /// The selected recording's CSV file, where the operator chooses.
     void ExportCsv(const wxString& path = wxString());
+    /// The plot by keyboard: + and - zoom, the arrows move the view by a
+    /// tenth, Home shows the whole curve again. False for other keys.
+    bool PlotKey(int keyCode);
 
     HistoryList* m_list = nullptr;
     wxTextCtrl* m_text = nullptr;
@@ -74,6 +77,7 @@ class HistoryWindow : public wxDialog {
     TerminalPanel& m_panel;
     std::unique_ptr<RecordStore> m_store;
     std::vector<class mpFXYVector*> m_overlays;
+    double m_fitX = 100, m_fitY = 100; ///< the whole of what is drawn
 };
 
 /// Opens the history of the panel's record store, or tells why it cannot.
