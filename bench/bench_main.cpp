@@ -7,7 +7,7 @@
 #include "recorder/cycle.h"
 #include "link/reading_decoder.h"
 #include "recorder/terminal_panel.h"
-#include "shell/events.h"
+#include "recorder/events.h"
 #include "shell/main_window.h"
 #include "manual_clock.h"
 #include "sim_process.h"

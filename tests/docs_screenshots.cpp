@@ -9,7 +9,7 @@
 #include "recorder/local_time.h"
 #include "records/record_store.h"
 #include "recorder/terminal_panel.h"
-#include "shell/events.h"
+#include "recorder/events.h"
 #include "recorder/limits.h"
 #include "recorder/state_banner.h"
 #include "shell/main_window.h"

@@ -4,7 +4,7 @@
 
 #include "plot/plot_canvas.h"
 #include "recorder/terminal_panel.h"
-#include "shell/events.h"
+#include "recorder/events.h"
 #include "shell/main_window.h"
 
 #include <wx/app.h>

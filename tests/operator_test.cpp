@@ -9,7 +9,7 @@
 #include "recorder/local_time.h"
 #include "recorder/report_data.h"
 #include "recorder/terminal_panel.h"
-#include "shell/events.h"
+#include "recorder/events.h"
 #include "shell/main_window.h"
 
 #include <wx/bmpbuttn.h>

@@ -9,7 +9,7 @@
 #include "recorder/render_timer.h"
 #include "recorder/terminal_panel.h"
 #include "shell/limits_dialog.h"
-#include "shell/events.h"
+#include "recorder/events.h"
 #include "shell/main_window.h"
 
 #include <wx/bmpbuttn.h>

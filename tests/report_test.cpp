@@ -13,7 +13,7 @@
 #include "recorder/state_banner.h"
 #include "recorder/terminal_panel.h"
 #include "records/record_store.h"
-#include "shell/events.h"
+#include "recorder/events.h"
 #include "shell/main_window.h"
 
 #include <wx/combobox.h>

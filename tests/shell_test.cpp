@@ -5,7 +5,7 @@
 #include "recorder/terminal_panel.h"
 #include "shell/ip_ctrl.h"
 #include "shell/main_window.h"
-#include "shell/messages.h"
+#include "recorder/messages.h"
 #include "shell/new_dialog.h"
 
 #include <wx/checkbox.h>

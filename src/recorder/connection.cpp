@@ -6,9 +6,9 @@
 
 #include "recorder/render_timer.h"
 #include "recorder/state_banner.h"
-#include "shell/events.h"
-#include "shell/messages.h"
-#include "shell/settings.h"
+#include "recorder/events.h"
+#include "recorder/messages.h"
+#include "recorder/typed_number.h"
 
 #include <wx/app.h>
 #include <wx/bmpbuttn.h>

@@ -7,7 +7,7 @@
 #include "recorder/report_import.h"
 #include "recorder/terminal_panel.h"
 #include "records/record_writer.h"
-#include "shell/messages.h"
+#include "recorder/messages.h"
 
 #include <wx/button.h>
 #include <wx/choice.h>

@@ -1,6 +1,7 @@
 // What the terminal panel needs of the program around it: the presses with
 // their surfaces and limits, the report directory, the module's start-up
-// commands and the connection dialog. The main window provides them; the
+// commands, the connection dialog and where the program's pictures and
+// sounds are. The main window provides them; the
 // panel never reaches up for them.
 #pragma once
 
@@ -26,6 +27,8 @@ class PanelHost {
     virtual bool ChooseReportDirectory() = 0;
     /// The commands sent to the module after each connection.
     virtual std::vector<std::string> StartupCommands() const = 0;
+    /// The full path of one of the program's own files ("icons/alarm.wav").
+    virtual wxString DataFile(const wxString& relative) const = 0;
     /// Opens the connection dialog with the panel's values.
     virtual void EditConnection(const wxString& address, const wxString& port, bool autoconnect,
                                 bool skipQuestion, unsigned pressIndex) = 0;

@@ -2,8 +2,8 @@
 
 #include "recorder/local_time.h"
 #include "recorder/terminal_panel.h"
-#include "shell/events.h"
-#include "shell/settings.h"
+#include "recorder/events.h"
+#include "recorder/typed_number.h"
 
 #include <wx/button.h>
 #include <wx/datetime.h>

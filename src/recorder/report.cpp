@@ -10,7 +10,7 @@
 #include "recorder/recording_plot.h"
 #include "records/record_writer.h"
 #include "recorder/report_data.h"
-#include "shell/messages.h"
+#include "recorder/messages.h"
 
 #include <hpdf.h>
 

@@ -10,10 +10,9 @@
 #include "recorder/report_data.h"
 #include "recorder/state_banner.h"
 #include "records/record_writer.h"
-#include "shell/events.h"
-#include "shell/messages.h"
-#include "shell/paths.h"
-#include "shell/settings.h"
+#include "recorder/events.h"
+#include "recorder/messages.h"
+#include "recorder/typed_number.h"
 
 #include <wx/bmpbuttn.h>
 #include <wx/button.h>
@@ -76,7 +75,7 @@ TerminalPanel::TerminalPanel(wxWindow* parent, PanelHost& host, int W, int /*dis
     : wxPanel(parent, ID_TERMINAL_PANEL, wxDefaultPosition, wxDefaultSize, wxTAB_TRAVERSAL,
               "BRNTerminalPanel"),
       m_host(host) {
-    m_alarmSound = std::make_unique<AlarmSound>(DataPath("icons/alarm.wav"));
+    m_alarmSound = std::make_unique<AlarmSound>(m_host.DataFile("icons/alarm.wav"));
 
     CreatePlot(10, 50, W - 320, (W - 320) * 3 / 5, wxColour(255, 0, 0));
     m_banner = new StateBanner(this, wxPoint(10, 2), wxSize(W - 320, 46));
@@ -140,8 +139,8 @@ void TerminalPanel::BuildControls(int W) {
     m_statusText = new wxStaticText(this, wxID_ANY, "IP: none - Port: none - Press: none",
                                     wxPoint(W - 300, 55), wxSize(290, 20),
                                     wxST_NO_AUTORESIZE | wxST_ELLIPSIZE_END);
-    const wxImage connectPicture(DataPath("icons/connectbtn.jpg"), wxBITMAP_TYPE_JPEG);
-    const wxImage disconnectPicture(DataPath("icons/disconnectbtn.jpg"), wxBITMAP_TYPE_JPEG);
+    const wxImage connectPicture(m_host.DataFile("icons/connectbtn.jpg"), wxBITMAP_TYPE_JPEG);
+    const wxImage disconnectPicture(m_host.DataFile("icons/disconnectbtn.jpg"), wxBITMAP_TYPE_JPEG);
     // Without its picture file a button is blank, not an assertion box.
     auto bitmapOf = [](const wxImage& picture) {
         return picture.IsOk() ? wxBitmap(picture) : wxBitmap(88, 25);

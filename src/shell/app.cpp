@@ -8,7 +8,7 @@
 #include "recorder/file_access.h"
 #include "recorder/report_import.h"
 #include "recorder/terminal_panel.h"
-#include "shell/messages.h"
+#include "recorder/messages.h"
 
 #include <wx/app.h>
 #include <wx/filefn.h>

@@ -1,6 +1,6 @@
 #include "shell/ip_ctrl.h"
 
-#include "shell/messages.h"
+#include "recorder/messages.h"
 #include "shell/settings.h"
 
 #include <wx/regex.h>

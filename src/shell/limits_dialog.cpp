@@ -3,7 +3,7 @@
 #include "recorder/report_data.h"
 #include "recorder/terminal_panel.h"
 #include "shell/main_window.h"
-#include "shell/messages.h"
+#include "recorder/messages.h"
 
 #include <wx/button.h>
 #include <wx/sizer.h>

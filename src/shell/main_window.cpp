@@ -2,9 +2,9 @@
 
 #include "link/transport.h"
 #include "recorder/terminal_panel.h"
-#include "shell/events.h"
+#include "recorder/events.h"
 #include "shell/menu_bar.h"
-#include "shell/messages.h"
+#include "recorder/messages.h"
 #include "shell/new_dialog.h"
 #include "shell/paths.h"
 
@@ -203,6 +203,10 @@ void MainWindow::ReadSettingsFiles(wxString& ip, wxString& port, bool& autoconne
 
 std::vector<std::string> MainWindow::StartupCommands() const {
     return ::StartupCommands(&m_initCommands[0][0], kInitCommandCount, kInitCommandSize);
+}
+
+wxString MainWindow::DataFile(const wxString& relative) const {
+    return DataPath(relative);
 }
 
 void MainWindow::EditConnection(const wxString& address, const wxString& port, bool autoconnect,

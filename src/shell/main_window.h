@@ -45,6 +45,7 @@ class MainWindow : public wxFrame, public PanelHost {
     wxString ReportDirectory() const override { return m_pdfDirectory; }
     bool ChooseReportDirectory() override { return ChoosePdfDirectory(); }
     std::vector<std::string> StartupCommands() const override;
+    wxString DataFile(const wxString& relative) const override;
     void EditConnection(const wxString& address, const wxString& port, bool autoconnect,
                         bool skipQuestion, unsigned pressIndex) override;
     /// Sets (or, with null, removes) the limits of press `index` and rewrites

@@ -2,9 +2,9 @@
 
 #include "recorder/history_window.h"
 #include "recorder/terminal_panel.h"
-#include "shell/events.h"
+#include "recorder/events.h"
 #include "shell/main_window.h"
-#include "shell/messages.h"
+#include "recorder/messages.h"
 #include "shell/limits_dialog.h"
 #include "shell/new_dialog.h"
 

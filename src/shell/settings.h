@@ -4,6 +4,8 @@
 // SaveConfigAtomically).
 #pragma once
 
+#include "recorder/typed_number.h"
+
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -16,12 +18,6 @@ constexpr int kInitCommandSize = 10;
 constexpr int kPressCount = 10;
 
 typedef char InitCommandTable[kInitCommandCount][kInitCommandSize];
-
-/// The leading-integer rule of the program: optional white space and sign, then
-/// decimal digits; 0 when there are none. Values beyond int are clamped.
-int LeadingInt(const char* text);
-int LeadingInt(const std::wstring& text);
-int LeadingInt(const wxString& text);
 
 /// A stored flag counts as true unless it is exactly "false".
 bool FlagFromText(const wxString& text);

@@ -1,4 +1,4 @@
-#include "shell/messages.h"
+#include "recorder/messages.h"
 
 #include <wx/arrstr.h>
 #include <wx/msgdlg.h>
