@@ -643,6 +643,7 @@ TEST_F(ReportTest, EveryRecordingIsStoredBeforeTheQuestionAndKnowsItsReport) {
     wxTEST_DIALOG(panel->CreateReport(), ExpectBox("Report Created.", wxOK));
     panel->FlushRecordStore();
     EXPECT_TRUE(mine().printed);
+    EXPECT_EQ(mine().pdfPath, ReportPath());
     EXPECT_EQ(panel->StoreProblem(), "");
 }
 

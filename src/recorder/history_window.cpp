@@ -366,7 +366,11 @@ void HistoryWindow::ExportCsv(const wxString& path) {
 
 void HistoryWindow::OpenFolder() {
     if (m_shown.size() != 1) return;
-    wxString folder = wxString::FromUTF8(m_panel.ReportDirectory());
+    // The folder of its report once printed, else the report directory.
+    const long selected = m_list->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED);
+    const std::string pdf = selected >= 0 ? m_list->Row(selected).pdfPath : "";
+    const wxString folder = pdf.empty() ? wxString::FromUTF8(m_panel.ReportDirectory())
+                                        : wxFileName(wxString::FromUTF8(pdf)).GetPath();
     wxLaunchDefaultApplication(wxFileName::DirName(folder).GetFullPath());
 }
 

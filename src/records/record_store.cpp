@@ -391,7 +391,7 @@ std::vector<RecordSummary> RecordStore::Find(const RecordFilter& filter, int64_t
     std::vector<RecordSummary> rows;
     const std::string sql = std::string("SELECT id, uuid, stopped_at, press, operator_id, axle,"
                                         " side, bearing, peak_t, sample_count, result, status,"
-                                        " printed_at IS NOT NULL FROM recordings") +
+                                        " printed_at IS NOT NULL, pdf_path FROM recordings") +
                             Where(filter) + " ORDER BY stopped_at DESC, id DESC LIMIT ?6 OFFSET ?7";
     Statement select(m_db, sql.c_str());
     BindFilter(select, filter);
@@ -411,6 +411,7 @@ std::vector<RecordSummary> RecordStore::Find(const RecordFilter& filter, int64_t
         row.result = select.Text(10);
         row.status = StatusOf(select.Text(11));
         row.printed = select.Int(12) != 0;
+        row.pdfPath = select.Text(13);
         rows.push_back(std::move(row));
     }
     if (total) {

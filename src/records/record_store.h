@@ -31,6 +31,7 @@ struct RecordSummary {
     std::string result; ///< "PASS", "FAIL", "INCOMPLETE" or "" (no limits)
     RecordStatus status = RecordStatus::Complete;
     bool printed = false;
+    std::string pdfPath; ///< the report's page once printed, else ""
 };
 
 /// What the history searches for; empty fields match everything.
