@@ -17,6 +17,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -87,4 +88,16 @@ class VemoLogger : public wxApp {
     FileLock m_directoryLock;
 };
 
+#ifdef _WIN32
 wxIMPLEMENT_APP(VemoLogger);
+#else
+wxIMPLEMENT_APP_NO_MAIN(VemoLogger);
+
+// An import needs no window, so none is made, and no display either.
+int main(int argc, char** argv) {
+    for (int i = 1; i + 1 < argc; ++i)
+        if (std::strcmp(argv[i], "--import") == 0)
+            return ImportFromCommandLine(wxString::FromUTF8(argv[i + 1]));
+    return wxEntry(argc, argv);
+}
+#endif
