@@ -721,6 +721,13 @@ TEST_F(ReportTest, TheHistoryFindsEachJobPrintsItAgainAndExportsIt) {
     const size_t at = again.find(mark);
     ASSERT_NE(at, std::string::npos) << again;
     EXPECT_EQ(again.erase(at, mark.size()), PageText(first));
+    // The picture is the same, byte for byte.
+    const std::string reprint(reprints[0].utf8_str());
+    RunCommand("pdfimages -j '" + first + "' '" + first + "-img'");
+    RunCommand("pdfimages -j '" + reprint + "' '" + reprint + "-img'");
+    const std::string picture = ReadText(first + "-img-000.jpg");
+    EXPECT_GT(picture.size(), 10000u);
+    EXPECT_EQ(ReadText(reprint + "-img-000.jpg"), picture);
     {
         std::string why;
         auto store = RecordStore::Open(panel->StorePath(), &why);
