@@ -73,7 +73,7 @@ ReadingEffects RecordingCycle::OnReading(int bar, SteadyTime arrival, const Cycl
     if (force > m_maxForce) m_maxForce = force;
 
     fx.appended = true;
-    fx.fitXMax = t > 90 ? t + 10 : 90;
+    fx.fitXMax = FitSeconds(t);
     fx.fitYMax = m_maxForce + m_maxForce * 20 / 100;
     return fx;
 }

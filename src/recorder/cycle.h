@@ -116,6 +116,12 @@ class RecordingCycle {
     RecordEnd m_end = RecordEnd::None;
 };
 
+/// The view's right end for a curve that ends at `lastSeconds`: 90 s, and
+/// 10 s beyond the curve once it passes them.
+inline double FitSeconds(double lastSeconds) {
+    return lastSeconds > 90 ? lastSeconds + 10 : 90;
+}
+
 /// Force in tons of `bar` on a piston of `surface` cm².
 inline double ForceTons(int bar, double surface) {
     return bar * surface / 100 * 0.102;

@@ -203,19 +203,6 @@ std::string JournalStartLine(int64_t startedAt) {
 
 namespace {
 
-/// The text of a header field as CsvField wrote it.
-std::string FieldText(const std::string& raw) {
-    if (raw.size() < 2 || raw.front() != '"' || raw.back() != '"') return raw;
-    std::string text;
-    for (size_t i = 1; i + 1 < raw.size(); ++i) {
-        text += raw[i];
-        if (raw[i] == '"' && raw[i + 1] == '"') ++i;
-    }
-    // The mark that keeps a spreadsheet from running it as a formula.
-    if (text.size() >= 2 && text[0] == '\'' && std::strchr("=+-@", text[1])) text.erase(0, 1);
-    return text;
-}
-
 double Number(const std::string& text) {
     double value = 0;
     std::from_chars(text.data(), text.data() + text.size(), value);
@@ -234,12 +221,7 @@ bool ReadJournal(const std::string& path, Recording& r) {
     bool columns = false;
     while (std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line.rfind("# ", 0) == 0) {
-            const size_t comma = line.find(',');
-            if (comma != std::string::npos)
-                fields[line.substr(2, comma - 2)] = FieldText(line.substr(comma + 1));
-            continue;
-        }
+        if (ReadHeaderLine(line, fields)) continue;
         if (line == kCurveColumns) {
             columns = true;
             continue;

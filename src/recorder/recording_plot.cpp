@@ -60,10 +60,6 @@ RecordingPlot MakeRecordingPlot(wxWindow* parent, const wxPoint& position, const
     return p;
 }
 
-double FitSeconds(double lastSeconds) {
-    return lastSeconds > 90 ? lastSeconds + 10 : 90;
-}
-
 double FitTons(double peakTons, double upperLimitTons) {
     double top = peakTons + peakTons * 20 / 100;
     if (!(top > 0)) top = 100;

@@ -31,8 +31,6 @@ struct RecordingPlot {
 RecordingPlot MakeRecordingPlot(wxWindow* parent, const wxPoint& position, const wxSize& size,
                                 const wxColour& curveColour);
 
-/// The view's right end for a curve that ends at `lastSeconds`.
-double FitSeconds(double lastSeconds);
 /// The view's top for a peak of `peakTons` and an upper limit (0 for none):
 /// room above the peak, and the upper limit always on the plot.
 double FitTons(double peakTons, double upperLimitTons);

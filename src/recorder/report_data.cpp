@@ -76,6 +76,26 @@ std::string CsvNumber(double value) {
     return std::string(text, r.ptr);
 }
 
+std::string CsvFieldText(const std::string& raw) {
+    if (raw.size() < 2 || raw.front() != '"' || raw.back() != '"') return raw;
+    std::string text;
+    for (size_t i = 1; i + 1 < raw.size(); ++i) {
+        text += raw[i];
+        if (raw[i] == '"' && raw[i + 1] == '"') ++i;
+    }
+    // The mark that keeps a spreadsheet from running it as a formula.
+    if (text.size() >= 2 && text[0] == '\'' && std::strchr("=+-@", text[1])) text.erase(0, 1);
+    return text;
+}
+
+bool ReadHeaderLine(const std::string& line, std::map<std::string, std::string>& fields) {
+    if (line.empty() || line[0] != '#') return false;
+    const size_t comma = line.find(',');
+    if (line.size() > 2 && comma != std::string::npos)
+        fields[line.substr(2, comma - 2)] = CsvFieldText(line.substr(comma + 1));
+    return true;
+}
+
 std::string FixedNumber(double value, int decimals) {
     char text[48];
     std::snprintf(text, sizeof text, "%.*f", decimals, value);

@@ -5,6 +5,7 @@
 
 #include "records/recording.h"
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,11 @@ constexpr int kTimeDecimals = 3, kForceDecimals = 4, kKiloNewtonDecimals = 3;
 /// A text field of the CSV file: quoted, and with a leading "'" when a
 /// spreadsheet would take it for a formula ("=", "+", "-", "@").
 std::string CsvField(const std::string& text);
+/// The text a CsvField wrote, read back (an unquoted field as it stands).
+std::string CsvFieldText(const std::string& field);
+/// A "#" line of a curve CSV file or a journal: true, with "# key,value"
+/// put into `fields` as key and text.
+bool ReadHeaderLine(const std::string& line, std::map<std::string, std::string>& fields);
 
 /// Writes the recording as CSV (header lines starting with "#", then
 /// "time_s,force_t,pressure_bar" rows). Written to a temporary file that is

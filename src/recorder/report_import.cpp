@@ -14,18 +14,6 @@
 
 namespace {
 
-/// The text of a header field as CsvField wrote it (older files: unquoted).
-std::string FieldText(const std::string& raw) {
-    if (raw.size() < 2 || raw.front() != '"' || raw.back() != '"') return raw;
-    std::string text;
-    for (size_t i = 1; i + 1 < raw.size(); ++i) {
-        text += raw[i];
-        if (raw[i] == '"' && raw[i + 1] == '"') ++i;
-    }
-    if (text.size() >= 2 && text[0] == '\'' && std::strchr("=+-@", text[1])) text.erase(0, 1);
-    return text;
-}
-
 bool Number(const std::string& text, double& value) {
     const char* first = text.data();
     const char* last = first + text.size();
@@ -54,12 +42,7 @@ bool ReadReportCsv(const std::string& path, Recording& r, std::string* why) {
     for (int number = 1; std::getline(in, line); ++number) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         if (line.empty()) continue;
-        if (line[0] == '#') {
-            const size_t comma = line.find(',');
-            if (line.size() > 2 && comma != std::string::npos)
-                fields[line.substr(2, comma - 2)] = FieldText(line.substr(comma + 1));
-            continue;
-        }
+        if (ReadHeaderLine(line, fields)) continue;
         if (!columns) {
             if (line.rfind("time_s,force_t", 0) != 0) {
                 if (why) *why = "no \"time_s,force_t\" column line";
