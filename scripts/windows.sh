@@ -6,7 +6,8 @@
 #   bash scripts/windows.sh build    deps, then the .exe files and the installer
 #   bash scripts/windows.sh test     build, then the tests under Wine
 #
-# The libraries (libpng, libjpeg-turbo, wxWidgets, libharu) come from Debian's
+# The libraries (libpng, libjpeg-turbo, wxWidgets, libharu, and SQLite,
+# libsodium and libqrencode with stamps of their own) come from Debian's
 # source packages and are built as static libraries into a cache outside the
 # checkout, keyed by their versions: $VEMO_WIN_CACHE, by default
 # ~/.cache/vemo-win. The first build takes about half an hour on two cores;
@@ -28,7 +29,8 @@ log() { echo "== $(date +%H:%M:%S) $*" >&2; }
 install_tools() {
   local pkgs=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine wine64 nsis
               dpkg-dev cmake ninja-build make xvfb xauth
-              matchbox-window-manager xdotool x11-utils poppler-utils tcl)
+              matchbox-window-manager xdotool x11-utils poppler-utils tcl
+              fonts-dejavu-core colord-data)
   local missing=()
   for p in "${pkgs[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -82,6 +84,8 @@ build_deps() {
   if [ -f "$PREFIX/.complete" ]; then
     log "libraries cached in $PREFIX"
     build_sqlite
+    build_sodium
+    build_qrencode
     return
   fi
   log "building the libraries into $PREFIX"
@@ -118,6 +122,8 @@ build_deps() {
   rm -rf "$CACHE/work"
   log "libraries built"
   build_sqlite
+  build_sodium
+  build_qrencode
 }
 
 # SQLite, the record store's engine, from Debian's source package: its single
@@ -140,6 +146,39 @@ build_sqlite() {
   cp "$work/sqlite3.h" "$work/sqlite3ext.h" "$PREFIX/include/"
   cp "$work/libsqlite3.a" "$PREFIX/lib/"
   rm -rf "$work"
+  touch "$stamp"
+}
+
+# libsodium (the hashes of the reports and the password hash) and libqrencode
+# (the code on the page), each with a stamp of its own like SQLite.
+build_sodium() {
+  local version stamp
+  version="$(source_version libsodium)"
+  stamp="$PREFIX/.sodium-${version//[^A-Za-z0-9._+-]/_}"
+  [ -f "$stamp" ] && return
+  log "building libsodium $version into $PREFIX"
+  local src work="$CACHE/work/sodium"
+  src="$(fetch_source libsodium)"
+  rm -rf "$work" && mkdir -p "$work"
+  (cd "$work" && "$src/configure" --host=$HOST --build=x86_64-linux-gnu --disable-shared \
+     --enable-static --disable-ssp --prefix="$PREFIX" >&2 && nice make -j"$JOBS" >&2 && make install >&2)
+  rm -rf "$work"
+  touch "$stamp"
+}
+
+build_qrencode() {
+  local version stamp
+  version="$(source_version qrencode)"
+  stamp="$PREFIX/.qrencode-${version//[^A-Za-z0-9._+-]/_}"
+  [ -f "$stamp" ] && return
+  log "building libqrencode $version into $PREFIX"
+  local src
+  src="$(fetch_source qrencode)"
+  cmake -S "$src" -B "$CACHE/work/qrencode" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" \
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$PREFIX" -DWITH_TOOLS=NO \
+    -DWITH_TESTS=NO -DBUILD_SHARED_LIBS=OFF >&2
+  cmake --build "$CACHE/work/qrencode" --target install >&2
+  rm -rf "$CACHE/work/qrencode"
   touch "$stamp"
 }
 

@@ -2,7 +2,7 @@
 // ended, and found at the next start when a crash interrupted it.
 #include "recorder/journal.h"
 
-#include "recorder/file_access.h"
+#include "records/file_access.h"
 
 #include <gtest/gtest.h>
 

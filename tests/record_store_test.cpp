@@ -4,7 +4,7 @@
 #include "records/record_store.h"
 
 #include "recorder/cycle.h"
-#include "recorder/file_access.h"
+#include "records/file_access.h"
 #include "recorder/local_time.h"
 #include "recorder/report_data.h"
 #include "recorder/report_import.h"
@@ -186,7 +186,7 @@ TEST(RecordStore, ANewerOrDamagedStoreIsRefusedAndLeftAsItIs) {
     }
     const std::string before = ReadAll(newer);
     EXPECT_EQ(RecordStore::Open(newer, &why), nullptr);
-    EXPECT_NE(why.find("made by a newer version of the program (schema 7, this program knows 1)"),
+    EXPECT_NE(why.find("made by a newer version of the program (schema 7, this program knows 2)"),
               std::string::npos)
         << why;
     EXPECT_EQ(ReadAll(newer), before);

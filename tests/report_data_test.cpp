@@ -1,7 +1,7 @@
 // Report naming, the PDF font's encoding and the curve's CSV file.
 #include "recorder/report_data.h"
 
-#include "recorder/file_access.h"
+#include "records/file_access.h"
 #include "recorder/local_time.h"
 #include "records/recording.h"
 

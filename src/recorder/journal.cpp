@@ -1,6 +1,6 @@
 #include "recorder/journal.h"
 
-#include "recorder/file_access.h"
+#include "records/file_access.h"
 #include "recorder/local_time.h"
 #include "recorder/report_data.h"
 
@@ -187,6 +187,8 @@ std::string JournalHeader(const RecordingSetup& setup) {
     if (setup.hasLimits) {
         number("lower_limit_t", CsvNumber(setup.limits.lowerTons));
         number("upper_limit_t", CsvNumber(setup.limits.upperTons));
+        number("limits_set_s", std::to_string(setup.limitsSetAt));
+        line("limits_set_by", setup.limitsSetBy);
     }
     number("alarm_threshold_bar", std::to_string(setup.alarmThresholdBar));
     number("record_length_s", std::to_string(setup.recordLengthSeconds));
@@ -245,6 +247,8 @@ bool ReadJournal(const std::string& path, Recording& r) {
     s.surface = Number(fields["surface_cm2"]);
     s.hasLimits = fields.count("upper_limit_t") > 0;
     s.limits = {Number(fields["lower_limit_t"]), Number(fields["upper_limit_t"])};
+    s.limitsSetAt = static_cast<int64_t>(Number(fields["limits_set_s"]));
+    s.limitsSetBy = fields["limits_set_by"];
     s.alarmThresholdBar = static_cast<int>(Number(fields["alarm_threshold_bar"]));
     s.recordLengthSeconds = static_cast<int>(Number(fields["record_length_s"]));
     s.moduleAddress = fields["module"];

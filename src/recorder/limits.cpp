@@ -1,7 +1,11 @@
 #include "recorder/limits.h"
 
-#include "recorder/file_access.h"
+#include "records/file_access.h"
+#include "records/record_store.h"
+#include "recorder/local_time.h"
+#include "recorder/report_data.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -74,4 +78,95 @@ bool WriteLimits(const std::string& path, const LimitTable& table, std::string* 
         return false;
     }
     return true;
+}
+
+const char* const kLimitsChange = "force limits";
+const char* const kLimitsFileEdited = "limits.ini edited outside the program";
+const char* const kPasswordSetChange = "password set";
+const char* const kWrongPasswordChange = "wrong password";
+
+std::string LimitsValue(const ForceLimits* limits) {
+    if (limits == nullptr) return "none";
+    return CsvNumber(limits->lowerTons) + " t \xE2\x80\xA6 " + CsvNumber(limits->upperTons) + " t";
+}
+
+bool ParseLimitsValue(const std::string& text, bool* has, ForceLimits* limits) {
+    *has = false;
+    if (text == "none") return true;
+    const std::string separator = " t \xE2\x80\xA6 ";
+    const size_t at = text.find(separator);
+    if (at == std::string::npos || text.size() < 2 || text.compare(text.size() - 2, 2, " t") != 0)
+        return false;
+    ForceLimits read;
+    if (!ParseNumber(text.substr(0, at), read.lowerTons) ||
+        !ParseNumber(text.substr(at + separator.size(), text.size() - 2 - at - separator.size()),
+                     read.upperTons))
+        return false;
+    *has = true;
+    *limits = read;
+    return true;
+}
+
+std::vector<std::string> ReconcileLimits(LimitTable& table, RecordStore& store,
+                                         OriginTable& origins, const std::string& pcName,
+                                         int64_t now, bool* rewrite) {
+    std::vector<std::string> notes;
+    *rewrite = false;
+    // Every press the file or the trail names.
+    std::vector<std::string> presses;
+    for (const auto& [press, limits] : table)
+        presses.push_back(press);
+    for (const Change& change : store.Changes())
+        if (change.what == kLimitsChange &&
+            std::find(presses.begin(), presses.end(), change.press) == presses.end())
+            presses.push_back(change.press);
+
+    for (const std::string& press : presses) {
+        const auto inFile = table.find(press);
+        const ForceLimits* fileLimits = inFile == table.end() ? nullptr : &inFile->second;
+        Change last;
+        std::string why;
+        if (!store.LastChange(kLimitsChange, press, &last)) {
+            // Set before the trail began: taken into it once, as found.
+            Change taken;
+            taken.at = now;
+            taken.who = kLimitsFile;
+            taken.pcName = pcName;
+            taken.press = press;
+            taken.what = kLimitsChange;
+            taken.oldValue = "none";
+            taken.newValue = LimitsValue(fileLimits);
+            taken.reason = "found in limits.ini when the audit trail began";
+            if (store.AddChange(taken, &why)) origins[press] = {now, taken.who};
+            continue;
+        }
+        bool has = false;
+        ForceLimits trail;
+        if (!ParseLimitsValue(last.newValue, &has, &trail)) continue;
+        origins[press] = {last.at, last.who};
+        const bool same = has ? fileLimits && fileLimits->lowerTons == trail.lowerTons &&
+                                    fileLimits->upperTons == trail.upperTons
+                              : fileLimits == nullptr;
+        if (same) continue;
+        const std::string found = LimitsValue(fileLimits);
+        Change edited;
+        edited.at = now;
+        edited.who = "(outside the program)";
+        edited.pcName = pcName;
+        edited.press = press;
+        edited.what = kLimitsFileEdited;
+        edited.oldValue = found;
+        edited.newValue = last.newValue;
+        edited.reason = "limits.ini differed from the audit trail; put back as last set";
+        store.AddChange(edited, &why);
+        if (has)
+            table[press] = trail;
+        else
+            table.erase(press);
+        *rewrite = true;
+        notes.push_back("Press " + press + ": limits.ini says " + found +
+                        ", but the limits were last set to " + last.newValue + " by " + last.who +
+                        " on " + IsoDateTime(last.at) + ". The limits as last set are used.");
+    }
+    return notes;
 }

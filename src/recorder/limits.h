@@ -6,6 +6,7 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 /// Limits by press name.
 using LimitTable = std::map<std::string, ForceLimits>;
@@ -22,3 +23,34 @@ LimitTable ReadLimits(const std::string& path, std::string* ignored = nullptr);
 /// Writes the table through a temporary file renamed into place; false with
 /// the reason when that fails (the old file is then untouched).
 bool WriteLimits(const std::string& path, const LimitTable& table, std::string* error);
+
+class RecordStore;
+
+/// The audit trail's names of what changed.
+extern const char* const kLimitsChange;        ///< "force limits"
+extern const char* const kLimitsFileEdited;    ///< "limits.ini edited outside the program"
+extern const char* const kPasswordSetChange;   ///< "password set"
+extern const char* const kWrongPasswordChange; ///< "wrong password"
+
+/// The limits as the audit trail keeps them: "350 t … 420 t", or "none".
+std::string LimitsValue(const ForceLimits* limits);
+/// Reads LimitsValue's text back; false when it is neither.
+bool ParseLimitsValue(const std::string& text, bool* has, ForceLimits* limits);
+
+/// When and by whom a press's limits were last set.
+struct LimitsOrigin {
+    int64_t at = 0; ///< wall clock, seconds
+    std::string by;
+};
+using OriginTable = std::map<std::string, LimitsOrigin>;
+
+/// Brings limits.ini's table and the audit trail together when the program
+/// starts. For a press the trail knows, the trail holds: a file entry that
+/// differs from it was edited outside the program, is put back as the trail
+/// has it (`*rewrite` set) and is itself kept in the trail. A press the trail
+/// does not know yet has its file entry taken into the trail once. `origins`
+/// gets who set each press's limits and when. Returns the notes for the
+/// operator, one per press edited outside the program.
+std::vector<std::string> ReconcileLimits(LimitTable& table, RecordStore& store,
+                                         OriginTable& origins, const std::string& pcName,
+                                         int64_t now, bool* rewrite);

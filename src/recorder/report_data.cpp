@@ -1,6 +1,6 @@
 #include "recorder/report_data.h"
 
-#include "recorder/file_access.h"
+#include "records/file_access.h"
 #include "recorder/local_time.h"
 #include "records/recording.h"
 
@@ -104,22 +104,18 @@ std::string FixedNumber(double value, int decimals) {
     return text;
 }
 
-bool WriteCurveCsv(const std::string& path, const Recording& recording, std::string* error) {
-    const std::string temporary = path + ".tmp";
-    FILE* out = OpenPath(temporary, "wb");
-    if (out == nullptr) {
-        if (error) *error = std::strerror(errno);
-        return false;
-    }
+std::string CurveCsvText(const Recording& recording) {
+    std::string out;
     const RecordingSetup& setup = recording.setup;
     const JobData& job = setup.job;
-    auto field = [out](const char* key, const std::string& text) {
-        std::fprintf(out, "# %s,%s\n", key, CsvField(text).c_str());
+    auto field = [&out](const char* key, const std::string& text) {
+        out += std::string("# ") + key + "," + CsvField(text) + "\n";
     };
-    auto number = [out](const char* key, const std::string& text) {
-        std::fprintf(out, "# %s,%s\n", key, text.c_str());
+    auto number = [&out](const char* key, const std::string& text) {
+        out += std::string("# ") + key + "," + text + "\n";
     };
-    std::fprintf(out, "# Vemo Press Pressure Recorder %s\n", setup.version.c_str());
+    out += "# Vemo Press Pressure Recorder " + setup.version + "\n";
+    if (!setup.uuid.empty()) field("report_id", setup.uuid);
     field("operator_id", job.operatorId);
     field("axle_designation", job.axleDesignation);
     field("mounting_side", job.mountingSide);
@@ -127,7 +123,9 @@ bool WriteCurveCsv(const std::string& path, const Recording& recording, std::str
     field("production_date", job.productionDate);
     field("refurbishment_date", job.refurbishmentDate);
     field("press", setup.pressName);
-    std::fprintf(out, "# surface_cm2,%.9g\n", setup.surface);
+    char surface[64];
+    std::snprintf(surface, sizeof surface, "%.9g", setup.surface);
+    number("surface_cm2", surface);
     field("stop_date", IsoDate(recording.stoppedAt));
     field("stop_time", IsoTime(recording.stoppedAt));
     if (!recording.incomplete.empty()) field("INCOMPLETE", recording.incomplete);
@@ -154,21 +152,40 @@ bool WriteCurveCsv(const std::string& path, const Recording& recording, std::str
         const Judgement judgement = recording.Judged();
         field("result",
               judgement.verdict == Verdict::Pass ? "PASS" : "FAIL (" + judgement.reason + ")");
+        if (setup.limitsSetAt != 0)
+            field("limits_set", IsoDateTime(setup.limitsSetAt) + " by " + setup.limitsSetBy);
     }
-    std::fprintf(out, "%s\n", kCurveColumns);
+    out += std::string(kCurveColumns) + "\n";
     const auto& times = recording.times;
     const auto& forces = recording.forces;
     const auto& pressures = recording.pressures;
     const size_t n = std::min(times.size(), forces.size());
+    out.reserve(out.size() + n * 24);
     for (size_t i = 0; i < n; ++i) {
-        std::fprintf(out, "%s,%s", FixedNumber(times[i], kTimeDecimals).c_str(),
-                     FixedNumber(forces[i], kForceDecimals).c_str());
+        out += FixedNumber(times[i], kTimeDecimals);
+        out += ',';
+        out += FixedNumber(forces[i], kForceDecimals);
         if (i < pressures.size())
-            std::fprintf(out, ",%d\n", pressures[i]);
+            out += "," + std::to_string(pressures[i]) + "\n";
         else
-            std::fputs(",\n", out);
+            out += ",\n";
     }
-    bool ok = std::fflush(out) == 0 && !std::ferror(out);
+    return out;
+}
+
+bool WriteCurveCsv(const std::string& path, const Recording& recording, std::string* error) {
+    return WriteFileBytes(path, CurveCsvText(recording), error);
+}
+
+bool WriteFileBytes(const std::string& path, const std::string& bytes, std::string* error) {
+    const std::string temporary = path + ".tmp";
+    FILE* out = OpenPath(temporary, "wb");
+    if (out == nullptr) {
+        if (error) *error = std::strerror(errno);
+        return false;
+    }
+    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size() &&
+              std::fflush(out) == 0 && !std::ferror(out);
     int savedErrno = errno;
     ok = (std::fclose(out) == 0) && ok;
     if (!ok) {

@@ -42,6 +42,13 @@ std::string CsvFieldText(const std::string& field);
 /// put into `fields` as key and text.
 bool ReadHeaderLine(const std::string& line, std::map<std::string, std::string>& fields);
 
+/// The recording as its CSV file holds it, byte for byte.
+std::string CurveCsvText(const Recording& recording);
+
+/// Writes the bytes through a temporary file renamed into place; false with
+/// `error` set when that fails.
+bool WriteFileBytes(const std::string& path, const std::string& bytes, std::string* error);
+
 /// Writes the recording as CSV (header lines starting with "#", then
 /// "time_s,force_t,pressure_bar" rows). Written to a temporary file that is
 /// renamed into place; false with `error` set when that fails.

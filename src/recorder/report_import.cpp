@@ -1,7 +1,9 @@
 #include "recorder/report_import.h"
 
+#include "records/integrity.h"
+
 #include "recorder/cycle.h"
-#include "recorder/file_access.h"
+#include "records/file_access.h"
 #include "recorder/local_time.h"
 #include "recorder/report_data.h"
 
@@ -127,8 +129,14 @@ bool ReadReportCsv(const std::string& path, Recording& r, std::string* why) {
                                     : "";
     s.version = version.empty() ? "imported" : version + " (imported)";
     // The same file gives the same identity, so a second import adds nothing.
-    s.uuid = "import:" + name + ":" + IsoDateTime(stopped) + ":" + std::to_string(r.times.size()) +
-             ":" + FixedNumber(r.Results().peakForceTons, kForceDecimals);
+    // A file that names its recording keeps that identity.
+    s.uuid = !fields["report_id"].empty()
+                 ? fields["report_id"]
+                 : "import:" + name + ":" + IsoDateTime(stopped) + ":" +
+                       std::to_string(r.times.size()) + ":" +
+                       FixedNumber(r.Results().peakForceTons, kForceDecimals);
+    // The file as it was read is the recording's CSV.
+    r.csvSha256 = Sha256Hex(content);
     return true;
 }
 

@@ -1,5 +1,7 @@
 #include "records/record_store.h"
 
+#include "records/integrity.h"
+
 #include <sqlite3.h>
 
 #include <cmath>
@@ -94,7 +96,28 @@ const char* const kMigrations[] = {
     " recording_id INTEGER NOT NULL REFERENCES recordings(id),"
     " printed_at INTEGER NOT NULL, pdf_path TEXT NOT NULL);"
     "CREATE INDEX reprints_by_recording ON reprints(recording_id);",
+    // 1 -> 2: what ties a report to its data, and the audit trail. Every
+    // recording and every change carries the hash of the one before it.
+    "ALTER TABLE recordings ADD COLUMN csv_sha256 TEXT NOT NULL DEFAULT '';"
+    "ALTER TABLE recordings ADD COLUMN limits_set_at INTEGER NOT NULL DEFAULT 0;"
+    "ALTER TABLE recordings ADD COLUMN limits_set_by TEXT NOT NULL DEFAULT '';"
+    "ALTER TABLE recordings ADD COLUMN pdf_sha256 TEXT;"
+    "ALTER TABLE recordings ADD COLUMN previous_hash TEXT;"
+    "ALTER TABLE recordings ADD COLUMN record_hash TEXT;"
+    "ALTER TABLE reprints ADD COLUMN pdf_sha256 TEXT NOT NULL DEFAULT '';"
+    "CREATE TABLE changes ("
+    " id INTEGER PRIMARY KEY, at INTEGER NOT NULL, who TEXT NOT NULL, pc_name TEXT NOT NULL,"
+    " press TEXT NOT NULL, what TEXT NOT NULL, old_value TEXT NOT NULL,"
+    " new_value TEXT NOT NULL, reason TEXT NOT NULL, previous_hash TEXT, record_hash TEXT);"
+    "CREATE INDEX changes_by_press ON changes(press, what, id);"
+    "CREATE TABLE chain_heads ("
+    " chain TEXT PRIMARY KEY, count INTEGER NOT NULL, last_hash TEXT NOT NULL);"
+    "INSERT INTO chain_heads VALUES"
+    " ('recordings', 0, '0000000000000000000000000000000000000000000000000000000000000000'),"
+    " ('changes', 0, '0000000000000000000000000000000000000000000000000000000000000000');",
 };
+
+const char* const kChainStart = "0000000000000000000000000000000000000000000000000000000000000000";
 static_assert(sizeof kMigrations / sizeof kMigrations[0] == RecordStore::kSchemaVersion,
               "one migration a schema version");
 
@@ -114,6 +137,63 @@ RecordStatus StatusOf(const std::string& text) {
     if (text == "complete") return RecordStatus::Complete;
     if (text == "incomplete") return RecordStatus::Incomplete;
     return RecordStatus::Interrupted;
+}
+
+// What each chain's hash covers: every column that tells what was recorded
+// or changed. The report's file names and print time are noted later and
+// are not part of it.
+const char* const kRecordingColumns =
+    "uuid, status, armed_at, started_at, stopped_at, operator_id, axle, side, bearing,"
+    " production_date, refurbishment_date, press, surface_cm2, has_limits, lower_t, upper_t,"
+    " alarm_threshold_bar, record_length_s, module, version, pc_name, incomplete, start_note,"
+    " journal_problem, peak_t, peak_time_s, peak_bar, recorded_s, result, result_reason,"
+    " sample_count, csv_sha256, limits_set_at, limits_set_by,"
+    " (SELECT data FROM samples WHERE recording_id = recordings.id)";
+const char* const kChangeColumns = "at, who, pc_name, press, what, old_value, new_value, reason";
+
+const char* ChainColumns(const std::string& chain) {
+    return chain == "recordings" ? kRecordingColumns : kChangeColumns;
+}
+
+/// The hash of row `id` of `chain` linked to `previous`: each column with
+/// its type and length, so no two rows read the same.
+bool RowHash(sqlite3* db, const std::string& chain, int64_t id, const std::string& previous,
+             std::string* hash) {
+    const std::string sql =
+        std::string("SELECT ") + ChainColumns(chain) + " FROM " + chain + " WHERE id = ?1";
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK) return false;
+    sqlite3_bind_int64(stmt, 1, id);
+    const bool found = sqlite3_step(stmt) == SQLITE_ROW;
+    std::string bytes = previous;
+    if (found) {
+        for (int c = 0; c < sqlite3_column_count(stmt); ++c) {
+            switch (sqlite3_column_type(stmt, c)) {
+            case SQLITE_INTEGER:
+                bytes += "|I" + std::to_string(sqlite3_column_int64(stmt, c));
+                break;
+            case SQLITE_FLOAT: {
+                const double value = sqlite3_column_double(stmt, c);
+                uint64_t bits = 0;
+                std::memcpy(&bits, &value, sizeof bits);
+                bytes += "|F" + std::to_string(bits);
+                break;
+            }
+            case SQLITE_NULL:
+                bytes += "|N";
+                break;
+            default: {
+                const void* data = sqlite3_column_blob(stmt, c);
+                const int n = sqlite3_column_bytes(stmt, c);
+                bytes += "|T" + std::to_string(n) + ":";
+                if (n > 0) bytes.append(static_cast<const char*>(data), static_cast<size_t>(n));
+            }
+            }
+        }
+    }
+    sqlite3_finalize(stmt);
+    if (found) *hash = Sha256Hex(bytes);
+    return found;
 }
 
 void PutLE(std::string& out, uint64_t value, int bytes) {
@@ -209,6 +289,7 @@ std::unique_ptr<RecordStore> RecordStore::Open(const std::string& path, std::str
         !store->Exec("PRAGMA synchronous=FULL", &error) ||
         !store->Exec("PRAGMA foreign_keys=ON", &error))
         return fail(error);
+    const int before = version;
     for (int v = version; v < kSchemaVersion; ++v) {
         const std::string step = std::string("BEGIN IMMEDIATE;") + kMigrations[v] +
                                  "PRAGMA user_version=" + std::to_string(v + 1) + ";COMMIT;";
@@ -217,6 +298,7 @@ std::unique_ptr<RecordStore> RecordStore::Open(const std::string& path, std::str
             return fail(error);
         }
     }
+    if (before >= 1 && before < 2 && !store->SealOlderRows(&error)) return fail(error);
     {
         // A damaged file often opens; its first read tells.
         Statement check(db, "SELECT count(*) FROM recordings");
@@ -273,9 +355,10 @@ bool RecordStore::Insert(const Recording& r, RecordStatus status, std::string* w
               " press, surface_cm2, has_limits, lower_t, upper_t, alarm_threshold_bar,"
               " record_length_s, module, version, pc_name, incomplete, start_note,"
               " journal_problem, peak_t, peak_time_s, peak_bar, recorded_s, result,"
-              " result_reason, sample_count)"
+              " result_reason, sample_count, csv_sha256, limits_set_at, limits_set_by)"
               " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15, ?16,"
-              " ?17, ?18, ?19, ?20, ?21, ?22, ?23, ?24, ?25, ?26, ?27, ?28, ?29, ?30, ?31)"
+              " ?17, ?18, ?19, ?20, ?21, ?22, ?23, ?24, ?25, ?26, ?27, ?28, ?29, ?30, ?31,"
+              " ?32, ?33, ?34)"
               " ON CONFLICT(uuid) DO NOTHING");
     if (!insert.Ok()) {
         if (why) *why = sqlite3_errmsg(m_db);
@@ -297,16 +380,58 @@ bool RecordStore::Insert(const Recording& r, RecordStatus status, std::string* w
     insert.Bind(27, int64_t(results.peakBar)).Bind(28, r.LastTime());
     insert.Bind(29, HistoryResult(r)).Bind(30, judgement.reason);
     insert.Bind(31, int64_t(std::min(r.times.size(), r.forces.size())));
+    insert.Bind(32, r.csvSha256).Bind(33, s.limitsSetAt).Bind(34, s.limitsSetBy);
     if (insert.Step() != SQLITE_DONE) {
         if (why) *why = insert.Error();
         return false;
     }
     if (sqlite3_changes(m_db) == 0) return true; // there already
+    const int64_t id = sqlite3_last_insert_rowid(m_db);
     Statement samples(m_db, "INSERT INTO samples (recording_id, data) VALUES (?1, ?2)");
-    samples.Bind(1, static_cast<int64_t>(sqlite3_last_insert_rowid(m_db)))
-        .BindBlob(2, PackSamples(r));
-    if (samples.Step() == SQLITE_DONE) return true;
-    if (why) *why = samples.Error();
+    samples.Bind(1, id).BindBlob(2, PackSamples(r));
+    if (samples.Step() != SQLITE_DONE) {
+        if (why) *why = samples.Error();
+        return false;
+    }
+    return Seal("recordings", id, why);
+}
+
+bool RecordStore::Seal(const char* chain, int64_t id, std::string* why) {
+    Statement head(m_db, "SELECT last_hash FROM chain_heads WHERE chain = ?1");
+    head.Bind(1, std::string(chain));
+    std::string hash;
+    if (head.Step() != SQLITE_ROW || !RowHash(m_db, chain, id, head.Text(0), &hash)) {
+        if (why) *why = std::string("the chain of ") + chain + " cannot be read";
+        return false;
+    }
+    const std::string previous = head.Text(0);
+    Statement link(m_db, (std::string("UPDATE ") + chain +
+                          " SET previous_hash = ?2, record_hash = ?3 WHERE id = ?1")
+                             .c_str());
+    link.Bind(1, id).Bind(2, previous).Bind(3, hash);
+    Statement advance(m_db, "UPDATE chain_heads SET count = count + 1, last_hash = ?2"
+                            " WHERE chain = ?1");
+    advance.Bind(1, std::string(chain)).Bind(2, hash);
+    if (link.Step() == SQLITE_DONE && advance.Step() == SQLITE_DONE) return true;
+    if (why) *why = sqlite3_errmsg(m_db);
+    return false;
+}
+
+bool RecordStore::SealOlderRows(std::string* why) {
+    if (!Exec("BEGIN IMMEDIATE", why)) return false;
+    std::vector<int64_t> ids;
+    {
+        Statement select(m_db, "SELECT id FROM recordings WHERE record_hash IS NULL ORDER BY id");
+        while (select.Step() == SQLITE_ROW)
+            ids.push_back(select.Int(0));
+    }
+    for (int64_t id : ids)
+        if (!Seal("recordings", id, why)) {
+            Exec("ROLLBACK", nullptr);
+            return false;
+        }
+    if (Exec("COMMIT", why)) return true;
+    Exec("ROLLBACK", nullptr);
     return false;
 }
 
@@ -320,11 +445,38 @@ bool RecordStore::SetReportFiles(const std::string& uuid, const std::string& pdf
     return false;
 }
 
+bool RecordStore::SetReportHash(const std::string& uuid, const std::string& pdfSha256,
+                                std::string* why) {
+    Statement update(m_db, "UPDATE recordings SET pdf_sha256 = ?2 WHERE uuid = ?1");
+    update.Bind(1, uuid).Bind(2, pdfSha256);
+    if (update.Step() == SQLITE_DONE && sqlite3_changes(m_db) == 1) return true;
+    if (why) *why = sqlite3_changes(m_db) == 0 ? "no such recording" : update.Error();
+    return false;
+}
+
+std::vector<std::string> RecordStore::PageHashes(const std::string& uuid) {
+    std::vector<std::string> hashes;
+    Statement select(m_db, "SELECT pdf_sha256 FROM recordings WHERE uuid = ?1 AND"
+                           " pdf_sha256 IS NOT NULL UNION ALL SELECT reprints.pdf_sha256"
+                           " FROM reprints JOIN recordings ON recordings.id ="
+                           " reprints.recording_id WHERE uuid = ?1");
+    select.Bind(1, uuid);
+    while (select.Step() == SQLITE_ROW)
+        if (!select.Text(0).empty()) hashes.push_back(select.Text(0));
+    return hashes;
+}
+
+int64_t RecordStore::IdOf(const std::string& uuid) {
+    Statement find(m_db, "SELECT id FROM recordings WHERE uuid = ?1");
+    find.Bind(1, uuid);
+    return find.Step() == SQLITE_ROW ? find.Int(0) : 0;
+}
+
 bool RecordStore::AddReprint(const std::string& uuid, int64_t printedAt, const std::string& pdf,
-                             std::string* why) {
-    Statement insert(m_db, "INSERT INTO reprints (recording_id, printed_at, pdf_path)"
-                           " SELECT id, ?2, ?3 FROM recordings WHERE uuid = ?1");
-    insert.Bind(1, uuid).Bind(2, printedAt).Bind(3, pdf);
+                             std::string* why, const std::string& pdfSha256) {
+    Statement insert(m_db, "INSERT INTO reprints (recording_id, printed_at, pdf_path, pdf_sha256)"
+                           " SELECT id, ?2, ?3, ?4 FROM recordings WHERE uuid = ?1");
+    insert.Bind(1, uuid).Bind(2, printedAt).Bind(3, pdf).Bind(4, pdfSha256);
     if (insert.Step() == SQLITE_DONE && sqlite3_changes(m_db) == 1) return true;
     if (why) *why = sqlite3_changes(m_db) == 0 ? "no such recording" : insert.Error();
     return false;
@@ -428,7 +580,8 @@ bool RecordStore::Load(int64_t id, Recording& r, RecordStatus* status) {
         m_db, "SELECT uuid, status, armed_at, started_at, stopped_at, operator_id, axle, side,"
               " bearing, production_date, refurbishment_date, press, surface_cm2, has_limits,"
               " lower_t, upper_t, alarm_threshold_bar, record_length_s, module, version,"
-              " pc_name, incomplete, start_note, journal_problem, data"
+              " pc_name, incomplete, start_note, journal_problem, data, csv_sha256,"
+              " limits_set_at, limits_set_by"
               " FROM recordings JOIN samples ON samples.recording_id = recordings.id"
               " WHERE id = ?1");
     select.Bind(1, id);
@@ -454,6 +607,9 @@ bool RecordStore::Load(int64_t id, Recording& r, RecordStatus* status) {
     r.incomplete = select.Text(21);
     r.startNote = select.Text(22);
     r.journalProblem = select.Text(23);
+    r.csvSha256 = select.Text(25);
+    s.limitsSetAt = select.Int(26);
+    s.limitsSetBy = select.Text(27);
     return UnpackSamples(select.Blob(24), r);
 }
 
@@ -463,4 +619,151 @@ std::vector<std::string> RecordStore::Presses() {
     while (select.Step() == SQLITE_ROW)
         presses.push_back(select.Text(0));
     return presses;
+}
+
+bool RecordStore::AddChange(const Change& c, std::string* why) {
+    if (!Exec("BEGIN IMMEDIATE", why)) return false;
+    Statement insert(m_db, "INSERT INTO changes (at, who, pc_name, press, what, old_value,"
+                           " new_value, reason) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
+    insert.Bind(1, c.at).Bind(2, c.who).Bind(3, c.pcName).Bind(4, c.press).Bind(5, c.what);
+    insert.Bind(6, c.oldValue).Bind(7, c.newValue).Bind(8, c.reason);
+    if (insert.Step() != SQLITE_DONE) {
+        if (why) *why = insert.Error();
+        Exec("ROLLBACK", nullptr);
+        return false;
+    }
+    if (!Seal("changes", sqlite3_last_insert_rowid(m_db), why) || !Exec("COMMIT", why)) {
+        Exec("ROLLBACK", nullptr);
+        return false;
+    }
+    return true;
+}
+
+namespace {
+
+Change ChangeOf(const Statement& s) {
+    Change c;
+    c.id = s.Int(0);
+    c.at = s.Int(1);
+    c.who = s.Text(2);
+    c.pcName = s.Text(3);
+    c.press = s.Text(4);
+    c.what = s.Text(5);
+    c.oldValue = s.Text(6);
+    c.newValue = s.Text(7);
+    c.reason = s.Text(8);
+    return c;
+}
+
+const char* const kChangeSelect =
+    "SELECT id, at, who, pc_name, press, what, old_value, new_value, reason FROM changes";
+
+} // namespace
+
+std::vector<Change> RecordStore::Changes(const std::string& press, int limit) {
+    std::vector<Change> changes;
+    Statement select(m_db, (std::string(kChangeSelect) +
+                            " WHERE ?1 = '' OR press = ?1 ORDER BY id DESC LIMIT ?2")
+                               .c_str());
+    select.Bind(1, press).Bind(2, int64_t(limit));
+    while (select.Step() == SQLITE_ROW)
+        changes.push_back(ChangeOf(select));
+    return changes;
+}
+
+bool RecordStore::LastChange(const std::string& what, const std::string& press, Change* change) {
+    Statement select(m_db, (std::string(kChangeSelect) +
+                            " WHERE press = ?1 AND what = ?2 ORDER BY id DESC LIMIT 1")
+                               .c_str());
+    select.Bind(1, press).Bind(2, what);
+    if (select.Step() != SQLITE_ROW) return false;
+    *change = ChangeOf(select);
+    return true;
+}
+
+bool RecordStore::RecordIntact(int64_t id, std::string* problem) {
+    Statement row(m_db, "SELECT previous_hash, record_hash FROM recordings WHERE id = ?1");
+    row.Bind(1, id);
+    if (row.Step() != SQLITE_ROW) {
+        *problem = "the record is not in the store";
+        return false;
+    }
+    std::string hash;
+    if (row.Text(1).empty()) {
+        *problem = "the stored record was added outside the program";
+        return false;
+    }
+    if (!RowHash(m_db, "recordings", id, row.Text(0), &hash) || hash != row.Text(1)) {
+        *problem = "the stored record was changed after it was written";
+        return false;
+    }
+    return true;
+}
+
+bool RecordStore::ReportFiles(const std::string& uuid, std::string* pdf, std::string* csv) {
+    Statement row(m_db, "SELECT pdf_path, csv_path FROM recordings WHERE uuid = ?1");
+    row.Bind(1, uuid);
+    if (row.Step() != SQLITE_ROW) return false;
+    *pdf = row.Text(0);
+    *csv = row.Text(1);
+    return true;
+}
+
+ChainCheck RecordStore::VerifyChain() {
+    ChainCheck check;
+    for (const std::string chain : {"recordings", "changes"}) {
+        const bool recordings = chain == "recordings";
+        // How an entry is named in the answer.
+        auto name = [&](int64_t id) {
+            if (!recordings) {
+                Statement s(m_db, "SELECT what, press FROM changes WHERE id = ?1");
+                s.Bind(1, id);
+                if (s.Step() != SQLITE_ROW) return "change " + std::to_string(id);
+                return "change " + std::to_string(id) + " (" + s.Text(0) +
+                       (s.Text(1).empty() ? "" : ", press " + s.Text(1)) + ")";
+            }
+            Statement s(m_db, "SELECT uuid, axle, side FROM recordings WHERE id = ?1");
+            s.Bind(1, id);
+            if (s.Step() != SQLITE_ROW) return "recording " + std::to_string(id);
+            return "recording " + std::to_string(id) + " (report " + ReportNumber(s.Text(0)) +
+                   ", axle " + s.Text(1) + " " + s.Text(2) + ")";
+        };
+        std::string expected = kChainStart;
+        int64_t count = 0;
+        Statement rows(
+            m_db, ("SELECT id, previous_hash, record_hash FROM " + chain + " ORDER BY id").c_str());
+        while (check.ok && rows.Step() == SQLITE_ROW) {
+            const int64_t id = rows.Int(0);
+            std::string hash;
+            if (rows.Text(2).empty()) {
+                check.problem = name(id) + " was added outside the program";
+            } else if (!RowHash(m_db, chain, id, rows.Text(1), &hash) || hash != rows.Text(2)) {
+                check.problem = name(id) + " was changed after it was written";
+            } else if (rows.Text(1) != expected) {
+                check.problem =
+                    count == 0
+                        ? "the first " + chain + " before " + name(id) + " were removed"
+                        : "an entry of the " + chain + " before " + name(id) + " was removed";
+            }
+            check.ok = check.problem.empty();
+            expected = rows.Text(2);
+            ++count;
+        }
+        if (check.ok) {
+            Statement head(m_db, "SELECT count, last_hash FROM chain_heads WHERE chain = ?1");
+            head.Bind(1, chain);
+            if (head.Step() != SQLITE_ROW) {
+                check.problem = "the chain of " + chain + " has no head";
+            } else if (head.Int(0) != count || head.Text(1) != expected) {
+                check.problem = head.Int(0) > count
+                                    ? std::to_string(head.Int(0) - count) + " of the last " +
+                                          chain + " were removed"
+                                    : "the " + chain + " were changed after the last one";
+            }
+            check.ok = check.problem.empty();
+        }
+        (recordings ? check.records : check.changes) = count;
+        if (!check.ok) break;
+    }
+    return check;
 }

@@ -34,6 +34,23 @@ struct RecordSummary {
     std::string pdfPath; ///< the report's page once printed, else ""
 };
 
+/// One entry of the audit trail: a change of the force limits or of the
+/// quality engineer's password, or a refused attempt.
+struct Change {
+    int64_t id = 0;
+    int64_t at = 0; ///< wall clock, seconds
+    std::string who, pcName, press;
+    std::string what; ///< "force limits", "password set", "wrong password", …
+    std::string oldValue, newValue, reason;
+};
+
+/// What a walk along the store's chains found.
+struct ChainCheck {
+    bool ok = true;
+    int64_t records = 0, changes = 0; ///< how many were checked
+    std::string problem;              ///< the first record changed or removed, in words
+};
+
 /// What the history searches for; empty fields match everything.
 struct RecordFilter {
     std::string text;  ///< a substring of the axle, the bearing or the operator
@@ -48,7 +65,7 @@ struct RecordFilter {
 class RecordStore {
   public:
     /// The schema version this program writes.
-    static constexpr int kSchemaVersion = 1;
+    static constexpr int kSchemaVersion = 2;
 
     /// Opens (and makes, or brings up to date) the store at `path`. Null, with
     /// the reason, when it cannot be opened, is damaged or is newer than this
@@ -67,9 +84,34 @@ class RecordStore {
     /// Notes the report's files of a recording when it is printed.
     bool SetReportFiles(const std::string& uuid, const std::string& pdf, const std::string& csv,
                         int64_t printedAt, std::string* why);
-    /// Keeps a reprint: when and where.
+    /// Notes the SHA-256 of the report's page once it is written.
+    bool SetReportHash(const std::string& uuid, const std::string& pdfSha256, std::string* why);
+    /// Keeps a reprint: when, where and the SHA-256 of its page.
     bool AddReprint(const std::string& uuid, int64_t printedAt, const std::string& pdf,
-                    std::string* why);
+                    std::string* why, const std::string& pdfSha256 = "");
+    /// The SHA-256 of the printed page of a recording and of its reprints.
+    std::vector<std::string> PageHashes(const std::string& uuid);
+    /// The row id of a recording by identity; 0 when there is none.
+    int64_t IdOf(const std::string& uuid);
+
+    /// Adds an entry to the audit trail.
+    bool AddChange(const Change& change, std::string* why);
+    /// The audit trail, newest first; `press` "" for every press.
+    std::vector<Change> Changes(const std::string& press = "", int limit = 1000);
+    /// The newest entry of `what` for the press; false when there is none.
+    bool LastChange(const std::string& what, const std::string& press, Change* change);
+
+    /// Whether the recording's row and samples are as they were written:
+    /// false, with what is wrong, when they were changed since.
+    bool RecordIntact(int64_t id, std::string* problem);
+    /// Where the recording's page and CSV file were written; false when
+    /// there is no such recording.
+    bool ReportFiles(const std::string& uuid, std::string* pdf, std::string* csv);
+
+    /// Walks the chains of recordings and of the audit trail: each entry
+    /// carries the hash of the one before it, and the store keeps the count
+    /// and the last hash, so a changed, removed or added entry is found.
+    ChainCheck VerifyChain();
     int ReprintCount(const std::string& uuid);
 
     /// Newest first; `total` (when given) gets the count of every match.
@@ -87,6 +129,11 @@ class RecordStore {
     bool Exec(const char* sql, std::string* why);
     /// The row and the samples of one recording, inside a transaction.
     bool Insert(const Recording& recording, RecordStatus status, std::string* why);
+    /// Links the new row `id` of `chain` ("recordings" or "changes") to the
+    /// chain; inside the caller's transaction.
+    bool Seal(const char* chain, int64_t id, std::string* why);
+    /// Seals the rows a store of schema 1 had, oldest first.
+    bool SealOlderRows(std::string* why);
     sqlite3* m_db;
     std::string m_path;
 };

@@ -73,6 +73,8 @@ struct RecordingSetup {
     double surface = 0; ///< cm²
     bool hasLimits = false;
     ForceLimits limits;
+    int64_t limitsSetAt = 0;   ///< when the limits were last set (wall clock), 0: unknown
+    std::string limitsSetBy;   ///< and by whom
     int alarmThresholdBar = 0; ///< 0: no alarm
     int recordLengthSeconds = 0;
     std::string moduleAddress; ///< "127.0.0.1:65100"
@@ -95,6 +97,7 @@ struct Recording {
     std::string incomplete;     ///< how it ended before its length, or ""
     std::string startNote;      ///< "started at 380 bar: …", or ""
     std::string journalProblem; ///< why its journal could not be written, or ""
+    std::string csvSha256;      ///< SHA-256 of its CSV file, once that is made
 
     bool Empty() const { return times.empty(); }
     double LastTime() const { return times.empty() ? 0 : times.back(); }

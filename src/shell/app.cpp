@@ -5,8 +5,10 @@
 #include "shell/paths.h"
 
 #include "plot/plot_canvas.h"
-#include "recorder/file_access.h"
+#include "records/file_access.h"
 #include "recorder/report_import.h"
+#include "recorder/verify.h"
+#include "records/integrity.h"
 #include "recorder/terminal_panel.h"
 #include "recorder/messages.h"
 
@@ -14,10 +16,16 @@
 #include <wx/filefn.h>
 #include <wx/log.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -36,17 +44,51 @@ int ImportFromCommandLine(const wxString& directory) {
     return outcome.failure.empty() ? 0 : 2;
 }
 
+/// `--verify FILE` and `--verify-store`: one line on the standard output.
+int VerifyFromCommandLine(const char* file) {
+    wxLog::SetActiveTarget(new wxLogStderr);
+    const VerifyOutcome outcome =
+        file ? VerifyReportFile(file, RecordStorePath()) : VerifyStore(RecordStorePath());
+    std::printf("%s\n", outcome.line.c_str());
+    std::fflush(stdout);
+    return outcome.exitCode;
+}
+
+/// The commands that need no window; -1 when the arguments ask for none.
+int RunWithoutWindow(int argc, const std::vector<std::string>& argv) {
+    for (int i = 1; i < argc; ++i) {
+        const bool next = i + 1 < argc;
+        if (argv[i] == "--import" && next)
+            return ImportFromCommandLine(wxString::FromUTF8(argv[i + 1]));
+        if (argv[i] == "--verify" && next) return VerifyFromCommandLine(argv[i + 1].c_str());
+        if (argv[i] == "--verify-store") return VerifyFromCommandLine(nullptr);
+    }
+    return -1;
+}
+
 } // namespace
 
 class VemoLogger : public wxApp {
   public:
     bool OnInit() override {
+        InitIntegrity();
         bool userDir = false;
         for (int i = 1; i < argc; ++i)
             userDir = userDir || argv[i] == "--user-dir";
         EnterUserWorkingDirectoryIfNeeded(userDir);
-        for (int i = 1; i + 1 < argc; ++i)
-            if (argv[i] == "--import") std::exit(ImportFromCommandLine(argv[i + 1]));
+#ifdef _WIN32
+        // A command without a window answers in the console it was typed in.
+        std::vector<std::string> args;
+        for (int i = 0; i < argc; ++i)
+            args.push_back(std::string(argv[i].utf8_str()));
+        if (args.size() > 1 && args[1].rfind("--", 0) == 0 && args[1] != "--user-dir" &&
+            AttachConsole(ATTACH_PARENT_PROCESS)) {
+            std::freopen("CONOUT$", "w", stdout);
+            std::freopen("CONOUT$", "w", stderr);
+        }
+        const int done = RunWithoutWindow(argc, args);
+        if (done >= 0) std::exit(done);
+#endif
         // One copy of the program a working directory: a second one would
         // take the first one's live journal for an interrupted recording.
         std::string why;
@@ -93,11 +135,12 @@ wxIMPLEMENT_APP(VemoLogger);
 #else
 wxIMPLEMENT_APP_NO_MAIN(VemoLogger);
 
-// An import needs no window, so none is made, and no display either.
+// An import or a check needs no window, so none is made, and no display
+// either.
 int main(int argc, char** argv) {
-    for (int i = 1; i + 1 < argc; ++i)
-        if (std::strcmp(argv[i], "--import") == 0)
-            return ImportFromCommandLine(wxString::FromUTF8(argv[i + 1]));
+    InitIntegrity();
+    const int done = RunWithoutWindow(argc, std::vector<std::string>(argv, argv + argc));
+    if (done >= 0) return done;
     return wxEntry(argc, argv);
 }
 #endif

@@ -1,4 +1,4 @@
-#include "recorder/file_access.h"
+#include "records/file_access.h"
 
 #include <cerrno>
 #include <cstring>

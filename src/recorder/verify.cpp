@@ -1,0 +1,183 @@
+#include "recorder/verify.h"
+
+#include "recorder/local_time.h"
+#include "recorder/report_data.h"
+#include "records/file_access.h"
+#include "records/integrity.h"
+#include "records/record_store.h"
+
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <sstream>
+
+namespace {
+
+VerifyOutcome Outcome(int code, const std::string& line) {
+    return {code, line};
+}
+
+VerifyOutcome Changed(const std::string& what) {
+    return Outcome(1, "CHANGED: " + what + ".");
+}
+
+std::string Folder(const std::string& path) {
+    const size_t slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string Name(const std::string& path) {
+    const size_t slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+/// The CSV file beside a page: "X.pdf" and its reprints "X_reprint-….pdf"
+/// name "X.csv".
+std::string CsvBeside(const std::string& pdfPath) {
+    std::string stem = pdfPath.substr(0, pdfPath.size() - 4);
+    const size_t reprint = stem.rfind("_reprint-");
+    if (reprint != std::string::npos && reprint > Folder(stem).size()) stem.resize(reprint);
+    return stem + ".csv";
+}
+
+/// What the answer calls the recording: its report number, axle and end.
+std::string Described(RecordStore& store, int64_t id, const std::string& uuid) {
+    Recording r;
+    if (!store.Load(id, r)) return "report " + ReportNumber(uuid);
+    return "report " + ReportNumber(uuid) + " (axle " + r.setup.job.axleDesignation + " " +
+           r.setup.job.mountingSide + ", " + IsoDateTime(r.stoppedAt) + ")";
+}
+
+struct Stored {
+    std::unique_ptr<RecordStore> store;
+    int64_t id = 0;
+    Recording recording;
+};
+
+/// The store and the recording `uuid` in it, or the outcome that ends the check.
+bool OpenRecord(const std::string& storePath, const std::string& uuid, Stored& stored,
+                VerifyOutcome& failed) {
+    std::string why;
+    if (!PathExists(storePath)) {
+        failed = Outcome(2, "CANNOT VERIFY: there is no record store " + storePath + ".");
+        return false;
+    }
+    stored.store = RecordStore::Open(storePath, &why);
+    if (!stored.store) {
+        failed = Outcome(2, "CANNOT VERIFY: the record store cannot be opened: " + why + ".");
+        return false;
+    }
+    stored.id = stored.store->IdOf(uuid);
+    if (stored.id == 0 || !stored.store->Load(stored.id, stored.recording)) {
+        failed = Changed("report " + ReportNumber(uuid) + " is not in the record store " +
+                         storePath + " (removed, or printed on another PC)");
+        return false;
+    }
+    std::string problem;
+    if (!stored.store->RecordIntact(stored.id, &problem)) {
+        failed = Changed(Described(*stored.store, stored.id, uuid) + ": " + problem);
+        return false;
+    }
+    return true;
+}
+
+/// The page against the store: it names the stored record's CSV hash, and
+/// its own bytes are those of a page printed for it.
+bool PageAgrees(const std::string& pageBytes, const std::string& pagePath, Stored& stored,
+                const std::string& csvSha256, VerifyOutcome& failed) {
+    const std::string& uuid = stored.recording.setup.uuid;
+    const std::string what = Described(*stored.store, stored.id, uuid);
+    if (stored.recording.csvSha256 != csvSha256) {
+        failed = Changed(what + ": the page " + Name(pagePath) + " names CSV SHA-256 " + csvSha256 +
+                         ", the stored record " + stored.recording.csvSha256);
+        return false;
+    }
+    const std::vector<std::string> printed = stored.store->PageHashes(uuid);
+    if (std::find(printed.begin(), printed.end(), Sha256Hex(pageBytes)) == printed.end()) {
+        failed = Changed(what + ": the page " + Name(pagePath) +
+                         " is not one that was printed (it was changed after it was written)");
+        return false;
+    }
+    return true;
+}
+
+VerifyOutcome VerifyPage(const std::string& path, const std::string& bytes,
+                         const std::string& storePath) {
+    std::string uuid, csvSha256;
+    if (!FindReportMark(bytes, &uuid, &csvSha256))
+        return Outcome(2, "CANNOT VERIFY: " + Name(path) +
+                              " carries no report number and hash (not a report page of this "
+                              "program, or one printed by an older version).");
+    Stored stored;
+    VerifyOutcome failed;
+    if (!OpenRecord(storePath, uuid, stored, failed)) return failed;
+    if (!PageAgrees(bytes, path, stored, csvSha256, failed)) return failed;
+    const std::string what = Described(*stored.store, stored.id, uuid);
+    const std::string csvPath = CsvBeside(path);
+    std::string csv;
+    if (!ReadWholeFile(csvPath, csv))
+        return Changed(what + ": the CSV file " + Name(csvPath) + " beside the page is missing");
+    if (Sha256Hex(csv) != csvSha256)
+        return Changed(what + ": the CSV file " + Name(csvPath) +
+                       " is not the one the page names (SHA-256 " + Sha256Hex(csv) +
+                       ", the page says " + csvSha256 + ")");
+    return Outcome(0, "OK: " + what + ": the page, the CSV file and the record store agree.");
+}
+
+VerifyOutcome VerifyCsv(const std::string& path, const std::string& bytes,
+                        const std::string& storePath) {
+    std::map<std::string, std::string> fields;
+    std::istringstream in(bytes);
+    for (std::string line; std::getline(in, line) && ReadHeaderLine(line, fields);) {
+    }
+    const std::string uuid = fields["report_id"];
+    if (uuid.empty())
+        return Outcome(2, "CANNOT VERIFY: " + Name(path) +
+                              " names no report (not a report CSV file of this program, or "
+                              "one written by an older version).");
+    Stored stored;
+    VerifyOutcome failed;
+    if (!OpenRecord(storePath, uuid, stored, failed)) return failed;
+    const std::string what = Described(*stored.store, stored.id, uuid);
+    const std::string csvSha256 = Sha256Hex(bytes);
+    if (csvSha256 != stored.recording.csvSha256)
+        return Changed(what + ": the CSV file " + Name(path) +
+                       " differs from the stored record's (SHA-256 " + csvSha256 + ", stored " +
+                       stored.recording.csvSha256 + ")");
+    // The page it was printed with, where the store noted it.
+    std::string pdfPath, csvPath;
+    stored.store->ReportFiles(uuid, &pdfPath, &csvPath);
+    std::string page, pageUuid, pageCsv;
+    if (pdfPath.empty() || !ReadWholeFile(pdfPath, page))
+        return Changed(
+            what + ": the CSV file agrees with the record store, but its page " +
+            (pdfPath.empty() ? std::string("was never printed") : Name(pdfPath) + " is missing"));
+    if (!FindReportMark(page, &pageUuid, &pageCsv) || pageUuid != uuid)
+        return Changed(what + ": the page " + Name(pdfPath) + " is not this recording's");
+    if (!PageAgrees(page, pdfPath, stored, pageCsv, failed)) return failed;
+    return Outcome(0, "OK: " + what + ": the CSV file, its page and the record store agree.");
+}
+
+} // namespace
+
+VerifyOutcome VerifyReportFile(const std::string& path, const std::string& storePath) {
+    std::string bytes;
+    if (!ReadWholeFile(path, bytes))
+        return Outcome(2, "CANNOT VERIFY: " + path + " cannot be read.");
+    if (bytes.rfind("%PDF", 0) == 0) return VerifyPage(path, bytes, storePath);
+    return VerifyCsv(path, bytes, storePath);
+}
+
+VerifyOutcome VerifyStore(const std::string& storePath) {
+    std::string why;
+    if (!PathExists(storePath))
+        return Outcome(2, "CANNOT VERIFY: there is no record store " + storePath + ".");
+    std::unique_ptr<RecordStore> store = RecordStore::Open(storePath, &why);
+    if (!store) return Outcome(2, "CANNOT VERIFY: the record store cannot be opened: " + why + ".");
+    const ChainCheck check = store->VerifyChain();
+    if (!check.ok) return Changed("in the record store " + storePath + ", " + check.problem);
+    return Outcome(0, "OK: the record store " + storePath + " holds " +
+                          std::to_string(check.records) + " recordings and " +
+                          std::to_string(check.changes) +
+                          " changes, each linked to the one before.");
+}

@@ -1,0 +1,19 @@
+// `vemo-recorder --verify FILE` and `--verify-store`: whether a report's page,
+// its CSV file and the record store still agree, and whether the store's
+// chains are whole. Each answers in one line; no window.
+#pragma once
+
+#include <string>
+
+struct VerifyOutcome {
+    /// 0: all agree; 1: something was changed (the line says what); 2: the
+    /// file or the store cannot be read, or the file is no report.
+    int exitCode = 2;
+    std::string line;
+};
+
+/// Checks a report page (PDF) or CSV file against the other and the store.
+VerifyOutcome VerifyReportFile(const std::string& path, const std::string& storePath);
+
+/// Walks the store's chains of recordings and changes.
+VerifyOutcome VerifyStore(const std::string& storePath);

@@ -1,0 +1,365 @@
+// What ties a report to its data, tampered with as someone at the press or
+// with a copy of the store could: a digit of a CSV file, a byte of a page, a
+// page beside another recording's CSV file, a record changed or removed in
+// the store, limits edited outside the program, and the quality engineer's
+// password file missing, damaged or guessed at.
+#include "recorder/cycle.h"
+#include "recorder/limits.h"
+#include "recorder/report_data.h"
+#include "recorder/verify.h"
+#include "records/file_access.h"
+#include "records/integrity.h"
+#include "records/quality_password.h"
+#include "records/record_store.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <cstdio>
+
+namespace {
+
+std::string Fresh(const std::string& name) {
+    const std::string path = testing::TempDir() + name;
+    for (const char* suffix : {"", "-wal", "-shm"})
+        std::remove((path + suffix).c_str());
+    return path;
+}
+
+Recording Job(const std::string& axle, int64_t stoppedAt, int peakBar) {
+    Recording r;
+    r.setup.uuid = NewRecordingId();
+    r.setup.job = {"OP7", axle, "A", "TAROL 130", "2024-01", "2026-11"};
+    r.setup.pressName = "P3";
+    r.setup.surface = 2010;
+    r.setup.recordLengthSeconds = 14;
+    r.setup.version = "1.0.8";
+    r.startedAt = stoppedAt - 15;
+    r.stoppedAt = stoppedAt;
+    for (int i = 0; i < 100; ++i) {
+        const int bar = std::min(peakBar, 10 + 3 * i);
+        r.times.push_back(i * 0.075);
+        r.forces.push_back(ForceTons(bar, 2010));
+        r.pressures.push_back(bar);
+    }
+    r.csvSha256 = Sha256Hex(CurveCsvText(r));
+    return r;
+}
+
+/// Runs SQL on the store as someone with a database tool would.
+void Tamper(const std::string& store, const std::string& sql) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(store.c_str(), &db), SQLITE_OK);
+    char* error = nullptr;
+    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error), SQLITE_OK)
+        << (error ? error : "");
+    sqlite3_free(error);
+    sqlite3_close(db);
+}
+
+Change LimitsChange(const std::string& press, const std::string& value, int64_t at) {
+    Change c;
+    c.at = at;
+    c.who = "Anna Rossi";
+    c.pcName = "pc3";
+    c.press = press;
+    c.what = kLimitsChange;
+    c.oldValue = "none";
+    c.newValue = value;
+    c.reason = "new bearing type";
+    return c;
+}
+
+} // namespace
+
+TEST(Integrity, HashesNumbersAndTheMarkAPageCarries) {
+    EXPECT_EQ(Sha256Hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    EXPECT_EQ(ReportNumber("3f2a9c1e77b04d2e8a1b000000000000"), "3F2A-9C1E-77B0");
+    const std::string hash(64, 'e');
+    // An imported recording's identity holds spaces and characters XML escapes.
+    for (const std::string& uuid :
+         {std::string("3f2a9c1e77b04d2e8a1b000000000000"),
+          std::string("import:Report_Mounting_A&B<1>_20250301.csv:2025-03-01 18:40:22:2:25.5")}) {
+        const std::string page =
+            "%PDF-1.4\n<pdf:Keywords>" + ReportMark(uuid, hash) + "</pdf:Keywords>\n%%EOF";
+        std::string readUuid, readHash;
+        ASSERT_TRUE(FindReportMark(page, &readUuid, &readHash)) << page;
+        EXPECT_EQ(readUuid, uuid);
+        EXPECT_EQ(readHash, hash);
+        EXPECT_EQ(ReportMark(uuid, hash).find_first_of(" <>&\"'", 10),
+                  ReportMark(uuid, hash).find(" csv-sha256="));
+    }
+    std::string u, h;
+    EXPECT_FALSE(FindReportMark("%PDF-1.4 report-id=x csv-sha256=short", &u, &h));
+}
+
+TEST(Integrity, TheStoreChainsNamesTheFirstRecordChangedOrRemoved) {
+    const std::string path = Fresh("chain.db");
+    std::string why;
+    {
+        auto store = RecordStore::Open(path, &why);
+        ASSERT_TRUE(store) << why;
+        for (int i = 1; i <= 5; ++i)
+            ASSERT_TRUE(store->Add(Job("AX" + std::to_string(i), 1796752800 + i * 600, 230),
+                                   RecordStatus::Complete, nullptr, &why))
+                << why;
+        ASSERT_TRUE(
+            store->AddChange(LimitsChange("P3", "350 t \xE2\x80\xA6 420 t", 1796752000), &why));
+        ASSERT_TRUE(
+            store->AddChange(LimitsChange("P3", "360 t \xE2\x80\xA6 420 t", 1796753000), &why));
+        const ChainCheck whole = store->VerifyChain();
+        EXPECT_TRUE(whole.ok) << whole.problem;
+        EXPECT_EQ(whole.records, 5);
+        EXPECT_EQ(whole.changes, 2);
+        // The printed page's hash and where it is are noted later, outside the chain.
+        ASSERT_TRUE(
+            store->SetReportFiles(store->Find({})[0].uuid, "/r/a.pdf", "/r/a.csv", 1, &why));
+        EXPECT_TRUE(store->VerifyChain().ok);
+    }
+    // Each tampering on a copy of the store, as found by the walk.
+    struct Case {
+        const char* sql;
+        const char* found;
+    };
+    for (const Case& c : {
+             Case{"UPDATE recordings SET peak_t = 420.0 WHERE id = 3", "recording 3 ("},
+             Case{"UPDATE samples SET data = substr(data, 1, 100) || x'00' || substr(data, 102)"
+                  " WHERE recording_id = 2",
+                  "recording 2 ("},
+             Case{"UPDATE recordings SET axle = 'AX9' WHERE id = 4", "axle AX9 A) was changed"},
+             Case{"DELETE FROM samples WHERE recording_id = 3; DELETE FROM recording_text;"
+                  " DELETE FROM recordings WHERE id = 3",
+                  "before recording 4"},
+             Case{"DELETE FROM samples WHERE recording_id = 5; DELETE FROM recording_text;"
+                  " DELETE FROM recordings WHERE id = 5",
+                  "1 of the last recordings were removed"},
+             Case{"UPDATE changes SET new_value = '300 t \xE2\x80\xA6 420 t' WHERE id = 1",
+                  "change 1 (force limits, press P3) was changed"},
+             Case{"INSERT INTO changes (at, who, pc_name, press, what, old_value, new_value,"
+                  " reason) VALUES (1, 'x', 'x', 'P3', 'force limits', '', '', '')",
+                  "change 3 (force limits, press P3) was added outside the program"},
+         }) {
+        const std::string copy = Fresh("chain_copy.db");
+        std::string bytes;
+        ASSERT_TRUE(ReadWholeFile(path, bytes));
+        FILE* out = std::fopen(copy.c_str(), "wb");
+        std::fwrite(bytes.data(), 1, bytes.size(), out);
+        std::fclose(out);
+        Tamper(copy, c.sql);
+        const VerifyOutcome outcome = VerifyStore(copy);
+        EXPECT_EQ(outcome.exitCode, 1) << c.sql;
+        EXPECT_NE(outcome.line.find(c.found), std::string::npos) << c.sql << "\n" << outcome.line;
+    }
+    EXPECT_EQ(VerifyStore(path).exitCode, 0) << VerifyStore(path).line;
+    EXPECT_EQ(VerifyStore(Fresh("no_store.db")).exitCode, 2);
+}
+
+// A store written by the version before the chain: brought up to date and
+// sealed as found, and its records verify.
+TEST(Integrity, AnOlderStoreIsSealedWhenItIsOpened) {
+    const std::string path = Fresh("older.db");
+    std::string why;
+    {
+        auto store = RecordStore::Open(path, &why);
+        ASSERT_TRUE(store) << why;
+        for (int i = 1; i <= 3; ++i)
+            ASSERT_TRUE(store->Add(Job("AX" + std::to_string(i), 1796752800 + i, 230),
+                                   RecordStatus::Complete, nullptr, &why));
+    }
+    // Back to the first schema: without the columns and tables of the second.
+    Tamper(path, "DROP TABLE changes; DROP TABLE chain_heads;"
+                 "ALTER TABLE recordings DROP COLUMN csv_sha256;"
+                 "ALTER TABLE recordings DROP COLUMN limits_set_at;"
+                 "ALTER TABLE recordings DROP COLUMN limits_set_by;"
+                 "ALTER TABLE recordings DROP COLUMN pdf_sha256;"
+                 "ALTER TABLE recordings DROP COLUMN previous_hash;"
+                 "ALTER TABLE recordings DROP COLUMN record_hash;"
+                 "ALTER TABLE reprints DROP COLUMN pdf_sha256; PRAGMA user_version = 1;");
+    auto store = RecordStore::Open(path, &why);
+    ASSERT_TRUE(store) << why;
+    const ChainCheck check = store->VerifyChain();
+    EXPECT_TRUE(check.ok) << check.problem;
+    EXPECT_EQ(check.records, 3);
+    ASSERT_TRUE(store->Add(Job("AX4", 1796762800, 230), RecordStatus::Complete, nullptr, &why));
+    EXPECT_TRUE(store->VerifyChain().ok);
+}
+
+// The checks --verify makes, on a page as the report writes its mark, the
+// CSV file beside it and the store.
+TEST(Integrity, VerifyCatchesEachTamperingOfPageCsvAndStore) {
+    const std::string folder = testing::TempDir();
+    const std::string storePath = Fresh("verify.db");
+    std::string why;
+    Recording a = Job("AX12", 1796752800, 230), b = Job("AX13", 1796753400, 240);
+    auto writePair = [&](const Recording& r, const std::string& stem) {
+        const std::string csv = CurveCsvText(r);
+        const std::string page = "%PDF-1.4\n<pdf:Keywords>" +
+                                 ReportMark(r.setup.uuid, r.csvSha256) +
+                                 "</pdf:Keywords>\nstream of the page " + stem + "\n%%EOF\n";
+        std::string error;
+        EXPECT_TRUE(WriteFileBytes(folder + stem + ".csv", csv, &error));
+        EXPECT_TRUE(WriteFileBytes(folder + stem + ".pdf", page, &error));
+        return Sha256Hex(page);
+    };
+    const std::string pageA = writePair(a, "Report_Mounting_AX12A_20261208");
+    const std::string pageB = writePair(b, "Report_Mounting_AX13A_20261208");
+    {
+        auto store = RecordStore::Open(storePath, &why);
+        ASSERT_TRUE(store) << why;
+        for (const auto& [r, hash, stem] :
+             {std::make_tuple(a, pageA, std::string("Report_Mounting_AX12A_20261208")),
+              std::make_tuple(b, pageB, std::string("Report_Mounting_AX13A_20261208"))}) {
+            ASSERT_TRUE(store->Add(r, RecordStatus::Complete, nullptr, &why)) << why;
+            ASSERT_TRUE(store->SetReportFiles(r.setup.uuid, folder + stem + ".pdf",
+                                              folder + stem + ".csv", 1, &why));
+            ASSERT_TRUE(store->SetReportHash(r.setup.uuid, hash, &why));
+        }
+    }
+    const std::string pdfA = folder + "Report_Mounting_AX12A_20261208.pdf";
+    const std::string csvA = folder + "Report_Mounting_AX12A_20261208.csv";
+    VerifyOutcome ok = VerifyReportFile(pdfA, storePath);
+    EXPECT_EQ(ok.exitCode, 0) << ok.line;
+    EXPECT_EQ(ok.line.rfind("OK: report " + ReportNumber(a.setup.uuid) + " (axle AX12 A, ", 0), 0u)
+        << ok.line;
+    EXPECT_EQ(VerifyReportFile(csvA, storePath).exitCode, 0)
+        << VerifyReportFile(csvA, storePath).line;
+
+    auto expectChanged = [&](const std::string& file, const std::string& found) {
+        const VerifyOutcome outcome = VerifyReportFile(file, storePath);
+        EXPECT_EQ(outcome.exitCode, 1) << outcome.line;
+        EXPECT_NE(outcome.line.find(found), std::string::npos) << outcome.line;
+    };
+    const std::string csvText = CurveCsvText(a);
+    std::string error;
+    // One digit of one force changed.
+    std::string edited = csvText;
+    edited[edited.rfind("0.") + 2] = edited[edited.rfind("0.") + 2] == '9' ? '8' : '9';
+    ASSERT_TRUE(WriteFileBytes(csvA, edited, &error));
+    expectChanged(pdfA,
+                  "the CSV file Report_Mounting_AX12A_20261208.csv is not the one the page names");
+    expectChanged(csvA, "differs from the stored record's");
+    // Another recording's CSV file under this page's name.
+    ASSERT_TRUE(WriteFileBytes(csvA, CurveCsvText(b), &error));
+    expectChanged(pdfA, "is not the one the page names");
+    ASSERT_TRUE(WriteFileBytes(csvA, csvText, &error));
+    EXPECT_EQ(VerifyReportFile(pdfA, storePath).exitCode, 0);
+    // A page from another recording beside this CSV file.
+    std::string pageOfB;
+    ASSERT_TRUE(ReadWholeFile(folder + "Report_Mounting_AX13A_20261208.pdf", pageOfB));
+    ASSERT_TRUE(WriteFileBytes(pdfA, pageOfB, &error));
+    expectChanged(pdfA, "is not the one the page names");
+    // A byte of the page changed.
+    std::string pageBytes;
+    writePair(a, "Report_Mounting_AX12A_20261208");
+    ASSERT_TRUE(ReadWholeFile(pdfA, pageBytes));
+    pageBytes[pageBytes.find("the page")] = 'T';
+    ASSERT_TRUE(WriteFileBytes(pdfA, pageBytes, &error));
+    expectChanged(pdfA, "is not one that was printed");
+    writePair(a, "Report_Mounting_AX12A_20261208");
+    EXPECT_EQ(VerifyReportFile(pdfA, storePath).exitCode, 0);
+    // The stored record changed, then removed.
+    Tamper(storePath, "UPDATE recordings SET peak_t = 401 WHERE axle = 'AX12'");
+    expectChanged(pdfA, "the stored record was changed after it was written");
+    Tamper(storePath, "DELETE FROM samples WHERE recording_id = 1; DELETE FROM recording_text;"
+                      " DELETE FROM recordings WHERE id = 1");
+    expectChanged(pdfA, "is not in the record store");
+    // Not a report at all.
+    ASSERT_TRUE(WriteFileBytes(folder + "other.pdf", "%PDF-1.4\n%%EOF\n", &error));
+    EXPECT_EQ(VerifyReportFile(folder + "other.pdf", storePath).exitCode, 2);
+}
+
+TEST(QualityPassword, SetOnceCheckedAndNeverAnyoneMayEditWhenTheFileIsGone) {
+    const std::string path = Fresh("quality.key");
+    QualityPassword password(path);
+    EXPECT_EQ(password.State(false), PasswordState::NotSet);
+    std::string why;
+    EXPECT_FALSE(password.Set("short", &why));
+    EXPECT_NE(why.find("at least 8 characters"), std::string::npos);
+    ASSERT_TRUE(password.Set("Łódź-press-3", &why)) << why;
+    EXPECT_EQ(password.State(true), PasswordState::Set);
+    EXPECT_TRUE(password.Matches("Łódź-press-3"));
+    EXPECT_FALSE(password.Matches("Łódź-press-4"));
+    EXPECT_FALSE(password.Matches(""));
+    std::string file;
+    ASSERT_TRUE(ReadWholeFile(path, file));
+    EXPECT_EQ(file.rfind("$argon2id$", 0), 0u);
+    EXPECT_EQ(file.find("press-3"), std::string::npos);
+
+    // Damaged: cut short, or another text; missing once a password was set.
+    std::string error;
+    ASSERT_TRUE(WriteFileBytes(path, file.substr(0, 40), &error));
+    EXPECT_EQ(password.State(true), PasswordState::Damaged);
+    EXPECT_FALSE(password.Matches("Łódź-press-3"));
+    ASSERT_TRUE(WriteFileBytes(path, "anyone\n", &error));
+    EXPECT_EQ(password.State(false), PasswordState::Damaged);
+    std::remove(path.c_str());
+    EXPECT_EQ(password.State(true), PasswordState::Missing);
+    EXPECT_FALSE(password.Matches(""));
+}
+
+TEST(QualityPassword, WrongPasswordsSlowDownAfterFiveTries) {
+    PasswordAttempts attempts;
+    const int64_t t = 1000;
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(attempts.WaitSeconds(t), 0) << i;
+        attempts.Failed(t);
+    }
+    EXPECT_EQ(attempts.WaitSeconds(t), 30);
+    EXPECT_EQ(attempts.WaitSeconds(t + 29), 1);
+    EXPECT_EQ(attempts.WaitSeconds(t + 30), 0);
+    attempts.Failed(t + 30); // sixth: twice as long
+    EXPECT_EQ(attempts.WaitSeconds(t + 30), 60);
+    for (int i = 0; i < 10; ++i)
+        attempts.Failed(t + 100);
+    EXPECT_EQ(attempts.WaitSeconds(t + 100), PasswordAttempts::kLongestWait);
+    attempts.Succeeded();
+    EXPECT_EQ(attempts.WaitSeconds(t + 100), 0);
+}
+
+TEST(LimitsTrail, TheTrailHoldsTheLimitsAndAnEditOfLimitsIniIsPutBackAndKept) {
+    const std::string path = Fresh("limits_trail.db");
+    std::string why;
+    auto store = RecordStore::Open(path, &why);
+    ASSERT_TRUE(store) << why;
+    ForceLimits read;
+    bool has = false;
+    ASSERT_TRUE(
+        ParseLimitsValue(LimitsValue(&(const ForceLimits&)ForceLimits{350.5, 420}), &has, &read));
+    EXPECT_TRUE(has);
+    EXPECT_EQ(read.lowerTons, 350.5);
+    ASSERT_TRUE(ParseLimitsValue("none", &has, &read));
+    EXPECT_FALSE(has);
+
+    // First start with the trail: limits.ini's entries are taken in once.
+    LimitTable table{{"P3", {350, 420}}};
+    OriginTable origins;
+    bool rewrite = false;
+    EXPECT_TRUE(ReconcileLimits(table, *store, origins, "pc3", 5000, &rewrite).empty());
+    EXPECT_FALSE(rewrite);
+    EXPECT_EQ(origins["P3"].by, "limits.ini");
+    ASSERT_EQ(store->Changes("P3").size(), 1u);
+
+    // Set by the quality engineer, then limits.ini edited by hand: the trail's
+    // limits come back, the operator is told and the edit is kept.
+    ASSERT_TRUE(store->AddChange(LimitsChange("P3", "360 t \xE2\x80\xA6 420 t", 6000), &why));
+    table = {{"P3", {300, 420}}, {"P4", {100, 200}}};
+    const std::vector<std::string> notes =
+        ReconcileLimits(table, *store, origins, "pc3", 7000, &rewrite);
+    EXPECT_TRUE(rewrite);
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_NE(notes[0].find("Press P3: limits.ini says 300 t \xE2\x80\xA6 420 t, but the limits "
+                            "were last set to 360 t \xE2\x80\xA6 420 t by Anna Rossi"),
+              std::string::npos)
+        << notes[0];
+    EXPECT_EQ(table["P3"].lowerTons, 360);
+    EXPECT_EQ(origins["P3"].by, "Anna Rossi");
+    const std::vector<Change> trail = store->Changes("P3");
+    ASSERT_EQ(trail.size(), 3u);
+    EXPECT_EQ(trail[0].what, kLimitsFileEdited);
+    EXPECT_EQ(trail[0].oldValue, "300 t \xE2\x80\xA6 420 t");
+    // Removed by hand: put back as well.
+    table.erase("P3");
+    ReconcileLimits(table, *store, origins, "pc3", 8000, &rewrite);
+    EXPECT_EQ(table.count("P3"), 1u);
+    EXPECT_TRUE(store->VerifyChain().ok);
+}
