@@ -65,7 +65,7 @@ TEST(DocsScreenshots, MainWindowStates) {
     MainWindow* main = MainWindow::GetInstance();
     const ForceLimits limits{350, 420};
     std::string error;
-    ASSERT_TRUE(main->SetLimits(0, &limits, &error)) << error;
+    ASSERT_TRUE(main->SetLimits(0, &limits, &error, "Anna Rossi", "new bearing type")) << error;
     TerminalPanel* panel = Panel();
     const std::string profile = WorkDir() + "/docs_cycle.csv";
     WriteText(profile, "0,0\n3,0\n3.5,2\n5,2\n11,270\n20,300\n60,300\n");
@@ -73,7 +73,7 @@ TEST(DocsScreenshots, MainWindowStates) {
     panel->SetConnectionParameters("127.0.0.1", wxString::Format("%d", sim.Port()), true, true, 0);
     Click(panel, ID_CONNECT);
     ASSERT_TRUE(panel->m_connected);
-    panel->m_operatorId->ChangeValue("OP-17");
+    panel->m_operatorId->ChangeValue(wxString::FromUTF8("Łukasz Żółć"));
     panel->m_axleDesignation->ChangeValue("AX-4471");
     panel->m_bearingDesignation->ChangeValue("TBU 130x230");
     panel->m_productionDate->ChangeValue("2024-03");

@@ -1,6 +1,7 @@
 #include "gui_support.h"
 
 #include "recorder/terminal_panel.h"
+#include "shell/limits_dialog.h"
 #include "shell/main_window.h"
 
 #include <dirent.h>
@@ -12,6 +13,7 @@
 
 #include <wx/app.h>
 #include <wx/button.h>
+#include <wx/textctrl.h>
 #include <wx/evtloop.h>
 #include <wx/utils.h>
 
@@ -52,6 +54,23 @@ void RebuildMainWindow(const std::string& config) {
     WriteText(WorkDir() + "/config.ini", config);
     MainWindow::GetInstance();
     Pump(100);
+}
+
+void ClearLimits() {
+    MainWindow* main = MainWindow::GetInstance();
+    for (long index = 0; index < kPressCount; ++index) {
+        std::string error;
+        if (main->Limits(index)) main->SetLimits(index, nullptr, &error);
+    }
+}
+
+const char* const kTestQualityPassword = "quality-7-password";
+
+void SignAsQualityEngineer(LimitsDialog& dialog) {
+    dialog.m_who->ChangeValue("Anna Rossi");
+    dialog.m_password->ChangeValue(kTestQualityPassword);
+    if (dialog.m_repeat) dialog.m_repeat->ChangeValue(kTestQualityPassword);
+    dialog.m_reason->ChangeValue("new bearing type");
 }
 
 TerminalPanel* Panel() {

@@ -24,6 +24,14 @@ std::string ReadText(const std::string& path);
 
 /// Builds the program's main window anew with the given config.ini contents.
 void RebuildMainWindow(const std::string& config);
+/// Removes every press's limits as the program does, so the audit trail
+/// and limits.ini stay in step for the next test.
+void ClearLimits();
+class LimitsDialog;
+/// The quality engineer's name, password (set on first use) and a reason,
+/// typed into the limits dialog.
+void SignAsQualityEngineer(LimitsDialog& dialog);
+extern const char* const kTestQualityPassword;
 TerminalPanel* Panel();
 
 /// The press module simulator on a free port of 127.0.0.1, logging into the

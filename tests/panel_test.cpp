@@ -6,8 +6,11 @@
 #include "plot/plot_canvas.h"
 #include "recorder/alarm.h"
 #include "recorder/cycle.h"
+#include "recorder/history_window.h"
 #include "recorder/render_timer.h"
 #include "recorder/terminal_panel.h"
+#include "records/quality_password.h"
+#include "records/record_store.h"
 #include "shell/limits_dialog.h"
 #include "recorder/events.h"
 #include "shell/main_window.h"
@@ -18,6 +21,7 @@
 #include <wx/dcmemory.h>
 #include <wx/display.h>
 #include <wx/filename.h>
+#include <wx/listctrl.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
@@ -201,8 +205,9 @@ TEST(PanelLayout, ForceLimitsAreSetInTheirDialogKeptInLimitsIniAndDrawnAsTwoLine
 
     dialog.m_lower->ChangeValue("400,5"); // a decimal comma is read as typed
     dialog.m_upper->ChangeValue("600");
+    SignAsQualityEngineer(dialog);
     dialog.OnOk(ok);
-    EXPECT_FALSE(dialog.IsShown());
+    EXPECT_FALSE(dialog.IsShown()) << dialog.m_errorText->GetLabel();
     LimitTable written = ReadLimits("limits.ini");
     ASSERT_EQ(written.count("P0"), 1u);
     EXPECT_EQ(written["P0"].lowerTons, 400.5);
@@ -222,10 +227,115 @@ TEST(PanelLayout, ForceLimitsAreSetInTheirDialogKeptInLimitsIniAndDrawnAsTwoLine
     again.Show();
     again.m_lower->ChangeValue("");
     again.m_upper->ChangeValue("");
+    SignAsQualityEngineer(again);
     again.OnOk(ok);
     EXPECT_TRUE(ReadLimits("limits.ini").empty());
     EXPECT_TRUE(purpleRows().empty());
-    wxRemoveFile("limits.ini");
+    ClearLimits();
+}
+
+// Only the quality engineer changes the limits: a password set on first use,
+// wrong ones slowed down, a damaged or missing password file never taken for
+// "anyone may edit", and every change and refused try kept in the trail.
+TEST(PanelLayout, LimitsNeedTheQualityEngineersPasswordAndEveryChangeIsKept) {
+    const std::string store = WorkDir() + "/limits-audit.db";
+    for (const char* suffix : {"", "-wal", "-shm"})
+        if (wxFileExists(store + suffix)) wxRemoveFile(store + suffix);
+    if (wxFileExists(kQualityPasswordFile)) wxRemoveFile(kQualityPasswordFile);
+    RebuildMainWindow("ip=127.0.0.1\nport=1\nautoconnect=false\nsuperficie=0\nrecords_db=" + store +
+                      "\n");
+    MainWindow* main = MainWindow::GetInstance();
+    wxCommandEvent ok(wxEVT_BUTTON, wxID_OK);
+    int64_t now = 1000;
+    auto open = [&](const char* lower) {
+        auto dialog = std::make_unique<LimitsDialog>(main->m_frame, 0);
+        dialog->m_steadySeconds = [&] { return now; };
+        dialog->Show();
+        dialog->m_lower->ChangeValue(lower);
+        dialog->m_upper->ChangeValue("420");
+        SignAsQualityEngineer(*dialog);
+        return dialog;
+    };
+    auto lowerLimit = [&] { return main->Limits(0) ? main->Limits(0)->lowerTons : 0.0; };
+
+    // First use: the password is set, twice the same.
+    auto first = open("350");
+    ASSERT_NE(first->m_repeat, nullptr);
+    first->m_repeat->ChangeValue("something-else");
+    first->OnOk(ok);
+    EXPECT_EQ(first->m_errorText->GetLabel(), "The two passwords differ.");
+    EXPECT_EQ(lowerLimit(), 0);
+    first->m_repeat->ChangeValue(kTestQualityPassword);
+    first->OnOk(ok);
+    EXPECT_FALSE(first->IsShown()) << first->m_errorText->GetLabel();
+    EXPECT_EQ(lowerLimit(), 350);
+
+    // Five wrong passwords, then a wait even for the right one.
+    for (int i = 0; i < 5; ++i) {
+        auto wrong = open("340");
+        EXPECT_EQ(wrong->m_repeat, nullptr);
+        wrong->m_password->ChangeValue("guess-" + std::to_string(i));
+        wrong->OnOk(ok);
+        EXPECT_EQ(wrong->m_errorText->GetLabel(), "Wrong password: the limits were not changed.");
+    }
+    auto waiting = open("340");
+    waiting->OnOk(ok);
+    EXPECT_EQ(waiting->m_errorText->GetLabel(), "Too many wrong passwords: try again in 30 s.");
+    now += 30;
+    waiting->OnOk(ok);
+    EXPECT_FALSE(waiting->IsShown()) << waiting->m_errorText->GetLabel();
+    EXPECT_EQ(lowerLimit(), 340);
+
+    // A damaged or missing password file: told, and nobody changes the limits.
+    std::string key = ReadText(kQualityPasswordFile);
+    for (const bool missing : {false, true}) {
+        if (missing)
+            wxRemoveFile(kQualityPasswordFile);
+        else
+            WriteText(kQualityPasswordFile, "anyone may edit\n");
+        auto refused = open("330");
+        const wxString told = refused->m_errorText->GetLabel();
+        EXPECT_NE(told.Find(missing ? "is missing, though a password was set" : "is damaged"),
+                  wxNOT_FOUND)
+            << told;
+        refused->OnOk(ok);
+        EXPECT_TRUE(refused->IsShown());
+        EXPECT_EQ(lowerLimit(), 340);
+    }
+    WriteText(kQualityPasswordFile, key);
+
+    // The trail: who, when, the press, old and new values, the reason; and
+    // the limits' origin for the page.
+    std::string why;
+    auto audit = RecordStore::Open(store, &why);
+    ASSERT_TRUE(audit) << why;
+    const std::vector<Change> trail = audit->Changes();
+    ASSERT_EQ(trail.size(), 8u);
+    EXPECT_EQ(trail[0].what, kLimitsChange);
+    EXPECT_EQ(trail[0].who, "Anna Rossi");
+    EXPECT_EQ(trail[0].press, "P0");
+    EXPECT_EQ(trail[0].oldValue, "350 t \xE2\x80\xA6 420 t");
+    EXPECT_EQ(trail[0].newValue, "340 t \xE2\x80\xA6 420 t");
+    EXPECT_EQ(trail[0].reason, "new bearing type");
+    EXPECT_EQ(trail[1].what, kWrongPasswordChange);
+    EXPECT_EQ(trail[7].what, kPasswordSetChange);
+    EXPECT_TRUE(audit->VerifyChain().ok);
+    int64_t at = 0;
+    std::string by;
+    ASSERT_TRUE(main->LimitsSet(0, &at, &by));
+    EXPECT_EQ(by, "Anna Rossi");
+
+    // History → Changes lists them.
+    auto* history = new HistoryWindow(main->m_frame, *Panel(), std::move(audit));
+    ChangesWindow* changes = history->ShowChanges();
+    ASSERT_EQ(changes->m_list->GetItemCount(), 8);
+    EXPECT_EQ(changes->m_list->GetItemText(0, 1), "Anna Rossi");
+    EXPECT_EQ(changes->m_list->GetItemText(0, 3), "P0");
+    EXPECT_EQ(changes->m_list->GetItemText(0, 5), wxString::FromUTF8("350 t \xE2\x80\xA6 420 t"));
+    EXPECT_EQ(changes->m_list->GetItemText(0, 7), "new bearing type");
+    changes->Destroy();
+    history->Destroy();
+    ClearLimits();
 }
 
 TEST(PanelLayout, InitialTextsAndStates) {

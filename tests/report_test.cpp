@@ -5,13 +5,15 @@
 #include "manual_clock.h"
 
 #include "plot/plot_canvas.h"
-#include "recorder/file_access.h"
+#include "records/file_access.h"
 #include "recorder/history_window.h"
 #include "recorder/local_time.h"
 #include "recorder/render_timer.h"
 #include "recorder/report_data.h"
+#include "recorder/verify.h"
 #include "recorder/state_banner.h"
 #include "recorder/terminal_panel.h"
+#include "records/integrity.h"
 #include "records/record_store.h"
 #include "recorder/events.h"
 #include "shell/main_window.h"
@@ -52,27 +54,30 @@ struct PageContent {
     std::vector<std::array<double, 6>> imageMatrices;
 };
 
-// Reads the page's (uncompressed) content stream and follows the text
-// positions as a viewer does.
-PageContent ReadContent(const std::string& pdf) {
+/// A hexadecimal string of the page's text: UTF-16BE (the embedded fonts
+/// show Unicode code points), returned as UTF-8.
+std::string FromHexUtf16(const std::string& hex) {
+    std::u16string units;
+    for (size_t i = 0; i + 3 < hex.size(); i += 4)
+        units += static_cast<char16_t>(std::stoi(hex.substr(i, 4), nullptr, 16));
+    return std::string(
+        wxString(reinterpret_cast<const wchar_t*>(std::wstring(units.begin(), units.end()).c_str()))
+            .utf8_str());
+}
+
+// Reads the page's content stream (uncompressed by qpdf) and follows the
+// text positions as a viewer does.
+PageContent ReadContent(const std::string& path) {
     PageContent page;
-    size_t at = 0;
-    while ((at = pdf.find("stream", at)) != std::string::npos) {
-        if (at >= 3 && pdf.compare(at - 3, 3, "end") == 0) {
-            at += 6;
-            continue;
-        }
-        size_t dict = pdf.rfind("<<", at);
-        bool image = dict != std::string::npos &&
-                     pdf.substr(dict, at - dict).find("/Image") != std::string::npos;
-        size_t start = pdf.find('\n', at) + 1;
+    const std::string plain = path + ".qdf";
+    RunCommand("qpdf --qdf --object-streams=disable '" + path + "' '" + plain + "' 2>&1");
+    const std::string pdf = ReadText(plain);
+    wxRemoveFile(plain);
+    for (size_t at = pdf.find("%% Contents for page 1"); at != std::string::npos;
+         at = std::string::npos) {
+        size_t start = pdf.find("stream\n", at) + 7;
         size_t end = pdf.find("endstream", start);
-        if (image) {
-            at = end;
-            continue;
-        }
         std::string body = pdf.substr(start, end - start);
-        at = end;
         std::vector<double> numbers;
         double lx = 0, ly = 0;
         size_t i = 0;
@@ -104,6 +109,10 @@ PageContent ReadContent(const std::string& pdf) {
                         text += body[i];
                 }
                 page.texts.push_back({lx, ly, text});
+            } else if (c == '<') {
+                const size_t close = body.find('>', i);
+                page.texts.push_back({lx, ly, FromHexUtf16(body.substr(i + 1, close - i - 1))});
+                i = close + 1;
             } else if (isdigit(static_cast<unsigned char>(c)) || c == '-' || c == '.') {
                 size_t used = 0;
                 try {
@@ -115,7 +124,7 @@ PageContent ReadContent(const std::string& pdf) {
             } else {
                 size_t j = i;
                 while (j < body.size() && !isspace(static_cast<unsigned char>(body[j])) &&
-                       body[j] != '(')
+                       body[j] != '(' && body[j] != '<')
                     ++j;
                 std::string op = body.substr(i, j - i);
                 i = j;
@@ -207,7 +216,7 @@ TEST_F(ReportTest, PageLayoutFontsPictureAndCsv) {
     ASSERT_TRUE(wxFileName::FileExists(path)) << path;
     EXPECT_EQ(CountTempPictures(), picturesBefore);
 
-    PageContent page = ReadContent(ReadText(path));
+    PageContent page = ReadContent(path);
     const std::string fileName = wxFileName(path).GetFullName().ToStdString();
     const PlacedText* title = Find(page, fileName);
     ASSERT_NE(title, nullptr);
@@ -261,23 +270,32 @@ TEST_F(ReportTest, PageLayoutFontsPictureAndCsv) {
         lastY = placed->y;
     }
 
-    // One image, 650 wide at (22, 22), of the fixed picture's aspect (3:5).
+    // One image, 600 wide at (22, 58) above the report number and hash, of
+    // the fixed picture's aspect (3:5).
     const double aspect = 0.6;
     bool found = false;
     for (const auto& m : page.imageMatrices)
-        if (std::fabs(m[0] - 650) < 0.01) {
+        if (std::fabs(m[0] - 600) < 0.01) {
             found = true;
-            EXPECT_NEAR(m[3], 650 * aspect, 0.05);
+            EXPECT_NEAR(m[3], 600 * aspect, 0.05);
             EXPECT_NEAR(m[4], 22, 0.01);
-            EXPECT_NEAR(m[5], 22, 0.01);
+            EXPECT_NEAR(m[5], 58, 0.01);
         }
     EXPECT_TRUE(found);
     std::string images = RunCommand("pdfimages -list '" + path + "' 2>&1");
     EXPECT_NE(images.find("jpeg"), std::string::npos) << images;
 
-    std::string fonts = RunCommand("pdffonts '" + path + "' 2>&1");
-    EXPECT_NE(fonts.find("Helvetica"), std::string::npos) << fonts;
-    EXPECT_NE(fonts.find("WinAnsi"), std::string::npos) << fonts;
+    // Only embedded fonts: every line of pdffonts' list says "yes" for
+    // embedded.
+    std::istringstream fonts(RunCommand("pdffonts '" + path + "' 2>/dev/null"));
+    int embedded = 0;
+    for (std::string row; std::getline(fonts, row);) {
+        if (row.rfind("name", 0) == 0 || row.rfind("----", 0) == 0) continue;
+        EXPECT_NE(row.find("DejaVuSans"), std::string::npos) << row;
+        EXPECT_NE(row.find(" yes "), std::string::npos) << row;
+        ++embedded;
+    }
+    EXPECT_EQ(embedded, 2);
     std::string check = RunCommand("qpdf --check '" + path + "' 2>&1; echo rc=$?");
     EXPECT_NE(check.find("No syntax or stream encoding errors"), std::string::npos) << check;
     EXPECT_NE(check.find("rc=0"), std::string::npos) << check;
@@ -297,15 +315,40 @@ TEST_F(ReportTest, PageLayoutFontsPictureAndCsv) {
     EXPECT_NE(header.find("# surface_cm2,2010"), std::string::npos);
 }
 
-TEST_F(ReportTest, NonAsciiJobDataIsPrintedNotDropped) {
+TEST_F(ReportTest, EveryScriptPrintsAsTypedAndLongFieldsStayInTheirColumn) {
     FillJob();
-    panel->m_operatorId->ChangeValue(wxString::FromUTF8("Müller"));
-    panel->m_bearingDesignation->ChangeValue(wxString::FromUTF8("Лагер 7"));
+    panel->m_operatorId->ChangeValue(wxString::FromUTF8("Łukasz Żółć"));
+    panel->m_bearingDesignation->ChangeValue(wxString::FromUTF8("Лагер 7 · 軸受"));
+    // A 41-character bearing designation and a 64-character axle: wrapped or
+    // set smaller, never cut.
+    const std::string bearing = "TAROL 130/230-U-TVP-XL-AXLE-BEARING-K41ZZ";
+    const std::string axle(64, 'X');
+    panel->m_productionDate->ChangeValue(wxString::FromUTF8(bearing));
+    panel->m_axleDesignation->ChangeValue(axle);
     Record();
     wxTEST_DIALOG(panel->CreateReport(), ExpectBox("Report Created.", wxOK));
-    std::string text = RunCommand("pdftotext -layout '" + ReportPath() + "' - 2>&1");
-    EXPECT_NE(text.find("Müller"), std::string::npos) << text;
-    EXPECT_NE(text.find("????? 7"), std::string::npos) << text;
+    const std::string path = ReportPath(axle);
+    std::string text = RunCommand("pdftotext -raw '" + path + "' - 2>/dev/null");
+    EXPECT_NE(text.find("Łukasz Żółć"), std::string::npos) << text;
+    EXPECT_NE(text.find("Лагер 7 · 軸受"), std::string::npos) << text;
+
+    // Every piece of each long field is on the page, inside the frame and
+    // left of the next column.
+    std::string bearingSeen, axleSeen;
+    for (const PlacedText& t : ReadContent(path).texts) {
+        const float width = 0.6f * 14 * t.text.size(); // wider than DejaVu's average
+        if (t.x == 550 && t.y < 505 && t.y > 420 && t.text.find("TAROL") != std::string::npos)
+            bearingSeen = t.text;
+        else if (!bearingSeen.empty() && t.x == 550 && t.y < 460 && t.y > 420 &&
+                 bearingSeen.size() < bearing.size())
+            bearingSeen += t.text;
+        if (t.x == 170 && t.y <= 455 && t.y > 430 && t.text.find('X') != std::string::npos) {
+            axleSeen += t.text;
+            EXPECT_LT(t.x + width * 9 / 14, 400) << t.text; // set at 9 points at most
+        }
+    }
+    EXPECT_EQ(bearingSeen, bearing);
+    EXPECT_EQ(axleSeen, axle);
 }
 
 TEST_F(ReportTest, EmptyFieldsAskOnlyAboutTheFirst) {
@@ -395,7 +438,7 @@ TEST_F(ReportTest, AxleWithSeparatorsStaysInTheReportDirectory) {
         "Report_Mounting_.._AX_12B_" + FileDate(panel->LastRecording()->stoppedAt) + ".pdf";
     ASSERT_TRUE(wxFileName::FileExists(dir + "/" + name));
     // The page keeps the designation as typed.
-    EXPECT_NE(Find(ReadContent(ReadText(dir + "/" + name)), "../AX/12"), nullptr);
+    EXPECT_NE(Find(ReadContent(dir + "/" + name), "../AX/12"), nullptr);
 }
 
 TEST_F(ReportTest, UnwritableDirectoryIsReportedAndLeavesNothing) {
@@ -435,7 +478,7 @@ namespace {
 /// Every text of the page, in drawing order, one space between.
 std::string PageText(const std::string& path) {
     std::string all;
-    for (const PlacedText& t : ReadContent(ReadText(path)).texts)
+    for (const PlacedText& t : ReadContent(path).texts)
         all += t.text + " ";
     return all;
 }
@@ -455,7 +498,7 @@ TEST_F(ReportTest, LimitsGiveAVerdictOnThePanelThePageAndTheCsv) {
     EXPECT_EQ(panel->m_banner->Shown().Line().rfind("DONE — peak 477.7 t at", 0), 0u);
     wxTEST_DIALOG(panel->CreateReport(), ExpectBox("Report Created.", wxOK));
     std::string page = PageText(ReportPath());
-    EXPECT_NE(page.find("Limits: 400.0 t \x85 600.0 t"), std::string::npos) << page;
+    EXPECT_NE(page.find("Limits: 400.0 t \xE2\x80\xA6 600.0 t"), std::string::npos) << page;
     EXPECT_NE(page.find("Result: PASS"), std::string::npos) << page;
     std::string csv = ReadText(ReportPath().substr(0, ReportPath().size() - 4) + ".csv");
     EXPECT_NE(csv.find("# lower_limit_t,400\n# upper_limit_t,600\n# result,\"PASS\""),
@@ -480,7 +523,52 @@ TEST_F(ReportTest, LimitsGiveAVerdictOnThePanelThePageAndTheCsv) {
     EXPECT_EQ(
         ReadText(ReportPath("AX14").substr(0, ReportPath().size() - 4) + ".csv").find("# result"),
         std::string::npos);
-    wxRemoveFile("limits.ini");
+    ClearLimits();
+}
+
+// The page proves its data: its number, the CSV file's name and SHA-256 and
+// a code holding both, in an archivable PDF; the program's --verify agrees
+// with it, and names a CSV file changed by one digit.
+TEST_F(ReportTest, ThePageCarriesItsNumberHashAndCodeAndVerifyNamesAChangedCsv) {
+    FillJob();
+    Record();
+    wxTEST_DIALOG(panel->CreateReport(), ExpectBox("Report Created.", wxOK));
+    panel->FlushRecordStore();
+    const std::string pdf = ReportPath();
+    const std::string csv = pdf.substr(0, pdf.size() - 4) + ".csv";
+    const std::string uuid = panel->LastRecording()->setup.uuid;
+    const std::string hash = Sha256Hex(ReadText(csv));
+    EXPECT_EQ(hash, panel->LastRecording()->csvSha256);
+    const std::string text = RunCommand("pdftotext -raw '" + pdf + "' - 2>/dev/null");
+    for (const std::string& expected :
+         {"Report no. " + ReportNumber(uuid), std::string("Page 1 of 1"),
+          "CSV file: " + std::string(wxFileName(csv).GetFullName().utf8_str()),
+          "SHA-256 of the CSV file: " + hash})
+        EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
+    const std::string meta = RunCommand("pdfinfo -meta '" + pdf + "' 2>/dev/null");
+    EXPECT_NE(meta.find("pdfaid:part='1' pdfaid:conformance='B'"), std::string::npos) << meta;
+    EXPECT_NE(RunCommand("pdfinfo '" + pdf + "' 2>/dev/null").find("PDF version:     1.4"),
+              std::string::npos);
+    // The code, read off the printed picture of the page as a scanner would.
+    const std::string png = WorkDir() + "/code-page";
+    RunCommand("pdftoppm -r 200 -png -singlefile '" + pdf + "' '" + png + "'");
+    const std::string code = RunCommand("zbarimg -q --raw '" + png + ".png' 2>/dev/null");
+    EXPECT_EQ(code, ReportCodeText(uuid, hash) + "\n");
+
+    // The program's own check, without a display.
+    const std::string verify = std::string("cd '") + WorkDir() + "' && env -u DISPLAY '" +
+                               RECORDER_PATH + "' --verify '" + pdf + "'; echo \"exit=$?\"";
+    std::string answer = RunCommand(verify);
+    EXPECT_EQ(answer.rfind("OK: report " + ReportNumber(uuid) + " (axle AX12 B", 0), 0u) << answer;
+    EXPECT_NE(answer.find("exit=0"), std::string::npos) << answer;
+    std::string changed = ReadText(csv);
+    const size_t digit = changed.rfind('.') + 1;
+    changed[digit] = changed[digit] == '1' ? '2' : '1';
+    WriteText(csv, changed);
+    answer = RunCommand(verify);
+    EXPECT_EQ(answer.rfind("CHANGED: report " + ReportNumber(uuid), 0), 0u) << answer;
+    EXPECT_NE(answer.find("is not the one the page names"), std::string::npos) << answer;
+    EXPECT_NE(answer.find("exit=1"), std::string::npos) << answer;
 }
 
 // Faults mended: after a recording, another press (or other limits) and a new
@@ -518,14 +606,14 @@ TEST_F(ReportTest, TheReportDescribesTheJobPressAndLimitsOfItsRecording) {
     EXPECT_NE(page.find("Press: P1"), std::string::npos) << page;
     EXPECT_NE(page.find("AX12"), std::string::npos) << page;
     EXPECT_NE(page.find("Surface: 2010"), std::string::npos) << page;
-    EXPECT_NE(page.find("Limits: 400.0 t \x85 600.0 t"), std::string::npos) << page;
+    EXPECT_NE(page.find("Limits: 400.0 t \xE2\x80\xA6 600.0 t"), std::string::npos) << page;
     EXPECT_NE(page.find("Result: PASS"), std::string::npos) << page;
     const std::string csv = ReadText(first.substr(0, first.size() - 4) + ".csv");
     EXPECT_NE(csv.find("# press,\"P1\"\n# surface_cm2,2010\n"), std::string::npos) << csv;
     EXPECT_NE(csv.find("# peak_force_t,477.6966\n"), std::string::npos) << csv;
     Click(panel, ID_STOP);
     panel->m_connected = false;
-    wxRemoveFile("limits.ini");
+    ClearLimits();
 }
 
 // Printed during a recording begun with the press already under pressure:
@@ -554,7 +642,7 @@ TEST_F(ReportTest, AnIncompleteRecordingIsNeverPassAndAStartDuringAStrokeIsNoted
     EXPECT_NE(csv.find("# note,\"started at 380 bar: the rise is not on the curve\""),
               std::string::npos);
     panel->m_connected = false;
-    wxRemoveFile("limits.ini");
+    ClearLimits();
 }
 
 // Fault mended: the date on the page, in the CSV file, in the file name and on
@@ -734,6 +822,9 @@ TEST_F(ReportTest, TheHistoryFindsEachJobPrintsItAgainAndExportsIt) {
         ASSERT_TRUE(store) << why;
         EXPECT_EQ(store->ReprintCount(panel->LastRecording()->setup.uuid), 1);
     }
+    // The reprint proves the same data as the first page.
+    const VerifyOutcome verified = VerifyReportFile(reprint, panel->StorePath());
+    EXPECT_EQ(verified.exitCode, 0) << verified.line;
 
     // The plot by keyboard: zoom in, move right, and back to the whole curve.
     mpWindow* plot = history->m_plot.plot;

@@ -6,6 +6,8 @@
 #include "recorder/report_data.h"
 #include "recorder/report_import.h"
 #include "recorder/terminal_panel.h"
+#include "recorder/verify.h"
+#include "records/record_store.h"
 #include "records/record_writer.h"
 #include "recorder/messages.h"
 
@@ -15,6 +17,7 @@
 #include <wx/dateevt.h>
 #include <wx/filedlg.h>
 #include <wx/filename.h>
+#include <wx/listctrl.h>
 #include <wx/display.h>
 #include <wx/sizer.h>
 #include <wx/stattext.h>
@@ -170,7 +173,12 @@ HistoryWindow::HistoryWindow(wxWindow* parent, TerminalPanel& panel,
     m_printAgain = new wxButton(this, wxID_ANY, "Print again");
     m_exportCsv = new wxButton(this, wxID_ANY, wxString::FromUTF8("Export CSV\xE2\x80\xA6"));
     m_openFolder = new wxButton(this, wxID_ANY, "Open folder");
+    m_changes = new wxButton(this, wxID_ANY, wxString::FromUTF8("Changes\xE2\x80\xA6"));
+    m_checkStore = new wxButton(this, wxID_ANY, "Check the store");
     for (wxButton* button : {m_printAgain, m_exportCsv, m_openFolder})
+        buttons->Add(button, 0, wxRIGHT, 8);
+    buttons->AddSpacer(24);
+    for (wxButton* button : {m_changes, m_checkStore})
         buttons->Add(button, 0, wxRIGHT, 8);
     buttons->AddStretchSpacer();
     buttons->Add(new wxButton(this, wxID_CLOSE, "Close"));
@@ -192,6 +200,8 @@ HistoryWindow::HistoryWindow(wxWindow* parent, TerminalPanel& panel,
     m_printAgain->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { PrintAgain(); });
     m_exportCsv->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { ExportCsv(); });
     m_openFolder->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OpenFolder(); });
+    m_changes->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { ShowChanges(); });
+    m_checkStore->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { CheckStore(); });
     Bind(
         wxEVT_BUTTON, [this](wxCommandEvent&) { Destroy(); }, wxID_CLOSE);
     Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent&) { Destroy(); });
@@ -334,13 +344,67 @@ bool HistoryWindow::PlotKey(int keyCode) {
     }
 }
 
+ChangesWindow::ChangesWindow(wxWindow* parent, const std::vector<Change>& changes)
+    : wxDialog(parent, wxID_ANY, "Changes of limits and password", wxDefaultPosition, wxDefaultSize,
+               wxDEFAULT_DIALOG_STYLE | wxRESIZE_BORDER) {
+    wxBoxSizer* column = new wxBoxSizer(wxVERTICAL);
+    m_list = new wxListCtrl(this, wxID_ANY, wxDefaultPosition, wxDefaultSize,
+                            wxLC_REPORT | wxLC_SINGLE_SEL);
+    const char* const headings[] = {"When", "Who",       "PC",        "Press",
+                                    "What", "Old value", "New value", "Reason"};
+    for (int c = 0; c < 8; ++c)
+        m_list->AppendColumn(headings[c]);
+    long row = 0;
+    for (const Change& change : changes) {
+        m_list->InsertItem(row, IsoDateTime(change.at));
+        const std::string cells[] = {change.who,      change.pcName,   change.press, change.what,
+                                     change.oldValue, change.newValue, change.reason};
+        for (int c = 0; c < 7; ++c)
+            m_list->SetItem(row, c + 1, wxString::FromUTF8(cells[c]));
+        ++row;
+    }
+    for (int c = 0; c < 8; ++c)
+        m_list->SetColumnWidth(c, changes.empty() ? wxLIST_AUTOSIZE_USEHEADER : wxLIST_AUTOSIZE);
+    column->Add(new wxStaticText(this, wxID_ANY,
+                                 changes.empty() ? wxString("No change was made yet.")
+                                                 : wxString::Format("%zu changes, newest first.",
+                                                                    changes.size())),
+                0, wxALL, 8);
+    column->Add(m_list, 1, wxLEFT | wxRIGHT | wxEXPAND, 8);
+    column->Add(CreateStdDialogButtonSizer(wxCLOSE), 0, wxALL | wxEXPAND, 8);
+    SetSizer(column);
+    const wxRect screen = wxDisplay(wxDisplay::GetFromWindow(parent)).GetClientArea();
+    SetSize(wxSize(screen.width * 80 / 100, screen.height * 60 / 100));
+    Bind(
+        wxEVT_BUTTON, [this](wxCommandEvent&) { Destroy(); }, wxID_CLOSE);
+    Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent&) { Destroy(); });
+    SetEscapeId(wxID_CLOSE);
+    Centre();
+}
+
+ChangesWindow* HistoryWindow::ShowChanges() {
+    ChangesWindow* window = new ChangesWindow(this, m_store->Changes());
+    window->Show();
+    return window;
+}
+
+void HistoryWindow::CheckStore() {
+    const VerifyOutcome outcome = VerifyStore(m_store->Path());
+    if (outcome.exitCode == 0)
+        ShowInfo(wxString::FromUTF8(outcome.line), "Record store");
+    else
+        ShowError(wxString::FromUTF8(outcome.line), "Record store");
+}
+
 void HistoryWindow::PrintAgain() {
     if (m_shown.size() != 1) return;
     const Recording& recording = m_shown.front();
-    std::string written;
-    if (!m_panel.WriteReport(recording, IsoDateTime(recording.stoppedAt), &written)) return;
+    std::string written, pageSha256;
+    if (!m_panel.WriteReport(recording, IsoDateTime(recording.stoppedAt), &written, &pageSha256))
+        return;
     std::string why;
-    if (!m_store->AddReprint(recording.setup.uuid, m_panel.WallSeconds(), written, &why))
+    if (!m_store->AddReprint(recording.setup.uuid, m_panel.WallSeconds(), written, &why,
+                             pageSha256))
         ShowError("The reprint was written to " + wxString::FromUTF8(written) +
                   " but not kept in the record store: " + wxString::FromUTF8(why) + ".");
 }

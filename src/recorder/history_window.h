@@ -56,6 +56,10 @@ class HistoryWindow : public wxDialog {
     /// The plot by keyboard: + and - zoom, the arrows move the view by a
     /// tenth, Home shows the whole curve again. False for other keys.
     bool PlotKey(int keyCode);
+    /// History → Changes: the audit trail of limits and password, newest first.
+    class ChangesWindow* ShowChanges();
+    /// Walks the store's chains and tells what it found.
+    void CheckStore();
 
     HistoryList* m_list = nullptr;
     wxTextCtrl* m_text = nullptr;
@@ -68,6 +72,8 @@ class HistoryWindow : public wxDialog {
     wxButton* m_printAgain = nullptr;
     wxButton* m_exportCsv = nullptr;
     wxButton* m_openFolder = nullptr;
+    wxButton* m_changes = nullptr;
+    wxButton* m_checkStore = nullptr;
     RecordingPlot m_plot;
     /// The recordings drawn, the first with its lines.
     std::vector<Recording> m_shown;
@@ -78,6 +84,14 @@ class HistoryWindow : public wxDialog {
     std::unique_ptr<RecordStore> m_store;
     std::vector<class mpFXYVector*> m_overlays;
     double m_fitX = 100, m_fitY = 100; ///< the whole of what is drawn
+};
+
+/// The audit trail: when, who, on which PC, the press, what changed, the old
+/// and the new value, and the reason.
+class ChangesWindow : public wxDialog {
+  public:
+    ChangesWindow(wxWindow* parent, const std::vector<struct Change>& changes);
+    class wxListCtrl* m_list = nullptr;
 };
 
 /// Opens the history of the panel's record store, or tells why it cannot.

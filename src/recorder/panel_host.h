@@ -21,6 +21,8 @@ class PanelHost {
     virtual double Surface(long index) const = 0;
     /// The force limits of press `index`, or null when it has none.
     virtual const ForceLimits* Limits(long index) const = 0;
+    /// When and by whom those limits were last set; false when not known.
+    virtual bool LimitsSet(long index, int64_t* at, std::string* by) const = 0;
     /// The report directory, "" while none is chosen.
     virtual wxString ReportDirectory() const = 0;
     /// Asks for the report directory; false when the operator cancelled.

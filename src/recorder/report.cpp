@@ -4,15 +4,18 @@
 #include "recorder/terminal_panel.h"
 
 #include "plot/plot_canvas.h"
-#include "recorder/file_access.h"
+#include "records/file_access.h"
 #include "recorder/limits.h"
 #include "recorder/local_time.h"
 #include "recorder/recording_plot.h"
+#include "records/integrity.h"
 #include "records/record_writer.h"
 #include "recorder/report_data.h"
 #include "recorder/messages.h"
 
 #include <hpdf.h>
+#include <hpdf_pdfa.h>
+#include <qrencode.h>
 
 #include <wx/arrstr.h>
 #include <wx/combobox.h>
@@ -20,12 +23,15 @@
 #include <wx/filename.h>
 #include <wx/image.h>
 #include <wx/mstream.h>
+#include <wx/stdpaths.h>
 #include <wx/textctrl.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <cstdio>
+#include <ctime>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -66,7 +72,7 @@ class FileGuard {
 
 // The document is made in memory and written by the recorder itself, so the
 // path may hold any character on every platform.
-bool SavePdf(HPDF_Doc pdf, const std::string& path, std::string* why) {
+bool SavePdf(HPDF_Doc pdf, const std::string& path, std::string* why, std::string* saved) {
     *why = "the PDF library could not make the page";
     if (HPDF_SaveToStream(pdf) != HPDF_OK) return false;
     std::string bytes(HPDF_GetStreamSize(pdf), '\0');
@@ -85,43 +91,131 @@ bool SavePdf(HPDF_Doc pdf, const std::string& path, std::string* why) {
     const bool written = std::fwrite(bytes.data(), 1, size, out) == size;
     const bool closed = std::fclose(out) == 0;
     if (!(written && closed)) *why = std::strerror(errno ? errno : EIO);
+    if (written && closed) *saved = std::move(bytes);
     return written && closed;
 }
 
 const wxSize kReportPictureSize(1200, 720);
+/// The picture's width on the page, in points; its height follows.
+const float kPagePictureWidth = 600;
 
-std::string Ansi(const wxString& text) {
-    return ToWinAnsi(text.ToStdWstring());
+// The page's two faces, embedded so every job field prints as typed in any
+// script, and the colour profile a PDF/A page names for its colours.
+struct PageFonts {
+    HPDF_Font regular = nullptr, bold = nullptr;
+};
+
+/// One of the page's resources: the program's own copy (beside the program,
+/// or where it is installed), else the system's.
+wxString PageResource(const PanelHost& host, const wxString& relative, const wxString& system) {
+    std::vector<wxString> candidates = {host.DataFile(relative)};
+    const wxFileName exe(wxStandardPaths::Get().GetExecutablePath());
+    candidates.push_back(exe.GetPath() + "/" + relative);
+    candidates.push_back(exe.GetPath() + "/../" + relative);
+    candidates.push_back(system);
+    for (const wxString& path : candidates)
+        if (!path.empty() && wxFileName::FileExists(path)) return path;
+    return wxString();
 }
 
 void Text(HPDF_Page page, float x, float y, const wxString& text) {
-    HPDF_Page_TextOut(page, x, y, Ansi(text).c_str());
+    HPDF_Page_TextOut(page, x, y, text.utf8_str());
 }
 
-void BoldText(HPDF_Page page, float x, float y, const wxString& text) {
-    HPDF_Page_SetTextRenderingMode(page, HPDF_FILL_THEN_STROKE);
-    HPDF_Page_SetLineWidth(page, 0.5);
-    HPDF_Page_SetRGBStroke(page, 0, 0, 0);
+/// Bold: the bold face at the size in use, then back to the regular one.
+void BoldText(HPDF_Page page, const PageFonts& fonts, float x, float y, const wxString& text) {
+    const float size = HPDF_Page_GetCurrentFontSize(page);
+    HPDF_Page_SetFontAndSize(page, fonts.bold, size);
     Text(page, x, y, text);
-    HPDF_Page_SetTextRenderingMode(page, HPDF_FILL);
+    HPDF_Page_SetFontAndSize(page, fonts.regular, size);
 }
 
-/// The text broken at spaces into lines no wider than `width` points in the
-/// page's current font.
+float Width(HPDF_Page page, const wxString& text) {
+    return HPDF_Page_TextWidth(page, text.utf8_str());
+}
+
+/// The text broken into lines no wider than `width` points in the page's
+/// current font: at spaces, and inside a word that is wider by itself.
 std::vector<wxString> Wrapped(HPDF_Page page, const wxString& text, float width) {
     std::vector<wxString> lines;
     wxString current;
     for (const wxString& word : wxSplit(text, ' ', '\0')) {
         const wxString longer = current.empty() ? word : current + " " + word;
-        if (!current.empty() && HPDF_Page_TextWidth(page, Ansi(longer).c_str()) > width) {
-            lines.push_back(current);
-            current = word;
-        } else {
+        if (Width(page, longer) <= width) {
             current = longer;
+            continue;
+        }
+        if (!current.empty()) lines.push_back(current);
+        current = word;
+        while (Width(page, current) > width && current.length() > 1) {
+            size_t fits = 1;
+            while (fits < current.length() && Width(page, current.Left(fits + 1)) <= width)
+                ++fits;
+            lines.push_back(current.Left(fits));
+            current = current.Mid(fits);
         }
     }
     if (!current.empty()) lines.push_back(current);
     return lines;
+}
+
+/// A job field in its column: at `size` when it fits `width`, else in a
+/// smaller size down to 9 points, and broken into lines below one another
+/// when even that is too wide; nothing is cut. The size is restored after.
+void FittedText(HPDF_Page page, const PageFonts& fonts, bool bold, float x, float y, float width,
+                const wxString& text) {
+    const float size = HPDF_Page_GetCurrentFontSize(page);
+    HPDF_Font face = bold ? fonts.bold : fonts.regular;
+    float fitted = size;
+    HPDF_Page_SetFontAndSize(page, face, fitted);
+    while (fitted > 9 && Width(page, text) > width) {
+        fitted = std::max(9.0f, fitted - 1);
+        HPDF_Page_SetFontAndSize(page, face, fitted);
+    }
+    float line = y;
+    for (const wxString& part : Wrapped(page, text, width)) {
+        Text(page, x, line, part);
+        line -= fitted + 1;
+    }
+    HPDF_Page_SetFontAndSize(page, fonts.regular, size);
+}
+
+/// The QR code of `text` as black squares, `size` points across with its
+/// quiet zone, lower left corner at (x, y).
+bool DrawCode(HPDF_Page page, const std::string& text, float x, float y, float size) {
+    std::unique_ptr<QRcode, void (*)(QRcode*)> code(
+        QRcode_encodeString(text.c_str(), 0, QR_ECLEVEL_M, QR_MODE_8, 1), QRcode_free);
+    if (!code) return false;
+    const int n = code->width;
+    const float module = size / (n + 8); // four modules of quiet zone on each side
+    HPDF_Page_SetRGBFill(page, 0, 0, 0);
+    for (int row = 0; row < n; ++row)
+        for (int column = 0; column < n; ++column)
+            if (code->data[row * n + column] & 1)
+                HPDF_Page_Rectangle(page, x + (column + 4) * module, y + size - (row + 5) * module,
+                                    module, module);
+    HPDF_Page_Fill(page);
+    return true;
+}
+
+/// A PDF date in UTC.
+HPDF_Date PdfDate(int64_t seconds) {
+    const std::time_t t = static_cast<std::time_t>(seconds);
+    std::tm utc{};
+#ifdef _WIN32
+    gmtime_s(&utc, &t);
+#else
+    gmtime_r(&t, &utc);
+#endif
+    HPDF_Date date{};
+    date.year = utc.tm_year + 1900;
+    date.month = utc.tm_mon + 1;
+    date.day = utc.tm_mday;
+    date.hour = utc.tm_hour;
+    date.minutes = utc.tm_min;
+    date.seconds = utc.tm_sec;
+    date.ind = '+'; // the library's XMP conversion takes an offset, not "Z"
+    return date;
 }
 
 } // namespace
@@ -154,7 +248,7 @@ void TerminalPanel::CreateReport() {
 }
 
 bool TerminalPanel::WriteReport(const Recording& recording, const std::string& reprintOf,
-                                std::string* written) {
+                                std::string* written, std::string* pageSha256) {
     const bool reprint = !reprintOf.empty();
     const RecordingSetup& setup = recording.setup;
     const JobData& job = setup.job;
@@ -188,7 +282,32 @@ bool TerminalPanel::WriteReport(const Recording& recording, const std::string& r
     const wxString fullPath = reprint ? directory + fileName.BeforeLast('.') + "_reprint-" +
                                             utf8(FileStamp(m_clock->Now().seconds)) + ".pdf"
                                       : directory + fileName;
-    const wxString csvPath = reprint ? wxString() : fullPath.BeforeLast('.') + ".csv";
+    const wxString csvName = fileName.BeforeLast('.') + ".csv";
+    const wxString csvPath = reprint ? wxString() : directory + csvName;
+
+    // The CSV file is made first: the page carries its SHA-256. A reprint
+    // names the CSV file of the first print.
+    const std::string csvBytes = reprint ? std::string() : CurveCsvText(recording);
+    const std::string csvSha256 = !reprint ? Sha256Hex(csvBytes)
+                                  : !recording.csvSha256.empty()
+                                      ? recording.csvSha256
+                                      : Sha256Hex(CurveCsvText(recording));
+
+    const wxString fontPath = PageResource(m_host, "fonts/DejaVuSans.ttf",
+                                           "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf");
+    const wxString boldPath = PageResource(m_host, "fonts/DejaVuSans-Bold.ttf",
+                                           "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf");
+    const wxString iccPath =
+        PageResource(m_host, "color/sRGB.icc", "/usr/share/color/icc/colord/sRGB.icc");
+    for (const auto& [path, what] :
+         {std::make_pair(fontPath, "the page's font DejaVuSans.ttf"),
+          std::make_pair(boldPath, "the page's font DejaVuSans-Bold.ttf"),
+          std::make_pair(iccPath, "the colour profile sRGB.icc")})
+        if (path.empty()) {
+            ShowError(wxString("Report not created: ") + what +
+                      " was not found. Install the program again.");
+            return false;
+        }
 
     if (wxFileName::FileExists(fullPath) || (!reprint && wxFileName::FileExists(csvPath))) {
         if (!AskYesNo("File exists. Overwrite it?", "Print REPORT?")) return false;
@@ -210,6 +329,40 @@ bool TerminalPanel::WriteReport(const Recording& recording, const std::string& r
         return false;
     }
 
+    // An archivable page (PDF/A-1b): fonts embedded, colours tied to sRGB,
+    // and metadata that also carries the mark a later check reads.
+    HPDF_UseUTFEncodings(pdf);
+    HPDF_SetCurrentEncoder(pdf, "UTF-8");
+    PageFonts fonts;
+    const char* regularName = HPDF_LoadTTFontFromFile(pdf, fontPath.fn_str(), HPDF_TRUE);
+    const char* boldName = HPDF_LoadTTFontFromFile(pdf, boldPath.fn_str(), HPDF_TRUE);
+    if (regularName) fonts.regular = HPDF_GetFont(pdf, regularName, "UTF-8");
+    if (boldName) fonts.bold = HPDF_GetFont(pdf, boldName, "UTF-8");
+    HPDF_OutputIntent intent = HPDF_LoadIccProfileFromFile(pdf, iccPath.fn_str(), 3);
+    if (!fonts.regular || !fonts.bold || !intent) {
+        ShowError("Report not created: the page's fonts or colour profile could not be read.");
+        return false;
+    }
+    HPDF_PDFA_AppendOutputIntents(pdf, "sRGB IEC61966-2.1", intent);
+    const std::string number = ReportNumber(setup.uuid);
+    const std::string title = "Mounting report " + number;
+    HPDF_SetInfoAttr(pdf, HPDF_INFO_TITLE, title.c_str());
+    HPDF_SetInfoAttr(pdf, HPDF_INFO_SUBJECT, "Bearing mounting report");
+    HPDF_SetInfoAttr(pdf, HPDF_INFO_CREATOR,
+                     ("Vemo Press Pressure Recorder " + setup.version).c_str());
+    HPDF_SetInfoAttr(pdf, HPDF_INFO_PRODUCER, "Vemo Press Pressure Recorder");
+    HPDF_SetInfoAttr(pdf, HPDF_INFO_KEYWORDS, ReportMark(setup.uuid, csvSha256).c_str());
+    const HPDF_Date made = PdfDate(m_clock->Now().seconds);
+    HPDF_SetInfoDateAttr(pdf, HPDF_INFO_CREATION_DATE, made);
+    HPDF_SetInfoDateAttr(pdf, HPDF_INFO_MOD_DATE, made);
+    if (HPDF_PDFA_SetPDFAConformance(pdf, HPDF_PDFA_1B) != HPDF_OK) {
+        ShowError("Error creating report");
+        return false;
+    }
+    // Text, picture and fonts compressed; the library never compresses the
+    // XMP metadata, as an archivable page asks.
+    HPDF_SetCompressionMode(pdf, HPDF_COMP_ALL);
+
     HPDF_Page page = HPDF_AddPage(pdf);
     HPDF_Page_SetSize(page, HPDF_PAGE_SIZE_A4, HPDF_PAGE_LANDSCAPE);
     const float h = HPDF_Page_GetHeight(page);
@@ -218,15 +371,14 @@ bool TerminalPanel::WriteReport(const Recording& recording, const std::string& r
     HPDF_Page_Rectangle(page, 20, 20, w - 40, h - 40);
     HPDF_Page_Stroke(page);
 
-    HPDF_Font font = HPDF_GetFont(pdf, "Helvetica", "WinAnsiEncoding");
-    HPDF_Page_SetFontAndSize(page, font, 24);
+    HPDF_Page_SetFontAndSize(page, fonts.regular, 24);
     HPDF_Page_SetRGBFill(page, 0, 0, 1);
     HPDF_Page_BeginText(page);
-    Text(page, 30, h - 50, fileName);
+    FittedText(page, fonts, false, 30, h - 50, w - 150 - 30 - 10, fileName);
     if (reprint) {
-        HPDF_Page_SetFontAndSize(page, font, 11);
+        HPDF_Page_SetFontAndSize(page, fonts.regular, 11);
         HPDF_Page_SetRGBFill(page, 0.8f, 0, 0);
-        BoldText(page, 400, h - 68, "Reprint of " + utf8(reprintOf));
+        BoldText(page, fonts, 400, h - 68, "Reprint of " + utf8(reprintOf));
     }
     HPDF_Page_EndText(page);
 
@@ -234,38 +386,42 @@ bool TerminalPanel::WriteReport(const Recording& recording, const std::string& r
     const float y1 = static_cast<float>(static_cast<int>(h - 90));
     const wxString pressName = utf8(setup.pressName);
 
-    HPDF_Page_SetFontAndSize(page, font, 14);
+    HPDF_Page_SetFontAndSize(page, fonts.regular, 14);
     HPDF_Page_SetRGBFill(page, 0, 0, 0);
     HPDF_Page_BeginText(page);
     Text(page, w - 150, h - 35, IsoDate(recording.stoppedAt));
     Text(page, w - 150, h - 50, IsoTime(recording.stoppedAt));
-    BoldText(page, w - 150, h - 75, "Press: " + (pressName.empty() ? wxString("none") : pressName));
+    FittedText(page, fonts, true, w - 150, h - 75, 125,
+               "Press: " + (pressName.empty() ? wxString("none") : pressName));
 
-    HPDF_Page_SetFontAndSize(page, font, 18);
+    // The values fill their columns: the left one up to the bearing data,
+    // the right one up to the frame.
+    const float leftWidth = 400 - 170 - 10, rightWidth = w - 30 - 550;
+    HPDF_Page_SetFontAndSize(page, fonts.regular, 18);
     HPDF_Page_SetRGBFill(page, 0, 0, 1);
     Text(page, 50, y0, "Operator ID: ");
     HPDF_Page_SetRGBFill(page, 0, 0, 0);
-    BoldText(page, 170, y0, utf8(job.operatorId));
+    FittedText(page, fonts, true, 170, y0, leftWidth, utf8(job.operatorId));
     HPDF_Page_SetRGBFill(page, 0, 0, 1);
     Text(page, 50, y0 - 30, "Axle data");
-    HPDF_Page_SetFontAndSize(page, font, 14);
+    HPDF_Page_SetFontAndSize(page, fonts.regular, 14);
     HPDF_Page_SetRGBFill(page, 0, 0, 0);
     Text(page, 50, y0 - 55, "Designation: ");
-    BoldText(page, 170, y0 - 55, utf8(job.axleDesignation));
+    FittedText(page, fonts, true, 170, y0 - 55, leftWidth, utf8(job.axleDesignation));
     Text(page, 50, y0 - 80, "Mounting side: ");
-    BoldText(page, 170, y0 - 80, side);
+    BoldText(page, fonts, 170, y0 - 80, side);
 
-    HPDF_Page_SetFontAndSize(page, font, 18);
+    HPDF_Page_SetFontAndSize(page, fonts.regular, 18);
     HPDF_Page_SetRGBFill(page, 0, 0, 1);
     Text(page, 400, y1, "Bearing Data");
-    HPDF_Page_SetFontAndSize(page, font, 14);
+    HPDF_Page_SetFontAndSize(page, fonts.regular, 14);
     HPDF_Page_SetRGBFill(page, 0, 0, 0);
     Text(page, 400, y1 - 25, "Designation: ");
-    BoldText(page, 550, y1 - 25, utf8(job.bearingDesignation));
+    FittedText(page, fonts, true, 550, y1 - 25, rightWidth, utf8(job.bearingDesignation));
     Text(page, 400, y1 - 50, "Production date: ");
-    BoldText(page, 550, y1 - 50, utf8(job.productionDate));
+    FittedText(page, fonts, true, 550, y1 - 50, rightWidth, utf8(job.productionDate));
     Text(page, 400, y1 - 75, "Refurbishment date: ");
-    BoldText(page, 550, y1 - 75, utf8(job.refurbishmentDate));
+    FittedText(page, fonts, true, 550, y1 - 75, rightWidth, utf8(job.refurbishmentDate));
 
     // A recording that ended before its length, or one still running, is
     // never taken for a whole one.
@@ -273,9 +429,9 @@ bool TerminalPanel::WriteReport(const Recording& recording, const std::string& r
     float ry = y1 - 165; // the results' top
     if (!incomplete.empty()) {
         HPDF_Page_SetRGBFill(page, 0.8f, 0, 0);
-        HPDF_Page_SetFontAndSize(page, font, 12);
-        BoldText(page, 690, y1 - 120, "INCOMPLETE");
-        HPDF_Page_SetFontAndSize(page, font, 8);
+        HPDF_Page_SetFontAndSize(page, fonts.regular, 12);
+        BoldText(page, fonts, 690, y1 - 120, "INCOMPLETE");
+        HPDF_Page_SetFontAndSize(page, fonts.regular, 8);
         float iy = y1 - 135;
         for (const wxString& part : Wrapped(page, wxString::FromUTF8(incomplete), 130)) {
             Text(page, 690, iy, part);
@@ -291,10 +447,10 @@ bool TerminalPanel::WriteReport(const Recording& recording, const std::string& r
         Text(page, 690, ry, text);
         ry -= gap;
     };
-    HPDF_Page_SetFontAndSize(page, font, 11);
-    BoldText(page, 690, ry, "Results");
+    HPDF_Page_SetFontAndSize(page, fonts.regular, 11);
+    BoldText(page, fonts, 690, ry, "Results");
     ry -= 15;
-    HPDF_Page_SetFontAndSize(page, font, 9);
+    HPDF_Page_SetFontAndSize(page, fonts.regular, 9);
     if (results.any) {
         line(wxString::Format("Peak force: %.1f t", results.peakForceTons), 11);
         line(wxString::Format("  = %.1f kN at %.1f s", results.peakForceTons * kKiloNewtonPerTon,
@@ -317,21 +473,30 @@ bool TerminalPanel::WriteReport(const Recording& recording, const std::string& r
         HPDF_Page_SetRGBFill(page, 0, 0, 0);
     }
 
-    // The verdict, when the press had force limits at Start.
+    // The verdict, when the press had force limits at Start, with who set
+    // them and when.
     const ForceLimits* limits = setup.hasLimits ? &setup.limits : nullptr;
     const Judgement judgement = recording.Judged();
     if (limits) {
         ry -= 4;
-        line("Limits: " + wxString::FromUTF8(LimitsText(*limits)), 18);
+        line("Limits: " + wxString::FromUTF8(LimitsText(*limits)), 11);
+        HPDF_Page_SetFontAndSize(page, fonts.regular, 7);
+        if (setup.limitsSetAt != 0)
+            for (const wxString& part :
+                 Wrapped(page,
+                         "set " + IsoDateTime(setup.limitsSetAt) + " by " + utf8(setup.limitsSetBy),
+                         130))
+                line(part, 9);
+        ry -= 6;
         const bool pass = judgement.verdict == Verdict::Pass;
-        HPDF_Page_SetFontAndSize(page, font, 14);
+        HPDF_Page_SetFontAndSize(page, fonts.regular, 14);
         if (pass)
             HPDF_Page_SetRGBFill(page, 0, 0.55f, 0.2f);
         else
             HPDF_Page_SetRGBFill(page, 0.8f, 0, 0);
-        BoldText(page, 690, ry, pass ? "Result: PASS" : "Result: FAIL");
+        BoldText(page, fonts, 690, ry, pass ? "Result: PASS" : "Result: FAIL");
         ry -= 12;
-        HPDF_Page_SetFontAndSize(page, font, 8);
+        HPDF_Page_SetFontAndSize(page, fonts.regular, 8);
         if (!pass)
             for (const wxString& part :
                  Wrapped(page, "(" + wxString::FromUTF8(judgement.reason) + ")", 130))
@@ -340,12 +505,25 @@ bool TerminalPanel::WriteReport(const Recording& recording, const std::string& r
     }
 
     // Where the job is signed.
+    HPDF_Page_SetFontAndSize(page, fonts.regular, 9);
     const float signY = 140;
     for (int k = 0; k < 2; ++k) {
         const float y = signY - k * 60;
         Text(page, 690, y, k == 0 ? "Operator" : "Inspector");
         Text(page, 690, y - 30, "Date");
     }
+
+    // What ties the page to its data: the report number, the CSV file and
+    // its SHA-256, in words and in the code beside them.
+    HPDF_Page_SetFontAndSize(page, fonts.regular, 9);
+    Text(page, 30, 46, "Report no. ");
+    BoldText(page, fonts, 30 + Width(page, "Report no. "), 46, wxString::FromUTF8(number));
+    HPDF_Page_SetFontAndSize(page, fonts.regular, 7);
+    Text(page, 200, 46, "Report ID " + utf8(setup.uuid));
+    Text(page, 30, 36, "CSV file: " + csvName);
+    Text(page, 30, 27, "SHA-256 of the CSV file: " + utf8(csvSha256));
+    HPDF_Page_SetFontAndSize(page, fonts.regular, 8);
+    Text(page, 760, 27, "Page 1 of 1");
     HPDF_Page_EndText(page);
     HPDF_Page_SetLineWidth(page, 0.5);
     for (int k = 0; k < 2; ++k) {
@@ -356,11 +534,15 @@ bool TerminalPanel::WriteReport(const Recording& recording, const std::string& r
         HPDF_Page_LineTo(page, 812, y - 32);
     }
     HPDF_Page_Stroke(page);
+    if (!DrawCode(page, ReportCodeText(setup.uuid, csvSha256), 624, 22, 64)) {
+        ShowError("Error creating report");
+        return false;
+    }
 
     // The picture: the whole recorded curve, fitted as at the end of the
     // recording, drawn off-screen at one size whatever the window's size or
     // zoom, so its labels are the same size on every page (11-point axis
-    // labels at 1200 pixels across 650 points: about 8 points).
+    // labels at 1200 pixels across 600 points: about 5.5 points).
     HPDF_STATUS drawn = HPDF_INVALID_IMAGE;
     {
         wxImage picture =
@@ -374,8 +556,9 @@ bool TerminalPanel::WriteReport(const Recording& recording, const std::string& r
                 HPDF_LoadJpegImageFromMem(pdf, reinterpret_cast<const HPDF_BYTE*>(bytes.data()),
                                           static_cast<HPDF_UINT>(bytes.size()));
             if (image)
-                drawn = HPDF_Page_DrawImage(page, image, 22, 22, 650,
-                                            650.0f * kReportPictureSize.y / kReportPictureSize.x);
+                drawn = HPDF_Page_DrawImage(page, image, 22, 58, kPagePictureWidth,
+                                            kPagePictureWidth * kReportPictureSize.y /
+                                                kReportPictureSize.x);
         }
     }
     if (drawn != HPDF_OK) {
@@ -387,11 +570,11 @@ bool TerminalPanel::WriteReport(const Recording& recording, const std::string& r
     // so a failure never leaves a partial report.
     const wxString pdfTemporary = fullPath + ".tmp";
     FileGuard pdfGuard(pdfTemporary);
-    std::string csvError, pdfError;
+    std::string csvError, pdfError, pageBytes;
     wxString reason;
-    if (!SavePdf(pdf, std::string(pdfTemporary.utf8_str()), &pdfError)) {
+    if (!SavePdf(pdf, std::string(pdfTemporary.utf8_str()), &pdfError, &pageBytes)) {
         reason = "the file " + fullPath + " cannot be written (" + utf8(pdfError) + ")";
-    } else if (!reprint && !WriteCurveCsv(std::string(csvPath.utf8_str()), recording, &csvError)) {
+    } else if (!reprint && !WriteFileBytes(std::string(csvPath.utf8_str()), csvBytes, &csvError)) {
         reason =
             "the file " + csvPath + " cannot be written (" + wxString::FromUTF8(csvError) + ")";
     } else if (!RenameOver(std::string(pdfTemporary.utf8_str()),
@@ -405,19 +588,22 @@ bool TerminalPanel::WriteReport(const Recording& recording, const std::string& r
         return false;
     }
     pdfGuard.Keep();
+    const std::string pdfSha256 = Sha256Hex(pageBytes);
     if (written) *written = fullPath.utf8_str();
+    if (pageSha256) *pageSha256 = pdfSha256;
     if (reprint) {
         ShowInfo("Report printed again: " + fullPath, "Success");
         return true;
     }
-    // The stored recording learns where its report is.
+    // The stored recording learns where its report is, and the page's hash.
     if (m_recordWriter && m_lastRecording && &recording == &*m_lastRecording) {
         const std::string uuid = recording.setup.uuid, pdfPath(fullPath.utf8_str()),
                           csvFile(csvPath.utf8_str());
         const int64_t printedAt = m_clock->Now().seconds;
         m_recordWriter->Post(
             [=](RecordStore& store, std::string* why) {
-                return store.SetReportFiles(uuid, pdfPath, csvFile, printedAt, why);
+                return store.SetReportFiles(uuid, pdfPath, csvFile, printedAt, why) &&
+                       store.SetReportHash(uuid, pdfSha256, why);
             },
             [this](bool ok, const std::string& why) {
                 if (!ok) CallAfter([this, why] { OnStoreFailed(why); });

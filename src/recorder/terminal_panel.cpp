@@ -1,8 +1,10 @@
 #include "recorder/terminal_panel.h"
 
+#include "records/integrity.h"
+
 #include "plot/plot_canvas.h"
 #include "recorder/alarm.h"
-#include "recorder/file_access.h"
+#include "records/file_access.h"
 #include "recorder/limits.h"
 #include "recorder/recording_plot.h"
 #include "recorder/local_time.h"
@@ -427,6 +429,7 @@ bool TerminalPanel::TakeSetup(RecordingSetup& setup, std::string* why) const {
     if (const ForceLimits* limits = m_host.Limits(m_pressIndex)) {
         setup.hasLimits = true;
         setup.limits = *limits;
+        m_host.LimitsSet(m_pressIndex, &setup.limitsSetAt, &setup.limitsSetBy);
     }
     setup.moduleAddress = AddressText().utf8_str();
     setup.armedAt = m_clock->Now().seconds;
@@ -558,6 +561,9 @@ void TerminalPanel::FinishCycle(RecordEnd why, bool ask) {
     }
     m_renderTimer->StopCountdown();
     m_lastRecording = CurrentRecording();
+    // What its CSV file will hold is fixed now; the store and the page both
+    // carry its hash.
+    m_lastRecording->csvSha256 = Sha256Hex(CurveCsvText(*m_lastRecording));
     // Kept before the report question: answering No loses nothing.
     StoreRecording(*m_lastRecording, m_lastRecording->incomplete.empty()
                                          ? RecordStatus::Complete
@@ -616,9 +622,11 @@ void TerminalPanel::OpenRecordStore(const std::string& path) {
 
 void TerminalPanel::StoreRecording(const Recording& recording, RecordStatus status) {
     if (!m_recordWriter) return;
+    Recording stored = recording;
+    if (stored.csvSha256.empty()) stored.csvSha256 = Sha256Hex(CurveCsvText(stored));
     m_recordWriter->Post(
-        [recording, status](RecordStore& store, std::string* why) {
-            return store.Add(recording, status, nullptr, why);
+        [stored = std::move(stored), status](RecordStore& store, std::string* why) {
+            return store.Add(stored, status, nullptr, why);
         },
         [this](bool ok, const std::string& why) {
             if (!ok) CallAfter([this, why] { OnStoreFailed(why); });

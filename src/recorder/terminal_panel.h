@@ -99,8 +99,9 @@ class TerminalPanel : public wxPanel, public LinkListener {
     /// Writes the page and the CSV file of `recording`; with `reprintOf` (the
     /// first print's date) the same page marked as a reprint, under a name of
     /// its own. False when nothing was written.
+    /// `written` gets the page's path and `pageSha256` its SHA-256.
     bool WriteReport(const Recording& recording, const std::string& reprintOf = "",
-                     std::string* written = nullptr);
+                     std::string* written = nullptr, std::string* pageSha256 = nullptr);
     /// The record store's writer, or null when the store cannot be used.
     class RecordWriter* Writer() {
         return m_recordWriter.get();

@@ -1,9 +1,14 @@
 // Modify → Force Limits…: the lower and upper limit of the peak force for the
-// press currently selected, kept in limits.ini. Both fields empty removes the
-// press's limits.
+// press currently selected. Only the quality engineer changes them: the
+// dialog asks for the name, the password and the reason, and every change is
+// kept in the audit trail. Without a password set, the first change sets
+// one. Both limit fields empty removes the press's limits.
 #pragma once
 
 #include <wx/dialog.h>
+
+#include <cstdint>
+#include <functional>
 
 class wxTextCtrl;
 class wxStaticText;
@@ -14,13 +19,21 @@ class LimitsDialog : public wxDialog {
 
     wxTextCtrl* m_lower;
     wxTextCtrl* m_upper;
+    wxTextCtrl* m_who;
+    wxTextCtrl* m_password;
+    wxTextCtrl* m_repeat = nullptr; ///< only while no password is set
+    wxTextCtrl* m_reason;
     wxStaticText* m_errorText;
+    /// Seconds of a steady clock, for the wait after wrong passwords.
+    std::function<int64_t()> m_steadySeconds;
 
-    /// OK: checks the two limits, writes limits.ini and closes; a value that
-    /// cannot be a limit is named in the dialog, which stays open.
+    /// OK: checks the two limits and the password, writes limits.ini and
+    /// the audit trail and closes; what is wrong is named in the dialog,
+    /// which stays open.
     void OnOk(wxCommandEvent& event);
 
   private:
     void Close(int code);
+    void Refuse(const wxString& why);
     long m_pressIndex;
 };

@@ -1,5 +1,7 @@
 #include "shell/main_window.h"
 
+#include "records/record_store.h"
+
 #include "link/transport.h"
 #include "recorder/terminal_panel.h"
 #include "recorder/events.h"
@@ -17,6 +19,7 @@
 #include <wx/statbmp.h>
 #include <wx/statusbr.h>
 #include <wx/filename.h>
+#include <wx/utils.h>
 #include <wx/wfstream.h>
 
 #include <cstdio>
@@ -193,6 +196,24 @@ void MainWindow::ReadSettingsFiles(wxString& ip, wxString& port, bool& autoconne
     // Values are read back exactly as stored: no environment expansion.
     m_config->SetExpandEnvVars(false);
 
+    // The audit trail holds the limits; an edit of limits.ini made outside
+    // the program is put back and told.
+    std::string why;
+    if (std::unique_ptr<RecordStore> store = OpenAuditStore(&why)) {
+        bool rewrite = false;
+        const std::vector<std::string> notes = ReconcileLimits(
+            m_limits, *store, m_limitOrigins, PcName(), wxDateTime::Now().GetTicks(), &rewrite);
+        std::string error;
+        if (rewrite && !WriteLimits(kLimitsFile, m_limits, &error))
+            fprintf(stderr, "%s cannot be written: %s\n", kLimitsFile, error.c_str());
+        if (!notes.empty()) {
+            wxString text = "The force limits were changed outside the program:";
+            for (const std::string& note : notes)
+                text += "\n" + wxString::FromUTF8(note);
+            CallAfter([text] { ShowError(text, "Force limits"); });
+        }
+    }
+
     ip = m_config->Read("ip", "");
     port = m_config->Read("port", "");
     autoconnect = FlagFromText(m_config->Read("autoconnect", ""));
@@ -235,20 +256,66 @@ const ForceLimits* MainWindow::Limits(long index) const {
     return found == m_limits.end() ? nullptr : &found->second;
 }
 
-bool MainWindow::SetLimits(long index, const ForceLimits* limits, std::string* error) {
+bool MainWindow::LimitsSet(long index, int64_t* at, std::string* by) const {
+    const auto found = m_limitOrigins.find(std::string(PressName(index).utf8_str()));
+    if (found == m_limitOrigins.end() || found->second.at == 0) return false;
+    *at = found->second.at;
+    *by = found->second.by;
+    return true;
+}
+
+std::unique_ptr<RecordStore> MainWindow::OpenAuditStore(std::string* why) const {
+    return RecordStore::Open(RecordStorePath(), why);
+}
+
+std::string MainWindow::PcName() {
+    return std::string(wxGetHostName().utf8_str());
+}
+
+bool MainWindow::SetLimits(long index, const ForceLimits* limits, std::string* error,
+                           const std::string& who, const std::string& reason) {
     const wxString name = PressName(index);
     if (name.empty()) {
         if (error) *error = "no press is selected";
         return false;
     }
     if (limits && !ValidLimits(*limits, error)) return false;
+    const std::string press(name.utf8_str());
+    std::string why;
+    std::unique_ptr<RecordStore> store = OpenAuditStore(&why);
+    if (!store) {
+        if (error) *error = "the change cannot be kept in the audit trail: " + why;
+        return false;
+    }
+    const LimitTable old = m_limits;
     LimitTable table = m_limits;
     if (limits)
-        table[std::string(name.utf8_str())] = *limits;
+        table[press] = *limits;
     else
-        table.erase(std::string(name.utf8_str()));
-    if (!WriteLimits(kLimitsFile, table, error)) return false;
+        table.erase(press);
+    std::string written;
+    if (!WriteLimits(kLimitsFile, table, &written)) {
+        if (error) *error = std::string(kLimitsFile) + " cannot be written (" + written + ")";
+        return false;
+    }
+    Change change;
+    change.at = wxDateTime::Now().GetTicks();
+    change.who = who.empty() ? std::string(wxGetUserId().utf8_str()) : who;
+    change.pcName = PcName();
+    change.press = press;
+    change.what = kLimitsChange;
+    const auto before = old.find(press);
+    change.oldValue = LimitsValue(before == old.end() ? nullptr : &before->second);
+    change.newValue = LimitsValue(limits);
+    change.reason = reason;
+    if (!store->AddChange(change, &why)) {
+        std::string ignored;
+        WriteLimits(kLimitsFile, old, &ignored);
+        if (error) *error = "the change cannot be kept in the audit trail: " + why;
+        return false;
+    }
     m_limits = std::move(table);
+    m_limitOrigins[press] = {change.at, change.who};
     return true;
 }
 

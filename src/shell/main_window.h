@@ -5,7 +5,10 @@
 
 #include "recorder/limits.h"
 #include "recorder/panel_host.h"
+#include "records/quality_password.h"
 #include "shell/settings.h"
+
+#include <memory>
 
 #include <wx/frame.h>
 
@@ -14,6 +17,7 @@ class wxBoxSizer;
 class wxStatusBar;
 class MenuBar;
 class TerminalPanel;
+class RecordStore;
 
 extern const char* const kProgramTitle;
 
@@ -42,16 +46,24 @@ class MainWindow : public wxFrame, public PanelHost {
     wxString PressName(long index) const override;
     double Surface(long index) const override;
     const ForceLimits* Limits(long index) const override;
+    bool LimitsSet(long index, int64_t* at, std::string* by) const override;
     wxString ReportDirectory() const override { return m_pdfDirectory; }
     bool ChooseReportDirectory() override { return ChoosePdfDirectory(); }
     std::vector<std::string> StartupCommands() const override;
     wxString DataFile(const wxString& relative) const override;
     void EditConnection(const wxString& address, const wxString& port, bool autoconnect,
                         bool skipQuestion, unsigned pressIndex) override;
-    /// Sets (or, with null, removes) the limits of press `index` and rewrites
-    /// limits.ini; false with the reason when it could not be written, and
-    /// then nothing changed.
-    bool SetLimits(long index, const ForceLimits* limits, std::string* error);
+    /// Sets (or, with null, removes) the limits of press `index`, rewrites
+    /// limits.ini and keeps the change in the audit trail with who made it
+    /// (the system user when not given) and why; false with the reason when
+    /// either could not be written, and then nothing changed. The limits
+    /// dialog asks for the quality engineer's password before it calls this.
+    bool SetLimits(long index, const ForceLimits* limits, std::string* error,
+                   const std::string& who = "", const std::string& reason = "");
+    /// The record store for the audit trail, opened for one use.
+    std::unique_ptr<RecordStore> OpenAuditStore(std::string* why) const;
+    /// This PC's name, as recordings and changes carry it.
+    static std::string PcName();
     /// Asks for the report directory with the directory chooser and saves it;
     /// false when the operator cancelled.
     bool ChoosePdfDirectory();
@@ -67,6 +79,11 @@ class MainWindow : public wxFrame, public PanelHost {
     TerminalPanel* m_panel = nullptr;
     wxString m_pdfDirectory;
     LimitTable m_limits;
+    OriginTable m_limitOrigins;
+    /// Wrong passwords, counted while the program runs.
+    PasswordAttempts m_passwordAttempts;
+    /// The quality engineer's password file beside the settings.
+    QualityPassword m_qualityPassword{kQualityPasswordFile};
 
   private:
     MainWindow();
