@@ -366,9 +366,10 @@ ChangesWindow::ChangesWindow(wxWindow* parent, const std::vector<Change>& change
     for (int c = 0; c < 8; ++c)
         m_list->SetColumnWidth(c, changes.empty() ? wxLIST_AUTOSIZE_USEHEADER : wxLIST_AUTOSIZE);
     column->Add(new wxStaticText(this, wxID_ANY,
-                                 changes.empty() ? wxString("No change was made yet.")
-                                                 : wxString::Format("%zu changes, newest first.",
-                                                                    changes.size())),
+                                 changes.empty()
+                                     ? wxString("No change was made yet.")
+                                     : wxString::Format("%d changes, newest first.",
+                                                        static_cast<int>(changes.size()))),
                 0, wxALL, 8);
     column->Add(m_list, 1, wxLEFT | wxRIGHT | wxEXPAND, 8);
     column->Add(CreateStdDialogButtonSizer(wxCLOSE), 0, wxALL | wxEXPAND, 8);

@@ -203,7 +203,7 @@ HPDF_Date PdfDate(int64_t seconds) {
     const std::time_t t = static_cast<std::time_t>(seconds);
     std::tm utc{};
 #ifdef _WIN32
-    gmtime_s(&utc, &t);
+    utc = *std::gmtime(&t); // the GUI thread's own copy in the C runtime
 #else
     gmtime_r(&t, &utc);
 #endif
@@ -333,12 +333,16 @@ bool TerminalPanel::WriteReport(const Recording& recording, const std::string& r
     // and metadata that also carries the mark a later check reads.
     HPDF_UseUTFEncodings(pdf);
     HPDF_SetCurrentEncoder(pdf, "UTF-8");
+    // Text, picture and fonts compressed (the fonts only when this is set
+    // before they are taken); the library never compresses the XMP
+    // metadata, as an archivable page asks.
+    HPDF_SetCompressionMode(pdf, HPDF_COMP_ALL);
     PageFonts fonts;
-    const char* regularName = HPDF_LoadTTFontFromFile(pdf, fontPath.fn_str(), HPDF_TRUE);
-    const char* boldName = HPDF_LoadTTFontFromFile(pdf, boldPath.fn_str(), HPDF_TRUE);
+    const char* regularName = HPDF_LoadTTFontFromFile(pdf, fontPath.mb_str(), HPDF_TRUE);
+    const char* boldName = HPDF_LoadTTFontFromFile(pdf, boldPath.mb_str(), HPDF_TRUE);
     if (regularName) fonts.regular = HPDF_GetFont(pdf, regularName, "UTF-8");
     if (boldName) fonts.bold = HPDF_GetFont(pdf, boldName, "UTF-8");
-    HPDF_OutputIntent intent = HPDF_LoadIccProfileFromFile(pdf, iccPath.fn_str(), 3);
+    HPDF_OutputIntent intent = HPDF_LoadIccProfileFromFile(pdf, iccPath.mb_str(), 3);
     if (!fonts.regular || !fonts.bold || !intent) {
         ShowError("Report not created: the page's fonts or colour profile could not be read.");
         return false;
@@ -359,9 +363,6 @@ bool TerminalPanel::WriteReport(const Recording& recording, const std::string& r
         ShowError("Error creating report");
         return false;
     }
-    // Text, picture and fonts compressed; the library never compresses the
-    // XMP metadata, as an archivable page asks.
-    HPDF_SetCompressionMode(pdf, HPDF_COMP_ALL);
 
     HPDF_Page page = HPDF_AddPage(pdf);
     HPDF_Page_SetSize(page, HPDF_PAGE_SIZE_A4, HPDF_PAGE_LANDSCAPE);
