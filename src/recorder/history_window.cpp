@@ -6,7 +6,6 @@
 #include "recorder/report_data.h"
 #include "recorder/report_import.h"
 #include "recorder/terminal_panel.h"
-#include "recorder/verify.h"
 #include "records/record_store.h"
 #include "records/record_writer.h"
 #include "recorder/messages.h"
@@ -174,12 +173,10 @@ HistoryWindow::HistoryWindow(wxWindow* parent, TerminalPanel& panel,
     m_exportCsv = new wxButton(this, wxID_ANY, wxString::FromUTF8("Export CSV\xE2\x80\xA6"));
     m_openFolder = new wxButton(this, wxID_ANY, "Open folder");
     m_changes = new wxButton(this, wxID_ANY, wxString::FromUTF8("Changes\xE2\x80\xA6"));
-    m_checkStore = new wxButton(this, wxID_ANY, "Check the store");
     for (wxButton* button : {m_printAgain, m_exportCsv, m_openFolder})
         buttons->Add(button, 0, wxRIGHT, 8);
     buttons->AddSpacer(24);
-    for (wxButton* button : {m_changes, m_checkStore})
-        buttons->Add(button, 0, wxRIGHT, 8);
+    buttons->Add(m_changes, 0, wxRIGHT, 8);
     buttons->AddStretchSpacer();
     buttons->Add(new wxButton(this, wxID_CLOSE, "Close"));
     column->Add(buttons, 0, wxALL | wxEXPAND, 8);
@@ -201,7 +198,6 @@ HistoryWindow::HistoryWindow(wxWindow* parent, TerminalPanel& panel,
     m_exportCsv->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { ExportCsv(); });
     m_openFolder->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OpenFolder(); });
     m_changes->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { ShowChanges(); });
-    m_checkStore->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { CheckStore(); });
     Bind(
         wxEVT_BUTTON, [this](wxCommandEvent&) { Destroy(); }, wxID_CLOSE);
     Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent&) { Destroy(); });
@@ -387,14 +383,6 @@ ChangesWindow* HistoryWindow::ShowChanges() {
     ChangesWindow* window = new ChangesWindow(this, m_store->Changes());
     window->Show();
     return window;
-}
-
-void HistoryWindow::CheckStore() {
-    const VerifyOutcome outcome = VerifyStore(m_store->Path());
-    if (outcome.exitCode == 0)
-        ShowInfo(wxString::FromUTF8(outcome.line), "Record store");
-    else
-        ShowError(wxString::FromUTF8(outcome.line), "Record store");
 }
 
 void HistoryWindow::PrintAgain() {

@@ -58,8 +58,6 @@ class HistoryWindow : public wxDialog {
     bool PlotKey(int keyCode);
     /// History → Changes: the audit trail of limits and password, newest first.
     class ChangesWindow* ShowChanges();
-    /// Walks the store's chains and tells what it found.
-    void CheckStore();
 
     HistoryList* m_list = nullptr;
     wxTextCtrl* m_text = nullptr;
@@ -73,7 +71,6 @@ class HistoryWindow : public wxDialog {
     wxButton* m_exportCsv = nullptr;
     wxButton* m_openFolder = nullptr;
     wxButton* m_changes = nullptr;
-    wxButton* m_checkStore = nullptr;
     RecordingPlot m_plot;
     /// The recordings drawn, the first with its lines.
     std::vector<Recording> m_shown;

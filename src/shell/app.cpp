@@ -139,6 +139,8 @@ wxIMPLEMENT_APP_NO_MAIN(VemoLogger);
 // either.
 int main(int argc, char** argv) {
     InitIntegrity();
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--user-dir") == 0) EnterUserWorkingDirectoryIfNeeded(true);
     const int done = RunWithoutWindow(argc, std::vector<std::string>(argv, argv + argc));
     if (done >= 0) return done;
     return wxEntry(argc, argv);
