@@ -30,7 +30,7 @@ install_tools() {
   local pkgs=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine wine64 nsis
               dpkg-dev cmake ninja-build make xvfb xauth
               matchbox-window-manager xdotool x11-utils poppler-utils tcl
-              fonts-dejavu-core colord-data)
+              fonts-dejavu-core colord-data autoconf automake libtool)
   local missing=()
   for p in "${pkgs[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -159,6 +159,8 @@ build_sodium() {
   log "building libsodium $version into $PREFIX"
   local src work="$CACHE/work/sodium"
   src="$(fetch_source libsodium)"
+  # Debian's tarball is the source tree without the generated configure.
+  [ -x "$src/configure" ] || (cd "$src" && autoreconf -ivf >&2)
   rm -rf "$work" && mkdir -p "$work"
   (cd "$work" && "$src/configure" --host=$HOST --build=x86_64-linux-gnu --disable-shared \
      --enable-static --disable-ssp --prefix="$PREFIX" >&2 && nice make -j"$JOBS" >&2 && make install >&2)

@@ -1,6 +1,8 @@
 // The recording cycle with a clock the test sets: start, alarm, record length,
 // force conversion and the view to fit.
+#include "recorder/alarm_watch.h"
 #include "recorder/cycle.h"
+#include "recorder/report_data.h"
 #include "records/recording.h"
 #include "manual_clock.h"
 
@@ -9,10 +11,9 @@
 namespace {
 
 struct CycleTest : testing::Test {
-    CycleTest() { cycle.m_lastAlarm = clock.Steady(); }
     ManualClock clock;
     RecordingCycle cycle{clock};
-    CycleInputs inputs{0, 80, 1250.0};
+    CycleInputs inputs{80, 1250.0};
 };
 
 } // namespace
@@ -35,12 +36,10 @@ TEST_F(CycleTest, FourBarNeverStartsFiveDoesWhenArmed) {
     EXPECT_DOUBLE_EQ(cycle.m_times[0], 0.0);
 }
 
-TEST_F(CycleTest, NotArmedRecordsNothingAndNeverAlarms) {
-    inputs.alarmThresholdBar = 10;
+TEST_F(CycleTest, NotArmedRecordsNothing) {
     clock.SetMs(10000);
     ReadingEffects fx = cycle.OnReading(300, clock.Steady(), inputs);
     EXPECT_FALSE(fx.recordingStarted);
-    EXPECT_FALSE(fx.playAlarm);
     EXPECT_TRUE(cycle.m_times.empty());
 }
 
@@ -62,24 +61,82 @@ TEST_F(CycleTest, ForceIsPressureTimesSurfaceInTons) {
     EXPECT_DOUBLE_EQ(cycle.m_maxForce, cycle.m_forces[0]);
 }
 
-TEST_F(CycleTest, AlarmAboveThresholdAndNotAgainWithinTwoSeconds) {
-    inputs.alarmThresholdBar = 100;
-    clock.SetMs(5000); // the last alarm was at construction, 5 s ago
-    cycle.Arm();
-    EXPECT_FALSE(cycle.OnReading(100, clock.Steady(), inputs).playAlarm);
-    clock.SetMs(5075);
-    EXPECT_TRUE(cycle.OnReading(101, clock.Steady(), inputs).playAlarm);
-    clock.SetMs(7075); // exactly 2000 ms later: not enough
-    EXPECT_FALSE(cycle.OnReading(150, clock.Steady(), inputs).playAlarm);
-    clock.SetMs(7076);
-    EXPECT_TRUE(cycle.OnReading(150, clock.Steady(), inputs).playAlarm);
+// The alarm watches every reading, armed or not, and latches: it sounds
+// every 2 s (not again within 2000 ms) until acknowledged, after the
+// pressure fell back too, and keeps start, peak, end and acknowledgement.
+TEST(AlarmWatch, AlarmsOutsideARecordingLatchAndSoundUntilAcknowledged) {
+    ManualClock clock{1000};
+    AlarmWatch watch;
+    auto reading = [&](int ms, int bar, int threshold = 300) {
+        clock.SetMs(ms);
+        return watch.OnReading(bar, threshold, clock.Steady(), 1000 + ms / 1000, -1);
+    };
+    EXPECT_FALSE(reading(0, 300).sound); // at the threshold: no alarm
+    EXPECT_FALSE(watch.Latched());
+    EXPECT_TRUE(reading(75, 320).sound);
+    EXPECT_TRUE(watch.Latched() && watch.Above());
+    EXPECT_FALSE(reading(2075, 330).sound); // exactly 2000 ms later: not yet
+    EXPECT_TRUE(reading(2076, 325).sound);
+    EXPECT_FALSE(reading(3000, 250).sound); // fell back: latched, still unacknowledged
+    EXPECT_FALSE(watch.Above());
+    EXPECT_TRUE(watch.Latched());
+    EXPECT_TRUE(reading(4100, 10).sound);
+    ASSERT_TRUE(watch.Acknowledge(1005, "OP7"));
+    EXPECT_FALSE(watch.Latched());
+    EXPECT_FALSE(reading(8000, 10).sound);
+    const AlarmRecord& alarm = *watch.Last();
+    EXPECT_EQ(alarm.thresholdBar, 300);
+    EXPECT_EQ(alarm.peakBar, 330);
+    EXPECT_EQ(alarm.startedAt, 1000);
+    EXPECT_EQ(alarm.endedAt, 1003);
+    EXPECT_EQ(alarm.acknowledgedAt, 1005);
+    EXPECT_EQ(alarm.acknowledgedBy, "OP7");
+    EXPECT_FALSE(watch.Acknowledge(1006, "OP7"));
+    // Acknowledged while still above: silent, and the pressure still shows.
+    reading(9000, 400);
+    watch.Acknowledge(1009, "OP7");
+    EXPECT_FALSE(reading(12000, 400).sound);
+    EXPECT_TRUE(watch.Above());
+    // No threshold, no alarm.
+    reading(13000, 10);
+    EXPECT_FALSE(reading(16000, 900, 0).sound);
+    EXPECT_FALSE(watch.Latched());
 }
 
-TEST_F(CycleTest, ThresholdOfZeroSwitchesAlarmOff) {
-    clock.SetMs(10000);
-    cycle.Arm();
-    inputs.alarmThresholdBar = 0;
-    EXPECT_FALSE(cycle.OnReading(500, clock.Steady(), inputs).playAlarm);
+TEST(AlarmWatch, ARecordingCarriesTheAlarmsOfItsTimeAndTheStoreKeepsThem) {
+    ManualClock clock{1000};
+    AlarmWatch watch;
+    auto reading = [&](int ms, int bar, double seconds) {
+        clock.SetMs(ms);
+        watch.OnReading(bar, 300, clock.Steady(), 2000 + ms / 1000, seconds);
+    };
+    reading(0, 350, -1); // before the recording, ended before it
+    reading(1000, 100, -1);
+    reading(2000, 310, -1); // going on when the recording begins
+    watch.BeginRecording();
+    reading(3000, 320, 0.0);
+    reading(4000, 200, 1.0);
+    reading(6000, 330, 3.0); // begun and ended in it
+    reading(7000, 100, 4.0);
+    watch.Acknowledge(2008, "Łukasz Żółć");
+    const std::vector<AlarmRecord> alarms = watch.RecordingAlarms();
+    ASSERT_EQ(alarms.size(), 2u);
+    EXPECT_EQ(alarms[0].startedAt, 2002);
+    EXPECT_EQ(alarms[0].startSeconds, 0.0);
+    EXPECT_EQ(alarms[0].peakBar, 320);
+    EXPECT_EQ(alarms[1].startSeconds, 3.0);
+    EXPECT_EQ(alarms[1].endSeconds, 4.0);
+    EXPECT_EQ(AlarmText(alarms[1]).rfind("above 300 bar from 3.0 s to 4.0 s, peak 330 bar, "
+                                         "acknowledged ",
+                                         0),
+              0u);
+    std::vector<AlarmRecord> back;
+    ASSERT_TRUE(UnpackAlarms(PackAlarms(alarms), back));
+    ASSERT_EQ(back.size(), 2u);
+    EXPECT_EQ(back[1].acknowledgedBy, "Łukasz Żółć");
+    EXPECT_EQ(back[1].endSeconds, 4.0);
+    EXPECT_EQ(back[0].endSeconds, alarms[0].endSeconds);
+    EXPECT_FALSE(UnpackAlarms("300 12\n", back));
 }
 
 // Fault mended: an empty, "0" or "-" record length started a recording that

@@ -52,6 +52,8 @@ void RebuildMainWindow(const std::string& config) {
     MainWindow::DestroyInstance();
     Pump(50);
     WriteText(WorkDir() + "/config.ini", config);
+    // Each test starts without thresholds kept from an earlier one.
+    if (wxFileExists(WorkDir() + "/alarm.ini")) wxRemoveFile(WorkDir() + "/alarm.ini");
     MainWindow::GetInstance();
     Pump(100);
 }

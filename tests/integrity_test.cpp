@@ -171,6 +171,7 @@ TEST(Integrity, AnOlderStoreIsSealedWhenItIsOpened) {
                  "ALTER TABLE recordings DROP COLUMN csv_sha256;"
                  "ALTER TABLE recordings DROP COLUMN limits_set_at;"
                  "ALTER TABLE recordings DROP COLUMN limits_set_by;"
+                 "ALTER TABLE recordings DROP COLUMN alarms;"
                  "ALTER TABLE recordings DROP COLUMN pdf_sha256;"
                  "ALTER TABLE recordings DROP COLUMN previous_hash;"
                  "ALTER TABLE recordings DROP COLUMN record_hash;"

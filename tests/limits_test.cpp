@@ -140,8 +140,10 @@ TEST_F(BannerTest, LinkStatesComeFirst) {
     EXPECT_EQ(ComposeBanner(in).Line(), "CONNECTING to 127.0.0.1:65100 …");
     in.link = LinkPhase::Reconnecting;
     in.reconnectAttempt = 3;
+    // A lost module has a look of its own, not the alarm's red.
     EXPECT_EQ(ComposeBanner(in).Line(),
-              "MODULE LOST — reconnecting to 127.0.0.1:65100 (attempt 3)");
+              "\xE2\x9A\xA0 MODULE LOST — reconnecting to 127.0.0.1:65100 (attempt 3)");
+    EXPECT_EQ(ComposeBanner(in).colour, BannerColour::Lost);
 }
 
 TEST_F(BannerTest, EveryCycleStateWithItsLiveFigures) {
@@ -186,24 +188,40 @@ TEST_F(BannerTest, EveryCycleStateWithItsLiveFigures) {
     EXPECT_EQ(ComposeBanner(in).colour, BannerColour::Amber);
 }
 
-TEST_F(BannerTest, AlarmFlashesOnlyAboveTheThresholdDuringARecording) {
-    in.alarmThreshold = 250;
+// The alarm is red and flashes while it waits to be acknowledged, above the
+// threshold or after it; acknowledged and still above, it stays red without
+// flashing; a recording running meanwhile is still said.
+TEST_F(BannerTest, AnAlarmIsRedUntilAcknowledgedAndFlashesWhileItWaits) {
+    in.alarm.thresholdBar = 250;
+    in.alarm.peakBar = 330;
     in.bar = 320;
-    EXPECT_FALSE(ComposeBanner(in).flashing); // not recording: rising, no alarm
-    in.armed = in.recording = true;
+    in.alarmAbove = in.alarmLatched = true;
     Banner alarm = ComposeBanner(in);
     EXPECT_EQ(alarm.Line(), "ALARM — 320 bar above 250 bar · 320.0 t");
     EXPECT_EQ(alarm.colour, BannerColour::Red);
-    EXPECT_TRUE(alarm.flashing && alarm.lit);
+    EXPECT_TRUE(alarm.flashing && alarm.lit && alarm.acknowledge);
     in.aboveThresholdMs = 500;
     EXPECT_FALSE(ComposeBanner(in).lit);
     in.aboveThresholdMs = 1000;
     EXPECT_TRUE(ComposeBanner(in).lit);
-    in.bar = 250; // at the threshold, not above
+    in.armed = in.recording = true;
+    in.secondsLeft = 12;
+    EXPECT_EQ(ComposeBanner(in).Line(), "ALARM — 320 bar above 250 bar · 320.0 t · REC 12 s");
+    in.armed = in.recording = false;
+    in.alarmAbove = false; // fell back, not acknowledged: latched
+    in.bar = 40;
+    alarm = ComposeBanner(in);
+    EXPECT_EQ(alarm.Line(), "ALARM — peak 330 bar above 250 bar · now 40 bar");
+    EXPECT_TRUE(alarm.flashing);
+    in.alarmLatched = false; // acknowledged: the state as it is again
+    EXPECT_EQ(ComposeBanner(in).colour, BannerColour::Amber);
     EXPECT_FALSE(ComposeBanner(in).flashing);
-    in.bar = 320;
-    in.alarmThreshold = 0; // alarm off
-    EXPECT_FALSE(ComposeBanner(in).flashing);
+    in.alarmAbove = true;
+    in.bar = 300;
+    alarm = ComposeBanner(in);
+    EXPECT_EQ(alarm.Line(), "ALARM (acknowledged) — 300 bar above 250 bar · 300.0 t");
+    EXPECT_EQ(alarm.colour, BannerColour::Red);
+    EXPECT_FALSE(alarm.flashing || alarm.acknowledge);
 }
 
 // Fault mended: a journal that failed during a recording was told on stderr only.

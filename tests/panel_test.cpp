@@ -8,6 +8,8 @@
 #include "recorder/cycle.h"
 #include "recorder/history_window.h"
 #include "recorder/render_timer.h"
+#include "recorder/report_data.h"
+#include "recorder/state_banner.h"
 #include "recorder/terminal_panel.h"
 #include "records/quality_password.h"
 #include "records/record_store.h"
@@ -34,7 +36,6 @@ struct CycleGuiTest : testing::Test {
         panel = Panel();
         clock.SetMs(0);
         panel->SetClock(clock);
-        panel->Cycle().m_lastAlarm = clock.Steady();
         panel->m_connected = true;
         panel->m_startButton->Enable();
     }
@@ -440,19 +441,55 @@ TEST_F(CycleGuiTest, StopWhileArmedAsksNothing) {
     EXPECT_FALSE(panel->LastRecording().has_value()); // nothing was recorded
 }
 
-TEST_F(CycleGuiTest, AlarmSoundsAboveThresholdOnlyEveryTwoSeconds) {
+// The alarm is on guard without a recording too, latches until Esc, and
+// an alarm of a recording is acknowledged before the recording is kept,
+// with the operator's name, and goes onto its page and CSV file.
+TEST_F(CycleGuiTest, TheAlarmWatchesEveryReadingLatchesAndIsAcknowledgedWithEsc) {
     panel->m_alarmThreshold->ChangeValue("100");
-    Click(panel, ID_START);
+    panel->m_operatorId->ChangeValue("OP7");
     const int plays = panel->Alarm().PlayCount();
     Reading(3000, 100);
     EXPECT_EQ(panel->Alarm().PlayCount(), plays);
-    Reading(3075, 101);
+    Reading(3075, 101); // not armed: an alarm all the same
     EXPECT_EQ(panel->Alarm().PlayCount(), plays + 1);
+    EXPECT_EQ(panel->m_banner->Shown().colour, BannerColour::Red);
+    EXPECT_TRUE(panel->m_acknowledgeButton->IsShown());
     Reading(5075, 150);
-    EXPECT_EQ(panel->Alarm().PlayCount(), plays + 1);
-    Reading(5076, 150);
+    EXPECT_EQ(panel->Alarm().PlayCount(), plays + 1); // not again within 2000 ms
+    Reading(5076, 40);
+    EXPECT_EQ(panel->Alarm().PlayCount(), plays + 2); // below again, but latched
+    EXPECT_EQ(
+        panel->m_banner->Shown().Line().rfind("ALARM \xE2\x80\x94 peak 150 bar above 100 bar", 0),
+        0u)
+        << panel->m_banner->Shown().Line();
+    wxKeyEvent escape(wxEVT_CHAR_HOOK);
+    escape.m_keyCode = WXK_ESCAPE;
+    escape.SetEventObject(panel->m_operatorId);
+    panel->m_operatorId->ProcessWindowEvent(escape);
+    EXPECT_FALSE(panel->m_acknowledgeButton->IsShown());
+    EXPECT_NE(panel->m_banner->Shown().colour, BannerColour::Red);
+    Reading(8000, 40);
     EXPECT_EQ(panel->Alarm().PlayCount(), plays + 2);
-    wxTEST_DIALOG(Click(panel, ID_STOP), ExpectBox("Do you want to print a REPORT", wxNO));
+
+    // During a recording: acknowledged at its end, before it is kept.
+    Click(panel, ID_START);
+    Reading(9000, 20);
+    Reading(9500, 130);
+    Reading(10000, 30);
+    wxTEST_DIALOG(Click(panel, ID_STOP),
+                  ExpectBoxStarting("ALARM during this recording: above 100 bar from 0.5 s to "
+                                    "1.0 s, peak 130 bar, not acknowledged.",
+                                    wxOK, "Alarm"),
+                  ExpectBox("Do you want to print a REPORT", wxNO));
+    ASSERT_TRUE(panel->LastRecording());
+    ASSERT_EQ(panel->LastRecording()->alarms.size(), 1u);
+    const AlarmRecord& alarm = panel->LastRecording()->alarms[0];
+    EXPECT_EQ(alarm.peakBar, 130);
+    EXPECT_EQ(alarm.acknowledgedBy, "OP7");
+    EXPECT_NE(CurveCsvText(*panel->LastRecording())
+                  .find("# alarm,\"above 100 bar from 0.5 s to 1.0 s, peak 130 bar, acknowledged "),
+              std::string::npos);
+    EXPECT_FALSE(panel->m_acknowledgeButton->IsShown());
 }
 
 // Fault mended: a press without a valid surface recorded forces of 0 (or inf,

@@ -26,11 +26,12 @@ bool AlarmSound::IsOk() const {
     return m_impl->context != nullptr;
 }
 
-void AlarmSound::Play() {
+bool AlarmSound::Play() {
     ++m_plays;
-    if (!m_impl->context) return;
-    ca_context_play(m_impl->context, m_impl->id, CA_PROP_MEDIA_FILENAME, m_impl->path.c_str(),
-                    CA_PROP_EVENT_DESCRIPTION, "Pressure alarm", nullptr);
+    if (!m_impl->context) return false;
+    return ca_context_play(m_impl->context, m_impl->id, CA_PROP_MEDIA_FILENAME,
+                           m_impl->path.c_str(), CA_PROP_EVENT_DESCRIPTION, "Pressure alarm",
+                           nullptr) == CA_SUCCESS;
 }
 
 #else
@@ -50,8 +51,8 @@ bool AlarmSound::IsOk() const {
     return m_impl->sound.IsOk();
 }
 
-void AlarmSound::Play() {
+bool AlarmSound::Play() {
     ++m_plays;
-    if (m_impl->sound.IsOk()) m_impl->sound.Play(wxSOUND_ASYNC);
+    return m_impl->sound.IsOk() && m_impl->sound.Play(wxSOUND_ASYNC);
 }
 #endif

@@ -1,6 +1,6 @@
 // The alarm sound. On Linux it is played through the desktop's sound service
-// (libcanberra); elsewhere through wxSound. A sound that cannot be played stays
-// silent without a message.
+// (libcanberra); elsewhere through wxSound. Play says whether the sound could
+// be started, so the operator can be told once that there is none.
 #pragma once
 
 #include <wx/string.h>
@@ -15,8 +15,8 @@ class AlarmSound {
     AlarmSound& operator=(const AlarmSound&) = delete;
 
     bool IsOk() const;
-    /// Starts playing and returns at once.
-    void Play();
+    /// Starts playing and returns at once; false when it cannot be played.
+    bool Play();
     /// Times Play was called (for tests and the log).
     int PlayCount() const { return m_plays; }
 

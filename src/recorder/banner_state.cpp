@@ -50,23 +50,34 @@ Banner StateBanner(const BannerInputs& in) {
         say("CONNECTING to " + in.address + " \xE2\x80\xA6");
         return b;
     case LinkPhase::Reconnecting:
-        b.colour = BannerColour::Red;
-        say(std::string("MODULE LOST") + kDash + "reconnecting to " + in.address + " (attempt " +
-            std::to_string(in.reconnectAttempt) + ")");
+        b.colour = BannerColour::Lost;
+        say(std::string("\xE2\x9A\xA0 MODULE LOST") + kDash + "reconnecting to " + in.address +
+            " (attempt " + std::to_string(in.reconnectAttempt) + ")");
         return b;
     case LinkPhase::Connected:
         break;
     }
 
     const double force = ForceTons(in.bar, in.surface);
-    if (in.recording && in.alarmThreshold > 0 && in.bar > in.alarmThreshold) {
+    if (in.alarmAbove || in.alarmLatched) {
+        // Red until acknowledged, flashing while it waits for that; a
+        // recording running meanwhile goes on and says so.
         b.colour = BannerColour::Red;
-        b.flashing = true;
-        b.lit = in.aboveThresholdMs % 1000 < 500;
-        say(std::string("ALARM") + kDash);
-        figure(Bar(in.bar));
-        say(" above " + Bar(in.alarmThreshold) + kDot);
-        figure(Tons(force));
+        b.flashing = in.alarmLatched;
+        b.lit = !in.alarmLatched || in.aboveThresholdMs % 1000 < 500;
+        b.acknowledge = in.alarmLatched;
+        if (in.alarmAbove) {
+            say(std::string(in.alarmLatched ? "ALARM" : "ALARM (acknowledged)") + kDash);
+            figure(Bar(in.bar));
+            say(" above " + Bar(in.alarm.thresholdBar) + kDot);
+            figure(Tons(force));
+        } else {
+            say(std::string("ALARM") + kDash + "peak ");
+            figure(Bar(in.alarm.peakBar));
+            say(" above " + Bar(in.alarm.thresholdBar) + kDot + "now ");
+            figure(pressure);
+        }
+        if (in.recording) say(std::string(kDot) + "REC " + std::to_string(in.secondsLeft) + " s");
     } else if (in.recording) {
         // A recording that is no longer kept on disk as it runs is a warning:
         // a crash now would lose it.

@@ -10,7 +10,9 @@
 
 enum class LinkPhase { NotConnected, Connecting, Connected, Reconnecting };
 
-enum class BannerColour { Grey, Blue, Amber, Green, Red, Slate };
+/// Lost: the module's link is gone; grey with a red border, never the
+/// alarm's red.
+enum class BannerColour { Grey, Blue, Amber, Green, Red, Slate, Lost };
 
 struct BannerInputs {
     LinkPhase link = LinkPhase::NotConnected;
@@ -23,7 +25,10 @@ struct BannerInputs {
     bool recording = false;
     int secondsLeft = 0;
     int alarmThreshold = 0;         ///< bar; 0: no alarm
-    long long aboveThresholdMs = 0; ///< how long readings have been above it
+    bool alarmAbove = false;        ///< the pressure is above the threshold now
+    bool alarmLatched = false;      ///< an alarm waits to be acknowledged
+    AlarmRecord alarm;              ///< the newest alarm
+    long long aboveThresholdMs = 0; ///< how long the latched alarm has been on
     std::string journalProblem;     ///< why the running recording's journal fails, or ""
     std::string storeProblem;       ///< why the record store cannot be written, or ""
     bool done = false;              ///< a cycle ended with a recording
@@ -44,6 +49,7 @@ struct Banner {
     Verdict badge = Verdict::None; ///< PASS or FAIL shown at the right end
     bool flashing = false;         ///< the alarm: lit and dimmed each half second
     bool lit = true;
+    bool acknowledge = false; ///< room at the right end for the acknowledge button
     /// The runs as one line of text.
     std::string Line() const;
 };

@@ -10,6 +10,7 @@
 #include "recorder/messages.h"
 #include "recorder/typed_number.h"
 
+#include <wx/textctrl.h>
 #include <wx/app.h>
 #include <wx/bmpbuttn.h>
 #include <wx/button.h>
@@ -42,7 +43,18 @@ void TerminalPanel::SetConnectionParameters(const wxString& address, const wxStr
     m_portText = port;
     m_autoConnect = autoconnect;
     m_skipQuestion = skipQuestion;
+    // The threshold kept for the press comes with it (not during a cycle:
+    // the press cannot change then).
+    const bool otherPress = m_pressIndex != static_cast<int>(pressIndex);
+    if (otherPress) KeepThreshold();
     m_pressIndex = static_cast<int>(pressIndex);
+    if (!m_cycle.m_armed && !m_cycle.m_recording) {
+        const auto kept = m_thresholds.find(std::string(m_host.PressName(m_pressIndex).utf8_str()));
+        if (kept != m_thresholds.end())
+            m_alarmThreshold->ChangeValue(wxString::Format("%d", kept->second));
+        else if (otherPress)
+            m_alarmThreshold->ChangeValue("0");
+    }
     UpdateThresholdLine(); // the force of the threshold follows the press
     UpdateLimitLines();
     if (!m_reconnecting)

@@ -18,9 +18,7 @@ WallTime SystemClock::Now() {
     return t;
 }
 
-RecordingCycle::RecordingCycle(Clock& clock) : m_clock(&clock) {
-    m_lastAlarm = SteadyClock::now();
-}
+RecordingCycle::RecordingCycle(Clock& clock) : m_clock(&clock) {}
 
 ReadingEffects RecordingCycle::OnReading(int bar, SteadyTime arrival, const CycleInputs& inputs) {
     using std::chrono::duration_cast;
@@ -48,13 +46,6 @@ ReadingEffects RecordingCycle::OnReading(int bar, SteadyTime arrival, const Cycl
     }
     if (bar <= 4 && !m_recording) return fx;
     if (!m_armed || m_lengthReached) return fx;
-
-    const int threshold = inputs.alarmThresholdBar;
-    if (threshold > 0 && bar > threshold &&
-        duration_cast<milliseconds>(arrival - m_lastAlarm).count() > 2000) {
-        m_lastAlarm = arrival;
-        fx.playAlarm = true;
-    }
 
     long long elapsed = duration_cast<milliseconds>(arrival - m_recordStart).count();
     long long length = inputs.recordLengthSeconds;

@@ -34,7 +34,6 @@ class SystemClock : public Clock {
 
 /// What was set at Start: the cycle never reads the operator's fields.
 struct CycleInputs {
-    int alarmThresholdBar = 0; ///< 0: no alarm
     int recordLengthSeconds = 0;
     double surface = 0; ///< cm² of the press chosen at Start
 };
@@ -42,9 +41,8 @@ struct CycleInputs {
 /// What one reading asks the panel to do, in this order.
 struct ReadingEffects {
     bool recordingStarted = false; ///< start the countdown, enable Print Report
-    bool playAlarm = false;
-    bool recordEnd = false; ///< queue the record-end event, stop the countdown
-    bool appended = false;  ///< hand the new samples to the curve and fit the view
+    bool recordEnd = false;        ///< queue the record-end event, stop the countdown
+    bool appended = false;         ///< hand the new samples to the curve and fit the view
     double fitXMax = 0, fitYMax = 0;
 };
 
@@ -97,7 +95,6 @@ class RecordingCycle {
     bool m_lengthReached = false; ///< later readings of this recording are not samples
     SteadyTime m_recordStart;     ///< arrival of the first sample
     WallTime m_recordStartWall;   ///< the same instant on the wall clock, for dates
-    SteadyTime m_lastAlarm;
     SteadyTime m_lastSampleArrival;
     std::vector<double> m_times;  ///< seconds since the first recorded reading
     std::vector<double> m_forces; ///< tons

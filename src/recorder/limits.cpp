@@ -2,6 +2,7 @@
 
 #include "records/file_access.h"
 #include "records/record_store.h"
+#include "recorder/cycle.h"
 #include "recorder/local_time.h"
 #include "recorder/report_data.h"
 
@@ -169,4 +170,46 @@ std::vector<std::string> ReconcileLimits(LimitTable& table, RecordStore& store,
                         " on " + IsoDateTime(last.at) + ". The limits as last set are used.");
     }
     return notes;
+}
+
+const char* const kThresholdsFile = "alarm.ini";
+
+ThresholdTable ReadThresholds(const std::string& path) {
+    ThresholdTable table;
+    std::string content;
+    if (!ReadWholeFile(path, content)) return table;
+    std::istringstream in(content);
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        const size_t comma = line.find(',');
+        double bar = 0;
+        if (comma == std::string::npos || comma + 1 >= line.size() ||
+            !ParseNumber(line.substr(0, comma), bar) || bar < 0 || bar > 999 ||
+            bar != static_cast<int>(bar))
+            continue;
+        table[line.substr(comma + 1)] = static_cast<int>(bar);
+    }
+    return table;
+}
+
+bool WriteThresholds(const std::string& path, const ThresholdTable& table, std::string* error) {
+    std::string text;
+    for (const auto& [press, bar] : table)
+        text += std::to_string(bar) + "," + press + "\n";
+    return WriteFileBytes(path, text, error);
+}
+
+std::string ThresholdAgainstLimits(int bar, double surface, const ForceLimits* limits) {
+    if (bar <= 0 || limits == nullptr || !(surface > 0)) return "";
+    const double force = ForceTons(bar, surface);
+    char text[128];
+    if (force > limits->upperTons)
+        std::snprintf(text, sizeof text, "%d bar = %.1f t: above the upper limit %.1f t", bar,
+                      force, limits->upperTons);
+    else if (force < limits->lowerTons)
+        std::snprintf(text, sizeof text, "%d bar = %.1f t: below the lower limit %.1f t", bar,
+                      force, limits->lowerTons);
+    else
+        return "";
+    return text;
 }

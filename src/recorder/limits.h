@@ -54,3 +54,15 @@ using OriginTable = std::map<std::string, LimitsOrigin>;
 std::vector<std::string> ReconcileLimits(LimitTable& table, RecordStore& store,
                                          OriginTable& origins, const std::string& pcName,
                                          int64_t now, bool* rewrite);
+
+/// The alarm threshold of each press, in bar, kept in alarm.ini ("bar,press
+/// name" a line) so it survives a restart.
+using ThresholdTable = std::map<std::string, int>;
+extern const char* const kThresholdsFile;
+ThresholdTable ReadThresholds(const std::string& path);
+bool WriteThresholds(const std::string& path, const ThresholdTable& table, std::string* error);
+
+/// What a threshold means against the press's limits, for the operator where
+/// it is set: "" when it lies between them (or there are none), else e.g.
+/// "300 bar = 382.5 t: above the upper limit 380.0 t".
+std::string ThresholdAgainstLimits(int bar, double surface, const ForceLimits* limits);

@@ -466,6 +466,13 @@ bool TerminalPanel::WriteReport(const Recording& recording, const std::string& r
     line("Surface: " + wxString::FromUTF8(CsvNumber(setup.surface)) +
          wxString::FromUTF8(" cm\xC2\xB2"));
     line("Program version " + utf8(setup.version));
+    for (const AlarmRecord& alarm : recording.alarms) {
+        HPDF_Page_SetRGBFill(page, 0.8f, 0, 0);
+        for (const wxString& part :
+             Wrapped(page, "Alarm: " + wxString::FromUTF8(AlarmText(alarm)), 130))
+            line(part, 11);
+        HPDF_Page_SetRGBFill(page, 0, 0, 0);
+    }
     for (const std::string& note : {recording.startNote, recording.journalProblem}) {
         if (note.empty()) continue;
         HPDF_Page_SetRGBFill(page, 0.8f, 0, 0);

@@ -104,6 +104,23 @@ std::string FixedNumber(double value, int decimals) {
     return text;
 }
 
+std::string AlarmText(const AlarmRecord& a) {
+    char text[96];
+    std::snprintf(text, sizeof text, "above %d bar from %s s", a.thresholdBar,
+                  FixedNumber(a.startSeconds, 1).c_str());
+    std::string out = text;
+    if (a.endSeconds >= 0)
+        out += " to " + FixedNumber(a.endSeconds, 1) + " s";
+    else
+        out += a.endedAt == 0 ? " to the end" : " to after the end";
+    out += ", peak " + std::to_string(a.peakBar) + " bar, ";
+    out += a.acknowledgedAt == 0 ? std::string("not acknowledged")
+                                 : "acknowledged " + IsoDateTime(a.acknowledgedAt) + " by " +
+                                       (a.acknowledgedBy.empty() ? std::string("(no operator ID)")
+                                                                 : a.acknowledgedBy);
+    return out;
+}
+
 std::string CurveCsvText(const Recording& recording) {
     std::string out;
     const RecordingSetup& setup = recording.setup;
@@ -145,6 +162,8 @@ std::string CurveCsvText(const Recording& recording) {
     if (!recording.journalProblem.empty()) field("journal", recording.journalProblem);
     if (setup.alarmThresholdBar > 0)
         number("alarm_threshold_bar", std::to_string(setup.alarmThresholdBar));
+    for (const AlarmRecord& alarm : recording.alarms)
+        field("alarm", AlarmText(alarm));
     if (!setup.moduleAddress.empty()) field("module", setup.moduleAddress);
     if (setup.hasLimits) {
         number("lower_limit_t", CsvNumber(setup.limits.lowerTons));

@@ -42,6 +42,10 @@ std::string CsvFieldText(const std::string& field);
 /// put into `fields` as key and text.
 bool ReadHeaderLine(const std::string& line, std::map<std::string, std::string>& fields);
 
+/// One alarm in words, as the page and the CSV file give it: "above 300 bar
+/// from 12.3 s to 18.0 s, peak 320 bar, acknowledged 2026-12-09 10:41:20 by OP7".
+std::string AlarmText(const AlarmRecord& alarm);
+
 /// The recording as its CSV file holds it, byte for byte.
 std::string CurveCsvText(const Recording& recording);
 

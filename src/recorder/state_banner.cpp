@@ -9,7 +9,7 @@ namespace {
 
 bool SameBanner(const Banner& a, const Banner& b) {
     if (a.colour != b.colour || a.badge != b.badge || a.lit != b.lit ||
-        a.runs.size() != b.runs.size())
+        a.acknowledge != b.acknowledge || a.runs.size() != b.runs.size())
         return false;
     for (size_t i = 0; i < a.runs.size(); ++i)
         if (a.runs[i].text != b.runs[i].text || a.runs[i].figure != b.runs[i].figure) return false;
@@ -35,6 +35,8 @@ wxColour BannerBackground(const Banner& banner) {
         return wxColour(0, 135, 60);
     case BannerColour::Red:
         return banner.lit ? wxColour(215, 0, 0) : wxColour(110, 0, 0);
+    case BannerColour::Lost:
+        return wxColour(80, 80, 80);
     case BannerColour::Slate:
         break;
     }
@@ -96,6 +98,12 @@ void StateBanner::Paint(wxDC& dc, const wxSize& size) const {
     const wxColour text = m_banner.colour == BannerColour::Amber ? *wxBLACK : *wxWHITE;
     dc.SetBackground(wxBrush(background));
     dc.Clear();
+    if (m_banner.colour == BannerColour::Lost) {
+        // Not the alarm: grey, framed in red.
+        dc.SetPen(wxPen(wxColour(215, 0, 0), 4));
+        dc.SetBrush(*wxTRANSPARENT_BRUSH);
+        dc.DrawRectangle(2, 2, size.x - 4, size.y - 4);
+    }
 
     const wxFont& figureFont = FigureFont();
     static const int ink = DigitInkHeight(figureFont);
@@ -108,7 +116,9 @@ void StateBanner::Paint(wxDC& dc, const wxSize& size) const {
     if (m_banner.badge == Verdict::Fail) badge = "FAIL";
     dc.SetFont(figureFont);
     const int badgeWidth = badge.empty() ? 0 : dc.GetTextExtent(badge).x + 2 * margin;
-    const int room = size.x - 2 * margin - (badgeWidth ? badgeWidth + margin : 0);
+    // The acknowledge button (a child window) covers the right end.
+    const int reserved = m_banner.acknowledge ? kAcknowledgeWidth + margin : 0;
+    const int room = size.x - 2 * margin - (badgeWidth ? badgeWidth + margin : 0) - reserved;
 
     // The state's words shrink until the line fits; the figures never do.
     int figuresWidth = 0;

@@ -23,6 +23,8 @@ class StateBanner : public wxWindow {
     static const wxFont& FigureFont();
     static int DigitInkHeight(const wxFont& font, int* inkTop = nullptr);
     static constexpr int kFigurePixels = 29; // 28 with one to spare
+    /// The width kept free at the right end for the acknowledge button.
+    static constexpr int kAcknowledgeWidth = 196;
 
     /// Paints into `dc` (also used by tests, into a bitmap).
     void Paint(wxDC& dc, const wxSize& size) const;

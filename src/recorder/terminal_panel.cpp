@@ -81,6 +81,16 @@ TerminalPanel::TerminalPanel(wxWindow* parent, PanelHost& host, int W, int /*dis
 
     CreatePlot(10, 50, W - 320, (W - 320) * 3 / 5, wxColour(255, 0, 0));
     m_banner = new StateBanner(this, wxPoint(10, 2), wxSize(W - 320, 46));
+    // Acknowledging a latched alarm: a button at the banner's right end and Esc.
+    m_acknowledgeButton = new wxButton(m_banner, wxID_ANY, "Acknowledge (Esc)",
+                                       wxPoint(W - 320 - 196, 4), wxSize(190, 38));
+    m_acknowledgeButton->Hide();
+    m_acknowledgeButton->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { AcknowledgeAlarm(); });
+    Bind(wxEVT_CHAR_HOOK, [this](wxKeyEvent& event) {
+        if (event.GetKeyCode() == WXK_ESCAPE && AcknowledgeAlarm()) return;
+        event.Skip();
+    });
+    m_thresholds = ReadThresholds(kThresholdsFile);
     BuildControls(W);
     UpdateThresholdLine();
     UpdateLimitLines();
@@ -234,6 +244,10 @@ void TerminalPanel::BuildControls(int W) {
         event.Skip();
         UpdateThresholdLine();
     });
+    m_alarmThreshold->Bind(wxEVT_KILL_FOCUS, [this](wxFocusEvent& event) {
+        event.Skip();
+        KeepThreshold();
+    });
     caption("Record Length (s)", 585);
     m_recordLength = new wxTextCtrl(this, wxID_ANY, "80", wxPoint(W - 135, 580), wxSize(120, 30), 0,
                                     wxTextValidator(wxFILTER_DIGITS));
@@ -248,9 +262,47 @@ void TerminalPanel::UpdateThresholdLine() {
     const double surface = running ? m_setup.surface : m_host.Surface(m_pressIndex);
     const bool on = threshold > 0 && std::isfinite(surface) && surface > 0;
     if (on) m_thresholdLine->SetValue(ForceTons(threshold, surface));
-    m_alarmOffText->Show(threshold <= 0);
+    // Beside the threshold: off, no sound, or a threshold beyond the limits.
+    const std::string against = ThresholdAgainstLimits(threshold, surface, ShownLimits());
+    wxString note;
+    if (threshold <= 0)
+        note = "Alarm off";
+    else if (m_soundFailed)
+        note = "No sound device";
+    else if (!against.empty())
+        note =
+            against.find("above") != std::string::npos ? "Above upper limit" : "Below lower limit";
+    m_alarmOffText->SetLabel(note);
+    m_alarmOffText->SetToolTip(m_soundFailed ? wxString("The alarm sound cannot be played: the "
+                                                        "alarm is shown on the screen only.")
+                                             : wxString::FromUTF8(against));
+    m_alarmOffText->Show(!note.empty());
     m_thresholdLine->SetVisible(on);
     m_plot->Refresh(false);
+}
+
+void TerminalPanel::KeepThreshold() {
+    if (m_cycle.m_armed || m_cycle.m_recording) return;
+    const std::string press(m_host.PressName(m_pressIndex).utf8_str());
+    if (press.empty()) return;
+    const int bar = LeadingInt(m_alarmThreshold->GetValue().ToStdWstring());
+    const auto kept = m_thresholds.find(press);
+    if (kept != m_thresholds.end() && kept->second == bar) return;
+    if (kept == m_thresholds.end() && bar <= 0) return;
+    m_thresholds[press] = bar;
+    std::string why;
+    if (!WriteThresholds(kThresholdsFile, m_thresholds, &why))
+        fprintf(stderr, "%s cannot be written: %s\n", kThresholdsFile, why.c_str());
+}
+
+bool TerminalPanel::AcknowledgeAlarm() {
+    const std::string who = m_cycle.m_armed || m_cycle.m_recording
+                                ? m_setup.job.operatorId
+                                : std::string(m_operatorId->GetValue().utf8_str());
+    if (!m_alarmWatch.Acknowledge(m_clock->Now().seconds, who)) return false;
+    m_acknowledgeButton->Hide();
+    RefreshBanner();
+    return true;
 }
 
 const ForceLimits* TerminalPanel::ShownLimits() const {
@@ -304,9 +356,12 @@ BannerInputs TerminalPanel::BannerState() const {
         running ? m_setup.alarmThresholdBar : LeadingInt(m_alarmThreshold->GetValue());
     in.journalProblem = m_journal.IsOpen() ? m_journal.Problem() : "";
     in.storeProblem = m_storeProblem;
-    if (m_aboveThreshold)
+    in.alarmAbove = m_connected && m_alarmWatch.Above();
+    in.alarmLatched = m_connected && m_alarmWatch.Latched();
+    if (const AlarmRecord* alarm = m_alarmWatch.Last()) in.alarm = *alarm;
+    if (in.alarmLatched)
         in.aboveThresholdMs =
-            std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - m_aboveSince)
+            std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - m_alarmSince)
                 .count();
     in.done = m_done;
     in.lowSinceDone = m_lowSinceDone;
@@ -338,7 +393,6 @@ void TerminalPanel::ApplyReadings(const std::vector<Reading>& readings) {
     m_readingsApplied += static_cast<long long>(readings.size());
 
     CycleInputs inputs;
-    inputs.alarmThresholdBar = m_setup.alarmThresholdBar;
     inputs.recordLengthSeconds = m_setup.recordLengthSeconds;
     inputs.surface = m_setup.surface;
 
@@ -356,8 +410,25 @@ void TerminalPanel::ApplyReadings(const std::vector<Reading>& readings) {
             m_renderTimer->StartCountdown();
             m_printButton->Enable();
             m_journal.AppendLine(JournalStartLine(m_cycle.m_recordStartWall.seconds));
+            m_alarmWatch.BeginRecording();
         }
-        if (fx.playAlarm) m_alarmSound->Play();
+        // The alarm watches every reading, whether a recording runs or not.
+        const bool running = m_cycle.m_armed || m_cycle.m_recording;
+        const int threshold = running ? m_setup.alarmThresholdBar
+                                      : LeadingInt(m_alarmThreshold->GetValue().ToStdWstring());
+        const double seconds =
+            m_cycle.m_recording
+                ? std::chrono::duration<double>(reading.arrival - m_cycle.m_recordStart).count()
+                : -1;
+        const bool wasLatched = m_alarmWatch.Latched();
+        const AlarmWatch::Step alarm = m_alarmWatch.OnReading(
+            reading.bar, threshold, reading.arrival, m_clock->Now().seconds, seconds);
+        if (m_alarmWatch.Latched() && !wasLatched) m_alarmSince = reading.arrival;
+        if (alarm.sound && !m_alarmSound->Play() && !m_soundFailed) {
+            m_soundFailed = true; // said once, beside the threshold
+            fprintf(stderr, "The alarm sound cannot be played.\n");
+            UpdateThresholdLine();
+        }
         if (fx.recordEnd) {
             PostRecordEnd();
             m_renderTimer->StopCountdown();
@@ -373,12 +444,7 @@ void TerminalPanel::ApplyReadings(const std::vector<Reading>& readings) {
     m_lastBar = readings.back().bar;
     for (const Reading& reading : readings)
         if (reading.bar <= 4) m_lowSinceDone = true;
-    const int threshold = m_cycle.m_armed || m_cycle.m_recording
-                              ? m_setup.alarmThresholdBar
-                              : LeadingInt(m_alarmThreshold->GetValue());
-    const bool above = threshold > 0 && m_lastBar > threshold;
-    if (above && !m_aboveThreshold) m_aboveSince = readings.back().arrival;
-    m_aboveThreshold = above;
+    m_acknowledgeButton->Show(m_alarmWatch.Latched());
     RefreshBanner();
 
     const auto& times = m_cycle.m_times;
@@ -472,6 +538,7 @@ Recording TerminalPanel::CurrentRecording() const {
     r.stoppedAt = m_stoppedAt;
     r.incomplete = m_cycle.IncompleteText();
     r.startNote = m_cycle.StartNote();
+    r.alarms = m_alarmWatch.RecordingAlarms();
     if (!m_journal.Problem().empty())
         r.journalProblem =
             "the journal of this recording could not be written (" + m_journal.Problem() + ")";
@@ -560,6 +627,15 @@ void TerminalPanel::FinishCycle(RecordEnd why, bool ask) {
         return;
     }
     m_renderTimer->StopCountdown();
+    // An alarm of this recording still latched is acknowledged before the
+    // recording is kept, so the page and the store say when and by whom.
+    const std::vector<AlarmRecord> alarms = m_alarmWatch.RecordingAlarms();
+    if (ask && m_alarmWatch.Latched() && !alarms.empty()) {
+        ShowInfo("ALARM during this recording: " + wxString::FromUTF8(AlarmText(alarms.back())) +
+                     ".\nPress OK to acknowledge it.",
+                 "Alarm");
+        AcknowledgeAlarm();
+    }
     m_lastRecording = CurrentRecording();
     // What its CSV file will hold is fixed now; the store and the page both
     // carry its hash.

@@ -7,6 +7,8 @@
 
 #include "link/link.h"
 #include "recorder/banner_state.h"
+#include "recorder/alarm_watch.h"
+#include "recorder/limits.h"
 #include "recorder/cycle.h"
 #include "recorder/journal.h"
 #include "recorder/panel_host.h"
@@ -158,10 +160,23 @@ class TerminalPanel : public wxPanel, public LinkListener {
     wxTextCtrl* m_recordLength;
     wxTextCtrl* m_alarmThreshold;
     std::unique_ptr<AlarmSound> m_alarmSound;
+    /// The alarm on every reading while connected, latched until acknowledged.
+    AlarmWatch m_alarmWatch;
+    wxButton* m_acknowledgeButton = nullptr;
+    /// Acknowledges the alarm (the button and Esc) in the name of the
+    /// operator; false when none was latched.
+    bool AcknowledgeAlarm();
+    /// The alarm threshold of each press, kept in alarm.ini.
+    ThresholdTable m_thresholds;
+    /// Keeps the threshold typed for the selected press.
+    void KeepThreshold();
+    /// The sound could not be played: said once, beside the threshold.
+    bool m_soundFailed = false;
     mpWindow* m_plot = nullptr;
     mpFXYVector* m_curve = nullptr;
     /// The alarm threshold's force on the plot, while a threshold is set.
     mpHorizontalLine* m_thresholdLine = nullptr;
+    /// "Alarm off", "No sound device", or the threshold against the limits.
     wxStaticText* m_alarmOffText = nullptr;
     void UpdateThresholdLine();
     /// The selected press's force limits on the plot, while it has limits.
@@ -244,9 +259,8 @@ class TerminalPanel : public wxPanel, public LinkListener {
     long long m_readingsApplied = 0;
     bool m_haveReading = false; ///< a reading came on the current link
     int m_lastBar = 0;
-    bool m_aboveThreshold = false;
-    SteadyTime m_aboveSince;
-    bool m_done = false; ///< a cycle ended with a recording, and no new one started
+    SteadyTime m_alarmSince; ///< the latched alarm's first reading, for the banner's flashing
+    bool m_done = false;     ///< a cycle ended with a recording, and no new one started
     bool m_lowSinceDone = false;
     RecordingResults m_doneResults;
     Judgement m_doneJudgement;

@@ -101,6 +101,7 @@ const char* const kMigrations[] = {
     "ALTER TABLE recordings ADD COLUMN csv_sha256 TEXT NOT NULL DEFAULT '';"
     "ALTER TABLE recordings ADD COLUMN limits_set_at INTEGER NOT NULL DEFAULT 0;"
     "ALTER TABLE recordings ADD COLUMN limits_set_by TEXT NOT NULL DEFAULT '';"
+    "ALTER TABLE recordings ADD COLUMN alarms TEXT NOT NULL DEFAULT '';"
     "ALTER TABLE recordings ADD COLUMN pdf_sha256 TEXT;"
     "ALTER TABLE recordings ADD COLUMN previous_hash TEXT;"
     "ALTER TABLE recordings ADD COLUMN record_hash TEXT;"
@@ -147,7 +148,7 @@ const char* const kRecordingColumns =
     " production_date, refurbishment_date, press, surface_cm2, has_limits, lower_t, upper_t,"
     " alarm_threshold_bar, record_length_s, module, version, pc_name, incomplete, start_note,"
     " journal_problem, peak_t, peak_time_s, peak_bar, recorded_s, result, result_reason,"
-    " sample_count, csv_sha256, limits_set_at, limits_set_by,"
+    " sample_count, csv_sha256, limits_set_at, limits_set_by, alarms,"
     " (SELECT data FROM samples WHERE recording_id = recordings.id)";
 const char* const kChangeColumns = "at, who, pc_name, press, what, old_value, new_value, reason";
 
@@ -355,10 +356,10 @@ bool RecordStore::Insert(const Recording& r, RecordStatus status, std::string* w
               " press, surface_cm2, has_limits, lower_t, upper_t, alarm_threshold_bar,"
               " record_length_s, module, version, pc_name, incomplete, start_note,"
               " journal_problem, peak_t, peak_time_s, peak_bar, recorded_s, result,"
-              " result_reason, sample_count, csv_sha256, limits_set_at, limits_set_by)"
+              " result_reason, sample_count, csv_sha256, limits_set_at, limits_set_by, alarms)"
               " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15, ?16,"
               " ?17, ?18, ?19, ?20, ?21, ?22, ?23, ?24, ?25, ?26, ?27, ?28, ?29, ?30, ?31,"
-              " ?32, ?33, ?34)"
+              " ?32, ?33, ?34, ?35)"
               " ON CONFLICT(uuid) DO NOTHING");
     if (!insert.Ok()) {
         if (why) *why = sqlite3_errmsg(m_db);
@@ -381,6 +382,7 @@ bool RecordStore::Insert(const Recording& r, RecordStatus status, std::string* w
     insert.Bind(29, HistoryResult(r)).Bind(30, judgement.reason);
     insert.Bind(31, int64_t(std::min(r.times.size(), r.forces.size())));
     insert.Bind(32, r.csvSha256).Bind(33, s.limitsSetAt).Bind(34, s.limitsSetBy);
+    insert.Bind(35, PackAlarms(r.alarms));
     if (insert.Step() != SQLITE_DONE) {
         if (why) *why = insert.Error();
         return false;
@@ -581,7 +583,7 @@ bool RecordStore::Load(int64_t id, Recording& r, RecordStatus* status) {
               " bearing, production_date, refurbishment_date, press, surface_cm2, has_limits,"
               " lower_t, upper_t, alarm_threshold_bar, record_length_s, module, version,"
               " pc_name, incomplete, start_note, journal_problem, data, csv_sha256,"
-              " limits_set_at, limits_set_by"
+              " limits_set_at, limits_set_by, alarms"
               " FROM recordings JOIN samples ON samples.recording_id = recordings.id"
               " WHERE id = ?1");
     select.Bind(1, id);
@@ -610,6 +612,7 @@ bool RecordStore::Load(int64_t id, Recording& r, RecordStatus* status) {
     r.csvSha256 = select.Text(25);
     s.limitsSetAt = select.Int(26);
     s.limitsSetBy = select.Text(27);
+    UnpackAlarms(select.Text(28), r.alarms);
     return UnpackSamples(select.Blob(24), r);
 }
 

@@ -157,3 +157,46 @@ std::string NewRecordingId() {
                   static_cast<unsigned long long>(low));
     return text;
 }
+
+std::string PackAlarms(const std::vector<AlarmRecord>& alarms) {
+    std::string text;
+    char line[160];
+    for (const AlarmRecord& a : alarms) {
+        // Whole milliseconds, so no locale's decimal mark is involved.
+        std::snprintf(line, sizeof line, "%d %lld %lld %d %lld %lld %lld ", a.thresholdBar,
+                      static_cast<long long>(a.startedAt), std::llround(a.startSeconds * 1000),
+                      a.peakBar, static_cast<long long>(a.endedAt),
+                      std::llround(a.endSeconds * 1000), static_cast<long long>(a.acknowledgedAt));
+        // The name last, as typed; a line break in it would end the line.
+        std::string by = a.acknowledgedBy;
+        for (char& c : by)
+            if (c == '\n' || c == '\r') c = ' ';
+        text += line + by + "\n";
+    }
+    return text;
+}
+
+bool UnpackAlarms(const std::string& text, std::vector<AlarmRecord>& alarms) {
+    alarms.clear();
+    size_t at = 0;
+    while (at < text.size()) {
+        const size_t end = text.find('\n', at);
+        if (end == std::string::npos) return false;
+        const std::string line = text.substr(at, end - at);
+        at = end + 1;
+        AlarmRecord a;
+        long long started = 0, ended = 0, acknowledged = 0, startMs = 0, endMs = 0;
+        int used = 0;
+        if (std::sscanf(line.c_str(), "%d %lld %lld %d %lld %lld %lld %n", &a.thresholdBar,
+                        &started, &startMs, &a.peakBar, &ended, &endMs, &acknowledged, &used) < 7)
+            return false;
+        a.startSeconds = startMs / 1000.0;
+        a.endSeconds = endMs / 1000.0;
+        a.startedAt = started;
+        a.endedAt = ended;
+        a.acknowledgedAt = acknowledged;
+        a.acknowledgedBy = line.substr(static_cast<size_t>(used));
+        alarms.push_back(a);
+    }
+    return true;
+}

@@ -87,17 +87,36 @@ struct RecordingSetup {
 /// A new random identity ("3f2a…", 32 hexadecimal digits, version 4 layout).
 std::string NewRecordingId();
 
+/// One alarm: the pressure above the threshold from its first reading above
+/// to the first at or below it, and when and by whom it was acknowledged.
+struct AlarmRecord {
+    int thresholdBar = 0;
+    int64_t startedAt = 0;    ///< wall clock, seconds
+    double startSeconds = -1; ///< into the recording; negative: not seen in one
+    int peakBar = 0;
+    int64_t endedAt = 0;        ///< 0: still above
+    double endSeconds = -1;     ///< into the recording; negative: ended after it
+    int64_t acknowledgedAt = 0; ///< 0: not acknowledged
+    std::string acknowledgedBy;
+};
+
+/// The alarms as the store keeps them, one line each; and read back (false
+/// when the text is not such lines).
+std::string PackAlarms(const std::vector<AlarmRecord>& alarms);
+bool UnpackAlarms(const std::string& text, std::vector<AlarmRecord>& alarms);
+
 struct Recording {
     RecordingSetup setup;
-    std::vector<double> times;  ///< seconds since the first sample
-    std::vector<double> forces; ///< tons
-    std::vector<int> pressures; ///< bar
-    int64_t startedAt = 0;      ///< wall clock of the first sample, seconds
-    int64_t stoppedAt = 0;      ///< wall clock of the end of the cycle, seconds
-    std::string incomplete;     ///< how it ended before its length, or ""
-    std::string startNote;      ///< "started at 380 bar: …", or ""
-    std::string journalProblem; ///< why its journal could not be written, or ""
-    std::string csvSha256;      ///< SHA-256 of its CSV file, once that is made
+    std::vector<double> times;       ///< seconds since the first sample
+    std::vector<double> forces;      ///< tons
+    std::vector<int> pressures;      ///< bar
+    int64_t startedAt = 0;           ///< wall clock of the first sample, seconds
+    int64_t stoppedAt = 0;           ///< wall clock of the end of the cycle, seconds
+    std::string incomplete;          ///< how it ended before its length, or ""
+    std::string startNote;           ///< "started at 380 bar: …", or ""
+    std::string journalProblem;      ///< why its journal could not be written, or ""
+    std::string csvSha256;           ///< SHA-256 of its CSV file, once that is made
+    std::vector<AlarmRecord> alarms; ///< the alarms of its time
 
     bool Empty() const { return times.empty(); }
     double LastTime() const { return times.empty() ? 0 : times.back(); }
