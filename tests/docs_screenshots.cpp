@@ -93,10 +93,17 @@ TEST(DocsScreenshots, MainWindowStates) {
     WaitUntil([&] { return panel->m_banner->Shown().lit; }, 1000);
     ShotOfScreen("alarm");
     wxTEST_DIALOG(WaitUntil([&] { return !panel->Cycle().m_recording; }, 30000);
-                  Pump(500), ExpectBox("Do you want to print a REPORT", wxYES),
+                  Pump(500), ExpectBoxStarting("ALARM during this recording", wxOK, "Alarm"),
+                  ExpectBox("Do you want to print a REPORT", wxYES),
                   ExpectBoxStarting("Report Created.", wxOK, "Success"));
     Pump(1000);
     ShotOfScreen("done");
+    // The module gone: its own look, not the alarm's red.
+    wxTEST_DIALOG(sim.Stop(); WaitUntil([&] { return !panel->m_connected; }, 10000);
+                  Pump(300), ExpectBoxStarting("", wxOK, "Disconnected"));
+    WaitUntil([&] { return panel->m_banner->Shown().colour == BannerColour::Lost; }, 5000);
+    Pump(300);
+    ShotOfScreen("module-lost");
     Click(panel, ID_DISCONNECT);
     main->SetLimits(0, nullptr, &error);
     const wxString pdf = main->m_pdfDirectory + "/Report_Mounting_AX-4471A_" +

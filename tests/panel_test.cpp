@@ -339,6 +339,42 @@ TEST(PanelLayout, LimitsNeedTheQualityEngineersPasswordAndEveryChangeIsKept) {
     ClearLimits();
 }
 
+// The threshold is kept per press and survives a restart; one whose force
+// lies beyond the press's limits is pointed out beside it.
+TEST(PanelLayout, TheThresholdIsKeptPerPressAndPointedOutAgainstTheLimits) {
+    RebuildMainWindow("ip=127.0.0.1\nport=1\nautoconnect=false\nsuperficie=0\n");
+    MainWindow* main = MainWindow::GetInstance();
+    const ForceLimits limits{350, 420};
+    std::string error;
+    ASSERT_TRUE(main->SetLimits(0, &limits, &error)) << error;
+    TerminalPanel* p = Panel();
+    auto note = [&] {
+        return p->m_alarmOffText->IsShown() ? p->m_alarmOffText->GetLabel() : wxString();
+    };
+    p->m_alarmThreshold->SetValue("300"); // 382.5 t on 1250 cm²: between the limits
+    EXPECT_EQ(note(), "");
+    p->m_alarmThreshold->SetValue("400"); // 510 t
+    EXPECT_EQ(note(), "Above upper limit");
+    EXPECT_EQ(p->m_alarmOffText->GetToolTipText(),
+              "400 bar = 510.0 t: above the upper limit 420.0 t");
+    p->m_alarmThreshold->SetValue("200"); // 255 t
+    EXPECT_EQ(note(), "Below lower limit");
+    p->m_alarmThreshold->SetValue("0");
+    EXPECT_EQ(note(), "Alarm off");
+    p->m_alarmThreshold->SetValue("300");
+    p->SetConnectionParameters("127.0.0.1", "1", false, true, 1); // another press: its own
+    EXPECT_EQ(p->m_alarmThreshold->GetValue(), "0");
+    p->m_alarmThreshold->SetValue("150");
+    p->SetConnectionParameters("127.0.0.1", "1", false, true, 0);
+    EXPECT_EQ(p->m_alarmThreshold->GetValue(), "300");
+    EXPECT_EQ(ReadText("alarm.ini"), "300,P0\n150,P1\n");
+    // A restart finds it again.
+    MainWindow::DestroyInstance();
+    Pump(50);
+    EXPECT_EQ(Panel()->m_alarmThreshold->GetValue(), "300");
+    ClearLimits();
+}
+
 TEST(PanelLayout, InitialTextsAndStates) {
     RebuildMainWindow("ip=127.0.0.4\nautoconnect=false\nskipQuestion=false\n");
     DestroyNewDialogs();

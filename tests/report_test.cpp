@@ -571,6 +571,51 @@ TEST_F(ReportTest, ThePageCarriesItsNumberHashAndCodeAndVerifyNamesAChangedCsv) 
     EXPECT_NE(answer.find("exit=1"), std::string::npos) << answer;
 }
 
+// The worst case of the right column: INCOMPLETE, a FAIL with its reason,
+// notes and many alarms. Nothing runs into the signature lines; what does
+// not fit is counted and is in the CSV file.
+TEST_F(ReportTest, TheResultsColumnNeverRunsIntoTheSignatures) {
+    FillJob();
+    Record();
+    Recording r = *panel->LastRecording();
+    r.setup.uuid = NewRecordingId();
+    r.setup.job.axleDesignation = "AX99";
+    r.setup.hasLimits = true;
+    r.setup.limits = {500, 600};
+    r.setup.limitsSetAt = r.stoppedAt - 3600;
+    r.setup.limitsSetBy = "Anna Rossi, quality engineer of the mounting line";
+    r.incomplete = "module lost at 12.3 s after readings stopped coming from the press";
+    r.startNote = "started at 380 bar: the rise is not on the curve";
+    r.journalProblem = "the journal of this recording could not be written (No space left)";
+    for (int k = 0; k < 6; ++k) {
+        AlarmRecord alarm;
+        alarm.thresholdBar = 200;
+        alarm.startedAt = r.startedAt + k;
+        alarm.startSeconds = k * 2.0;
+        alarm.endSeconds = k * 2.0 + 1;
+        alarm.peakBar = 220 + k;
+        alarm.acknowledgedAt = r.stoppedAt;
+        alarm.acknowledgedBy = "OP7";
+        r.alarms.push_back(alarm);
+    }
+    wxTEST_DIALOG(panel->WriteReport(r), ExpectBoxStarting("Report Created.", wxOK, "Success"));
+    const std::string path = ReportPath("AX99");
+    const PageContent page = ReadContent(path);
+    bool counted = false;
+    for (const PlacedText& t : page.texts) {
+        if (t.x < 680 || t.y > 430) continue;
+        if (t.text == "Operator" || t.text == "Inspector" || t.text == "Date" ||
+            t.text == "Page 1 of 1")
+            continue;
+        EXPECT_GT(t.y, 150) << t.text;
+        counted = counted || t.text == "8 alarms and notes in the CSV file";
+    }
+    EXPECT_TRUE(counted);
+    const std::string text = PageText(path);
+    EXPECT_NE(text.find("Result: FAIL"), std::string::npos) << text;
+    EXPECT_NE(text.find("INCOMPLETE"), std::string::npos) << text;
+}
+
 // Faults mended: after a recording, another press (or other limits) and a new
 // job's data gave a page that named them, with forces of the old press's
 // surface and a verdict on the new limits; armed for the next job, Print

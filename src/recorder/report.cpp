@@ -427,18 +427,23 @@ bool TerminalPanel::WriteReport(const Recording& recording, const std::string& r
     // A recording that ended before its length, or one still running, is
     // never taken for a whole one.
     const std::string& incomplete = recording.incomplete;
-    float ry = y1 - 165; // the results' top
+    // The right column below the bearing data, down to the signatures: the
+    // verdict first, then the alarms and notes, as many as fit (all of them
+    // are in the CSV file).
+    const float signY = 140;
+    const float floor = signY + 22;
+    float ry = y1 - 100;
     if (!incomplete.empty()) {
         HPDF_Page_SetRGBFill(page, 0.8f, 0, 0);
         HPDF_Page_SetFontAndSize(page, fonts.regular, 12);
-        BoldText(page, fonts, 690, y1 - 120, "INCOMPLETE");
+        BoldText(page, fonts, 690, ry, "INCOMPLETE");
         HPDF_Page_SetFontAndSize(page, fonts.regular, 8);
-        float iy = y1 - 135;
+        ry -= 14;
         for (const wxString& part : Wrapped(page, wxString::FromUTF8(incomplete), 130)) {
-            Text(page, 690, iy, part);
-            iy -= 10;
+            Text(page, 690, ry, part);
+            ry -= 10;
         }
-        ry = std::min(ry, iy - 8);
+        ry -= 8;
         HPDF_Page_SetRGBFill(page, 0, 0, 0);
     }
 
@@ -466,27 +471,13 @@ bool TerminalPanel::WriteReport(const Recording& recording, const std::string& r
     line("Surface: " + wxString::FromUTF8(CsvNumber(setup.surface)) +
          wxString::FromUTF8(" cm\xC2\xB2"));
     line("Program version " + utf8(setup.version));
-    for (const AlarmRecord& alarm : recording.alarms) {
-        HPDF_Page_SetRGBFill(page, 0.8f, 0, 0);
-        for (const wxString& part :
-             Wrapped(page, "Alarm: " + wxString::FromUTF8(AlarmText(alarm)), 130))
-            line(part, 11);
-        HPDF_Page_SetRGBFill(page, 0, 0, 0);
-    }
-    for (const std::string& note : {recording.startNote, recording.journalProblem}) {
-        if (note.empty()) continue;
-        HPDF_Page_SetRGBFill(page, 0.8f, 0, 0);
-        for (const wxString& part : Wrapped(page, "Note: " + wxString::FromUTF8(note), 130))
-            line(part, 11);
-        HPDF_Page_SetRGBFill(page, 0, 0, 0);
-    }
 
     // The verdict, when the press had force limits at Start, with who set
     // them and when.
     const ForceLimits* limits = setup.hasLimits ? &setup.limits : nullptr;
     const Judgement judgement = recording.Judged();
     if (limits) {
-        ry -= 4;
+        ry -= 2;
         line("Limits: " + wxString::FromUTF8(LimitsText(*limits)), 11);
         HPDF_Page_SetFontAndSize(page, fonts.regular, 7);
         if (setup.limitsSetAt != 0)
@@ -495,7 +486,7 @@ bool TerminalPanel::WriteReport(const Recording& recording, const std::string& r
                          "set " + IsoDateTime(setup.limitsSetAt) + " by " + utf8(setup.limitsSetBy),
                          130))
                 line(part, 9);
-        ry -= 6;
+        ry -= 8;
         const bool pass = judgement.verdict == Verdict::Pass;
         HPDF_Page_SetFontAndSize(page, fonts.regular, 14);
         if (pass)
@@ -510,11 +501,33 @@ bool TerminalPanel::WriteReport(const Recording& recording, const std::string& r
                  Wrapped(page, "(" + wxString::FromUTF8(judgement.reason) + ")", 130))
                 line(part, 10);
         HPDF_Page_SetRGBFill(page, 0, 0, 0);
+        ry -= 4;
     }
+
+    // The alarms and notes, in red.
+    std::vector<wxString> remarks;
+    for (const AlarmRecord& alarm : recording.alarms)
+        remarks.push_back("Alarm: " + wxString::FromUTF8(AlarmText(alarm)));
+    for (const std::string& note : {recording.startNote, recording.journalProblem})
+        if (!note.empty()) remarks.push_back("Note: " + wxString::FromUTF8(note));
+    HPDF_Page_SetFontAndSize(page, fonts.regular, 8);
+    HPDF_Page_SetRGBFill(page, 0.8f, 0, 0);
+    for (size_t k = 0; k < remarks.size(); ++k) {
+        const std::vector<wxString> parts = Wrapped(page, remarks[k], 130);
+        if (ry - 10 * parts.size() < floor) {
+            line(wxString::Format(k == 0 ? "%d alarms and notes in the CSV file"
+                                         : "%d more alarms and notes in the CSV file",
+                                  static_cast<int>(remarks.size() - k)));
+            break;
+        }
+        for (const wxString& part : parts)
+            line(part, 10);
+        ry -= 2;
+    }
+    HPDF_Page_SetRGBFill(page, 0, 0, 0);
 
     // Where the job is signed.
     HPDF_Page_SetFontAndSize(page, fonts.regular, 9);
-    const float signY = 140;
     for (int k = 0; k < 2; ++k) {
         const float y = signY - k * 60;
         Text(page, 690, y, k == 0 ? "Operator" : "Inspector");
