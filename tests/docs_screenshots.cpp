@@ -94,8 +94,8 @@ TEST(DocsScreenshots, MainWindowStates) {
     ShotOfScreen("alarm");
     wxTEST_DIALOG(WaitUntil([&] { return !panel->Cycle().m_recording; }, 30000);
                   Pump(500), ExpectBoxStarting("ALARM during this recording", wxOK, "Alarm"),
-                  ExpectBox("Do you want to print a REPORT", wxYES),
-                  ExpectBoxStarting("Report Created.", wxOK, "Success"));
+                  ExpectBoxStarting("Write the report ", wxYES, "Print REPORT?"),
+                  ExpectBoxStarting("Report Created: ", wxOK, "Success"));
     Pump(1000);
     ShotOfScreen("done");
     // The module gone: its own look, not the alarm's red.

@@ -128,7 +128,7 @@ TEST_F(LinkTest, FullRecordingOfAPressCycleAsksForTheReportOnce) {
     Click(panel, ID_START);
     const int before = panel->RecordEndQuestions();
     wxTEST_DIALOG(WaitUntil([&] { return panel->RecordEndQuestions() > before; }, 10000);
-                  Pump(500), ExpectBox("Do you want to print a REPORT", wxNO, "Print REPORT?"));
+                  Pump(500), ExpectBoxStarting("Write the report ", wxNO, "Print REPORT?"));
     EXPECT_EQ(panel->RecordEndQuestions(), before + 1);
     const auto& times = panel->Cycle().m_times;
     ASSERT_GT(times.size(), 25u); // about 13 readings a second for 3 s
@@ -280,7 +280,7 @@ TEST_F(LinkTest, EveryReadingSentDuringARecordingIsInItsCsv) {
         Click(panel, ID_START);
         const int before = panel->RecordEndQuestions();
         wxTEST_DIALOG(WaitUntil([&] { return panel->RecordEndQuestions() > before; }, 20000);
-                      Pump(200), ExpectBox("Do you want to print a REPORT", wxNO, "Print REPORT?"));
+                      Pump(200), ExpectBoxStarting("Write the report ", wxNO, "Print REPORT?"));
         const auto& bars = panel->Cycle().m_pressures;
         const auto& times = panel->Cycle().m_times;
         ASSERT_GT(bars.size(), 90u);
@@ -365,7 +365,7 @@ TEST_F(LinkTest, AnotherModuleIsConnectedAtOnceButNotDuringARecording) {
                       Pump(100), ExpectBox(refused, wxOK, "Error"));
         EXPECT_EQ(FindNewDialog(), nullptr);
     }
-    wxTEST_DIALOG(Click(panel, ID_STOP), ExpectBox("Do you want to print a REPORT", wxNO));
+    wxTEST_DIALOG(Click(panel, ID_STOP), ExpectBoxStarting("Write the report ", wxNO, "Print REPORT?"));
 
     const wxString port = wxString::Format("%d", second.Port());
     ASSERT_TRUE(main->ApplyConnectionSettings("127.0.0.1", port, true, false, 0));

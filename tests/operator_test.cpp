@@ -83,8 +83,8 @@ TEST(OperatorJob, PressJobFromStartToReport) {
     wxTEST_DIALOG(WaitUntil([&] { return !panel->Cycle().m_armed; }, 20000);
                   Pump(300),
                   ExpectBoxStarting("ALARM during this recording: above 200 bar", wxOK, "Alarm"),
-                  ExpectBox("Do you want to print a REPORT", wxYES, "Print REPORT?"),
-                  ExpectBox("Report Created.", wxOK, "Success"));
+                  ExpectBoxStarting("Write the report ", wxYES, "Print REPORT?"),
+                  ExpectBoxStarting("Report Created: ", wxOK, "Success"));
 
     const std::string pdf =
         reports + "/" + ReportFileName("AX-4471", "B", FileDate(panel->LastRecording()->stoppedAt));

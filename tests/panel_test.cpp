@@ -443,7 +443,7 @@ TEST_F(CycleGuiTest, RecordingStartsAbove4BarAndDrawsTheCurve) {
     EXPECT_DOUBLE_EQ(panel->m_plot->GetDesiredYmax(), 100 * 1250.0 / 100 * 0.102 * 1.2);
     // Stop during the recording: one question, answered No.
     wxTEST_DIALOG(Click(panel, ID_STOP),
-                  ExpectBox("Do you want to print a REPORT", wxNO, "Print REPORT?"));
+                  ExpectBoxStarting("Write the report ", wxNO, "Print REPORT?"));
     EXPECT_TRUE(panel->m_startButton->IsEnabled());
     EXPECT_FALSE(panel->m_stopButton->IsEnabled());
     EXPECT_TRUE(panel->m_recordLength->IsEnabled());
@@ -460,7 +460,7 @@ TEST_F(CycleGuiTest, OneReportQuestionPerCycleHoweverManyRecordEnds) {
     Reading(1150, 80);
     panel->PostRecordEnd(); // and the countdown's own
     const int before = panel->RecordEndQuestions();
-    wxTEST_DIALOG(Pump(300), ExpectBox("Do you want to print a REPORT", wxNO));
+    wxTEST_DIALOG(Pump(300), ExpectBoxStarting("Write the report ", wxNO, "Print REPORT?"));
     EXPECT_EQ(panel->RecordEndQuestions(), before + 1);
     // The record-ends of a finished cycle never end the next one.
     Click(panel, ID_START);
@@ -516,7 +516,7 @@ TEST_F(CycleGuiTest, TheAlarmWatchesEveryReadingLatchesAndIsAcknowledgedWithEsc)
                   ExpectBoxStarting("ALARM during this recording: above 100 bar from 0.5 s to "
                                     "1.0 s, peak 130 bar, not acknowledged.",
                                     wxOK, "Alarm"),
-                  ExpectBox("Do you want to print a REPORT", wxNO));
+                  ExpectBoxStarting("Write the report ", wxNO, "Print REPORT?"));
     ASSERT_TRUE(panel->LastRecording());
     ASSERT_EQ(panel->LastRecording()->alarms.size(), 1u);
     const AlarmRecord& alarm = panel->LastRecording()->alarms[0];

@@ -180,7 +180,8 @@ struct ReportTest : testing::Test {
             clock.SetMs(i * 75);
             panel->ApplyReadings({{i < 20 ? 2 * i + 6 : 46 + i, clock.Steady()}});
         }
-        wxTEST_DIALOG(Click(panel, ID_STOP), ExpectBox("Do you want to print a REPORT", wxNO));
+        wxTEST_DIALOG(Click(panel, ID_STOP),
+                      ExpectBoxStarting("Write the report ", wxNO, "Print REPORT?"));
         ASSERT_EQ(panel->Cycle().IncompleteText(), ""); // completed at 14 s
         panel->m_connected = false;
     }
@@ -211,7 +212,7 @@ TEST_F(ReportTest, PageLayoutFontsPictureAndCsv) {
     FillJob();
     Record();
     const int picturesBefore = CountTempPictures();
-    wxTEST_DIALOG(panel->CreateReport(), ExpectBox("Report Created.", wxOK, "Success"));
+    wxTEST_DIALOG(panel->CreateReport(), ExpectBoxStarting("Report Created: ", wxOK, "Success"));
     const std::string path = ReportPath();
     ASSERT_TRUE(wxFileName::FileExists(path)) << path;
     EXPECT_EQ(CountTempPictures(), picturesBefore);
@@ -326,7 +327,7 @@ TEST_F(ReportTest, EveryScriptPrintsAsTypedAndLongFieldsStayInTheirColumn) {
     panel->m_productionDate->ChangeValue(wxString::FromUTF8(bearing));
     panel->m_axleDesignation->ChangeValue(axle);
     Record();
-    wxTEST_DIALOG(panel->CreateReport(), ExpectBox("Report Created.", wxOK));
+    wxTEST_DIALOG(panel->CreateReport(), ExpectBoxStarting("Report Created: ", wxOK, "Success"));
     const std::string path = ReportPath(axle);
     std::string text = RunCommand("pdftotext -raw '" + path + "' - 2>/dev/null");
     EXPECT_NE(text.find("Łukasz Żółć"), std::string::npos) << text;
@@ -363,7 +364,7 @@ TEST_F(ReportTest, EmptyFieldsAskOnlyAboutTheFirst) {
     EXPECT_EQ(wxDir::GetAllFiles(dir, &files, "", wxDIR_FILES), 0u);
     wxTEST_DIALOG(panel->CreateReport(),
                   ExpectBox("Operator ID empty\nDo you want to generate REPORT anyway?", wxYES),
-                  ExpectBox("Report Created.", wxOK));
+                  ExpectBoxStarting("Report Created: ", wxOK, "Success"));
     EXPECT_TRUE(wxFileName::FileExists(ReportPath("")));
 }
 
@@ -386,7 +387,7 @@ std::pair<int, wxSize> CurveInPicture(const std::string& pdf) {
 TEST_F(ReportTest, ThePictureIsTheWholeCurveAtOneSizeWhateverTheZoomAndWindow) {
     FillJob();
     Record();
-    wxTEST_DIALOG(panel->CreateReport(), ExpectBox("Report Created.", wxOK));
+    wxTEST_DIALOG(panel->CreateReport(), ExpectBoxStarting("Report Created: ", wxOK, "Success"));
     const auto [whole, size] = CurveInPicture(ReportPath());
     EXPECT_EQ(size, wxSize(1200, 720));
     ASSERT_GT(whole, 500);
@@ -396,7 +397,7 @@ TEST_F(ReportTest, ThePictureIsTheWholeCurveAtOneSizeWhateverTheZoomAndWindow) {
     panel->m_plot->SetSize(wxSize(700, 420));
     const double viewX = panel->m_plot->GetDesiredXmax();
     wxTEST_DIALOG(panel->CreateReport(), ExpectBox("File exists. Overwrite it?", wxYES),
-                  ExpectBox("Report Created.", wxOK));
+                  ExpectBoxStarting("Report Created: ", wxOK, "Success"));
     const auto [zoomed, size2] = CurveInPicture(ReportPath());
     EXPECT_EQ(size2, wxSize(1200, 720));
     EXPECT_NEAR(zoomed, whole, whole / 10);
@@ -406,13 +407,13 @@ TEST_F(ReportTest, ThePictureIsTheWholeCurveAtOneSizeWhateverTheZoomAndWindow) {
 TEST_F(ReportTest, ExistingReportAsksBeforeOverwriting) {
     FillJob();
     Record();
-    wxTEST_DIALOG(panel->CreateReport(), ExpectBox("Report Created.", wxOK));
+    wxTEST_DIALOG(panel->CreateReport(), ExpectBoxStarting("Report Created: ", wxOK, "Success"));
     WriteText(ReportPath(), "old");
     wxTEST_DIALOG(panel->CreateReport(),
                   ExpectBox("File exists. Overwrite it?", wxNO, "Print REPORT?"));
     EXPECT_EQ(ReadText(ReportPath()), "old");
     wxTEST_DIALOG(panel->CreateReport(), ExpectBox("File exists. Overwrite it?", wxYES),
-                  ExpectBox("Report Created.", wxOK));
+                  ExpectBoxStarting("Report Created: ", wxOK, "Success"));
     EXPECT_NE(ReadText(ReportPath()), "old");
     // The earlier pair is kept under replaced/, not lost.
     wxArrayString kept;
@@ -424,7 +425,7 @@ TEST_F(ReportTest, ExistingReportAsksBeforeOverwriting) {
 
 TEST_F(ReportTest, ReportBeforeAnyRecordingIsOfTheJobAsTypedAndDated) {
     FillJob();
-    wxTEST_DIALOG(panel->CreateReport(), ExpectBox("Report Created.", wxOK));
+    wxTEST_DIALOG(panel->CreateReport(), ExpectBoxStarting("Report Created: ", wxOK, "Success"));
     EXPECT_TRUE(wxFileName::FileExists(ReportPath())) << ReportPath();
     EXPECT_NE(PageText(ReportPath()).find("No recording"), std::string::npos);
 }
@@ -433,7 +434,7 @@ TEST_F(ReportTest, AxleWithSeparatorsStaysInTheReportDirectory) {
     FillJob();
     panel->m_axleDesignation->ChangeValue("../AX/12");
     Record();
-    wxTEST_DIALOG(panel->CreateReport(), ExpectBox("Report Created.", wxOK));
+    wxTEST_DIALOG(panel->CreateReport(), ExpectBoxStarting("Report Created: ", wxOK, "Success"));
     std::string name =
         "Report_Mounting_.._AX_12B_" + FileDate(panel->LastRecording()->stoppedAt) + ".pdf";
     ASSERT_TRUE(wxFileName::FileExists(dir + "/" + name));
@@ -496,7 +497,7 @@ TEST_F(ReportTest, LimitsGiveAVerdictOnThePanelThePageAndTheCsv) {
     EXPECT_EQ(panel->m_verdictText->GetLabel(), "PASS");
     EXPECT_EQ(panel->m_banner->Shown().badge, Verdict::Pass);
     EXPECT_EQ(panel->m_banner->Shown().Line().rfind("DONE — peak 477.7 t at", 0), 0u);
-    wxTEST_DIALOG(panel->CreateReport(), ExpectBox("Report Created.", wxOK));
+    wxTEST_DIALOG(panel->CreateReport(), ExpectBoxStarting("Report Created: ", wxOK, "Success"));
     std::string page = PageText(ReportPath());
     EXPECT_NE(page.find("Limits: 400.0 t \xE2\x80\xA6 600.0 t"), std::string::npos) << page;
     EXPECT_NE(page.find("Result: PASS"), std::string::npos) << page;
@@ -508,7 +509,11 @@ TEST_F(ReportTest, LimitsGiveAVerdictOnThePanelThePageAndTheCsv) {
     ASSERT_TRUE(main->SetLimits(1, &low, &error)) << error;
     panel->m_axleDesignation->ChangeValue("AX13");
     Record();
-    wxTEST_DIALOG(panel->CreateReport(), ExpectBox("Report Created.", wxOK));
+    // A FAIL is not announced as a success; the box names the page.
+    wxTEST_DIALOG(panel->CreateReport(),
+                  ExpectBox("Report Created: " + wxString::FromUTF8(ReportPath("AX13")) +
+                                "\nResult: FAIL (peak 477.7 t above 450.0 t).",
+                            wxOK, "Report"));
     page = PageText(ReportPath("AX13"));
     EXPECT_NE(page.find("Result: FAIL (peak 477.7 t above 450.0 t)"), std::string::npos) << page;
     csv = ReadText(ReportPath("AX13").substr(0, ReportPath().size() - 4) + ".csv");
@@ -518,7 +523,7 @@ TEST_F(ReportTest, LimitsGiveAVerdictOnThePanelThePageAndTheCsv) {
     ASSERT_TRUE(main->SetLimits(1, nullptr, &error)) << error;
     panel->m_axleDesignation->ChangeValue("AX14");
     Record();
-    wxTEST_DIALOG(panel->CreateReport(), ExpectBox("Report Created.", wxOK));
+    wxTEST_DIALOG(panel->CreateReport(), ExpectBoxStarting("Report Created: ", wxOK, "Success"));
     EXPECT_EQ(PageText(ReportPath("AX14")).find("Result:"), std::string::npos);
     EXPECT_EQ(
         ReadText(ReportPath("AX14").substr(0, ReportPath().size() - 4) + ".csv").find("# result"),
@@ -532,7 +537,7 @@ TEST_F(ReportTest, LimitsGiveAVerdictOnThePanelThePageAndTheCsv) {
 TEST_F(ReportTest, ThePageCarriesItsNumberHashAndCodeAndVerifyNamesAChangedCsv) {
     FillJob();
     Record();
-    wxTEST_DIALOG(panel->CreateReport(), ExpectBox("Report Created.", wxOK));
+    wxTEST_DIALOG(panel->CreateReport(), ExpectBoxStarting("Report Created: ", wxOK, "Success"));
     panel->FlushRecordStore();
     const std::string pdf = ReportPath();
     const std::string csv = pdf.substr(0, pdf.size() - 4) + ".csv";
@@ -598,7 +603,7 @@ TEST_F(ReportTest, TheResultsColumnNeverRunsIntoTheSignatures) {
         alarm.acknowledgedBy = "OP7";
         r.alarms.push_back(alarm);
     }
-    wxTEST_DIALOG(panel->WriteReport(r), ExpectBoxStarting("Report Created.", wxOK, "Success"));
+    wxTEST_DIALOG(panel->WriteReport(r), ExpectBoxStarting("Report Created: ", wxOK, "Report"));
     const std::string path = ReportPath("AX99");
     const PageContent page = ReadContent(path);
     bool counted = false;
@@ -645,7 +650,7 @@ TEST_F(ReportTest, TheReportDescribesTheJobPressAndLimitsOfItsRecording) {
     EXPECT_EQ(panel->m_portText, "1");
     EXPECT_EQ(panel->m_pressIndex, 0);
 
-    wxTEST_DIALOG(panel->CreateReport(), ExpectBox("Report Created.", wxOK));
+    wxTEST_DIALOG(panel->CreateReport(), ExpectBoxStarting("Report Created: ", wxOK, "Success"));
     EXPECT_FALSE(wxFileName::FileExists(ReportPath("AX2")));
     const std::string page = PageText(first);
     EXPECT_NE(page.find("Press: P1"), std::string::npos) << page;
@@ -674,7 +679,7 @@ TEST_F(ReportTest, AnIncompleteRecordingIsNeverPassAndAStartDuringAStrokeIsNoted
         clock.SetMs(i * 75);
         panel->ApplyReadings({{380, clock.Steady()}});
     }
-    wxTEST_DIALOG(panel->CreateReport(), ExpectBoxStarting("Report Created.", wxOK, "Success"));
+    wxTEST_DIALOG(panel->CreateReport(), ExpectBoxStarting("Report Created: ", wxOK, "Report"));
     const std::string page = PageText(ReportPath());
     EXPECT_NE(
         page.find("Result: FAIL (recording incomplete: printed during the recording at 2.9 s)"),
@@ -703,7 +708,7 @@ TEST_F(ReportTest, DatesAreTheLocalDayJustAfterMidnightInSummer) {
     EXPECT_EQ(ClockLabel(panel->WallSeconds()), "July 20, 2026\n00:20:00");
     FillJob();
     Record();
-    wxTEST_DIALOG(panel->CreateReport(), ExpectBox("Report Created.", wxOK));
+    wxTEST_DIALOG(panel->CreateReport(), ExpectBoxStarting("Report Created: ", wxOK, "Success"));
     const std::string pdf = dir + "/Report_Mounting_AX12B_20260720.pdf";
     ASSERT_TRUE(wxFileName::FileExists(pdf));
     const std::string page = PageText(pdf);
@@ -735,7 +740,7 @@ TEST_F(ReportTest, AJournalThatFailedIsMarkedOnThePageAndInTheCsv) {
     ASSERT_TRUE(panel->LastRecording().has_value());
     EXPECT_EQ(panel->LastRecording()->journalProblem,
               "the journal of this recording could not be written (File too large)");
-    wxTEST_DIALOG(panel->CreateReport(), ExpectBox("Report Created.", wxOK));
+    wxTEST_DIALOG(panel->CreateReport(), ExpectBoxStarting("Report Created: ", wxOK, "Success"));
     const std::string page = PageText(ReportPath());
     EXPECT_NE(page.find("Note: the journal of this recording could not be"), std::string::npos)
         << page;
@@ -773,7 +778,7 @@ TEST_F(ReportTest, EveryRecordingIsStoredBeforeTheQuestionAndKnowsItsReport) {
     ASSERT_TRUE(store->Load(mine().id, back));
     EXPECT_EQ(back.forces, panel->LastRecording()->forces);
 
-    wxTEST_DIALOG(panel->CreateReport(), ExpectBox("Report Created.", wxOK));
+    wxTEST_DIALOG(panel->CreateReport(), ExpectBoxStarting("Report Created: ", wxOK, "Success"));
     panel->FlushRecordStore();
     EXPECT_TRUE(mine().printed);
     EXPECT_EQ(mine().pdfPath, ReportPath());
@@ -797,7 +802,7 @@ TEST_F(ReportTest, AStoreThatCannotBeUsedIsToldAndTheRecordingStillKept) {
     FillJob();
     Record();
     EXPECT_NE(panel->m_banner->Shown().Line().find("NOT IN THE RECORD STORE"), std::string::npos);
-    wxTEST_DIALOG(panel->CreateReport(), ExpectBox("Report Created.", wxOK));
+    wxTEST_DIALOG(panel->CreateReport(), ExpectBoxStarting("Report Created: ", wxOK, "Success"));
     EXPECT_TRUE(wxFileName::FileExists(ReportPath().substr(0, ReportPath().size() - 4) + ".csv"));
     wxArrayString journals;
     EXPECT_GE(wxDir::GetAllFiles(dir + "/recordings", &journals, "*.csv", wxDIR_FILES), 1u);
@@ -825,7 +830,7 @@ TEST_F(ReportTest, TheHistoryFindsEachJobPrintsItAgainAndExportsIt) {
         panel->m_axleDesignation->ChangeValue(axle);
         Record();
     }
-    wxTEST_DIALOG(panel->CreateReport(), ExpectBox("Report Created.", wxOK));
+    wxTEST_DIALOG(panel->CreateReport(), ExpectBoxStarting("Report Created: ", wxOK, "Success"));
     const std::string first = ReportPath("HX-2");
 
     HistoryWindow* history = OpenHistory();

@@ -630,11 +630,17 @@ bool TerminalPanel::WriteReport(const Recording& recording, const std::string& r
                 if (!ok) CallAfter([this, why] { OnStoreFailed(why); });
             });
     }
-    if (incomplete.empty())
-        ShowInfo("Report Created.", "Success");
+    // Named with its path; a FAIL or an INCOMPLETE recording is not
+    // announced as a success.
+    const wxString created = "Report Created: " + fullPath;
+    if (!incomplete.empty())
+        ShowInfo(created + "\nThe recording is marked INCOMPLETE: " + wxString::FromUTF8(incomplete) +
+                     ".",
+                 "Report");
+    else if (judgement.verdict == Verdict::Fail)
+        ShowInfo(created + "\nResult: FAIL (" + wxString::FromUTF8(judgement.reason) + ").",
+                 "Report");
     else
-        ShowInfo("Report Created. The recording is marked INCOMPLETE: " +
-                     wxString::FromUTF8(incomplete) + ".",
-                 "Success");
+        ShowInfo(created, "Success");
     return true;
 }

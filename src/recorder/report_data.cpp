@@ -104,6 +104,12 @@ std::string FixedNumber(double value, int decimals) {
     return text;
 }
 
+std::string ReportQuestion(const JobData& job) {
+    if (job.axleDesignation.empty()) return "Write the report of this recording (no axle given)?";
+    return "Write the report for axle " + job.axleDesignation +
+           (job.mountingSide.empty() ? "" : " " + job.mountingSide) + "?";
+}
+
 std::string AlarmText(const AlarmRecord& a) {
     char text[96];
     std::snprintf(text, sizeof text, "above %d bar from %s s", a.thresholdBar,

@@ -42,6 +42,9 @@ std::string CsvFieldText(const std::string& field);
 /// put into `fields` as key and text.
 bool ReadHeaderLine(const std::string& line, std::map<std::string, std::string>& fields);
 
+/// The question at the end of a recording: "Write the report for axle 4711 A?".
+std::string ReportQuestion(const JobData& job);
+
 /// One alarm in words, as the page and the CSV file give it: "above 300 bar
 /// from 12.3 s to 18.0 s, peak 320 bar, acknowledged 2026-12-09 10:41:20 by OP7".
 std::string AlarmText(const AlarmRecord& alarm);

@@ -668,7 +668,7 @@ void TerminalPanel::FinishCycle(RecordEnd why, bool ask) {
     }
     if (m_connected) {
         ++m_reportQuestions;
-        if (AskYesNo("Do you want to print a REPORT", "Print REPORT?")) CreateReport();
+        if (AskYesNo(ReportQuestion(m_lastRecording->setup.job), "Print REPORT?")) CreateReport();
     } else {
         ShowError("Module disconnected. Please check the Wi-Fi connection and retry.");
     }

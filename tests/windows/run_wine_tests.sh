@@ -106,6 +106,22 @@ assert all(b == a + 1 for a, b in zip(bars, bars[1:])), "readings missing or rep
 assert all(b > a for a, b in zip(times, times[1:])), "times not increasing"
 print("report: %d samples over %.2f s, every reading once" % (len(rows), times[-1]))
 PY
+  # The page proves its data on Windows too: the check answers in the
+  # console it was started from, and names a CSV file changed by one digit.
+  verify() { (cd "$S" && timeout 60 wine "$B/vemo-recorder.exe" --verify "$(winpath "$1")" 2>/dev/null | tr -d '\r'); }
+  answer=$(verify "$PDF" || true)
+  echo "verify: $answer"
+  echo "$answer" | grep -q "^OK: report " || { echo "FAIL: --verify of the page"; fail=1; }
+  /usr/bin/python3 - "$CSV" <<'PY'
+import sys
+data = open(sys.argv[1], "rb").read()
+at = data.rindex(b",", 0, len(data) - 1) - 1  # the last force's last digit
+data = data[:at] + (b"1" if data[at:at + 1] != b"1" else b"2") + data[at + 1:]
+open(sys.argv[1], "wb").write(data)
+PY
+  answer=$(verify "$PDF" || true)
+  echo "verify after a digit changed: $answer"
+  echo "$answer" | grep -q "^CHANGED: report .*is not the one the page names" || { echo "FAIL: --verify missed a changed CSV file"; fail=1; }
 fi
 
 pkill -f "press-sim.exe" 2>/dev/null || true
