@@ -526,6 +526,9 @@ TEST_F(CycleGuiTest, TheAlarmWatchesEveryReadingLatchesAndIsAcknowledgedWithEsc)
                   .find("# alarm,\"above 100 bar from 0.5 s to 1.0 s, peak 130 bar, acknowledged "),
               std::string::npos);
     EXPECT_FALSE(panel->m_acknowledgeButton->IsShown());
+    // Stopped before its length: INCOMPLETE, a word of its own.
+    EXPECT_EQ(panel->m_verdictText->GetLabel(), "INCOMPLETE");
+    EXPECT_TRUE(panel->m_banner->Shown().incompleteBadge);
 }
 
 // Fault mended: a press without a valid surface recorded forces of 0 (or inf,

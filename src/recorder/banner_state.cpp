@@ -102,6 +102,7 @@ Banner StateBanner(const BannerInputs& in) {
         figure(Tons(in.results.peakForceTons));
         say(" at " + Seconds(in.results.peakTimeSeconds));
         b.badge = in.judgement.verdict;
+        b.incompleteBadge = in.incomplete;
     } else {
         b.colour = BannerColour::Blue;
         say(std::string("READY") + kDash + "press Start to record" + kDot);

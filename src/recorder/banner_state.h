@@ -35,6 +35,7 @@ struct BannerInputs {
     bool lowSinceDone = false;      ///< a reading at or below 4 bar came since
     RecordingResults results;       ///< of that recording
     Judgement judgement;            ///< of that recording
+    bool incomplete = false;        ///< that recording ended before its length
 };
 
 /// A piece of the banner's line; figures (pressure, force) are drawn large.
@@ -47,6 +48,7 @@ struct Banner {
     BannerColour colour = BannerColour::Grey;
     std::vector<BannerRun> runs;
     Verdict badge = Verdict::None; ///< PASS or FAIL shown at the right end
+    bool incompleteBadge = false;  ///< INCOMPLETE there instead: a word of its own
     bool flashing = false;         ///< the alarm: lit and dimmed each half second
     bool lit = true;
     bool acknowledge = false; ///< room at the right end for the acknowledge button

@@ -9,7 +9,7 @@ namespace {
 
 bool SameBanner(const Banner& a, const Banner& b) {
     if (a.colour != b.colour || a.badge != b.badge || a.lit != b.lit ||
-        a.acknowledge != b.acknowledge || a.runs.size() != b.runs.size())
+        a.acknowledge != b.acknowledge || a.incompleteBadge != b.incompleteBadge || a.runs.size() != b.runs.size())
         return false;
     for (size_t i = 0; i < a.runs.size(); ++i)
         if (a.runs[i].text != b.runs[i].text || a.runs[i].figure != b.runs[i].figure) return false;
@@ -114,6 +114,7 @@ void StateBanner::Paint(wxDC& dc, const wxSize& size) const {
     wxString badge;
     if (m_banner.badge == Verdict::Pass) badge = "PASS";
     if (m_banner.badge == Verdict::Fail) badge = "FAIL";
+    if (m_banner.incompleteBadge) badge = "INCOMPLETE"; // a warning, not folded into FAIL
     dc.SetFont(figureFont);
     const int badgeWidth = badge.empty() ? 0 : dc.GetTextExtent(badge).x + 2 * margin;
     // The acknowledge button (a child window) covers the right end.
@@ -148,11 +149,12 @@ void StateBanner::Paint(wxDC& dc, const wxSize& size) const {
     if (!badge.empty()) {
         const wxRect box(size.x - margin - badgeWidth, 3, badgeWidth, size.y - 6);
         dc.SetPen(wxPen(*wxWHITE, 2));
-        dc.SetBrush(
-            wxBrush(m_banner.badge == Verdict::Pass ? wxColour(0, 150, 60) : wxColour(215, 0, 0)));
+        dc.SetBrush(wxBrush(m_banner.incompleteBadge        ? wxColour(255, 179, 0)
+                            : m_banner.badge == Verdict::Pass ? wxColour(0, 150, 60)
+                                                              : wxColour(215, 0, 0)));
         dc.DrawRoundedRectangle(box, 4);
         dc.SetFont(figureFont);
-        dc.SetTextForeground(*wxWHITE);
+        dc.SetTextForeground(m_banner.incompleteBadge ? *wxBLACK : *wxWHITE);
         wxCoord w = 0, h = 0, descent = 0;
         dc.GetTextExtent(badge, &w, &h, &descent);
         dc.DrawText(badge, box.x + margin, baseline - (h - descent));

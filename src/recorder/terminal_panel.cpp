@@ -367,6 +367,7 @@ BannerInputs TerminalPanel::BannerState() const {
     in.lowSinceDone = m_lowSinceDone;
     in.results = m_doneResults;
     in.judgement = m_doneJudgement;
+    in.incomplete = m_doneIncomplete;
     return in;
 }
 
@@ -650,11 +651,18 @@ void TerminalPanel::FinishCycle(RecordEnd why, bool ask) {
     m_doneResults = m_lastRecording->Results();
     m_doneJudgement = m_lastRecording->Judged();
     m_peakText->SetLabel(wxString::Format("Peak %.1f t", m_doneResults.peakForceTons));
-    m_verdictText->SetLabel(m_doneJudgement.verdict == Verdict::Pass   ? "PASS"
+    // INCOMPLETE is a word of its own, never folded into FAIL.
+    m_doneIncomplete = !incomplete.empty();
+    m_verdictText->SetLabel(m_doneIncomplete                            ? "INCOMPLETE"
+                            : m_doneJudgement.verdict == Verdict::Pass ? "PASS"
                             : m_doneJudgement.verdict == Verdict::Fail ? "FAIL"
                                                                        : "");
-    m_verdictText->SetForegroundColour(
-        m_doneJudgement.verdict == Verdict::Pass ? wxColour(0, 140, 60) : wxColour(200, 0, 0));
+    m_verdictText->SetFont(wxFont(16, wxFONTFAMILY_DEFAULT, wxFONTSTYLE_NORMAL, wxFONTWEIGHT_BOLD));
+    FitFont(m_verdictText, m_verdictText->GetLabel(), 116);
+    m_verdictText->SetForegroundColour(m_doneIncomplete ? wxColour(170, 100, 0)
+                                       : m_doneJudgement.verdict == Verdict::Pass
+                                           ? wxColour(0, 140, 60)
+                                           : wxColour(200, 0, 0));
     RefreshBanner();
     m_journal.Close(incomplete.empty() ? "completed at " + CsvNumber(m_cycle.LastTime()) + " s"
                                        : incomplete);

@@ -264,6 +264,7 @@ class TerminalPanel : public wxPanel, public LinkListener {
     bool m_lowSinceDone = false;
     RecordingResults m_doneResults;
     Judgement m_doneJudgement;
+    bool m_doneIncomplete = false;
     wxTimer m_bannerTimer;
     double m_fitX = -1, m_fitY = -1;
     double m_plotTop = 100; ///< the force axis's top as last fitted
