@@ -469,6 +469,33 @@ TEST_F(CycleGuiTest, OneReportQuestionPerCycleHoweverManyRecordEnds) {
     Click(panel, ID_STOP);
 }
 
+// A job without the mouse: F5 starts, F6 stops, F8 writes the report, each
+// only when its button may; typed into a field, as a key of a real keyboard.
+TEST_F(CycleGuiTest, FunctionKeysStartStopAndPrint) {
+    MainWindow::GetInstance()->SetPdfDirectory(WorkDir());
+    panel->m_operatorId->ChangeValue("OP7");
+    panel->m_axleDesignation->ChangeValue("AX31");
+    panel->m_recordLength->ChangeValue("30");
+    auto press = [&](int key) {
+        wxKeyEvent event(wxEVT_CHAR_HOOK);
+        event.m_keyCode = key;
+        event.SetEventObject(panel->m_axleDesignation);
+        panel->m_axleDesignation->ProcessWindowEvent(event);
+    };
+    press(WXK_F6); // nothing to stop
+    press(WXK_F5);
+    EXPECT_TRUE(panel->Cycle().m_armed);
+    Reading(1000, 50);
+    Reading(1075, 60);
+    EXPECT_TRUE(panel->Cycle().m_recording);
+    wxTEST_DIALOG(press(WXK_F6),
+                  ExpectBox("Write the report for axle AX31 A?", wxNO, "Print REPORT?"));
+    EXPECT_FALSE(panel->Cycle().m_armed);
+    wxTEST_DIALOG(press(WXK_F8),
+                  ExpectBoxStarting("Bearing designation empty", wxYES, "Print REPORT?"),
+                  ExpectBoxStarting("Report Created: ", wxOK, "Report"));
+}
+
 TEST_F(CycleGuiTest, StopWhileArmedAsksNothing) {
     Click(panel, ID_START);
     Reading(0, 2);

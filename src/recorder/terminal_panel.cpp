@@ -86,8 +86,19 @@ TerminalPanel::TerminalPanel(wxWindow* parent, PanelHost& host, int W, int /*dis
                                        wxPoint(W - 320 - 196, 4), wxSize(190, 38));
     m_acknowledgeButton->Hide();
     m_acknowledgeButton->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { AcknowledgeAlarm(); });
+    // The keys of a job without the mouse: Esc acknowledges the alarm, F5
+    // starts, F6 stops, F8 writes the report, each only when its button may.
     Bind(wxEVT_CHAR_HOOK, [this](wxKeyEvent& event) {
         if (event.GetKeyCode() == WXK_ESCAPE && AcknowledgeAlarm()) return;
+        for (const auto& [key, button] :
+             {std::make_pair(WXK_F5, m_startButton), std::make_pair(WXK_F6, m_stopButton),
+              std::make_pair(WXK_F8, m_printButton)})
+            if (event.GetKeyCode() == key && button->IsEnabled()) {
+                wxCommandEvent click(wxEVT_BUTTON, button->GetId());
+                click.SetEventObject(button);
+                button->ProcessWindowEvent(click);
+                return;
+            }
         event.Skip();
     });
     m_thresholds = ReadThresholds(kThresholdsFile);
@@ -180,6 +191,8 @@ void TerminalPanel::BuildControls(int W) {
     }
     m_stopButton = new wxButton(this, ID_STOP, "Stop", wxPoint(W - 300, 185), wxSize(120, 40));
     m_stopButton->Disable();
+    m_startButton->SetToolTip("F5");
+    m_stopButton->SetToolTip("F6");
     m_pressureText = new wxStaticText(this, wxID_ANY, "Pressure: none", wxPoint(W - 170, 185),
                                       wxSize(120, 40), wxALIGN_CENTRE | wxST_NO_AUTORESIZE);
     m_pressureText->SetFont(PressureFont());
@@ -187,6 +200,7 @@ void TerminalPanel::BuildControls(int W) {
     m_printButton =
         new wxButton(this, ID_PRINT_REPORT, "Print Report", wxPoint(W - 300, 230), wxSize(120, 40));
     m_printButton->Disable();
+    m_printButton->SetToolTip("F8");
     m_recordingText =
         new wxStaticText(this, wxID_ANY, "Recording in progress...", wxPoint(W - 170, 230),
                          wxSize(120, 40), wxALIGN_CENTRE | wxST_NO_AUTORESIZE);
@@ -653,7 +667,7 @@ void TerminalPanel::FinishCycle(RecordEnd why, bool ask) {
     m_peakText->SetLabel(wxString::Format("Peak %.1f t", m_doneResults.peakForceTons));
     // INCOMPLETE is a word of its own, never folded into FAIL.
     m_doneIncomplete = !incomplete.empty();
-    m_verdictText->SetLabel(m_doneIncomplete                            ? "INCOMPLETE"
+    m_verdictText->SetLabel(m_doneIncomplete                           ? "INCOMPLETE"
                             : m_doneJudgement.verdict == Verdict::Pass ? "PASS"
                             : m_doneJudgement.verdict == Verdict::Fail ? "FAIL"
                                                                        : "");

@@ -44,8 +44,11 @@ std::string CsvBeside(const std::string& pdfPath) {
 std::string Described(RecordStore& store, int64_t id, const std::string& uuid) {
     Recording r;
     if (!store.Load(id, r)) return "report " + ReportNumber(uuid);
-    return "report " + ReportNumber(uuid) + " (axle " + r.setup.job.axleDesignation + " " +
-           r.setup.job.mountingSide + ", " + IsoDateTime(r.stoppedAt) + ")";
+    const JobData& job = r.setup.job;
+    return "report " + ReportNumber(uuid) + " (" +
+           (job.axleDesignation.empty() ? std::string("no axle")
+                                        : "axle " + job.axleDesignation + " " + job.mountingSide) +
+           ", " + IsoDateTime(r.stoppedAt) + ")";
 }
 
 struct Stored {
