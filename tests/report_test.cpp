@@ -368,7 +368,7 @@ TEST_F(ReportTest, EmptyFieldsAskOnlyAboutTheFirst) {
     EXPECT_TRUE(wxFileName::FileExists(ReportPath("")));
 }
 
-// The red pixels of the curve in the report's picture, and its size.
+// The (navy) pixels of the curve in the report's picture, and its size.
 std::pair<int, wxSize> CurveInPicture(const std::string& pdf) {
     const std::string prefix = pdf + "-picture";
     RunCommand("pdfimages -j '" + pdf + "' '" + prefix + "'");
@@ -377,8 +377,8 @@ std::pair<int, wxSize> CurveInPicture(const std::string& pdf) {
     if (image.IsOk())
         for (int y = 0; y < image.GetHeight(); ++y)
             for (int x = 0; x < image.GetWidth(); ++x)
-                red += image.GetRed(x, y) > 180 && image.GetGreen(x, y) < 90 &&
-                       image.GetBlue(x, y) < 90;
+                red += image.GetRed(x, y) < 60 && image.GetGreen(x, y) < 100 &&
+                       image.GetBlue(x, y) > 120;
     return {red, image.IsOk() ? image.GetSize() : wxSize()};
 }
 
@@ -391,6 +391,14 @@ TEST_F(ReportTest, ThePictureIsTheWholeCurveAtOneSizeWhateverTheZoomAndWindow) {
     const auto [whole, size] = CurveInPicture(ReportPath());
     EXPECT_EQ(size, wxSize(1200, 720));
     ASSERT_GT(whole, 500);
+    // Red means alarm: the curve is not red, nor anything else on it.
+    wxImage picture(wxString::FromUTF8(ReportPath() + "-picture-000.jpg"), wxBITMAP_TYPE_JPEG);
+    int red = 0;
+    for (int y = 0; y < picture.GetHeight(); ++y)
+        for (int x = 0; x < picture.GetWidth(); ++x)
+            red += picture.GetRed(x, y) > 180 && picture.GetGreen(x, y) < 90 &&
+                   picture.GetBlue(x, y) < 90;
+    EXPECT_EQ(red, 0);
 
     // Zoomed into a corner, on a canvas of another size.
     panel->m_plot->Fit(0, 2, 0, 1);

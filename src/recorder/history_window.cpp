@@ -35,7 +35,7 @@ const char* const kColumns[] = {"Date", "Press",   "Operator",   "Axle",
                                 "Side", "Bearing", "Peak force", "Result"};
 
 /// Colours of overlaid curves after the first; none is red, the alarm's.
-const wxColour kOverlayColours[] = {{0, 90, 200},  {0, 140, 60}, {150, 80, 0}, {120, 0, 160},
+const wxColour kOverlayColours[] = {{0, 160, 200}, {0, 140, 60}, {150, 80, 0}, {120, 0, 160},
                                     {0, 140, 150}, {90, 90, 90}, {200, 120, 0}};
 
 wxString ResultShown(const RecordSummary& row) {
@@ -160,7 +160,7 @@ HistoryWindow::HistoryWindow(wxWindow* parent, TerminalPanel& panel,
     middle->Add(m_list, 1, wxEXPAND | wxRIGHT, 8);
     wxBoxSizer* right = new wxBoxSizer(wxVERTICAL);
     m_plot = MakeRecordingPlot(this, wxDefaultPosition, wxSize(plotWidth, plotWidth * 3 / 5),
-                               wxColour(200, 0, 0));
+                               kCurveColour);
     right->Add(m_plot.plot, 1, wxEXPAND);
     m_details =
         new wxStaticText(this, wxID_ANY, "", wxDefaultPosition, wxSize(plotWidth, FromDIP(60)));

@@ -1,5 +1,7 @@
 #include "recorder/recording_plot.h"
 
+const wxColour kCurveColour(0, 50, 160);
+
 #include "plot/plot_canvas.h"
 #include "recorder/cycle.h"
 #include "records/recording.h"

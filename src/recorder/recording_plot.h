@@ -16,6 +16,10 @@ class mpScaleX;
 class mpScaleY;
 struct Recording;
 
+/// The recorded curve's colour on screen and on the page: navy, as red
+/// means alarm.
+extern const wxColour kCurveColour;
+
 struct RecordingPlot {
     mpWindow* plot = nullptr;
     mpScaleX* xAxis = nullptr;

@@ -79,7 +79,8 @@ TerminalPanel::TerminalPanel(wxWindow* parent, PanelHost& host, int W, int /*dis
       m_host(host) {
     m_alarmSound = std::make_unique<AlarmSound>(m_host.DataFile("icons/alarm.wav"));
 
-    CreatePlot(10, 50, W - 320, (W - 320) * 3 / 5, wxColour(255, 0, 0));
+    // The curve is navy: red means alarm.
+    CreatePlot(10, 50, W - 320, (W - 320) * 3 / 5, kCurveColour);
     m_banner = new StateBanner(this, wxPoint(10, 2), wxSize(W - 320, 46));
     // Acknowledging a latched alarm: a button at the banner's right end and Esc.
     m_acknowledgeButton = new wxButton(m_banner, wxID_ANY, "Acknowledge (Esc)",
