@@ -177,6 +177,22 @@ TEST_F(CanvasTest, NonFiniteAndFarValuesNeverBreakDrawing) {
     EXPECT_GT(CountIn(im, wxRect(60, 178, 400, 5), IsRed), 300);
 }
 
+// A named line carries its name above its right end, in its colour, so
+// lines are told apart by words and not by colour alone.
+TEST_F(CanvasTest, ANamedLineWritesItsNameAboveItsRightEnd) {
+    auto* line = new mpHorizontalLine(wxPen(wxColour(255, 0, 0), 2, wxPENSTYLE_SHORT_DASH));
+    line->SetValue(50);
+    canvas->AddLayer(line);
+    const wxImage unnamed = Render(0, 100, 0, 100);
+    const int y = static_cast<int>(canvas->y2p(50));
+    const wxRect above(300, y - 20, 150, 17); // right part, just above the line
+    EXPECT_EQ(CountIn(unnamed, above, IsRed), 0);
+    line->SetName("Upper 420 t");
+    const wxImage named = Render(0, 100, 0, 100);
+    EXPECT_GT(CountIn(named, above, IsRed), 20);
+    EXPECT_EQ(CountIn(named, wxRect(60, y - 20, 150, 17), IsRed), 0); // not at the left
+}
+
 TEST(mpFXYVector, BoundingBoxWidenedByHalf) {
     mpFXYVector v;
     EXPECT_DOUBLE_EQ(v.GetMinX(), -1);

@@ -1576,6 +1576,14 @@ void mpHorizontalLine::Plot(wxDC& dc, mpWindow& w) {
     dc.SetPen(pen);
     const int p = static_cast<int>(y);
     dc.DrawLine(w.GetMarginLeft(), p, w.GetScrX() - w.GetMarginRight(), p);
+    // Its name above its right end, in its colour: lines are told apart by
+    // words, not by colour alone.
+    if (!name.empty()) {
+        dc.SetFont(font);
+        dc.SetTextForeground(pen.GetColour());
+        const wxSize extent = dc.GetTextExtent(name);
+        dc.DrawText(name, w.GetScrX() - w.GetMarginRight() - extent.x - 4, p - extent.y - 1);
+    }
 }
 
 wxImage mpWindow::RenderImage(wxSize size, double xMin, double xMax, double yMin, double yMax) {

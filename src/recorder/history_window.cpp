@@ -255,18 +255,9 @@ void HistoryWindow::ShowSelection() {
     const Recording& first = m_shown.front();
     m_plot.curve->SetData(first.times, first.forces);
     double lastTime = first.LastTime(), peak = first.Results().peakForceTons, upper = 0;
-    if (first.setup.hasLimits) {
-        m_plot.lowerLimitLine->SetValue(first.setup.limits.lowerTons);
-        m_plot.upperLimitLine->SetValue(first.setup.limits.upperTons);
-        m_plot.lowerLimitLine->SetVisible(true);
-        m_plot.upperLimitLine->SetVisible(true);
-        upper = first.setup.limits.upperTons;
-    }
-    if (one && first.setup.alarmThresholdBar > 0) {
-        m_plot.thresholdLine->SetValue(
-            ForceTons(first.setup.alarmThresholdBar, first.setup.surface));
-        m_plot.thresholdLine->SetVisible(true);
-    }
+    if (first.setup.hasLimits) upper = first.setup.limits.upperTons;
+    ShowLines(m_plot, one ? first.setup.alarmThresholdBar : 0, first.setup.surface,
+              first.setup.hasLimits ? &first.setup.limits : nullptr);
     for (size_t k = 1; k < m_shown.size(); ++k) {
         auto* overlay = new mpFXYVector(wxEmptyString, 0);
         overlay->SetContinuity(true);

@@ -1,5 +1,7 @@
 #include "recorder/recording_plot.h"
 
+#include "recorder/report_data.h"
+
 const wxColour kCurveColour(0, 50, 160);
 
 #include "plot/plot_canvas.h"
@@ -62,6 +64,27 @@ RecordingPlot MakeRecordingPlot(wxWindow* parent, const wxPoint& position, const
     return p;
 }
 
+void ShowLines(const RecordingPlot& p, int thresholdBar, double surface,
+               const ForceLimits* limits) {
+    const bool alarm = thresholdBar > 0 && std::isfinite(surface) && surface > 0;
+    if (alarm) {
+        const double tons = ForceTons(thresholdBar, surface);
+        p.thresholdLine->SetValue(tons);
+        p.thresholdLine->SetName(wxString::Format("Alarm %d bar = %.0f t", thresholdBar, tons));
+    }
+    p.thresholdLine->SetVisible(alarm);
+    if (limits) {
+        p.lowerLimitLine->SetValue(limits->lowerTons);
+        p.upperLimitLine->SetValue(limits->upperTons);
+        p.lowerLimitLine->SetName("Lower " + wxString::FromUTF8(CsvNumber(limits->lowerTons)) +
+                                  " t");
+        p.upperLimitLine->SetName("Upper " + wxString::FromUTF8(CsvNumber(limits->upperTons)) +
+                                  " t");
+    }
+    p.lowerLimitLine->SetVisible(limits != nullptr);
+    p.upperLimitLine->SetVisible(limits != nullptr);
+}
+
 double FitTons(double peakTons, double upperLimitTons) {
     double top = peakTons + peakTons * 20 / 100;
     if (!(top > 0)) top = 100;
@@ -74,16 +97,7 @@ wxImage RecordingPicture(wxWindow* parent, const Recording& recording, const wxS
     p.plot->Hide();
     p.curve->SetData(recording.times, recording.forces);
     const RecordingSetup& setup = recording.setup;
-    if (setup.alarmThresholdBar > 0 && setup.surface > 0) {
-        p.thresholdLine->SetValue(ForceTons(setup.alarmThresholdBar, setup.surface));
-        p.thresholdLine->SetVisible(true);
-    }
-    if (setup.hasLimits) {
-        p.lowerLimitLine->SetValue(setup.limits.lowerTons);
-        p.upperLimitLine->SetValue(setup.limits.upperTons);
-        p.lowerLimitLine->SetVisible(true);
-        p.upperLimitLine->SetVisible(true);
-    }
+    ShowLines(p, setup.alarmThresholdBar, setup.surface, setup.hasLimits ? &setup.limits : nullptr);
     const RecordingResults results = recording.Results();
     const wxImage picture =
         p.plot->RenderImage(size, 0, FitSeconds(recording.LastTime()), 0,

@@ -15,6 +15,14 @@ class mpHorizontalLine;
 class mpScaleX;
 class mpScaleY;
 struct Recording;
+struct ForceLimits;
+struct RecordingPlot;
+
+/// The threshold and limit lines of a plot, shown with their values and
+/// named on the plot ("Alarm 300 bar = 383 t", "Upper 420 t", "Lower 350 t");
+/// hidden when there is no threshold (0) or no limits (null).
+void ShowLines(const RecordingPlot& plot, int thresholdBar, double surface,
+               const ForceLimits* limits);
 
 /// The recorded curve's colour on screen and on the page: navy, as red
 /// means alarm.

@@ -634,8 +634,8 @@ bool TerminalPanel::WriteReport(const Recording& recording, const std::string& r
     // announced as a success.
     const wxString created = "Report Created: " + fullPath;
     if (!incomplete.empty())
-        ShowInfo(created + "\nThe recording is marked INCOMPLETE: " + wxString::FromUTF8(incomplete) +
-                     ".",
+        ShowInfo(created + "\nThe recording is marked INCOMPLETE: " +
+                     wxString::FromUTF8(incomplete) + ".",
                  "Report");
     else if (judgement.verdict == Verdict::Fail)
         ShowInfo(created + "\nResult: FAIL (" + wxString::FromUTF8(judgement.reason) + ").",

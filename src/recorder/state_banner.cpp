@@ -9,7 +9,8 @@ namespace {
 
 bool SameBanner(const Banner& a, const Banner& b) {
     if (a.colour != b.colour || a.badge != b.badge || a.lit != b.lit ||
-        a.acknowledge != b.acknowledge || a.incompleteBadge != b.incompleteBadge || a.runs.size() != b.runs.size())
+        a.acknowledge != b.acknowledge || a.incompleteBadge != b.incompleteBadge ||
+        a.runs.size() != b.runs.size())
         return false;
     for (size_t i = 0; i < a.runs.size(); ++i)
         if (a.runs[i].text != b.runs[i].text || a.runs[i].figure != b.runs[i].figure) return false;
@@ -149,7 +150,7 @@ void StateBanner::Paint(wxDC& dc, const wxSize& size) const {
     if (!badge.empty()) {
         const wxRect box(size.x - margin - badgeWidth, 3, badgeWidth, size.y - 6);
         dc.SetPen(wxPen(*wxWHITE, 2));
-        dc.SetBrush(wxBrush(m_banner.incompleteBadge        ? wxColour(255, 179, 0)
+        dc.SetBrush(wxBrush(m_banner.incompleteBadge          ? wxColour(255, 179, 0)
                             : m_banner.badge == Verdict::Pass ? wxColour(0, 150, 60)
                                                               : wxColour(215, 0, 0)));
         dc.DrawRoundedRectangle(box, 4);

@@ -276,7 +276,11 @@ void TerminalPanel::UpdateThresholdLine() {
                                   : LeadingInt(m_alarmThreshold->GetValue().ToStdWstring());
     const double surface = running ? m_setup.surface : m_host.Surface(m_pressIndex);
     const bool on = threshold > 0 && std::isfinite(surface) && surface > 0;
-    if (on) m_thresholdLine->SetValue(ForceTons(threshold, surface));
+    if (on) {
+        m_thresholdLine->SetValue(ForceTons(threshold, surface));
+        m_thresholdLine->SetName(
+            wxString::Format("Alarm %d bar = %.0f t", threshold, ForceTons(threshold, surface)));
+    }
     // Beside the threshold: off, no sound, or a threshold beyond the limits.
     const std::string against = ThresholdAgainstLimits(threshold, surface, ShownLimits());
     wxString note;
@@ -331,6 +335,10 @@ void TerminalPanel::UpdateLimitLines() {
     if (limits) {
         m_lowerLimitLine->SetValue(limits->lowerTons);
         m_upperLimitLine->SetValue(limits->upperTons);
+        m_lowerLimitLine->SetName("Lower " + wxString::FromUTF8(CsvNumber(limits->lowerTons)) +
+                                  " t");
+        m_upperLimitLine->SetName("Upper " + wxString::FromUTF8(CsvNumber(limits->upperTons)) +
+                                  " t");
     }
     m_lowerLimitLine->SetVisible(limits != nullptr);
     m_upperLimitLine->SetVisible(limits != nullptr);
