@@ -494,6 +494,21 @@ TEST_F(CycleGuiTest, FunctionKeysStartStopAndPrint) {
     wxTEST_DIALOG(press(WXK_F8),
                   ExpectBoxStarting("Bearing designation empty", wxYES, "Print REPORT?"),
                   ExpectBoxStarting("Report Created: ", wxOK, "Report"));
+    // The next axle: its fields are empty, the shift's operator stays and is
+    // kept for the next start; a scanner's Enter moves on from the axle.
+    EXPECT_EQ(panel->m_axleDesignation->GetValue(), "");
+    EXPECT_EQ(panel->m_operatorId->GetValue(), "OP7");
+    EXPECT_NE(ReadText("config.ini").find("operator=OP7"), std::string::npos);
+    panel->m_axleDesignation->ChangeValue("AX32");
+    wxCommandEvent enter(wxEVT_TEXT_ENTER, panel->m_axleDesignation->GetId());
+    enter.SetEventObject(panel->m_axleDesignation);
+    panel->m_axleDesignation->ProcessWindowEvent(enter);
+    Pump(50);
+    EXPECT_EQ(wxWindow::FindFocus(), panel->m_mountingSide);
+    MainWindow::DestroyInstance();
+    Pump(50);
+    panel = Panel(); // a new program start
+    EXPECT_EQ(panel->m_operatorId->GetValue(), "OP7");
 }
 
 TEST_F(CycleGuiTest, StopWhileArmedAsksNothing) {

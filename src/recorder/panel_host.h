@@ -31,6 +31,8 @@ class PanelHost {
     virtual std::vector<std::string> StartupCommands() const = 0;
     /// The full path of one of the program's own files ("icons/alarm.wav").
     virtual wxString DataFile(const wxString& relative) const = 0;
+    /// Keeps the operator ID for the next start (the shift's operator stays).
+    virtual void KeepOperator(const wxString& operatorId) = 0;
     /// Opens the connection dialog with the panel's values.
     virtual void EditConnection(const wxString& address, const wxString& port, bool autoconnect,
                                 bool skipQuestion, unsigned pressIndex) = 0;

@@ -630,6 +630,17 @@ bool TerminalPanel::WriteReport(const Recording& recording, const std::string& r
                 if (!ok) CallAfter([this, why] { OnStoreFailed(why); });
             });
     }
+    // The next axle's job: its fields are emptied and the axle field takes
+    // the focus (a scanner fills it); the operator stays, also after a
+    // restart.
+    if (!m_cycle.m_armed && !m_cycle.m_recording) {
+        for (wxTextCtrl* field :
+             {m_axleDesignation, m_bearingDesignation, m_productionDate, m_refurbishmentDate})
+            field->ChangeValue("");
+        m_mountingSide->SetSelection(0);
+        m_host.KeepOperator(m_operatorId->GetValue());
+        m_axleDesignation->SetFocus();
+    }
     // Named with its path; a FAIL or an INCOMPLETE recording is not
     // announced as a success.
     const wxString created = "Report Created: " + fullPath;

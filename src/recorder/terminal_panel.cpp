@@ -223,8 +223,9 @@ void TerminalPanel::BuildControls(int W) {
         FitFont(label, text, 160);                  // never into its field at W - 135
         label->SetSize(label->GetTextExtent(text)); // in the font it fits in
     };
-    auto field = [&](int y) {
-        auto* text = new wxTextCtrl(this, wxID_ANY, "", wxPoint(W - 135, y), wxSize(120, 30));
+    auto field = [&](int y, long style = 0) {
+        auto* text =
+            new wxTextCtrl(this, wxID_ANY, "", wxPoint(W - 135, y), wxSize(120, 30), style);
         // Longer names overflow the page and the file system's names.
         text->SetMaxLength(kJobFieldMaxLength);
         return text;
@@ -232,7 +233,10 @@ void TerminalPanel::BuildControls(int W) {
     caption("Operator ID", 308);
     m_operatorId = field(300);
     caption("Axle designation", 343);
-    m_axleDesignation = field(335);
+    m_axleDesignation = field(335, wxTE_PROCESS_ENTER);
+    // A barcode scanner types the axle and Enter: on to the next field.
+    m_axleDesignation->Bind(wxEVT_TEXT_ENTER,
+                            [this](wxCommandEvent&) { m_mountingSide->SetFocus(); });
     caption("Axle Mounting side", 378);
     m_mountingSides.Add("A");
     m_mountingSides.Add("B");

@@ -19,6 +19,7 @@
 #include <wx/statbmp.h>
 #include <wx/statusbr.h>
 #include <wx/filename.h>
+#include <wx/textctrl.h>
 #include <wx/utils.h>
 #include <wx/wfstream.h>
 
@@ -140,6 +141,8 @@ void MainWindow::Build() {
     bool autoconnect = true, skipQuestion = true;
     long pressIndex = 0;
     ReadSettingsFiles(ip, port, autoconnect, pressIndex, skipQuestion);
+    // The shift's operator, as kept by the last report.
+    if (m_panel) m_panel->m_operatorId->ChangeValue(m_config->Read("operator", ""));
 
     // The record store, before the interrupted journals are kept in it.
     if (m_panel)
@@ -224,6 +227,12 @@ void MainWindow::ReadSettingsFiles(wxString& ip, wxString& port, bool& autoconne
 
 std::vector<std::string> MainWindow::StartupCommands() const {
     return ::StartupCommands(&m_initCommands[0][0], kInitCommandCount, kInitCommandSize);
+}
+
+void MainWindow::KeepOperator(const wxString& operatorId) {
+    if (m_config == nullptr || m_config->Read("operator", "") == operatorId) return;
+    m_config->Write("operator", operatorId);
+    SaveSettingsOrTell();
 }
 
 wxString MainWindow::DataFile(const wxString& relative) const {

@@ -51,6 +51,7 @@ class MainWindow : public wxFrame, public PanelHost {
     bool ChooseReportDirectory() override { return ChoosePdfDirectory(); }
     std::vector<std::string> StartupCommands() const override;
     wxString DataFile(const wxString& relative) const override;
+    void KeepOperator(const wxString& operatorId) override;
     void EditConnection(const wxString& address, const wxString& port, bool autoconnect,
                         bool skipQuestion, unsigned pressIndex) override;
     /// Sets (or, with null, removes) the limits of press `index`, rewrites
