@@ -365,7 +365,8 @@ TEST_F(LinkTest, AnotherModuleIsConnectedAtOnceButNotDuringARecording) {
                       Pump(100), ExpectBox(refused, wxOK, "Error"));
         EXPECT_EQ(FindNewDialog(), nullptr);
     }
-    wxTEST_DIALOG(Click(panel, ID_STOP), ExpectBoxStarting("Write the report ", wxNO, "Print REPORT?"));
+    wxTEST_DIALOG(Click(panel, ID_STOP),
+                  ExpectBoxStarting("Write the report ", wxNO, "Print REPORT?"));
 
     const wxString port = wxString::Format("%d", second.Port());
     ASSERT_TRUE(main->ApplyConnectionSettings("127.0.0.1", port, true, false, 0));
