@@ -117,7 +117,8 @@ build_deps() {
      --with-zlib=sys --without-expat --disable-xrc --disable-html --disable-richtext \
      --disable-propgrid --disable-ribbon --disable-stc --disable-aui \
      --disable-webview --disable-mediactrl --prefix="$PREFIX" >&2 &&
-   nice make -j"$JOBS" >&2 && make install >&2)
+   nice make -j"$JOBS" >&2
+  make install >&2)
   touch "$PREFIX/.complete"
   rm -rf "$CACHE/work"
   log "libraries built"
@@ -126,63 +127,59 @@ build_deps() {
   build_qrencode
 }
 
-# SQLite, the record store's engine, from Debian's source package: its single
-# C file is made from the source tree with the build machine's tools (tclsh
-# among them), then compiled for Windows. Kept in the same prefix, with a
-# stamp of its own, so a new SQLite never rebuilds the other libraries.
-build_sqlite() {
-  local version stamp
-  version="$(source_version sqlite3)"
-  stamp="$PREFIX/.sqlite-${version//[^A-Za-z0-9._+-]/_}"
+# The libraries added after the first ones (SQLite, libsodium, libqrencode)
+# are kept in the same prefix, each with a stamp of its own version, so a new
+# one never rebuilds the others: build_once NAME PACKAGE STEP runs STEP in an
+# empty work folder with the unpacked source's directory, unless that
+# version's stamp is there.
+build_once() {
+  local name="$1" pkg="$2" step="$3" version stamp src
+  version="$(source_version "$pkg")"
+  stamp="$PREFIX/.$name-${version//[^A-Za-z0-9._+-]/_}"
   [ -f "$stamp" ] && return
-  log "building SQLite $version into $PREFIX"
-  local src work="$CACHE/work/sqlite"
-  src="$(fetch_source sqlite3)"
-  rm -rf "$work" && mkdir -p "$work"
-  (cd "$work" && "$src/configure" --disable-tcl >&2 && make sqlite3.c >&2 &&
-   $HOST-gcc-posix -O2 -DSQLITE_THREADSAFE=1 -DSQLITE_ENABLE_FTS5 -c sqlite3.c -o sqlite3.o &&
-   $HOST-ar rcs libsqlite3.a sqlite3.o)
+  log "building $pkg $version into $PREFIX"
+  src="$(fetch_source "$pkg")"
+  rm -rf "$CACHE/work/$name" && mkdir -p "$CACHE/work/$name"
+  # Not in a && list, so that a failing command of the step ends it here.
+  (cd "$CACHE/work/$name"; "$step" "$src")
+  rm -rf "$CACHE/work/$name"
+  touch "$stamp"
+}
+
+# SQLite, the record store's engine: its single C file is made from the
+# source tree with the build machine's tools (tclsh among them), then
+# compiled for Windows.
+sqlite_step() {
+  "$1/configure" --disable-tcl >&2
+  make sqlite3.c >&2
+  $HOST-gcc-posix -O2 -DSQLITE_THREADSAFE=1 -DSQLITE_ENABLE_FTS5 -c sqlite3.c -o sqlite3.o
+  $HOST-ar rcs libsqlite3.a sqlite3.o
   mkdir -p "$PREFIX/include" "$PREFIX/lib"
-  cp "$work/sqlite3.h" "$work/sqlite3ext.h" "$PREFIX/include/"
-  cp "$work/libsqlite3.a" "$PREFIX/lib/"
-  rm -rf "$work"
-  touch "$stamp"
+  cp sqlite3.h sqlite3ext.h "$PREFIX/include/"
+  cp libsqlite3.a "$PREFIX/lib/"
 }
 
-# libsodium (the hashes of the reports and the password hash) and libqrencode
-# (the code on the page), each with a stamp of its own like SQLite.
-build_sodium() {
-  local version stamp
-  version="$(source_version libsodium)"
-  stamp="$PREFIX/.sodium-${version//[^A-Za-z0-9._+-]/_}"
-  [ -f "$stamp" ] && return
-  log "building libsodium $version into $PREFIX"
-  local src work="$CACHE/work/sodium"
-  src="$(fetch_source libsodium)"
-  # Debian's tarball is the source tree without the generated configure.
-  [ -x "$src/configure" ] || (cd "$src" && autoreconf -ivf >&2)
-  rm -rf "$work" && mkdir -p "$work"
-  (cd "$work" && "$src/configure" --host=$HOST --build=x86_64-linux-gnu --disable-shared \
-     --enable-static --disable-ssp --prefix="$PREFIX" >&2 && nice make -j"$JOBS" >&2 && make install >&2)
-  rm -rf "$work"
-  touch "$stamp"
+# libsodium: the hashes of the reports and the password hash. Debian's
+# tarball is the source tree without the generated configure.
+sodium_step() {
+  [ -x "$1/configure" ] || (cd "$1" && autoreconf -ivf >&2)
+  "$1/configure" --host=$HOST --build=x86_64-linux-gnu --disable-shared \
+    --enable-static --disable-ssp --prefix="$PREFIX" >&2
+  nice make -j"$JOBS" >&2
+  make install >&2
 }
 
-build_qrencode() {
-  local version stamp
-  version="$(source_version qrencode)"
-  stamp="$PREFIX/.qrencode-${version//[^A-Za-z0-9._+-]/_}"
-  [ -f "$stamp" ] && return
-  log "building libqrencode $version into $PREFIX"
-  local src
-  src="$(fetch_source qrencode)"
-  cmake -S "$src" -B "$CACHE/work/qrencode" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" \
+# libqrencode: the code on the page.
+qrencode_step() {
+  cmake -S "$1" -B . -G Ninja -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" \
     -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$PREFIX" -DWITH_TOOLS=NO \
     -DWITH_TESTS=NO -DBUILD_SHARED_LIBS=OFF >&2
-  cmake --build "$CACHE/work/qrencode" --target install >&2
-  rm -rf "$CACHE/work/qrencode"
-  touch "$stamp"
+  cmake --build . --target install >&2
 }
+
+build_sqlite() { build_once sqlite sqlite3 sqlite_step; }
+build_sodium() { build_once sodium libsodium sodium_step; }
+build_qrencode() { build_once qrencode qrencode qrencode_step; }
 
 build_program() {
   build_deps

@@ -3,13 +3,15 @@
 #include <cstdio>
 #include <ctime>
 
-LocalTime ToLocalTime(int64_t epochSeconds) {
+namespace {
+
+LocalTime BrokenDown(int64_t epochSeconds, bool utc) {
     const std::time_t t = static_cast<std::time_t>(epochSeconds);
     std::tm parts{};
 #ifdef _WIN32
-    if (localtime_s(&parts, &t) != 0) return LocalTime{};
+    if ((utc ? gmtime_s(&parts, &t) : localtime_s(&parts, &t)) != 0) return LocalTime{};
 #else
-    if (localtime_r(&t, &parts) == nullptr) return LocalTime{};
+    if ((utc ? gmtime_r(&t, &parts) : localtime_r(&t, &parts)) == nullptr) return LocalTime{};
 #endif
     LocalTime local;
     local.year = parts.tm_year + 1900;
@@ -19,6 +21,16 @@ LocalTime ToLocalTime(int64_t epochSeconds) {
     local.minute = parts.tm_min;
     local.second = parts.tm_sec;
     return local;
+}
+
+} // namespace
+
+LocalTime ToLocalTime(int64_t epochSeconds) {
+    return BrokenDown(epochSeconds, false);
+}
+
+LocalTime ToUtcTime(int64_t epochSeconds) {
+    return BrokenDown(epochSeconds, true);
 }
 
 namespace {

@@ -12,6 +12,8 @@ struct LocalTime {
     int year = 1970, month = 1, day = 1, hour = 0, minute = 0, second = 0;
 };
 LocalTime ToLocalTime(int64_t epochSeconds);
+/// The same for UTC (the page's metadata dates).
+LocalTime ToUtcTime(int64_t epochSeconds);
 /// The wall-clock seconds of a local date and time (the zone's rules decide
 /// summer time).
 int64_t FromLocalTime(const LocalTime& local);

@@ -30,7 +30,6 @@
 #include <cerrno>
 #include <cstring>
 #include <cstdio>
-#include <ctime>
 #include <memory>
 #include <vector>
 
@@ -200,20 +199,14 @@ bool DrawCode(HPDF_Page page, const std::string& text, float x, float y, float s
 
 /// A PDF date in UTC.
 HPDF_Date PdfDate(int64_t seconds) {
-    const std::time_t t = static_cast<std::time_t>(seconds);
-    std::tm utc{};
-#ifdef _WIN32
-    utc = *std::gmtime(&t); // the GUI thread's own copy in the C runtime
-#else
-    gmtime_r(&t, &utc);
-#endif
+    const LocalTime utc = ToUtcTime(seconds);
     HPDF_Date date{};
-    date.year = utc.tm_year + 1900;
-    date.month = utc.tm_mon + 1;
-    date.day = utc.tm_mday;
-    date.hour = utc.tm_hour;
-    date.minutes = utc.tm_min;
-    date.seconds = utc.tm_sec;
+    date.year = utc.year;
+    date.month = utc.month;
+    date.day = utc.day;
+    date.hour = utc.hour;
+    date.minutes = utc.minute;
+    date.seconds = utc.second;
     date.ind = '+'; // the library's XMP conversion takes an offset, not "Z"
     return date;
 }

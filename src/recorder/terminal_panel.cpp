@@ -424,6 +424,11 @@ void TerminalPanel::ApplyReadings(const std::vector<Reading>& readings) {
     inputs.recordLengthSeconds = m_setup.recordLengthSeconds;
     inputs.surface = m_setup.surface;
 
+    // Read once a batch, not once a reading: the field, and the wall clock
+    // for the dates an alarm keeps (a batch spans milliseconds).
+    const int typedThreshold = LeadingInt(m_alarmThreshold->GetValue().ToStdWstring());
+    const int64_t now = m_clock->Now().seconds;
+
     size_t firstNew = m_cycle.m_times.size();
     bool restarted = false, appended = false;
     double fitX = m_fitX, fitY = m_fitY;
@@ -441,16 +446,15 @@ void TerminalPanel::ApplyReadings(const std::vector<Reading>& readings) {
             m_alarmWatch.BeginRecording();
         }
         // The alarm watches every reading, whether a recording runs or not.
-        const bool running = m_cycle.m_armed || m_cycle.m_recording;
-        const int threshold = running ? m_setup.alarmThresholdBar
-                                      : LeadingInt(m_alarmThreshold->GetValue().ToStdWstring());
+        const int threshold =
+            m_cycle.m_armed || m_cycle.m_recording ? m_setup.alarmThresholdBar : typedThreshold;
         const double seconds =
             m_cycle.m_recording
                 ? std::chrono::duration<double>(reading.arrival - m_cycle.m_recordStart).count()
                 : -1;
         const bool wasLatched = m_alarmWatch.Latched();
-        const AlarmWatch::Step alarm = m_alarmWatch.OnReading(
-            reading.bar, threshold, reading.arrival, m_clock->Now().seconds, seconds);
+        const AlarmWatch::Step alarm =
+            m_alarmWatch.OnReading(reading.bar, threshold, reading.arrival, now, seconds);
         if (m_alarmWatch.Latched() && !wasLatched) m_alarmSince = reading.arrival;
         if (alarm.sound && !m_alarmSound->Play() && !m_soundFailed) {
             m_soundFailed = true; // said once, beside the threshold

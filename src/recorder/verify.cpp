@@ -41,9 +41,8 @@ std::string CsvBeside(const std::string& pdfPath) {
 }
 
 /// What the answer calls the recording: its report number, axle and end.
-std::string Described(RecordStore& store, int64_t id, const std::string& uuid) {
-    Recording r;
-    if (!store.Load(id, r)) return "report " + ReportNumber(uuid);
+std::string Described(const Recording& r) {
+    const std::string& uuid = r.setup.uuid;
     const JobData& job = r.setup.job;
     return "report " + ReportNumber(uuid) + " (" +
            (job.axleDesignation.empty() ? std::string("no axle")
@@ -78,7 +77,7 @@ bool OpenRecord(const std::string& storePath, const std::string& uuid, Stored& s
     }
     std::string problem;
     if (!stored.store->RecordIntact(stored.id, &problem)) {
-        failed = Changed(Described(*stored.store, stored.id, uuid) + ": " + problem);
+        failed = Changed(Described(stored.recording) + ": " + problem);
         return false;
     }
     return true;
@@ -89,7 +88,7 @@ bool OpenRecord(const std::string& storePath, const std::string& uuid, Stored& s
 bool PageAgrees(const std::string& pageBytes, const std::string& pagePath, Stored& stored,
                 const std::string& csvSha256, VerifyOutcome& failed) {
     const std::string& uuid = stored.recording.setup.uuid;
-    const std::string what = Described(*stored.store, stored.id, uuid);
+    const std::string what = Described(stored.recording);
     if (stored.recording.csvSha256 != csvSha256) {
         failed = Changed(what + ": the page " + Name(pagePath) + " names CSV SHA-256 " + csvSha256 +
                          ", the stored record " + stored.recording.csvSha256);
@@ -115,15 +114,16 @@ VerifyOutcome VerifyPage(const std::string& path, const std::string& bytes,
     VerifyOutcome failed;
     if (!OpenRecord(storePath, uuid, stored, failed)) return failed;
     if (!PageAgrees(bytes, path, stored, csvSha256, failed)) return failed;
-    const std::string what = Described(*stored.store, stored.id, uuid);
+    const std::string what = Described(stored.recording);
     const std::string csvPath = CsvBeside(path);
     std::string csv;
     if (!ReadWholeFile(csvPath, csv))
         return Changed(what + ": the CSV file " + Name(csvPath) + " beside the page is missing");
-    if (Sha256Hex(csv) != csvSha256)
+    const std::string found = Sha256Hex(csv);
+    if (found != csvSha256)
         return Changed(what + ": the CSV file " + Name(csvPath) +
-                       " is not the one the page names (SHA-256 " + Sha256Hex(csv) +
-                       ", the page says " + csvSha256 + ")");
+                       " is not the one the page names (SHA-256 " + found + ", the page says " +
+                       csvSha256 + ")");
     return Outcome(0, "OK: " + what + ": the page, the CSV file and the record store agree.");
 }
 
@@ -141,7 +141,7 @@ VerifyOutcome VerifyCsv(const std::string& path, const std::string& bytes,
     Stored stored;
     VerifyOutcome failed;
     if (!OpenRecord(storePath, uuid, stored, failed)) return failed;
-    const std::string what = Described(*stored.store, stored.id, uuid);
+    const std::string what = Described(stored.recording);
     const std::string csvSha256 = Sha256Hex(bytes);
     if (csvSha256 != stored.recording.csvSha256)
         return Changed(what + ": the CSV file " + Name(path) +
