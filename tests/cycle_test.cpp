@@ -173,14 +173,17 @@ TEST_F(CycleTest, RecordLengthReachedQueuesEndAndKeepsTheReading) {
     EXPECT_DOUBLE_EQ(cycle.m_times.back(), 80.0);
 }
 
-TEST_F(CycleTest, TimeAxisStaysAtNinetyUntilPassed) {
-    inputs.recordLengthSeconds = 200;
+// The time axis spans the record length while it runs (a 30-s recording
+// uses the width) and the curve's whole seconds once it has ended.
+TEST_F(CycleTest, TimeAxisSpansTheRecordLength) {
+    inputs.recordLengthSeconds = 30;
     cycle.Arm();
-    cycle.OnReading(10, clock.Steady(), inputs);
-    clock.SetMs(90000);
-    EXPECT_DOUBLE_EQ(cycle.OnReading(10, clock.Steady(), inputs).fitXMax, 90.0);
-    clock.SetMs(90500);
-    EXPECT_DOUBLE_EQ(cycle.OnReading(10, clock.Steady(), inputs).fitXMax, 100.5);
+    EXPECT_DOUBLE_EQ(cycle.OnReading(10, clock.Steady(), inputs).fitXMax, 30.0);
+    clock.SetMs(30050);
+    EXPECT_DOUBLE_EQ(cycle.OnReading(10, clock.Steady(), inputs).fitXMax, 30.05);
+    EXPECT_DOUBLE_EQ(FitSeconds(30.05), 31.0);
+    EXPECT_DOUBLE_EQ(FitSeconds(31.0), 31.0);
+    EXPECT_DOUBLE_EQ(FitSeconds(0), 1.0);
 }
 
 TEST_F(CycleTest, ForceAxisIsMaximumPlusTwentyPercent) {
@@ -267,6 +270,55 @@ TEST_F(CycleTest, TheSampleThatReachesTheLengthIsTheLastAndTheEndIsTold) {
     cycle.OnReading(30, clock.Steady(), inputs);
     cycle.Disarm(RecordEnd::ModuleLost);
     EXPECT_EQ(cycle.IncompleteText(), "module lost at 12.4 s");
+}
+
+// The press lets go after its peak: 2 s of readings at or below 4 bar end
+// the recording as complete, not the record length; a reading above 4 bar
+// in between starts the 2 s again; the setting turns it off.
+TEST_F(CycleTest, ARecordingEndsByItselfTwoSecondsAfterThePressureIsReleased) {
+    inputs.recordLengthSeconds = 80;
+    auto stroke = [&](int releaseMs, int bumpMs) {
+        cycle.Arm();
+        ReadingEffects last;
+        for (int ms = 0; ms <= 12000; ms += 75) {
+            clock.SetMs(ms);
+            int bar = ms < releaseMs ? 50 + ms / 20 : 0;
+            if (bumpMs && ms >= bumpMs && ms < bumpMs + 150) bar = 6; // a twitch of the gauge
+            last = cycle.OnReading(bar, clock.Steady(), inputs);
+            if (cycle.m_lengthReached) break;
+        }
+        return last;
+    };
+    ReadingEffects end = stroke(5000, 0);
+    EXPECT_TRUE(end.recordEnd);
+    EXPECT_DOUBLE_EQ(cycle.LastTime(), 7.05); // released at 5.025 s
+    cycle.Disarm(RecordEnd::Completed);
+    EXPECT_EQ(cycle.EndReason(), RecordEnd::Released);
+    EXPECT_EQ(cycle.IncompleteText(), "");
+    EXPECT_EQ(cycle.EndText(), "pressure released at 7.0 s");
+
+    stroke(5000, 6000); // 6 bar at 6.0 s: the 2 s run from 6.15 s
+    EXPECT_DOUBLE_EQ(cycle.LastTime(), 8.175);
+    cycle.Disarm(RecordEnd::Completed);
+
+    inputs.endWhenReleased = false;
+    stroke(5000, 0);
+    EXPECT_TRUE(cycle.m_recording);
+    EXPECT_GE(cycle.LastTime(), 11.9);
+    // Stop once the pressure is down is a whole stroke, not INCOMPLETE.
+    cycle.Disarm(RecordEnd::Operator);
+    EXPECT_EQ(cycle.EndReason(), RecordEnd::Released);
+    EXPECT_EQ(cycle.IncompleteText(), "");
+
+    // Stop while the press still holds pressure is.
+    cycle.Arm();
+    for (int ms = 0; ms <= 3000; ms += 75) {
+        clock.SetMs(20000 + ms);
+        cycle.OnReading(ms < 2000 ? 50 + ms / 10 : 200, clock.Steady(), inputs);
+    }
+    cycle.Disarm(RecordEnd::Operator);
+    EXPECT_EQ(cycle.EndReason(), RecordEnd::Operator);
+    EXPECT_EQ(cycle.IncompleteText(), "stopped by the operator at 3.0 s");
 }
 
 TEST_F(CycleTest, StartDuringAStrokeIsNotedOnlyWithoutALowReadingSinceStart) {

@@ -1,5 +1,6 @@
 #include "recorder/cycle.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 
@@ -38,6 +39,10 @@ ReadingEffects RecordingCycle::OnReading(int bar, SteadyTime arrival, const Cycl
         m_maxForce = 0;
         m_recording = true;
         m_lengthReached = false;
+        m_releasedEnd = false;
+        m_released = false;
+        m_lowRun = false;
+        m_peakBar = 0;
         m_end = RecordEnd::None;
         m_recordStart = arrival;
         m_recordStartWall = m_clock->Now();
@@ -54,6 +59,22 @@ ReadingEffects RecordingCycle::OnReading(int bar, SteadyTime arrival, const Cycl
         fx.recordEnd = true;
         m_lengthReached = true;
     }
+    // After its peak the press lets go: once the pressure has stayed down for
+    // two seconds the stroke is over, and so is the recording.
+    m_peakBar = std::max(m_peakBar, bar);
+    m_released = bar <= 4 || bar * 10 <= m_peakBar;
+    if (bar <= 4) {
+        if (!m_lowRun) m_lowSince = arrival;
+        m_lowRun = true;
+        if (inputs.endWhenReleased && !m_lengthReached &&
+            arrival - m_lowSince >= milliseconds(kReleasedEndMs)) {
+            fx.recordEnd = true;
+            m_lengthReached = true;
+            m_releasedEnd = true;
+        }
+    } else {
+        m_lowRun = false;
+    }
 
     double t = elapsed / 1000.0;
     m_times.push_back(t);
@@ -64,7 +85,7 @@ ReadingEffects RecordingCycle::OnReading(int bar, SteadyTime arrival, const Cycl
     if (force > m_maxForce) m_maxForce = force;
 
     fx.appended = true;
-    fx.fitXMax = FitSeconds(t);
+    fx.fitXMax = FitSeconds(t, inputs.recordLengthSeconds);
     fx.fitYMax = m_maxForce + m_maxForce * 20 / 100;
     return fx;
 }
@@ -78,7 +99,16 @@ bool RecordingCycle::Disarm(RecordEnd why) {
     m_armed = false;
     bool wasRecording = m_recording;
     m_recording = false;
-    if (wasRecording) m_end = m_lengthReached ? RecordEnd::Completed : why;
+    if (wasRecording) {
+        if (m_releasedEnd)
+            m_end = RecordEnd::Released;
+        else if (m_lengthReached)
+            m_end = RecordEnd::Completed;
+        else if (why == RecordEnd::Operator && m_released)
+            m_end = RecordEnd::Released;
+        else
+            m_end = why;
+    }
     return wasRecording;
 }
 
@@ -87,6 +117,7 @@ std::string RecordingCycle::IncompleteText() const {
     switch (m_end) {
     case RecordEnd::None:
     case RecordEnd::Completed:
+    case RecordEnd::Released:
         return "";
     case RecordEnd::Operator:
         what = "stopped by the operator";
@@ -106,6 +137,13 @@ std::string RecordingCycle::IncompleteText() const {
     }
     char text[96];
     std::snprintf(text, sizeof text, "%s at %.1f s", what, LastTime());
+    return text;
+}
+
+std::string RecordingCycle::EndText() const {
+    if (m_end != RecordEnd::Released) return "";
+    char text[64];
+    std::snprintf(text, sizeof text, "pressure released at %.1f s", LastTime());
     return text;
 }
 

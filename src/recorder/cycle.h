@@ -6,6 +6,8 @@
 
 #include "link/link.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -36,7 +38,13 @@ class SystemClock : public Clock {
 struct CycleInputs {
     int recordLengthSeconds = 0;
     double surface = 0; ///< cm² of the press chosen at Start
+    /// The recording ends by itself once the pressure has stayed at or below
+    /// 4 bar for 2 s after its peak.
+    bool endWhenReleased = true;
 };
+
+/// How long the pressure stays released before a recording ends by itself.
+constexpr int kReleasedEndMs = 2000;
 
 /// What one reading asks the panel to do, in this order.
 struct ReadingEffects {
@@ -50,6 +58,7 @@ struct ReadingEffects {
 enum class RecordEnd {
     None,            ///< still running, or never started
     Completed,       ///< its record length was reached
+    Released,        ///< it ended by itself: the pressure was released after its peak
     Operator,        ///< Stop pressed before the record length
     Disconnected,    ///< the operator closed the link
     ModuleLost,      ///< the link failed
@@ -71,13 +80,18 @@ class RecordingCycle {
     /// The recording flag is cleared at once, so a second record-end event
     /// handled while the first one's question is open finds nothing to end.
     /// A recording that had reached its length counts as completed, whatever
-    /// `why` says.
+    /// `why` says; one that had ended by itself as released; Stop pressed
+    /// once the pressure had come down after the peak (to 4 bar, or to a
+    /// tenth of the peak's pressure) is not an incomplete recording either.
     bool Disarm(RecordEnd why = RecordEnd::Operator);
 
     /// How the last recording ended, and "module lost at 12.4 s" style text
     /// for one that ended before its length ("" when completed or running).
     RecordEnd EndReason() const { return m_end; }
     std::string IncompleteText() const;
+    /// "pressure released at 31.2 s" for one that ended by itself or was
+    /// stopped after the release, "" otherwise.
+    std::string EndText() const;
     /// "started at 380 bar: the rise is not on the curve" for a recording
     /// whose first sample did not follow a reading at or below 4 bar within
     /// a second: Start pressed during a stroke, or readings that resumed on a
@@ -93,6 +107,7 @@ class RecordingCycle {
     bool m_armed = false;
     bool m_recording = false;
     bool m_lengthReached = false; ///< later readings of this recording are not samples
+    bool m_releasedEnd = false;   ///< ended by itself: the pressure was released
     SteadyTime m_recordStart;     ///< arrival of the first sample
     WallTime m_recordStartWall;   ///< the same instant on the wall clock, for dates
     SteadyTime m_lastSampleArrival;
@@ -109,14 +124,21 @@ class RecordingCycle {
     int m_generation = 0;
     bool m_previousLow = false; ///< the last reading was at or below 4 bar
     SteadyTime m_previousArrival;
-    int m_startBar = 0; ///< pressure of the first sample when it started high
+    int m_startBar = 0;      ///< pressure of the first sample when it started high
+    int m_peakBar = 0;       ///< the running recording's highest pressure
+    bool m_released = false; ///< the last sample was down from the peak
+    bool m_lowRun = false;   ///< the readings since m_lowSince were all at or below 4 bar
+    SteadyTime m_lowSince;
     RecordEnd m_end = RecordEnd::None;
 };
 
-/// The view's right end for a curve that ends at `lastSeconds`: 90 s, and
-/// 10 s beyond the curve once it passes them.
-inline double FitSeconds(double lastSeconds) {
-    return lastSeconds > 90 ? lastSeconds + 10 : 90;
+/// The view's right end for a curve that ends at `lastSeconds`: the record
+/// length while a recording of `lengthSeconds` runs, so its curve grows
+/// across the width; for a recording that has ended (`lengthSeconds` 0), the
+/// curve's end, up to the next whole second.
+inline double FitSeconds(double lastSeconds, int lengthSeconds = 0) {
+    if (lengthSeconds > 0) return std::max<double>(lengthSeconds, lastSeconds);
+    return std::max(1.0, std::ceil(lastSeconds - 1e-9));
 }
 
 /// Force in tons of `bar` on a piston of `surface` cm².
