@@ -119,15 +119,19 @@ TEST_F(CanvasTest, GridEvery44PixelsLabelsEverySecondStep) {
         EXPECT_EQ(CountIn(im, wxRect(50 + 44 * k - 4, 354, 8, 16), IsDark), 0) << "no label " << k;
 }
 
-// On a wide plot a label fits every 6 s: it goes every 10 s, on 0, 10, 20 …,
-// not on 2, 9, 16 … as a plain multiple of the grid step would.
+// On a wide plot a label fits every 4.5 s: it goes every 5 s, on 0, 5, 10 …,
+// not on 4.5, 9, 13.5 … as a plain multiple of the grid step would; and
+// whole seconds are written without decimals ("45", not "45.00").
 TEST_F(CanvasTest, TimeLabelsAreRoundNumbersOnAWidePlot) {
     const wxImage im = Render(0, 90, 0, 100, 1660, 400);
     const int below = im.GetHeight() - 50 + 4;
-    for (int t = 10; t <= 80; t += 10) {
+    for (int t = 10; t <= 80; t += 5) {
         EXPECT_GT(CountIn(im, wxRect(canvas->x2p(t) - 8, below, 16, 16), IsDark), 3) << t;
-        EXPECT_EQ(CountIn(im, wxRect(canvas->x2p(t + 5) - 8, below, 16, 16), IsDark), 0) << t + 5;
+        EXPECT_EQ(CountIn(im, wxRect(canvas->x2p(t + 2.5) - 8, below, 16, 16), IsDark), 0)
+            << t + 2.5;
     }
+    // "45" is two digits wide: nothing a little further right of its tick.
+    EXPECT_EQ(CountIn(im, wxRect(canvas->x2p(45) + 14, below, 16, 16), IsDark), 0);
 }
 
 TEST_F(CanvasTest, VerticalLabelsSkippedWhenCloserThan32Pixels) {
@@ -142,7 +146,8 @@ TEST_F(CanvasTest, VerticalLabelsSkippedWhenCloserThan32Pixels) {
     int labelled = 0;
     for (int k = 0; k <= 10; ++k) {
         int p = 310 - 30 * k;
-        if (CountIn(dense, wxRect(5, p - 3, 40, 6), IsDark) > 3) ++labelled;
+        // The labels' last digits, right of the axis's name.
+        if (CountIn(dense, wxRect(34, p - 3, 12, 6), IsDark) > 3) ++labelled;
     }
     EXPECT_GE(labelled, 5);
     EXPECT_LE(labelled, 6);

@@ -677,6 +677,14 @@ double TickStep(double scale) {
     return std::pow(10.0, std::floor(std::log10(128.0 / scale)));
 }
 
+/// A label format with as many decimals as the tick step has, and no more:
+/// "400" for a step of 50, "0.5" for one of 0.1.
+wxString StepFormat(double step) {
+    if (!std::isfinite(step) || step <= 0) return "%.2f";
+    const int decimals = static_cast<int>(std::max(0.0, -std::floor(std::log10(step) + 1e-9)));
+    return wxString::Format("%%.%df", std::min(decimals, 6));
+}
+
 bool UsableStep(double step) {
     return std::isfinite(step) && step > 0;
 }
@@ -705,10 +713,7 @@ wxString mpScaleX::FormatLabel(double n, mpWindow& w) {
     switch (labelType) {
     case mpX_NORMAL: {
         wxString format = labelFormat;
-        if (format.empty()) {
-            double e = std::floor(std::log10(128.0 / scale));
-            format = (std::isfinite(e) && e >= 1) ? wxString("%.f") : wxString::Format("%%.%df", 2);
-        }
+        if (format.empty()) format = StepFormat(TickStep(scale));
         return wxString::Format(format, n);
     }
     case mpX_TIME:
@@ -921,7 +926,7 @@ void mpScaleY::Plot(wxDC& dc, mpWindow& w) {
     wxString format = labelFormat;
     if (format.empty()) {
         double m = std::max(std::fabs(w.GetDesiredYmin()), std::fabs(w.GetDesiredYmax()));
-        format = (m >= 10000 || m <= 0.001) ? "%.1e" : "%.2f";
+        format = (m >= 10000 || m <= 0.001) ? wxString("%.1e") : StepFormat(step);
     }
 
     wxCoord labelWidth = 0;
