@@ -1,0 +1,27 @@
+#include "recorder/translate.h"
+
+#include <wx/intl.h>
+#include <wx/translation.h>
+
+std::string Tr(const char* english) {
+    const wxString& translated = wxGetTranslation(wxString::FromUTF8(english));
+    return std::string(translated.utf8_str());
+}
+
+wxString TrW(const char* english) {
+    return wxGetTranslation(wxString::FromUTF8(english));
+}
+
+std::string UseLanguage(const std::string& code, const std::vector<wxString>& folders) {
+    for (const wxString& folder : folders)
+        wxFileTranslationsLoader::AddCatalogLookupPathPrefix(folder);
+    auto* translations = new wxTranslations();
+    wxTranslations::Set(translations); // owns it, and any earlier one goes
+    if (code.empty())
+        translations->SetLanguage(wxLANGUAGE_DEFAULT);
+    else
+        translations->SetLanguage(wxString::FromUTF8(code));
+    if (!translations->AddCatalog(kCatalogName, wxLANGUAGE_ENGLISH_US)) return "en";
+    const wxString chosen = translations->GetBestTranslation(kCatalogName, wxLANGUAGE_ENGLISH_US);
+    return chosen.empty() ? "en" : std::string(chosen.BeforeFirst('_').utf8_str());
+}
