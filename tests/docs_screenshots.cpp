@@ -56,8 +56,10 @@ void ShotOfScreen(const std::string& state) {
     EXPECT_EQ(system(("import -window root '" + name + ".png'").c_str()), 0);
 }
 
-// A press job fed by press-sim, taken in each state of the banner: ready,
-// armed, recording, alarm and done with its verdict; then the report page.
+// Three press jobs fed by press-sim, taken in each state of the banner:
+// ready, armed, recording, alarm (latched) and done with PASS; done with FAIL;
+// done INCOMPLETE (stopped under pressure); then the module lost, and the
+// first job's report page.
 TEST(DocsScreenshots, MainWindowStates) {
     if (!ShotDir()) GTEST_SKIP() << "VEMO_SCREENSHOTS not set";
     RebuildMainWindow("ip=127.0.0.1\nport=1\nautoconnect=false\nsuperficie=0\ndir_path=" +
@@ -67,19 +69,26 @@ TEST(DocsScreenshots, MainWindowStates) {
     std::string error;
     ASSERT_TRUE(main->SetLimits(0, &limits, &error, "Anna Rossi", "new bearing type")) << error;
     TerminalPanel* panel = Panel();
+    // A good stroke (300 bar = 382.5 t), a weak one (250 bar = 318.8 t) and
+    // one held until the operator stops it.
     const std::string profile = WorkDir() + "/docs_cycle.csv";
-    WriteText(profile, "0,0\n3,0\n3.5,2\n5,2\n11,270\n20,300\n60,300\n");
+    WriteText(profile, "0,0\n3,0\n3.5,2\n5,2\n11,270\n20,300\n26,300\n27,0\n"
+                       "40,0\n46,250\n50,250\n51,0\n60,0\n66,300\n120,300\n");
     SimProcess sim({"--profile", profile, "--once"});
     panel->SetConnectionParameters("127.0.0.1", wxString::Format("%d", sim.Port()), true, true, 0);
     Click(panel, ID_CONNECT);
     ASSERT_TRUE(panel->m_connected);
     panel->m_operatorId->ChangeValue(wxString::FromUTF8("Łukasz Żółć"));
-    panel->m_axleDesignation->ChangeValue("AX-4471");
-    panel->m_bearingDesignation->ChangeValue("TBU 130x230");
-    panel->m_productionDate->ChangeValue("2024-03");
-    panel->m_refurbishmentDate->ChangeValue("2026-10");
+    auto job = [&](const char* axle) {
+        panel->m_axleDesignation->ChangeValue(axle);
+        panel->m_bearingDesignation->ChangeValue("TBU 130x230");
+        panel->m_productionDate->ChangeValue("2024-03");
+        panel->m_refurbishmentDate->ChangeValue("2026-10");
+        panel->UpdateStartButton();
+    };
+    job("AX-4471");
     panel->m_alarmThreshold->SetValue("290"); // as typed: the threshold line follows
-    panel->m_recordLength->ChangeValue("20");
+    panel->m_recordLength->ChangeValue("30");
     Pump(1500);
     ShotOfScreen("ready");
     Click(panel, ID_START);
@@ -92,12 +101,33 @@ TEST(DocsScreenshots, MainWindowStates) {
     Pump(1200);
     WaitUntil([&] { return panel->m_banner->Shown().lit; }, 1000);
     ShotOfScreen("alarm");
+    // It ends by itself 2 s after the release.
     wxTEST_DIALOG(WaitUntil([&] { return !panel->Cycle().m_recording; }, 30000);
                   Pump(500), ExpectBoxStarting("ALARM during this recording", wxOK, "Alarm"),
                   ExpectBoxStarting("Write the report ", wxYES, "Print REPORT?"),
                   ExpectBoxStarting("Report Created: ", wxOK, "Success"));
+    const Recording first = *panel->LastRecording();
     Pump(1000);
-    ShotOfScreen("done");
+    ShotOfScreen("done-pass");
+
+    job("AX-4472");
+    panel->m_alarmThreshold->SetValue("350");
+    Click(panel, ID_START);
+    ASSERT_TRUE(panel->Cycle().m_armed);
+    wxTEST_DIALOG(ASSERT_TRUE(WaitUntil([&] { return panel->Cycle().m_recording; }, 20000));
+                  WaitUntil([&] { return !panel->Cycle().m_recording; }, 30000);
+                  Pump(500), ExpectBoxStarting("Write the report ", wxNO, "Print REPORT?"));
+    Pump(1000);
+    ShotOfScreen("done-fail");
+
+    Click(panel, ID_START);
+    ASSERT_TRUE(WaitUntil(
+        [&] { return panel->Cycle().m_recording && panel->Cycle().LastTime() > 8; }, 20000));
+    wxTEST_DIALOG(Click(panel, ID_STOP);
+                  Pump(300), ExpectBoxStarting("Write the report ", wxNO, "Print REPORT?"));
+    Pump(1000);
+    ShotOfScreen("done-incomplete");
+
     // The module gone: its own look, not the alarm's red.
     wxTEST_DIALOG(sim.Stop(); WaitUntil([&] { return !panel->m_connected; }, 10000);
                   Pump(300), ExpectBoxStarting("", wxOK, "Disconnected"));
@@ -106,9 +136,10 @@ TEST(DocsScreenshots, MainWindowStates) {
     ShotOfScreen("module-lost");
     Click(panel, ID_DISCONNECT);
     main->SetLimits(0, nullptr, &error);
-    const wxString pdf = main->m_pdfDirectory + "/Report_Mounting_AX-4471A_" +
-                         FileDate(panel->LastRecording()->stoppedAt) + ".pdf";
+    const wxString pdf =
+        main->m_pdfDirectory + "/Report_Mounting_AX-4471A_" + FileDate(first.stoppedAt) + ".pdf";
     ASSERT_TRUE(wxFileName::FileExists(pdf)) << pdf;
+    if (wxGetDisplaySize() != wxSize(1366, 768)) return; // the page once
     const std::string command = "pdftoppm -png -r 80 -singlefile '" + std::string(pdf.utf8_str()) +
                                 "' '" + std::string(ShotDir()) + "/report-page'";
     EXPECT_EQ(system(command.c_str()), 0);

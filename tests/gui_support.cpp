@@ -1,5 +1,7 @@
 #include "gui_support.h"
 
+#include "recorder/messages.h"
+
 #include "recorder/terminal_panel.h"
 #include "shell/limits_dialog.h"
 #include "shell/main_window.h"
@@ -104,6 +106,23 @@ int CountOpenFds() {
 } // less the one opendir holds
 int CountThreads() {
     return CountEntries("/proc/self/task");
+}
+
+void FillStartFields(TerminalPanel* panel) {
+    panel->m_operatorId->ChangeValue("OP7");
+    panel->m_axleDesignation->ChangeValue("AX4711");
+    panel->UpdateStartButton();
+}
+
+bool IsBox(wxDialog* dialog) {
+    return dynamic_cast<wxMessageDialog*>(dialog) || dynamic_cast<NoticeBox*>(dialog);
+}
+
+wxString BoxMessage(wxDialog* dialog) {
+    if (auto* box = dynamic_cast<wxMessageDialog*>(dialog)) return box->GetMessage();
+    if (auto* notice = dynamic_cast<NoticeBox*>(dialog)) return notice->Message();
+    ADD_FAILURE() << "not a message box: " << dialog->GetTitle().utf8_str();
+    return "";
 }
 
 void Click(TerminalPanel* panel, int id) {

@@ -62,20 +62,28 @@ void Click(TerminalPanel* panel, int id);
 
 /// Expects a message box with exactly `message` (and `caption`, when given)
 /// and answers it with `answer` (wxYES, wxNO, wxOK).
-class ExpectBox : public wxExpectModal<wxMessageDialog> {
+/// The text of a message box or of the program's own notice box.
+wxString BoxMessage(wxDialog* dialog);
+/// True for a message box or the program's notice box: what ExpectBox takes.
+bool IsBox(wxDialog* dialog);
+
+class ExpectBox : public wxExpectDismissableModal<wxDialog> {
   public:
     ExpectBox(const wxString& message, int answer, const wxString& caption = wxString())
-        : wxExpectModal<wxMessageDialog>(answer), m_message(message), m_caption(caption) {
+        : wxExpectDismissableModal<wxDialog>(answer), m_message(message), m_caption(caption) {
         Describe("message box \"" + message + "\"");
     }
 
   protected:
-    int OnInvoked(wxMessageDialog* dialog) const override {
-        EXPECT_EQ(dialog->GetMessage(), m_message);
+    int Invoke(wxDialog* dialog) const override {
+        return IsBox(dialog) ? wxExpectDismissableModal<wxDialog>::Invoke(dialog) : wxID_NONE;
+    }
+    int OnInvoked(wxDialog* dialog) const override {
+        EXPECT_EQ(BoxMessage(dialog), m_message);
         if (!m_caption.empty()) {
             EXPECT_EQ(dialog->GetTitle(), m_caption);
         }
-        return wxExpectModal<wxMessageDialog>::OnInvoked(dialog);
+        return wxExpectDismissableModal<wxDialog>::OnInvoked(dialog);
     }
 
   private:
@@ -83,23 +91,30 @@ class ExpectBox : public wxExpectModal<wxMessageDialog> {
 };
 
 /// Expects a message box whose text begins with `start`.
-class ExpectBoxStarting : public wxExpectModal<wxMessageDialog> {
+class ExpectBoxStarting : public wxExpectDismissableModal<wxDialog> {
   public:
     ExpectBoxStarting(const wxString& start, int answer, const wxString& caption)
-        : wxExpectModal<wxMessageDialog>(answer), m_start(start), m_caption(caption) {
+        : wxExpectDismissableModal<wxDialog>(answer), m_start(start), m_caption(caption) {
         Describe("message box starting \"" + start + "\"");
     }
 
   protected:
-    int OnInvoked(wxMessageDialog* dialog) const override {
-        EXPECT_TRUE(dialog->GetMessage().StartsWith(m_start)) << dialog->GetMessage().utf8_str();
+    int Invoke(wxDialog* dialog) const override {
+        return IsBox(dialog) ? wxExpectDismissableModal<wxDialog>::Invoke(dialog) : wxID_NONE;
+    }
+    int OnInvoked(wxDialog* dialog) const override {
+        EXPECT_TRUE(BoxMessage(dialog).StartsWith(m_start)) << BoxMessage(dialog).utf8_str();
         EXPECT_EQ(dialog->GetTitle(), m_caption);
-        return wxExpectModal<wxMessageDialog>::OnInvoked(dialog);
+        return wxExpectDismissableModal<wxDialog>::OnInvoked(dialog);
     }
 
   private:
     wxString m_start, m_caption;
 };
+
+/// Fills the fields Start needs (operator and axle) as an operator would
+/// have before a job.
+void FillStartFields(TerminalPanel* panel);
 
 /// The first open connection dialog, or null.
 class NewDialog;

@@ -14,7 +14,7 @@ echo "1250:P0" > "$W/superfici.ini"
 SIM=$!
 for _ in $(seq 50); do [ -s "$W/port.txt" ] && break; sleep 0.1; done
 PORT=$(sed 's/.*://' "$W/port.txt")
-printf 'ip=127.0.0.1\nport=%s\nautoconnect=true\nskipQuestion=true\ndir_path=%s\n' "$PORT" "$W" > "$W/config.ini"
+printf 'ip=127.0.0.1\nport=%s\nautoconnect=true\nskipQuestion=true\noperator=OP1\ndir_path=%s\n' "$PORT" "$W" > "$W/config.ini"
 
 cat > "$W/run.sh" <<SH
 set -euo pipefail
@@ -23,11 +23,13 @@ cd "$W"
 APP=\$!
 WIN=\$(xdotool search --sync --onlyvisible --name "Vemo" | head -1)
 sleep 2
-# Start sits 240 pixels from the right edge, 160 below the menu bar.
-eval \$(xdotool getwindowgeometry --shell "\$WIN")
-for y in 180 190 200 170 210; do
+# The operator is kept from the last shift: the window opens in the axle
+# field; the axle is typed and F5 starts.
+xdotool windowactivate --sync "\$WIN" 2>/dev/null || true
+for _ in 1 2 3 4 5; do
   ls "$W"/recordings/*.csv >/dev/null 2>&1 && break
-  xdotool mousemove --window "\$WIN" \$((WIDTH - 240)) \$y click 1
+  xdotool type --delay 50 "AX1"
+  xdotool key F5
   sleep 1
 done
 ls "$W"/recordings/*.csv >/dev/null 2>&1 || { import -window root "$W/no-start.png"; echo "FAIL: no recording started"; exit 1; }

@@ -148,19 +148,22 @@ TEST_F(BannerTest, LinkStatesComeFirst) {
 
 TEST_F(BannerTest, EveryCycleStateWithItsLiveFigures) {
     in.bar = 0;
-    EXPECT_EQ(ComposeBanner(in).Line(), "READY — press Start to record · 0 bar");
+    // The force is shown in every state with a reading, READY and ARMED too.
+    EXPECT_EQ(ComposeBanner(in).Line(), "READY — press Start to record · 0 bar · 0.0 t");
     EXPECT_EQ(ComposeBanner(in).colour, BannerColour::Blue);
     in.haveReading = false;
     EXPECT_EQ(ComposeBanner(in).Line(), "READY — press Start to record · no reading");
     in.haveReading = true;
 
     in.bar = 180; // pressing without Start records nothing: say so
-    EXPECT_EQ(ComposeBanner(in).Line(), "PRESSURE RISING — NOT RECORDING (press Start) · 180 bar");
+    EXPECT_EQ(ComposeBanner(in).Line(), "PRESSURE RISING — NOT RECORDING · 180 bar");
     EXPECT_EQ(ComposeBanner(in).colour, BannerColour::Amber);
 
     in.armed = true;
     in.bar = 2;
-    EXPECT_EQ(ComposeBanner(in).Line(), "ARMED — waiting for pressure above 4 bar · 2 bar");
+    EXPECT_EQ(ComposeBanner(in).Line(), "ARMED — waiting for pressure above 4 bar · 2 bar · 2.0 t");
+    // Waiting is not a warning: not amber.
+    EXPECT_EQ(ComposeBanner(in).colour, BannerColour::Armed);
 
     in.recording = true;
     in.bar = 320;
@@ -169,10 +172,10 @@ TEST_F(BannerTest, EveryCycleStateWithItsLiveFigures) {
     EXPECT_EQ(recording.Line(), "RECORDING — 34 s left · 320 bar · 320.0 t");
     EXPECT_EQ(recording.colour, BannerColour::Green);
     EXPECT_FALSE(recording.flashing);
-    // The pressure and the force are the figures drawn large.
-    ASSERT_EQ(recording.runs.size(), 4u);
-    EXPECT_TRUE(recording.runs[1].figure && recording.runs[3].figure);
-    EXPECT_FALSE(recording.runs[0].figure || recording.runs[2].figure);
+    // The state's word, the pressure and the force are drawn large.
+    ASSERT_EQ(recording.runs.size(), 5u);
+    EXPECT_TRUE(recording.runs[0].state && recording.runs[2].figure && recording.runs[4].figure);
+    EXPECT_FALSE(recording.runs[1].figure || recording.runs[1].state || recording.runs[3].figure);
 
     in.armed = in.recording = false;
     in.bar = 0;

@@ -2,6 +2,8 @@
 // 127.0.0.1, connect, poll, record, lose the module, refuse, time out, cancel.
 #include "gui_support.h"
 
+#include "recorder/messages.h"
+
 #include "plot/plot_canvas.h"
 #include "recorder/terminal_panel.h"
 #include "recorder/events.h"
@@ -31,6 +33,7 @@ struct LinkTest : testing::Test {
     void SetUp() override {
         RebuildMainWindow("ip=127.0.0.1\nport=1\nautoconnect=false\nsuperficie=0\n");
         panel = Panel();
+        FillStartFields(panel);
     }
     void TearDown() override {
         if (panel->m_connected) {
@@ -171,6 +174,35 @@ TEST_F(LinkTest, ModuleLostIsToldOnceAndTheProgramReconnectsByItself) {
     EXPECT_FALSE(panel->Reconnecting());
     EXPECT_TRUE(panel->m_statusText->GetLabel().StartsWith("IP: 127.0.0.1 - Port: "));
     EXPECT_FALSE(panel->Cycle().m_recording); // a cut-short recording is not resumed
+}
+
+// The "Disconnected" box is not left standing over a module that is back:
+// the new link closes it; the module dropping again within 30 s is the same
+// incident and opens no second box.
+TEST_F(LinkTest, TheDisconnectedBoxClosesItselfWhenTheModuleIsBack) {
+    SimProcess sim({"--close-after", "25", "--connections", "2"});
+    ConnectTo(sim.Port());
+    ASSERT_TRUE(panel->m_connected);
+    // Should the box stay open, the test closes it after 15 s and fails.
+    wxTimer guard;
+    bool guardFired = false;
+    guard.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+        for (wxWindow* w : wxTopLevelWindows)
+            if (auto* box = dynamic_cast<NoticeBox*>(w)) {
+                guardFired = true;
+                box->EndModal(wxID_OK);
+            }
+    });
+    guard.StartOnce(15000);
+    // The loss opens the box; its nested loop runs until the link is back.
+    ASSERT_TRUE(WaitUntil([&] { return panel->LossBoxesClosed() == 1; }, 20000));
+    EXPECT_FALSE(guardFired);
+    EXPECT_TRUE(panel->m_connected || panel->Reconnecting());
+    EXPECT_TRUE(WaitUntil([&] { return !panel->m_connected; }, 8000)); // the second drop
+    Pump(300);
+    EXPECT_EQ(panel->LossBoxesClosed(), 1);
+    guard.Stop();
+    Click(panel, ID_DISCONNECT);
 }
 
 TEST_F(LinkTest, DisconnectEndsTheReconnection) {

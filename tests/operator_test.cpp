@@ -10,8 +10,10 @@
 #include "recorder/report_data.h"
 #include "recorder/terminal_panel.h"
 #include "recorder/events.h"
+#include "recorder/state_banner.h"
 #include "shell/main_window.h"
 
+#include <wx/choice.h>
 #include <wx/bmpbuttn.h>
 #include <wx/button.h>
 #include <wx/combobox.h>
@@ -75,7 +77,7 @@ TEST(OperatorJob, PressJobFromStartToReport) {
     Pump(150);
     EXPECT_EQ(panel->m_operatorId->GetValue(), "OP-17");
     EXPECT_EQ(panel->m_recordLength->GetValue(), "8");
-    EXPECT_EQ(panel->m_mountingSide->GetValue(), "B");
+    EXPECT_EQ(panel->m_mountingSide->GetStringSelection(), "B");
 
     const int alarms = panel->Alarm().PlayCount();
     ClickOn(panel->m_startButton);
@@ -116,8 +118,9 @@ TEST(OperatorJob, PressJobFromStartToReport) {
     EXPECT_LT(rate, 14.5);
     EXPECT_GE(times.back(), 6.5);
     EXPECT_LE(times.back(), 8.2);
-    // The time axis shows 0 to 90 s, the force axis the peak plus a fifth.
-    EXPECT_DOUBLE_EQ(panel->m_plot->GetDesiredXmax(), 90);
+    // The time axis shows the whole curve across the width, the force axis
+    // the peak plus a fifth.
+    EXPECT_DOUBLE_EQ(panel->m_plot->GetDesiredXmax(), std::ceil(times.back()));
     EXPECT_NEAR(panel->m_plot->GetDesiredYmax(), peakBar * tonsPerBar * 1.2, 1e-6);
     // Above 200 bar for about 3 s, then latched until acknowledged at the
     // end: the alarm sounded every 2 s, not on every reading.
@@ -131,6 +134,71 @@ TEST(OperatorJob, PressJobFromStartToReport) {
     EXPECT_FALSE(panel->m_connected);
 }
 
+// A job without the mouse: the shift's operator is kept from the last start,
+// the scanner types the axle and Enter, Tab moves on, F5 starts, the press
+// strokes, the recording ends by itself 2 s after the release, Enter takes the
+// question's default (Yes), and the axle field waits for the next axle.
+TEST(OperatorJob, AKeyboardOnlyJobEndsByItselfAfterTheStroke) {
+    std::string profile = WorkDir() + "/keyboard_cycle.csv";
+    WriteText(profile, "0,0\n6,0\n9,250\n11,250\n12,0\n60,0\n");
+    SimProcess sim({"--profile", profile, "--once"});
+    const std::string reports = WorkDir() + "/keyboard_reports";
+    wxFileName::Mkdir(reports);
+    RebuildMainWindow("ip=127.0.0.1\nport=" + std::to_string(sim.Port()) +
+                      "\nautoconnect=true\nsuperficie=1\nskipQuestion=true\noperator=OP-3\n"
+                      "dir_path=" +
+                      reports + "\n");
+    TerminalPanel* panel = Panel();
+    ASSERT_TRUE(WaitUntil([&] { return panel->m_connected; }, 5000)) << "autoconnect";
+    // The window comes up with the keyboard, as at a start (a click on the
+    // banner stands in for the window manager's activation of a new window).
+    ClickOn(panel->m_banner);
+    EXPECT_TRUE(WaitUntil([&] { return wxWindow::FindFocus() != nullptr; }, 2000));
+    EXPECT_EQ(wxWindow::FindFocus(), panel->m_axleDesignation);
+    EXPECT_FALSE(panel->m_startButton->IsEnabled()); // no axle yet
+
+    wxUIActionSimulator input;
+    input.Text("AX-9001");
+    input.Char(WXK_RETURN); // the scanner's Enter
+    Pump(150);
+    EXPECT_EQ(wxWindow::FindFocus(), panel->m_mountingSide);
+    input.Char(WXK_TAB);
+    Pump(100);
+    EXPECT_EQ(wxWindow::FindFocus(), panel->m_bearingDesignation);
+    input.Text("TBU-130");
+    input.Char(WXK_TAB);
+    input.Text("2024-03");
+    input.Char(WXK_TAB);
+    input.Text("2026-10");
+    Pump(150);
+    EXPECT_EQ(panel->m_bearingDesignation->GetValue(), "TBU-130");
+    EXPECT_EQ(panel->m_refurbishmentDate->GetValue(), "2026-10");
+    EXPECT_TRUE(panel->m_startButton->IsEnabled());
+    input.Char(WXK_F5);
+    Pump(150);
+    ASSERT_TRUE(panel->Cycle().m_armed) << "F5 did not start";
+
+    // The report question's default button is Yes: Enter answers it.
+    wxTEST_DIALOG(WaitUntil([&] { return !panel->Cycle().m_armed; }, 30000);
+                  Pump(300),
+                  ExpectBox("Write the report for axle AX-9001 A?", wxYES, "Print REPORT?"),
+                  ExpectBoxStarting("Report Created: ", wxOK, "Success"));
+    ASSERT_TRUE(panel->LastRecording().has_value());
+    const Recording& job = *panel->LastRecording();
+    EXPECT_EQ(job.incomplete, "");
+    EXPECT_EQ(panel->Cycle().EndReason(), RecordEnd::Released);
+    // Released at about 12 s after a start near 6 s: ended near 8 s, not at
+    // the record length of 80 s.
+    EXPECT_GT(job.LastTime(), 5.0);
+    EXPECT_LT(job.LastTime(), 12.0);
+    EXPECT_EQ(job.setup.job.operatorId, "OP-3");
+    EXPECT_EQ(job.setup.job.bearingDesignation, "TBU-130");
+    EXPECT_EQ(job.setup.job.productionDate, "2024-03");
+    EXPECT_EQ(panel->m_axleDesignation->GetValue(), "");
+    EXPECT_EQ(panel->m_operatorId->GetValue(), "OP-3");
+    EXPECT_EQ(wxWindow::FindFocus(), panel->m_axleDesignation);
+}
+
 TEST(OperatorJob, ModuleLostInTheMiddleAndConnectedAgain) {
     std::string profile = WorkDir() + "/lost_cycle.csv";
     WriteText(profile, "0,0\n1,0\n3,150\n60,150\n");
@@ -140,6 +208,7 @@ TEST(OperatorJob, ModuleLostInTheMiddleAndConnectedAgain) {
                       "\n");
     TerminalPanel* panel = Panel();
     ASSERT_TRUE(WaitUntil([&] { return panel->m_connected; }, 5000));
+    FillStartFields(panel);
     ClickOn(panel->m_startButton);
     ASSERT_TRUE(WaitUntil([&] { return panel->Cycle().m_recording; }, 5000));
     wxTEST_DIALOG(WaitUntil([&] { return !panel->m_connected; }, 10000);

@@ -17,6 +17,7 @@
 #include "recorder/events.h"
 #include "shell/main_window.h"
 
+#include <wx/choice.h>
 #include <wx/bmpbuttn.h>
 #include <wx/button.h>
 #include <wx/combobox.h>
@@ -37,7 +38,7 @@ struct CycleGuiTest : testing::Test {
         clock.SetMs(0);
         panel->SetClock(clock);
         panel->m_connected = true;
-        panel->m_startButton->Enable();
+        FillStartFields(panel);
     }
     void TearDown() override {
         panel->m_connected = false;
@@ -58,22 +59,30 @@ TEST(PanelLayout, PositionsFollowTheDisplayWidth) {
     RebuildMainWindow("ip=127.0.0.1\nport=1\nautoconnect=false\n");
     TerminalPanel* p = Panel();
     ASSERT_EQ(wxDisplay(0u).GetGeometry().width, 1366);
-    EXPECT_EQ(p->m_plot->GetPosition(), wxPoint(10, 50));
-    EXPECT_EQ(p->m_plot->GetSize(), wxSize(1046, 627));
+    const wxRect banner = p->m_banner->GetRect();
+    EXPECT_EQ(banner.GetTopLeft(), wxPoint(10, 2));
+    EXPECT_EQ(p->m_plot->GetPosition(), wxPoint(10, banner.GetBottom() + 5));
+    EXPECT_EQ(p->m_plot->GetSize().x, 1046);
+    // The column along the right edge: the status, the press, the job's
+    // buttons in one row and the fields, in that order down.
     EXPECT_EQ(p->m_statusText->GetPosition(), wxPoint(1066, 55));
     EXPECT_EQ(p->m_connectButton->GetPosition(), wxPoint(1066, 80));
-    EXPECT_EQ(p->m_disconnectButton->GetPosition(), wxPoint(1161, 80));
-    EXPECT_EQ(p->m_startButton->GetPosition(), wxPoint(1066, 140));
-    EXPECT_EQ(p->m_stopButton->GetPosition(), wxPoint(1066, 185));
-    EXPECT_EQ(p->m_printButton->GetPosition(), wxPoint(1066, 230));
-    EXPECT_EQ(p->m_clockText->GetPosition(), wxPoint(1196, 140));
-    EXPECT_EQ(p->m_pressureText->GetPosition(), wxPoint(1196, 185));
-    EXPECT_EQ(p->m_recordingText->GetPosition(), wxPoint(1196, 230));
-    EXPECT_EQ(p->m_operatorId->GetPosition(), wxPoint(1231, 300));
-    EXPECT_EQ(p->m_refurbishmentDate->GetPosition(), wxPoint(1231, 475));
-    EXPECT_EQ(p->m_alarmThreshold->GetPosition(), wxPoint(1231, 545));
-    EXPECT_EQ(p->m_recordLength->GetPosition(), wxPoint(1231, 580));
-    EXPECT_EQ(p->m_mountingSide->GetPosition(), wxPoint(1231, 370));
+    EXPECT_EQ(p->m_pressChoice->GetPosition().x, 1066);
+    const wxRect start = p->m_startButton->GetRect();
+    EXPECT_GT(start.y, p->m_pressChoice->GetRect().GetBottom());
+    EXPECT_EQ(p->m_stopButton->GetPosition().y, start.y);
+    EXPECT_EQ(p->m_printButton->GetPosition().y, start.y);
+    // 15 mm high and wide, on this screen.
+    const double mm = 25.4 / std::max(72, wxGetDisplayPPI().y);
+    for (wxButton* b : {p->m_startButton, p->m_stopButton, p->m_printButton}) {
+        EXPECT_GE(b->GetSize().y * mm, 14.9);
+        EXPECT_GE(b->GetSize().x * mm, 14.9);
+    }
+    EXPECT_GT(p->m_operatorId->GetPosition().y, start.GetBottom());
+    for (wxWindow* field : std::initializer_list<wxWindow*>{
+             p->m_operatorId, p->m_axleDesignation, p->m_mountingSide, p->m_refurbishmentDate,
+             p->m_alarmThreshold, p->m_recordLength})
+        EXPECT_EQ(field->GetPosition().x, 1231);
 }
 
 // Fault mended: in a 50-pixel margin "1000.00" lost its first digit, and the
@@ -126,12 +135,14 @@ TEST(PanelLayout, NoAxisLabelIsClippedForACurveNearAThousandTons) {
 TEST(PanelLayout, ThePlotNeverReachesBelowThePanel) {
     RebuildMainWindow("ip=127.0.0.1\nport=1\nautoconnect=false\n");
     TerminalPanel* p = Panel();
-    EXPECT_EQ(p->m_plot->GetSize(), wxSize(1046, 627)); // room enough at 1366 x 768
-    for (int height : {500, 900}) {
+    // The plot takes the room down to 10 pixels above the panel's bottom:
+    // none is left empty under it on screens tall for their width.
+    const int top = p->m_plot->GetPosition().y;
+    for (int height : {500, 900, 1024}) {
         p->SetSize(wxSize(1366, height));
         wxSizeEvent resized(wxSize(1366, height));
         p->ProcessWindowEvent(resized);
-        EXPECT_EQ(p->m_plot->GetSize(), wxSize(1046, std::min(627, height - 50 - 10)));
+        EXPECT_EQ(p->m_plot->GetSize(), wxSize(1046, height - top - 10));
     }
 }
 
@@ -390,7 +401,7 @@ TEST(PanelLayout, InitialTextsAndStates) {
     EXPECT_FALSE(p->m_recordingText->IsShown());
     EXPECT_EQ(p->m_recordLength->GetValue(), "80");
     EXPECT_EQ(p->m_alarmThreshold->GetValue(), "0");
-    EXPECT_EQ(p->m_mountingSide->GetValue(), "A");
+    EXPECT_EQ(p->m_mountingSide->GetStringSelection(), "A");
     // The settings fields take three characters at most.
     p->m_recordLength->ChangeValue("");
     for (const char* key : {"1", "2", "3", "4"})
@@ -439,7 +450,7 @@ TEST_F(CycleGuiTest, RecordingStartsAbove4BarAndDrawsTheCurve) {
     Reading(225, -2);
     EXPECT_EQ(panel->m_pressureText->GetLabel(), "Pressure: -2 bar");
     EXPECT_EQ(panel->m_curve->GetDataLength(), 3u);
-    EXPECT_DOUBLE_EQ(panel->m_plot->GetDesiredXmax(), 90);
+    EXPECT_DOUBLE_EQ(panel->m_plot->GetDesiredXmax(), 80); // the record length
     EXPECT_DOUBLE_EQ(panel->m_plot->GetDesiredYmax(), 100 * 1250.0 / 100 * 0.102 * 1.2);
     // Stop during the recording: one question, answered No.
     wxTEST_DIALOG(Click(panel, ID_STOP),
@@ -625,6 +636,35 @@ TEST_F(CycleGuiTest, StartRefusesWhatWouldMakeTheRecordMeaningless) {
     EXPECT_FALSE(panel->Cycle().m_armed);
     EXPECT_TRUE(panel->m_startButton->IsEnabled());
     MainWindow::GetInstance()->SetPdfDirectory("");
+}
+
+// Start waits for the operator, the axle and a valid record length, and
+// says beside each field what it lacks.
+TEST_F(CycleGuiTest, StartIsEnabledOnlyWithOperatorAxleAndAValidLength) {
+    EXPECT_TRUE(panel->m_startButton->IsEnabled());
+    struct Case {
+        wxTextCtrl* field;
+        const char* value;
+        wxStaticText* hint;
+        const char* said;
+    };
+    for (const Case& c :
+         {Case{panel->m_operatorId, " ", panel->m_operatorHint, "required for Start"},
+          Case{panel->m_axleDesignation, "", panel->m_axleHint, "required for Start"},
+          Case{panel->m_recordLength, "0", panel->m_lengthHint, "1 to 999 s"}}) {
+        const wxString kept = c.field->GetValue();
+        c.field->SetValue(c.value); // as typed: the text event follows
+        EXPECT_FALSE(panel->m_startButton->IsEnabled()) << c.said;
+        EXPECT_EQ(c.hint->GetLabel(), c.said);
+        c.field->SetValue(kept);
+        EXPECT_TRUE(panel->m_startButton->IsEnabled());
+        EXPECT_EQ(c.hint->GetLabel(), "");
+    }
+    // Not while armed, and again after the cycle.
+    Click(panel, ID_START);
+    EXPECT_FALSE(panel->m_startButton->IsEnabled());
+    Click(panel, ID_STOP);
+    EXPECT_TRUE(panel->m_startButton->IsEnabled());
 }
 
 TEST_F(CycleGuiTest, JobFieldsTakeSixtyFourCharactersAndLockWhileArmed) {

@@ -457,12 +457,11 @@ TEST_F(ReportTest, UnwritableDirectoryIsReportedAndLeavesNothing) {
     wxString message;
     struct Capture : ExpectBox {
         Capture() : ExpectBox("", wxOK) {}
-        int OnInvoked(wxMessageDialog* dialog) const override {
-            EXPECT_TRUE(dialog->GetMessage().StartsWith("Report not created: "))
-                << dialog->GetMessage();
+        int OnInvoked(wxDialog* dialog) const override {
+            const wxString text = BoxMessage(dialog);
+            EXPECT_TRUE(text.StartsWith("Report not created: ")) << text;
             // The box says why.
-            EXPECT_TRUE(dialog->GetMessage().EndsWith("(No such file or directory)."))
-                << dialog->GetMessage();
+            EXPECT_TRUE(text.EndsWith("(No such file or directory).")) << text;
             EXPECT_EQ(dialog->GetTitle(), "Error");
             return wxID_OK;
         }

@@ -5,9 +5,16 @@
 #include "gui_support.h"
 
 #include "plot/plot_canvas.h"
+#include "manual_clock.h"
+#include "recorder/events.h"
+#include "recorder/local_time.h"
+#include "recorder/report_data.h"
 #include "recorder/state_banner.h"
+#include "recorder/translate.h"
+#include "shell/paths.h"
 #include "recorder/terminal_panel.h"
 #include "shell/main_window.h"
+#include "shell/menu_bar.h"
 #include "shell/new_dialog.h"
 
 #include <wx/bmpbuttn.h>
@@ -17,6 +24,8 @@
 #include <wx/dcclient.h>
 #include <wx/dcmemory.h>
 #include <wx/display.h>
+#include <wx/filename.h>
+#include <wx/menu.h>
 #include <wx/statline.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
@@ -80,17 +89,37 @@ void ExpectNothingCut(wxWindow* parent, const wxRect& composite = wxRect()) {
                 << Where(shown[i]) << " overlaps " << Where(shown[j]);
 }
 
-/// Columns of the painted banner that hold anything but its background.
-std::vector<bool> InkedColumns(const StateBanner& banner, const Banner& shown) {
+/// What `banner` paints for `shown`.
+wxImage Painted(const StateBanner& banner, const Banner& shown) {
     const wxSize size = banner.GetClientSize();
-    StateBanner copy(banner.GetParent(), wxPoint(-1000, -1000), size);
+    StateBanner copy(banner.GetParent(), wxPoint(-1000, -1000), size.x, banner.FigurePixels());
     copy.Hide();
     copy.SetBanner(shown);
     wxBitmap bitmap(size);
     wxMemoryDC dc(bitmap);
     copy.Paint(dc, size);
     dc.SelectObject(wxNullBitmap);
-    const wxImage image = bitmap.ConvertToImage();
+    return bitmap.ConvertToImage();
+}
+
+/// The height of the white ink in the image: the text's, on a dark banner.
+int WhiteInkHeight(const wxImage& image) {
+    int top = -1, bottom = -1;
+    for (int y = 0; y < image.GetHeight(); ++y)
+        for (int x = 0; x < image.GetWidth(); ++x)
+            if (image.GetRed(x, y) > 200 && image.GetGreen(x, y) > 200 &&
+                image.GetBlue(x, y) > 200) {
+                if (top < 0) top = y;
+                bottom = y;
+                break;
+            }
+    return top < 0 ? 0 : bottom - top + 1;
+}
+
+/// Columns of the painted banner that hold anything but its background.
+std::vector<bool> InkedColumns(const StateBanner& banner, const Banner& shown) {
+    const wxSize size = banner.GetClientSize();
+    const wxImage image = Painted(banner, shown);
     const wxColour background = BannerBackground(shown);
     std::vector<bool> inked(size.x, false);
     for (int x = 0; x < size.x; ++x)
@@ -124,7 +153,16 @@ TEST(ScreenFit, NothingIsCutOffOrBelowTheWindow) {
 
     // The figures are large; the longest lines fit, words shrunk, clear of the
     // right edge and of the verdict's badge.
-    EXPECT_GE(StateBanner::DigitInkHeight(StateBanner::FigureFont()), 28);
+    // Read from two metres: the state's word and the digits, as painted, are
+    // 46 pixels high on a 1080-line screen and never under 34.
+    Banner big;
+    big.colour = BannerColour::Blue;
+    big.runs = {{"READY", false, true}, {" 380", true, false}};
+    const int ink = WhiteInkHeight(Painted(*panel->m_banner, big));
+    const bool large = screen.width >= 1920 && screen.height >= 1080;
+    const bool laptop = screen.width >= 1366 && screen.height >= 768;
+    EXPECT_GE(ink, large ? 46 : laptop ? 34 : 28);
+    EXPECT_LE(ink, panel->m_banner->GetSize().y - 8);
     BannerInputs in;
     in.link = LinkPhase::Connected;
     in.address = "127.0.0.1:65100";
@@ -179,4 +217,109 @@ TEST(ScreenFit, NothingIsCutOffOrBelowTheWindow) {
     RebuildMainWindow("ip=127.0.0.1\nport=1\nautoconnect=false\nsuperficie=0\nskipQuestion=true\n"
                       "dir_path=" +
                       WorkDir() + "/reports\n");
+}
+
+// The program and its page in Italian from the catalogue the build compiles;
+// the words fit where the English ones did, and the CSV file stays a machine
+// format.
+TEST(Languages, TheWindowAndThePageInItalian) {
+    ASSERT_EQ(UseLanguage("it", CatalogueFolders()), "it");
+    const std::string reports = WorkDir() + "/italian_reports";
+    wxFileName::Mkdir(reports);
+    RebuildMainWindow("ip=127.0.0.1\nport=1\nautoconnect=false\nsuperficie=0\ndir_path=" + reports +
+                      "\n");
+    TerminalPanel* panel = Panel();
+    EXPECT_EQ(panel->m_startButton->GetLabel(), "Avvio");
+    EXPECT_EQ(panel->m_banner->Shown().Line(), "NON CONNESSO — premere Connetti");
+    wxMenuBar* menus = MainWindow::GetInstance()->m_frame->GetMenuBar();
+    EXPECT_EQ(menus->FindItem(ID_HISTORY)->GetItemLabel(), wxString::FromUTF8("&Storico…\tCtrl+H"));
+    ExpectNothingCut(panel);
+
+    ManualClock clock;
+    panel->SetClock(clock);
+    panel->m_connected = true;
+    FillStartFields(panel);
+    panel->m_bearingDesignation->ChangeValue("TBU-130");
+    panel->m_productionDate->ChangeValue("2024-03");
+    panel->m_refurbishmentDate->ChangeValue("2026-10");
+    Click(panel, ID_START);
+    for (int i = 0; i < 40; ++i) {
+        clock.SetMs(i * 75);
+        panel->ApplyReadings({{20 + 5 * i, clock.Steady()}});
+    }
+    wxTEST_DIALOG(Click(panel, ID_STOP),
+                  ExpectBox(wxString::FromUTF8("Scrivere il rapporto per l'assile AX4711 A?"),
+                            wxYES, "Stampare il RAPPORTO?"),
+                  ExpectBoxStarting("Rapporto creato: ", wxOK, "Rapporto")); // stopped: INCOMPLETA
+    panel->m_connected = false;
+    const std::string pdf =
+        reports + "/" + ReportFileName("AX4711", "A", FileDate(panel->LastRecording()->stoppedAt));
+    const std::string text = RunCommand("pdftotext -layout '" + pdf + "' -");
+    for (const char* italian :
+         {"Dati cuscinetto", "Forza di picco", "Pagina 1 di 1", "Operatore", "INCOMPLETA"})
+        EXPECT_NE(text.find(italian), std::string::npos) << italian << "\n" << text;
+    const std::string csv = ReadText(pdf.substr(0, pdf.size() - 4) + ".csv");
+    EXPECT_NE(csv.find("\n# report_id,"), std::string::npos) << csv.substr(0, 200);
+
+    ASSERT_EQ(UseLanguage("en", CatalogueFolders()), "en");
+    RebuildMainWindow("ip=127.0.0.1\nport=1\nautoconnect=false\nsuperficie=0\n");
+    EXPECT_EQ(Panel()->m_startButton->GetLabel(), "Start");
+}
+
+// Colour as plant screens use it, as painted: the normal states muted (grey,
+// blue-grey, indigo, green, slate), amber only for a warning, red only for the
+// alarm, a lost module grey inside a red frame; ARMED never looks like a
+// warning.
+TEST(BannerColours, MutedStatesAmberWarningsRedAlarm) {
+    RebuildMainWindow("ip=127.0.0.1\nport=1\nautoconnect=false\nsuperficie=0\n");
+    const StateBanner& banner = *Panel()->m_banner;
+    BannerInputs in;
+    in.link = LinkPhase::Connected;
+    in.haveReading = true;
+    in.surface = 1250;
+    auto painted = [&](const BannerInputs& state) {
+        const Banner shown = ComposeBanner(state);
+        const wxImage image = Painted(banner, shown);
+        const int y = image.GetHeight() / 2;
+        return std::make_pair(
+            wxColour(image.GetRed(7, y), image.GetGreen(7, y), image.GetBlue(7, y)),
+            wxColour(image.GetRed(1, y), image.GetGreen(1, y), image.GetBlue(1, y)));
+    };
+    auto muted = [](const wxColour& c) {
+        const int high = std::max({c.Red(), c.Green(), c.Blue()});
+        const int low = std::min({c.Red(), c.Green(), c.Blue()});
+        return high <= 140 && high - low <= 100;
+    };
+    auto amber = [](const wxColour& c) {
+        return c.Red() > 200 && c.Green() > 120 && c.Blue() < 60;
+    };
+    auto red = [](const wxColour& c) { return c.Red() > 180 && c.Green() < 40 && c.Blue() < 40; };
+
+    BannerInputs ready = in;
+    BannerInputs armed = in;
+    armed.armed = true;
+    BannerInputs recording = armed;
+    recording.recording = true;
+    recording.bar = 200;
+    BannerInputs done = in;
+    done.done = true;
+    for (const BannerInputs& state : {ready, armed, recording, done}) {
+        const wxColour inside = painted(state).first;
+        EXPECT_TRUE(muted(inside)) << ComposeBanner(state).Line() << " " << inside.GetAsString();
+    }
+    EXPECT_NE(painted(ready).first, painted(armed).first); // told apart, also by colour
+
+    BannerInputs rising = in;
+    rising.bar = 180;
+    EXPECT_TRUE(amber(painted(rising).first));
+    BannerInputs alarm = in;
+    alarm.bar = 320;
+    alarm.alarmAbove = true;
+    alarm.alarmThreshold = alarm.alarm.thresholdBar = 300;
+    EXPECT_TRUE(red(painted(alarm).first));
+    BannerInputs lost = in;
+    lost.link = LinkPhase::Reconnecting;
+    const auto [inside, frame] = painted(lost);
+    EXPECT_TRUE(muted(inside));
+    EXPECT_TRUE(red(frame));
 }

@@ -8,6 +8,7 @@
 #include "recorder/messages.h"
 #include "shell/new_dialog.h"
 
+#include <wx/choice.h>
 #include <wx/checkbox.h>
 #include <wx/combobox.h>
 #include <wx/display.h>
@@ -146,7 +147,7 @@ TEST_F(ShellTest, CancelChangesNothing) {
     MainWindow::GetInstance()->m_frame->GetEventHandler()->ProcessEvent(menu);
     Pump(20);
     ASSERT_NE(FindNewDialog(), nullptr);
-    ASSERT_EQ(FindNewDialog()->m_ipCtrl->GetValue(), "192.168.100.10");
+    ASSERT_EQ(FindNewDialog()->m_ipCtrl->GetValue(), "127.0.2.3");
     FindNewDialog()->Close(); // Escape and the close box
     Pump(20);
     EXPECT_EQ(FindNewDialog(), nullptr);
@@ -167,18 +168,34 @@ TEST_F(ShellTest, CancelChangesNothing) {
     EXPECT_EQ(saved.find("127.0.2.300"), std::string::npos);
 }
 
-TEST_F(ShellTest, NewConnectionShowsFactoryDefaultsWhateverTheConfig) {
-    RebuildMainWindow("ip=127.0.9.9\nport=1\nautoconnect=false\nsuperficie=2\nskipQuestion=true\n");
+// Fault mended: New Connection opened with the factory address, whatever
+// module was in use; the press could be changed only inside that dialog.
+TEST_F(ShellTest, NewConnectionAndThePressChoiceStartFromWhatIsInUse) {
+    RebuildMainWindow("ip=127.0.9.9\nport=1\nautoconnect=false\nsuperficie=1\nskipQuestion=true\n");
     wxCommandEvent menu(wxEVT_MENU, wxID_NEW);
     MainWindow::GetInstance()->m_frame->GetEventHandler()->ProcessEvent(menu);
     NewDialog* dialog = FindNewDialog();
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(dialog->GetTitle(), "Connection Parameters");
-    EXPECT_EQ(dialog->m_ipCtrl->GetValue(), "192.168.100.10");
-    EXPECT_EQ(dialog->m_portField->GetValue(), "65100");
+    EXPECT_EQ(dialog->m_ipCtrl->GetValue(), "127.0.9.9");
+    EXPECT_EQ(dialog->m_portField->GetValue(), "1");
     EXPECT_FALSE(dialog->m_autoconnectBox->GetValue());
-    EXPECT_FALSE(dialog->m_skipBox->GetValue());
-    EXPECT_EQ(dialog->m_pressBox->GetSelection(), 0);
+    EXPECT_TRUE(dialog->m_skipBox->GetValue());
+    EXPECT_EQ(dialog->m_pressBox->GetSelection(), 1);
+    dialog->Close();
+    Pump(20);
+
+    // The panel's own press choice: shown, changed, kept for the next start.
+    TerminalPanel* panel = Panel();
+    EXPECT_EQ(panel->m_pressChoice->GetSelection(), 1);
+    panel->m_pressChoice->SetSelection(0);
+    wxCommandEvent choose(wxEVT_CHOICE, panel->m_pressChoice->GetId());
+    choose.SetEventObject(panel->m_pressChoice);
+    choose.SetInt(0);
+    panel->m_pressChoice->GetEventHandler()->ProcessEvent(choose);
+    EXPECT_EQ(panel->m_pressIndex, 0);
+    EXPECT_EQ(Status(), "IP: 127.0.9.9 - Port: 1 - Press: P0");
+    EXPECT_NE(ReadText(WorkDir() + "/config.ini").find("superficie=0"), std::string::npos);
 }
 
 TEST_F(ShellTest, EditParametersShowsThePanelsValues) {

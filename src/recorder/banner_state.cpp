@@ -1,13 +1,14 @@
 #include "recorder/banner_state.h"
 
 #include "recorder/cycle.h"
+#include "recorder/translate.h"
 
 #include <cstdio>
 
 namespace {
 
-const char* const kDash = " \xE2\x80\x94 "; // em dash
-const char* const kDot = " \xC2\xB7 ";      // middle dot
+const std::string kDash = " \xE2\x80\x94 "; // em dash
+const std::string kDot = " \xC2\xB7 ";      // middle dot
 
 std::string Bar(int bar) {
     return std::to_string(bar) + " bar";
@@ -40,25 +41,36 @@ Banner StateBanner(const BannerInputs& in) {
     Banner b;
     auto say = [&b](const std::string& text) { b.runs.push_back({text, false}); };
     auto figure = [&b](const std::string& text) { b.runs.push_back({text, true}); };
-    const std::string pressure = in.haveReading ? Bar(in.bar) : "no reading";
+    auto state = [&b](const std::string& text) { b.runs.push_back({text, false, true}); };
+    const std::string pressure = in.haveReading ? Bar(in.bar) : Tr("no reading");
+    const double force = ForceTons(in.bar, in.surface);
+    // The live pressure, and its force while there is a reading.
+    auto figures = [&] {
+        figure(pressure);
+        if (!in.haveReading) return;
+        say(kDot);
+        figure(Tons(force));
+    };
 
     switch (in.link) {
     case LinkPhase::NotConnected:
-        say(std::string("NOT CONNECTED") + kDash + "press Connect");
+        state(Tr("NOT CONNECTED"));
+        say(kDash + Tr("press Connect"));
         return b;
     case LinkPhase::Connecting:
-        say("CONNECTING to " + in.address + " \xE2\x80\xA6");
+        state(Tr("CONNECTING"));
+        say(Tr(" to ") + in.address + " \xE2\x80\xA6");
         return b;
     case LinkPhase::Reconnecting:
         b.colour = BannerColour::Lost;
-        say(std::string("\xE2\x9A\xA0 MODULE LOST") + kDash + "reconnecting to " + in.address +
-            " (attempt " + std::to_string(in.reconnectAttempt) + ")");
+        state("\xE2\x9A\xA0 " + Tr("MODULE LOST"));
+        say(kDash + Tr("reconnecting to ") + in.address + Tr(" (attempt ") +
+            std::to_string(in.reconnectAttempt) + ")");
         return b;
     case LinkPhase::Connected:
         break;
     }
 
-    const double force = ForceTons(in.bar, in.surface);
     if (in.alarmAbove || in.alarmLatched) {
         // Red until acknowledged, flashing while it waits for that; a
         // recording running meanwhile goes on and says so.
@@ -67,46 +79,55 @@ Banner StateBanner(const BannerInputs& in) {
         b.lit = !in.alarmLatched || in.aboveThresholdMs % 1000 < 500;
         b.acknowledge = in.alarmLatched;
         if (in.alarmAbove) {
-            say(std::string(in.alarmLatched ? "ALARM" : "ALARM (acknowledged)") + kDash);
+            state(Tr("ALARM"));
+            say((in.alarmLatched ? std::string() : Tr(" (acknowledged)")) + kDash);
             figure(Bar(in.bar));
-            say(" above " + Bar(in.alarm.thresholdBar) + kDot);
+            say(Tr(" above ") + Bar(in.alarm.thresholdBar) + kDot);
             figure(Tons(force));
         } else {
-            say(std::string("ALARM") + kDash + "peak ");
+            state(Tr("ALARM"));
+            say(kDash + Tr("peak "));
             figure(Bar(in.alarm.peakBar));
-            say(" above " + Bar(in.alarm.thresholdBar) + kDot + "now ");
+            say(Tr(" above ") + Bar(in.alarm.thresholdBar) + kDot + Tr("now "));
             figure(pressure);
         }
-        if (in.recording) say(std::string(kDot) + "REC " + std::to_string(in.secondsLeft) + " s");
+        if (in.recording) say(kDot + Tr("REC ") + std::to_string(in.secondsLeft) + " s");
     } else if (in.recording) {
         // A recording that is no longer kept on disk as it runs is a warning:
         // a crash now would lose it.
         b.colour = in.journalProblem.empty() ? BannerColour::Green : BannerColour::Amber;
-        say(std::string("RECORDING") + kDash + std::to_string(in.secondsLeft) + " s left" + kDot);
-        if (!in.journalProblem.empty()) say("journal not written: " + in.journalProblem + kDot);
+        state(Tr("RECORDING"));
+        say(kDash + std::to_string(in.secondsLeft) + Tr(" s left") + kDot);
+        if (!in.journalProblem.empty()) say(Tr("journal not written: ") + in.journalProblem + kDot);
         figure(Bar(in.bar));
         say(kDot);
         figure(Tons(force));
     } else if (in.armed) {
-        b.colour = BannerColour::Amber;
-        say(std::string("ARMED") + kDash + "waiting for pressure above 4 bar" + kDot);
-        figure(pressure);
+        b.colour = BannerColour::Armed;
+        state(Tr("ARMED"));
+        say(kDash + Tr("waiting for pressure above 4 bar") + kDot);
+        figures();
     } else if (in.haveReading && in.bar > 4 && (!in.done || in.lowSinceDone)) {
         // Not the press releasing after a recording, but a new stroke.
         b.colour = BannerColour::Amber;
-        say(std::string("PRESSURE RISING") + kDash + "NOT RECORDING (press Start)" + kDot);
+        // The pressure alone: the words must stay large enough to be read
+        // on the narrowest screen.
+        state(Tr("PRESSURE RISING"));
+        say(kDash + Tr("NOT RECORDING") + kDot);
         figure(pressure);
     } else if (in.done) {
         b.colour = BannerColour::Slate;
-        say(std::string("DONE") + kDash + "peak ");
+        state(Tr("DONE"));
+        say(kDash + Tr("peak "));
         figure(Tons(in.results.peakForceTons));
-        say(" at " + Seconds(in.results.peakTimeSeconds));
+        say(Tr(" at ") + Seconds(in.results.peakTimeSeconds));
         b.badge = in.judgement.verdict;
         b.incompleteBadge = in.incomplete;
     } else {
         b.colour = BannerColour::Blue;
-        say(std::string("READY") + kDash + "press Start to record" + kDot);
-        figure(pressure);
+        state(Tr("READY"));
+        say(kDash + Tr("press Start to record") + kDot);
+        figures();
     }
     return b;
 }
@@ -117,10 +138,10 @@ Banner ComposeBanner(const BannerInputs& in) {
     Banner b = StateBanner(in);
     // Between recordings, a store that is not written is a warning.
     const bool calm = b.colour == BannerColour::Grey || b.colour == BannerColour::Blue ||
-                      b.colour == BannerColour::Slate;
+                      b.colour == BannerColour::Slate || b.colour == BannerColour::Armed;
     if (!in.storeProblem.empty() && calm) {
         b.colour = BannerColour::Amber;
-        b.runs.push_back({std::string(kDot) + "NOT IN THE RECORD STORE", false});
+        b.runs.push_back({kDot + Tr("NOT IN THE RECORD STORE"), false});
     }
     return b;
 }

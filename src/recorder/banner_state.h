@@ -10,9 +10,10 @@
 
 enum class LinkPhase { NotConnected, Connecting, Connected, Reconnecting };
 
-/// Lost: the module's link is gone; grey with a red border, never the
-/// alarm's red.
-enum class BannerColour { Grey, Blue, Amber, Green, Red, Slate, Lost };
+/// Muted colours for the normal states; amber only for warnings, red only
+/// for the alarm. Lost: the module's link is gone; grey with a red border,
+/// never the alarm's red. Armed is not a warning and not amber.
+enum class BannerColour { Grey, Blue, Amber, Green, Red, Slate, Lost, Armed };
 
 struct BannerInputs {
     LinkPhase link = LinkPhase::NotConnected;
@@ -38,10 +39,12 @@ struct BannerInputs {
     bool incomplete = false;        ///< that recording ended before its length
 };
 
-/// A piece of the banner's line; figures (pressure, force) are drawn large.
+/// A piece of the banner's line; figures (pressure, force) and the state's
+/// word are drawn large, the words between them shrink to fit.
 struct BannerRun {
     std::string text; ///< UTF-8
     bool figure = false;
+    bool state = false; ///< the state's word: as large as the figures
 };
 
 struct Banner {

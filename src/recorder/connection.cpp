@@ -10,6 +10,7 @@
 #include "recorder/messages.h"
 #include "recorder/typed_number.h"
 
+#include <wx/choice.h>
 #include <wx/textctrl.h>
 #include <wx/app.h>
 #include <wx/bmpbuttn.h>
@@ -48,6 +49,13 @@ void TerminalPanel::SetConnectionParameters(const wxString& address, const wxStr
     const bool otherPress = m_pressIndex != static_cast<int>(pressIndex);
     if (otherPress) KeepThreshold();
     m_pressIndex = static_cast<int>(pressIndex);
+    // The presses are known once the settings are read.
+    wxArrayString presses;
+    for (long i = 0; i < kPressChoices && !m_host.PressName(i).empty(); ++i)
+        presses.Add(m_host.PressName(i));
+    if (presses != m_pressChoice->GetStrings()) m_pressChoice->Set(presses);
+    m_pressChoice->SetSelection(
+        m_pressIndex < static_cast<int>(m_pressChoice->GetCount()) ? m_pressIndex : wxNOT_FOUND);
     if (!m_cycle.m_armed && !m_cycle.m_recording) {
         const auto kept = m_thresholds.find(std::string(m_host.PressName(m_pressIndex).utf8_str()));
         if (kept != m_thresholds.end())
@@ -167,10 +175,12 @@ void TerminalPanel::StartLink(UniqueSocket socket) {
     m_connectState = 1;
     m_haveReading = false;
     m_linkStartedAt = SteadyClock::now();
+    // The box that told of the loss has nothing more to say.
+    if (m_lossBox) m_lossBox->Dismiss();
     RefreshBanner();
     m_connectButton->Disable();
     m_disconnectButton->Enable();
-    m_startButton->Enable();
+    UpdateStartButton();
     m_statusText->SetLabel(StatusLine(m_ipAddress, m_portText, m_host.PressName(m_pressIndex)));
 }
 
@@ -196,19 +206,19 @@ void TerminalPanel::HandleLinkLost(int linkId, LinkLoss loss) {
     // The link ends on a thread of its own; the window never waits for it.
     m_link->Pause();
     m_closing.push_back(std::make_unique<DisconnectThread>(std::move(m_link)));
-    m_pressureText->SetLabel("Pressure: none");
+    m_pressureText->SetLabel(_("Pressure: none"));
     m_startButton->Disable();
     m_connectButton->Disable();
     m_disconnectButton->Enable(); // stops the reconnection
 
-    wxString message = "Network disconnected: " + wxString(LinkLossText(loss)) + ".";
+    wxString message = _("Network disconnected: ") + wxString(LinkLossText(loss)) + ".";
     const bool endedRecording = m_cycle.m_recording;
     if (m_cycle.m_recording) {
         FinishCycle(loss == LinkLoss::ReadingsStopped ? RecordEnd::ReadingsStopped
                                                       : RecordEnd::ModuleLost,
                     false);
-        message += "\nThe recording ended early: " + wxString(m_cycle.IncompleteText()) +
-                   ". Print Report writes what was recorded, marked incomplete.";
+        message += "\n" + _("The recording ended early: ") + wxString(m_cycle.IncompleteText()) +
+                   ". " + _("Print Report writes what was recorded, marked incomplete.");
     }
     // A module that keeps dropping the link is one incident: the back-off
     // goes on, and the operator is told once, until a link holds 30 s.
@@ -217,21 +227,24 @@ void TerminalPanel::HandleLinkLost(int linkId, LinkLoss loss) {
     if (held) m_reconnectAttempt = 0;
     m_reconnecting = true;
     ScheduleReconnect();
-    message +=
-        "\nThe program reconnects to " + AddressText() + " by itself; press Disconnect to stop.";
+    message += "\n" + wxString::Format(
+                          _("The program reconnects to %s by itself; press Disconnect to stop."),
+                          AddressText());
     RefreshBanner();
     // One box at a time; a recording cut short is always told.
     if (m_lossBoxOpen || !(newIncident || endedRecording)) return;
-    // Reconnection goes on while the box is open.
+    // Reconnection goes on while the box is open; a link that is back
+    // closes it.
     m_lossBoxOpen = true;
-    ShowError(message, "Disconnected");
+    if (ShowNotice(message, _("Disconnected"), &m_lossBox)) ++m_lossBoxesClosed;
     m_lossBoxOpen = false;
 }
 
 void TerminalPanel::ScheduleReconnect() {
     ++m_reconnectAttempt;
-    m_statusText->SetLabel(wxString::Format(L"Module lost \u2014 reconnecting to %s (attempt %d)",
-                                            AddressText(), m_reconnectAttempt));
+    m_statusText->SetLabel(
+        wxString::Format(_(L"Module lost \u2014 reconnecting to %s (attempt %d)"), AddressText(),
+                         m_reconnectAttempt));
     m_reconnectTimer.StartOnce(ReconnectDelayMs(m_reconnectAttempt));
 }
 
@@ -251,7 +264,7 @@ void TerminalPanel::StopReconnecting() {
 }
 
 void TerminalPanel::ShowClosedButtons() {
-    m_pressureText->SetLabel("Pressure: none");
+    m_pressureText->SetLabel(_("Pressure: none"));
     m_connectButton->Enable();
     m_disconnectButton->Disable();
     m_startButton->Disable();

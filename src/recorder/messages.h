@@ -3,6 +3,7 @@
 // results and leaves the showing to these functions.
 #pragma once
 
+#include <wx/dialog.h>
 #include <wx/string.h>
 
 /// The text with every word longer than `width` characters broken into lines
@@ -10,8 +11,28 @@
 wxString WrappedForBox(const wxString& text, size_t width = 90);
 
 /// Caption "Error", OK button, error icon.
-void ShowError(const wxString& text, const wxString& caption = "Error");
+/// `caption` empty: "Error" in the chosen language.
+void ShowError(const wxString& text, const wxString& caption = wxString());
 /// OK button, information icon.
 void ShowInfo(const wxString& text, const wxString& caption);
 /// Yes and No with the question icon; true on Yes.
 bool AskYesNo(const wxString& text, const wxString& caption);
+
+/// An error box that the program closes itself once what it tells is over
+/// (the module is back). Modal like the others, with the error icon and OK.
+class NoticeBox : public wxDialog {
+  public:
+    NoticeBox(const wxString& text, const wxString& caption);
+    const wxString& Message() const { return m_message; }
+    /// Closes the box from an event handled while it is open.
+    void Dismiss();
+    bool Dismissed() const { return m_dismissed; }
+
+  private:
+    wxString m_message;
+    bool m_dismissed = false;
+};
+
+/// Shows `text` in a NoticeBox that `*open` points to while it is open;
+/// true when the program closed it rather than the operator.
+bool ShowNotice(const wxString& text, const wxString& caption, NoticeBox** open);

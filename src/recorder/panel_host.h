@@ -33,6 +33,12 @@ class PanelHost {
     virtual wxString DataFile(const wxString& relative) const = 0;
     /// Keeps the operator ID for the next start (the shift's operator stays).
     virtual void KeepOperator(const wxString& operatorId) = 0;
+    /// Makes press `index` the one in use, kept for the next start; false
+    /// when it cannot change now (a recording runs; told).
+    virtual bool SelectPress(unsigned index) = 0;
+    /// Keeps whether recordings end by themselves once the pressure is
+    /// released.
+    virtual void KeepEndWhenReleased(bool on) = 0;
     /// Opens the connection dialog with the panel's values.
     virtual void EditConnection(const wxString& address, const wxString& port, bool autoconnect,
                                 bool skipQuestion, unsigned pressIndex) = 0;

@@ -9,6 +9,7 @@ const wxColour kCurveColour(0, 50, 160);
 #include "records/recording.h"
 
 #include <wx/dcmemory.h>
+#include <wx/intl.h>
 
 #include <algorithm>
 #include <cmath>
@@ -25,8 +26,8 @@ RecordingPlot MakeRecordingPlot(wxWindow* parent, const wxPoint& position, const
     p.curve->SetDrawOutsideMargins(false);
 
     wxFont axisFont(11, wxFONTFAMILY_DEFAULT, wxFONTSTYLE_NORMAL, wxFONTWEIGHT_NORMAL);
-    p.xAxis = new mpScaleX("Time (s)", mpALIGN_BOTTOM, true, mpX_NORMAL);
-    p.yAxis = new mpScaleY("Force (tons)", mpALIGN_LEFT, true);
+    p.xAxis = new mpScaleX(_("Time (s)"), mpALIGN_BOTTOM, true, mpX_NORMAL);
+    p.yAxis = new mpScaleY(_("Force (tons)"), mpALIGN_LEFT, true);
     p.xAxis->SetFont(axisFont);
     p.yAxis->SetFont(axisFont);
     p.xAxis->SetDrawOutsideMargins(false);
@@ -70,15 +71,15 @@ void ShowLines(const RecordingPlot& p, int thresholdBar, double surface,
     if (alarm) {
         const double tons = ForceTons(thresholdBar, surface);
         p.thresholdLine->SetValue(tons);
-        p.thresholdLine->SetName(wxString::Format("Alarm %d bar = %.0f t", thresholdBar, tons));
+        p.thresholdLine->SetName(wxString::Format(_("Alarm %d bar = %.0f t"), thresholdBar, tons));
     }
     p.thresholdLine->SetVisible(alarm);
     if (limits) {
         p.lowerLimitLine->SetValue(limits->lowerTons);
         p.upperLimitLine->SetValue(limits->upperTons);
-        p.lowerLimitLine->SetName("Lower " + wxString::FromUTF8(CsvNumber(limits->lowerTons)) +
+        p.lowerLimitLine->SetName(_("Lower ") + wxString::FromUTF8(CsvNumber(limits->lowerTons)) +
                                   " t");
-        p.upperLimitLine->SetName("Upper " + wxString::FromUTF8(CsvNumber(limits->upperTons)) +
+        p.upperLimitLine->SetName(_("Upper ") + wxString::FromUTF8(CsvNumber(limits->upperTons)) +
                                   " t");
     }
     p.lowerLimitLine->SetVisible(limits != nullptr);

@@ -245,18 +245,18 @@ bool TerminalPanel::WriteReport(const Recording& recording, const std::string& r
     const bool reprint = !reprintOf.empty();
     const RecordingSetup& setup = recording.setup;
     const JobData& job = setup.job;
-    const char* const anyway = "\nDo you want to generate REPORT anyway?";
-    const std::pair<const std::string*, const char*> checks[] = {
-        {&job.operatorId, "Operator ID empty"},
-        {&job.axleDesignation, "Axle designation empty"},
-        {&job.bearingDesignation, "Bearing designation empty"},
-        {&job.productionDate, "Bearing production date empty"},
-        {&job.refurbishmentDate, "Bearing refurbishment date empty"},
+    const wxString anyway = "\n" + _("Do you want to generate REPORT anyway?");
+    const std::pair<const std::string*, wxString> checks[] = {
+        {&job.operatorId, _("Operator ID empty")},
+        {&job.axleDesignation, _("Axle designation empty")},
+        {&job.bearingDesignation, _("Bearing designation empty")},
+        {&job.productionDate, _("Bearing production date empty")},
+        {&job.refurbishmentDate, _("Bearing refurbishment date empty")},
     };
     for (const auto& [field, question] : checks) {
         if (!field->empty()) continue;
         if (reprint) break; // printed as it was
-        if (!AskYesNo(wxString(question) + anyway, "Print REPORT?")) return false;
+        if (!AskYesNo(question + anyway, _("Print REPORT?"))) return false;
         break;
     }
 
@@ -303,7 +303,7 @@ bool TerminalPanel::WriteReport(const Recording& recording, const std::string& r
         }
 
     if (wxFileName::FileExists(fullPath) || (!reprint && wxFileName::FileExists(csvPath))) {
-        if (!AskYesNo("File exists. Overwrite it?", "Print REPORT?")) return false;
+        if (!AskYesNo(_("File exists. Overwrite it?"), _("Print REPORT?"))) return false;
         // The earlier pair is kept, not overwritten: it may already be evidence.
         std::string error;
         if (!MoveReplacedAside({std::string(fullPath.utf8_str()), std::string(csvPath.utf8_str())},
@@ -372,7 +372,7 @@ bool TerminalPanel::WriteReport(const Recording& recording, const std::string& r
     if (reprint) {
         HPDF_Page_SetFontAndSize(page, fonts.regular, 11);
         HPDF_Page_SetRGBFill(page, 0.8f, 0, 0);
-        BoldText(page, fonts, 400, h - 68, "Reprint of " + utf8(reprintOf));
+        BoldText(page, fonts, 400, h - 68, _("Reprint of ") + utf8(reprintOf));
     }
     HPDF_Page_EndText(page);
 
@@ -386,35 +386,35 @@ bool TerminalPanel::WriteReport(const Recording& recording, const std::string& r
     Text(page, w - 150, h - 35, IsoDate(recording.stoppedAt));
     Text(page, w - 150, h - 50, IsoTime(recording.stoppedAt));
     FittedText(page, fonts, true, w - 150, h - 75, 125,
-               "Press: " + (pressName.empty() ? wxString("none") : pressName));
+               _("Press: ") + (pressName.empty() ? _("none") : pressName));
 
     // The values fill their columns: the left one up to the bearing data,
     // the right one up to the frame.
     const float leftWidth = 400 - 170 - 10, rightWidth = w - 30 - 550;
     HPDF_Page_SetFontAndSize(page, fonts.regular, 18);
     HPDF_Page_SetRGBFill(page, 0, 0, 1);
-    Text(page, 50, y0, "Operator ID: ");
+    Text(page, 50, y0, _("Operator ID: "));
     HPDF_Page_SetRGBFill(page, 0, 0, 0);
     FittedText(page, fonts, true, 170, y0, leftWidth, utf8(job.operatorId));
     HPDF_Page_SetRGBFill(page, 0, 0, 1);
-    Text(page, 50, y0 - 30, "Axle data");
+    Text(page, 50, y0 - 30, _("Axle data"));
     HPDF_Page_SetFontAndSize(page, fonts.regular, 14);
     HPDF_Page_SetRGBFill(page, 0, 0, 0);
-    Text(page, 50, y0 - 55, "Designation: ");
+    Text(page, 50, y0 - 55, _("Designation: "));
     FittedText(page, fonts, true, 170, y0 - 55, leftWidth, utf8(job.axleDesignation));
-    Text(page, 50, y0 - 80, "Mounting side: ");
+    Text(page, 50, y0 - 80, _("Mounting side: "));
     BoldText(page, fonts, 170, y0 - 80, side);
 
     HPDF_Page_SetFontAndSize(page, fonts.regular, 18);
     HPDF_Page_SetRGBFill(page, 0, 0, 1);
-    Text(page, 400, y1, "Bearing Data");
+    Text(page, 400, y1, _("Bearing Data"));
     HPDF_Page_SetFontAndSize(page, fonts.regular, 14);
     HPDF_Page_SetRGBFill(page, 0, 0, 0);
-    Text(page, 400, y1 - 25, "Designation: ");
+    Text(page, 400, y1 - 25, _("Designation: "));
     FittedText(page, fonts, true, 550, y1 - 25, rightWidth, utf8(job.bearingDesignation));
-    Text(page, 400, y1 - 50, "Production date: ");
+    Text(page, 400, y1 - 50, _("Production date: "));
     FittedText(page, fonts, true, 550, y1 - 50, rightWidth, utf8(job.productionDate));
-    Text(page, 400, y1 - 75, "Refurbishment date: ");
+    Text(page, 400, y1 - 75, _("Refurbishment date: "));
     FittedText(page, fonts, true, 550, y1 - 75, rightWidth, utf8(job.refurbishmentDate));
 
     // A recording that ended before its length, or one still running, is
@@ -429,7 +429,7 @@ bool TerminalPanel::WriteReport(const Recording& recording, const std::string& r
     if (!incomplete.empty()) {
         HPDF_Page_SetRGBFill(page, 0.8f, 0, 0);
         HPDF_Page_SetFontAndSize(page, fonts.regular, 12);
-        BoldText(page, fonts, 690, ry, "INCOMPLETE");
+        BoldText(page, fonts, 690, ry, _("INCOMPLETE"));
         HPDF_Page_SetFontAndSize(page, fonts.regular, 8);
         ry -= 14;
         for (const wxString& part : Wrapped(page, wxString::FromUTF8(incomplete), 130)) {
@@ -447,23 +447,23 @@ bool TerminalPanel::WriteReport(const Recording& recording, const std::string& r
         ry -= gap;
     };
     HPDF_Page_SetFontAndSize(page, fonts.regular, 11);
-    BoldText(page, fonts, 690, ry, "Results");
+    BoldText(page, fonts, 690, ry, _("Results"));
     ry -= 15;
     HPDF_Page_SetFontAndSize(page, fonts.regular, 9);
     if (results.any) {
-        line(wxString::Format("Peak force: %.1f t", results.peakForceTons), 11);
-        line(wxString::Format("  = %.1f kN at %.1f s", results.peakForceTons * kKiloNewtonPerTon,
+        line(wxString::Format(_("Peak force: %.1f t"), results.peakForceTons), 11);
+        line(wxString::Format(_("  = %.1f kN at %.1f s"), results.peakForceTons * kKiloNewtonPerTon,
                               results.peakTimeSeconds));
-        line(wxString::Format("Peak pressure: %d bar", results.peakBar));
-        line("Start: " + IsoDateTime(recording.startedAt));
-        line(wxString::Format("Recorded: %.1f s of %d s", recording.LastTime(),
+        line(wxString::Format(_("Peak pressure: %d bar"), results.peakBar));
+        line(_("Start: ") + IsoDateTime(recording.startedAt));
+        line(wxString::Format(_("Recorded: %.1f s of %d s"), recording.LastTime(),
                               setup.recordLengthSeconds));
     } else {
-        line("No recording");
+        line(_("No recording"));
     }
-    line("Surface: " + wxString::FromUTF8(CsvNumber(setup.surface)) +
+    line(_("Surface: ") + wxString::FromUTF8(CsvNumber(setup.surface)) +
          wxString::FromUTF8(" cm\xC2\xB2"));
-    line("Program version " + utf8(setup.version));
+    line(_("Program version ") + utf8(setup.version));
 
     // The verdict, when the press had force limits at Start, with who set
     // them and when.
@@ -471,13 +471,13 @@ bool TerminalPanel::WriteReport(const Recording& recording, const std::string& r
     const Judgement judgement = recording.Judged();
     if (limits) {
         ry -= 2;
-        line("Limits: " + wxString::FromUTF8(LimitsText(*limits)), 11);
+        line(_("Limits: ") + wxString::FromUTF8(LimitsText(*limits)), 11);
         HPDF_Page_SetFontAndSize(page, fonts.regular, 7);
         if (setup.limitsSetAt != 0)
-            for (const wxString& part :
-                 Wrapped(page,
-                         "set " + IsoDateTime(setup.limitsSetAt) + " by " + utf8(setup.limitsSetBy),
-                         130))
+            for (const wxString& part : Wrapped(page,
+                                                _("set ") + IsoDateTime(setup.limitsSetAt) +
+                                                    _(" by ") + utf8(setup.limitsSetBy),
+                                                130))
                 line(part, 9);
         ry -= 8;
         const bool pass = judgement.verdict == Verdict::Pass;
@@ -486,7 +486,7 @@ bool TerminalPanel::WriteReport(const Recording& recording, const std::string& r
             HPDF_Page_SetRGBFill(page, 0, 0.55f, 0.2f);
         else
             HPDF_Page_SetRGBFill(page, 0.8f, 0, 0);
-        BoldText(page, fonts, 690, ry, pass ? "Result: PASS" : "Result: FAIL");
+        BoldText(page, fonts, 690, ry, pass ? _("Result: PASS") : _("Result: FAIL"));
         ry -= 12;
         HPDF_Page_SetFontAndSize(page, fonts.regular, 8);
         if (!pass)
@@ -500,16 +500,16 @@ bool TerminalPanel::WriteReport(const Recording& recording, const std::string& r
     // The alarms and notes, in red.
     std::vector<wxString> remarks;
     for (const AlarmRecord& alarm : recording.alarms)
-        remarks.push_back("Alarm: " + wxString::FromUTF8(AlarmText(alarm)));
+        remarks.push_back(_("Alarm: ") + wxString::FromUTF8(AlarmText(alarm)));
     for (const std::string& note : {recording.startNote, recording.journalProblem})
-        if (!note.empty()) remarks.push_back("Note: " + wxString::FromUTF8(note));
+        if (!note.empty()) remarks.push_back(_("Note: ") + wxString::FromUTF8(note));
     HPDF_Page_SetFontAndSize(page, fonts.regular, 8);
     HPDF_Page_SetRGBFill(page, 0.8f, 0, 0);
     for (size_t k = 0; k < remarks.size(); ++k) {
         const std::vector<wxString> parts = Wrapped(page, remarks[k], 130);
         if (ry - 10 * parts.size() < floor) {
-            line(wxString::Format(k == 0 ? "%d alarms and notes in the CSV file"
-                                         : "%d more alarms and notes in the CSV file",
+            line(wxString::Format(k == 0 ? _("%d alarms and notes in the CSV file")
+                                         : _("%d more alarms and notes in the CSV file"),
                                   static_cast<int>(remarks.size() - k)));
             break;
         }
@@ -523,21 +523,21 @@ bool TerminalPanel::WriteReport(const Recording& recording, const std::string& r
     HPDF_Page_SetFontAndSize(page, fonts.regular, 9);
     for (int k = 0; k < 2; ++k) {
         const float y = signY - k * 60;
-        Text(page, 690, y, k == 0 ? "Operator" : "Inspector");
-        Text(page, 690, y - 30, "Date");
+        Text(page, 690, y, k == 0 ? _("Operator") : _("Inspector"));
+        Text(page, 690, y - 30, _("Date"));
     }
 
     // What ties the page to its data: the report number, the CSV file and
     // its SHA-256, in words and in the code beside them.
     HPDF_Page_SetFontAndSize(page, fonts.regular, 9);
-    Text(page, 30, 46, "Report no. ");
-    BoldText(page, fonts, 30 + Width(page, "Report no. "), 46, wxString::FromUTF8(number));
+    Text(page, 30, 46, _("Report no. "));
+    BoldText(page, fonts, 30 + Width(page, _("Report no. ")), 46, wxString::FromUTF8(number));
     HPDF_Page_SetFontAndSize(page, fonts.regular, 7);
-    Text(page, 200, 46, "Report ID " + utf8(setup.uuid));
-    Text(page, 30, 36, "CSV file: " + csvName);
-    Text(page, 30, 27, "SHA-256 of the CSV file: " + utf8(csvSha256));
+    Text(page, 200, 46, _("Report ID ") + utf8(setup.uuid));
+    Text(page, 30, 36, _("CSV file: ") + csvName);
+    Text(page, 30, 27, _("SHA-256 of the CSV file: ") + utf8(csvSha256));
     HPDF_Page_SetFontAndSize(page, fonts.regular, 8);
-    Text(page, 760, 27, "Page 1 of 1");
+    Text(page, 760, 27, _("Page 1 of 1"));
     HPDF_Page_EndText(page);
     HPDF_Page_SetLineWidth(page, 0.5);
     for (int k = 0; k < 2; ++k) {
@@ -606,7 +606,7 @@ bool TerminalPanel::WriteReport(const Recording& recording, const std::string& r
     if (written) *written = fullPath.utf8_str();
     if (pageSha256) *pageSha256 = pdfSha256;
     if (reprint) {
-        ShowInfo("Report printed again: " + fullPath, "Success");
+        ShowInfo(_("Report printed again: ") + fullPath, _("Success"));
         return true;
     }
     // The stored recording learns where its report is, and the page's hash.
@@ -632,19 +632,21 @@ bool TerminalPanel::WriteReport(const Recording& recording, const std::string& r
             field->ChangeValue("");
         m_mountingSide->SetSelection(0);
         m_host.KeepOperator(m_operatorId->GetValue());
+        UpdateStartButton();
         m_axleDesignation->SetFocus();
     }
     // Named with its path; a FAIL or an INCOMPLETE recording is not
     // announced as a success.
-    const wxString created = "Report Created: " + fullPath;
+    const wxString created = _("Report Created: ") + fullPath;
     if (!incomplete.empty())
-        ShowInfo(created + "\nThe recording is marked INCOMPLETE: " +
+        ShowInfo(created + "\n" + _("The recording is marked INCOMPLETE: ") +
                      wxString::FromUTF8(incomplete) + ".",
-                 "Report");
+                 _("Report"));
     else if (judgement.verdict == Verdict::Fail)
-        ShowInfo(created + "\nResult: FAIL (" + wxString::FromUTF8(judgement.reason) + ").",
-                 "Report");
+        ShowInfo(created + "\n" + _("Result: FAIL") + " (" + wxString::FromUTF8(judgement.reason) +
+                     ").",
+                 _("Report"));
     else
-        ShowInfo(created, "Success");
+        ShowInfo(created, _("Success"));
     return true;
 }

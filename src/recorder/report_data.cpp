@@ -1,4 +1,5 @@
 #include "recorder/report_data.h"
+#include "recorder/translate.h"
 
 #include "records/file_access.h"
 #include "recorder/local_time.h"
@@ -105,8 +106,9 @@ std::string FixedNumber(double value, int decimals) {
 }
 
 std::string ReportQuestion(const JobData& job) {
-    if (job.axleDesignation.empty()) return "Write the report of this recording (no axle given)?";
-    return "Write the report for axle " + job.axleDesignation +
+    if (job.axleDesignation.empty())
+        return Tr("Write the report of this recording (no axle given)?");
+    return Tr("Write the report for axle ") + job.axleDesignation +
            (job.mountingSide.empty() ? "" : " " + job.mountingSide) + "?";
 }
 

@@ -2,6 +2,7 @@
 
 #include <wx/dcbuffer.h>
 #include <wx/dcmemory.h>
+#include <wx/intl.h>
 
 #include <algorithm>
 
@@ -13,7 +14,9 @@ bool SameBanner(const Banner& a, const Banner& b) {
         a.runs.size() != b.runs.size())
         return false;
     for (size_t i = 0; i < a.runs.size(); ++i)
-        if (a.runs[i].text != b.runs[i].text || a.runs[i].figure != b.runs[i].figure) return false;
+        if (a.runs[i].text != b.runs[i].text || a.runs[i].figure != b.runs[i].figure ||
+            a.runs[i].state != b.runs[i].state)
+            return false;
     return true;
 }
 
@@ -29,11 +32,13 @@ wxColour BannerBackground(const Banner& banner) {
     case BannerColour::Grey:
         return wxColour(96, 96, 96);
     case BannerColour::Blue:
-        return wxColour(0, 84, 166);
+        return wxColour(58, 78, 98); // blue-grey: all is well, nothing runs
+    case BannerColour::Armed:
+        return wxColour(52, 62, 130); // indigo: waiting, not a warning
     case BannerColour::Amber:
         return wxColour(255, 179, 0);
     case BannerColour::Green:
-        return wxColour(0, 135, 60);
+        return wxColour(30, 110, 65);
     case BannerColour::Red:
         return banner.lit ? wxColour(215, 0, 0) : wxColour(110, 0, 0);
     case BannerColour::Lost:
@@ -44,15 +49,21 @@ wxColour BannerBackground(const Banner& banner) {
     return wxColour(45, 55, 72);
 }
 
-StateBanner::StateBanner(wxWindow* parent, const wxPoint& position, const wxSize& size)
-    : wxWindow(parent, wxID_ANY, position, size, wxFULL_REPAINT_ON_RESIZE) {
+StateBanner::StateBanner(wxWindow* parent, const wxPoint& position, int width, int figurePixels)
+    : wxWindow(parent, wxID_ANY, position, wxSize(width, 46), wxFULL_REPAINT_ON_RESIZE) {
+    m_figurePixels = figurePixels;
+    m_figureFont = FigureFontFor(figurePixels);
+    m_ink = DigitInkHeight(m_figureFont);
+    // Room above and below the digits for the badge's frame and the
+    // letters' descenders.
+    SetSize(wxSize(width, m_ink * 8 / 5 + 6));
     SetBackgroundStyle(wxBG_STYLE_PAINT);
     Bind(wxEVT_PAINT, &StateBanner::OnPaint, this);
     m_banner = ComposeBanner(BannerInputs{});
 }
 
 int StateBanner::DigitInkHeight(const wxFont& font, int* inkTop) {
-    wxBitmap bitmap(400, 200, 24);
+    wxBitmap bitmap(1000, 400, 24);
     wxMemoryDC dc(bitmap);
     dc.SetBackground(*wxWHITE_BRUSH);
     dc.Clear();
@@ -73,14 +84,17 @@ int StateBanner::DigitInkHeight(const wxFont& font, int* inkTop) {
     return top < 0 ? 0 : bottom - top + 1;
 }
 
-const wxFont& StateBanner::FigureFont() {
-    static const wxFont font = [] {
-        int pixels = 34;
-        while (pixels < 80 && DigitInkHeight(BoldPixels(pixels)) < kFigurePixels)
-            ++pixels;
-        return BoldPixels(pixels);
-    }();
-    return font;
+int StateBanner::FigurePixelsFor(int screenWidth, int screenHeight) {
+    const int byHeight = std::max(34, (screenHeight * 46 + 1079) / 1080);
+    const int byWidth = std::max(28, screenWidth * 29 / 1000);
+    return std::min(byHeight, byWidth);
+}
+
+wxFont StateBanner::FigureFontFor(int pixels) {
+    int size = pixels;
+    while (size < 4 * pixels && DigitInkHeight(BoldPixels(size)) < pixels)
+        ++size;
+    return BoldPixels(size);
 }
 
 void StateBanner::SetBanner(const Banner& banner) {
@@ -106,26 +120,27 @@ void StateBanner::Paint(wxDC& dc, const wxSize& size) const {
         dc.DrawRectangle(2, 2, size.x - 4, size.y - 4);
     }
 
-    const wxFont& figureFont = FigureFont();
-    static const int ink = DigitInkHeight(figureFont);
+    const wxFont& figureFont = m_figureFont;
     // Every run sits on one baseline, the figures' digits centred in height.
-    const int baseline = (size.y + ink) / 2;
+    const int baseline = (size.y + m_ink) / 2;
 
     const int margin = 10;
     wxString badge;
-    if (m_banner.badge == Verdict::Pass) badge = "PASS";
-    if (m_banner.badge == Verdict::Fail) badge = "FAIL";
-    if (m_banner.incompleteBadge) badge = "INCOMPLETE"; // a warning, not folded into FAIL
+    if (m_banner.badge == Verdict::Pass) badge = _("PASS");
+    if (m_banner.badge == Verdict::Fail) badge = _("FAIL");
+    if (m_banner.incompleteBadge) badge = _("INCOMPLETE"); // a warning, not folded into FAIL
     dc.SetFont(figureFont);
     const int badgeWidth = badge.empty() ? 0 : dc.GetTextExtent(badge).x + 2 * margin;
     // The acknowledge button (a child window) covers the right end.
     const int reserved = m_banner.acknowledge ? kAcknowledgeWidth + margin : 0;
     const int room = size.x - 2 * margin - (badgeWidth ? badgeWidth + margin : 0) - reserved;
 
-    // The state's words shrink until the line fits; the figures never do.
+    // The words between shrink until the line fits; the state's word and the
+    // figures never do.
     int figuresWidth = 0;
     for (const BannerRun& run : m_banner.runs)
-        if (run.figure) figuresWidth += dc.GetTextExtent(wxString::FromUTF8(run.text)).x;
+        if (run.figure || run.state)
+            figuresWidth += dc.GetTextExtent(wxString::FromUTF8(run.text)).x;
     int pixels = figureFont.GetPixelSize().y * 3 / 4;
     wxFont words = BoldPixels(pixels);
     for (; pixels > 11; --pixels) {
@@ -133,7 +148,8 @@ void StateBanner::Paint(wxDC& dc, const wxSize& size) const {
         dc.SetFont(words);
         int width = figuresWidth;
         for (const BannerRun& run : m_banner.runs)
-            if (!run.figure) width += dc.GetTextExtent(wxString::FromUTF8(run.text)).x;
+            if (!run.figure && !run.state)
+                width += dc.GetTextExtent(wxString::FromUTF8(run.text)).x;
         if (width <= room) break;
     }
 
@@ -141,7 +157,7 @@ void StateBanner::Paint(wxDC& dc, const wxSize& size) const {
     int x = margin;
     for (const BannerRun& run : m_banner.runs) {
         const wxString part = wxString::FromUTF8(run.text);
-        dc.SetFont(run.figure ? figureFont : words);
+        dc.SetFont(run.figure || run.state ? figureFont : words);
         wxCoord w = 0, h = 0, descent = 0;
         dc.GetTextExtent(part, &w, &h, &descent);
         dc.DrawText(part, x, baseline - (h - descent));

@@ -14,10 +14,14 @@
 #include "records/record_writer.h"
 #include "recorder/events.h"
 #include "recorder/messages.h"
+#include "recorder/translate.h"
 #include "recorder/typed_number.h"
 
 #include <wx/bmpbuttn.h>
 #include <wx/button.h>
+#include <wx/checkbox.h>
+#include <wx/choice.h>
+#include <wx/gdicmn.h>
 #include <wx/dcclient.h>
 #include <wx/combobox.h>
 #include <wx/datetime.h>
@@ -66,6 +70,9 @@ void FitPicture(wxBitmapButton* button, const wxImage& picture, const wxSize& si
     button->SetSize(size);
 }
 
+/// The background of the field that has the keyboard's focus.
+const wxColour kFocusColour(214, 230, 255);
+
 } // namespace
 
 wxString StatusLine(const wxString& address, const wxString& port, const wxString& pressName) {
@@ -73,18 +80,22 @@ wxString StatusLine(const wxString& address, const wxString& port, const wxStrin
            " - Press: " + (pressName.empty() ? wxString("none") : pressName);
 }
 
-TerminalPanel::TerminalPanel(wxWindow* parent, PanelHost& host, int W, int /*displayHeight*/)
+TerminalPanel::TerminalPanel(wxWindow* parent, PanelHost& host, int W, int H)
     : wxPanel(parent, ID_TERMINAL_PANEL, wxDefaultPosition, wxDefaultSize, wxTAB_TRAVERSAL,
               "BRNTerminalPanel"),
       m_host(host) {
     m_alarmSound = std::make_unique<AlarmSound>(m_host.DataFile("icons/alarm.wav"));
 
+    // The banner's digits grow with the screen, to be read from two metres.
+    m_banner = new StateBanner(this, wxPoint(10, 2), W - 320, StateBanner::FigurePixelsFor(W, H));
+    const int bannerHeight = m_banner->GetSize().y;
     // The curve is navy: red means alarm.
-    CreatePlot(10, 50, W - 320, (W - 320) * 3 / 5, kCurveColour);
-    m_banner = new StateBanner(this, wxPoint(10, 2), wxSize(W - 320, 46));
+    CreatePlot(10, bannerHeight + 6, W - 320, (W - 320) * 3 / 5, kCurveColour);
     // Acknowledging a latched alarm: a button at the banner's right end and Esc.
-    m_acknowledgeButton = new wxButton(m_banner, wxID_ANY, "Acknowledge (Esc)",
-                                       wxPoint(W - 320 - 196, 4), wxSize(190, 38));
+    m_acknowledgeButton =
+        new wxButton(m_banner, wxID_ANY, _("Acknowledge (Esc)"),
+                     wxPoint(W - 320 - StateBanner::kAcknowledgeWidth, 4),
+                     wxSize(StateBanner::kAcknowledgeWidth - 6, bannerHeight - 8));
     m_acknowledgeButton->Hide();
     m_acknowledgeButton->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { AcknowledgeAlarm(); });
     // The keys of a job without the mouse: Esc acknowledges the alarm, F5
@@ -106,18 +117,18 @@ TerminalPanel::TerminalPanel(wxWindow* parent, PanelHost& host, int W, int /*dis
     BuildControls(W);
     UpdateThresholdLine();
     UpdateLimitLines();
+    UpdateStartButton();
     m_bannerTimer.SetOwner(this);
     Bind(
         wxEVT_TIMER, [this](wxTimerEvent&) { RefreshBanner(); }, m_bannerTimer.GetId());
     m_bannerTimer.Start(250);
-    // The plot is 3/5 as high as it is wide, but never reaches below the
-    // panel: on screens wide for their height, and with a title bar and a
-    // taskbar, it keeps a 10-pixel gap above the panel's bottom.
+    // The plot takes the height down to the panel's bottom, keeping a
+    // 10-pixel gap there: on screens tall for their width (1280 x 1024,
+    // 1024 x 768) the room under it is curve, not empty.
     Bind(wxEVT_SIZE, [this, W](wxSizeEvent& event) {
         event.Skip();
-        const int wanted = (W - 320) * 3 / 5;
         const int room = GetClientSize().y - m_plot->GetPosition().y - 10;
-        const int height = room > 100 ? std::min(wanted, room) : wanted;
+        const int height = room > 100 ? room : (W - 320) * 3 / 5;
         if (m_plot->GetSize().y != height) m_plot->SetSize(wxSize(W - 320, height));
     });
 
@@ -157,12 +168,20 @@ TerminalPanel::~TerminalPanel() {
         m_journal.Discard();
 }
 
+int TerminalPanel::ButtonHeight() const {
+    // 15 mm, for a gloved finger or a mouse pointer seen from a step away.
+    int ppi = wxGetDisplayPPI().y;
+    if (ppi < 72 || ppi > 400) ppi = 96;
+    return std::max(40, (ppi * 15 * 10 + 253) / 254);
+}
+
 void TerminalPanel::BuildControls(int W) {
+    const int x0 = W - 300;
     // Long press names end in an ellipsis at the screen's edge; the whole line
     // is the tooltip.
-    m_statusText = new wxStaticText(this, wxID_ANY, "IP: none - Port: none - Press: none",
-                                    wxPoint(W - 300, 55), wxSize(290, 20),
-                                    wxST_NO_AUTORESIZE | wxST_ELLIPSIZE_END);
+    m_statusText =
+        new wxStaticText(this, wxID_ANY, "IP: none - Port: none - Press: none", wxPoint(x0, 55),
+                         wxSize(290, 20), wxST_NO_AUTORESIZE | wxST_ELLIPSIZE_END);
     const wxImage connectPicture(m_host.DataFile("icons/connectbtn.jpg"), wxBITMAP_TYPE_JPEG);
     const wxImage disconnectPicture(m_host.DataFile("icons/disconnectbtn.jpg"), wxBITMAP_TYPE_JPEG);
     // Without its picture file a button is blank, not an assertion box.
@@ -170,94 +189,131 @@ void TerminalPanel::BuildControls(int W) {
         return picture.IsOk() ? wxBitmap(picture) : wxBitmap(88, 25);
     };
     m_connectButton = new wxBitmapButton(this, ID_CONNECT, bitmapOf(connectPicture),
-                                         wxPoint(W - 300, 80), wxSize(88, 25), wxBU_AUTODRAW);
+                                         wxPoint(x0, 80), wxSize(88, 25), wxBU_AUTODRAW);
     m_disconnectButton = new wxBitmapButton(this, ID_DISCONNECT, bitmapOf(disconnectPicture),
                                             wxPoint(W - 205, 80), wxSize(88, 25), wxBU_AUTODRAW);
     FitPicture(m_connectButton, connectPicture, wxSize(88, 25));
     FitPicture(m_disconnectButton, disconnectPicture, wxSize(88, 25));
     m_disconnectButton->Disable();
-    new wxStaticLine(this, wxID_ANY, wxPoint(W - 300, 115), wxSize(300, -1));
 
-    m_startButton = new wxButton(this, ID_START, "Start", wxPoint(W - 300, 140), wxSize(120, 40));
-    m_startButton->Disable();
-    m_clockText = new wxStaticText(this, wxID_ANY, "", wxPoint(W - 170, 140), wxSize(120, 40),
+    // The press in use, large, with a choice of its own.
+    // Filled with the presses when the connection's settings are applied.
+    m_pressChoice = new wxChoice(this, wxID_ANY, wxPoint(x0, 112), wxSize(290, -1));
+    m_pressChoice->SetFont(wxFont(16, wxFONTFAMILY_DEFAULT, wxFONTSTYLE_NORMAL, wxFONTWEIGHT_BOLD));
+    m_pressChoice->SetSize(wxSize(290, m_pressChoice->GetBestSize().y));
+    m_pressChoice->SetToolTip(_("The press in use"));
+    m_pressChoice->Bind(wxEVT_CHOICE, [this](wxCommandEvent&) {
+        const int chosen = m_pressChoice->GetSelection();
+        if (chosen < 0 || chosen == m_pressIndex) return;
+        if (!m_host.SelectPress(static_cast<unsigned>(chosen)))
+            m_pressChoice->SetSelection(m_pressIndex); // refused: as it was
+    });
+    int y = m_pressChoice->GetPosition().y + m_pressChoice->GetSize().y + 8;
+    new wxStaticLine(this, wxID_ANY, wxPoint(x0, y), wxSize(300, -1));
+    y += 8;
+
+    // Start, Stop and Print Report in one row, each at least 15 mm high.
+    const int b = ButtonHeight();
+    const wxFont buttonFont(12, wxFONTFAMILY_DEFAULT, wxFONTSTYLE_NORMAL, wxFONTWEIGHT_BOLD);
+    auto button = [&](int id, const wxString& label, int x, int width) {
+        auto* made = new wxButton(this, id, label, wxPoint(x, y), wxSize(width, b));
+        made->SetFont(buttonFont);
+        made->Disable();
+        return made;
+    };
+    m_startButton = button(ID_START, _("Start"), x0, 86);
+    m_stopButton = button(ID_STOP, _("Stop"), x0 + 90, 86);
+    m_printButton = button(ID_PRINT_REPORT, _("Print Report"), x0 + 180, 110);
+    FitFont(m_printButton, m_printButton->GetLabel(), 100);
+    m_startButton->SetToolTip("F5");
+    m_stopButton->SetToolTip("F6");
+    m_printButton->SetToolTip("F8");
+    y += b + 6;
+
+    m_clockText = new wxStaticText(this, wxID_ANY, "", wxPoint(x0, y), wxSize(140, 40),
                                    wxALIGN_CENTRE | wxST_NO_AUTORESIZE);
     // The longest date must fit on one line of the label, whatever the toolkit's
     // default font, or the time below it is cut off.
-    for (int points = m_clockText->GetFont().GetPointSize(); points > 6; --points) {
-        wxFont font = m_clockText->GetFont();
-        font.SetPointSize(points);
-        m_clockText->SetFont(font);
-        if (m_clockText->GetTextExtent("September 30, 2026").x <= 116) break;
-    }
-    m_stopButton = new wxButton(this, ID_STOP, "Stop", wxPoint(W - 300, 185), wxSize(120, 40));
-    m_stopButton->Disable();
-    m_startButton->SetToolTip("F5");
-    m_stopButton->SetToolTip("F6");
-    m_pressureText = new wxStaticText(this, wxID_ANY, "Pressure: none", wxPoint(W - 170, 185),
-                                      wxSize(120, 40), wxALIGN_CENTRE | wxST_NO_AUTORESIZE);
+    FitFont(m_clockText, "September 30, 2026", 136);
+    m_pressureText = new wxStaticText(this, wxID_ANY, _("Pressure: none"), wxPoint(x0 + 145, y),
+                                      wxSize(145, 20), wxALIGN_CENTRE | wxST_NO_AUTORESIZE);
     m_pressureText->SetFont(PressureFont());
-    FitFont(m_pressureText, "Pressure: 8888 bar", 116);
-    m_printButton =
-        new wxButton(this, ID_PRINT_REPORT, "Print Report", wxPoint(W - 300, 230), wxSize(120, 40));
-    m_printButton->Disable();
-    m_printButton->SetToolTip("F8");
+    FitFont(m_pressureText, wxString::Format(_("Pressure: %d bar"), 8888), 141);
     m_recordingText =
-        new wxStaticText(this, wxID_ANY, "Recording in progress...", wxPoint(W - 170, 230),
-                         wxSize(120, 40), wxALIGN_CENTRE | wxST_NO_AUTORESIZE);
+        new wxStaticText(this, wxID_ANY, _("Recording in progress..."), wxPoint(x0 + 145, y + 20),
+                         wxSize(145, 20), wxALIGN_CENTRE | wxST_NO_AUTORESIZE);
     m_recordingText->Hide();
     // Where the recording notice blinks during a recording, the last one's
     // peak force and verdict stay until the next recording starts.
-    m_peakText = new wxStaticText(this, wxID_ANY, "", wxPoint(W - 170, 226), wxSize(120, 20),
+    m_peakText = new wxStaticText(this, wxID_ANY, "", wxPoint(x0 + 145, y + 20), wxSize(145, 20),
                                   wxALIGN_CENTRE | wxST_NO_AUTORESIZE);
     m_peakText->SetFont(PressureFont());
-    m_verdictText = new wxStaticText(this, wxID_ANY, "", wxPoint(W - 170, 246), wxSize(120, 28),
+    m_verdictText = new wxStaticText(this, wxID_ANY, "", wxPoint(x0, y + 42), wxSize(290, 28),
                                      wxALIGN_CENTRE | wxST_NO_AUTORESIZE);
     m_verdictText->SetFont(wxFont(16, wxFONTFAMILY_DEFAULT, wxFONTSTYLE_NORMAL, wxFONTWEIGHT_BOLD));
-    new wxStaticLine(this, wxID_ANY, wxPoint(W - 300, 285), wxSize(300, -1));
+    y += 76;
+    new wxStaticLine(this, wxID_ANY, wxPoint(x0, y), wxSize(300, -1));
+    y += 12;
 
-    auto caption = [&](const char* text, int y) {
+    // A caption, and under it what is missing in its field.
+    auto caption = [&](const wxString& text, int top) {
         wxStaticText* label =
-            new wxStaticText(this, wxID_ANY, text, wxPoint(W - 300, y), wxSize(-1, 30));
+            new wxStaticText(this, wxID_ANY, text, wxPoint(x0, top), wxSize(-1, 30));
         label->SetFont(CaptionFont());
         FitFont(label, text, 160);                  // never into its field at W - 135
         label->SetSize(label->GetTextExtent(text)); // in the font it fits in
     };
-    auto field = [&](int y, long style = 0) {
+    auto hint = [&](int top) {
+        auto* text = new wxStaticText(this, wxID_ANY, "", wxPoint(x0, top + 15), wxSize(160, 15),
+                                      wxST_NO_AUTORESIZE);
+        text->SetFont(CaptionFont());
+        text->SetForegroundColour(wxColour(160, 0, 0));
+        return text;
+    };
+    auto field = [&](int top, long style = 0) {
         auto* text =
-            new wxTextCtrl(this, wxID_ANY, "", wxPoint(W - 135, y), wxSize(120, 30), style);
+            new wxTextCtrl(this, wxID_ANY, "", wxPoint(W - 135, top), wxSize(120, 30), style);
         // Longer names overflow the page and the file system's names.
         text->SetMaxLength(kJobFieldMaxLength);
         return text;
     };
-    caption("Operator ID", 308);
-    m_operatorId = field(300);
-    caption("Axle designation", 343);
-    m_axleDesignation = field(335, wxTE_PROCESS_ENTER);
+    caption(_("Operator ID"), y);
+    m_operatorHint = hint(y);
+    m_operatorId = field(y);
+    y += 35;
+    caption(_("Axle designation"), y);
+    m_axleHint = hint(y);
+    m_axleDesignation = field(y, wxTE_PROCESS_ENTER);
     // A barcode scanner types the axle and Enter: on to the next field.
     m_axleDesignation->Bind(wxEVT_TEXT_ENTER,
                             [this](wxCommandEvent&) { m_mountingSide->SetFocus(); });
-    caption("Axle Mounting side", 378);
+    y += 35;
+    caption(_("Axle Mounting side"), y);
     m_mountingSides.Add("A");
     m_mountingSides.Add("B");
-    m_mountingSide = new wxComboBox(this, wxID_ANY, "A", wxPoint(W - 135, 370), wxSize(40, 30),
-                                    m_mountingSides, wxCB_READONLY);
+    m_mountingSide =
+        new wxChoice(this, wxID_ANY, wxPoint(W - 135, y), wxSize(40, 30), m_mountingSides);
     m_mountingSide->SetSelection(0);
     // Some toolkits need more than 40 pixels to show the chosen side at all.
     m_mountingSide->SetSize(wxSize(std::max(40, m_mountingSide->GetBestSize().x), 30));
-    caption("Bearing designation", 413);
-    m_bearingDesignation = field(405);
-    caption("Bearing production date", 448);
-    m_productionDate = field(440);
-    caption("Bearing refurbishment date", 483);
-    m_refurbishmentDate = field(475);
-    new wxStaticLine(this, wxID_ANY, wxPoint(W - 300, 530), wxSize(300, -1));
+    y += 35;
+    caption(_("Bearing designation"), y);
+    m_bearingDesignation = field(y);
+    y += 35;
+    caption(_("Bearing production date"), y);
+    m_productionDate = field(y);
+    y += 35;
+    caption(_("Bearing refurbishment date"), y);
+    m_refurbishmentDate = field(y);
+    y += 40;
+    new wxStaticLine(this, wxID_ANY, wxPoint(x0, y), wxSize(300, -1));
+    y += 12;
 
-    caption("Alarm Threshold (bar)", 550);
-    m_alarmThreshold = new wxTextCtrl(this, wxID_ANY, "0", wxPoint(W - 135, 545), wxSize(120, 30),
-                                      0, wxTextValidator(wxFILTER_DIGITS));
+    caption(_("Alarm Threshold (bar)"), y);
+    m_alarmThreshold = new wxTextCtrl(this, wxID_ANY, "0", wxPoint(W - 135, y), wxSize(120, 30), 0,
+                                      wxTextValidator(wxFILTER_DIGITS));
     m_alarmThreshold->SetMaxLength(3);
-    m_alarmOffText = new wxStaticText(this, wxID_ANY, "Alarm off", wxPoint(W - 300, 568));
+    m_alarmOffText = new wxStaticText(this, wxID_ANY, _("Alarm off"), wxPoint(x0, y + 15));
     m_alarmOffText->SetForegroundColour(wxColour(160, 0, 0));
     m_alarmThreshold->Bind(wxEVT_TEXT, [this](wxCommandEvent& event) {
         event.Skip();
@@ -267,10 +323,72 @@ void TerminalPanel::BuildControls(int W) {
         event.Skip();
         KeepThreshold();
     });
-    caption("Record Length (s)", 585);
-    m_recordLength = new wxTextCtrl(this, wxID_ANY, "80", wxPoint(W - 135, 580), wxSize(120, 30), 0,
+    y += 35;
+    caption(_("Record Length (s)"), y);
+    m_lengthHint = hint(y);
+    m_recordLength = new wxTextCtrl(this, wxID_ANY, "80", wxPoint(W - 135, y), wxSize(120, 30), 0,
                                     wxTextValidator(wxFILTER_DIGITS));
     m_recordLength->SetMaxLength(3);
+    y += 40;
+    m_autoEndCheck = new wxCheckBox(this, wxID_ANY, _("End 2 s after the pressure is released"),
+                                    wxPoint(x0, y), wxSize(290, -1));
+    m_autoEndCheck->SetValue(true);
+    FitFont(m_autoEndCheck, m_autoEndCheck->GetLabel(), 260);
+    m_autoEndCheck->Bind(wxEVT_CHECKBOX, [this](wxCommandEvent&) {
+        m_host.KeepEndWhenReleased(m_autoEndCheck->GetValue());
+    });
+
+    // Start waits for what a report cannot be without, and says what.
+    for (wxTextCtrl* required : {m_operatorId, m_axleDesignation, m_recordLength})
+        required->Bind(wxEVT_TEXT, [this](wxCommandEvent& event) {
+            event.Skip();
+            UpdateStartButton();
+        });
+    // The field being typed in stands out, for a keyboard-only job.
+    for (wxTextCtrl* text :
+         {m_operatorId, m_axleDesignation, m_bearingDesignation, m_productionDate,
+          m_refurbishmentDate, m_alarmThreshold, m_recordLength}) {
+        text->Bind(wxEVT_SET_FOCUS, [text](wxFocusEvent& event) {
+            event.Skip();
+            text->SetBackgroundColour(kFocusColour);
+            text->Refresh();
+        });
+        text->Bind(wxEVT_KILL_FOCUS, [text](wxFocusEvent& event) {
+            event.Skip();
+            text->SetBackgroundColour(wxNullColour);
+            text->Refresh();
+        });
+    }
+}
+
+std::string TerminalPanel::MissingForStart(std::string* operatorHint, std::string* axleHint,
+                                           std::string* lengthHint) const {
+    const bool noOperator = m_operatorId->GetValue().Strip(wxString::both).empty();
+    const bool noAxle = m_axleDesignation->GetValue().Strip(wxString::both).empty();
+    int seconds = 0;
+    std::string lengthWhy;
+    const bool badLength =
+        !ParseRecordLength(m_recordLength->GetValue().ToStdWstring(), seconds, &lengthWhy);
+    if (operatorHint) *operatorHint = noOperator ? Tr("required for Start") : "";
+    if (axleHint) *axleHint = noAxle ? Tr("required for Start") : "";
+    if (lengthHint) *lengthHint = badLength ? Tr("1 to 999 s") : "";
+    if (noOperator) return "the operator ID";
+    if (noAxle) return "the axle designation";
+    if (badLength) return "a record length of 1 to 999 s";
+    return "";
+}
+
+void TerminalPanel::UpdateStartButton() {
+    std::string operatorHint, axleHint, lengthHint;
+    const std::string missing = MissingForStart(&operatorHint, &axleHint, &lengthHint);
+    m_operatorHint->SetLabel(wxString::FromUTF8(operatorHint));
+    m_axleHint->SetLabel(wxString::FromUTF8(axleHint));
+    m_lengthHint->SetLabel(wxString::FromUTF8(lengthHint));
+    const bool idle = !m_cycle.m_armed && !m_cycle.m_recording;
+    m_startButton->Enable(m_connected && idle && missing.empty());
+    m_startButton->SetToolTip(missing.empty()
+                                  ? wxString("F5")
+                                  : wxString::FromUTF8("F5 \xE2\x80\x94 Start needs " + missing));
 }
 
 void TerminalPanel::UpdateThresholdLine() {
@@ -283,18 +401,18 @@ void TerminalPanel::UpdateThresholdLine() {
     if (on) {
         m_thresholdLine->SetValue(ForceTons(threshold, surface));
         m_thresholdLine->SetName(
-            wxString::Format("Alarm %d bar = %.0f t", threshold, ForceTons(threshold, surface)));
+            wxString::Format(_("Alarm %d bar = %.0f t"), threshold, ForceTons(threshold, surface)));
     }
     // Beside the threshold: off, no sound, or a threshold beyond the limits.
     const std::string against = ThresholdAgainstLimits(threshold, surface, ShownLimits());
     wxString note;
     if (threshold <= 0)
-        note = "Alarm off";
+        note = _("Alarm off");
     else if (m_soundFailed)
-        note = "No sound device";
+        note = _("No sound device");
     else if (!against.empty())
-        note =
-            against.find("above") != std::string::npos ? "Above upper limit" : "Below lower limit";
+        note = against.find("above") != std::string::npos ? _("Above upper limit")
+                                                          : _("Below lower limit");
     m_alarmOffText->SetLabel(note);
     m_alarmOffText->SetToolTip(m_soundFailed ? wxString("The alarm sound cannot be played: the "
                                                         "alarm is shown on the screen only.")
@@ -339,9 +457,9 @@ void TerminalPanel::UpdateLimitLines() {
     if (limits) {
         m_lowerLimitLine->SetValue(limits->lowerTons);
         m_upperLimitLine->SetValue(limits->upperTons);
-        m_lowerLimitLine->SetName("Lower " + wxString::FromUTF8(CsvNumber(limits->lowerTons)) +
+        m_lowerLimitLine->SetName(_("Lower ") + wxString::FromUTF8(CsvNumber(limits->lowerTons)) +
                                   " t");
-        m_upperLimitLine->SetName("Upper " + wxString::FromUTF8(CsvNumber(limits->upperTons)) +
+        m_upperLimitLine->SetName(_("Upper ") + wxString::FromUTF8(CsvNumber(limits->upperTons)) +
                                   " t");
     }
     m_lowerLimitLine->SetVisible(limits != nullptr);
@@ -423,6 +541,7 @@ void TerminalPanel::ApplyReadings(const std::vector<Reading>& readings) {
     CycleInputs inputs;
     inputs.recordLengthSeconds = m_setup.recordLengthSeconds;
     inputs.surface = m_setup.surface;
+    inputs.endWhenReleased = m_endWhenReleased;
 
     // Read once a batch, not once a reading: the field, and the wall clock
     // for the dates an alarm keeps (a batch spans milliseconds).
@@ -471,7 +590,7 @@ void TerminalPanel::ApplyReadings(const std::vector<Reading>& readings) {
             fitY = fx.fitYMax;
         }
     }
-    m_pressureText->SetLabel(wxString::Format("Pressure: %d bar", readings.back().bar));
+    m_pressureText->SetLabel(wxString::Format(_("Pressure: %d bar"), readings.back().bar));
     m_haveReading = true;
     m_lastBar = readings.back().bar;
     for (const Reading& reading : readings)
@@ -580,7 +699,8 @@ Recording TerminalPanel::CurrentRecording() const {
 void TerminalPanel::LockSetupFields(bool locked) {
     for (wxWindow* field : std::initializer_list<wxWindow*>{
              m_operatorId, m_axleDesignation, m_mountingSide, m_bearingDesignation,
-             m_productionDate, m_refurbishmentDate, m_alarmThreshold, m_recordLength})
+             m_productionDate, m_refurbishmentDate, m_alarmThreshold, m_recordLength, m_pressChoice,
+             m_autoEndCheck})
         field->Enable(!locked);
 }
 
@@ -623,6 +743,7 @@ void TerminalPanel::OnStartStop(wxCommandEvent& event) {
             return;
         }
         m_setup = setup;
+        m_endWhenReleased = m_autoEndCheck->GetValue();
         // A recording that could not be kept through a crash is not started.
         if (!OpenJournal(&why)) {
             ShowError("The recording cannot start: its journal cannot be written in the folder " +
@@ -646,7 +767,7 @@ void TerminalPanel::OnStartStop(wxCommandEvent& event) {
 
 void TerminalPanel::FinishCycle(RecordEnd why, bool ask) {
     const bool wasRecording = m_cycle.Disarm(why);
-    if (m_connected) m_startButton->Enable();
+    UpdateStartButton();
     m_stopButton->Disable();
     LockSetupFields(false);
     m_stoppedAt = m_clock->Now().seconds;
@@ -659,6 +780,9 @@ void TerminalPanel::FinishCycle(RecordEnd why, bool ask) {
         return;
     }
     m_renderTimer->StopCountdown();
+    // The whole curve across the width, also when it ended before its length.
+    m_fitX = FitSeconds(m_cycle.LastTime());
+    m_plot->Fit(0, m_fitX, 0, m_plotTop);
     // An alarm of this recording still latched is acknowledged before the
     // recording is kept, so the page and the store say when and by whom.
     const std::vector<AlarmRecord> alarms = m_alarmWatch.RecordingAlarms();
@@ -681,13 +805,13 @@ void TerminalPanel::FinishCycle(RecordEnd why, bool ask) {
     m_lowSinceDone = false;
     m_doneResults = m_lastRecording->Results();
     m_doneJudgement = m_lastRecording->Judged();
-    m_peakText->SetLabel(wxString::Format("Peak %.1f t", m_doneResults.peakForceTons));
+    m_peakText->SetLabel(wxString::Format(_("Peak %.1f t"), m_doneResults.peakForceTons));
     // INCOMPLETE is a word of its own, never folded into FAIL.
     m_doneIncomplete = !incomplete.empty();
-    m_verdictText->SetLabel(m_doneIncomplete                           ? "INCOMPLETE"
-                            : m_doneJudgement.verdict == Verdict::Pass ? "PASS"
-                            : m_doneJudgement.verdict == Verdict::Fail ? "FAIL"
-                                                                       : "");
+    m_verdictText->SetLabel(m_doneIncomplete                           ? _("INCOMPLETE")
+                            : m_doneJudgement.verdict == Verdict::Pass ? _("PASS")
+                            : m_doneJudgement.verdict == Verdict::Fail ? _("FAIL")
+                                                                       : wxString());
     m_verdictText->SetFont(wxFont(16, wxFONTFAMILY_DEFAULT, wxFONTSTYLE_NORMAL, wxFONTWEIGHT_BOLD));
     FitFont(m_verdictText, m_verdictText->GetLabel(), 116);
     m_verdictText->SetForegroundColour(m_doneIncomplete ? wxColour(170, 100, 0)
@@ -695,8 +819,10 @@ void TerminalPanel::FinishCycle(RecordEnd why, bool ask) {
                                            ? wxColour(0, 140, 60)
                                            : wxColour(200, 0, 0));
     RefreshBanner();
-    m_journal.Close(incomplete.empty() ? "completed at " + CsvNumber(m_cycle.LastTime()) + " s"
-                                       : incomplete);
+    m_journal.Close(!incomplete.empty() ? incomplete
+                    : !m_cycle.EndText().empty()
+                        ? m_cycle.EndText()
+                        : "completed at " + CsvNumber(m_cycle.LastTime()) + " s");
     if (!m_journal.Problem().empty())
         m_lastRecording->journalProblem =
             "the journal of this recording could not be written (" + m_journal.Problem() + ")";
@@ -707,7 +833,8 @@ void TerminalPanel::FinishCycle(RecordEnd why, bool ask) {
     }
     if (m_connected) {
         ++m_reportQuestions;
-        if (AskYesNo(ReportQuestion(m_lastRecording->setup.job), "Print REPORT?")) CreateReport();
+        if (AskYesNo(ReportQuestion(m_lastRecording->setup.job), _("Print REPORT?")))
+            CreateReport();
     } else {
         ShowError("Module disconnected. Please check the Wi-Fi connection and retry.");
     }

@@ -30,6 +30,8 @@ class wxBitmapButton;
 class wxButton;
 class wxTextCtrl;
 class wxComboBox;
+class wxChoice;
+class wxCheckBox;
 class mpWindow;
 class mpFXYVector;
 class mpHorizontalLine;
@@ -127,6 +129,8 @@ class TerminalPanel : public wxPanel, public LinkListener {
     const RecordingCycle& Cycle() const { return m_cycle; }
     RecordingCycle& Cycle() { return m_cycle; }
     int RecordEndQuestions() const { return m_reportQuestions; }
+    /// "Disconnected" boxes closed because the link came back.
+    int LossBoxesClosed() const { return m_lossBoxesClosed; }
     AlarmSound& Alarm() { return *m_alarmSound; }
     RenderTimer& Timer() { return *m_renderTimer; }
 
@@ -153,12 +157,30 @@ class TerminalPanel : public wxPanel, public LinkListener {
     wxArrayString m_mountingSides;
     wxTextCtrl* m_operatorId;
     wxTextCtrl* m_axleDesignation;
-    wxComboBox* m_mountingSide;
+    wxChoice* m_mountingSide;
     wxTextCtrl* m_bearingDesignation;
     wxTextCtrl* m_productionDate;
     wxTextCtrl* m_refurbishmentDate;
     wxTextCtrl* m_recordLength;
     wxTextCtrl* m_alarmThreshold;
+    /// The press in use, large, with its own choice.
+    wxChoice* m_pressChoice = nullptr;
+    static constexpr long kPressChoices = 10;
+    /// Beside the fields Start needs: what is missing in them.
+    wxStaticText* m_operatorHint = nullptr;
+    wxStaticText* m_axleHint = nullptr;
+    wxStaticText* m_lengthHint = nullptr;
+    /// The recording ends 2 s after the pressure is released (on by default).
+    wxCheckBox* m_autoEndCheck = nullptr;
+    /// "" when Start may be pressed, else what is missing ("the operator
+    /// ID"); the hints shown beside each field.
+    std::string MissingForStart(std::string* operatorHint = nullptr,
+                                std::string* axleHint = nullptr,
+                                std::string* lengthHint = nullptr) const;
+    /// Start is enabled only when connected, idle and nothing is missing.
+    void UpdateStartButton();
+    /// The height of the job's buttons: 15 mm on this screen.
+    int ButtonHeight() const;
     std::unique_ptr<AlarmSound> m_alarmSound;
     /// The alarm on every reading while connected, latched until acknowledged.
     AlarmWatch m_alarmWatch;
@@ -232,7 +254,8 @@ class TerminalPanel : public wxPanel, public LinkListener {
     SystemClock m_systemClock;
     RecordingCycle m_cycle{m_systemClock};
     Clock* m_clock = &m_systemClock;
-    RecordingSetup m_setup; ///< taken at Start for the armed or running cycle
+    RecordingSetup m_setup;        ///< taken at Start for the armed or running cycle
+    bool m_endWhenReleased = true; ///< taken at Start with m_setup
     std::optional<Recording> m_lastRecording;
     std::unique_ptr<class RecordWriter> m_recordWriter;
     std::unique_ptr<class FileLock> m_storeLock;
@@ -251,11 +274,13 @@ class TerminalPanel : public wxPanel, public LinkListener {
     wxTimer m_reconnectTimer;
     bool m_reconnecting = false;
     int m_reconnectAttempt = 0;
-    SteadyTime m_linkStartedAt; ///< a link that held 30 s ends the back-off
-    bool m_lossBoxOpen = false; ///< one box for a module that keeps dropping
+    SteadyTime m_linkStartedAt;           ///< a link that held 30 s ends the back-off
+    bool m_lossBoxOpen = false;           ///< one box for a module that keeps dropping
+    class NoticeBox* m_lossBox = nullptr; ///< that box, while it is open
     int m_attemptCount = 0;
     int m_linkCount = 0;
     int m_reportQuestions = 0;
+    int m_lossBoxesClosed = 0;
     long long m_readingsApplied = 0;
     bool m_haveReading = false; ///< a reading came on the current link
     int m_lastBar = 0;

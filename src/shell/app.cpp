@@ -11,6 +11,7 @@
 #include "records/integrity.h"
 #include "recorder/terminal_panel.h"
 #include "recorder/messages.h"
+#include "recorder/translate.h"
 
 #include <wx/app.h>
 #include <wx/filefn.h>
@@ -97,6 +98,8 @@ class VemoLogger : public wxApp {
                       ". Use that copy, or close it first.");
             return false;
         }
+        // The operator's language: the setting, else the system's.
+        UseLanguage(LanguageSetting(), CatalogueFolders());
         MainWindow* main = MainWindow::GetInstance();
         // For the start-up benchmark: print the wall clock at the first paint of
         // the plot and end.

@@ -10,6 +10,7 @@
 #include "shell/new_dialog.h"
 #include "shell/paths.h"
 
+#include <wx/checkbox.h>
 #include <wx/display.h>
 #include <wx/dirdlg.h>
 #include <wx/fileconf.h>
@@ -36,13 +37,23 @@ const char* const kConfigFile = "config.ini";
 
 MainWindow* MainWindow::s_instance = nullptr;
 
+namespace {
+
+/// A value of config.ini read before the main window exists.
+wxString EarlySetting(const wxString& key, const wxString& fallback) {
+    if (!wxFileName::FileExists(kConfigFile)) return fallback;
+    wxFileInputStream in(kConfigFile);
+    return in.IsOk() ? wxFileConfig(in, wxConvAuto()).Read(key, fallback) : fallback;
+}
+
+} // namespace
+
 std::string RecordStorePath() {
-    wxString path = "records.db";
-    if (wxFileName::FileExists(kConfigFile)) {
-        wxFileInputStream in(kConfigFile);
-        if (in.IsOk()) path = wxFileConfig(in, wxConvAuto()).Read("records_db", path);
-    }
-    return std::string(path.utf8_str());
+    return std::string(EarlySetting("records_db", "records.db").utf8_str());
+}
+
+std::string LanguageSetting() {
+    return std::string(EarlySetting("language", "").utf8_str());
 }
 
 MainWindow::MainWindow() {
@@ -143,6 +154,27 @@ void MainWindow::Build() {
     ReadSettingsFiles(ip, port, autoconnect, pressIndex, skipQuestion);
     // The shift's operator, as kept by the last report.
     if (m_panel) m_panel->m_operatorId->ChangeValue(m_config->Read("operator", ""));
+    // The keyboard starts where the job does, whenever the window becomes
+    // active without a field of its own in use: the axle field once the
+    // shift's operator is known.
+    if (m_panel)
+        m_frame->Bind(wxEVT_ACTIVATE, [frame = m_frame](wxActivateEvent& event) {
+            event.Skip();
+            // Looked up each time: a frame on its way out has no panel left.
+            if (!event.GetActive() || frame->IsBeingDeleted()) return;
+            auto* panel = dynamic_cast<TerminalPanel*>(frame->FindWindow(ID_TERMINAL_PANEL));
+            if (!panel || panel->IsBeingDeleted()) return;
+            panel->CallAfter([panel] {
+                const wxWindow* focus = wxWindow::FindFocus();
+                if (focus && panel->IsDescendant(const_cast<wxWindow*>(focus))) return;
+                if (!panel->m_operatorId->IsEnabled()) return; // a cycle runs
+                (panel->m_operatorId->IsEmpty() ? panel->m_operatorId : panel->m_axleDesignation)
+                    ->SetFocus();
+            });
+        });
+    // On unless switched off.
+    if (m_panel)
+        m_panel->m_autoEndCheck->SetValue(FlagFromText(m_config->Read("end_when_released", "")));
 
     // The record store, before the interrupted journals are kept in it.
     if (m_panel)
@@ -232,6 +264,18 @@ std::vector<std::string> MainWindow::StartupCommands() const {
 void MainWindow::KeepOperator(const wxString& operatorId) {
     if (m_config == nullptr || m_config->Read("operator", "") == operatorId) return;
     m_config->Write("operator", operatorId);
+    SaveSettingsOrTell();
+}
+
+bool MainWindow::SelectPress(unsigned index) {
+    if (!m_panel) return false;
+    return ApplyConnectionSettings(m_panel->m_ipAddress, m_panel->m_portText,
+                                   m_panel->m_skipQuestion, m_panel->m_autoConnect, index);
+}
+
+void MainWindow::KeepEndWhenReleased(bool on) {
+    if (m_config == nullptr || FlagFromText(m_config->Read("end_when_released", "")) == on) return;
+    m_config->Write("end_when_released", on ? "true" : "false");
     SaveSettingsOrTell();
 }
 

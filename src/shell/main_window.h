@@ -24,6 +24,8 @@ extern const char* const kProgramTitle;
 /// The record store named by config.ini's records_db, or records.db, in the
 /// working directory.
 std::string RecordStorePath();
+/// config.ini's language= ("it", "en"), or "" for the system's.
+std::string LanguageSetting();
 extern const char* const kStatusTitle;
 
 class MainWindow : public wxFrame, public PanelHost {
@@ -52,6 +54,8 @@ class MainWindow : public wxFrame, public PanelHost {
     std::vector<std::string> StartupCommands() const override;
     wxString DataFile(const wxString& relative) const override;
     void KeepOperator(const wxString& operatorId) override;
+    bool SelectPress(unsigned index) override;
+    void KeepEndWhenReleased(bool on) override;
     void EditConnection(const wxString& address, const wxString& port, bool autoconnect,
                         bool skipQuestion, unsigned pressIndex) override;
     /// Sets (or, with null, removes) the limits of press `index`, rewrites

@@ -5,6 +5,7 @@
 #include "recorder/events.h"
 #include "shell/main_window.h"
 #include "recorder/messages.h"
+#include "recorder/translate.h"
 #include "shell/limits_dialog.h"
 #include "shell/new_dialog.h"
 
@@ -16,21 +17,18 @@ MenuBar::MenuBar() : wxMenuBar() {
     m_helpMenu = new wxMenu();
     m_modifyMenu = new wxMenu();
 
-    m_fileMenu->Append(wxID_NEW, "&New Connection", "", wxITEM_NORMAL);
-    m_fileMenu->Append(wxID_EDIT, "&Edit parameters", "", wxITEM_NORMAL);
-    m_fileMenu->Append(ID_HISTORY, wxString::FromUTF8("&History\xE2\x80\xA6\tCtrl+H"), "",
-                       wxITEM_NORMAL);
-    m_fileMenu->Append(ID_IMPORT_REPORTS, wxString::FromUTF8("&Import Reports\xE2\x80\xA6"), "",
-                       wxITEM_NORMAL);
-    m_fileMenu->Append(wxID_EXIT, "&Quit", "", wxITEM_NORMAL);
-    m_modifyMenu->Append(ID_CHANGE_PDF_DIRECTORY, "&Change PDF Directory", "", wxITEM_NORMAL);
-    m_modifyMenu->Append(ID_FORCE_LIMITS, wxString::FromUTF8("&Force Limits\xE2\x80\xA6"), "",
-                         wxITEM_NORMAL);
-    m_helpMenu->Append(wxID_HELP, "&Help", "", wxITEM_NORMAL);
+    m_fileMenu->Append(wxID_NEW, _("&New Connection"), "", wxITEM_NORMAL);
+    m_fileMenu->Append(wxID_EDIT, _("&Edit parameters"), "", wxITEM_NORMAL);
+    m_fileMenu->Append(ID_HISTORY, TrW("&History\xE2\x80\xA6\tCtrl+H"), "", wxITEM_NORMAL);
+    m_fileMenu->Append(ID_IMPORT_REPORTS, TrW("&Import Reports\xE2\x80\xA6"), "", wxITEM_NORMAL);
+    m_fileMenu->Append(wxID_EXIT, _("&Quit"), "", wxITEM_NORMAL);
+    m_modifyMenu->Append(ID_CHANGE_PDF_DIRECTORY, _("&Change PDF Directory"), "", wxITEM_NORMAL);
+    m_modifyMenu->Append(ID_FORCE_LIMITS, TrW("&Force Limits\xE2\x80\xA6"), "", wxITEM_NORMAL);
+    m_helpMenu->Append(wxID_HELP, _("&Help"), "", wxITEM_NORMAL);
 
-    Append(m_fileMenu, "&File");
-    Append(m_modifyMenu, "&Modify");
-    Append(m_helpMenu, "&Help");
+    Append(m_fileMenu, _("&File"));
+    Append(m_modifyMenu, _("&Modify"));
+    Append(m_helpMenu, _("&Help"));
 
     wxFrame* frame = MainWindow::GetInstance()->m_frame;
     frame->Bind(wxEVT_MENU, &MenuBar::OnNewConnection, this, wxID_NEW);
@@ -48,9 +46,13 @@ MenuBar::MenuBar() : wxMenuBar() {
 void MenuBar::OnNewConnection(wxCommandEvent&) {
     MainWindow* main = MainWindow::GetInstance();
     if (main->m_panel && main->m_panel->RefuseChangeWhileRecording()) return;
+    // It opens with the module and press in use, never the factory address.
+    TerminalPanel* panel = main->m_panel;
     new NewDialog(main->m_frame, wxID_ANY, "Connection Parameters", wxDefaultPosition,
-                  wxSize(380, 300), wxDEFAULT_DIALOG_STYLE, "192.168.100.10", "65100", false, false,
-                  0);
+                  wxSize(380, 300), wxDEFAULT_DIALOG_STYLE, panel ? panel->m_ipAddress : "",
+                  panel ? panel->m_portText : "65100", panel && panel->m_autoConnect,
+                  panel && panel->m_skipQuestion,
+                  panel ? static_cast<unsigned>(panel->m_pressIndex) : 0);
 }
 
 void MenuBar::OnEditParameters(wxCommandEvent&) {

@@ -27,6 +27,15 @@ wxString DataPath(const wxString& relative) {
     return local;
 }
 
+std::vector<wxString> CatalogueFolders() {
+    const wxFileName exe(wxStandardPaths::Get().GetExecutablePath());
+    wxFileName up(exe);
+    up.RemoveLastDir();
+    return {exe.GetPath() + wxFileName::GetPathSeparator() + "locale",
+            up.GetPath() + wxFileName::GetPathSeparator() + "locale",
+            InstalledDataDir() + wxFileName::GetPathSeparator() + "locale"};
+}
+
 void EnterUserWorkingDirectoryIfNeeded(bool asked) {
     const char* flag = std::getenv("VEMO_USER_DIR");
     if (!asked && (flag == nullptr || wxString(flag) != "1")) return;

@@ -2,10 +2,16 @@
 // program has always done), then the installed data directory of the package.
 #pragma once
 
+#include <vector>
+
 #include <wx/string.h>
 
 /// Path of a data file such as "icons/alarm.wav".
 wxString DataPath(const wxString& relative);
+
+/// Where the language catalogues may be: beside the program (a build), one
+/// folder up (the tests') and in the installed data folder.
+std::vector<wxString> CatalogueFolders();
 
 /// When started from the desktop entry (VEMO_USER_DIR=1) or the Windows
 /// shortcut (`asked`, from "--user-dir"), moves into the per-user directory,

@@ -49,7 +49,7 @@ printf 'i001\r\n' > "$S/init.ini"
 for _ in $(seq 100); do [ -s "$S/port.txt" ] && break; sleep 0.2; done
 PORT=$(sed 's/.*://' "$S/port.txt" | tr -d '\r')
 sleep 5 # Wine's own services finish starting
-printf 'ip=127.0.0.1\r\nport=%s\r\nautoconnect=true\r\nskipQuestion=true\r\ndir_path=%s\r\n' \
+printf 'ip=127.0.0.1\r\nport=%s\r\nautoconnect=true\r\nskipQuestion=true\r\noperator=OP1\r\ndir_path=%s\r\n' \
   "$PORT" "$(winpath "$S/reports" | sed 's/\\/\\\\/g')" > "$S/config.ini"
 cat > "$S/drive.sh" <<SH
 set -eu
@@ -58,17 +58,20 @@ wine "$B/vemo-recorder.exe" > app.out 2> app.err &
 timeout 60 xdotool search --sync --name "^Vemo Press" >/dev/null
 sleep 8
 import -window root window.png
-# The panel is as wide as the screen Wine reports (the X screen, or Wine's
-# default 1024 pixels while its display settings are not yet read); its
-# controls sit at fixed places from its right edge, below a 19-pixel menu bar:
-# Start at (W - 300, 140), Stop at (W - 300, 185).
-for W in \$(xdpyinfo | awk '/dimensions/ {split(\$2,a,"x"); print a[1]; exit}') 1024; do
-  xdotool mousemove \$((W - 240)) 178 click 1
+# The shift's operator is kept in config.ini: the window opens in the axle
+# field. The axle is typed, F5 starts and F6 stops, as an operator does
+# without the mouse.
+WIN=\$(xdotool search --name "^Vemo Press" | head -1)
+for _ in 1 2 3; do
+  xdotool windowactivate --sync "\$WIN" 2>/dev/null || true
+  xdotool type --delay 60 AX1
+  sleep 1
+  xdotool key F5
   sleep 3
   ls "$S"/reports/recordings/*.csv >/dev/null 2>&1 && break
 done
 sleep 4
-xdotool mousemove \$((W - 240)) 224 click 1
+xdotool key F6
 sleep 3
 import -window root asked.png
 xdotool key Return
