@@ -242,6 +242,7 @@ void TerminalPanel::BuildControls(int W) {
     m_recordingText =
         new wxStaticText(this, wxID_ANY, _("Recording in progress..."), wxPoint(x0 + 145, y + 20),
                          wxSize(145, 20), wxALIGN_CENTRE | wxST_NO_AUTORESIZE);
+    FitFont(m_recordingText, m_recordingText->GetLabel(), 141);
     m_recordingText->Hide();
     // Where the recording notice blinks during a recording, the last one's
     // peak force and verdict stay until the next recording starts.

@@ -25,6 +25,7 @@
 #include <wx/wfstream.h>
 
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 
@@ -116,9 +117,11 @@ void MainWindow::Build() {
         new wxStaticBitmap(m_frame, wxID_ANY,
                            wxBitmap(DataPath("icons/logo.jpg"), wxBITMAP_TYPE_JPEG),
                            wxPoint(W - 220, 0), wxSize(200, 50));
+        // Under the right column's last setting, clear of every control.
+        const int below = m_panel->m_autoEndCheck->GetRect().GetBottom() + 14;
         new wxStaticBitmap(m_frame, wxID_ANY,
                            wxBitmap(DataPath("icons/logoVemo.jpg"), wxBITMAP_TYPE_JPEG),
-                           wxPoint(W - 262, H - 145), wxSize(242, 33));
+                           wxPoint(W - 262, std::max(below, H - 145)), wxSize(242, 33));
     } catch (const wxString& message) {
         ShowError(message);
     }
