@@ -407,9 +407,11 @@ TEST(PanelLayout, InitialTextsAndStates) {
     for (const char* key : {"1", "2", "3", "4"})
         p->m_recordLength->WriteText(key);
     EXPECT_EQ(p->m_recordLength->GetValue(), "123");
+    // Before any curve the time axis spans the record length typed; the
+    // force axis 0 to 100 tons, with grid lines.
+    EXPECT_DOUBLE_EQ(p->m_plot->GetDesiredXmax(), 123);
+    EXPECT_DOUBLE_EQ(p->m_plot->GetDesiredYmax(), 100);
     p->m_recordLength->ChangeValue("80");
-    // The empty plot shows 0 to 100 s and 0 to 100 tons with grid lines.
-    EXPECT_DOUBLE_EQ(p->m_plot->GetDesiredXmax(), 100);
     EXPECT_FALSE(p->m_xAxis->GetTicks());
     EXPECT_FALSE(p->m_yAxis->GetTicks());
     // The clock shows the date above the time.

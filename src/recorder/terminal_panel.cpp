@@ -345,6 +345,11 @@ void TerminalPanel::BuildControls(int W) {
             event.Skip();
             UpdateStartButton();
         });
+    // Before the first recording the time axis shows the length set.
+    m_recordLength->Bind(wxEVT_TEXT, [this](wxCommandEvent& event) {
+        event.Skip();
+        FitIdleTimeAxis();
+    });
     // The field being typed in stands out, for a keyboard-only job.
     for (wxTextCtrl* text :
          {m_operatorId, m_axleDesignation, m_bearingDesignation, m_productionDate,
@@ -377,6 +382,17 @@ std::string TerminalPanel::MissingForStart(std::string* operatorHint, std::strin
     if (noAxle) return "the axle designation";
     if (badLength) return "a record length of 1 to 999 s";
     return "";
+}
+
+int TerminalPanel::IdleSeconds() const {
+    int seconds = 0;
+    return ParseRecordLength(m_recordLength->GetValue().ToStdWstring(), seconds, nullptr) ? seconds
+                                                                                          : 100;
+}
+
+void TerminalPanel::FitIdleTimeAxis() {
+    if (m_fitX > 0 || m_cycle.m_armed || m_cycle.m_recording) return; // a curve is shown
+    m_plot->Fit(0, IdleSeconds(), 0, m_plotTop);
 }
 
 void TerminalPanel::UpdateStartButton() {
@@ -473,7 +489,7 @@ void TerminalPanel::UpdateLimitLines() {
         return;
     }
     m_plotTop = top;
-    m_plot->Fit(0, m_fitX > 0 ? m_fitX : 100, 0, top);
+    m_plot->Fit(0, m_fitX > 0 ? m_fitX : IdleSeconds(), 0, top);
 }
 
 double TerminalPanel::PlotTop(double fittedTop) const {

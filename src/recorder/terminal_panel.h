@@ -179,6 +179,10 @@ class TerminalPanel : public wxPanel, public LinkListener {
                                 std::string* lengthHint = nullptr) const;
     /// Start is enabled only when connected, idle and nothing is missing.
     void UpdateStartButton();
+    /// The time axis's length before any curve: the record length set, or
+    /// 100 s while it is not valid.
+    int IdleSeconds() const;
+    void FitIdleTimeAxis();
     /// The height of the job's buttons: 15 mm on this screen.
     int ButtonHeight() const;
     std::unique_ptr<AlarmSound> m_alarmSound;
