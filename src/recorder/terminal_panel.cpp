@@ -372,15 +372,14 @@ std::string TerminalPanel::MissingForStart(std::string* operatorHint, std::strin
     const bool noOperator = m_operatorId->GetValue().Strip(wxString::both).empty();
     const bool noAxle = m_axleDesignation->GetValue().Strip(wxString::both).empty();
     int seconds = 0;
-    std::string lengthWhy;
     const bool badLength =
-        !ParseRecordLength(m_recordLength->GetValue().ToStdWstring(), seconds, &lengthWhy);
+        !ParseRecordLength(m_recordLength->GetValue().ToStdWstring(), seconds, nullptr);
     if (operatorHint) *operatorHint = noOperator ? Tr("required for Start") : "";
     if (axleHint) *axleHint = noAxle ? Tr("required for Start") : "";
     if (lengthHint) *lengthHint = badLength ? Tr("1 to 999 s") : "";
-    if (noOperator) return "the operator ID";
-    if (noAxle) return "the axle designation";
-    if (badLength) return "a record length of 1 to 999 s";
+    if (noOperator) return Tr("the operator ID");
+    if (noAxle) return Tr("the axle designation");
+    if (badLength) return Tr("a record length of 1 to 999 s");
     return "";
 }
 
@@ -403,9 +402,9 @@ void TerminalPanel::UpdateStartButton() {
     m_lengthHint->SetLabel(wxString::FromUTF8(lengthHint));
     const bool idle = !m_cycle.m_armed && !m_cycle.m_recording;
     m_startButton->Enable(m_connected && idle && missing.empty());
-    m_startButton->SetToolTip(missing.empty()
-                                  ? wxString("F5")
-                                  : wxString::FromUTF8("F5 \xE2\x80\x94 Start needs " + missing));
+    m_startButton->SetToolTip(
+        missing.empty() ? wxString("F5")
+                        : wxString::FromUTF8("F5 \xE2\x80\x94 " + Tr("Start needs ") + missing));
 }
 
 void TerminalPanel::UpdateThresholdLine() {
