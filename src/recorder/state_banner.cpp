@@ -86,7 +86,7 @@ int StateBanner::DigitInkHeight(const wxFont& font, int* inkTop) {
 
 int StateBanner::FigurePixelsFor(int screenWidth, int screenHeight) {
     const int byHeight = std::max(34, (screenHeight * 46 + 1079) / 1080);
-    const int byWidth = std::max(28, screenWidth * 29 / 1000);
+    const int byWidth = std::max(28, screenWidth * 28 / 1000);
     return std::min(byHeight, byWidth);
 }
 
@@ -143,21 +143,28 @@ void StateBanner::Paint(wxDC& dc, const wxSize& size) const {
             figuresWidth += dc.GetTextExtent(wxString::FromUTF8(run.text)).x;
     int pixels = figureFont.GetPixelSize().y * 3 / 4;
     wxFont words = BoldPixels(pixels);
+    int width = 0;
     for (; pixels > 11; --pixels) {
         words = BoldPixels(pixels);
         dc.SetFont(words);
-        int width = figuresWidth;
+        width = figuresWidth;
         for (const BannerRun& run : m_banner.runs)
             if (!run.figure && !run.state)
                 width += dc.GetTextExtent(wxString::FromUTF8(run.text)).x;
         if (width <= room) break;
     }
+    // Fonts wider than the ones measured for this screen (another system's)
+    // shrink the figures too, as the last resort, rather than run under the
+    // badge or off the edge.
+    wxFont figures = figureFont;
+    if (width > room && width > 0)
+        figures = BoldPixels(std::max(12, figureFont.GetPixelSize().y * room / width));
 
     dc.SetTextForeground(text);
     int x = margin;
     for (const BannerRun& run : m_banner.runs) {
         const wxString part = wxString::FromUTF8(run.text);
-        dc.SetFont(run.figure || run.state ? figureFont : words);
+        dc.SetFont(run.figure || run.state ? figures : words);
         wxCoord w = 0, h = 0, descent = 0;
         dc.GetTextExtent(part, &w, &h, &descent);
         dc.DrawText(part, x, baseline - (h - descent));

@@ -27,7 +27,7 @@ class StateBanner : public wxWindow {
     /// The height of the digits for a screen of `screenWidth` x
     /// `screenHeight` pixels: read from two metres, 46 pixels on a 1080-line
     /// screen (16 arc-minutes and more) and 34 on a 768-line one, as long as
-    /// the banner's longest line still fits its width (1024 x 768: 29).
+    /// the banner's longest line still fits its width (1024 x 768: 28).
     static int FigurePixelsFor(int screenWidth, int screenHeight);
     /// The bold font whose digits are at least `pixels` high on this system.
     static wxFont FigureFontFor(int pixels);

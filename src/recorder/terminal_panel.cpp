@@ -117,6 +117,7 @@ TerminalPanel::TerminalPanel(wxWindow* parent, PanelHost& host, int W, int H)
     BuildControls(W);
     UpdateThresholdLine();
     UpdateLimitLines();
+    FitIdleTimeAxis();
     UpdateStartButton();
     m_bannerTimer.SetOwner(this);
     Bind(

@@ -161,15 +161,20 @@ void MainWindow::Build() {
     // active without a field of its own in use: the axle field once the
     // shift's operator is known.
     if (m_panel)
-        m_frame->Bind(wxEVT_ACTIVATE, [frame = m_frame](wxActivateEvent& event) {
+        m_frame->Bind(wxEVT_ACTIVATE, [frame = m_frame,
+                                       first = true](wxActivateEvent& event) mutable {
             event.Skip();
             // Looked up each time: a frame on its way out has no panel left.
             if (!event.GetActive() || frame->IsBeingDeleted()) return;
             auto* panel = dynamic_cast<TerminalPanel*>(frame->FindWindow(ID_TERMINAL_PANEL));
             if (!panel || panel->IsBeingDeleted()) return;
-            panel->CallAfter([panel] {
+            // The first time whatever the toolkit chose; later only when no
+            // control of the panel has the keyboard.
+            const bool always = first;
+            first = false;
+            panel->CallAfter([panel, always] {
                 const wxWindow* focus = wxWindow::FindFocus();
-                if (focus && panel->IsDescendant(const_cast<wxWindow*>(focus))) return;
+                if (!always && focus && panel->IsDescendant(const_cast<wxWindow*>(focus))) return;
                 if (!panel->m_operatorId->IsEnabled()) return; // a cycle runs
                 (panel->m_operatorId->IsEmpty() ? panel->m_operatorId : panel->m_axleDesignation)
                     ->SetFocus();
