@@ -132,6 +132,14 @@ TEST_F(CanvasTest, TimeLabelsAreRoundNumbersOnAWidePlot) {
     }
     // "45" is two digits wide: nothing a little further right of its tick.
     EXPECT_EQ(CountIn(im, wxRect(canvas->x2p(45) + 14, below, 16, 16), IsDark), 0);
+
+    // On a 9-s plot the grid is a tenth of a second, the labels whole
+    // seconds: "3", not "3.0".
+    const wxImage short9 = Render(0, 9, 0, 100, 1660, 400);
+    for (int t = 1; t <= 8; ++t) {
+        EXPECT_GT(CountIn(short9, wxRect(canvas->x2p(t) - 4, below, 8, 16), IsDark), 3) << t;
+        EXPECT_EQ(CountIn(short9, wxRect(canvas->x2p(t) + 6, below, 10, 16), IsDark), 0) << t;
+    }
 }
 
 TEST_F(CanvasTest, VerticalLabelsSkippedWhenCloserThan32Pixels) {

@@ -685,6 +685,19 @@ wxString StepFormat(double step) {
     return wxString::Format("%%.%df", std::min(decimals, 6));
 }
 
+/// `n` in the step's format, without the zeros a round value leaves at its
+/// end: "1" and "2.5", not "1.0" and "2.5" side by side as "1.0", "2.5".
+wxString StepLabel(const wxString& format, double n) {
+    wxString text = wxString::Format(format, n);
+    if (format.EndsWith("f") && text.Contains(".")) {
+        while (text.EndsWith("0"))
+            text.RemoveLast();
+        if (text.EndsWith(".")) text.RemoveLast();
+    }
+    if (text == "-0") text = "0";
+    return text;
+}
+
 bool UsableStep(double step) {
     return std::isfinite(step) && step > 0;
 }
@@ -712,9 +725,8 @@ wxString mpScaleX::FormatLabel(double n, mpWindow& w) {
     const double scale = w.GetScaleX();
     switch (labelType) {
     case mpX_NORMAL: {
-        wxString format = labelFormat;
-        if (format.empty()) format = StepFormat(TickStep(scale));
-        return wxString::Format(format, n);
+        if (!labelFormat.empty()) return wxString::Format(labelFormat, n);
+        return StepLabel(StepFormat(TickStep(scale)), n);
     }
     case mpX_TIME:
     case mpX_HOURS: {
@@ -924,16 +936,20 @@ void mpScaleY::Plot(wxDC& dc, mpWindow& w) {
     }
 
     wxString format = labelFormat;
+    const bool trimmed = format.empty();
     if (format.empty()) {
         double m = std::max(std::fabs(w.GetDesiredYmin()), std::fabs(w.GetDesiredYmax()));
         format = (m >= 10000 || m <= 0.001) ? wxString("%.1e") : StepFormat(step);
     }
+    auto label = [&](double n) {
+        return trimmed ? StepLabel(format, n) : wxString::Format(format, n);
+    };
 
     wxCoord labelWidth = 0;
     const double end = posY + scrY / scale;
     if (UsableStep(step) && std::isfinite(end)) {
         double nFirst = std::floor((posY - plotH / scale) / step) * step;
-        const wxCoord hFirst = TextSize(dc, wxString::Format(format, nFirst)).y;
+        const wxCoord hFirst = TextSize(dc, label(nFirst)).y;
         double lastTop = 65536;
         int count = 0;
         for (double n = nFirst; n < end && count < kMaxTicks; n += step, ++count) {
@@ -954,15 +970,15 @@ void mpScaleY::Plot(wxDC& dc, mpWindow& w) {
                     else
                         DrawDottedLine(dc, pen.GetColour(), 0, p, scrX, p);
                 }
-                wxString label = wxString::Format(format, n);
-                const wxSize size = TextSize(dc, label);
+                const wxString text = label(n);
+                const wxSize size = TextSize(dc, text);
                 const wxCoord tw = size.x, th = size.y;
                 labelWidth = std::max(labelWidth, tw);
                 if (lastTop - p + hFirst / 2 > 32) {
                     int tx = (flags == mpALIGN_RIGHT || flags == mpALIGN_BORDER_BOTTOM)
                                  ? orgx + 4
                                  : orgx - 4 - tw;
-                    dc.DrawText(label, tx, p - th / 2);
+                    dc.DrawText(text, tx, p - th / 2);
                     lastTop = p - hFirst / 2;
                 }
             }
