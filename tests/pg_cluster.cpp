@@ -113,6 +113,9 @@ bool PgCluster::Create(std::string* why) {
                          why))
         return false;
     m_port = FreePort();
+    WriteFile(m_dir + "/press3.pgpass",
+              "127.0.0.1:" + std::to_string(m_port) + ":presses:press3:" + kPressPassword + "\n",
+              0600);
     if (!Start(why)) return false;
     // The plant's database and a recorder's login, as a plant would set them up.
     PGconn* admin = PQconnectdb(AdminConnection().c_str());
@@ -177,11 +180,13 @@ void PgCluster::Stop() {
 }
 
 std::string PgCluster::Connection(const std::string& password) const {
+    // The right password's file is written once, when the cluster is made:
+    // recorders on several threads read it at the same time.
     const std::string file = m_dir + (password.empty() ? "/press3.pgpass" : "/other.pgpass");
-    WriteFile(file,
-              "127.0.0.1:" + std::to_string(m_port) +
-                  ":presses:press3:" + (password.empty() ? kPressPassword : password) + "\n",
-              0600);
+    if (!password.empty())
+        WriteFile(file,
+                  "127.0.0.1:" + std::to_string(m_port) + ":presses:press3:" + password + "\n",
+                  0600);
     return "host=127.0.0.1 port=" + std::to_string(m_port) +
            " dbname=presses user=press3 passfile=" + file;
 }

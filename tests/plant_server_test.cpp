@@ -12,6 +12,7 @@
 #include <libpq-fe.h>
 
 #include <atomic>
+#include <mutex>
 #include <thread>
 
 namespace {
@@ -156,12 +157,19 @@ TEST_F(PlantServerTest, ASendCutByTheServerGoingAwayLeavesNothingHalfWritten) {
 TEST_F(PlantServerTest, TwoRecordersAtOnceLoseNothingAndDuplicateNothing) {
     std::vector<std::thread> recorders;
     std::atomic<int> failures{0};
+    std::mutex lock;
+    std::string reasons;
+    auto failed = [&](const std::string& why) {
+        ++failures;
+        std::lock_guard<std::mutex> hold(lock);
+        reasons += why + "\n";
+    };
     for (int pc = 0; pc < 2; ++pc)
         recorders.emplace_back([&, pc] {
             std::string why;
             auto server = PlantServer::Connect(cluster->Connection(), &why);
             if (!server || !server->PrepareSchema(&why)) {
-                ++failures;
+                failed(why);
                 return;
             }
             // 30 of its own and the same 10 as the other one.
@@ -170,12 +178,12 @@ TEST_F(PlantServerTest, TwoRecordersAtOnceLoseNothingAndDuplicateNothing) {
                 if (!server->Send(MakeRecording(Id(n), "AX-PC" + std::to_string(pc), 200,
                                                 "PC-" + std::to_string(pc)),
                                   "complete", &why))
-                    ++failures;
+                    failed(why);
             }
         });
     for (std::thread& t : recorders)
         t.join();
-    EXPECT_EQ(failures.load(), 0);
+    EXPECT_EQ(failures.load(), 0) << reasons;
     auto server = Ready();
     std::string why;
     EXPECT_EQ(server->Count(&why), 70);
