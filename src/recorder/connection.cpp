@@ -232,12 +232,10 @@ void TerminalPanel::HandleLinkLost(int linkId, LinkLoss loss) {
                           AddressText());
     RefreshBanner();
     // One box at a time; a recording cut short is always told.
-    if (m_lossBoxOpen || !(newIncident || endedRecording)) return;
+    if (m_lossBox || !(newIncident || endedRecording)) return;
     // Reconnection goes on while the box is open; a link that is back
     // closes it.
-    m_lossBoxOpen = true;
     if (ShowNotice(message, _("Disconnected"), &m_lossBox)) ++m_lossBoxesClosed;
-    m_lossBoxOpen = false;
 }
 
 void TerminalPanel::ScheduleReconnect() {

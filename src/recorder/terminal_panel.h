@@ -278,9 +278,10 @@ class TerminalPanel : public wxPanel, public LinkListener {
     wxTimer m_reconnectTimer;
     bool m_reconnecting = false;
     int m_reconnectAttempt = 0;
-    SteadyTime m_linkStartedAt;           ///< a link that held 30 s ends the back-off
-    bool m_lossBoxOpen = false;           ///< one box for a module that keeps dropping
-    class NoticeBox* m_lossBox = nullptr; ///< that box, while it is open
+    SteadyTime m_linkStartedAt; ///< a link that held 30 s ends the back-off
+    /// The box that told of the loss, while it is open: one box for a module
+    /// that keeps dropping.
+    class NoticeBox* m_lossBox = nullptr;
     int m_attemptCount = 0;
     int m_linkCount = 0;
     int m_reportQuestions = 0;

@@ -73,19 +73,6 @@ CREATE INDEX recordings_press ON recordings (press, stopped_at);
 CREATE INDEX recordings_pc ON recordings (pc_name, stopped_at);
 )SQL";
 
-std::string ResultWord(const Recording& r) {
-    if (!r.incomplete.empty()) return "INCOMPLETE";
-    switch (r.Judged().verdict) {
-    case Verdict::Pass:
-        return "PASS";
-    case Verdict::Fail:
-        return "FAIL";
-    case Verdict::None:
-        break;
-    }
-    return "";
-}
-
 } // namespace
 
 std::unique_ptr<PlantServer> PlantServer::Connect(const std::string& connection, std::string* why) {
@@ -177,7 +164,7 @@ bool PlantServer::Send(const Recording& r, const std::string& status, std::strin
         number(results.peakForceTons),
         number(results.peakTimeSeconds),
         std::to_string(results.peakBar),
-        ResultWord(r),
+        HistoryResult(r),
         status,
         r.incomplete,
         PackAlarms(r.alarms),
