@@ -166,8 +166,8 @@ TEST(Integrity, AnOlderStoreIsSealedWhenItIsOpened) {
             ASSERT_TRUE(store->Add(Job("AX" + std::to_string(i), 1796752800 + i, 230),
                                    RecordStatus::Complete, nullptr, &why));
     }
-    // Back to the first schema: without the columns and tables of the second.
-    Tamper(path, "DROP TABLE changes; DROP TABLE chain_heads;"
+    // Back to the first schema: without the columns and tables of the later ones.
+    Tamper(path, "DROP TABLE outbox; DROP TABLE changes; DROP TABLE chain_heads;"
                  "ALTER TABLE recordings DROP COLUMN csv_sha256;"
                  "ALTER TABLE recordings DROP COLUMN limits_set_at;"
                  "ALTER TABLE recordings DROP COLUMN limits_set_by;"

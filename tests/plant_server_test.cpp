@@ -5,6 +5,7 @@
 // refused in words.
 #include "pg_cluster.h"
 
+#include "records/plant_sender.h"
 #include "records/plant_server.h"
 #include "records/recording.h"
 
@@ -12,6 +13,9 @@
 #include <libpq-fe.h>
 
 #include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -67,7 +71,7 @@ struct PlantServerTest : testing::Test {
         PGconn* admin = PQconnectdb(cluster->AdminConnection("presses").c_str());
         PQsetNoticeProcessor(
             admin, [](void*, const char*) {}, nullptr);
-        PQclear(PQexec(admin, "DROP TABLE IF EXISTS recordings, vemo_schema"));
+        PQclear(PQexec(admin, "DROP TABLE IF EXISTS recordings, sources, vemo_schema"));
         PQfinish(admin);
     }
     std::unique_ptr<PlantServer> Ready() {
@@ -83,6 +87,31 @@ struct PlantServerTest : testing::Test {
     static std::string problem;
 };
 
+/// A PC's record store in the test's folder, fresh, queueing for the plant.
+std::unique_ptr<RecordStore> PcStore(const std::string& name, std::string* path) {
+    *path = testing::TempDir() + "plant-" + name + ".db";
+    for (const char* suffix : {"", "-wal", "-shm"})
+        std::remove((*path + suffix).c_str());
+    std::string why;
+    std::unique_ptr<RecordStore> store = RecordStore::Open(*path, &why);
+    EXPECT_TRUE(store) << why;
+    if (store) store->QueueForPlant(true);
+    return store;
+}
+
+/// Waits (60 s at most) until `done` holds for the sender's status.
+bool Until(const PlantSender& sender, const std::function<bool(const PlantSendStatus&)>& done) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (std::chrono::steady_clock::now() < end) {
+        if (done(sender.Status())) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+/// Retries after 20 ms, then 40, never more than 200.
+const PlantSenderTiming kQuick{std::chrono::milliseconds(20), std::chrono::milliseconds(200)};
+
 PgCluster* PlantServerTest::cluster = nullptr;
 std::string PlantServerTest::problem;
 
@@ -93,29 +122,56 @@ TEST_F(PlantServerTest, ARecordingArrivesOnceHoweverOftenItIsSent) {
     ASSERT_TRUE(server);
     const Recording sent = MakeRecording(Id(1), "AX-4471", 1000);
     std::string why;
-    ASSERT_TRUE(server->Send(sent, "complete", &why)) << why;
+    ASSERT_TRUE(server->Send(sent, RecordStatus::Complete, &why)) << why;
     // The acknowledgement was lost: the outbox sends it again, also later on
     // a new connection.
-    ASSERT_TRUE(server->Send(sent, "complete", &why)) << why;
+    ASSERT_TRUE(server->Send(sent, RecordStatus::Complete, &why)) << why;
     server = Ready();
-    ASSERT_TRUE(server->Send(sent, "complete", &why)) << why;
+    ASSERT_TRUE(server->Send(sent, RecordStatus::Complete, &why)) << why;
     EXPECT_EQ(server->Count(&why), 1);
 
+    // What the history shows of it comes back as it was: the job, the
+    // limits, the samples.
     Recording back;
-    ASSERT_TRUE(server->Load(Id(1), back, &why)) << why;
+    RecordStatus status = RecordStatus::Interrupted;
+    ASSERT_TRUE(server->Load(Id(1), back, &status, &why)) << why;
+    EXPECT_EQ(status, RecordStatus::Complete);
     EXPECT_EQ(back.setup.pcName, "PC-3");
     EXPECT_EQ(back.setup.pressName, "Press 3");
+    EXPECT_EQ(back.setup.job.bearingDesignation, "TBU-130");
+    EXPECT_TRUE(back.setup.hasLimits);
+    EXPECT_EQ(back.setup.limits.upperTons, 420);
     EXPECT_EQ(back.startedAt, sent.startedAt);
     EXPECT_EQ(back.forces, sent.forces);
     EXPECT_EQ(back.pressures, sent.pressures);
+    EXPECT_EQ(back.Judged().verdict, Verdict::Pass);
 
-    std::vector<PlantRow> rows;
-    ASSERT_TRUE(server->FindAxle("ax-44", 10, rows, &why)) << why;
+    // Found as the PC's own history finds it: any part of the axle, bearing
+    // or operator, ignoring case, and by PC and press.
+    std::vector<RecordSummary> rows;
+    int64_t total = 0;
+    RecordFilter filter;
+    filter.text = "x-44";
+    ASSERT_TRUE(server->Find(filter, "", rows, &total, &why)) << why;
     ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(total, 1);
     EXPECT_EQ(rows[0].result, "PASS"); // 319 bar on 1250 cm² = 406.7 t
-    EXPECT_EQ(rows[0].sampleCount, 1000);
-    ASSERT_TRUE(server->FindAxle("AX_4", 10, rows, &why)) << why; // "_" is no wildcard
+    EXPECT_EQ(rows[0].pcName, "PC-3");
+    EXPECT_TRUE(rows[0].anySample);
+    filter.text = "tbu";
+    filter.press = "Press 3";
+    ASSERT_TRUE(server->Find(filter, "PC-3", rows, nullptr, &why)) << why;
+    EXPECT_EQ(rows.size(), 1u);
+    ASSERT_TRUE(server->Find(filter, "PC-4", rows, &total, &why)) << why;
     EXPECT_TRUE(rows.empty());
+    filter = RecordFilter();
+    filter.text = "AX_4"; // "_" is no wildcard
+    ASSERT_TRUE(server->Find(filter, "", rows, &total, &why)) << why;
+    EXPECT_EQ(total, 0);
+    std::vector<std::string> pcs, presses;
+    ASSERT_TRUE(server->Sources(pcs, presses, &why)) << why;
+    EXPECT_EQ(pcs, std::vector<std::string>{"PC-3"});
+    EXPECT_EQ(presses, std::vector<std::string>{"Press 3"});
 }
 
 // The server goes away while large recordings are being sent: each is on the
@@ -127,7 +183,9 @@ TEST_F(PlantServerTest, ASendCutByTheServerGoingAwayLeavesNothingHalfWritten) {
         std::string why;
         auto server = PlantServer::Connect(cluster->Connection(), &why);
         for (int i = 0; i < 40 && server; ++i) {
-            if (!server->Send(MakeRecording(Id(100 + i), "AX-CUT", 13000), "complete", &why)) break;
+            if (!server->Send(MakeRecording(Id(100 + i), "AX-CUT", 13000), RecordStatus::Complete,
+                              &why))
+                break;
             ++sent;
         }
     });
@@ -142,14 +200,15 @@ TEST_F(PlantServerTest, ASendCutByTheServerGoingAwayLeavesNothingHalfWritten) {
     auto server = Ready();
     ASSERT_TRUE(server);
     for (int i = 0; i < 40; ++i)
-        ASSERT_TRUE(server->Send(MakeRecording(Id(100 + i), "AX-CUT", 13000), "complete", &why))
+        ASSERT_TRUE(
+            server->Send(MakeRecording(Id(100 + i), "AX-CUT", 13000), RecordStatus::Complete, &why))
             << why;
     EXPECT_EQ(server->Count(&why), 40);
-    std::vector<PlantRow> rows;
-    ASSERT_TRUE(server->FindAxle("AX-CUT", 100, rows, &why));
-    ASSERT_EQ(rows.size(), 40u);
-    for (const PlantRow& row : rows)
-        EXPECT_EQ(row.sampleCount, 13000) << row.uuid;
+    for (int i = 0; i < 40; ++i) {
+        Recording back;
+        ASSERT_TRUE(server->Load(Id(100 + i), back, nullptr, &why)) << why;
+        EXPECT_EQ(back.times.size(), 13000u) << i;
+    }
 }
 
 // Two recorders start together (both make the tables) and send at the same
@@ -177,7 +236,7 @@ TEST_F(PlantServerTest, TwoRecordersAtOnceLoseNothingAndDuplicateNothing) {
                 const int n = i < 30 ? 1000 + pc * 100 + i : 2000 + i;
                 if (!server->Send(MakeRecording(Id(n), "AX-PC" + std::to_string(pc), 200,
                                                 "PC-" + std::to_string(pc)),
-                                  "complete", &why))
+                                  RecordStatus::Complete, &why))
                     failed(why);
             }
         });
@@ -210,4 +269,142 @@ TEST_F(PlantServerTest, ANewerSchemaAndAWrongPasswordAreRefusedInWords) {
     why.clear();
     EXPECT_FALSE(PlantServer::Connect(cluster->Connection(), &why));
     EXPECT_NE(why.find("Connection refused"), std::string::npos) << why;
+}
+
+// Two PCs record while the server is there: each recording reaches the server
+// through its store's outbox, and both outboxes are empty after.
+TEST_F(PlantServerTest, RecordingsOfTwoPcsReachTheServerThroughTheirOutboxes) {
+    std::string paths[2];
+    std::unique_ptr<RecordStore> stores[2] = {PcStore("pc1", &paths[0]), PcStore("pc2", &paths[1])};
+    ASSERT_TRUE(stores[0] && stores[1]);
+    PlantSender first(paths[0], cluster->Connection(), nullptr, kQuick);
+    PlantSender second(paths[1], cluster->Connection(), nullptr, kQuick);
+    std::string why;
+    for (int i = 0; i < 10; ++i) {
+        const int pc = i % 2;
+        ASSERT_TRUE(stores[pc]->Add(
+            MakeRecording(Id(300 + i), "AX-OUT", 1000, "PC-" + std::to_string(pc + 1)),
+            RecordStatus::Complete, nullptr, &why))
+            << why;
+        (pc ? second : first).Nudge();
+    }
+    for (PlantSender* sender : {&first, &second})
+        EXPECT_TRUE(Until(*sender, [](const PlantSendStatus& s) { return s.sent == 5; }));
+    EXPECT_EQ(stores[0]->OutboxCount(), 0);
+    EXPECT_EQ(stores[1]->OutboxCount(), 0);
+    auto server = Ready();
+    EXPECT_EQ(server->Count(&why), 10);
+    std::vector<std::string> pcs, presses;
+    ASSERT_TRUE(server->Sources(pcs, presses, &why)) << why;
+    EXPECT_EQ(pcs, (std::vector<std::string>{"PC-1", "PC-2"}));
+}
+
+// The server is down when the recordings end: they wait in the outbox, the
+// sender says how many and why, and once the server is back each arrives
+// once. Then the server goes away while large recordings are being sent:
+// after it is back, each is there once and whole.
+TEST_F(PlantServerTest, RecordingsWaitWhileTheServerIsAwayAndArriveOnceWhenItIsBack) {
+    ASSERT_TRUE(Ready());
+    cluster->Stop();
+    std::string path;
+    std::unique_ptr<RecordStore> store = PcStore("away", &path);
+    ASSERT_TRUE(store);
+    std::string why;
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(store->Add(MakeRecording(Id(400 + i), "AX-AWAY", 500), RecordStatus::Complete,
+                               nullptr, &why))
+            << why;
+    std::mutex lock;
+    std::vector<std::string> told;
+    PlantSender sender(
+        path, cluster->Connection(),
+        [&](const PlantSendStatus& s) {
+            std::lock_guard<std::mutex> hold(lock);
+            told.push_back(WaitingText(s));
+        },
+        kQuick);
+    ASSERT_TRUE(Until(sender, [](const PlantSendStatus& s) { return !s.problem.empty(); }));
+    const PlantSendStatus away = sender.Status();
+    EXPECT_EQ(away.waiting, 3);
+    EXPECT_NE(away.problem.find("Connection refused"), std::string::npos) << away.problem;
+    EXPECT_EQ(away.problem.find('\n'), std::string::npos) << "one line for the status bar";
+    EXPECT_EQ(WaitingText(away).rfind("3 recordings waiting for the plant server: ", 0), 0u);
+    EXPECT_EQ(store->OutboxCount(), 3);
+
+    ASSERT_TRUE(cluster->Start(&why)) << why;
+    ASSERT_TRUE(Until(sender, [](const PlantSendStatus& s) { return s.waiting == 0; }));
+    EXPECT_EQ(sender.Status().problem, "");
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        ASSERT_FALSE(told.empty());
+        EXPECT_EQ(told.back(), "") << "nothing waits once all are sent";
+    }
+
+    // 30 recordings of 13 000 samples; the server stops after the second.
+    for (int i = 0; i < 30; ++i)
+        ASSERT_TRUE(store->Add(MakeRecording(Id(500 + i), "AX-BIG", 13000),
+                               RecordStatus::Incomplete, nullptr, &why))
+            << why;
+    sender.Nudge();
+    ASSERT_TRUE(Until(sender, [](const PlantSendStatus& s) { return s.sent >= 5; }));
+    cluster->Stop();
+    ASSERT_TRUE(Until(sender, [](const PlantSendStatus& s) { return !s.problem.empty(); }));
+    EXPECT_GT(sender.Status().waiting, 0);
+    ASSERT_TRUE(cluster->Start(&why)) << why;
+    ASSERT_TRUE(Until(sender, [](const PlantSendStatus& s) { return s.waiting == 0; }));
+    EXPECT_EQ(store->OutboxCount(), 0);
+    auto server = Ready();
+    EXPECT_EQ(server->Count(&why), 33);
+    for (int i = 0; i < 30; ++i) {
+        Recording back;
+        RecordStatus status = RecordStatus::Complete;
+        ASSERT_TRUE(server->Load(Id(500 + i), back, &status, &why)) << why;
+        EXPECT_EQ(back.times.size(), 13000u) << i;
+        EXPECT_EQ(status, RecordStatus::Incomplete);
+    }
+}
+
+// A server the program cannot use: the reason is told, the recordings stay
+// in the outbox, and the PC's own store goes on as before.
+TEST_F(PlantServerTest, ARefusingServerKeepsTheOutboxAndLeavesTheStoreAsItWas) {
+    ASSERT_TRUE(Ready());
+    PGconn* admin = PQconnectdb(cluster->AdminConnection("presses").c_str());
+    PQclear(PQexec(admin, "UPDATE vemo_schema SET version = 2"));
+    PQfinish(admin);
+    std::string path, why;
+    std::unique_ptr<RecordStore> store = PcStore("refused", &path);
+    ASSERT_TRUE(store);
+    ASSERT_TRUE(
+        store->Add(MakeRecording(Id(600), "AX-NEW", 300), RecordStatus::Complete, nullptr, &why));
+    {
+        PlantSender sender(path, cluster->Connection(), nullptr, kQuick);
+        ASSERT_TRUE(Until(sender, [](const PlantSendStatus& s) { return !s.problem.empty(); }));
+        EXPECT_EQ(WaitingText(sender.Status()),
+                  "1 recording waiting for the plant server: the plant server's records are of a "
+                  "newer version (2) than this program knows (1): update the program");
+        ASSERT_TRUE(store->Add(MakeRecording(Id(601), "AX-NEW", 300), RecordStatus::Complete,
+                               nullptr, &why))
+            << why;
+    }
+    {
+        PlantSender sender(path, cluster->Connection("not-the-password"), nullptr, kQuick);
+        ASSERT_TRUE(Until(sender, [](const PlantSendStatus& s) { return !s.problem.empty(); }));
+        EXPECT_NE(sender.Status().problem.find("password authentication failed"), std::string::npos)
+            << sender.Status().problem;
+    }
+    EXPECT_EQ(store->OutboxCount(), 2);
+    EXPECT_EQ(store->Outbox(10).front().uuid, Id(600));
+    const ChainCheck chain = store->VerifyChain();
+    EXPECT_TRUE(chain.ok) << chain.problem;
+    EXPECT_EQ(chain.records, 2);
+}
+
+TEST(PlantSender, WaitsLongerAfterEachFailureUpToTheLongest) {
+    const PlantSenderTiming timing;
+    EXPECT_EQ(RetryDelay(1, timing).count(), 1000);
+    EXPECT_EQ(RetryDelay(2, timing).count(), 2000);
+    EXPECT_EQ(RetryDelay(6, timing).count(), 32000);
+    EXPECT_EQ(RetryDelay(7, timing).count(), 60000);
+    EXPECT_EQ(RetryDelay(1000, timing).count(), 60000);
+    EXPECT_EQ(WaitingText({}), "");
 }

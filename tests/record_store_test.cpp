@@ -186,7 +186,7 @@ TEST(RecordStore, ANewerOrDamagedStoreIsRefusedAndLeftAsItIs) {
     }
     const std::string before = ReadAll(newer);
     EXPECT_EQ(RecordStore::Open(newer, &why), nullptr);
-    EXPECT_NE(why.find("made by a newer version of the program (schema 7, this program knows 2)"),
+    EXPECT_NE(why.find("made by a newer version of the program (schema 7, this program knows 3)"),
               std::string::npos)
         << why;
     EXPECT_EQ(ReadAll(newer), before);
@@ -200,6 +200,50 @@ TEST(RecordStore, ANewerOrDamagedStoreIsRefusedAndLeftAsItIs) {
     // A folder that does not exist: told, not made.
     EXPECT_EQ(RecordStore::Open(testing::TempDir() + "no/such/dir/records.db", &why), nullptr);
     EXPECT_FALSE(why.empty());
+}
+
+// With a plant server, a recording enters the outbox in the transaction that
+// keeps it: once, however often it is added; a store of the version before
+// gets an empty outbox and keeps its chain.
+TEST(RecordStore, ARecordingIsQueuedForThePlantWithItsOwnTransaction) {
+    const std::string path = FreshStorePath("store_outbox");
+    std::string why;
+    const Recording first = MakeRecording("AX1", 1796752800, 233);
+    {
+        auto store = RecordStore::Open(path, &why);
+        ASSERT_TRUE(store) << why;
+        ASSERT_TRUE(store->Add(first, RecordStatus::Complete, nullptr, &why));
+        EXPECT_EQ(store->OutboxCount(), 0) << "no plant server: nothing queued";
+    }
+    // The store as the version before left it.
+    {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+        ASSERT_EQ(
+            sqlite3_exec(db, "DROP TABLE outbox; PRAGMA user_version=2", nullptr, nullptr, nullptr),
+            SQLITE_OK);
+        sqlite3_close(db);
+    }
+    auto store = RecordStore::Open(path, &why);
+    ASSERT_TRUE(store) << why;
+    EXPECT_EQ(store->OutboxCount(), 0);
+    store->QueueForPlant(true);
+    const Recording second = MakeRecording("AX2", 1796752900, 233);
+    ASSERT_TRUE(store->Add(second, RecordStatus::Incomplete, nullptr, &why)) << why;
+    ASSERT_TRUE(store->Add(second, RecordStatus::Incomplete, nullptr, &why)) << why;
+    ASSERT_TRUE(store->AddMany({first, MakeRecording("AX3", 1796753000, 233)},
+                               RecordStatus::Complete, &why))
+        << why;
+    const std::vector<OutboxEntry> queued = store->Outbox(10);
+    ASSERT_EQ(queued.size(), 2u);
+    EXPECT_EQ(queued[0].uuid, second.setup.uuid);
+    ASSERT_TRUE(store->NoteAttempt(queued[0].id, &why));
+    EXPECT_EQ(store->Outbox(1).front().attempts, 1);
+    ASSERT_TRUE(store->Delivered(queued[0].id, &why));
+    EXPECT_EQ(store->OutboxCount(), 1);
+    const ChainCheck chain = store->VerifyChain();
+    EXPECT_TRUE(chain.ok) << chain.problem;
+    EXPECT_EQ(chain.records, 3);
 }
 
 #ifndef _WIN32 // the size limit of a process stands in for a full disk

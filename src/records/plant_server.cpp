@@ -63,6 +63,8 @@ CREATE TABLE recordings (
     incomplete text NOT NULL,
     alarms text NOT NULL,
     csv_sha256 text NOT NULL,
+    limits_set_at bigint NOT NULL,
+    limits_set_by text NOT NULL,
     program_version text NOT NULL,
     sample_count integer NOT NULL,
     samples bytea NOT NULL,
@@ -71,7 +73,23 @@ CREATE INDEX recordings_axle ON recordings (lower(axle) text_pattern_ops);
 CREATE INDEX recordings_stopped ON recordings (stopped_at);
 CREATE INDEX recordings_press ON recordings (press, stopped_at);
 CREATE INDEX recordings_pc ON recordings (pc_name, stopped_at);
+CREATE TABLE sources (
+    pc_name text NOT NULL,
+    press text NOT NULL,
+    PRIMARY KEY (pc_name, press));
 )SQL";
+
+// Any part of an axle, bearing or operator is found through its trigrams,
+// where the server has the extension for them; without it the search reads
+// every row, and finds the same.
+const char* const kTextIndex =
+    "CREATE EXTENSION IF NOT EXISTS pg_trgm;"
+    "CREATE INDEX recordings_text ON recordings USING gin (lower(axle) gin_trgm_ops,"
+    " lower(bearing) gin_trgm_ops, lower(operator_id) gin_trgm_ops);";
+
+const char* const kSummaryColumns =
+    "uuid, pc_name, press, operator_id, axle, side, bearing, stopped_at, peak_force_t,"
+    " sample_count, result, status";
 
 } // namespace
 
@@ -119,12 +137,15 @@ bool PlantServer::PrepareSchema(std::string* why) {
                    "): update the program";
         ok = false;
     }
-    if (ok && version == 0)
-        ok = Run(c, kCreateTables, why) &&
+    if (ok && version == 0) {
+        ok = Run(c, kCreateTables, why) && Run(c, "SAVEPOINT text_index", why);
+        if (ok && !Run(c, kTextIndex, nullptr)) ok = Run(c, "ROLLBACK TO text_index", why);
+        ok = ok &&
              Run(c,
                  ("INSERT INTO vemo_schema VALUES (" + std::to_string(kPlantSchemaVersion) + ")")
                      .c_str(),
                  why);
+    }
     if (!ok) {
         Run(c, "ROLLBACK", nullptr);
         return false;
@@ -132,7 +153,7 @@ bool PlantServer::PrepareSchema(std::string* why) {
     return Run(c, "COMMIT", why);
 }
 
-bool PlantServer::Send(const Recording& r, const std::string& status, std::string* why) {
+bool PlantServer::Send(const Recording& r, RecordStatus status, std::string* why) {
     const RecordingSetup& s = r.setup;
     const JobData& job = s.job;
     const RecordingResults results = r.Results();
@@ -165,10 +186,12 @@ bool PlantServer::Send(const Recording& r, const std::string& status, std::strin
         number(results.peakTimeSeconds),
         std::to_string(results.peakBar),
         HistoryResult(r),
-        status,
+        StatusText(status),
         r.incomplete,
         PackAlarms(r.alarms),
         r.csvSha256,
+        std::to_string(s.limitsSetAt),
+        s.limitsSetBy,
         s.version,
         std::to_string(r.times.size()),
         samples,
@@ -182,55 +205,127 @@ bool PlantServer::Send(const Recording& r, const std::string& status, std::strin
         lengths[i] = static_cast<int>(values[i].size());
         formats[i] = i == n - 1 ? 1 : 0; // the samples as bytes, the rest as text
     }
+    // One statement, so one transaction: the recording with its samples, and
+    // its PC and press among the sources the history offers.
     Result inserted(PQexecParams(
         m_connection,
-        "INSERT INTO recordings (uuid, pc_name, press, operator_id, axle, side, bearing, "
-        "production_date, refurbishment_date, module, armed_at, started_at, stopped_at, "
-        "record_length_s, surface_cm2, lower_t, upper_t, alarm_threshold_bar, peak_force_t, "
-        "peak_time_s, peak_bar, result, status, incomplete, alarms, csv_sha256, "
-        "program_version, sample_count, samples) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, "
-        "$10, $11, $12, $13, $14, $15, $16, $17, $18, $19, $20, $21, $22, $23, $24, $25, $26, "
-        "$27, $28, $29) ON CONFLICT (uuid) DO NOTHING",
+        "WITH added AS (INSERT INTO recordings (uuid, pc_name, press, operator_id, axle, side, "
+        "bearing, production_date, refurbishment_date, module, armed_at, started_at, "
+        "stopped_at, record_length_s, surface_cm2, lower_t, upper_t, alarm_threshold_bar, "
+        "peak_force_t, peak_time_s, peak_bar, result, status, incomplete, alarms, csv_sha256, "
+        "limits_set_at, limits_set_by, program_version, sample_count, samples) VALUES ($1, $2, "
+        "$3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14, $15, $16, $17, $18, $19, $20, $21, "
+        "$22, $23, $24, $25, $26, $27, $28, $29, $30, $31) ON CONFLICT (uuid) DO NOTHING "
+        "RETURNING pc_name, press) INSERT INTO sources SELECT pc_name, press FROM added "
+        "ON CONFLICT DO NOTHING",
         n, nullptr, params, lengths, formats, 0));
     if (inserted.Status() == PGRES_COMMAND_OK) return true;
     if (why) *why = ErrorOf(m_connection);
     return false;
 }
 
-bool PlantServer::FindAxle(const std::string& axle, int limit, std::vector<PlantRow>& rows,
-                           std::string* why) {
-    rows.clear();
-    // The pattern's own wildcards are taken literally.
+namespace {
+
+/// `text` for LIKE, its own wildcards taken literally.
+std::string LikeText(const std::string& text) {
     std::string pattern;
-    for (char ch : axle) {
+    for (char ch : text) {
         if (ch == '%' || ch == '_' || ch == '\\') pattern += '\\';
         pattern += ch;
     }
-    const std::string like = pattern + "%", count = std::to_string(limit);
-    const char* params[] = {like.c_str(), count.c_str()};
+    return pattern;
+}
+
+/// The WHERE clause of a plant search; parameters $1 to $6, each asked only
+/// when the filter sets it.
+std::string PlantWhere(const RecordFilter& f, const std::string& pcName) {
+    std::string where = " WHERE stopped_at >= $2";
+    if (f.until != 0) where += " AND stopped_at < $3";
+    if (!f.press.empty()) where += " AND press = $4";
+    if (!pcName.empty()) where += " AND pc_name = $6";
+    if (f.result == "NONE")
+        where += " AND result = ''";
+    else if (!f.result.empty())
+        where += " AND result = $5";
+    if (!f.text.empty())
+        where += " AND (lower(axle) LIKE lower($1) OR lower(bearing) LIKE lower($1)"
+                 " OR lower(operator_id) LIKE lower($1))";
+    return where;
+}
+
+} // namespace
+
+bool PlantServer::Find(const RecordFilter& filter, const std::string& pcName,
+                       std::vector<RecordSummary>& rows, int64_t* total, std::string* why) {
+    rows.clear();
+    const std::string values[] = {"%" + LikeText(filter.text) + "%",
+                                  std::to_string(filter.from),
+                                  std::to_string(filter.until),
+                                  filter.press,
+                                  filter.result,
+                                  pcName,
+                                  std::to_string(filter.limit),
+                                  std::to_string(filter.offset)};
+    const char* params[8];
+    for (int i = 0; i < 8; ++i)
+        params[i] = values[i].c_str();
+    // Every parameter is sent; the ones the clause does not ask are cast so
+    // the server knows their type.
+    const std::string unused = " AND $1::text IS NOT NULL AND $3::bigint IS NOT NULL AND"
+                               " $4::text IS NOT NULL AND $5::text IS NOT NULL AND"
+                               " $6::text IS NOT NULL";
+    const std::string where = PlantWhere(filter, pcName) + unused;
     Result r(PQexecParams(m_connection,
-                          "SELECT uuid, pc_name, press, axle, side, operator_id, stopped_at, "
-                          "peak_force_t, result, sample_count FROM recordings "
-                          "WHERE lower(axle) LIKE lower($1) ORDER BY stopped_at DESC LIMIT $2",
-                          2, nullptr, params, nullptr, nullptr, 0));
+                          (std::string("SELECT ") + kSummaryColumns + " FROM recordings" + where +
+                           " ORDER BY stopped_at DESC, uuid DESC LIMIT $7 OFFSET $8")
+                              .c_str(),
+                          8, nullptr, params, nullptr, nullptr, 0));
     if (r.Status() != PGRES_TUPLES_OK) {
         if (why) *why = ErrorOf(m_connection);
         return false;
     }
     for (int i = 0; i < PQntuples(r.result); ++i) {
-        PlantRow row;
-        row.uuid = PQgetvalue(r.result, i, 0);
-        row.pcName = PQgetvalue(r.result, i, 1);
-        row.pressName = PQgetvalue(r.result, i, 2);
-        row.axle = PQgetvalue(r.result, i, 3);
-        row.side = PQgetvalue(r.result, i, 4);
-        row.operatorId = PQgetvalue(r.result, i, 5);
-        row.stoppedAt = std::atoll(PQgetvalue(r.result, i, 6));
-        row.peakForceTons = std::atof(PQgetvalue(r.result, i, 7));
-        row.result = PQgetvalue(r.result, i, 8);
-        row.sampleCount = std::atoi(PQgetvalue(r.result, i, 9));
-        rows.push_back(row);
+        auto text = [&](int column) { return std::string(PQgetvalue(r.result, i, column)); };
+        RecordSummary row;
+        row.uuid = text(0);
+        row.pcName = text(1);
+        row.press = text(2);
+        row.operatorId = text(3);
+        row.axle = text(4);
+        row.side = text(5);
+        row.bearing = text(6);
+        row.stoppedAt = std::atoll(text(7).c_str());
+        row.peakTons = std::atof(text(8).c_str());
+        row.anySample = std::atoi(text(9).c_str()) > 0;
+        row.result = text(10);
+        row.status = StatusOf(text(11));
+        rows.push_back(std::move(row));
     }
+    if (total) {
+        Result count(PQexecParams(m_connection, ("SELECT count(*) FROM recordings" + where).c_str(),
+                                  6, nullptr, params, nullptr, nullptr, 0));
+        if (count.Status() != PGRES_TUPLES_OK) {
+            if (why) *why = ErrorOf(m_connection);
+            return false;
+        }
+        *total = std::atoll(PQgetvalue(count.result, 0, 0));
+    }
+    return true;
+}
+
+bool PlantServer::Sources(std::vector<std::string>& pcNames, std::vector<std::string>& presses,
+                          std::string* why) {
+    pcNames.clear();
+    presses.clear();
+    Result r(PQexec(m_connection, "SELECT DISTINCT pc_name, 0 FROM sources UNION ALL"
+                                  " SELECT DISTINCT press, 1 FROM sources ORDER BY 2, 1"));
+    if (r.Status() != PGRES_TUPLES_OK) {
+        if (why) *why = ErrorOf(m_connection);
+        return false;
+    }
+    for (int i = 0; i < PQntuples(r.result); ++i)
+        (PQgetvalue(r.result, i, 1)[0] == '0' ? pcNames : presses)
+            .push_back(PQgetvalue(r.result, i, 0));
     return true;
 }
 
@@ -243,13 +338,17 @@ long long PlantServer::Count(std::string* why) {
     return std::atoll(PQgetvalue(r.result, 0, 0));
 }
 
-bool PlantServer::Load(const std::string& uuid, Recording& recording, std::string* why) {
+bool PlantServer::Load(const std::string& uuid, Recording& recording, RecordStatus* status,
+                       std::string* why) {
     const char* params[] = {uuid.c_str()};
-    // The samples come back as bytes; every other column as text.
-    Result r(PQexecParams(m_connection,
-                          "SELECT samples, pc_name, press, axle, side, operator_id, started_at, "
-                          "stopped_at, incomplete, csv_sha256 FROM recordings WHERE uuid = $1",
-                          1, nullptr, params, nullptr, nullptr, 1));
+    Result r(PQexecParams(
+        m_connection,
+        "SELECT samples, pc_name, press, operator_id, axle, side, bearing, production_date, "
+        "refurbishment_date, module, armed_at, started_at, stopped_at, record_length_s, "
+        "surface_cm2, lower_t, upper_t, alarm_threshold_bar, status, incomplete, alarms, "
+        "csv_sha256, limits_set_at, limits_set_by, program_version FROM recordings "
+        "WHERE uuid = $1",
+        1, nullptr, params, nullptr, nullptr, 0));
     if (r.Status() != PGRES_TUPLES_OK) {
         if (why) *why = ErrorOf(m_connection);
         return false;
@@ -258,31 +357,38 @@ bool PlantServer::Load(const std::string& uuid, Recording& recording, std::strin
         if (why) *why = "no recording " + uuid + " on the plant server";
         return false;
     }
-    auto text = [&](int column) {
-        return std::string(PQgetvalue(r.result, 0, column), PQgetlength(r.result, 0, column));
-    };
-    // Whole numbers in binary: big-endian 8 bytes.
-    auto bigint = [&](int column) {
-        const std::string bytes = text(column);
-        int64_t value = 0;
-        for (unsigned char b : bytes)
-            value = static_cast<int64_t>((static_cast<uint64_t>(value) << 8) | b);
-        return value;
-    };
+    auto text = [&](int column) { return std::string(PQgetvalue(r.result, 0, column)); };
+    auto whole = [&](int column) { return std::atoll(PQgetvalue(r.result, 0, column)); };
+    auto real = [&](int column) { return std::strtod(PQgetvalue(r.result, 0, column), nullptr); };
     recording = Recording();
-    recording.setup.uuid = uuid;
-    recording.setup.pcName = text(1);
-    recording.setup.pressName = text(2);
-    recording.setup.job.axleDesignation = text(3);
-    recording.setup.job.mountingSide = text(4);
-    recording.setup.job.operatorId = text(5);
-    recording.startedAt = bigint(6);
-    recording.stoppedAt = bigint(7);
-    recording.incomplete = text(8);
-    recording.csvSha256 = text(9);
-    if (!UnpackSamples(text(0), recording)) {
-        if (why) *why = "the samples of " + uuid + " on the plant server are damaged";
-        return false;
-    }
-    return true;
+    RecordingSetup& s = recording.setup;
+    s.uuid = uuid;
+    s.pcName = text(1);
+    s.pressName = text(2);
+    s.job = {text(3), text(4), text(5), text(6), text(7), text(8)};
+    s.moduleAddress = text(9);
+    s.armedAt = whole(10);
+    recording.startedAt = whole(11);
+    recording.stoppedAt = whole(12);
+    s.recordLengthSeconds = static_cast<int>(whole(13));
+    s.surface = real(14);
+    s.hasLimits = !PQgetisnull(r.result, 0, 15);
+    if (s.hasLimits) s.limits = {real(15), real(16)};
+    s.alarmThresholdBar = static_cast<int>(whole(17));
+    if (status) *status = StatusOf(text(18));
+    recording.incomplete = text(19);
+    UnpackAlarms(text(20), recording.alarms);
+    recording.csvSha256 = text(21);
+    s.limitsSetAt = whole(22);
+    s.limitsSetBy = text(23);
+    s.version = text(24);
+    // The samples come as text in the server's hex form.
+    size_t length = 0;
+    unsigned char* bytes = PQunescapeBytea(
+        reinterpret_cast<const unsigned char*>(PQgetvalue(r.result, 0, 0)), &length);
+    const bool unpacked =
+        bytes && UnpackSamples(std::string(reinterpret_cast<char*>(bytes), length), recording);
+    PQfreemem(bytes);
+    if (!unpacked && why) *why = "the samples of " + uuid + " on the plant server are damaged";
+    return unpacked;
 }

@@ -5,7 +5,7 @@
 // second row. The program makes the server's schema and keeps its version.
 #pragma once
 
-#include "records/recording.h"
+#include "records/record_store.h"
 
 #include <memory>
 #include <string>
@@ -13,15 +13,6 @@
 
 /// The version of the server's tables this program writes.
 constexpr int kPlantSchemaVersion = 1;
-
-/// One line of a plant-wide search.
-struct PlantRow {
-    std::string uuid, pcName, pressName, axle, side, operatorId;
-    int64_t stoppedAt = 0;
-    double peakForceTons = 0;
-    std::string result; ///< "PASS", "FAIL", "INCOMPLETE" or ""
-    int sampleCount = 0;
-};
 
 class PlantServer {
   public:
@@ -37,20 +28,24 @@ class PlantServer {
     /// Makes the tables on a server without them; refuses, with the reason,
     /// tables of a newer version than this program knows.
     bool PrepareSchema(std::string* why);
-    /// Sends `recording` (with the PC and the press it names) and its
-    /// `status` ("complete", "incomplete", "interrupted") in one transaction
-    /// with its samples. A recording the server already has is left as it
-    /// is: true.
-    bool Send(const Recording& recording, const std::string& status, std::string* why);
-    /// The recordings of the axles whose designation begins with `axle`
-    /// (ignoring case), newest first, at most `limit`; false with the reason.
-    bool FindAxle(const std::string& axle, int limit, std::vector<PlantRow>& rows,
-                  std::string* why);
+    /// Sends `recording` (with the PC and the press it names), its `status`
+    /// and its samples in one transaction. A recording the server already has
+    /// is left as it is: true.
+    bool Send(const Recording& recording, RecordStatus status, std::string* why);
+    /// The recordings `filter` finds, as the PC's own history finds them,
+    /// from the PC `pcName` ("" for every PC), newest first; `total` (when
+    /// given) gets the count of every match. False with the reason.
+    bool Find(const RecordFilter& filter, const std::string& pcName,
+              std::vector<RecordSummary>& rows, int64_t* total, std::string* why);
+    /// The PCs and the presses that have sent recordings.
+    bool Sources(std::vector<std::string>& pcNames, std::vector<std::string>& presses,
+                 std::string* why);
     /// How many recordings the server holds; -1 with the reason.
     long long Count(std::string* why);
     /// A recording as the server has it, samples included; false when it has
     /// none of that identity or cannot be asked.
-    bool Load(const std::string& uuid, Recording& recording, std::string* why);
+    bool Load(const std::string& uuid, Recording& recording, RecordStatus* status,
+              std::string* why);
 
   private:
     explicit PlantServer(struct pg_conn* connection) : m_connection(connection) {}

@@ -116,11 +116,18 @@ const char* const kMigrations[] = {
     "INSERT INTO chain_heads VALUES"
     " ('recordings', 0, '0000000000000000000000000000000000000000000000000000000000000000'),"
     " ('changes', 0, '0000000000000000000000000000000000000000000000000000000000000000');",
+    // 2 -> 3: the recordings still to be sent to the plant server. A row
+    // leaves only once the server has confirmed the recording.
+    "CREATE TABLE outbox ("
+    " recording_id INTEGER PRIMARY KEY REFERENCES recordings(id),"
+    " attempts INTEGER NOT NULL DEFAULT 0);",
 };
 
 const char* const kChainStart = "0000000000000000000000000000000000000000000000000000000000000000";
 static_assert(sizeof kMigrations / sizeof kMigrations[0] == RecordStore::kSchemaVersion,
               "one migration a schema version");
+
+} // namespace
 
 const char* StatusText(RecordStatus status) {
     switch (status) {
@@ -139,6 +146,8 @@ RecordStatus StatusOf(const std::string& text) {
     if (text == "incomplete") return RecordStatus::Incomplete;
     return RecordStatus::Interrupted;
 }
+
+namespace {
 
 // What each chain's hash covers: every column that tells what was recorded
 // or changed. The report's file names and print time are noted later and
@@ -395,6 +404,14 @@ bool RecordStore::Insert(const Recording& r, RecordStatus status, std::string* w
         if (why) *why = samples.Error();
         return false;
     }
+    if (m_queueForPlant) {
+        Statement queue(m_db, "INSERT INTO outbox (recording_id) VALUES (?1)");
+        queue.Bind(1, id);
+        if (queue.Step() != SQLITE_DONE) {
+            if (why) *why = queue.Error();
+            return false;
+        }
+    }
     return Seal("recordings", id, why);
 }
 
@@ -489,6 +506,38 @@ int RecordStore::ReprintCount(const std::string& uuid) {
                           " ON recordings.id = reprints.recording_id WHERE uuid = ?1");
     count.Bind(1, uuid);
     return count.Step() == SQLITE_ROW ? static_cast<int>(count.Int(0)) : 0;
+}
+
+std::vector<OutboxEntry> RecordStore::Outbox(int limit) {
+    std::vector<OutboxEntry> entries;
+    Statement select(m_db, "SELECT outbox.recording_id, uuid, attempts FROM outbox JOIN recordings"
+                           " ON recordings.id = outbox.recording_id ORDER BY outbox.recording_id"
+                           " LIMIT ?1");
+    select.Bind(1, int64_t(limit));
+    while (select.Step() == SQLITE_ROW)
+        entries.push_back({select.Int(0), select.Text(1), static_cast<int>(select.Int(2))});
+    return entries;
+}
+
+int64_t RecordStore::OutboxCount() {
+    Statement count(m_db, "SELECT count(*) FROM outbox");
+    return count.Step() == SQLITE_ROW ? count.Int(0) : -1;
+}
+
+bool RecordStore::Delivered(int64_t id, std::string* why) {
+    Statement remove(m_db, "DELETE FROM outbox WHERE recording_id = ?1");
+    remove.Bind(1, id);
+    if (remove.Step() == SQLITE_DONE) return true;
+    if (why) *why = remove.Error();
+    return false;
+}
+
+bool RecordStore::NoteAttempt(int64_t id, std::string* why) {
+    Statement note(m_db, "UPDATE outbox SET attempts = attempts + 1 WHERE recording_id = ?1");
+    note.Bind(1, id);
+    if (note.Step() == SQLITE_DONE) return true;
+    if (why) *why = note.Error();
+    return false;
 }
 
 bool RecordStore::Contains(const std::string& uuid) {

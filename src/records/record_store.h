@@ -20,10 +20,23 @@ struct sqlite3;
 /// How a recording came to an end, as the store keeps it.
 enum class RecordStatus { Complete, Incomplete, Interrupted };
 
+/// "complete", "incomplete" or "interrupted", as the store and the plant
+/// server keep it.
+const char* StatusText(RecordStatus status);
+RecordStatus StatusOf(const std::string& text);
+
+/// A recording waiting to be sent to the plant server.
+struct OutboxEntry {
+    int64_t id = 0; ///< the recording's row
+    std::string uuid;
+    int attempts = 0; ///< sends tried and not confirmed
+};
+
 /// One line of the history: what the list shows of a recording.
 struct RecordSummary {
     int64_t id = 0;
     std::string uuid;
+    std::string pcName; ///< the PC that recorded it (the plant's history)
     int64_t stoppedAt = 0;
     std::string press, operatorId, axle, side, bearing;
     double peakTons = 0;
@@ -65,7 +78,7 @@ struct RecordFilter {
 class RecordStore {
   public:
     /// The schema version this program writes.
-    static constexpr int kSchemaVersion = 2;
+    static constexpr int kSchemaVersion = 3;
 
     /// Opens (and makes, or brings up to date) the store at `path`. Null, with
     /// the reason, when it cannot be opened, is damaged or is newer than this
@@ -79,6 +92,18 @@ class RecordStore {
     /// same identity) is not added twice. False, with the reason, when the
     /// file cannot be written.
     bool Add(const Recording& recording, RecordStatus status, int64_t* id, std::string* why);
+    /// From now on each recording added is also put in the outbox for the
+    /// plant server, in the same transaction: a recording in the store is
+    /// never missing from the outbox.
+    void QueueForPlant(bool on) { m_queueForPlant = on; }
+    /// The recordings waiting for the plant server, oldest first.
+    std::vector<OutboxEntry> Outbox(int limit);
+    /// How many recordings wait for the plant server; -1 when it cannot be read.
+    int64_t OutboxCount();
+    /// Takes a recording out of the outbox once the server has confirmed it.
+    bool Delivered(int64_t id, std::string* why);
+    /// Counts a send that was not confirmed.
+    bool NoteAttempt(int64_t id, std::string* why);
     /// Adds many in one transaction (imports, benchmarks): all or none.
     bool AddMany(const std::vector<Recording>& recordings, RecordStatus status, std::string* why);
     /// Notes the report's files of a recording when it is printed.
@@ -136,6 +161,7 @@ class RecordStore {
     bool SealOlderRows(std::string* why);
     sqlite3* m_db;
     std::string m_path;
+    bool m_queueForPlant = false;
 };
 
 /// The samples as the store keeps them: per sample the time in whole

@@ -1,0 +1,69 @@
+// Sends the record store's outbox to the plant server on a thread of its own.
+// A recording leaves the outbox only once the server has confirmed it; while
+// the server cannot be reached the sender waits longer after each failure, up
+// to a minute, and says how many recordings wait and why. Sending again after
+// a lost confirmation is harmless: the server keeps one row per recording.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+
+/// What the sender tells after each step.
+struct PlantSendStatus {
+    int64_t waiting = 0; ///< recordings in the outbox
+    int64_t sent = 0;    ///< confirmed by the server since the sender started
+    std::string problem; ///< the last failure in words; "" once a send went through
+};
+
+struct PlantSenderTiming {
+    std::chrono::milliseconds firstRetry{1000};
+    std::chrono::milliseconds longestRetry{60000};
+};
+
+/// The wait after `failures` failures in a row: the first retry's wait,
+/// doubled after each further failure, never longer than the longest.
+std::chrono::milliseconds RetryDelay(int failures, const PlantSenderTiming& timing);
+
+/// "3 recordings waiting for the plant server: <problem>", or "" when none waits.
+std::string WaitingText(const PlantSendStatus& status);
+
+class PlantSender {
+  public:
+    /// Called on the sender's thread.
+    using Report = std::function<void(const PlantSendStatus&)>;
+
+    /// Starts sending the outbox of the store at `storePath` to the server
+    /// named by the libpq connection string `connection`.
+    PlantSender(std::string storePath, std::string connection, Report report,
+                PlantSenderTiming timing = {});
+    /// Stops without waiting for the server: a send cut short leaves its
+    /// recording in the outbox for the next start.
+    ~PlantSender();
+    PlantSender(const PlantSender&) = delete;
+    PlantSender& operator=(const PlantSender&) = delete;
+
+    /// A recording was added to the outbox: send it now, unless the sender is
+    /// waiting after a failure.
+    void Nudge();
+    PlantSendStatus Status() const;
+
+  private:
+    void Run();
+    /// Waits `delay`, or until stopped (or nudged, when `nudgeable`).
+    void Wait(std::chrono::milliseconds delay, bool nudgeable);
+    void Publish(const PlantSendStatus& status);
+
+    const std::string m_storePath, m_connection;
+    const Report m_report;
+    const PlantSenderTiming m_timing;
+    mutable std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_stopping = false, m_nudged = false;
+    PlantSendStatus m_status;
+    std::thread m_thread;
+};
