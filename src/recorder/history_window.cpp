@@ -6,6 +6,8 @@
 #include "recorder/report_data.h"
 #include "recorder/report_import.h"
 #include "recorder/terminal_panel.h"
+#include "records/plant_queries.h"
+#include "records/plant_server.h"
 #include "records/record_store.h"
 #include "records/record_writer.h"
 #include "recorder/messages.h"
@@ -28,6 +30,8 @@
 namespace {
 
 constexpr long kPageRows = 200;
+/// The plant's newest rows shown of a search.
+constexpr int kPlantRows = 1000;
 /// The most curves drawn over one another.
 constexpr size_t kMostOverlaid = 8;
 
@@ -60,7 +64,26 @@ HistoryList::HistoryList(wxWindow* parent, RecordStore& store)
                      FromDIP(widths[c]));
 }
 
+void HistoryList::ShowPcColumn(bool on) {
+    if (on == m_plant) return;
+    m_plant = on;
+    if (on)
+        InsertColumn(1, "PC", wxLIST_FORMAT_LEFT, FromDIP(90));
+    else
+        DeleteColumn(1);
+}
+
+void HistoryList::ShowPlantRows(std::vector<RecordSummary> rows) {
+    ShowPcColumn(true);
+    m_pages.clear();
+    m_plantRows = std::move(rows);
+    SetItemCount(static_cast<long>(m_plantRows.size()));
+    Refresh();
+}
+
 int64_t HistoryList::ShowRecords(const RecordFilter& filter) {
+    ShowPcColumn(false);
+    m_plantRows.clear();
     m_filter = filter;
     m_pages.clear();
     int64_t total = 0;
@@ -75,6 +98,10 @@ int64_t HistoryList::ShowRecords(const RecordFilter& filter) {
 
 const RecordSummary& HistoryList::Row(long index) const {
     static const RecordSummary none;
+    if (m_plant)
+        return index >= 0 && static_cast<size_t>(index) < m_plantRows.size()
+                   ? m_plantRows[static_cast<size_t>(index)]
+                   : none;
     const long page = index / kPageRows;
     auto found = m_pages.find(page);
     if (found == m_pages.end()) {
@@ -89,6 +116,10 @@ const RecordSummary& HistoryList::Row(long index) const {
 
 wxString HistoryList::OnGetItemText(long item, long column) const {
     const RecordSummary& row = Row(item);
+    if (m_plant) {
+        if (column == 1) return wxString::FromUTF8(row.pcName);
+        if (column > 1) --column;
+    }
     switch (column) {
     case 0:
         return wxString::FromUTF8(IsoDateTime(row.stoppedAt));
@@ -122,6 +153,15 @@ HistoryWindow::HistoryWindow(wxWindow* parent, TerminalPanel& panel,
         filters->Add(new wxStaticText(this, wxID_ANY, text), 0,
                      wxALIGN_CENTRE_VERTICAL | wxLEFT | wxRIGHT, 5);
     };
+    if (!panel.PlantServerConnection().empty()) {
+        m_scope = new wxChoice(this, wxID_ANY);
+        m_scope->Append("This PC");
+        m_scope->Append("Plant");
+        m_scope->SetSelection(0);
+        m_scope->SetToolTip("This PC: the recordings of this PC's record store.\n"
+                            "Plant: every PC's recordings on the plant server.");
+        filters->Add(m_scope, 0, wxALIGN_CENTRE_VERTICAL | wxRIGHT, 10);
+    }
     label("Axle, bearing or operator");
     m_text = new wxTextCtrl(this, wxID_ANY, "", wxDefaultPosition, wxSize(FromDIP(160), -1));
     filters->Add(m_text, 0, wxALIGN_CENTRE_VERTICAL);
@@ -135,6 +175,13 @@ HistoryWindow::HistoryWindow(wxWindow* parent, TerminalPanel& panel,
                                    wxDefaultSize, wxDP_DROPDOWN | wxDP_ALLOWNONE);
     m_until->SetValue(wxDateTime());
     filters->Add(m_until, 0, wxALIGN_CENTRE_VERTICAL);
+    if (m_scope) {
+        m_pc = new wxChoice(this, wxID_ANY);
+        m_pc->Append("All PCs");
+        m_pc->SetSelection(0);
+        m_pc->Hide();
+        filters->Add(m_pc, 0, wxALIGN_CENTRE_VERTICAL | wxLEFT, 10);
+    }
     label("Press");
     m_press = new wxChoice(this, wxID_ANY);
     m_press->Append("All presses");
@@ -188,6 +235,10 @@ HistoryWindow::HistoryWindow(wxWindow* parent, TerminalPanel& panel,
     m_from->Bind(wxEVT_DATE_CHANGED, [this](wxDateEvent&) { Search(); });
     m_until->Bind(wxEVT_DATE_CHANGED, [this](wxDateEvent&) { Search(); });
     m_press->Bind(wxEVT_CHOICE, [this](wxCommandEvent&) { Search(); });
+    if (m_scope) {
+        m_scope->Bind(wxEVT_CHOICE, [this](wxCommandEvent&) { ChangeScope(); });
+        m_pc->Bind(wxEVT_CHOICE, [this](wxCommandEvent&) { Search(); });
+    }
     m_result->Bind(wxEVT_CHOICE, [this](wxCommandEvent&) { Search(); });
     m_plot.plot->Bind(wxEVT_KEY_DOWN, [this](wxKeyEvent& event) {
         if (!PlotKey(event.GetKeyCode())) event.Skip();
@@ -207,6 +258,36 @@ HistoryWindow::HistoryWindow(wxWindow* parent, TerminalPanel& panel,
     m_list->SetFocus();
 }
 
+HistoryWindow::~HistoryWindow() {
+    // Its thread hands answers to this window: it ends first.
+    m_plantQueries.reset();
+}
+
+bool HistoryWindow::PlantScope() const {
+    return m_scope && m_scope->GetSelection() == 1;
+}
+
+void HistoryWindow::OfferNames(wxChoice* choice, const std::vector<std::string>& names) {
+    const wxString selected = choice->GetStringSelection();
+    while (choice->GetCount() > 1)
+        choice->Delete(1);
+    for (const std::string& name : names)
+        choice->Append(wxString::FromUTF8(name));
+    if (!choice->SetStringSelection(selected)) choice->SetSelection(0);
+}
+
+void HistoryWindow::ChangeScope() {
+    const bool plant = PlantScope();
+    m_pc->Show(plant);
+    // This PC's presses; the plant's come with its first answer.
+    if (!plant) OfferNames(m_press, m_store->Presses());
+    const bool reprints = !plant;
+    m_printAgain->Show(reprints);
+    m_openFolder->Show(reprints);
+    Layout();
+    Search();
+}
+
 void HistoryWindow::Search() {
     RecordFilter filter;
     filter.text = m_text->GetValue().Trim().Trim(false).utf8_str();
@@ -216,6 +297,11 @@ void HistoryWindow::Search() {
     if (m_press->GetSelection() > 0) filter.press = m_press->GetStringSelection().utf8_str();
     static const char* const kResults[] = {"", "PASS", "FAIL", "INCOMPLETE", "NONE"};
     filter.result = kResults[std::max(0, m_result->GetSelection())];
+    if (PlantScope()) {
+        SearchPlant(filter);
+        return;
+    }
+    ++m_plantSearch; // an answer still on its way is not shown
     const int64_t total = m_list->ShowRecords(filter);
     m_count->SetLabel(wxString::Format(total == 1 ? "%lld recording" : "%lld recordings",
                                        static_cast<long long>(total)));
@@ -227,22 +313,107 @@ void HistoryWindow::Search() {
     ShowSelection();
 }
 
+void HistoryWindow::SearchPlant(const RecordFilter& asked) {
+    if (!m_plantQueries)
+        m_plantQueries = std::make_unique<PlantQueries>(m_panel.PlantServerConnection());
+    const int ticket = ++m_plantSearch;
+    RecordFilter filter = asked;
+    filter.limit = kPlantRows;
+    const std::string pc =
+        m_pc->GetSelection() > 0 ? std::string(m_pc->GetStringSelection().utf8_str()) : "";
+    m_count->SetLabel(wxString::FromUTF8("Asking the plant server\xE2\x80\xA6"));
+    m_plantQueries->Ask([this, ticket, filter, pc](PlantServer* server,
+                                                   const std::string& unreachable) {
+        std::vector<RecordSummary> rows;
+        std::vector<std::string> pcs, presses;
+        int64_t total = 0;
+        std::string why = unreachable;
+        const bool ok = server && server->Sources(pcs, presses, &why) &&
+                        server->Find(filter, pc, rows, &total, &why);
+        CallAfter([this, ticket, ok, rows = std::move(rows), pcs = std::move(pcs),
+                   presses = std::move(presses), total, why]() mutable {
+            if (ticket != m_plantSearch || !PlantScope()) return;
+            if (!ok) {
+                m_list->ShowPlantRows({});
+                m_count->SetLabel("The plant server cannot be asked: " + wxString::FromUTF8(why) +
+                                  ". This PC's recordings are under \"This PC\".");
+                ShowSelection();
+                return;
+            }
+            OfferNames(m_pc, pcs);
+            OfferNames(m_press, presses);
+            const size_t shown = rows.size();
+            m_list->ShowPlantRows(std::move(rows));
+            wxString count = wxString::Format(total == 1 ? "%lld recording on the plant server"
+                                                         : "%lld recordings on the plant server",
+                                              static_cast<long long>(total));
+            if (static_cast<int64_t>(shown) < total)
+                count += wxString::Format(", the newest %zu shown", shown);
+            m_count->SetLabel(count);
+            if (shown > 0) {
+                m_list->SetItemState(0, wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED,
+                                     wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED);
+                m_list->EnsureVisible(0);
+            }
+            ShowSelection();
+        });
+        return ok || !server;
+    });
+}
+
 void HistoryWindow::ShowSelection() {
-    m_shown.clear();
+    std::vector<long> selected;
     for (long i = m_list->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED);
-         i != -1 && m_shown.size() < kMostOverlaid;
-         i = m_list->GetNextItem(i, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED)) {
-        Recording recording;
-        if (m_store->Load(m_list->Row(i).id, recording)) m_shown.push_back(std::move(recording));
+         i != -1 && selected.size() < kMostOverlaid;
+         i = m_list->GetNextItem(i, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED))
+        selected.push_back(i);
+    m_shown.clear();
+    if (!m_list->ShowsPlant()) {
+        for (long i : selected) {
+            Recording recording;
+            if (m_store->Load(m_list->Row(i).id, recording))
+                m_shown.push_back(std::move(recording));
+        }
+        DrawShown();
+        return;
     }
+    // The plant's curves come from the server.
+    const int ticket = ++m_plantSelection;
+    DrawShown();
+    if (selected.empty() || !m_plantQueries) return;
+    std::vector<std::string> uuids;
+    for (long i : selected)
+        uuids.push_back(m_list->Row(i).uuid);
+    m_plantQueries->Ask([this, ticket, uuids](PlantServer* server, const std::string& unreachable) {
+        std::vector<Recording> loaded;
+        std::string why = unreachable;
+        bool ok = server != nullptr;
+        for (const std::string& uuid : uuids) {
+            Recording recording;
+            if (!ok || !(ok = server->Load(uuid, recording, nullptr, &why))) break;
+            loaded.push_back(std::move(recording));
+        }
+        CallAfter([this, ticket, ok, loaded = std::move(loaded), why]() mutable {
+            if (ticket != m_plantSelection || !m_list->ShowsPlant()) return;
+            m_shown = std::move(loaded);
+            DrawShown();
+            if (!ok)
+                m_details->SetLabel("The plant server cannot be asked: " + wxString::FromUTF8(why) +
+                                    ".");
+        });
+        return ok || !server;
+    });
+}
+
+void HistoryWindow::DrawShown() {
     for (mpFXYVector* overlay : m_overlays)
         m_plot.plot->DelLayer(overlay, true, false);
     m_overlays.clear();
 
     const bool one = m_shown.size() == 1;
-    m_printAgain->Enable(one);
+    m_printAgain->Enable(one && !m_list->ShowsPlant());
     m_exportCsv->Enable(one);
-    m_openFolder->Enable(one);
+    m_openFolder->Enable(one && !m_list->ShowsPlant());
     m_plot.thresholdLine->SetVisible(false);
     m_plot.lowerLimitLine->SetVisible(false);
     m_plot.upperLimitLine->SetVisible(false);
@@ -283,7 +454,9 @@ void HistoryWindow::ShowSelection() {
     const Judgement judgement = first.Judged();
     wxString text = wxString::FromUTF8(
         first.setup.job.axleDesignation + first.setup.job.mountingSide + " \xC2\xB7 " +
-        first.setup.pressName + " \xC2\xB7 " + IsoDateTime(first.stoppedAt));
+        first.setup.pressName +
+        (m_list->ShowsPlant() ? " \xC2\xB7 " + first.setup.pcName : std::string()) + " \xC2\xB7 " +
+        IsoDateTime(first.stoppedAt));
     if (results.any)
         text += wxString::Format(
             wxString::FromUTF8("\nPeak %.1f t (%.1f kN) at %.1f s \xC2\xB7 %d bar"),
@@ -377,7 +550,8 @@ ChangesWindow* HistoryWindow::ShowChanges() {
 }
 
 void HistoryWindow::PrintAgain() {
-    if (m_shown.size() != 1) return;
+    // A reprint is kept in the store of the PC that recorded.
+    if (m_shown.size() != 1 || m_list->ShowsPlant()) return;
     const Recording& recording = m_shown.front();
     std::string written, pageSha256;
     if (!m_panel.WriteReport(recording, IsoDateTime(recording.stoppedAt), &written, &pageSha256))

@@ -30,23 +30,34 @@ class HistoryList : public wxListCtrl {
     HistoryList(wxWindow* parent, RecordStore& store);
     /// Shows the recordings that `filter` finds; the count of them.
     int64_t ShowRecords(const RecordFilter& filter);
+    /// Shows the rows the plant server found, with the PC of each.
+    void ShowPlantRows(std::vector<RecordSummary> rows);
     const RecordSummary& Row(long index) const;
+    bool ShowsPlant() const { return m_plant; }
 
   protected:
     wxString OnGetItemText(long item, long column) const override;
 
   private:
+    /// The PC's column, shown for the plant's rows only.
+    void ShowPcColumn(bool on);
     RecordStore& m_store;
     RecordFilter m_filter;
     mutable std::map<long, std::vector<RecordSummary>> m_pages;
+    bool m_plant = false;
+    std::vector<RecordSummary> m_plantRows;
 };
 
 class HistoryWindow : public wxDialog {
   public:
     HistoryWindow(wxWindow* parent, TerminalPanel& panel, std::unique_ptr<RecordStore> store);
 
-    /// Applies the filters as they are set.
+    ~HistoryWindow() override;
+
+    /// Applies the filters as they are set, in the scope chosen.
     void Search();
+    /// Whether the plant server is searched rather than this PC's store.
+    bool PlantScope() const;
     /// Draws the selected recordings.
     void ShowSelection();
     /// The page again, marked "Reprint of <date>", and the reprint kept.
@@ -63,6 +74,8 @@ class HistoryWindow : public wxDialog {
     wxTextCtrl* m_text = nullptr;
     wxDatePickerCtrl* m_from = nullptr;
     wxDatePickerCtrl* m_until = nullptr;
+    wxChoice* m_scope = nullptr; ///< "This PC" or "Plant"; only with a plant server
+    wxChoice* m_pc = nullptr;    ///< the plant's PCs, in the Plant scope
     wxChoice* m_press = nullptr;
     wxChoice* m_result = nullptr;
     wxStaticText* m_count = nullptr;
@@ -77,8 +90,19 @@ class HistoryWindow : public wxDialog {
 
   private:
     void OpenFolder();
+    /// Switches between this PC's store and the plant server.
+    void ChangeScope();
+    void SearchPlant(const RecordFilter& filter);
+    /// Draws `m_shown` with its lines and results.
+    void DrawShown();
+    /// Puts `names` after the choice's first entry ("All …"), keeping the
+    /// selection where it is still offered.
+    static void OfferNames(wxChoice* choice, const std::vector<std::string>& names);
     TerminalPanel& m_panel;
     std::unique_ptr<RecordStore> m_store;
+    std::unique_ptr<class PlantQueries> m_plantQueries;
+    /// Answers of the plant server to an older question are not shown.
+    int m_plantSearch = 0, m_plantSelection = 0;
     std::vector<class mpFXYVector*> m_overlays;
     double m_fitX = 100, m_fitY = 100; ///< the whole of what is drawn
 };

@@ -39,6 +39,9 @@ class PanelHost {
     /// Keeps whether recordings end by themselves once the pressure is
     /// released.
     virtual void KeepEndWhenReleased(bool on) = 0;
+    /// Shows how the recordings for the plant server stand ("3 recordings
+    /// waiting for the plant server: …"); "" for none waiting.
+    virtual void ShowPlantStatus(const wxString& text) = 0;
     /// Opens the connection dialog with the panel's values.
     virtual void EditConnection(const wxString& address, const wxString& port, bool autoconnect,
                                 bool skipQuestion, unsigned pressIndex) = 0;

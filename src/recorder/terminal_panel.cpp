@@ -11,6 +11,7 @@
 #include "recorder/render_timer.h"
 #include "recorder/report_data.h"
 #include "recorder/state_banner.h"
+#include "records/plant_sender.h"
 #include "records/record_writer.h"
 #include "recorder/events.h"
 #include "recorder/messages.h"
@@ -154,8 +155,10 @@ TerminalPanel::TerminalPanel(wxWindow* parent, PanelHost& host, int W, int H)
 }
 
 TerminalPanel::~TerminalPanel() {
-    // What is still queued for the store is written before anything goes.
+    // What is still queued for the store is written before anything goes;
+    // what waits for the plant server stays in the store's outbox.
     m_recordWriter.reset();
+    m_plantSender.reset();
     if (m_renderTimer) m_renderTimer->Stop();
     m_reconnectTimer.Stop();
     m_bannerTimer.Stop();
@@ -857,10 +860,13 @@ void TerminalPanel::FinishCycle(RecordEnd why, bool ask) {
     }
 }
 
-void TerminalPanel::OpenRecordStore(const std::string& path) {
+void TerminalPanel::OpenRecordStore(const std::string& path, const std::string& plantServer) {
+    // The writer first: it nudges the sender.
     m_recordWriter.reset();
+    m_plantSender.reset();
     m_storeLock.reset();
     m_storePath = path;
+    m_plantServer = plantServer;
     m_storeProblem.clear();
     std::string why;
     // One program writes a store: a second one, from another working
@@ -876,7 +882,16 @@ void TerminalPanel::OpenRecordStore(const std::string& path) {
         CallAfter([this, why] { OnStoreFailed(why); });
         return;
     }
+    store->QueueForPlant(!plantServer.empty());
     m_recordWriter = std::make_unique<RecordWriter>(std::move(store));
+    if (plantServer.empty()) return;
+    m_plantSender =
+        std::make_unique<PlantSender>(path, plantServer, [this](const PlantSendStatus& status) {
+            const wxString text = wxString::FromUTF8(
+                status.waiting > 0 ? WaitingText(status)
+                                   : "No recording waiting for the plant server");
+            CallAfter([this, text] { m_host.ShowPlantStatus(text); });
+        });
 }
 
 void TerminalPanel::StoreRecording(const Recording& recording, RecordStatus status) {
@@ -889,6 +904,8 @@ void TerminalPanel::StoreRecording(const Recording& recording, RecordStatus stat
         },
         [this](bool ok, const std::string& why) {
             if (!ok) CallAfter([this, why] { OnStoreFailed(why); });
+            // On the writer's thread, which ends before the sender does.
+            if (ok && m_plantSender) m_plantSender->Nudge();
         });
 }
 

@@ -85,8 +85,9 @@ class TerminalPanel : public wxPanel, public LinkListener {
     // Record store
     /// Opens the record store at `path` with its writer; a store that cannot
     /// be opened is told (box and banner), and recordings are still kept in
-    /// their journals and CSV files.
-    void OpenRecordStore(const std::string& path);
+    /// their journals and CSV files. With a plant server (a libpq connection
+    /// string) each recording kept is also queued for it and sent from there.
+    void OpenRecordStore(const std::string& path, const std::string& plantServer = "");
     /// Hands the recording to the store's writer.
     void StoreRecording(const Recording& recording, RecordStatus status);
     /// Waits until everything handed to the store is written (tests, exit).
@@ -94,6 +95,12 @@ class TerminalPanel : public wxPanel, public LinkListener {
     /// Why the store cannot be written, or "".
     const std::string& StoreProblem() const { return m_storeProblem; }
     const std::string& StorePath() const { return m_storePath; }
+    /// The plant server's connection string, "" when there is none.
+    const std::string& PlantServerConnection() const { return m_plantServer; }
+    /// The sender to the plant server, or null.
+    class PlantSender* Sender() {
+        return m_plantSender.get();
+    }
 
     // Report
     void OnPrintReport(wxCommandEvent& event);
@@ -263,7 +270,8 @@ class TerminalPanel : public wxPanel, public LinkListener {
     std::optional<Recording> m_lastRecording;
     std::unique_ptr<class RecordWriter> m_recordWriter;
     std::unique_ptr<class FileLock> m_storeLock;
-    std::string m_storePath, m_storeProblem;
+    std::string m_storePath, m_storeProblem, m_plantServer;
+    std::unique_ptr<class PlantSender> m_plantSender;
     /// Tells the operator once, in a box and on the banner, that the store
     /// failed; on the GUI thread.
     void OnStoreFailed(const std::string& why);

@@ -20,11 +20,15 @@ struct Result {
     PGresult* result;
 };
 
-/// libpq's message without its trailing line break.
-std::string ErrorOf(PGconn* connection) {
+/// libpq's message in one line: its first, without the server's severity
+/// word; a connection that broke on the way says so first.
+std::string ErrorOf(PGconn* connection, bool connecting = false) {
     std::string text = PQerrorMessage(connection);
-    while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
-        text.pop_back();
+    text = text.substr(0, text.find('\n'));
+    for (const char* severity : {"FATAL:  ", "ERROR:  "})
+        if (text.rfind(severity, 0) == 0) text.erase(0, std::strlen(severity));
+    if (!connecting && PQstatus(connection) == CONNECTION_BAD)
+        text = "the connection to the plant server was lost (" + text + ")";
     return text;
 }
 
@@ -103,7 +107,7 @@ std::unique_ptr<PlantServer> PlantServer::Connect(const std::string& connection,
         return nullptr;
     }
     if (PQstatus(c) != CONNECTION_OK) {
-        if (why) *why = ErrorOf(c);
+        if (why) *why = ErrorOf(c, true);
         PQfinish(c);
         return nullptr;
     }

@@ -187,7 +187,8 @@ void MainWindow::Build() {
     // The record store, before the interrupted journals are kept in it.
     if (m_panel)
         m_panel->OpenRecordStore(
-            std::string(m_config->Read("records_db", "records.db").utf8_str()));
+            std::string(m_config->Read("records_db", "records.db").utf8_str()),
+            std::string(m_config->Read("records_server", "").Trim().Trim(false).utf8_str()));
     if (m_panel) m_panel->CallAfter([panel = m_panel] { panel->ReportInterruptedJournals(); });
     if (skipQuestion) {
         if (m_panel) {
@@ -279,6 +280,16 @@ bool MainWindow::SelectPress(unsigned index) {
     if (!m_panel) return false;
     return ApplyConnectionSettings(m_panel->m_ipAddress, m_panel->m_portText,
                                    m_panel->m_skipQuestion, m_panel->m_autoConnect, index);
+}
+
+void MainWindow::ShowPlantStatus(const wxString& text) {
+    // Beside the program's name, in a field of its own once there is a
+    // plant server.
+    if (m_statusBar->GetFieldsCount() < 2) {
+        const int widths[] = {-1, -2};
+        m_statusBar->SetFieldsCount(2, widths);
+    }
+    m_statusBar->SetStatusText(text, 1);
 }
 
 void MainWindow::KeepEndWhenReleased(bool on) {

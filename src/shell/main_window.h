@@ -56,6 +56,7 @@ class MainWindow : public wxFrame, public PanelHost {
     void KeepOperator(const wxString& operatorId) override;
     bool SelectPress(unsigned index) override;
     void KeepEndWhenReleased(bool on) override;
+    void ShowPlantStatus(const wxString& text) override;
     void EditConnection(const wxString& address, const wxString& port, bool autoconnect,
                         bool skipQuestion, unsigned pressIndex) override;
     /// Sets (or, with null, removes) the limits of press `index`, rewrites
