@@ -3,6 +3,7 @@
 #include <libpq-fe.h>
 
 #include <arpa/inet.h>
+#include <dirent.h>
 #include <fcntl.h>
 #include <grp.h>
 #include <netinet/in.h>
@@ -14,8 +15,10 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <vector>
 #include <thread>
 
 namespace {
@@ -171,8 +174,36 @@ bool PgCluster::Start(std::string* why) {
     return false;
 }
 
+void PgCluster::Freeze(bool frozen) {
+    if (m_pid <= 0) return;
+    // The backends are sessions of their own: each child of the server is
+    // signalled, found by its parent in /proc.
+    std::vector<pid_t> processes = {m_pid};
+    if (DIR* proc = opendir("/proc")) {
+        while (const dirent* entry = readdir(proc)) {
+            const pid_t pid = static_cast<pid_t>(std::atoi(entry->d_name));
+            if (pid <= 0) continue;
+            std::ifstream stat("/proc/" + std::string(entry->d_name) + "/stat");
+            std::string line;
+            std::getline(stat, line);
+            // pid (name) state ppid …; the name may hold spaces.
+            const size_t close = line.rfind(')');
+            if (close == std::string::npos) continue;
+            char state = 0;
+            int parent = 0;
+            if (std::sscanf(line.c_str() + close + 1, " %c %d", &state, &parent) == 2 &&
+                parent == m_pid)
+                processes.push_back(pid);
+        }
+        closedir(proc);
+    }
+    for (pid_t pid : processes)
+        kill(pid, frozen ? SIGSTOP : SIGCONT);
+}
+
 void PgCluster::Stop() {
     if (m_pid <= 0) return;
+    Freeze(false);
     kill(m_pid, SIGINT);
     int status = 0;
     waitpid(m_pid, &status, 0);

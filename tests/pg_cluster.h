@@ -23,6 +23,9 @@ class PgCluster {
     bool Start(std::string* why);
     /// Stops the server at once (its PID, SIGINT: a fast shutdown).
     void Stop();
+    /// Stops every process of the server where it is (SIGSTOP), or lets
+    /// them go on: a server that hangs, its connections open and silent.
+    void Freeze(bool frozen);
     bool Running() const { return m_pid > 0; }
     int Port() const { return m_port; }
     /// The connection string a recorder would have in config.ini, with the

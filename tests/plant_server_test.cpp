@@ -399,6 +399,52 @@ TEST_F(PlantServerTest, ARefusingServerKeepsTheOutboxAndLeavesTheStoreAsItWas) {
     EXPECT_EQ(chain.records, 2);
 }
 
+// The server hangs (its processes stopped, its connections open and
+// silent): the send is given up after the answer time-out and said so, the
+// recording stays in the outbox, and closing the sender does not wait for
+// the server. Once the server goes on, the first try may still land there:
+// the recording is kept once all the same.
+TEST_F(PlantServerTest, AServerThatHangsIsGivenUpAndClosingDoesNotWaitForIt) {
+    ASSERT_TRUE(Ready());
+    std::string path, why;
+    std::unique_ptr<RecordStore> store = PcStore("hangs", &path);
+    ASSERT_TRUE(store);
+    PlantSenderTiming timing = kQuick;
+    timing.answerTimeout = std::chrono::milliseconds(1000);
+    std::chrono::steady_clock::duration closing{};
+    {
+        PlantSender sender(path, cluster->Connection(), nullptr, timing);
+        ASSERT_TRUE(store->Add(MakeRecording(Id(700), "AX-HANG", 300), RecordStatus::Complete,
+                               nullptr, &why));
+        sender.Nudge();
+        ASSERT_TRUE(Until(sender, [](const PlantSendStatus& s) { return s.sent == 1; }));
+        cluster->Freeze(true);
+        ASSERT_TRUE(store->Add(MakeRecording(Id(701), "AX-HANG", 13000), RecordStatus::Complete,
+                               nullptr, &why));
+        sender.Nudge();
+        ASSERT_TRUE(Until(sender, [](const PlantSendStatus& s) { return !s.problem.empty(); }));
+        EXPECT_EQ(sender.Status().problem, "the plant server did not answer within 1 s");
+        EXPECT_EQ(sender.Status().waiting, 1);
+        // Now trying a new connection, which the frozen server never answers.
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        const auto start = std::chrono::steady_clock::now();
+        // (the sender ends here)
+        closing = -start.time_since_epoch();
+    }
+    closing += std::chrono::steady_clock::now().time_since_epoch();
+    EXPECT_LT(closing, std::chrono::seconds(3)) << "closing waited for the server";
+    EXPECT_EQ(store->OutboxCount(), 1);
+
+    cluster->Freeze(false);
+    PlantSender again(path, cluster->Connection(), nullptr, timing);
+    ASSERT_TRUE(Until(again, [](const PlantSendStatus& s) { return s.waiting == 0; }));
+    auto server = Ready();
+    EXPECT_EQ(server->Count(&why), 2);
+    Recording back;
+    ASSERT_TRUE(server->Load(Id(701), back, nullptr, &why)) << why;
+    EXPECT_EQ(back.times.size(), 13000u);
+}
+
 TEST(PlantSender, WaitsLongerAfterEachFailureUpToTheLongest) {
     const PlantSenderTiming timing;
     EXPECT_EQ(RetryDelay(1, timing).count(), 1000);

@@ -36,7 +36,7 @@ void PlantQueries::Run() {
         }
         std::string why;
         if (!server) {
-            server = PlantServer::Connect(m_connection, &why);
+            server = PlantServer::Connect(m_connection, &why, &m_stopping);
             if (server && !server->PrepareSchema(&why)) server.reset();
         }
         if (!question(server.get(), why.substr(0, why.find('\n')))) server.reset();

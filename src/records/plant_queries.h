@@ -4,6 +4,7 @@
 // after a question failed) or, when there is none, the reason in words.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -22,7 +23,8 @@ class PlantQueries {
     using Question = std::function<bool(PlantServer* server, const std::string& unreachable)>;
 
     explicit PlantQueries(std::string connection);
-    /// Waits for the question under way; the others are dropped.
+    /// Gives up the question under way (within a tenth of a second) and
+    /// drops the others.
     ~PlantQueries();
     PlantQueries(const PlantQueries&) = delete;
     PlantQueries& operator=(const PlantQueries&) = delete;
@@ -35,6 +37,6 @@ class PlantQueries {
     std::mutex m_mutex;
     std::condition_variable m_wake;
     std::deque<Question> m_questions;
-    bool m_stopping = false;
+    std::atomic<bool> m_stopping{false};
     std::thread m_thread;
 };

@@ -72,10 +72,7 @@ void PlantSender::Publish(const PlantSendStatus& status) {
 }
 
 void PlantSender::Run() {
-    auto stopping = [this] {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_stopping;
-    };
+    auto stopping = [this] { return m_stopping.load(); };
     std::unique_ptr<RecordStore> store;
     std::unique_ptr<PlantServer> server;
     PlantSendStatus status;
@@ -104,7 +101,8 @@ void PlantSender::Run() {
             continue;
         }
         if (!server) {
-            server = PlantServer::Connect(m_connection, &why);
+            server = PlantServer::Connect(m_connection, &why, &m_stopping);
+            if (server) server->SetAnswerTimeout(m_timing.answerTimeout);
             if (server && !server->PrepareSchema(&why)) server.reset();
         }
         if (!server) {

@@ -5,6 +5,7 @@
 // a lost confirmation is harmless: the server keeps one row per recording.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -23,6 +24,8 @@ struct PlantSendStatus {
 struct PlantSenderTiming {
     std::chrono::milliseconds firstRetry{1000};
     std::chrono::milliseconds longestRetry{60000};
+    /// A server that takes longer to confirm a recording is given up.
+    std::chrono::milliseconds answerTimeout{30000};
 };
 
 /// The wait after `failures` failures in a row: the first retry's wait,
@@ -41,8 +44,9 @@ class PlantSender {
     /// named by the libpq connection string `connection`.
     PlantSender(std::string storePath, std::string connection, Report report,
                 PlantSenderTiming timing = {});
-    /// Stops without waiting for the server: a send cut short leaves its
-    /// recording in the outbox for the next start.
+    /// Stops without waiting for the server (a connection or a send under
+    /// way is given up within a tenth of a second): a send cut short leaves
+    /// its recording in the outbox for the next start.
     ~PlantSender();
     PlantSender(const PlantSender&) = delete;
     PlantSender& operator=(const PlantSender&) = delete;
@@ -63,7 +67,8 @@ class PlantSender {
     const PlantSenderTiming m_timing;
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;
-    bool m_stopping = false, m_nudged = false;
+    std::atomic<bool> m_stopping{false};
+    bool m_nudged = false;
     PlantSendStatus m_status;
     std::thread m_thread;
 };

@@ -1,30 +1,34 @@
 #include "records/plant_server.h"
 
+#include "link/transport.h"
 #include "records/record_store.h"
 
 #include <libpq-fe.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 
 namespace {
 
-/// A result that is cleared however the function is left.
+/// A result that is cleared however the function is left; none when the
+/// exchange failed.
 struct Result {
-    explicit Result(PGresult* r) : result(r) {}
+    explicit Result(PGresult* r = nullptr) : result(r) {}
     ~Result() { PQclear(result); }
+    Result(Result&& other) noexcept : result(other.result) { other.result = nullptr; }
     Result(const Result&) = delete;
     Result& operator=(const Result&) = delete;
-    ExecStatusType Status() const { return PQresultStatus(result); }
+    ExecStatusType Status() const { return result ? PQresultStatus(result) : PGRES_FATAL_ERROR; }
     PGresult* result;
 };
 
-/// libpq's message in one line: its first, without the server's severity
-/// word; a connection that broke on the way says so first.
-std::string ErrorOf(PGconn* connection, bool connecting = false) {
-    std::string text = PQerrorMessage(connection);
-    text = text.substr(0, text.find('\n'));
+/// A message of libpq or the server in one line: its first, without the
+/// server's severity word; a connection that broke on the way says so.
+std::string Tidy(const std::string& message, PGconn* connection, bool connecting) {
+    std::string text = message.substr(0, message.find('\n'));
     for (const char* severity : {"FATAL:  ", "ERROR:  "})
         if (text.rfind(severity, 0) == 0) text.erase(0, std::strlen(severity));
     if (!connecting && PQstatus(connection) == CONNECTION_BAD)
@@ -32,11 +36,8 @@ std::string ErrorOf(PGconn* connection, bool connecting = false) {
     return text;
 }
 
-bool Run(PGconn* connection, const char* sql, std::string* why) {
-    Result r(PQexec(connection, sql));
-    if (r.Status() == PGRES_COMMAND_OK || r.Status() == PGRES_TUPLES_OK) return true;
-    if (why) *why = ErrorOf(connection);
-    return false;
+std::string ErrorOf(PGconn* connection, bool connecting = false) {
+    return Tidy(PQerrorMessage(connection), connection, connecting);
 }
 
 const char* const kCreateTables = R"SQL(
@@ -97,14 +98,47 @@ const char* const kSummaryColumns =
 
 } // namespace
 
-std::unique_ptr<PlantServer> PlantServer::Connect(const std::string& connection, std::string* why) {
-    // A server that does not answer is given 5 s, unless the string says.
+std::unique_ptr<PlantServer> PlantServer::Connect(const std::string& connection, std::string* why,
+                                                  const std::atomic<bool>* abandon) {
+    // A server that does not answer is given 5 s, unless the string says;
+    // a network that goes silent is noticed by keepalives within a minute.
     std::string options = connection;
-    if (options.find("connect_timeout") == std::string::npos) options += " connect_timeout=5";
-    PGconn* c = PQconnectdb(options.c_str());
+    for (const char* option :
+         {"connect_timeout=5", "keepalives=1", "keepalives_idle=20", "keepalives_interval=5",
+          "keepalives_count=4", "tcp_user_timeout=40000"}) {
+        const std::string key = std::string(option).substr(0, std::strchr(option, '=') - option);
+        if (options.find(key) == std::string::npos) options += std::string(" ") + option;
+    }
+    PGconn* c = PQconnectStart(options.c_str());
     if (c == nullptr) {
         if (why) *why = "out of memory";
         return nullptr;
+    }
+    // Step by step, so a program that is closing need not wait out the
+    // time-out; in this way libpq leaves the time-out to its caller.
+    int seconds = 5;
+    if (PQconninfoOption* info = PQconninfo(c)) {
+        for (const PQconninfoOption* o = info; o->keyword; ++o)
+            if (std::strcmp(o->keyword, "connect_timeout") == 0 && o->val)
+                seconds = std::max(1, std::atoi(o->val));
+        PQconninfoFree(info);
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    PostgresPollingStatusType polling = PGRES_POLLING_WRITING;
+    while (polling != PGRES_POLLING_OK && polling != PGRES_POLLING_FAILED) {
+        std::string given;
+        if (abandon && abandon->load())
+            given = "given up: the program is closing";
+        else if (std::chrono::steady_clock::now() > deadline)
+            given = "the plant server did not answer within " + std::to_string(seconds) + " s";
+        if (!given.empty()) {
+            if (why) *why = given;
+            PQfinish(c);
+            return nullptr;
+        }
+        // The socket may change while libpq tries the server's addresses.
+        if (SockWait(PQsocket(c), polling == PGRES_POLLING_WRITING, 100) != 0)
+            polling = PQconnectPoll(c);
     }
     if (PQstatus(c) != CONNECTION_OK) {
         if (why) *why = ErrorOf(c, true);
@@ -114,24 +148,91 @@ std::unique_ptr<PlantServer> PlantServer::Connect(const std::string& connection,
     // Notices ("relation already exists, skipping") are not the operator's.
     PQsetNoticeProcessor(
         c, [](void*, const char*) {}, nullptr);
-    return std::unique_ptr<PlantServer>(new PlantServer(c));
+    // Large recordings are handed over piece by piece, never blocking.
+    PQsetnonblocking(c, 1);
+    std::unique_ptr<PlantServer> server(new PlantServer(c));
+    server->m_abandon = abandon;
+    return server;
 }
 
 PlantServer::~PlantServer() {
     PQfinish(m_connection);
 }
 
+bool PlantServer::Await(std::string* why) {
+    const auto deadline = std::chrono::steady_clock::now() + m_answerTimeout;
+    for (;;) {
+        // What is still to be sent goes first: a recording is a few hundred
+        // kilobytes.
+        const int flushed = PQflush(m_connection);
+        if (flushed < 0 || (flushed == 0 && !PQconsumeInput(m_connection))) {
+            if (why) *why = ErrorOf(m_connection);
+            return false;
+        }
+        if (flushed == 0 && !PQisBusy(m_connection)) return true;
+        if (m_abandon && m_abandon->load())
+            m_broken = "given up: the program is closing";
+        else if (std::chrono::steady_clock::now() > deadline)
+            m_broken = "the plant server did not answer within " +
+                       std::to_string(m_answerTimeout.count() / 1000) + " s";
+        if (!m_broken.empty()) {
+            if (why) *why = m_broken;
+            return false;
+        }
+        SockWait(PQsocket(m_connection), flushed == 1, 100);
+    }
+}
+
+pg_result* PlantServer::Ask(const char* sql, int n, const char* const* values, const int* lengths,
+                            const int* formats, std::string* why) {
+    if (!m_broken.empty()) {
+        if (why) *why = m_broken;
+        return nullptr;
+    }
+    const int sent =
+        values ? PQsendQueryParams(m_connection, sql, n, nullptr, values, lengths, formats, 0)
+               : PQsendQuery(m_connection, sql);
+    if (!sent) {
+        if (why) *why = ErrorOf(m_connection);
+        return nullptr;
+    }
+    // Every result is read, so the connection is ready for the next
+    // question; the last is kept, and the first failure told.
+    PGresult* kept = nullptr;
+    std::string failure;
+    for (;;) {
+        if (!Await(why)) {
+            PQclear(kept);
+            return nullptr;
+        }
+        PGresult* result = PQgetResult(m_connection);
+        if (result == nullptr) break;
+        const ExecStatusType status = PQresultStatus(result);
+        if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK && failure.empty())
+            failure = Tidy(PQresultErrorMessage(result), m_connection, false);
+        PQclear(kept);
+        kept = result;
+    }
+    if (failure.empty() && kept) return kept;
+    PQclear(kept);
+    if (why) *why = failure.empty() ? ErrorOf(m_connection) : failure;
+    return nullptr;
+}
+
+bool PlantServer::Run(const char* sql, std::string* why) {
+    Result result(Ask(sql, 0, nullptr, nullptr, nullptr, why));
+    return result.result != nullptr;
+}
+
 bool PlantServer::PrepareSchema(std::string* why) {
-    PGconn* c = m_connection;
-    if (!Run(c, "BEGIN", why)) return false;
+    if (!Run("BEGIN", why)) return false;
     // Two recorders starting at once make the tables once.
-    bool ok = Run(c, "SELECT pg_advisory_xact_lock(732514)", why) &&
-              Run(c, "CREATE TABLE IF NOT EXISTS vemo_schema (version integer NOT NULL)", why);
+    bool ok = Run("SELECT pg_advisory_xact_lock(732514)", why) &&
+              Run("CREATE TABLE IF NOT EXISTS vemo_schema (version integer NOT NULL)", why);
     int version = 0;
     if (ok) {
-        Result r(PQexec(c, "SELECT max(version) FROM vemo_schema"));
-        ok = r.Status() == PGRES_TUPLES_OK;
-        if (!ok && why) *why = ErrorOf(c);
+        Result r(Ask("SELECT max(version) FROM vemo_schema", 0, nullptr, nullptr, nullptr, why));
+        ok = r.result != nullptr;
         if (ok && !PQgetisnull(r.result, 0, 0)) version = std::atoi(PQgetvalue(r.result, 0, 0));
     }
     if (ok && version > kPlantSchemaVersion) {
@@ -142,19 +243,18 @@ bool PlantServer::PrepareSchema(std::string* why) {
         ok = false;
     }
     if (ok && version == 0) {
-        ok = Run(c, kCreateTables, why) && Run(c, "SAVEPOINT text_index", why);
-        if (ok && !Run(c, kTextIndex, nullptr)) ok = Run(c, "ROLLBACK TO text_index", why);
+        ok = Run(kCreateTables, why) && Run("SAVEPOINT text_index", why);
+        if (ok && !Run(kTextIndex, nullptr)) ok = Run("ROLLBACK TO text_index", why);
         ok = ok &&
-             Run(c,
-                 ("INSERT INTO vemo_schema VALUES (" + std::to_string(kPlantSchemaVersion) + ")")
+             Run(("INSERT INTO vemo_schema VALUES (" + std::to_string(kPlantSchemaVersion) + ")")
                      .c_str(),
                  why);
     }
     if (!ok) {
-        Run(c, "ROLLBACK", nullptr);
+        Run("ROLLBACK", nullptr);
         return false;
     }
-    return Run(c, "COMMIT", why);
+    return Run("COMMIT", why);
 }
 
 bool PlantServer::Send(const Recording& r, RecordStatus status, std::string* why) {
@@ -211,8 +311,7 @@ bool PlantServer::Send(const Recording& r, RecordStatus status, std::string* why
     }
     // One statement, so one transaction: the recording with its samples, and
     // its PC and press among the sources the history offers.
-    Result inserted(PQexecParams(
-        m_connection,
+    Result inserted(Ask(
         "WITH added AS (INSERT INTO recordings (uuid, pc_name, press, operator_id, axle, side, "
         "bearing, production_date, refurbishment_date, module, armed_at, started_at, "
         "stopped_at, record_length_s, surface_cm2, lower_t, upper_t, alarm_threshold_bar, "
@@ -222,10 +321,8 @@ bool PlantServer::Send(const Recording& r, RecordStatus status, std::string* why
         "$22, $23, $24, $25, $26, $27, $28, $29, $30, $31) ON CONFLICT (uuid) DO NOTHING "
         "RETURNING pc_name, press) INSERT INTO sources SELECT pc_name, press FROM added "
         "ON CONFLICT DO NOTHING",
-        n, nullptr, params, lengths, formats, 0));
-    if (inserted.Status() == PGRES_COMMAND_OK) return true;
-    if (why) *why = ErrorOf(m_connection);
-    return false;
+        n, params, lengths, formats, why));
+    return inserted.result != nullptr;
 }
 
 namespace {
@@ -279,15 +376,11 @@ bool PlantServer::Find(const RecordFilter& filter, const std::string& pcName,
                                " $4::text IS NOT NULL AND $5::text IS NOT NULL AND"
                                " $6::text IS NOT NULL";
     const std::string where = PlantWhere(filter, pcName) + unused;
-    Result r(PQexecParams(m_connection,
-                          (std::string("SELECT ") + kSummaryColumns + " FROM recordings" + where +
-                           " ORDER BY stopped_at DESC, uuid DESC LIMIT $7 OFFSET $8")
-                              .c_str(),
-                          8, nullptr, params, nullptr, nullptr, 0));
-    if (r.Status() != PGRES_TUPLES_OK) {
-        if (why) *why = ErrorOf(m_connection);
-        return false;
-    }
+    Result r(Ask((std::string("SELECT ") + kSummaryColumns + " FROM recordings" + where +
+                  " ORDER BY stopped_at DESC, uuid DESC LIMIT $7 OFFSET $8")
+                     .c_str(),
+                 8, params, nullptr, nullptr, why));
+    if (!r.result) return false;
     for (int i = 0; i < PQntuples(r.result); ++i) {
         auto text = [&](int column) { return std::string(PQgetvalue(r.result, i, column)); };
         RecordSummary row;
@@ -306,12 +399,9 @@ bool PlantServer::Find(const RecordFilter& filter, const std::string& pcName,
         rows.push_back(std::move(row));
     }
     if (total) {
-        Result count(PQexecParams(m_connection, ("SELECT count(*) FROM recordings" + where).c_str(),
-                                  6, nullptr, params, nullptr, nullptr, 0));
-        if (count.Status() != PGRES_TUPLES_OK) {
-            if (why) *why = ErrorOf(m_connection);
-            return false;
-        }
+        Result count(Ask(("SELECT count(*) FROM recordings" + where).c_str(), 6, params, nullptr,
+                         nullptr, why));
+        if (!count.result) return false;
         *total = std::atoll(PQgetvalue(count.result, 0, 0));
     }
     return true;
@@ -321,12 +411,10 @@ bool PlantServer::Sources(std::vector<std::string>& pcNames, std::vector<std::st
                           std::string* why) {
     pcNames.clear();
     presses.clear();
-    Result r(PQexec(m_connection, "SELECT DISTINCT pc_name, 0 FROM sources UNION ALL"
-                                  " SELECT DISTINCT press, 1 FROM sources ORDER BY 2, 1"));
-    if (r.Status() != PGRES_TUPLES_OK) {
-        if (why) *why = ErrorOf(m_connection);
-        return false;
-    }
+    Result r(Ask("SELECT DISTINCT pc_name, 0 FROM sources UNION ALL"
+                 " SELECT DISTINCT press, 1 FROM sources ORDER BY 2, 1",
+                 0, nullptr, nullptr, nullptr, why));
+    if (!r.result) return false;
     for (int i = 0; i < PQntuples(r.result); ++i)
         (PQgetvalue(r.result, i, 1)[0] == '0' ? pcNames : presses)
             .push_back(PQgetvalue(r.result, i, 0));
@@ -334,29 +422,22 @@ bool PlantServer::Sources(std::vector<std::string>& pcNames, std::vector<std::st
 }
 
 long long PlantServer::Count(std::string* why) {
-    Result r(PQexec(m_connection, "SELECT count(*) FROM recordings"));
-    if (r.Status() != PGRES_TUPLES_OK) {
-        if (why) *why = ErrorOf(m_connection);
-        return -1;
-    }
+    Result r(Ask("SELECT count(*) FROM recordings", 0, nullptr, nullptr, nullptr, why));
+    if (!r.result) return -1;
     return std::atoll(PQgetvalue(r.result, 0, 0));
 }
 
 bool PlantServer::Load(const std::string& uuid, Recording& recording, RecordStatus* status,
                        std::string* why) {
     const char* params[] = {uuid.c_str()};
-    Result r(PQexecParams(
-        m_connection,
-        "SELECT samples, pc_name, press, operator_id, axle, side, bearing, production_date, "
-        "refurbishment_date, module, armed_at, started_at, stopped_at, record_length_s, "
-        "surface_cm2, lower_t, upper_t, alarm_threshold_bar, status, incomplete, alarms, "
-        "csv_sha256, limits_set_at, limits_set_by, program_version FROM recordings "
-        "WHERE uuid = $1",
-        1, nullptr, params, nullptr, nullptr, 0));
-    if (r.Status() != PGRES_TUPLES_OK) {
-        if (why) *why = ErrorOf(m_connection);
-        return false;
-    }
+    Result r(
+        Ask("SELECT samples, pc_name, press, operator_id, axle, side, bearing, production_date, "
+            "refurbishment_date, module, armed_at, started_at, stopped_at, record_length_s, "
+            "surface_cm2, lower_t, upper_t, alarm_threshold_bar, status, incomplete, alarms, "
+            "csv_sha256, limits_set_at, limits_set_by, program_version FROM recordings "
+            "WHERE uuid = $1",
+            1, params, nullptr, nullptr, why));
+    if (!r.result) return false;
     if (PQntuples(r.result) != 1) {
         if (why) *why = "no recording " + uuid + " on the plant server";
         return false;

@@ -7,6 +7,8 @@
 
 #include "records/record_store.h"
 
+#include <atomic>
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,8 +21,11 @@ class PlantServer {
     /// Connects with a libpq connection string ("host=qa-server dbname=presses
     /// user=press3"); the password comes from libpq's password file, never from
     /// the string. Null, with the reason in words, when the server cannot be
-    /// reached or refuses.
-    static std::unique_ptr<PlantServer> Connect(const std::string& connection, std::string* why);
+    /// reached or refuses. A server that does not answer is given up after
+    /// the string's connect_timeout (5 s unless it says), and at once when
+    /// `abandon` is set; the same holds for every question after.
+    static std::unique_ptr<PlantServer> Connect(const std::string& connection, std::string* why,
+                                                const std::atomic<bool>* abandon = nullptr);
     ~PlantServer();
     PlantServer(const PlantServer&) = delete;
     PlantServer& operator=(const PlantServer&) = delete;
@@ -47,7 +52,24 @@ class PlantServer {
     bool Load(const std::string& uuid, Recording& recording, RecordStatus* status,
               std::string* why);
 
+    /// How long a question may wait for its answer; a server that takes
+    /// longer is given up, and the connection with it.
+    void SetAnswerTimeout(std::chrono::milliseconds timeout) { m_answerTimeout = timeout; }
+
   private:
     explicit PlantServer(struct pg_conn* connection) : m_connection(connection) {}
+    /// Sends a question (with `values` its parameters, without them any
+    /// number of statements) and waits for every answer, never past the
+    /// answer time-out; the last result when each succeeded, else null with
+    /// the reason.
+    struct pg_result* Ask(const char* sql, int n, const char* const* values, const int* lengths,
+                          const int* formats, std::string* why);
+    bool Run(const char* sql, std::string* why);
+    /// Waits until the answer can be read; false when the connection failed
+    /// or was given up.
+    bool Await(std::string* why);
     struct pg_conn* m_connection;
+    const std::atomic<bool>* m_abandon = nullptr;
+    std::chrono::milliseconds m_answerTimeout{30000};
+    std::string m_broken; ///< why the connection was given up, or ""
 };
