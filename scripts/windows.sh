@@ -7,7 +7,7 @@
 #   bash scripts/windows.sh test     build, then the tests under Wine
 #
 # The libraries (libpng, libjpeg-turbo, wxWidgets, libharu, and SQLite,
-# libsodium and libqrencode with stamps of their own) come from Debian's
+# libsodium, libqrencode and libpq with stamps of their own) come from Debian's
 # source packages and are built as static libraries into a cache outside the
 # checkout, keyed by their versions: $VEMO_WIN_CACHE, by default
 # ~/.cache/vemo-win. The first build takes about half an hour on two cores;
@@ -86,6 +86,7 @@ build_deps() {
     build_sqlite
     build_sodium
     build_qrencode
+    build_libpq
     return
   fi
   log "building the libraries into $PREFIX"
@@ -125,9 +126,10 @@ build_deps() {
   build_sqlite
   build_sodium
   build_qrencode
+  build_libpq
 }
 
-# The libraries added after the first ones (SQLite, libsodium, libqrencode)
+# The libraries added after the first ones (SQLite, libsodium, libqrencode, libpq)
 # are kept in the same prefix, each with a stamp of its own version, so a new
 # one never rebuilds the others: build_once NAME PACKAGE STEP runs STEP in an
 # empty work folder with the unpacked source's directory, unless that
@@ -177,7 +179,28 @@ qrencode_step() {
   cmake --build . --target install >&2
 }
 
+# libpq, the plant server's client, from PostgreSQL's source: only the parts
+# it is made of (the common and port code and the library itself), without
+# OpenSSL, Kerberos or LDAP. Its own archive is an import library for the DLL,
+# so the static one is made from its objects.
+libpq_step() {
+  CC=$HOST-gcc-posix "$1/configure" --host=$HOST --build=x86_64-linux-gnu \
+    --without-readline --without-zlib --without-icu --without-openssl \
+    --without-gssapi --without-ldap --prefix="$PREFIX" >&2
+  for part in src/include src/common src/port src/interfaces/libpq; do
+    nice make -C "$part" -j"$JOBS" >&2
+  done
+  mkdir -p "$PREFIX/include" "$PREFIX/lib"
+  rm -f "$PREFIX/lib/libpq.a"
+  $HOST-ar rcs "$PREFIX/lib/libpq.a" $(ls src/interfaces/libpq/*.o | grep -v win32ver.o)
+  cp src/common/libpgcommon_shlib.a "$PREFIX/lib/libpgcommon.a"
+  cp src/port/libpgport_shlib.a "$PREFIX/lib/libpgport.a"
+  cp "$1/src/interfaces/libpq/libpq-fe.h" "$1/src/include/postgres_ext.h" \
+    src/include/pg_config_ext.h "$PREFIX/include/"
+}
+
 build_sqlite() { build_once sqlite sqlite3 sqlite_step; }
+build_libpq() { build_once libpq postgresql-15 libpq_step; }
 build_sodium() { build_once sodium libsodium sodium_step; }
 build_qrencode() { build_once qrencode qrencode qrencode_step; }
 

@@ -444,13 +444,3 @@ TEST_F(PlantServerTest, AServerThatHangsIsGivenUpAndClosingDoesNotWaitForIt) {
     ASSERT_TRUE(server->Load(Id(701), back, nullptr, &why)) << why;
     EXPECT_EQ(back.times.size(), 13000u);
 }
-
-TEST(PlantSender, WaitsLongerAfterEachFailureUpToTheLongest) {
-    const PlantSenderTiming timing;
-    EXPECT_EQ(RetryDelay(1, timing).count(), 1000);
-    EXPECT_EQ(RetryDelay(2, timing).count(), 2000);
-    EXPECT_EQ(RetryDelay(6, timing).count(), 32000);
-    EXPECT_EQ(RetryDelay(7, timing).count(), 60000);
-    EXPECT_EQ(RetryDelay(1000, timing).count(), 60000);
-    EXPECT_EQ(WaitingText({}), "");
-}
