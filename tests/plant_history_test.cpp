@@ -20,6 +20,7 @@
 #include <wx/textctrl.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -101,6 +102,14 @@ TEST(PlantHistory, EveryPcsRecordingsAreFoundAndAServerAwayIsTold) {
     EXPECT_EQ(history->m_list->GetItemText(1, 1), "PC-7");
     EXPECT_FALSE(history->m_printAgain->IsShown()) << "a reprint is kept by the PC that recorded";
     ASSERT_EQ(history->m_pc->GetCount(), 3u);
+    if (const char* shots = std::getenv("VEMO_SCREENSHOTS")) {
+        // The documentation's picture of the Plant scope.
+        WaitUntil([&] { return history->m_shown.size() == 1; }, 30000);
+        Pump(500);
+        EXPECT_EQ(
+            system(("import -window root '" + std::string(shots) + "/history-plant.png'").c_str()),
+            0);
+    }
     Choose(history->m_pc, history->m_pc->FindString("PC-7"));
     EXPECT_TRUE(WaitUntil(
         [&] {

@@ -176,11 +176,14 @@ HistoryWindow::HistoryWindow(wxWindow* parent, TerminalPanel& panel,
     m_until->SetValue(wxDateTime());
     filters->Add(m_until, 0, wxALIGN_CENTRE_VERTICAL);
     if (m_scope) {
+        m_pcLabel = new wxStaticText(this, wxID_ANY, "PC");
+        m_pcLabel->Hide();
+        filters->Add(m_pcLabel, 0, wxALIGN_CENTRE_VERTICAL | wxLEFT | wxRIGHT, 5);
         m_pc = new wxChoice(this, wxID_ANY);
         m_pc->Append("All PCs");
         m_pc->SetSelection(0);
         m_pc->Hide();
-        filters->Add(m_pc, 0, wxALIGN_CENTRE_VERTICAL | wxLEFT, 10);
+        filters->Add(m_pc, 0, wxALIGN_CENTRE_VERTICAL);
     }
     label("Press");
     m_press = new wxChoice(this, wxID_ANY);
@@ -195,9 +198,11 @@ HistoryWindow::HistoryWindow(wxWindow* parent, TerminalPanel& panel,
         m_result->Append(result);
     m_result->SetSelection(0);
     filters->Add(m_result, 0, wxALIGN_CENTRE_VERTICAL);
-    m_count = new wxStaticText(this, wxID_ANY, "");
-    filters->Add(m_count, 1, wxALIGN_CENTRE_VERTICAL | wxLEFT, 15);
     column->Add(filters, 0, wxALL | wxEXPAND, 8);
+    // How many were found, or why the plant server cannot be asked: a line
+    // of its own, as long as the window is wide.
+    m_count = new wxStaticText(this, wxID_ANY, "");
+    column->Add(m_count, 0, wxLEFT | wxRIGHT | wxBOTTOM | wxEXPAND, 8);
 
     // The list on the left, the curves and their results on the right.
     const wxRect screen = wxDisplay(0u).GetClientArea();
@@ -279,6 +284,7 @@ void HistoryWindow::OfferNames(wxChoice* choice, const std::vector<std::string>&
 void HistoryWindow::ChangeScope() {
     const bool plant = PlantScope();
     m_pc->Show(plant);
+    m_pcLabel->Show(plant);
     // This PC's presses; the plant's come with its first answer.
     if (!plant) OfferNames(m_press, m_store->Presses());
     const bool reprints = !plant;

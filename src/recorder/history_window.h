@@ -76,6 +76,7 @@ class HistoryWindow : public wxDialog {
     wxDatePickerCtrl* m_until = nullptr;
     wxChoice* m_scope = nullptr; ///< "This PC" or "Plant"; only with a plant server
     wxChoice* m_pc = nullptr;    ///< the plant's PCs, in the Plant scope
+    wxStaticText* m_pcLabel = nullptr;
     wxChoice* m_press = nullptr;
     wxChoice* m_result = nullptr;
     wxStaticText* m_count = nullptr;
