@@ -191,8 +191,21 @@ libpq_step() {
     nice make -C "$part" -j"$JOBS" >&2
   done
   mkdir -p "$PREFIX/include" "$PREFIX/lib"
+  # libpq brings a few pthread functions of its own on Windows, on types of
+  # its own; they are renamed so the program's threads keep MinGW's.
+  local sym syms=pq-pthread.syms
+  : > "$syms"
+  for sym in pthread_self pthread_getspecific pthread_setspecific pthread_mutex_init \
+             pthread_mutex_lock pthread_mutex_unlock; do
+    echo "$sym pq_$sym" >> "$syms"
+  done
   rm -f "$PREFIX/lib/libpq.a"
-  $HOST-ar rcs "$PREFIX/lib/libpq.a" $(ls src/interfaces/libpq/*.o | grep -v win32ver.o)
+  local objects=()
+  for obj in $(ls src/interfaces/libpq/*.o | grep -v win32ver.o); do
+    $HOST-objcopy --redefine-syms="$syms" "$obj" "$obj.renamed.o"
+    objects+=("$obj.renamed.o")
+  done
+  $HOST-ar rcs "$PREFIX/lib/libpq.a" "${objects[@]}"
   cp src/common/libpgcommon_shlib.a "$PREFIX/lib/libpgcommon.a"
   cp src/port/libpgport_shlib.a "$PREFIX/lib/libpgport.a"
   cp "$1/src/interfaces/libpq/libpq-fe.h" "$1/src/include/postgres_ext.h" \

@@ -7,6 +7,7 @@
 #include "recorder/report_import.h"
 #include "recorder/terminal_panel.h"
 #include "records/plant_queries.h"
+#include "records/plant_sender.h"
 #include "records/plant_server.h"
 #include "records/record_store.h"
 #include "records/record_writer.h"
@@ -620,9 +621,11 @@ void ImportReportsInto(TerminalPanel& panel, const wxString& directory) {
                   " cannot be used: " + wxString::FromUTF8(why) + ".");
         return;
     }
+    store->QueueForPlant(!panel.PlantServerConnection().empty());
     std::unique_ptr<wxBusyCursor> busy = std::make_unique<wxBusyCursor>();
     const ImportOutcome outcome = ImportReports(std::string(directory.utf8_str()), *store);
     busy.reset();
+    if (PlantSender* sender = panel.Sender()) sender->Nudge();
     const wxString text = "Reports in " + directory + ": " + wxString::FromUTF8(outcome.Summary());
     if (outcome.failure.empty())
         ShowInfo(text, "Import Reports");

@@ -40,6 +40,9 @@ int ImportFromCommandLine(const wxString& directory) {
         std::fprintf(stderr, "The record store cannot be used: %s\n", why.c_str());
         return 2;
     }
+    // Imported recordings go to the plant server like the others, sent by
+    // the program the next time it runs.
+    store->QueueForPlant(!PlantServerSetting().empty());
     const ImportOutcome outcome = ImportReports(std::string(directory.utf8_str()), *store);
     std::printf("%s\n", outcome.Summary().c_str());
     return outcome.failure.empty() ? 0 : 2;

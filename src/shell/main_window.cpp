@@ -53,6 +53,10 @@ std::string RecordStorePath() {
     return std::string(EarlySetting("records_db", "records.db").utf8_str());
 }
 
+std::string PlantServerSetting() {
+    return std::string(EarlySetting("records_server", "").Trim().Trim(false).utf8_str());
+}
+
 std::string LanguageSetting() {
     return std::string(EarlySetting("language", "").utf8_str());
 }

@@ -24,6 +24,9 @@ extern const char* const kProgramTitle;
 /// The record store named by config.ini's records_db, or records.db, in the
 /// working directory.
 std::string RecordStorePath();
+/// config.ini's records_server= (the plant server's libpq connection
+/// string), or "" when there is none.
+std::string PlantServerSetting();
 /// config.ini's language= ("it", "en"), or "" for the system's.
 std::string LanguageSetting();
 extern const char* const kStatusTitle;
