@@ -329,43 +329,46 @@ void HistoryWindow::SearchPlant(const RecordFilter& asked) {
     const std::string pc =
         m_pc->GetSelection() > 0 ? std::string(m_pc->GetStringSelection().utf8_str()) : "";
     m_count->SetLabel(wxString::FromUTF8("Asking the plant server\xE2\x80\xA6"));
-    m_plantQueries->Ask([this, ticket, filter, pc](PlantServer* server,
-                                                   const std::string& unreachable) {
-        std::vector<RecordSummary> rows;
-        std::vector<std::string> pcs, presses;
-        int64_t total = 0;
-        std::string why = unreachable;
-        const bool ok = server && server->Sources(pcs, presses, &why) &&
-                        server->Find(filter, pc, rows, &total, &why);
-        CallAfter([this, ticket, ok, rows = std::move(rows), pcs = std::move(pcs),
-                   presses = std::move(presses), total, why]() mutable {
-            if (ticket != m_plantSearch || !PlantScope()) return;
-            if (!ok) {
-                m_list->ShowPlantRows({});
-                m_count->SetLabel("The plant server cannot be asked: " + wxString::FromUTF8(why) +
-                                  ". This PC's recordings are under \"This PC\".");
+    m_plantQueries->Ask(
+        [this, ticket, filter, pc](PlantServer* server, const std::string& unreachable) {
+            std::vector<RecordSummary> rows;
+            std::vector<std::string> pcs, presses;
+            int64_t total = 0;
+            std::string why = unreachable;
+            const bool ok = server && server->Sources(pcs, presses, &why) &&
+                            server->Find(filter, pc, rows, &total, &why);
+            CallAfter([this, ticket, ok, rows = std::move(rows), pcs = std::move(pcs),
+                       presses = std::move(presses), total, why]() mutable {
+                if (ticket != m_plantSearch || !PlantScope()) return;
+                if (!ok) {
+                    m_list->ShowPlantRows({});
+                    m_count->SetLabel(
+                        "The plant server cannot be asked: " + wxString::FromUTF8(why) +
+                        ". This PC's recordings are under \"This PC\".");
+                    ShowSelection();
+                    return;
+                }
+                OfferNames(m_pc, pcs);
+                OfferNames(m_press, presses);
+                const size_t shown = rows.size();
+                m_list->ShowPlantRows(std::move(rows));
+                wxString count =
+                    wxString::Format(total == 1 ? "%lld recording on the plant server"
+                                                : "%lld recordings on the plant server",
+                                     static_cast<long long>(total));
+                if (static_cast<int64_t>(shown) < total)
+                    count += wxString::Format(", the newest %zu shown", shown);
+                m_count->SetLabel(count);
+                if (shown > 0) {
+                    m_list->SetItemState(0, wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED,
+                                         wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED);
+                    m_list->EnsureVisible(0);
+                }
                 ShowSelection();
-                return;
-            }
-            OfferNames(m_pc, pcs);
-            OfferNames(m_press, presses);
-            const size_t shown = rows.size();
-            m_list->ShowPlantRows(std::move(rows));
-            wxString count = wxString::Format(total == 1 ? "%lld recording on the plant server"
-                                                         : "%lld recordings on the plant server",
-                                              static_cast<long long>(total));
-            if (static_cast<int64_t>(shown) < total)
-                count += wxString::Format(", the newest %zu shown", shown);
-            m_count->SetLabel(count);
-            if (shown > 0) {
-                m_list->SetItemState(0, wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED,
-                                     wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED);
-                m_list->EnsureVisible(0);
-            }
-            ShowSelection();
-        });
-        return ok || !server;
-    });
+            });
+            return ok || !server;
+        },
+        "search");
 }
 
 void HistoryWindow::ShowSelection() {
@@ -391,25 +394,27 @@ void HistoryWindow::ShowSelection() {
     std::vector<std::string> uuids;
     for (long i : selected)
         uuids.push_back(m_list->Row(i).uuid);
-    m_plantQueries->Ask([this, ticket, uuids](PlantServer* server, const std::string& unreachable) {
-        std::vector<Recording> loaded;
-        std::string why = unreachable;
-        bool ok = server != nullptr;
-        for (const std::string& uuid : uuids) {
-            Recording recording;
-            if (!ok || !(ok = server->Load(uuid, recording, nullptr, &why))) break;
-            loaded.push_back(std::move(recording));
-        }
-        CallAfter([this, ticket, ok, loaded = std::move(loaded), why]() mutable {
-            if (ticket != m_plantSelection || !m_list->ShowsPlant()) return;
-            m_shown = std::move(loaded);
-            DrawShown();
-            if (!ok)
-                m_details->SetLabel("The plant server cannot be asked: " + wxString::FromUTF8(why) +
-                                    ".");
-        });
-        return ok || !server;
-    });
+    m_plantQueries->Ask(
+        [this, ticket, uuids](PlantServer* server, const std::string& unreachable) {
+            std::vector<Recording> loaded;
+            std::string why = unreachable;
+            bool ok = server != nullptr;
+            for (const std::string& uuid : uuids) {
+                Recording recording;
+                if (!ok || !(ok = server->Load(uuid, recording, nullptr, &why))) break;
+                loaded.push_back(std::move(recording));
+            }
+            CallAfter([this, ticket, ok, loaded = std::move(loaded), why]() mutable {
+                if (ticket != m_plantSelection || !m_list->ShowsPlant()) return;
+                m_shown = std::move(loaded);
+                DrawShown();
+                if (!ok)
+                    m_details->SetLabel(
+                        "The plant server cannot be asked: " + wxString::FromUTF8(why) + ".");
+            });
+            return ok || !server;
+        },
+        "selection");
 }
 
 void HistoryWindow::DrawShown() {

@@ -15,10 +15,17 @@ PlantQueries::~PlantQueries() {
     m_thread.join();
 }
 
-void PlantQueries::Ask(Question question) {
+void PlantQueries::Ask(Question question, const std::string& kind) {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_questions.push_back(std::move(question));
+        if (!kind.empty())
+            for (auto& waiting : m_questions)
+                if (waiting.first == kind) {
+                    waiting.second = std::move(question);
+                    question = nullptr;
+                    break;
+                }
+        if (question) m_questions.emplace_back(kind, std::move(question));
     }
     m_wake.notify_all();
 }
@@ -31,7 +38,7 @@ void PlantQueries::Run() {
             std::unique_lock<std::mutex> lock(m_mutex);
             m_wake.wait(lock, [this] { return m_stopping || !m_questions.empty(); });
             if (m_stopping) return;
-            question = std::move(m_questions.front());
+            question = std::move(m_questions.front().second);
             m_questions.pop_front();
         }
         std::string why;

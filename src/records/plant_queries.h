@@ -29,14 +29,17 @@ class PlantQueries {
     PlantQueries(const PlantQueries&) = delete;
     PlantQueries& operator=(const PlantQueries&) = delete;
 
-    void Ask(Question question);
+    /// Queues a question; one of a `kind` ("search") takes the place of an
+    /// earlier one of that kind still waiting, whose answer is no longer
+    /// wanted.
+    void Ask(Question question, const std::string& kind = "");
 
   private:
     void Run();
     const std::string m_connection;
     std::mutex m_mutex;
     std::condition_variable m_wake;
-    std::deque<Question> m_questions;
+    std::deque<std::pair<std::string, Question>> m_questions;
     std::atomic<bool> m_stopping{false};
     std::thread m_thread;
 };
