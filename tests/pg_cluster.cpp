@@ -9,6 +9,7 @@
 #include <netinet/in.h>
 #include <pwd.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -153,6 +154,9 @@ bool PgCluster::Start(std::string* why) {
         if (geteuid() == 0 &&
             (setgroups(0, nullptr) != 0 || setgid(m_gid) != 0 || setuid(m_uid) != 0))
             _exit(126);
+        // A test that dies on the way takes its server with it (a fast
+        // shutdown); set after the change of user, which clears it.
+        prctl(PR_SET_PDEATHSIG, SIGINT);
         execl(server.c_str(), "postgres", "-D", data.c_str(), "-h", "127.0.0.1", "-p", port.c_str(),
               "-k", m_dir.c_str(), "-c", "fsync=off", static_cast<char*>(nullptr));
         _exit(127);
