@@ -209,6 +209,8 @@ int main(int argc, char** argv) {
         const auto due = start + std::chrono::milliseconds(10000LL * tick / pcs);
         std::this_thread::sleep_until(due);
         if (Steady::now() >= end) break;
+        // Looked at before this turn's recording is added.
+        if (restarted && drained < 0 && waitingNow() == 0) drained = Ms(Steady::now() - back);
         Pc& pc = *fleet[static_cast<size_t>(tick % pcs)];
         const std::string uuid = NewRecordingId();
         {
@@ -230,7 +232,6 @@ int main(int argc, char** argv) {
             back = Steady::now();
             server = PlantServer::Connect(cluster.Connection(), &why);
         }
-        if (restarted && drained < 0 && waitingNow() == 0) drained = Ms(Steady::now() - back);
         if (Steady::now() >= nextQuery && (!stopped || restarted) && server) {
             loaded.push_back(axleQuery());
             nextQuery += std::chrono::seconds(15);

@@ -30,7 +30,8 @@ install_tools() {
   local pkgs=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine wine64 nsis
               dpkg-dev cmake ninja-build make xvfb xauth
               matchbox-window-manager xdotool x11-utils poppler-utils tcl
-              fonts-dejavu-core colord-data autoconf automake libtool gettext)
+              fonts-dejavu-core colord-data autoconf automake libtool gettext
+              postgresql-15)
   local missing=()
   for p in "${pkgs[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

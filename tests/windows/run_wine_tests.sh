@@ -10,10 +10,14 @@ SRC="$(cd "$(dirname "$0")/../.." && pwd)"
 export WINEDEBUG=-all
 export WINEPREFIX="${WINEPREFIX:-$HOME/.wine-vemo}"
 W="$(mktemp -d /tmp/vemo-wine-XXXXXX)"
+PG="$(mktemp -d /tmp/vemo-wine-pg-XXXXXX)"
 cleanup() {
   pkill -f "vemo-recorder.exe" 2>/dev/null || true
   pkill -f "press-sim.exe" 2>/dev/null || true
-  rm -rf "$W"
+  # The plant server by its PID.
+  [ -f "$PG/data/postmaster.pid" ] && kill -INT "$(head -1 "$PG/data/postmaster.pid")" 2>/dev/null || true
+  sleep 1
+  rm -rf "$W" "$PG"
 }
 trap cleanup EXIT
 [ -n "${KEEP:-}" ] && trap - EXIT
@@ -51,6 +55,32 @@ PORT=$(sed 's/.*://' "$S/port.txt" | tr -d '\r')
 sleep 5 # Wine's own services finish starting
 printf 'ip=127.0.0.1\r\nport=%s\r\nautoconnect=true\r\nskipQuestion=true\r\noperator=OP1\r\ndir_path=%s\r\n' \
   "$PORT" "$(winpath "$S/reports" | sed 's/\\/\\\\/g')" > "$S/config.ini"
+# A plant server of the test's own on 127.0.0.1 (PostgreSQL, as the postgres
+# user when the tests run as root): the recording must reach it from Windows,
+# logged in with a password from libpq's password file.
+PGBIN=/usr/lib/postgresql/15/bin
+pgrun() { if [ "$(id -u)" = 0 ]; then runuser -u postgres -- "$@"; else "$@"; fi; }
+echo admin-secret > "$PG/pw"
+[ "$(id -u)" = 0 ] && chown -R postgres "$PG"
+PGPORT=$(/usr/bin/python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+pgsql() { PGPASSWORD=admin-secret psql -h 127.0.0.1 -p "$PGPORT" -U admin -X -q -tA "$@"; }
+plant=0
+if pgrun "$PGBIN/initdb" -D "$PG/data" -U admin --auth=scram-sha-256 --pwfile="$PG/pw" \
+     --no-sync -E UTF8 > "$PG/initdb.log" 2>&1; then
+  (pgrun "$PGBIN/postgres" -D "$PG/data" -h 127.0.0.1 -p "$PGPORT" -k "$PG" -c fsync=off \
+     > "$PG/server.log" 2>&1 &)
+  for _ in $(seq 100); do pgsql -d postgres -c 'SELECT 1' >/dev/null 2>&1 && plant=1 && break; sleep 0.3; done
+fi
+if [ "$plant" = 1 ]; then
+  pgsql -d postgres -c "CREATE ROLE press3 LOGIN PASSWORD 'press3-secret'" \
+    -c "CREATE DATABASE presses OWNER press3"
+  printf '127.0.0.1:%s:presses:press3:press3-secret\r\n' "$PGPORT" > "$S/pgpass.conf"
+  # In a connection string a backslash escapes: the path with forward slashes.
+  printf 'records_server=host=127.0.0.1 port=%s dbname=presses user=press3 passfile=Z:%s\r\n' \
+    "$PGPORT" "$S/pgpass.conf" >> "$S/config.ini"
+else
+  echo "FAIL: no plant server for the smoke test (see $PG/initdb.log)"; fail=1
+fi
 cat > "$S/drive.sh" <<SH
 set -eu
 cd "$S"
@@ -131,6 +161,16 @@ PY
   answer=$(verify "$PDF" || true)
   echo "verify after a digit changed: $answer"
   echo "$answer" | grep -q "^CHANGED: report .*is not the one the page names" || { echo "FAIL: --verify missed a changed CSV file"; fail=1; }
+  if [ "$plant" = 1 ]; then
+    samples=$(grep -c '^[0-9]' "$CSV")
+    arrived=""
+    for _ in $(seq 60); do
+      arrived=$(pgsql -d presses -c "SELECT axle || ' ' || side || ', ' || sample_count || ' samples, ' || result FROM recordings" 2>/dev/null || true)
+      [ -n "$arrived" ] && break; sleep 0.5
+    done
+    echo "plant server: ${arrived:-nothing arrived}"
+    echo "$arrived" | grep -q "^AX1 A, $samples samples" || { echo "FAIL: the recording did not reach the plant server whole ($samples samples in the CSV file)"; fail=1; }
+  fi
 fi
 
 pkill -f "press-sim.exe" 2>/dev/null || true
