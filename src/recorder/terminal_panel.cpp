@@ -887,9 +887,9 @@ void TerminalPanel::OpenRecordStore(const std::string& path, const std::string& 
     if (plantServer.empty()) return;
     m_plantSender =
         std::make_unique<PlantSender>(path, plantServer, [this](const PlantSendStatus& status) {
+            const std::string waiting = WaitingText(status);
             const wxString text = wxString::FromUTF8(
-                status.waiting > 0 ? WaitingText(status)
-                                   : "No recording waiting for the plant server");
+                waiting.empty() ? "No recording waiting for the plant server" : waiting);
             CallAfter([this, text] { m_host.ShowPlantStatus(text); });
         });
 }

@@ -22,7 +22,8 @@ std::chrono::milliseconds RetryDelay(int failures, const PlantSenderTiming& timi
 }
 
 std::string WaitingText(const PlantSendStatus& status) {
-    if (status.waiting <= 0) return "";
+    if (status.waiting <= 0)
+        return status.problem.empty() ? "" : "Sending to the plant server: " + status.problem;
     std::string text = std::to_string(status.waiting) +
                        (status.waiting == 1 ? " recording" : " recordings") +
                        " waiting for the plant server";
@@ -89,8 +90,14 @@ void PlantSender::Run() {
             fail("the record store cannot be read: " + why);
             continue;
         }
-        status.waiting = store->OutboxCount();
+        const int64_t waiting = store->OutboxCount();
         const std::vector<OutboxEntry> entries = store->Outbox(20);
+        if (waiting < 0 || (waiting > 0 && entries.empty())) {
+            // Not an empty outbox: one that cannot be read now.
+            fail("the record store cannot be read (" + store->Path() + ")");
+            continue;
+        }
+        status.waiting = waiting;
         if (entries.empty()) {
             status.problem.clear();
             failures = 0;

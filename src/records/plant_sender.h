@@ -32,7 +32,8 @@ struct PlantSenderTiming {
 /// doubled after each further failure, never longer than the longest.
 std::chrono::milliseconds RetryDelay(int failures, const PlantSenderTiming& timing);
 
-/// "3 recordings waiting for the plant server: <problem>", or "" when none waits.
+/// "3 recordings waiting for the plant server: <problem>"; "" when none
+/// waits and nothing failed.
 std::string WaitingText(const PlantSendStatus& status);
 
 class PlantSender {
