@@ -241,6 +241,10 @@ TEST(RecordStore, ARecordingIsQueuedForThePlantWithItsOwnTransaction) {
     EXPECT_EQ(store->Outbox(1).front().attempts, 1);
     ASSERT_TRUE(store->Delivered(queued[0].id, &why));
     EXPECT_EQ(store->OutboxCount(), 1);
+    // The ones kept before there was a plant server, on request; the sent
+    // one again too (the server keeps one row), none twice.
+    EXPECT_EQ(store->QueueEverything(&why), 2);
+    EXPECT_EQ(store->OutboxCount(), 3);
     const ChainCheck chain = store->VerifyChain();
     EXPECT_TRUE(chain.ok) << chain.problem;
     EXPECT_EQ(chain.records, 3);

@@ -519,6 +519,13 @@ std::vector<OutboxEntry> RecordStore::Outbox(int limit) {
     return entries;
 }
 
+int64_t RecordStore::QueueEverything(std::string* why) {
+    Statement queue(m_db, "INSERT OR IGNORE INTO outbox (recording_id) SELECT id FROM recordings");
+    if (queue.Step() == SQLITE_DONE) return sqlite3_changes(m_db);
+    if (why) *why = queue.Error();
+    return -1;
+}
+
 int64_t RecordStore::OutboxCount() {
     Statement count(m_db, "SELECT count(*) FROM outbox");
     return count.Step() == SQLITE_ROW ? count.Int(0) : -1;

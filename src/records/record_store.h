@@ -96,6 +96,9 @@ class RecordStore {
     /// plant server, in the same transaction: a recording in the store is
     /// never missing from the outbox.
     void QueueForPlant(bool on) { m_queueForPlant = on; }
+    /// Puts every recording not yet in the outbox in it (the ones kept
+    /// before there was a plant server): how many, or -1 with the reason.
+    int64_t QueueEverything(std::string* why);
     /// The recordings waiting for the plant server, oldest first.
     std::vector<OutboxEntry> Outbox(int limit);
     /// How many recordings wait for the plant server; -1 when it cannot be read.

@@ -48,6 +48,27 @@ int ImportFromCommandLine(const wxString& directory) {
     return outcome.failure.empty() ? 0 : 2;
 }
 
+/// `vemo-recorder --queue-for-plant`: every recording of the store in its
+/// outbox, to be sent by the program the next time it runs.
+int QueueForPlantFromCommandLine() {
+    wxLog::SetActiveTarget(new wxLogStderr);
+    if (PlantServerSetting().empty()) {
+        std::fprintf(stderr, "No plant server: records_server= is not set in config.ini.\n");
+        return 2;
+    }
+    std::string why;
+    std::unique_ptr<RecordStore> store = RecordStore::Open(RecordStorePath(), &why);
+    const int64_t queued = store ? store->QueueEverything(&why) : -1;
+    if (queued < 0) {
+        std::fprintf(stderr, "The record store cannot be used: %s\n", why.c_str());
+        return 2;
+    }
+    std::printf("%lld recordings queued for the plant server, %lld waiting in all; the program "
+                "sends them when it runs.\n",
+                static_cast<long long>(queued), static_cast<long long>(store->OutboxCount()));
+    return 0;
+}
+
 /// `--verify FILE` and `--verify-store`: one line on the standard output.
 int VerifyFromCommandLine(const char* file) {
     wxLog::SetActiveTarget(new wxLogStderr);
@@ -66,6 +87,7 @@ int RunWithoutWindow(int argc, const std::vector<std::string>& argv) {
             return ImportFromCommandLine(wxString::FromUTF8(argv[i + 1]));
         if (argv[i] == "--verify" && next) return VerifyFromCommandLine(argv[i + 1].c_str());
         if (argv[i] == "--verify-store") return VerifyFromCommandLine(nullptr);
+        if (argv[i] == "--queue-for-plant") return QueueForPlantFromCommandLine();
     }
     return -1;
 }
