@@ -13,15 +13,13 @@
 
 namespace {
 
-/// A result that is cleared however the function is left; none when the
-/// exchange failed.
+/// A result that is cleared however the function is left; null when the
+/// question failed.
 struct Result {
-    explicit Result(PGresult* r = nullptr) : result(r) {}
+    explicit Result(PGresult* r) : result(r) {}
     ~Result() { PQclear(result); }
-    Result(Result&& other) noexcept : result(other.result) { other.result = nullptr; }
     Result(const Result&) = delete;
     Result& operator=(const Result&) = delete;
-    ExecStatusType Status() const { return result ? PQresultStatus(result) : PGRES_FATAL_ERROR; }
     PGresult* result;
 };
 

@@ -190,9 +190,8 @@ void MainWindow::Build() {
 
     // The record store, before the interrupted journals are kept in it.
     if (m_panel)
-        m_panel->OpenRecordStore(
-            std::string(m_config->Read("records_db", "records.db").utf8_str()),
-            std::string(m_config->Read("records_server", "").Trim().Trim(false).utf8_str()));
+        m_panel->OpenRecordStore(std::string(m_config->Read("records_db", "records.db").utf8_str()),
+                                 PlantServerSetting());
     if (m_panel) m_panel->CallAfter([panel = m_panel] { panel->ReportInterruptedJournals(); });
     if (skipQuestion) {
         if (m_panel) {
