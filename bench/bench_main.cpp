@@ -4,7 +4,7 @@
 //   vemo_bench [section ...]   sections: decode step repaint report latency live
 //                              reconnect flood[_SECONDS] longrun[_MINUTES]
 #include "plot/plot_canvas.h"
-#include "recorder/cycle.h"
+#include "station/cycle.h"
 #include "link/reading_decoder.h"
 #include "recorder/terminal_panel.h"
 #include "recorder/events.h"
@@ -86,9 +86,9 @@ void BenchDecode() {
 void BenchStep() {
     TerminalPanel* panel = MainWindow::GetInstance()->m_panel;
     ManualClock clock{4000000};
-    panel->SetClock(clock);
-    panel->m_connected = true;
-    panel->m_recordLength->ChangeValue("999");
+    panel->Job().SetClock(clock);
+    panel->Job().AssumeConnected(true);
+    panel->Controls().recordLength->ChangeValue("999");
     wxCommandEvent start(wxEVT_BUTTON, ID_START);
     panel->GetEventHandler()->ProcessEvent(start);
     std::map<int, double> at;
@@ -103,26 +103,26 @@ void BenchStep() {
             double best = 1e300;
             for (int k = 0; k < 20; ++k) {
                 auto a = Clock::now();
-                panel->ApplyReadings({{bar, clock.Steady()}});
+                panel->Job().ApplyReadings({{bar, clock.Steady()}});
                 best = std::min(best, Ms(a, Clock::now()));
             }
             at[i] = best;
         } else {
-            panel->ApplyReadings({{bar, clock.Steady()}});
+            panel->Job().ApplyReadings({{bar, clock.Steady()}});
         }
     }
     Report("reading_step_1000", at[1000], "ms");
     Report("reading_step_13000", at[13000], "ms");
     // SetData plus Fit alone, at 13 000 samples.
-    const auto& t = panel->Cycle().m_times;
-    const auto& f = panel->Cycle().m_forces;
+    const auto& t = panel->Job().Cycle().m_times;
+    const auto& f = panel->Job().Cycle().m_forces;
     double best = BestOf(20, [&] {
-        panel->m_curve->SetData(t, f);
-        panel->m_plot->Fit(0, t.back() + 10, 0, 400);
+        panel->Controls().plot.curve->SetData(t, f);
+        panel->Controls().plot.plot->Fit(0, t.back() + 10, 0, 400);
     });
     Report("setdata_fit_13000", best, "ms");
-    panel->m_connected = false;
-    panel->Cycle().Disarm();
+    panel->Job().AssumeConnected(false);
+    panel->Job().EndForExit();
 }
 
 void BenchRepaint() {
@@ -259,9 +259,9 @@ void BenchReport() {
         t[i] = i * 0.075;
         f[i] = 400 * (1 - std::exp(-t[i] / 20.0));
     }
-    panel->m_curve->SetData(t, f);
-    panel->m_plot->SetSize(1600, 960);
-    panel->m_plot->Fit(0, t.back() + 10, 0, 480);
+    panel->Controls().plot.curve->SetData(t, f);
+    panel->Controls().plot.plot->SetSize(1600, 960);
+    panel->Controls().plot.plot->Fit(0, t.back() + 10, 0, 480);
     Pump(300);
     Recording recording;
     recording.setup.job = {"OP", "AX", "A", "B", "P", "R"};
@@ -286,7 +286,7 @@ void BenchReport() {
     // The page with its two embedded fonts and the picture.
     Report("report_page_size", wxFileName::GetSize(wxString::FromUTF8(written)).ToDouble() / 1024,
            "kB");
-    panel->m_plot->SetSize(wxSize(1046, 627));
+    panel->Controls().plot.plot->SetSize(wxSize(1046, 627));
 }
 
 struct Sim : PressSimProcess {
@@ -317,12 +317,12 @@ void BenchLatency() {
     std::ofstream(profile) << "0,0\n100,2000\n"; // a new value about every reading
     Sim sim({"--profile", profile, "--once", "--log-sends"});
     std::map<int, long long> applied;
-    panel->m_readingObserver = [&](int bar) {
+    panel->SetReadingObserver([&](int bar) {
         if (!applied.count(bar)) applied[bar] = EpochUs();
-    };
+    });
     Connect(panel, sim.Port());
     Pump(40000);
-    panel->m_readingObserver = nullptr;
+    panel->SetReadingObserver(nullptr);
     Disconnect(panel);
     std::map<int, long long> sent;
     std::ifstream in(sim.LogPath());
@@ -357,19 +357,19 @@ double CpuMs() {
 void BenchLive() {
     TerminalPanel* panel = MainWindow::GetInstance()->m_panel;
     ManualClock clock{4000000};
-    panel->SetClock(clock);
-    panel->m_plot->SetSize(1600, 960);
+    panel->Job().SetClock(clock);
+    panel->Controls().plot.plot->SetSize(1600, 960);
     Pump(200);
     for (int n : {1000, 13000}) {
-        panel->m_connected = true;
-        panel->m_recordLength->ChangeValue("999");
+        panel->Job().AssumeConnected(true);
+        panel->Controls().recordLength->ChangeValue("999");
         wxCommandEvent start(wxEVT_BUTTON, ID_START);
         panel->GetEventHandler()->ProcessEvent(start);
         long long ms = 0;
         auto step = [&](int i) {
             ms += 75;
             clock.SetMs(n * 100000 + ms);
-            panel->ApplyReadings({{5 + std::min(295, i / 2), clock.Steady()}});
+            panel->Job().ApplyReadings({{5 + std::min(295, i / 2), clock.Steady()}});
         };
         for (int i = 0; i < n - 40; ++i)
             step(i);
@@ -380,7 +380,7 @@ void BenchLive() {
             auto a = Clock::now();
             double c = CpuMs();
             step(i);
-            panel->m_plot->PaintLayers(dc);
+            panel->Controls().plot.plot->PaintLayers(dc);
             wall.push_back(Ms(a, Clock::now()));
             cpu.push_back(CpuMs() - c);
         }
@@ -388,10 +388,10 @@ void BenchLive() {
         std::sort(cpu.begin(), cpu.end());
         Report("live_redraw_" + std::to_string(n), wall[wall.size() / 2], "ms");
         Report("live_cpu_" + std::to_string(n), cpu[cpu.size() / 2], "ms");
-        panel->Cycle().Disarm();
-        panel->m_connected = false;
+        panel->Job().EndForExit();
+        panel->Job().AssumeConnected(false);
     }
-    panel->m_plot->SetSize(wxSize(1046, 627));
+    panel->Controls().plot.plot->SetSize(wxSize(1046, 627));
 }
 
 long RssKb() {
@@ -415,7 +415,7 @@ void BenchLongRun(int minutes) {
     TerminalPanel* panel = MainWindow::GetInstance()->m_panel;
     Sim sim({});
     Connect(panel, sim.Port());
-    panel->m_recordLength->ChangeValue("30");
+    panel->Controls().recordLength->ChangeValue("30");
     Pump(2000);
     long first = 0;
     for (int m = 0; m < minutes; ++m) {
@@ -494,11 +494,11 @@ void BenchFlood(int seconds) {
             const std::string name = std::string("flood_") + (rate > 5e6 ? "10" : "1") + "MBs_" +
                                      (recording ? "recording" : "idle");
             Sim sim({"--flood", std::to_string(static_cast<long>(rate))});
-            panel->m_recordLength->ChangeValue(std::to_string(seconds + 30));
+            panel->Controls().recordLength->ChangeValue(std::to_string(seconds + 30));
             Connect(panel, sim.Port());
             Pump(1000);
             const long before = RssKb();
-            const long long appliedBefore = panel->ReadingsApplied();
+            const long long appliedBefore = panel->Job().ReadingsApplied();
             if (recording) {
                 wxCommandEvent start(wxEVT_BUTTON, ID_START);
                 panel->GetEventHandler()->ProcessEvent(start);
@@ -508,18 +508,18 @@ void BenchFlood(int seconds) {
             Pump(seconds * 1000);
             gaps.Stop();
             const long after = RssKb();
-            const auto& c = panel->Cycle();
+            const auto& c = panel->Job().Cycle();
             // Each sample: time, force and pressure in the cycle, time and
             // force again in the curve (capacity not yet touched is not resident).
             const double own = double(c.m_times.size()) * (8 + 8 + 4 + 8 + 8) / 1024.0;
-            Report(name + "_readings", double(panel->ReadingsApplied() - appliedBefore),
+            Report(name + "_readings", double(panel->Job().ReadingsApplied() - appliedBefore),
                    "readings");
             if (recording) Report(name + "_samples", double(c.m_times.size()), "samples");
             Report(name + "_longest_gap", gaps.m_longest, "ms");
             Report(name + "_rss_growth", (after - before) / 1024.0, "MB");
             if (recording)
                 Report(name + "_growth_beyond_samples", (after - before - own) / 1024.0, "MB");
-            panel->EndForExit();
+            panel->Job().EndForExit();
             Disconnect(panel);
             Pump(500);
         }

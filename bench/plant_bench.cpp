@@ -9,9 +9,9 @@
 // axle over the whole table, during the load and on a quiet server.
 // Usage: plant_bench [ROWS] [PCS] [MINUTES]
 #include "pg_cluster.h"
-#include "recorder/cycle.h"
-#include "records/plant_sender.h"
-#include "records/plant_server.h"
+#include "station/cycle.h"
+#include "plant/plant_sender.h"
+#include "plant/plant_server.h"
 #include "records/record_store.h"
 
 #include <libpq-fe.h>

@@ -3,7 +3,7 @@
 // opening of one curve and the writing of a 13 000-sample recording are
 // timed (best of 5 each), and the whole chain of hashes walked once. Usage:
 // store_bench [DIR] [N]
-#include "recorder/cycle.h"
+#include "station/cycle.h"
 #include "records/record_store.h"
 
 #include <chrono>

@@ -1,8 +1,8 @@
 // The recording cycle with a clock the test sets: start, alarm, record length,
 // force conversion and the view to fit.
-#include "recorder/alarm_watch.h"
-#include "recorder/cycle.h"
-#include "recorder/report_data.h"
+#include "station/alarm_watch.h"
+#include "station/cycle.h"
+#include "station/report_data.h"
 #include "records/recording.h"
 #include "manual_clock.h"
 

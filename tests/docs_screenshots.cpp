@@ -4,13 +4,13 @@
 #include "gui_support.h"
 
 #include "plot/plot_canvas.h"
-#include "recorder/cycle.h"
+#include "station/cycle.h"
 #include "recorder/history_window.h"
-#include "recorder/local_time.h"
+#include "station/local_time.h"
 #include "records/record_store.h"
 #include "recorder/terminal_panel.h"
 #include "recorder/events.h"
-#include "recorder/limits.h"
+#include "station/limits.h"
 #include "recorder/state_banner.h"
 #include "shell/main_window.h"
 
@@ -39,11 +39,11 @@ TEST(DocsScreenshots, CanvasWithPressCurve) {
         t.push_back(s);
         f.push_back(std::round(bar) * 1250.0 / 100 * 0.102);
     }
-    panel->m_curve->SetData(t, f);
-    panel->m_plot->Fit(0, 90, 0, *std::max_element(f.begin(), f.end()) * 1.2);
+    panel->Controls().plot.curve->SetData(t, f);
+    panel->Controls().plot.plot->Fit(0, 90, 0, *std::max_element(f.begin(), f.end()) * 1.2);
     Pump(200);
     ASSERT_TRUE(
-        panel->m_plot->SaveScreenshot(wxString(ShotDir()) + "/canvas.png", wxBITMAP_TYPE_PNG));
+        panel->Controls().plot.plot->SaveScreenshot(wxString(ShotDir()) + "/canvas.png", wxBITMAP_TYPE_PNG));
 }
 
 /// Takes the whole screen as docs/main-window-`state`.png; on a screen other
@@ -77,61 +77,60 @@ TEST(DocsScreenshots, MainWindowStates) {
     SimProcess sim({"--profile", profile, "--once"});
     panel->SetConnectionParameters("127.0.0.1", wxString::Format("%d", sim.Port()), true, true, 0);
     Click(panel, ID_CONNECT);
-    ASSERT_TRUE(panel->m_connected);
-    panel->m_operatorId->ChangeValue(wxString::FromUTF8("Łukasz Żółć"));
+    ASSERT_TRUE(panel->Job().Connected());
+    panel->Controls().operatorId->ChangeValue(wxString::FromUTF8("Łukasz Żółć"));
     auto job = [&](const char* axle) {
-        panel->m_axleDesignation->ChangeValue(axle);
-        panel->m_bearingDesignation->ChangeValue("TBU 130x230");
-        panel->m_productionDate->ChangeValue("2024-03");
-        panel->m_refurbishmentDate->ChangeValue("2026-10");
-        panel->UpdateStartButton();
+        panel->Controls().axleDesignation->ChangeValue(axle);
+        panel->Controls().bearingDesignation->ChangeValue("TBU 130x230");
+        panel->Controls().productionDate->ChangeValue("2024-03");
+        panel->Controls().refurbishmentDate->SetValue("2026-10");
     };
     job("AX-4471");
-    panel->m_alarmThreshold->SetValue("290"); // as typed: the threshold line follows
-    panel->m_recordLength->ChangeValue("30");
+    panel->Controls().alarmThreshold->SetValue("290"); // as typed: the threshold line follows
+    panel->Controls().recordLength->ChangeValue("30");
     Pump(1500);
     ShotOfScreen("ready");
     Click(panel, ID_START);
     Pump(2500);
     ShotOfScreen("armed");
     ASSERT_TRUE(WaitUntil(
-        [&] { return panel->Cycle().m_recording && panel->Cycle().LastTime() > 6.5; }, 15000));
+        [&] { return panel->Job().Cycle().m_recording && panel->Job().Cycle().LastTime() > 6.5; }, 15000));
     ShotOfScreen("recording");
-    ASSERT_TRUE(WaitUntil([&] { return panel->m_banner->Shown().flashing; }, 15000));
+    ASSERT_TRUE(WaitUntil([&] { return panel->Controls().banner->Shown().flashing; }, 15000));
     Pump(1200);
-    WaitUntil([&] { return panel->m_banner->Shown().lit; }, 1000);
+    WaitUntil([&] { return panel->Controls().banner->Shown().lit; }, 1000);
     ShotOfScreen("alarm");
     // It ends by itself 2 s after the release.
-    wxTEST_DIALOG(WaitUntil([&] { return !panel->Cycle().m_recording; }, 30000);
+    wxTEST_DIALOG(WaitUntil([&] { return !panel->Job().Cycle().m_recording; }, 30000);
                   Pump(500), ExpectBoxStarting("ALARM during this recording", wxOK, "Alarm"),
                   ExpectBoxStarting("Write the report ", wxYES, "Print REPORT?"),
                   ExpectBoxStarting("Report Created: ", wxOK, "Success"));
-    const Recording first = *panel->LastRecording();
+    const Recording first = *panel->Job().LastRecording();
     Pump(1000);
     ShotOfScreen("done-pass");
 
     job("AX-4472");
-    panel->m_alarmThreshold->SetValue("350");
+    panel->Controls().alarmThreshold->SetValue("350");
     Click(panel, ID_START);
-    ASSERT_TRUE(panel->Cycle().m_armed);
-    wxTEST_DIALOG(ASSERT_TRUE(WaitUntil([&] { return panel->Cycle().m_recording; }, 20000));
-                  WaitUntil([&] { return !panel->Cycle().m_recording; }, 30000);
+    ASSERT_TRUE(panel->Job().Cycle().m_armed);
+    wxTEST_DIALOG(ASSERT_TRUE(WaitUntil([&] { return panel->Job().Cycle().m_recording; }, 20000));
+                  WaitUntil([&] { return !panel->Job().Cycle().m_recording; }, 30000);
                   Pump(500), ExpectBoxStarting("Write the report ", wxNO, "Print REPORT?"));
     Pump(1000);
     ShotOfScreen("done-fail");
 
     Click(panel, ID_START);
     ASSERT_TRUE(WaitUntil(
-        [&] { return panel->Cycle().m_recording && panel->Cycle().LastTime() > 8; }, 20000));
+        [&] { return panel->Job().Cycle().m_recording && panel->Job().Cycle().LastTime() > 8; }, 20000));
     wxTEST_DIALOG(Click(panel, ID_STOP);
                   Pump(300), ExpectBoxStarting("Write the report ", wxNO, "Print REPORT?"));
     Pump(1000);
     ShotOfScreen("done-incomplete");
 
     // The module gone: its own look, not the alarm's red.
-    wxTEST_DIALOG(sim.Stop(); WaitUntil([&] { return !panel->m_connected; }, 10000);
+    wxTEST_DIALOG(sim.Stop(); WaitUntil([&] { return !panel->Job().Connected(); }, 10000);
                   Pump(300), ExpectBoxStarting("", wxOK, "Disconnected"));
-    WaitUntil([&] { return panel->m_banner->Shown().colour == BannerColour::Lost; }, 5000);
+    WaitUntil([&] { return panel->Controls().banner->Shown().colour == BannerColour::Lost; }, 5000);
     Pump(300);
     ShotOfScreen("module-lost");
     Click(panel, ID_DISCONNECT);

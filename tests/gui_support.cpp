@@ -109,9 +109,8 @@ int CountThreads() {
 }
 
 void FillStartFields(TerminalPanel* panel) {
-    panel->m_operatorId->ChangeValue("OP7");
-    panel->m_axleDesignation->ChangeValue("AX4711");
-    panel->UpdateStartButton();
+    panel->Controls().operatorId->SetValue("OP7");
+    panel->Controls().axleDesignation->SetValue("AX4711");
 }
 
 bool IsBox(wxDialog* dialog) {

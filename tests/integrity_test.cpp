@@ -3,10 +3,10 @@
 // page beside another recording's CSV file, a record changed or removed in
 // the store, limits edited outside the program, and the quality engineer's
 // password file missing, damaged or guessed at.
-#include "recorder/cycle.h"
-#include "recorder/limits.h"
-#include "recorder/report_data.h"
-#include "recorder/verify.h"
+#include "station/cycle.h"
+#include "station/limits.h"
+#include "station/report_data.h"
+#include "station/verify.h"
 #include "records/file_access.h"
 #include "records/integrity.h"
 #include "records/quality_password.h"

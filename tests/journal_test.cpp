@@ -1,6 +1,6 @@
 // The journal of a running recording: written as it runs, ended with how it
 // ended, and found at the next start when a crash interrupted it.
-#include "recorder/journal.h"
+#include "station/journal.h"
 
 #include "records/file_access.h"
 

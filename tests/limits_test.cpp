@@ -1,7 +1,7 @@
 // Force limits per press in limits.ini, the verdict on a recording, and the
 // state banner's line for every state of the link and the cycle.
-#include "recorder/banner_state.h"
-#include "recorder/limits.h"
+#include "station/banner_state.h"
+#include "station/limits.h"
 
 #include <gtest/gtest.h>
 

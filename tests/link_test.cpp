@@ -36,8 +36,8 @@ struct LinkTest : testing::Test {
         FillStartFields(panel);
     }
     void TearDown() override {
-        if (panel->m_connected) {
-            if (panel->Cycle().m_recording) {
+        if (panel->Job().Connected()) {
+            if (panel->Job().Cycle().m_recording) {
                 wxTEST_DIALOG(Click(panel, ID_DISCONNECT); Pump(100), ExpectBox(kLostBox, wxOK));
             } else {
                 Click(panel, ID_DISCONNECT);
@@ -50,8 +50,8 @@ struct LinkTest : testing::Test {
         Click(panel, ID_CONNECT);
     }
     bool PressureShown() {
-        return panel->m_pressureText->GetLabel().StartsWith("Pressure: ") &&
-               panel->m_pressureText->GetLabel() != "Pressure: none";
+        return panel->Controls().pressureText->GetLabel().StartsWith("Pressure: ") &&
+               panel->Controls().pressureText->GetLabel() != "Pressure: none";
     }
     TerminalPanel* panel = nullptr;
 };
@@ -94,16 +94,16 @@ TEST_F(LinkTest, ConnectSendsStartupCommandsThenPollsEvery75Ms) {
     SimProcess sim;
     ASSERT_GT(sim.Port(), 0);
     ConnectTo(sim.Port());
-    ASSERT_TRUE(panel->m_connected);
-    EXPECT_FALSE(panel->m_connectButton->IsEnabled());
-    EXPECT_TRUE(panel->m_disconnectButton->IsEnabled());
-    EXPECT_TRUE(panel->m_startButton->IsEnabled());
+    ASSERT_TRUE(panel->Job().Connected());
+    EXPECT_FALSE(panel->Controls().connectButton->IsEnabled());
+    EXPECT_TRUE(panel->Controls().disconnectButton->IsEnabled());
+    EXPECT_TRUE(panel->Controls().startButton->IsEnabled());
     EXPECT_TRUE(WaitUntil([&] { return PressureShown(); }, 3000));
-    EXPECT_EQ(panel->m_pressureText->GetLabel(), "Pressure: 0 bar");
+    EXPECT_EQ(panel->Controls().pressureText->GetLabel(), "Pressure: 0 bar");
     Pump(3000);
     Click(panel, ID_DISCONNECT);
-    EXPECT_EQ(panel->m_pressureText->GetLabel(), "Pressure: none");
-    EXPECT_TRUE(panel->m_connectButton->IsEnabled());
+    EXPECT_EQ(panel->Controls().pressureText->GetLabel(), "Pressure: none");
+    EXPECT_TRUE(panel->Controls().connectButton->IsEnabled());
 
     std::vector<LogEntry> log = Commands(sim);
     ASSERT_GT(log.size(), 30u);
@@ -126,19 +126,19 @@ TEST_F(LinkTest, FullRecordingOfAPressCycleAsksForTheReportOnce) {
     WriteText(profile, "time_s,bar\n0,0\n0.8,0\n2.5,200\n5,200\n5.5,0\n9,0\n");
     SimProcess sim({"--profile", profile, "--once"});
     ConnectTo(sim.Port());
-    ASSERT_TRUE(panel->m_connected);
-    panel->m_recordLength->ChangeValue("3");
+    ASSERT_TRUE(panel->Job().Connected());
+    panel->Controls().recordLength->ChangeValue("3");
     Click(panel, ID_START);
-    const int before = panel->RecordEndQuestions();
-    wxTEST_DIALOG(WaitUntil([&] { return panel->RecordEndQuestions() > before; }, 10000);
+    const int before = panel->Job().ReportQuestions();
+    wxTEST_DIALOG(WaitUntil([&] { return panel->Job().ReportQuestions() > before; }, 10000);
                   Pump(500), ExpectBoxStarting("Write the report ", wxNO, "Print REPORT?"));
-    EXPECT_EQ(panel->RecordEndQuestions(), before + 1);
-    const auto& times = panel->Cycle().m_times;
+    EXPECT_EQ(panel->Job().ReportQuestions(), before + 1);
+    const auto& times = panel->Job().Cycle().m_times;
     ASSERT_GT(times.size(), 25u); // about 13 readings a second for 3 s
     EXPECT_LE(times.size(), 45u);
     EXPECT_GE(times.back(), 1.5); // the countdown may end the cycle up to a second early
-    EXPECT_GT(panel->Cycle().m_maxForce, 100 * 1250.0 / 100 * 0.102);
-    EXPECT_EQ(panel->m_curve->GetDataLength(), times.size());
+    EXPECT_GT(panel->Job().Cycle().m_maxForce, 100 * 1250.0 / 100 * 0.102);
+    EXPECT_EQ(panel->Controls().plot.curve->GetDataLength(), times.size());
 }
 
 // Fault mended: a lost module gave two boxes, "Disonnected" misspelt, and
@@ -149,31 +149,31 @@ TEST_F(LinkTest, ModuleLostIsToldOnceAndTheProgramReconnectsByItself) {
     SimProcess sim({"--profile", profile, "--close-after", "25", "--connections", "1"});
     const int port = sim.Port();
     ConnectTo(port);
-    ASSERT_TRUE(panel->m_connected);
+    ASSERT_TRUE(panel->Job().Connected());
     Click(panel, ID_START);
-    ASSERT_TRUE(WaitUntil([&] { return panel->Cycle().m_recording; }, 2000));
-    wxTEST_DIALOG(WaitUntil([&] { return !panel->m_connected; }, 8000);
+    ASSERT_TRUE(WaitUntil([&] { return panel->Job().Cycle().m_recording; }, 2000));
+    wxTEST_DIALOG(WaitUntil([&] { return !panel->Job().Connected(); }, 8000);
                   Pump(300),
                   ExpectBoxStarting("Network disconnected: the module closed the connection.\n"
                                     "The recording ended early: module lost at ",
                                     wxOK, "Disconnected"));
-    EXPECT_FALSE(panel->Cycle().m_recording);
-    EXPECT_EQ(panel->Cycle().EndReason(), RecordEnd::ModuleLost);
-    EXPECT_EQ(panel->m_pressureText->GetLabel(), "Pressure: none");
-    EXPECT_TRUE(panel->Reconnecting());
-    EXPECT_TRUE(panel->m_statusText->GetLabel().StartsWith(wxString::FromUTF8(
+    EXPECT_FALSE(panel->Job().Cycle().m_recording);
+    EXPECT_EQ(panel->Job().Cycle().EndReason(), RecordEnd::ModuleLost);
+    EXPECT_EQ(panel->Controls().pressureText->GetLabel(), "Pressure: none");
+    EXPECT_TRUE(panel->Job().Reconnecting());
+    EXPECT_TRUE(panel->Controls().statusText->GetLabel().StartsWith(wxString::FromUTF8(
         "Module lost \u2014 reconnecting to 127.0.0.1:" + std::to_string(port) + " (attempt ")));
-    EXPECT_TRUE(panel->m_disconnectButton->IsEnabled());
-    EXPECT_FALSE(panel->m_connectButton->IsEnabled());
+    EXPECT_TRUE(panel->Controls().disconnectButton->IsEnabled());
+    EXPECT_FALSE(panel->Controls().connectButton->IsEnabled());
 
     // The module comes back on the same port: the link is polling again.
     Pump(1500);
     SimProcess back({"--port", std::to_string(port)});
-    ASSERT_TRUE(WaitUntil([&] { return panel->m_connected; }, 12000));
+    ASSERT_TRUE(WaitUntil([&] { return panel->Job().Connected(); }, 12000));
     EXPECT_TRUE(WaitUntil([&] { return PressureShown(); }, 3000));
-    EXPECT_FALSE(panel->Reconnecting());
-    EXPECT_TRUE(panel->m_statusText->GetLabel().StartsWith("IP: 127.0.0.1 - Port: "));
-    EXPECT_FALSE(panel->Cycle().m_recording); // a cut-short recording is not resumed
+    EXPECT_FALSE(panel->Job().Reconnecting());
+    EXPECT_TRUE(panel->Controls().statusText->GetLabel().StartsWith("IP: 127.0.0.1 - Port: "));
+    EXPECT_FALSE(panel->Job().Cycle().m_recording); // a cut-short recording is not resumed
 }
 
 // The "Disconnected" box is not left standing over a module that is back:
@@ -182,7 +182,7 @@ TEST_F(LinkTest, ModuleLostIsToldOnceAndTheProgramReconnectsByItself) {
 TEST_F(LinkTest, TheDisconnectedBoxClosesItselfWhenTheModuleIsBack) {
     SimProcess sim({"--close-after", "25", "--connections", "2"});
     ConnectTo(sim.Port());
-    ASSERT_TRUE(panel->m_connected);
+    ASSERT_TRUE(panel->Job().Connected());
     // Should the box stay open, the test closes it after 15 s and fails.
     wxTimer guard;
     bool guardFired = false;
@@ -195,12 +195,12 @@ TEST_F(LinkTest, TheDisconnectedBoxClosesItselfWhenTheModuleIsBack) {
     });
     guard.StartOnce(15000);
     // The loss opens the box; its nested loop runs until the link is back.
-    ASSERT_TRUE(WaitUntil([&] { return panel->LossBoxesClosed() == 1; }, 20000));
+    ASSERT_TRUE(WaitUntil([&] { return panel->Job().LossNoticesClosed() == 1; }, 20000));
     EXPECT_FALSE(guardFired);
-    EXPECT_TRUE(panel->m_connected || panel->Reconnecting());
-    EXPECT_TRUE(WaitUntil([&] { return !panel->m_connected; }, 8000)); // the second drop
+    EXPECT_TRUE(panel->Job().Connected() || panel->Job().Reconnecting());
+    EXPECT_TRUE(WaitUntil([&] { return !panel->Job().Connected(); }, 8000)); // the second drop
     Pump(300);
-    EXPECT_EQ(panel->LossBoxesClosed(), 1);
+    EXPECT_EQ(panel->Job().LossNoticesClosed(), 1);
     guard.Stop();
     Click(panel, ID_DISCONNECT);
 }
@@ -208,16 +208,16 @@ TEST_F(LinkTest, TheDisconnectedBoxClosesItselfWhenTheModuleIsBack) {
 TEST_F(LinkTest, DisconnectEndsTheReconnection) {
     SimProcess sim({"--close-after", "5", "--connections", "1"});
     ConnectTo(sim.Port());
-    ASSERT_TRUE(panel->m_connected);
-    wxTEST_DIALOG(WaitUntil([&] { return !panel->m_connected; }, 5000);
+    ASSERT_TRUE(panel->Job().Connected());
+    wxTEST_DIALOG(WaitUntil([&] { return !panel->Job().Connected(); }, 5000);
                   Pump(200), ExpectBoxStarting("Network disconnected", wxOK, "Disconnected"));
-    ASSERT_TRUE(panel->Reconnecting());
+    ASSERT_TRUE(panel->Job().Reconnecting());
     Click(panel, ID_DISCONNECT);
-    EXPECT_FALSE(panel->Reconnecting());
-    EXPECT_TRUE(panel->m_connectButton->IsEnabled());
-    EXPECT_FALSE(panel->m_disconnectButton->IsEnabled());
+    EXPECT_FALSE(panel->Job().Reconnecting());
+    EXPECT_TRUE(panel->Controls().connectButton->IsEnabled());
+    EXPECT_FALSE(panel->Controls().disconnectButton->IsEnabled());
     Pump(2500);
-    EXPECT_FALSE(panel->m_connected);
+    EXPECT_FALSE(panel->Job().Connected());
 }
 
 TEST_F(LinkTest, RefusedConnectionShowsTheFailureBox) {
@@ -228,9 +228,9 @@ TEST_F(LinkTest, RefusedConnectionShowsTheFailureBox) {
                                                ": connection refused.\nThe address and port are "
                                                "changed in File \u2192 New Connection."),
                             wxOK, "Error"));
-    EXPECT_FALSE(panel->m_connected);
-    EXPECT_TRUE(panel->m_connectButton->IsEnabled());
-    EXPECT_EQ(panel->m_connectState, 0);
+    EXPECT_FALSE(panel->Job().Connected());
+    EXPECT_TRUE(panel->Controls().connectButton->IsEnabled());
+    EXPECT_FALSE(panel->Job().Connecting());
 }
 
 TEST_F(LinkTest, UnansweredConnectionTimesOutAfterFiveSeconds) {
@@ -241,7 +241,7 @@ TEST_F(LinkTest, UnansweredConnectionTimesOutAfterFiveSeconds) {
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     EXPECT_GT(seconds, 4.8);
     EXPECT_LT(seconds, 7.5);
-    EXPECT_FALSE(panel->m_connected);
+    EXPECT_FALSE(panel->Job().Connected());
 }
 
 TEST_F(LinkTest, CancelAnsweredNoGoesOn) {
@@ -251,7 +251,7 @@ TEST_F(LinkTest, CancelAnsweredNoGoesOn) {
                   ExpectBox("Do you really want to cancel connection?", wxNO, "End Connection?"),
                   ExpectBoxStarting(kFailedBox, wxOK, "Error"));
     cancel.join();
-    EXPECT_FALSE(panel->m_connected);
+    EXPECT_FALSE(panel->Job().Connected());
 }
 
 TEST_F(LinkTest, CancelAnsweredYesEndsWithNothingShown) {
@@ -260,15 +260,15 @@ TEST_F(LinkTest, CancelAnsweredYesEndsWithNothingShown) {
     wxTEST_DIALOG(ConnectTo(listener.port),
                   ExpectBox("Do you really want to cancel connection?", wxYES, "End Connection?"));
     cancel.join();
-    EXPECT_FALSE(panel->m_connected);
-    EXPECT_EQ(panel->m_connectState, 0);
+    EXPECT_FALSE(panel->Job().Connected());
+    EXPECT_FALSE(panel->Job().Connecting());
     // Fault mended: quitting right after a cancel used the destroyed panel.
     RebuildMainWindow("ip=127.0.0.1\nport=1\nautoconnect=false\nsuperficie=0\n");
     panel = Panel();
     // A later attempt is not confused by the cancelled one.
     SimProcess sim;
     ConnectTo(sim.Port());
-    EXPECT_TRUE(panel->m_connected);
+    EXPECT_TRUE(panel->Job().Connected());
 }
 
 // Fault mended: a module that answers with nothing readable kept the program
@@ -280,19 +280,19 @@ TEST_F(LinkTest, FaultyModulesAreToldWithinThreeSecondsAndTheWindowAnswers) {
         if (std::string(mode) == "--stall-after") args.push_back("20");
         SimProcess sim(args);
         ConnectTo(sim.Port());
-        ASSERT_TRUE(panel->m_connected);
+        ASSERT_TRUE(panel->Job().Connected());
         std::atomic<bool> answered{false};
         panel->CallAfter([&] { answered = true; });
         EXPECT_TRUE(WaitUntil([&] { return answered.load(); }, 1000));
         const auto start = std::chrono::steady_clock::now();
         wxTEST_DIALOG(
-            WaitUntil([&] { return !panel->m_connected; }, 6000),
+            WaitUntil([&] { return !panel->Job().Connected(); }, 6000),
             ExpectBoxStarting("Network disconnected: no reading for 2 s.", wxOK, "Disconnected"));
         // The stalled module's last reading came after about 1.5 s.
         EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
                   4.0);
         Click(panel, ID_DISCONNECT); // ends the reconnection
-        EXPECT_FALSE(panel->Reconnecting());
+        EXPECT_FALSE(panel->Job().Reconnecting());
     }
 }
 
@@ -307,14 +307,14 @@ TEST_F(LinkTest, EveryReadingSentDuringARecordingIsInItsCsv) {
         args.insert(args.end(), {"--count", "10"});
         SimProcess sim(args);
         ConnectTo(sim.Port());
-        ASSERT_TRUE(panel->m_connected);
-        panel->m_recordLength->ChangeValue("10");
+        ASSERT_TRUE(panel->Job().Connected());
+        panel->Controls().recordLength->ChangeValue("10");
         Click(panel, ID_START);
-        const int before = panel->RecordEndQuestions();
-        wxTEST_DIALOG(WaitUntil([&] { return panel->RecordEndQuestions() > before; }, 20000);
+        const int before = panel->Job().ReportQuestions();
+        wxTEST_DIALOG(WaitUntil([&] { return panel->Job().ReportQuestions() > before; }, 20000);
                       Pump(200), ExpectBoxStarting("Write the report ", wxNO, "Print REPORT?"));
-        const auto& bars = panel->Cycle().m_pressures;
-        const auto& times = panel->Cycle().m_times;
+        const auto& bars = panel->Job().Cycle().m_pressures;
+        const auto& times = panel->Job().Cycle().m_times;
         ASSERT_GT(bars.size(), 90u);
         EXPECT_GE(times.back(), 10.0);
         for (size_t i = 1; i < bars.size(); ++i)
@@ -341,7 +341,7 @@ TEST_F(LinkTest, HundredConnectionsLeaveNoDescriptorOrThreadBehind) {
     const int fds = CountOpenFds(), threads = CountThreads();
     for (int i = 0; i < 100; ++i) {
         ConnectTo(sim.Port());
-        ASSERT_TRUE(panel->m_connected) << "attempt " << i;
+        ASSERT_TRUE(panel->Job().Connected()) << "attempt " << i;
         Pump(i % 10 == 0 ? 300 : 20);
         Click(panel, ID_DISCONNECT);
     }
@@ -356,22 +356,22 @@ TEST_F(LinkTest, HundredConnectionsLeaveNoDescriptorOrThreadBehind) {
 TEST_F(LinkTest, AModuleThatKeepsDroppingTheLinkIsToldOnceAndBackedOffFrom) {
     SimProcess sim({"--close-after", "6"});
     ConnectTo(sim.Port());
-    ASSERT_TRUE(panel->m_connected);
+    ASSERT_TRUE(panel->Job().Connected());
     int highestAttempt = 0;
     // One box for the whole time, however often the link drops.
     wxTEST_DIALOG(WaitUntil(
                       [&] {
-                          highestAttempt = std::max(highestAttempt, panel->ReconnectAttempt());
+                          highestAttempt = std::max(highestAttempt, panel->Job().ReconnectAttempt());
                           return false;
                       },
                       14000),
                   ExpectBoxStarting("Network disconnected: the module closed the connection.", wxOK,
                                     "Disconnected"));
     EXPECT_GE(highestAttempt, 3);
-    EXPECT_TRUE(panel->m_statusText->GetLabel().StartsWith(wxString::FromUTF8("Module lost")) ||
-                panel->m_connected);
+    EXPECT_TRUE(panel->Controls().statusText->GetLabel().StartsWith(wxString::FromUTF8("Module lost")) ||
+                panel->Job().Connected());
     Click(panel, ID_DISCONNECT);
-    if (panel->m_connected) Click(panel, ID_DISCONNECT);
+    if (panel->Job().Connected()) Click(panel, ID_DISCONNECT);
 }
 
 // Faults mended: after a recording, a new address or port showed on the
@@ -384,11 +384,11 @@ TEST_F(LinkTest, AnotherModuleIsConnectedAtOnceButNotDuringARecording) {
     SimProcess first({"--profile", ten}), second({"--profile", twenty});
     ConnectTo(first.Port());
     ASSERT_TRUE(
-        WaitUntil([&] { return panel->m_pressureText->GetLabel() == "Pressure: 10 bar"; }, 3000));
+        WaitUntil([&] { return panel->Controls().pressureText->GetLabel() == "Pressure: 10 bar"; }, 3000));
 
     MainWindow* main = MainWindow::GetInstance();
     Click(panel, ID_START);
-    ASSERT_TRUE(WaitUntil([&] { return panel->Cycle().m_recording; }, 2000));
+    ASSERT_TRUE(WaitUntil([&] { return panel->Job().Cycle().m_recording; }, 2000));
     const wxString refused = "Stop the recording first: the module and the press of a recording "
                              "cannot change after Start.";
     for (int menu : {wxID_EDIT, wxID_NEW}) {
@@ -403,8 +403,8 @@ TEST_F(LinkTest, AnotherModuleIsConnectedAtOnceButNotDuringARecording) {
     const wxString port = wxString::Format("%d", second.Port());
     ASSERT_TRUE(main->ApplyConnectionSettings("127.0.0.1", port, true, false, 0));
     EXPECT_TRUE(
-        WaitUntil([&] { return panel->m_pressureText->GetLabel() == "Pressure: 20 bar"; }, 6000))
-        << panel->m_pressureText->GetLabel();
-    EXPECT_TRUE(panel->m_connected);
-    EXPECT_TRUE(panel->m_statusText->GetLabel().Contains("Port: " + port));
+        WaitUntil([&] { return panel->Controls().pressureText->GetLabel() == "Pressure: 20 bar"; }, 6000))
+        << panel->Controls().pressureText->GetLabel();
+    EXPECT_TRUE(panel->Job().Connected());
+    EXPECT_TRUE(panel->Controls().statusText->GetLabel().Contains("Port: " + port));
 }

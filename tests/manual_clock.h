@@ -3,7 +3,7 @@
 // steps the wall clock alone.
 #pragma once
 
-#include "recorder/cycle.h"
+#include "station/cycle.h"
 
 class ManualClock : public Clock {
   public:

@@ -6,8 +6,8 @@
 
 #include "plot/plot_canvas.h"
 #include "recorder/alarm.h"
-#include "recorder/local_time.h"
-#include "recorder/report_data.h"
+#include "station/local_time.h"
+#include "station/report_data.h"
 #include "recorder/terminal_panel.h"
 #include "recorder/events.h"
 #include "recorder/state_banner.h"
@@ -60,36 +60,36 @@ TEST(OperatorJob, PressJobFromStartToReport) {
                       "\nautoconnect=true\nsuperficie=1\nskipQuestion=true\ndir_path=" + reports +
                       "\n");
     TerminalPanel* panel = Panel();
-    ASSERT_TRUE(WaitUntil([&] { return panel->m_connected; }, 5000)) << "autoconnect";
+    ASSERT_TRUE(WaitUntil([&] { return panel->Job().Connected(); }, 5000)) << "autoconnect";
     ASSERT_TRUE(
-        WaitUntil([&] { return panel->m_pressureText->GetLabel() == "Pressure: 0 bar"; }, 3000));
+        WaitUntil([&] { return panel->Controls().pressureText->GetLabel() == "Pressure: 0 bar"; }, 3000));
 
-    TypeInto(panel->m_operatorId, "OP-17");
-    TypeInto(panel->m_axleDesignation, "AX-4471");
-    TypeInto(panel->m_bearingDesignation, "TBU-130");
-    TypeInto(panel->m_productionDate, "2024-03");
-    TypeInto(panel->m_refurbishmentDate, "2026-10");
-    TypeInto(panel->m_alarmThreshold, "200");
-    TypeInto(panel->m_recordLength, "8");
+    TypeInto(panel->Controls().operatorId, "OP-17");
+    TypeInto(panel->Controls().axleDesignation, "AX-4471");
+    TypeInto(panel->Controls().bearingDesignation, "TBU-130");
+    TypeInto(panel->Controls().productionDate, "2024-03");
+    TypeInto(panel->Controls().refurbishmentDate, "2026-10");
+    TypeInto(panel->Controls().alarmThreshold, "200");
+    TypeInto(panel->Controls().recordLength, "8");
     wxUIActionSimulator input;
-    panel->m_mountingSide->SetFocus();
+    panel->Controls().mountingSide->SetFocus();
     input.Select("B");
     Pump(150);
-    EXPECT_EQ(panel->m_operatorId->GetValue(), "OP-17");
-    EXPECT_EQ(panel->m_recordLength->GetValue(), "8");
-    EXPECT_EQ(panel->m_mountingSide->GetStringSelection(), "B");
+    EXPECT_EQ(panel->Controls().operatorId->GetValue(), "OP-17");
+    EXPECT_EQ(panel->Controls().recordLength->GetValue(), "8");
+    EXPECT_EQ(panel->Controls().mountingSide->GetStringSelection(), "B");
 
     const int alarms = panel->Alarm().PlayCount();
-    ClickOn(panel->m_startButton);
-    ASSERT_TRUE(panel->Cycle().m_armed) << "Start was not pressed";
-    wxTEST_DIALOG(WaitUntil([&] { return !panel->Cycle().m_armed; }, 20000);
+    ClickOn(panel->Controls().startButton);
+    ASSERT_TRUE(panel->Job().Cycle().m_armed) << "Start was not pressed";
+    wxTEST_DIALOG(WaitUntil([&] { return !panel->Job().Cycle().m_armed; }, 20000);
                   Pump(300),
                   ExpectBoxStarting("ALARM during this recording: above 200 bar", wxOK, "Alarm"),
                   ExpectBoxStarting("Write the report ", wxYES, "Print REPORT?"),
                   ExpectBoxStarting("Report Created: ", wxOK, "Success"));
 
     const std::string pdf =
-        reports + "/" + ReportFileName("AX-4471", "B", FileDate(panel->LastRecording()->stoppedAt));
+        reports + "/" + ReportFileName("AX-4471", "B", FileDate(panel->Job().LastRecording()->stoppedAt));
     ASSERT_TRUE(wxFileName::FileExists(pdf)) << pdf;
     std::string text = RunCommand("pdftotext -layout '" + pdf + "' -");
     for (const char* expected : {"OP-17", "AX-4471", "TBU-130", "2024-03", "2026-10", "Press: P1"})
@@ -120,18 +120,18 @@ TEST(OperatorJob, PressJobFromStartToReport) {
     EXPECT_LE(times.back(), 8.2);
     // The time axis shows the whole curve across the width, the force axis
     // the peak plus a fifth.
-    EXPECT_DOUBLE_EQ(panel->m_plot->GetDesiredXmax(), std::ceil(times.back()));
-    EXPECT_NEAR(panel->m_plot->GetDesiredYmax(), peakBar * tonsPerBar * 1.2, 1e-6);
+    EXPECT_DOUBLE_EQ(panel->Controls().plot.plot->GetDesiredXmax(), std::ceil(times.back()));
+    EXPECT_NEAR(panel->Controls().plot.plot->GetDesiredYmax(), peakBar * tonsPerBar * 1.2, 1e-6);
     // Above 200 bar for about 3 s, then latched until acknowledged at the
     // end: the alarm sounded every 2 s, not on every reading.
     EXPECT_GE(panel->Alarm().PlayCount() - alarms, 1);
     EXPECT_LE(panel->Alarm().PlayCount() - alarms, 6);
-    ASSERT_EQ(panel->LastRecording()->alarms.size(), 1u);
-    EXPECT_EQ(panel->LastRecording()->alarms[0].acknowledgedBy, "OP-17");
+    ASSERT_EQ(panel->Job().LastRecording()->alarms.size(), 1u);
+    EXPECT_EQ(panel->Job().LastRecording()->alarms[0].acknowledgedBy, "OP-17");
     EXPECT_NE(text.find("Alarm: above 200 bar from"), std::string::npos) << text;
 
-    ClickOn(panel->m_disconnectButton);
-    EXPECT_FALSE(panel->m_connected);
+    ClickOn(panel->Controls().disconnectButton);
+    EXPECT_FALSE(panel->Job().Connected());
 }
 
 // A job without the mouse: the shift's operator is kept from the last start,
@@ -149,44 +149,44 @@ TEST(OperatorJob, AKeyboardOnlyJobEndsByItselfAfterTheStroke) {
                       "dir_path=" +
                       reports + "\n");
     TerminalPanel* panel = Panel();
-    ASSERT_TRUE(WaitUntil([&] { return panel->m_connected; }, 5000)) << "autoconnect";
+    ASSERT_TRUE(WaitUntil([&] { return panel->Job().Connected(); }, 5000)) << "autoconnect";
     // The window comes up with the keyboard, as at a start (a click on the
     // banner stands in for the window manager's activation of a new window).
-    ClickOn(panel->m_banner);
+    ClickOn(panel->Controls().banner);
     EXPECT_TRUE(WaitUntil([&] { return wxWindow::FindFocus() != nullptr; }, 2000));
-    EXPECT_EQ(wxWindow::FindFocus(), panel->m_axleDesignation);
-    EXPECT_FALSE(panel->m_startButton->IsEnabled()); // no axle yet
+    EXPECT_EQ(wxWindow::FindFocus(), panel->Controls().axleDesignation);
+    EXPECT_FALSE(panel->Controls().startButton->IsEnabled()); // no axle yet
 
     wxUIActionSimulator input;
     input.Text("AX-9001");
     input.Char(WXK_RETURN); // the scanner's Enter
     Pump(150);
-    EXPECT_EQ(wxWindow::FindFocus(), panel->m_mountingSide);
+    EXPECT_EQ(wxWindow::FindFocus(), panel->Controls().mountingSide);
     input.Char(WXK_TAB);
     Pump(100);
-    EXPECT_EQ(wxWindow::FindFocus(), panel->m_bearingDesignation);
+    EXPECT_EQ(wxWindow::FindFocus(), panel->Controls().bearingDesignation);
     input.Text("TBU-130");
     input.Char(WXK_TAB);
     input.Text("2024-03");
     input.Char(WXK_TAB);
     input.Text("2026-10");
     Pump(150);
-    EXPECT_EQ(panel->m_bearingDesignation->GetValue(), "TBU-130");
-    EXPECT_EQ(panel->m_refurbishmentDate->GetValue(), "2026-10");
-    EXPECT_TRUE(panel->m_startButton->IsEnabled());
+    EXPECT_EQ(panel->Controls().bearingDesignation->GetValue(), "TBU-130");
+    EXPECT_EQ(panel->Controls().refurbishmentDate->GetValue(), "2026-10");
+    EXPECT_TRUE(panel->Controls().startButton->IsEnabled());
     input.Char(WXK_F5);
     Pump(150);
-    ASSERT_TRUE(panel->Cycle().m_armed) << "F5 did not start";
+    ASSERT_TRUE(panel->Job().Cycle().m_armed) << "F5 did not start";
 
     // The report question's default button is Yes: Enter answers it.
-    wxTEST_DIALOG(WaitUntil([&] { return !panel->Cycle().m_armed; }, 30000);
+    wxTEST_DIALOG(WaitUntil([&] { return !panel->Job().Cycle().m_armed; }, 30000);
                   Pump(300),
                   ExpectBox("Write the report for axle AX-9001 A?", wxYES, "Print REPORT?"),
                   ExpectBoxStarting("Report Created: ", wxOK, "Success"));
-    ASSERT_TRUE(panel->LastRecording().has_value());
-    const Recording& job = *panel->LastRecording();
+    ASSERT_TRUE(panel->Job().LastRecording().has_value());
+    const Recording& job = *panel->Job().LastRecording();
     EXPECT_EQ(job.incomplete, "");
-    EXPECT_EQ(panel->Cycle().EndReason(), RecordEnd::Released);
+    EXPECT_EQ(panel->Job().Cycle().EndReason(), RecordEnd::Released);
     // Released at about 12 s after a start near 6 s: ended near 8 s, not at
     // the record length of 80 s.
     EXPECT_GT(job.LastTime(), 5.0);
@@ -194,9 +194,9 @@ TEST(OperatorJob, AKeyboardOnlyJobEndsByItselfAfterTheStroke) {
     EXPECT_EQ(job.setup.job.operatorId, "OP-3");
     EXPECT_EQ(job.setup.job.bearingDesignation, "TBU-130");
     EXPECT_EQ(job.setup.job.productionDate, "2024-03");
-    EXPECT_EQ(panel->m_axleDesignation->GetValue(), "");
-    EXPECT_EQ(panel->m_operatorId->GetValue(), "OP-3");
-    EXPECT_EQ(wxWindow::FindFocus(), panel->m_axleDesignation);
+    EXPECT_EQ(panel->Controls().axleDesignation->GetValue(), "");
+    EXPECT_EQ(panel->Controls().operatorId->GetValue(), "OP-3");
+    EXPECT_EQ(wxWindow::FindFocus(), panel->Controls().axleDesignation);
 }
 
 TEST(OperatorJob, ModuleLostInTheMiddleAndConnectedAgain) {
@@ -207,25 +207,25 @@ TEST(OperatorJob, ModuleLostInTheMiddleAndConnectedAgain) {
                       "\nautoconnect=true\nsuperficie=0\nskipQuestion=true\ndir_path=" + WorkDir() +
                       "\n");
     TerminalPanel* panel = Panel();
-    ASSERT_TRUE(WaitUntil([&] { return panel->m_connected; }, 5000));
+    ASSERT_TRUE(WaitUntil([&] { return panel->Job().Connected(); }, 5000));
     FillStartFields(panel);
-    ClickOn(panel->m_startButton);
-    ASSERT_TRUE(WaitUntil([&] { return panel->Cycle().m_recording; }, 5000));
-    wxTEST_DIALOG(WaitUntil([&] { return !panel->m_connected; }, 10000);
+    ClickOn(panel->Controls().startButton);
+    ASSERT_TRUE(WaitUntil([&] { return panel->Job().Cycle().m_recording; }, 5000));
+    wxTEST_DIALOG(WaitUntil([&] { return !panel->Job().Connected(); }, 10000);
                   Pump(500), ExpectBoxStarting("Network disconnected: the module closed the "
                                                "connection.\nThe recording ended early: module "
                                                "lost at ",
                                                wxOK, "Disconnected"));
-    EXPECT_EQ(panel->m_pressureText->GetLabel(), "Pressure: none");
-    EXPECT_FALSE(panel->m_connectButton->IsEnabled());
-    EXPECT_TRUE(panel->m_disconnectButton->IsEnabled()); // stops the reconnection
-    EXPECT_FALSE(panel->m_startButton->IsEnabled());
-    EXPECT_GT(panel->m_curve->GetDataLength(), 10u); // what was recorded stays on the plot
+    EXPECT_EQ(panel->Controls().pressureText->GetLabel(), "Pressure: none");
+    EXPECT_FALSE(panel->Controls().connectButton->IsEnabled());
+    EXPECT_TRUE(panel->Controls().disconnectButton->IsEnabled()); // stops the reconnection
+    EXPECT_FALSE(panel->Controls().startButton->IsEnabled());
+    EXPECT_GT(panel->Controls().plot.curve->GetDataLength(), 10u); // what was recorded stays on the plot
 
     // The module is back after its reboot: the program reconnects by itself.
-    ASSERT_TRUE(WaitUntil([&] { return panel->m_connected; }, 12000));
+    ASSERT_TRUE(WaitUntil([&] { return panel->Job().Connected(); }, 12000));
     EXPECT_TRUE(
-        WaitUntil([&] { return panel->m_pressureText->GetLabel() != "Pressure: none"; }, 3000));
-    EXPECT_TRUE(panel->m_startButton->IsEnabled());
-    ClickOn(panel->m_disconnectButton);
+        WaitUntil([&] { return panel->Controls().pressureText->GetLabel() != "Pressure: none"; }, 3000));
+    EXPECT_TRUE(panel->Controls().startButton->IsEnabled());
+    ClickOn(panel->Controls().disconnectButton);
 }

@@ -5,10 +5,10 @@
 
 #include "plot/plot_canvas.h"
 #include "recorder/alarm.h"
-#include "recorder/cycle.h"
+#include "station/cycle.h"
 #include "recorder/history_window.h"
 #include "recorder/render_timer.h"
-#include "recorder/report_data.h"
+#include "station/report_data.h"
 #include "recorder/state_banner.h"
 #include "recorder/terminal_panel.h"
 #include "records/quality_password.h"
@@ -36,18 +36,18 @@ struct CycleGuiTest : testing::Test {
         RebuildMainWindow("ip=127.0.0.1\nport=1\nautoconnect=false\nsuperficie=0\n");
         panel = Panel();
         clock.SetMs(0);
-        panel->SetClock(clock);
-        panel->m_connected = true;
+        panel->Job().SetClock(clock);
+        panel->Job().AssumeConnected(true);
         FillStartFields(panel);
     }
     void TearDown() override {
-        panel->m_connected = false;
+        panel->Job().AssumeConnected(false);
         panel->Timer().StopCountdown();
         Pump(20);
     }
     void Reading(long long ms, int bar) {
         clock.SetMs(ms);
-        panel->ApplyReadings({{bar, clock.Steady()}});
+        panel->Job().ApplyReadings({{bar, clock.Steady()}});
     }
     ManualClock clock{2000000};
     TerminalPanel* panel = nullptr;
@@ -59,29 +59,29 @@ TEST(PanelLayout, PositionsFollowTheDisplayWidth) {
     RebuildMainWindow("ip=127.0.0.1\nport=1\nautoconnect=false\n");
     TerminalPanel* p = Panel();
     ASSERT_EQ(wxDisplay(0u).GetGeometry().width, 1366);
-    const wxRect banner = p->m_banner->GetRect();
+    const wxRect banner = p->Controls().banner->GetRect();
     EXPECT_EQ(banner.GetTopLeft(), wxPoint(10, 2));
-    EXPECT_EQ(p->m_plot->GetPosition(), wxPoint(10, banner.GetBottom() + 5));
-    EXPECT_EQ(p->m_plot->GetSize().x, 1046);
+    EXPECT_EQ(p->Controls().plot.plot->GetPosition(), wxPoint(10, banner.GetBottom() + 5));
+    EXPECT_EQ(p->Controls().plot.plot->GetSize().x, 1046);
     // The column along the right edge: the status, the press, the job's
     // buttons in one row and the fields, in that order down.
-    EXPECT_EQ(p->m_statusText->GetPosition(), wxPoint(1066, 55));
-    EXPECT_EQ(p->m_connectButton->GetPosition(), wxPoint(1066, 80));
-    EXPECT_EQ(p->m_pressChoice->GetPosition().x, 1066);
-    const wxRect start = p->m_startButton->GetRect();
-    EXPECT_GT(start.y, p->m_pressChoice->GetRect().GetBottom());
-    EXPECT_EQ(p->m_stopButton->GetPosition().y, start.y);
-    EXPECT_EQ(p->m_printButton->GetPosition().y, start.y);
+    EXPECT_EQ(p->Controls().statusText->GetPosition(), wxPoint(1066, 55));
+    EXPECT_EQ(p->Controls().connectButton->GetPosition(), wxPoint(1066, 80));
+    EXPECT_EQ(p->Controls().pressChoice->GetPosition().x, 1066);
+    const wxRect start = p->Controls().startButton->GetRect();
+    EXPECT_GT(start.y, p->Controls().pressChoice->GetRect().GetBottom());
+    EXPECT_EQ(p->Controls().stopButton->GetPosition().y, start.y);
+    EXPECT_EQ(p->Controls().printButton->GetPosition().y, start.y);
     // 15 mm high and wide, on this screen.
     const double mm = 25.4 / std::max(72, wxGetDisplayPPI().y);
-    for (wxButton* b : {p->m_startButton, p->m_stopButton, p->m_printButton}) {
+    for (wxButton* b : {p->Controls().startButton, p->Controls().stopButton, p->Controls().printButton}) {
         EXPECT_GE(b->GetSize().y * mm, 14.9);
         EXPECT_GE(b->GetSize().x * mm, 14.9);
     }
-    EXPECT_GT(p->m_operatorId->GetPosition().y, start.GetBottom());
+    EXPECT_GT(p->Controls().operatorId->GetPosition().y, start.GetBottom());
     for (wxWindow* field : std::initializer_list<wxWindow*>{
-             p->m_operatorId, p->m_axleDesignation, p->m_mountingSide, p->m_refurbishmentDate,
-             p->m_alarmThreshold, p->m_recordLength})
+             p->Controls().operatorId, p->Controls().axleDesignation, p->Controls().mountingSide, p->Controls().refurbishmentDate,
+             p->Controls().alarmThreshold, p->Controls().recordLength})
         EXPECT_EQ(field->GetPosition().x, 1231);
 }
 
@@ -103,7 +103,7 @@ wxImage PaintedPlot(mpWindow* plot) {
 
 TEST(PanelLayout, NoAxisLabelIsClippedForACurveNearAThousandTons) {
     RebuildMainWindow("ip=127.0.0.1\nport=1\nautoconnect=false\n");
-    mpWindow* plot = Panel()->m_plot;
+    mpWindow* plot = Panel()->Controls().plot.plot;
     for (double top : {100.0, 999.0, 8000.0})
         for (bool page : {false, true}) {
             SCOPED_TRACE(std::to_string(top) + (page ? " on the page" : " on screen"));
@@ -137,12 +137,12 @@ TEST(PanelLayout, ThePlotNeverReachesBelowThePanel) {
     TerminalPanel* p = Panel();
     // The plot takes the room down to 10 pixels above the panel's bottom:
     // none is left empty under it on screens tall for their width.
-    const int top = p->m_plot->GetPosition().y;
+    const int top = p->Controls().plot.plot->GetPosition().y;
     for (int height : {500, 900, 1024}) {
         p->SetSize(wxSize(1366, height));
         wxSizeEvent resized(wxSize(1366, height));
         p->ProcessWindowEvent(resized);
-        EXPECT_EQ(p->m_plot->GetSize(), wxSize(1046, height - top - 10));
+        EXPECT_EQ(p->Controls().plot.plot->GetSize(), wxSize(1046, height - top - 10));
     }
 }
 
@@ -168,28 +168,28 @@ template <typename Colour> std::vector<int> RowsOf(mpWindow* plot, Colour colour
 TEST(PanelLayout, TheAlarmThresholdIsALineOnThePlotOrAlarmOff) {
     RebuildMainWindow("ip=127.0.0.1\nport=1\nautoconnect=false\nsuperficie=0\n");
     TerminalPanel* p = Panel();
-    mpWindow* plot = p->m_plot;
+    mpWindow* plot = p->Controls().plot.plot;
     plot->Fit(0, 100, 0, 100);
     auto orangeRows = [&] {
         return RowsOf(plot,
                       [](int r, int g, int b) { return r > 200 && g > 90 && g < 150 && b < 60; });
     };
-    EXPECT_TRUE(p->m_alarmOffText->IsShown());
+    EXPECT_TRUE(p->Controls().alarmOffText->IsShown());
     EXPECT_TRUE(orangeRows().empty());
-    p->m_alarmThreshold->SetValue("50"); // 50 bar on 1250 cm2
-    EXPECT_FALSE(p->m_alarmOffText->IsShown());
+    p->Controls().alarmThreshold->SetValue("50"); // 50 bar on 1250 cm2
+    EXPECT_FALSE(p->Controls().alarmOffText->IsShown());
     const std::vector<int> rows = orangeRows();
     ASSERT_FALSE(rows.empty());
     EXPECT_NEAR(rows.front(), plot->y2p(ForceTons(50, 1250)), 2);
-    p->m_alarmThreshold->SetValue("");
-    EXPECT_TRUE(p->m_alarmOffText->IsShown());
+    p->Controls().alarmThreshold->SetValue("");
+    EXPECT_TRUE(p->Controls().alarmOffText->IsShown());
     EXPECT_TRUE(orangeRows().empty());
 }
 
 TEST(PanelLayout, ForceLimitsAreSetInTheirDialogKeptInLimitsIniAndDrawnAsTwoLines) {
     RebuildMainWindow("ip=127.0.0.1\nport=1\nautoconnect=false\nsuperficie=0\n");
     TerminalPanel* p = Panel();
-    mpWindow* plot = p->m_plot;
+    mpWindow* plot = p->Controls().plot.plot;
     plot->Fit(0, 100, 0, 100); // below the limits: the axis grows to show them
     auto purpleRows = [&] {
         return RowsOf(plot,
@@ -360,29 +360,29 @@ TEST(PanelLayout, TheThresholdIsKeptPerPressAndPointedOutAgainstTheLimits) {
     ASSERT_TRUE(main->SetLimits(0, &limits, &error)) << error;
     TerminalPanel* p = Panel();
     auto note = [&] {
-        return p->m_alarmOffText->IsShown() ? p->m_alarmOffText->GetLabel() : wxString();
+        return p->Controls().alarmOffText->IsShown() ? p->Controls().alarmOffText->GetLabel() : wxString();
     };
-    p->m_alarmThreshold->SetValue("300"); // 382.5 t on 1250 cm²: between the limits
+    p->Controls().alarmThreshold->SetValue("300"); // 382.5 t on 1250 cm²: between the limits
     EXPECT_EQ(note(), "");
-    p->m_alarmThreshold->SetValue("400"); // 510 t
+    p->Controls().alarmThreshold->SetValue("400"); // 510 t
     EXPECT_EQ(note(), "Above upper limit");
-    EXPECT_EQ(p->m_alarmOffText->GetToolTipText(),
+    EXPECT_EQ(p->Controls().alarmOffText->GetToolTipText(),
               "400 bar = 510.0 t: above the upper limit 420.0 t");
-    p->m_alarmThreshold->SetValue("200"); // 255 t
+    p->Controls().alarmThreshold->SetValue("200"); // 255 t
     EXPECT_EQ(note(), "Below lower limit");
-    p->m_alarmThreshold->SetValue("0");
+    p->Controls().alarmThreshold->SetValue("0");
     EXPECT_EQ(note(), "Alarm off");
-    p->m_alarmThreshold->SetValue("300");
+    p->Controls().alarmThreshold->SetValue("300");
     p->SetConnectionParameters("127.0.0.1", "1", false, true, 1); // another press: its own
-    EXPECT_EQ(p->m_alarmThreshold->GetValue(), "0");
-    p->m_alarmThreshold->SetValue("150");
+    EXPECT_EQ(p->Controls().alarmThreshold->GetValue(), "0");
+    p->Controls().alarmThreshold->SetValue("150");
     p->SetConnectionParameters("127.0.0.1", "1", false, true, 0);
-    EXPECT_EQ(p->m_alarmThreshold->GetValue(), "300");
+    EXPECT_EQ(p->Controls().alarmThreshold->GetValue(), "300");
     EXPECT_EQ(ReadText("alarm.ini"), "300,P0\n150,P1\n");
     // A restart finds it again.
     MainWindow::DestroyInstance();
     Pump(50);
-    EXPECT_EQ(Panel()->m_alarmThreshold->GetValue(), "300");
+    EXPECT_EQ(Panel()->Controls().alarmThreshold->GetValue(), "300");
     ClearLimits();
 }
 
@@ -391,94 +391,94 @@ TEST(PanelLayout, InitialTextsAndStates) {
     DestroyNewDialogs();
     TerminalPanel* p = Panel();
     // The saved module stays in use whatever the start-up question gets.
-    EXPECT_EQ(p->m_statusText->GetLabel(), "IP: 127.0.0.4 - Port:  - Press: P0");
-    EXPECT_EQ(p->m_pressureText->GetLabel(), "Pressure: none");
-    EXPECT_TRUE(p->m_connectButton->IsEnabled());
-    EXPECT_FALSE(p->m_disconnectButton->IsEnabled());
-    EXPECT_FALSE(p->m_startButton->IsEnabled());
-    EXPECT_FALSE(p->m_stopButton->IsEnabled());
-    EXPECT_FALSE(p->m_printButton->IsEnabled());
-    EXPECT_FALSE(p->m_recordingText->IsShown());
-    EXPECT_EQ(p->m_recordLength->GetValue(), "80");
-    EXPECT_EQ(p->m_alarmThreshold->GetValue(), "0");
-    EXPECT_EQ(p->m_mountingSide->GetStringSelection(), "A");
+    EXPECT_EQ(p->Controls().statusText->GetLabel(), "IP: 127.0.0.4 - Port:  - Press: P0");
+    EXPECT_EQ(p->Controls().pressureText->GetLabel(), "Pressure: none");
+    EXPECT_TRUE(p->Controls().connectButton->IsEnabled());
+    EXPECT_FALSE(p->Controls().disconnectButton->IsEnabled());
+    EXPECT_FALSE(p->Controls().startButton->IsEnabled());
+    EXPECT_FALSE(p->Controls().stopButton->IsEnabled());
+    EXPECT_FALSE(p->Controls().printButton->IsEnabled());
+    EXPECT_FALSE(p->Controls().recordingText->IsShown());
+    EXPECT_EQ(p->Controls().recordLength->GetValue(), "80");
+    EXPECT_EQ(p->Controls().alarmThreshold->GetValue(), "0");
+    EXPECT_EQ(p->Controls().mountingSide->GetStringSelection(), "A");
     // The settings fields take three characters at most.
-    p->m_recordLength->ChangeValue("");
+    p->Controls().recordLength->ChangeValue("");
     for (const char* key : {"1", "2", "3", "4"})
-        p->m_recordLength->WriteText(key);
-    EXPECT_EQ(p->m_recordLength->GetValue(), "123");
+        p->Controls().recordLength->WriteText(key);
+    EXPECT_EQ(p->Controls().recordLength->GetValue(), "123");
     // Before any curve the time axis spans the record length typed; the
     // force axis 0 to 100 tons, with grid lines.
-    EXPECT_DOUBLE_EQ(p->m_plot->GetDesiredXmax(), 123);
-    EXPECT_DOUBLE_EQ(p->m_plot->GetDesiredYmax(), 100);
-    p->m_recordLength->ChangeValue("80");
-    EXPECT_FALSE(p->m_xAxis->GetTicks());
-    EXPECT_FALSE(p->m_yAxis->GetTicks());
+    EXPECT_DOUBLE_EQ(p->Controls().plot.plot->GetDesiredXmax(), 123);
+    EXPECT_DOUBLE_EQ(p->Controls().plot.plot->GetDesiredYmax(), 100);
+    p->Controls().recordLength->ChangeValue("80");
+    EXPECT_FALSE(p->Controls().plot.xAxis->GetTicks());
+    EXPECT_FALSE(p->Controls().plot.yAxis->GetTicks());
     // The clock shows the date above the time.
-    EXPECT_TRUE(WaitUntil([&] { return p->m_clockText->GetLabel().Contains("\n"); }, 2500));
+    EXPECT_TRUE(WaitUntil([&] { return p->Controls().clockText->GetLabel().Contains("\n"); }, 2500));
 }
 
 TEST_F(CycleGuiTest, StopButtonCountsDownAndNoticeBlinks) {
-    panel->m_recordLength->ChangeValue("80");
+    panel->Controls().recordLength->ChangeValue("80");
     RenderTimer& timer = panel->Timer();
-    timer.StartCountdown();
+    timer.StartCountdown(80);
     for (int shown = 80; shown >= 1; --shown) {
         timer.Notify();
-        ASSERT_EQ(panel->m_stopButton->GetLabel(), wxString::Format("Stop (%d)", shown));
+        ASSERT_EQ(panel->Controls().stopButton->GetLabel(), wxString::Format("Stop (%d)", shown));
         // Visible on ticks that leave an even count, hidden on odd ones.
         if (shown > 1) {
-            ASSERT_EQ(panel->m_recordingText->IsShown(), (shown - 1) % 2 == 0) << shown;
+            ASSERT_EQ(panel->Controls().recordingText->IsShown(), (shown - 1) % 2 == 0) << shown;
         }
     }
     EXPECT_FALSE(timer.IsCountingDown());
-    EXPECT_FALSE(panel->m_recordingText->IsShown());
+    EXPECT_FALSE(panel->Controls().recordingText->IsShown());
     timer.StopCountdown(); // the recording ends: no count is left on the button
-    EXPECT_EQ(panel->m_stopButton->GetLabel(), "Stop");
+    EXPECT_EQ(panel->Controls().stopButton->GetLabel(), "Stop");
 }
 
 TEST_F(CycleGuiTest, RecordingStartsAbove4BarAndDrawsTheCurve) {
     Click(panel, ID_START);
-    EXPECT_FALSE(panel->m_startButton->IsEnabled());
-    EXPECT_TRUE(panel->m_stopButton->IsEnabled());
-    EXPECT_FALSE(panel->m_recordLength->IsEnabled());
+    EXPECT_FALSE(panel->Controls().startButton->IsEnabled());
+    EXPECT_TRUE(panel->Controls().stopButton->IsEnabled());
+    EXPECT_FALSE(panel->Controls().recordLength->IsEnabled());
     Reading(0, 4);
-    EXPECT_EQ(panel->m_pressureText->GetLabel(), "Pressure: 4 bar");
-    EXPECT_FALSE(panel->Cycle().m_recording);
+    EXPECT_EQ(panel->Controls().pressureText->GetLabel(), "Pressure: 4 bar");
+    EXPECT_FALSE(panel->Job().Cycle().m_recording);
     Reading(75, 5);
-    EXPECT_TRUE(panel->Cycle().m_recording);
-    EXPECT_TRUE(panel->m_printButton->IsEnabled());
+    EXPECT_TRUE(panel->Job().Cycle().m_recording);
+    EXPECT_TRUE(panel->Controls().printButton->IsEnabled());
     EXPECT_TRUE(panel->Timer().IsCountingDown());
     Reading(150, 100);
     Reading(225, -2);
-    EXPECT_EQ(panel->m_pressureText->GetLabel(), "Pressure: -2 bar");
-    EXPECT_EQ(panel->m_curve->GetDataLength(), 3u);
-    EXPECT_DOUBLE_EQ(panel->m_plot->GetDesiredXmax(), 80); // the record length
-    EXPECT_DOUBLE_EQ(panel->m_plot->GetDesiredYmax(), 100 * 1250.0 / 100 * 0.102 * 1.2);
+    EXPECT_EQ(panel->Controls().pressureText->GetLabel(), "Pressure: -2 bar");
+    EXPECT_EQ(panel->Controls().plot.curve->GetDataLength(), 3u);
+    EXPECT_DOUBLE_EQ(panel->Controls().plot.plot->GetDesiredXmax(), 80); // the record length
+    EXPECT_DOUBLE_EQ(panel->Controls().plot.plot->GetDesiredYmax(), 100 * 1250.0 / 100 * 0.102 * 1.2);
     // Stop during the recording: one question, answered No.
     wxTEST_DIALOG(Click(panel, ID_STOP),
                   ExpectBoxStarting("Write the report ", wxNO, "Print REPORT?"));
-    EXPECT_TRUE(panel->m_startButton->IsEnabled());
-    EXPECT_FALSE(panel->m_stopButton->IsEnabled());
-    EXPECT_TRUE(panel->m_recordLength->IsEnabled());
-    EXPECT_TRUE(panel->LastRecording().has_value());
-    EXPECT_EQ(panel->m_curve->GetDataLength(), 3u); // the last curve stays on the plot
+    EXPECT_TRUE(panel->Controls().startButton->IsEnabled());
+    EXPECT_FALSE(panel->Controls().stopButton->IsEnabled());
+    EXPECT_TRUE(panel->Controls().recordLength->IsEnabled());
+    EXPECT_TRUE(panel->Job().LastRecording().has_value());
+    EXPECT_EQ(panel->Controls().plot.curve->GetDataLength(), 3u); // the last curve stays on the plot
 }
 
 TEST_F(CycleGuiTest, OneReportQuestionPerCycleHoweverManyRecordEnds) {
-    panel->m_recordLength->ChangeValue("1");
+    panel->Controls().recordLength->ChangeValue("1");
     Click(panel, ID_START);
     Reading(0, 50);
     Reading(1000, 60); // the length is reached: a record-end is queued...
     Reading(1075, 70); // ...and again for every reading until the cycle ends
     Reading(1150, 80);
-    panel->PostRecordEnd(); // and the countdown's own
-    const int before = panel->RecordEndQuestions();
+    panel->Job().PostRecordEnd(); // and the countdown's own
+    const int before = panel->Job().ReportQuestions();
     wxTEST_DIALOG(Pump(300), ExpectBoxStarting("Write the report ", wxNO, "Print REPORT?"));
-    EXPECT_EQ(panel->RecordEndQuestions(), before + 1);
+    EXPECT_EQ(panel->Job().ReportQuestions(), before + 1);
     // The record-ends of a finished cycle never end the next one.
     Click(panel, ID_START);
     Pump(100);
-    EXPECT_TRUE(panel->Cycle().m_armed);
+    EXPECT_TRUE(panel->Job().Cycle().m_armed);
     Click(panel, ID_STOP);
 }
 
@@ -486,79 +486,79 @@ TEST_F(CycleGuiTest, OneReportQuestionPerCycleHoweverManyRecordEnds) {
 // only when its button may; typed into a field, as a key of a real keyboard.
 TEST_F(CycleGuiTest, FunctionKeysStartStopAndPrint) {
     MainWindow::GetInstance()->SetPdfDirectory(WorkDir());
-    panel->m_operatorId->ChangeValue("OP7");
-    panel->m_axleDesignation->ChangeValue("AX31");
-    panel->m_recordLength->ChangeValue("30");
+    panel->Controls().operatorId->ChangeValue("OP7");
+    panel->Controls().axleDesignation->ChangeValue("AX31");
+    panel->Controls().recordLength->ChangeValue("30");
     auto press = [&](int key) {
         wxKeyEvent event(wxEVT_CHAR_HOOK);
         event.m_keyCode = key;
-        event.SetEventObject(panel->m_axleDesignation);
-        panel->m_axleDesignation->ProcessWindowEvent(event);
+        event.SetEventObject(panel->Controls().axleDesignation);
+        panel->Controls().axleDesignation->ProcessWindowEvent(event);
     };
     press(WXK_F6); // nothing to stop
     press(WXK_F5);
-    EXPECT_TRUE(panel->Cycle().m_armed);
+    EXPECT_TRUE(panel->Job().Cycle().m_armed);
     Reading(1000, 50);
     Reading(1075, 60);
-    EXPECT_TRUE(panel->Cycle().m_recording);
+    EXPECT_TRUE(panel->Job().Cycle().m_recording);
     wxTEST_DIALOG(press(WXK_F6),
                   ExpectBox("Write the report for axle AX31 A?", wxNO, "Print REPORT?"));
-    EXPECT_FALSE(panel->Cycle().m_armed);
+    EXPECT_FALSE(panel->Job().Cycle().m_armed);
     wxTEST_DIALOG(press(WXK_F8),
                   ExpectBoxStarting("Bearing designation empty", wxYES, "Print REPORT?"),
                   ExpectBoxStarting("Report Created: ", wxOK, "Report"));
     // The next axle: its fields are empty, the shift's operator stays and is
     // kept for the next start; a scanner's Enter moves on from the axle.
-    EXPECT_EQ(panel->m_axleDesignation->GetValue(), "");
-    EXPECT_EQ(panel->m_operatorId->GetValue(), "OP7");
+    EXPECT_EQ(panel->Controls().axleDesignation->GetValue(), "");
+    EXPECT_EQ(panel->Controls().operatorId->GetValue(), "OP7");
     EXPECT_NE(ReadText("config.ini").find("operator=OP7"), std::string::npos);
-    panel->m_axleDesignation->ChangeValue("AX32");
-    wxCommandEvent enter(wxEVT_TEXT_ENTER, panel->m_axleDesignation->GetId());
-    enter.SetEventObject(panel->m_axleDesignation);
-    panel->m_axleDesignation->ProcessWindowEvent(enter);
+    panel->Controls().axleDesignation->ChangeValue("AX32");
+    wxCommandEvent enter(wxEVT_TEXT_ENTER, panel->Controls().axleDesignation->GetId());
+    enter.SetEventObject(panel->Controls().axleDesignation);
+    panel->Controls().axleDesignation->ProcessWindowEvent(enter);
     Pump(50);
-    EXPECT_EQ(wxWindow::FindFocus(), panel->m_mountingSide);
+    EXPECT_EQ(wxWindow::FindFocus(), panel->Controls().mountingSide);
     MainWindow::DestroyInstance();
     Pump(50);
     panel = Panel(); // a new program start
-    EXPECT_EQ(panel->m_operatorId->GetValue(), "OP7");
+    EXPECT_EQ(panel->Controls().operatorId->GetValue(), "OP7");
 }
 
 TEST_F(CycleGuiTest, StopWhileArmedAsksNothing) {
     Click(panel, ID_START);
     Reading(0, 2);
     Click(panel, ID_STOP); // a box would fail the test: none is expected
-    EXPECT_FALSE(panel->Cycle().m_armed);
-    EXPECT_FALSE(panel->LastRecording().has_value()); // nothing was recorded
+    EXPECT_FALSE(panel->Job().Cycle().m_armed);
+    EXPECT_FALSE(panel->Job().LastRecording().has_value()); // nothing was recorded
 }
 
 // The alarm is on guard without a recording too, latches until Esc, and
 // an alarm of a recording is acknowledged before the recording is kept,
 // with the operator's name, and goes onto its page and CSV file.
 TEST_F(CycleGuiTest, TheAlarmWatchesEveryReadingLatchesAndIsAcknowledgedWithEsc) {
-    panel->m_alarmThreshold->ChangeValue("100");
-    panel->m_operatorId->ChangeValue("OP7");
+    panel->Controls().alarmThreshold->ChangeValue("100");
+    panel->Controls().operatorId->ChangeValue("OP7");
     const int plays = panel->Alarm().PlayCount();
     Reading(3000, 100);
     EXPECT_EQ(panel->Alarm().PlayCount(), plays);
     Reading(3075, 101); // not armed: an alarm all the same
     EXPECT_EQ(panel->Alarm().PlayCount(), plays + 1);
-    EXPECT_EQ(panel->m_banner->Shown().colour, BannerColour::Red);
-    EXPECT_TRUE(panel->m_acknowledgeButton->IsShown());
+    EXPECT_EQ(panel->Controls().banner->Shown().colour, BannerColour::Red);
+    EXPECT_TRUE(panel->Controls().acknowledgeButton->IsShown());
     Reading(5075, 150);
     EXPECT_EQ(panel->Alarm().PlayCount(), plays + 1); // not again within 2000 ms
     Reading(5076, 40);
     EXPECT_EQ(panel->Alarm().PlayCount(), plays + 2); // below again, but latched
     EXPECT_EQ(
-        panel->m_banner->Shown().Line().rfind("ALARM \xE2\x80\x94 peak 150 bar above 100 bar", 0),
+        panel->Controls().banner->Shown().Line().rfind("ALARM \xE2\x80\x94 peak 150 bar above 100 bar", 0),
         0u)
-        << panel->m_banner->Shown().Line();
+        << panel->Controls().banner->Shown().Line();
     wxKeyEvent escape(wxEVT_CHAR_HOOK);
     escape.m_keyCode = WXK_ESCAPE;
-    escape.SetEventObject(panel->m_operatorId);
-    panel->m_operatorId->ProcessWindowEvent(escape);
-    EXPECT_FALSE(panel->m_acknowledgeButton->IsShown());
-    EXPECT_NE(panel->m_banner->Shown().colour, BannerColour::Red);
+    escape.SetEventObject(panel->Controls().operatorId);
+    panel->Controls().operatorId->ProcessWindowEvent(escape);
+    EXPECT_FALSE(panel->Controls().acknowledgeButton->IsShown());
+    EXPECT_NE(panel->Controls().banner->Shown().colour, BannerColour::Red);
     Reading(8000, 40);
     EXPECT_EQ(panel->Alarm().PlayCount(), plays + 2);
 
@@ -572,44 +572,44 @@ TEST_F(CycleGuiTest, TheAlarmWatchesEveryReadingLatchesAndIsAcknowledgedWithEsc)
                                     "1.0 s, peak 130 bar, not acknowledged.",
                                     wxOK, "Alarm"),
                   ExpectBoxStarting("Write the report ", wxNO, "Print REPORT?"));
-    ASSERT_TRUE(panel->LastRecording());
-    ASSERT_EQ(panel->LastRecording()->alarms.size(), 1u);
-    const AlarmRecord& alarm = panel->LastRecording()->alarms[0];
+    ASSERT_TRUE(panel->Job().LastRecording());
+    ASSERT_EQ(panel->Job().LastRecording()->alarms.size(), 1u);
+    const AlarmRecord& alarm = panel->Job().LastRecording()->alarms[0];
     EXPECT_EQ(alarm.peakBar, 130);
     EXPECT_EQ(alarm.acknowledgedBy, "OP7");
-    EXPECT_NE(CurveCsvText(*panel->LastRecording())
+    EXPECT_NE(CurveCsvText(*panel->Job().LastRecording())
                   .find("# alarm,\"above 100 bar from 0.5 s to 1.0 s, peak 130 bar, acknowledged "),
               std::string::npos);
-    EXPECT_FALSE(panel->m_acknowledgeButton->IsShown());
+    EXPECT_FALSE(panel->Controls().acknowledgeButton->IsShown());
     // Stopped before its length: INCOMPLETE, a word of its own.
-    EXPECT_EQ(panel->m_verdictText->GetLabel(), "INCOMPLETE");
-    EXPECT_TRUE(panel->m_banner->Shown().incompleteBadge);
+    EXPECT_EQ(panel->Controls().verdictText->GetLabel(), "INCOMPLETE");
+    EXPECT_TRUE(panel->Controls().banner->Shown().incompleteBadge);
 }
 
 // Fault mended: a press without a valid surface recorded forces of 0 (or inf,
 // nan) and a report followed.
 TEST_F(CycleGuiTest, PressWithoutValidSurfaceRefusesToStart) {
-    panel->m_pressIndex = 7; // no such press: no surface
+    panel->SetConnectionParameters("127.0.0.1", "1", false, true, 7); // no such press: no surface
     wxTEST_DIALOG(Click(panel, ID_START),
                   ExpectBox(L"The press \"\" has no valid surface in superfici.ini, so no force "
                             L"can be recorded. Enter its surface in cm\u00b2 (a number above 0) "
                             L"in superfici.ini and start the program again.",
                             wxOK, "Error"));
-    EXPECT_FALSE(panel->Cycle().m_armed);
-    EXPECT_TRUE(panel->m_startButton->IsEnabled());
+    EXPECT_FALSE(panel->Job().Cycle().m_armed);
+    EXPECT_TRUE(panel->Controls().startButton->IsEnabled());
     Reading(0, 300);
-    EXPECT_TRUE(panel->Cycle().m_times.empty());
-    panel->m_pressIndex = 0;
+    EXPECT_TRUE(panel->Job().Cycle().m_times.empty());
+    panel->SetConnectionParameters("127.0.0.1", "1", false, true, 0);
 }
 
 TEST_F(CycleGuiTest, CycleEndingWhileDisconnectedShowsTheErrorInstead) {
     Click(panel, ID_START);
     Reading(0, 50);
-    panel->m_connected = false;
+    panel->Job().AssumeConnected(false);
     wxTEST_DIALOG(Click(panel, ID_STOP),
                   ExpectBox("Module disconnected. Please check the Wi-Fi connection and retry.",
                             wxOK, "Error"));
-    EXPECT_FALSE(panel->m_startButton->IsEnabled());
+    EXPECT_FALSE(panel->Controls().startButton->IsEnabled());
 }
 
 // Faults mended: an empty, "0" or "-" record length started a recording that
@@ -617,14 +617,14 @@ TEST_F(CycleGuiTest, CycleEndingWhileDisconnectedShowsTheErrorInstead) {
 // written was told on stderr only, and after a crash nothing remained.
 TEST_F(CycleGuiTest, StartRefusesWhatWouldMakeTheRecordMeaningless) {
     for (const char* length : {"", "0", "-", "1000"}) {
-        panel->m_recordLength->ChangeValue(length);
+        panel->Controls().recordLength->ChangeValue(length);
         wxTEST_DIALOG(Click(panel, ID_START),
                       ExpectBox("The record length must be a whole number of seconds from 1 to "
                                 "999.",
                                 wxOK, "Error"));
-        EXPECT_FALSE(panel->Cycle().m_armed) << length;
+        EXPECT_FALSE(panel->Job().Cycle().m_armed) << length;
     }
-    panel->m_recordLength->ChangeValue("80");
+    panel->Controls().recordLength->ChangeValue("80");
 
     const std::string dir = WorkDir() + "/blocked_reports";
     wxFileName::Mkdir(dir);
@@ -635,15 +635,15 @@ TEST_F(CycleGuiTest, StartRefusesWhatWouldMakeTheRecordMeaningless) {
                                     "the folder " +
                                         dir + "/recordings (" + dir + "/recordings/",
                                     wxOK, "Error"));
-    EXPECT_FALSE(panel->Cycle().m_armed);
-    EXPECT_TRUE(panel->m_startButton->IsEnabled());
+    EXPECT_FALSE(panel->Job().Cycle().m_armed);
+    EXPECT_TRUE(panel->Controls().startButton->IsEnabled());
     MainWindow::GetInstance()->SetPdfDirectory("");
 }
 
 // Start waits for the operator, the axle and a valid record length, and
 // says beside each field what it lacks.
 TEST_F(CycleGuiTest, StartIsEnabledOnlyWithOperatorAxleAndAValidLength) {
-    EXPECT_TRUE(panel->m_startButton->IsEnabled());
+    EXPECT_TRUE(panel->Controls().startButton->IsEnabled());
     struct Case {
         wxTextCtrl* field;
         const char* value;
@@ -651,36 +651,36 @@ TEST_F(CycleGuiTest, StartIsEnabledOnlyWithOperatorAxleAndAValidLength) {
         const char* said;
     };
     for (const Case& c :
-         {Case{panel->m_operatorId, " ", panel->m_operatorHint, "required for Start"},
-          Case{panel->m_axleDesignation, "", panel->m_axleHint, "required for Start"},
-          Case{panel->m_recordLength, "0", panel->m_lengthHint, "1 to 999 s"}}) {
+         {Case{panel->Controls().operatorId, " ", panel->Controls().operatorHint, "required for Start"},
+          Case{panel->Controls().axleDesignation, "", panel->Controls().axleHint, "required for Start"},
+          Case{panel->Controls().recordLength, "0", panel->Controls().lengthHint, "1 to 999 s"}}) {
         const wxString kept = c.field->GetValue();
         c.field->SetValue(c.value); // as typed: the text event follows
-        EXPECT_FALSE(panel->m_startButton->IsEnabled()) << c.said;
+        EXPECT_FALSE(panel->Controls().startButton->IsEnabled()) << c.said;
         EXPECT_EQ(c.hint->GetLabel(), c.said);
         c.field->SetValue(kept);
-        EXPECT_TRUE(panel->m_startButton->IsEnabled());
+        EXPECT_TRUE(panel->Controls().startButton->IsEnabled());
         EXPECT_EQ(c.hint->GetLabel(), "");
     }
     // Not while armed, and again after the cycle.
     Click(panel, ID_START);
-    EXPECT_FALSE(panel->m_startButton->IsEnabled());
+    EXPECT_FALSE(panel->Controls().startButton->IsEnabled());
     Click(panel, ID_STOP);
-    EXPECT_TRUE(panel->m_startButton->IsEnabled());
+    EXPECT_TRUE(panel->Controls().startButton->IsEnabled());
 }
 
 TEST_F(CycleGuiTest, JobFieldsTakeSixtyFourCharactersAndLockWhileArmed) {
-    panel->m_axleDesignation->ChangeValue("");
+    panel->Controls().axleDesignation->ChangeValue("");
     for (int i = 0; i < 70; ++i)
-        panel->m_axleDesignation->WriteText("A");
-    EXPECT_EQ(panel->m_axleDesignation->GetValue().length(), 64u);
+        panel->Controls().axleDesignation->WriteText("A");
+    EXPECT_EQ(panel->Controls().axleDesignation->GetValue().length(), 64u);
     Click(panel, ID_START);
-    for (wxWindow* field : {static_cast<wxWindow*>(panel->m_operatorId),
-                            static_cast<wxWindow*>(panel->m_axleDesignation),
-                            static_cast<wxWindow*>(panel->m_alarmThreshold),
-                            static_cast<wxWindow*>(panel->m_recordLength)})
+    for (wxWindow* field : {static_cast<wxWindow*>(panel->Controls().operatorId),
+                            static_cast<wxWindow*>(panel->Controls().axleDesignation),
+                            static_cast<wxWindow*>(panel->Controls().alarmThreshold),
+                            static_cast<wxWindow*>(panel->Controls().recordLength)})
         EXPECT_FALSE(field->IsEnabled());
     Click(panel, ID_STOP);
-    EXPECT_TRUE(panel->m_axleDesignation->IsEnabled());
-    panel->m_axleDesignation->ChangeValue("");
+    EXPECT_TRUE(panel->Controls().axleDesignation->IsEnabled());
+    panel->Controls().axleDesignation->ChangeValue("");
 }

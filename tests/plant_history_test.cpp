@@ -7,8 +7,8 @@
 #include "plot/plot_canvas.h"
 #include "recorder/history_window.h"
 #include "recorder/terminal_panel.h"
-#include "records/plant_sender.h"
-#include "records/plant_server.h"
+#include "plant/plant_sender.h"
+#include "plant/plant_server.h"
 #include "shell/main_window.h"
 
 #include <gtest/gtest.h>
@@ -77,9 +77,9 @@ TEST(PlantHistory, EveryPcsRecordingsAreFoundAndAServerAwayIsTold) {
     RebuildMainWindow("ip=127.0.0.1\nport=1\nautoconnect=false\nsuperficie=0\nrecords_db=" + db +
                       "\nrecords_server=" + cluster.Connection() + "\n");
     TerminalPanel* panel = Panel();
-    ASSERT_NE(panel->Sender(), nullptr);
-    panel->StoreRecording(Stroke("PX-1", "PC-1", 1796760000), RecordStatus::Complete);
-    EXPECT_TRUE(WaitUntil([&] { return panel->Sender()->Status().sent == 1; }, 30000));
+    ASSERT_NE(panel->Job().Sender(), nullptr);
+    panel->Job().StoreRecording(Stroke("PX-1", "PC-1", 1796760000), RecordStatus::Complete);
+    EXPECT_TRUE(WaitUntil([&] { return panel->Job().Sender()->Status().sent == 1; }, 30000));
     EXPECT_TRUE(WaitUntil(
         [] { return PlantStatus() == "No recording waiting for the plant server"; }, 5000))
         << PlantStatus();
@@ -137,7 +137,7 @@ TEST(PlantHistory, EveryPcsRecordingsAreFoundAndAServerAwayIsTold) {
     EXPECT_EQ(history->m_shown[0].setup.job.axleDesignation, "PX-1");
     history->Destroy();
 
-    panel->StoreRecording(Stroke("PX-2", "PC-1", 1796770000), RecordStatus::Complete);
+    panel->Job().StoreRecording(Stroke("PX-2", "PC-1", 1796770000), RecordStatus::Complete);
     // The first try may meet the connection the server's going broke; the
     // next ones are refused.
     EXPECT_TRUE(WaitUntil(

@@ -2,7 +2,7 @@
 // one that never answers. The recordings stay in the outbox and the reason is
 // told; closing never waits for the server. Runs on Windows too, where libpq
 // is built by the project.
-#include "records/plant_sender.h"
+#include "plant/plant_sender.h"
 #include "records/record_store.h"
 #include "sim_process.h"
 

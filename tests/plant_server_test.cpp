@@ -5,8 +5,8 @@
 // refused in words.
 #include "pg_cluster.h"
 
-#include "records/plant_sender.h"
-#include "records/plant_server.h"
+#include "plant/plant_sender.h"
+#include "plant/plant_server.h"
 #include "records/recording.h"
 
 #include <gtest/gtest.h>

@@ -3,11 +3,11 @@
 // refuse (newer, damaged) or survive (a writer killed in the middle).
 #include "records/record_store.h"
 
-#include "recorder/cycle.h"
+#include "station/cycle.h"
 #include "records/file_access.h"
-#include "recorder/local_time.h"
-#include "recorder/report_data.h"
-#include "recorder/report_import.h"
+#include "station/local_time.h"
+#include "station/report_data.h"
+#include "station/report_import.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>

@@ -1,8 +1,8 @@
 // Report naming, the PDF font's encoding and the curve's CSV file.
-#include "recorder/report_data.h"
+#include "station/report_data.h"
 
 #include "records/file_access.h"
-#include "recorder/local_time.h"
+#include "station/local_time.h"
 #include "records/recording.h"
 
 #include <gtest/gtest.h>

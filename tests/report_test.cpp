@@ -7,10 +7,10 @@
 #include "plot/plot_canvas.h"
 #include "records/file_access.h"
 #include "recorder/history_window.h"
-#include "recorder/local_time.h"
+#include "station/local_time.h"
 #include "recorder/render_timer.h"
-#include "recorder/report_data.h"
-#include "recorder/verify.h"
+#include "station/report_data.h"
+#include "station/verify.h"
 #include "recorder/state_banner.h"
 #include "recorder/terminal_panel.h"
 #include "records/integrity.h"
@@ -169,34 +169,34 @@ struct ReportTest : testing::Test {
         dir = WorkDir() + "/reports" + std::to_string(++counter);
         wxFileName::Mkdir(dir);
         MainWindow::GetInstance()->SetPdfDirectory(dir);
-        panel->SetClock(clock);
-        panel->m_pressIndex = 1;
+        panel->Job().SetClock(clock);
+        panel->SetConnectionParameters("127.0.0.1", "1", false, true, 1);
     }
     void Record() {
-        panel->m_connected = true;
-        panel->m_recordLength->ChangeValue("14");
+        panel->Job().AssumeConnected(true);
+        panel->Controls().recordLength->ChangeValue("14");
         Click(panel, ID_START);
         for (int i = 0; i < 200; ++i) {
             clock.SetMs(i * 75);
-            panel->ApplyReadings({{i < 20 ? 2 * i + 6 : 46 + i, clock.Steady()}});
+            panel->Job().ApplyReadings({{i < 20 ? 2 * i + 6 : 46 + i, clock.Steady()}});
         }
         wxTEST_DIALOG(Click(panel, ID_STOP),
                       ExpectBoxStarting("Write the report ", wxNO, "Print REPORT?"));
-        ASSERT_EQ(panel->Cycle().IncompleteText(), ""); // completed at 14 s
-        panel->m_connected = false;
+        ASSERT_EQ(panel->Job().Cycle().IncompleteText(), ""); // completed at 14 s
+        panel->Job().AssumeConnected(false);
     }
     void FillJob() {
-        panel->m_operatorId->ChangeValue("OP7");
-        panel->m_axleDesignation->ChangeValue("AX12");
-        panel->m_mountingSide->SetSelection(1);
-        panel->m_bearingDesignation->ChangeValue("BRG-9");
-        panel->m_productionDate->ChangeValue("2024-01");
-        panel->m_refurbishmentDate->ChangeValue("2026-11");
+        panel->Controls().operatorId->ChangeValue("OP7");
+        panel->Controls().axleDesignation->ChangeValue("AX12");
+        panel->Controls().mountingSide->SetSelection(1);
+        panel->Controls().bearingDesignation->ChangeValue("BRG-9");
+        panel->Controls().productionDate->ChangeValue("2024-01");
+        panel->Controls().refurbishmentDate->ChangeValue("2026-11");
     }
     /// The report of the last recording, or of the job as typed before any.
     std::string ReportPath(const std::string& axle = "AX12") {
         const int64_t stopped =
-            panel->LastRecording() ? panel->LastRecording()->stoppedAt : panel->WallSeconds();
+            panel->Job().LastRecording() ? panel->Job().LastRecording()->stoppedAt : panel->Job().WallSeconds();
         return dir + "/" + ReportFileName(axle, "B", FileDate(stopped));
     }
     static int counter;
@@ -223,7 +223,7 @@ TEST_F(ReportTest, PageLayoutFontsPictureAndCsv) {
     ASSERT_NE(title, nullptr);
     EXPECT_NEAR(title->x, 30, 0.5);
     EXPECT_NEAR(title->y, 545.276, 0.5);
-    const PlacedText* stop = Find(page, IsoTime(panel->LastRecording()->stoppedAt));
+    const PlacedText* stop = Find(page, IsoTime(panel->Job().LastRecording()->stoppedAt));
     ASSERT_NE(stop, nullptr);
     EXPECT_NEAR(stop->x, 691.89, 0.5);
     EXPECT_NEAR(stop->y, 545.276, 0.5);
@@ -250,18 +250,18 @@ TEST_F(ReportTest, PageLayoutFontsPictureAndCsv) {
     // below the press line, one above the other.
     const std::string peak =
         "Peak force: " +
-        std::string(wxString::Format("%.1f t", *std::max_element(panel->Cycle().m_forces.begin(),
-                                                                 panel->Cycle().m_forces.end()))
+        std::string(wxString::Format("%.1f t", *std::max_element(panel->Job().Cycle().m_forces.begin(),
+                                                                 panel->Job().Cycle().m_forces.end()))
                         .utf8_str());
     double lastY = 520.276;
     for (const std::string& text :
          {std::string("Results"), peak,
           "Peak pressure: " +
-              std::to_string(*std::max_element(panel->Cycle().m_pressures.begin(),
-                                               panel->Cycle().m_pressures.end())) +
+              std::to_string(*std::max_element(panel->Job().Cycle().m_pressures.begin(),
+                                               panel->Job().Cycle().m_pressures.end())) +
               " bar",
           std::string(
-              wxString::Format("Recorded: %.1f s of 14 s", panel->Cycle().LastTime()).utf8_str()),
+              wxString::Format("Recorded: %.1f s of 14 s", panel->Job().Cycle().LastTime()).utf8_str()),
           std::string("Program version 1.0.8"), std::string("Operator"),
           std::string("Inspector")}) {
         const PlacedText* placed = Find(page, text);
@@ -305,10 +305,10 @@ TEST_F(ReportTest, PageLayoutFontsPictureAndCsv) {
     std::vector<double> times, forces;
     std::string csv = path.substr(0, path.size() - 4) + ".csv";
     ASSERT_TRUE(ReadCurveCsv(csv, times, forces));
-    ASSERT_EQ(times.size(), panel->Cycle().m_times.size());
+    ASSERT_EQ(times.size(), panel->Job().Cycle().m_times.size());
     for (size_t i = 0; i < times.size(); ++i) {
-        ASSERT_NEAR(times[i], panel->Cycle().m_times[i], 0.0005) << i;
-        ASSERT_NEAR(forces[i], panel->Cycle().m_forces[i], 0.00005) << i;
+        ASSERT_NEAR(times[i], panel->Job().Cycle().m_times[i], 0.0005) << i;
+        ASSERT_NEAR(forces[i], panel->Job().Cycle().m_forces[i], 0.00005) << i;
     }
     std::string header = ReadText(csv);
     EXPECT_NE(header.find("# operator_id,\"OP7\""), std::string::npos);
@@ -318,14 +318,14 @@ TEST_F(ReportTest, PageLayoutFontsPictureAndCsv) {
 
 TEST_F(ReportTest, EveryScriptPrintsAsTypedAndLongFieldsStayInTheirColumn) {
     FillJob();
-    panel->m_operatorId->ChangeValue(wxString::FromUTF8("Łukasz Żółć"));
-    panel->m_bearingDesignation->ChangeValue(wxString::FromUTF8("Лагер 7 · 軸受"));
+    panel->Controls().operatorId->ChangeValue(wxString::FromUTF8("Łukasz Żółć"));
+    panel->Controls().bearingDesignation->ChangeValue(wxString::FromUTF8("Лагер 7 · 軸受"));
     // A 41-character bearing designation and a 64-character axle: wrapped or
     // set smaller, never cut.
     const std::string bearing = "TAROL 130/230-U-TVP-XL-AXLE-BEARING-K41ZZ";
     const std::string axle(64, 'X');
-    panel->m_productionDate->ChangeValue(wxString::FromUTF8(bearing));
-    panel->m_axleDesignation->ChangeValue(axle);
+    panel->Controls().productionDate->ChangeValue(wxString::FromUTF8(bearing));
+    panel->Controls().axleDesignation->ChangeValue(axle);
     Record();
     wxTEST_DIALOG(panel->CreateReport(), ExpectBoxStarting("Report Created: ", wxOK, "Success"));
     const std::string path = ReportPath(axle);
@@ -354,8 +354,8 @@ TEST_F(ReportTest, EveryScriptPrintsAsTypedAndLongFieldsStayInTheirColumn) {
 
 TEST_F(ReportTest, EmptyFieldsAskOnlyAboutTheFirst) {
     FillJob();
-    panel->m_operatorId->ChangeValue("");
-    panel->m_axleDesignation->ChangeValue("");
+    panel->Controls().operatorId->ChangeValue("");
+    panel->Controls().axleDesignation->ChangeValue("");
     Record();
     wxTEST_DIALOG(panel->CreateReport(),
                   ExpectBox("Operator ID empty\nDo you want to generate REPORT anyway?", wxNO,
@@ -401,15 +401,15 @@ TEST_F(ReportTest, ThePictureIsTheWholeCurveAtOneSizeWhateverTheZoomAndWindow) {
     EXPECT_EQ(red, 0);
 
     // Zoomed into a corner, on a canvas of another size.
-    panel->m_plot->Fit(0, 2, 0, 1);
-    panel->m_plot->SetSize(wxSize(700, 420));
-    const double viewX = panel->m_plot->GetDesiredXmax();
+    panel->Controls().plot.plot->Fit(0, 2, 0, 1);
+    panel->Controls().plot.plot->SetSize(wxSize(700, 420));
+    const double viewX = panel->Controls().plot.plot->GetDesiredXmax();
     wxTEST_DIALOG(panel->CreateReport(), ExpectBox("File exists. Overwrite it?", wxYES),
                   ExpectBoxStarting("Report Created: ", wxOK, "Success"));
     const auto [zoomed, size2] = CurveInPicture(ReportPath());
     EXPECT_EQ(size2, wxSize(1200, 720));
     EXPECT_NEAR(zoomed, whole, whole / 10);
-    EXPECT_EQ(panel->m_plot->GetDesiredXmax(), viewX); // the view stays as the operator left it
+    EXPECT_EQ(panel->Controls().plot.plot->GetDesiredXmax(), viewX); // the view stays as the operator left it
 }
 
 TEST_F(ReportTest, ExistingReportAsksBeforeOverwriting) {
@@ -440,11 +440,11 @@ TEST_F(ReportTest, ReportBeforeAnyRecordingIsOfTheJobAsTypedAndDated) {
 
 TEST_F(ReportTest, AxleWithSeparatorsStaysInTheReportDirectory) {
     FillJob();
-    panel->m_axleDesignation->ChangeValue("../AX/12");
+    panel->Controls().axleDesignation->ChangeValue("../AX/12");
     Record();
     wxTEST_DIALOG(panel->CreateReport(), ExpectBoxStarting("Report Created: ", wxOK, "Success"));
     std::string name =
-        "Report_Mounting_.._AX_12B_" + FileDate(panel->LastRecording()->stoppedAt) + ".pdf";
+        "Report_Mounting_.._AX_12B_" + FileDate(panel->Job().LastRecording()->stoppedAt) + ".pdf";
     ASSERT_TRUE(wxFileName::FileExists(dir + "/" + name));
     // The page keeps the designation as typed.
     EXPECT_NE(Find(ReadContent(dir + "/" + name), "../AX/12"), nullptr);
@@ -478,7 +478,7 @@ TEST_F(ReportTest, NoDirectoryChosenAsksForOneAndCancelWritesNothing) {
     wxTEST_DIALOG(panel->CreateReport(), wxExpectAny(wxID_CANCEL));
     EXPECT_TRUE(MainWindow::GetInstance()->m_pdfDirectory.empty());
     EXPECT_FALSE(wxFileName::FileExists(
-        "/" + ReportFileName("AX12", "B", FileDate(panel->LastRecording()->stoppedAt))));
+        "/" + ReportFileName("AX12", "B", FileDate(panel->Job().LastRecording()->stoppedAt))));
 }
 
 namespace {
@@ -500,10 +500,10 @@ TEST_F(ReportTest, LimitsGiveAVerdictOnThePanelThePageAndTheCsv) {
     ASSERT_TRUE(main->SetLimits(1, &wide, &error)) << error;
     FillJob();
     Record(); // peak 233 bar on 2010 cm2: 477.7 t
-    EXPECT_EQ(panel->m_peakText->GetLabel(), "Peak 477.7 t");
-    EXPECT_EQ(panel->m_verdictText->GetLabel(), "PASS");
-    EXPECT_EQ(panel->m_banner->Shown().badge, Verdict::Pass);
-    EXPECT_EQ(panel->m_banner->Shown().Line().rfind("DONE — peak 477.7 t at", 0), 0u);
+    EXPECT_EQ(panel->Controls().peakText->GetLabel(), "Peak 477.7 t");
+    EXPECT_EQ(panel->Controls().verdictText->GetLabel(), "PASS");
+    EXPECT_EQ(panel->Controls().banner->Shown().badge, Verdict::Pass);
+    EXPECT_EQ(panel->Controls().banner->Shown().Line().rfind("DONE — peak 477.7 t at", 0), 0u);
     wxTEST_DIALOG(panel->CreateReport(), ExpectBoxStarting("Report Created: ", wxOK, "Success"));
     std::string page = PageText(ReportPath());
     EXPECT_NE(page.find("Limits: 400.0 t \xE2\x80\xA6 600.0 t"), std::string::npos) << page;
@@ -515,7 +515,7 @@ TEST_F(ReportTest, LimitsGiveAVerdictOnThePanelThePageAndTheCsv) {
 
     ASSERT_TRUE(main->SetLimits(1, &low, &error)) << error;
     FillJob(); // the report emptied the per-axle fields for the next axle
-    panel->m_axleDesignation->ChangeValue("AX13");
+    panel->Controls().axleDesignation->ChangeValue("AX13");
     Record();
     // A FAIL is not announced as a success; the box names the page.
     wxTEST_DIALOG(panel->CreateReport(),
@@ -530,7 +530,7 @@ TEST_F(ReportTest, LimitsGiveAVerdictOnThePanelThePageAndTheCsv) {
     // Without limits the page says nothing of a verdict.
     ASSERT_TRUE(main->SetLimits(1, nullptr, &error)) << error;
     FillJob();
-    panel->m_axleDesignation->ChangeValue("AX14");
+    panel->Controls().axleDesignation->ChangeValue("AX14");
     Record();
     wxTEST_DIALOG(panel->CreateReport(), ExpectBoxStarting("Report Created: ", wxOK, "Success"));
     EXPECT_EQ(PageText(ReportPath("AX14")).find("Result:"), std::string::npos);
@@ -547,12 +547,12 @@ TEST_F(ReportTest, ThePageCarriesItsNumberHashAndCodeAndVerifyNamesAChangedCsv) 
     FillJob();
     Record();
     wxTEST_DIALOG(panel->CreateReport(), ExpectBoxStarting("Report Created: ", wxOK, "Success"));
-    panel->FlushRecordStore();
+    panel->Job().FlushRecordStore();
     const std::string pdf = ReportPath();
     const std::string csv = pdf.substr(0, pdf.size() - 4) + ".csv";
-    const std::string uuid = panel->LastRecording()->setup.uuid;
+    const std::string uuid = panel->Job().LastRecording()->setup.uuid;
     const std::string hash = Sha256Hex(ReadText(csv));
-    EXPECT_EQ(hash, panel->LastRecording()->csvSha256);
+    EXPECT_EQ(hash, panel->Job().LastRecording()->csvSha256);
     const std::string text = RunCommand("pdftotext -raw '" + pdf + "' - 2>/dev/null");
     for (const std::string& expected :
          {"Report no. " + ReportNumber(uuid), std::string("Page 1 of 1"),
@@ -591,7 +591,7 @@ TEST_F(ReportTest, ThePageCarriesItsNumberHashAndCodeAndVerifyNamesAChangedCsv) 
 TEST_F(ReportTest, TheResultsColumnNeverRunsIntoTheSignatures) {
     FillJob();
     Record();
-    Recording r = *panel->LastRecording();
+    Recording r = *panel->Job().LastRecording();
     r.setup.uuid = NewRecordingId();
     r.setup.job.axleDesignation = "AX99";
     r.setup.hasLimits = true;
@@ -646,18 +646,18 @@ TEST_F(ReportTest, TheReportDescribesTheJobPressAndLimitsOfItsRecording) {
 
     // The next job: another press, another axle, armed.
     main->ApplyConnectionSettings("127.0.0.1", "1", true, false, 0);
-    panel->m_axleDesignation->ChangeValue("AX2");
-    panel->m_connected = true;
+    panel->Controls().axleDesignation->ChangeValue("AX2");
+    panel->Job().AssumeConnected(true);
     Click(panel, ID_START);
-    EXPECT_FALSE(panel->m_axleDesignation->IsEnabled()); // what is recorded is what shows
+    EXPECT_FALSE(panel->Controls().axleDesignation->IsEnabled()); // what is recorded is what shows
     // While armed, the module and the press stay.
     wxTEST_DIALOG(
         main->ApplyConnectionSettings("127.0.0.1", "2", true, false, 1),
         ExpectBox("Stop the recording first: the module and the press of a recording cannot "
                   "change after Start.",
                   wxOK, "Error"));
-    EXPECT_EQ(panel->m_portText, "1");
-    EXPECT_EQ(panel->m_pressIndex, 0);
+    EXPECT_EQ(panel->Connection().port, "1");
+    EXPECT_EQ(panel->Connection().pressIndex, 0);
 
     wxTEST_DIALOG(panel->CreateReport(), ExpectBoxStarting("Report Created: ", wxOK, "Success"));
     EXPECT_FALSE(wxFileName::FileExists(ReportPath("AX2")));
@@ -671,7 +671,7 @@ TEST_F(ReportTest, TheReportDescribesTheJobPressAndLimitsOfItsRecording) {
     EXPECT_NE(csv.find("# press,\"P1\"\n# surface_cm2,2010\n"), std::string::npos) << csv;
     EXPECT_NE(csv.find("# peak_force_t,477.6966\n"), std::string::npos) << csv;
     Click(panel, ID_STOP);
-    panel->m_connected = false;
+    panel->Job().AssumeConnected(false);
     ClearLimits();
 }
 
@@ -682,11 +682,11 @@ TEST_F(ReportTest, AnIncompleteRecordingIsNeverPassAndAStartDuringAStrokeIsNoted
     std::string error;
     ASSERT_TRUE(MainWindow::GetInstance()->SetLimits(1, &limits, &error)) << error;
     FillJob();
-    panel->m_connected = true;
+    panel->Job().AssumeConnected(true);
     Click(panel, ID_START);
     for (int i = 0; i < 40; ++i) {
         clock.SetMs(i * 75);
-        panel->ApplyReadings({{380, clock.Steady()}});
+        panel->Job().ApplyReadings({{380, clock.Steady()}});
     }
     wxTEST_DIALOG(panel->CreateReport(), ExpectBoxStarting("Report Created: ", wxOK, "Report"));
     const std::string page = PageText(ReportPath());
@@ -700,7 +700,7 @@ TEST_F(ReportTest, AnIncompleteRecordingIsNeverPassAndAStartDuringAStrokeIsNoted
     const std::string csv = ReadText(ReportPath().substr(0, ReportPath().size() - 4) + ".csv");
     EXPECT_NE(csv.find("# note,\"started at 380 bar: the rise is not on the curve\""),
               std::string::npos);
-    panel->m_connected = false;
+    panel->Job().AssumeConnected(false);
     ClearLimits();
 }
 
@@ -714,7 +714,7 @@ TEST_F(ReportTest, DatesAreTheLocalDayJustAfterMidnightInSummer) {
     setenv("TZ", "Europe/Rome", 1);
     tzset();
     clock = ManualClock(1784499600); // 2026-07-20 00:20:00 in Rome, 22:20 UTC the day before
-    EXPECT_EQ(ClockLabel(panel->WallSeconds()), "July 20, 2026\n00:20:00");
+    EXPECT_EQ(ClockLabel(panel->Job().WallSeconds()), "July 20, 2026\n00:20:00");
     FillJob();
     Record();
     wxTEST_DIALOG(panel->CreateReport(), ExpectBoxStarting("Report Created: ", wxOK, "Success"));
@@ -746,8 +746,8 @@ TEST_F(ReportTest, AJournalThatFailedIsMarkedOnThePageAndInTheCsv) {
     Record();
     setrlimit(RLIMIT_FSIZE, &old);
     signal(SIGXFSZ, oldHandler);
-    ASSERT_TRUE(panel->LastRecording().has_value());
-    EXPECT_EQ(panel->LastRecording()->journalProblem,
+    ASSERT_TRUE(panel->Job().LastRecording().has_value());
+    EXPECT_EQ(panel->Job().LastRecording()->journalProblem,
               "the journal of this recording could not be written (File too large)");
     wxTEST_DIALOG(panel->CreateReport(), ExpectBoxStarting("Report Created: ", wxOK, "Success"));
     const std::string page = PageText(ReportPath());
@@ -768,16 +768,16 @@ TEST_F(ReportTest, AJournalThatFailedIsMarkedOnThePageAndInTheCsv) {
 TEST_F(ReportTest, EveryRecordingIsStoredBeforeTheQuestionAndKnowsItsReport) {
     FillJob();
     Record(); // answered No
-    panel->FlushRecordStore();
+    panel->Job().FlushRecordStore();
     std::string why;
-    auto store = RecordStore::Open(panel->StorePath(), &why);
+    auto store = RecordStore::Open(panel->Job().StorePath(), &why);
     ASSERT_TRUE(store) << why;
     auto mine = [&] {
         RecordFilter axle;
         axle.text = "AX12";
         axle.limit = 1000;
         for (const RecordSummary& row : store->Find(axle))
-            if (row.uuid == panel->LastRecording()->setup.uuid) return row;
+            if (row.uuid == panel->Job().LastRecording()->setup.uuid) return row;
         return RecordSummary();
     };
     ASSERT_NE(mine().id, 0);
@@ -785,13 +785,13 @@ TEST_F(ReportTest, EveryRecordingIsStoredBeforeTheQuestionAndKnowsItsReport) {
     EXPECT_FALSE(mine().printed);
     Recording back;
     ASSERT_TRUE(store->Load(mine().id, back));
-    EXPECT_EQ(back.forces, panel->LastRecording()->forces);
+    EXPECT_EQ(back.forces, panel->Job().LastRecording()->forces);
 
     wxTEST_DIALOG(panel->CreateReport(), ExpectBoxStarting("Report Created: ", wxOK, "Success"));
-    panel->FlushRecordStore();
+    panel->Job().FlushRecordStore();
     EXPECT_TRUE(mine().printed);
     EXPECT_EQ(mine().pdfPath, ReportPath());
-    EXPECT_EQ(panel->StoreProblem(), "");
+    EXPECT_EQ(panel->Job().StoreProblem(), "");
 }
 
 // A store the program cannot use is told at once, in a box and on the banner,
@@ -805,12 +805,12 @@ TEST_F(ReportTest, AStoreThatCannotBeUsedIsToldAndTheRecordingStillKept) {
                   Pump(300), ExpectBoxStarting("The record store " + damaged + " cannot be used: ",
                                                wxOK, "Error"));
     panel = Panel();
-    panel->SetClock(clock);
-    EXPECT_NE(panel->m_banner->Shown().Line().find("NOT IN THE RECORD STORE"), std::string::npos)
-        << panel->m_banner->Shown().Line();
+    panel->Job().SetClock(clock);
+    EXPECT_NE(panel->Controls().banner->Shown().Line().find("NOT IN THE RECORD STORE"), std::string::npos)
+        << panel->Controls().banner->Shown().Line();
     FillJob();
     Record();
-    EXPECT_NE(panel->m_banner->Shown().Line().find("NOT IN THE RECORD STORE"), std::string::npos);
+    EXPECT_NE(panel->Controls().banner->Shown().Line().find("NOT IN THE RECORD STORE"), std::string::npos);
     wxTEST_DIALOG(panel->CreateReport(), ExpectBoxStarting("Report Created: ", wxOK, "Success"));
     EXPECT_TRUE(wxFileName::FileExists(ReportPath().substr(0, ReportPath().size() - 4) + ".csv"));
     wxArrayString journals;
@@ -836,7 +836,7 @@ HistoryWindow* OpenHistory() {
 TEST_F(ReportTest, TheHistoryFindsEachJobPrintsItAgainAndExportsIt) {
     for (const char* axle : {"HX-1", "HX-3", "HX-2"}) {
         FillJob();
-        panel->m_axleDesignation->ChangeValue(axle);
+        panel->Controls().axleDesignation->ChangeValue(axle);
         Record();
     }
     wxTEST_DIALOG(panel->CreateReport(), ExpectBoxStarting("Report Created: ", wxOK, "Success"));
@@ -856,7 +856,7 @@ TEST_F(ReportTest, TheHistoryFindsEachJobPrintsItAgainAndExportsIt) {
     EXPECT_EQ(history->m_count->GetLabel(), "1 recording");
     ASSERT_EQ(history->m_shown.size(), 1u);
     EXPECT_EQ(history->m_shown[0].setup.job.axleDesignation, "HX-2");
-    EXPECT_EQ(history->m_plot.curve->GetDataLength(), panel->LastRecording()->times.size());
+    EXPECT_EQ(history->m_plot.curve->GetDataLength(), panel->Job().LastRecording()->times.size());
     EXPECT_TRUE(history->m_details->GetLabel().Contains("Peak 477.7 t"));
 
     wxTEST_DIALOG(history->PrintAgain(),
@@ -864,7 +864,7 @@ TEST_F(ReportTest, TheHistoryFindsEachJobPrintsItAgainAndExportsIt) {
     wxArrayString reprints;
     ASSERT_EQ(wxDir::GetAllFiles(dir, &reprints, "*HX-2*_reprint-*.pdf", wxDIR_FILES), 1u);
     std::string again = PageText(std::string(reprints[0].utf8_str()));
-    const std::string mark = "Reprint of " + IsoDateTime(panel->LastRecording()->stoppedAt) + " ";
+    const std::string mark = "Reprint of " + IsoDateTime(panel->Job().LastRecording()->stoppedAt) + " ";
     const size_t at = again.find(mark);
     ASSERT_NE(at, std::string::npos) << again;
     EXPECT_EQ(again.erase(at, mark.size()), PageText(first));
@@ -877,12 +877,12 @@ TEST_F(ReportTest, TheHistoryFindsEachJobPrintsItAgainAndExportsIt) {
     EXPECT_EQ(ReadText(reprint + "-img-000.jpg"), picture);
     {
         std::string why;
-        auto store = RecordStore::Open(panel->StorePath(), &why);
+        auto store = RecordStore::Open(panel->Job().StorePath(), &why);
         ASSERT_TRUE(store) << why;
-        EXPECT_EQ(store->ReprintCount(panel->LastRecording()->setup.uuid), 1);
+        EXPECT_EQ(store->ReprintCount(panel->Job().LastRecording()->setup.uuid), 1);
     }
     // The reprint proves the same data as the first page.
-    const VerifyOutcome verified = VerifyReportFile(reprint, panel->StorePath());
+    const VerifyOutcome verified = VerifyReportFile(reprint, panel->Job().StorePath());
     EXPECT_EQ(verified.exitCode, 0) << verified.line;
 
     // The plot by keyboard: zoom in, move right, and back to the whole curve.
@@ -919,5 +919,5 @@ TEST_F(ReportTest, ASecondCopyOnTheSameStoreIsTold) {
                                 " cannot be used: in use by another copy of the program.\n"
                                 "Recordings are still kept in their journals and CSV files.",
                             wxOK, "Error"));
-    EXPECT_EQ(Panel()->StoreProblem(), "in use by another copy of the program");
+    EXPECT_EQ(Panel()->Job().StoreProblem(), "in use by another copy of the program");
 }

@@ -7,10 +7,10 @@
 #include "plot/plot_canvas.h"
 #include "manual_clock.h"
 #include "recorder/events.h"
-#include "recorder/local_time.h"
-#include "recorder/report_data.h"
+#include "station/local_time.h"
+#include "station/report_data.h"
 #include "recorder/state_banner.h"
-#include "recorder/translate.h"
+#include "station/translate.h"
 #include "shell/paths.h"
 #include "recorder/terminal_panel.h"
 #include "shell/main_window.h"
@@ -144,7 +144,7 @@ TEST(ScreenFit, NothingIsCutOffOrBelowTheWindow) {
 
     // The plot with its time axis lies inside the window, 10 pixels clear, and
     // the window inside the screen.
-    const wxRect plot = panel->m_plot->GetRect();
+    const wxRect plot = panel->Controls().plot.plot->GetRect();
     const wxSize client = panel->GetClientSize();
     EXPECT_LE(plot.GetBottom() + 1 + 10, client.y) << "plot height " << plot.height;
     EXPECT_LE(panel->ClientToScreen(wxPoint(0, client.y)).y, screen.GetBottom() + 1);
@@ -158,11 +158,11 @@ TEST(ScreenFit, NothingIsCutOffOrBelowTheWindow) {
     Banner big;
     big.colour = BannerColour::Blue;
     big.runs = {{"READY", false, true}, {" 380", true, false}};
-    const int ink = WhiteInkHeight(Painted(*panel->m_banner, big));
+    const int ink = WhiteInkHeight(Painted(*panel->Controls().banner, big));
     const bool large = screen.width >= 1920 && screen.height >= 1080;
     const bool laptop = screen.width >= 1366 && screen.height >= 768;
     EXPECT_GE(ink, large ? 46 : laptop ? 34 : 28);
-    EXPECT_LE(ink, panel->m_banner->GetSize().y - 8);
+    EXPECT_LE(ink, panel->Controls().banner->GetSize().y - 8);
     BannerInputs in;
     in.link = LinkPhase::Connected;
     in.address = "127.0.0.1:65100";
@@ -185,7 +185,7 @@ TEST(ScreenFit, NothingIsCutOffOrBelowTheWindow) {
     const Banner done = ComposeBanner(in);
     for (const Banner& shown : {rising, alarm, done}) {
         SCOPED_TRACE(shown.Line());
-        const std::vector<bool> inked = InkedColumns(*panel->m_banner, shown);
+        const std::vector<bool> inked = InkedColumns(*panel->Controls().banner, shown);
         const int width = int(inked.size());
         const int last = width - 1 -
                          int(std::find(inked.rbegin(), inked.rend(), true) -
@@ -229,31 +229,31 @@ TEST(Languages, TheWindowAndThePageInItalian) {
     RebuildMainWindow("ip=127.0.0.1\nport=1\nautoconnect=false\nsuperficie=0\ndir_path=" + reports +
                       "\n");
     TerminalPanel* panel = Panel();
-    EXPECT_EQ(panel->m_startButton->GetLabel(), "Avvio");
-    EXPECT_EQ(panel->m_banner->Shown().Line(), "NON CONNESSO — premere Connetti");
+    EXPECT_EQ(panel->Controls().startButton->GetLabel(), "Avvio");
+    EXPECT_EQ(panel->Controls().banner->Shown().Line(), "NON CONNESSO — premere Connetti");
     wxMenuBar* menus = MainWindow::GetInstance()->m_frame->GetMenuBar();
     EXPECT_EQ(menus->FindItem(ID_HISTORY)->GetItemLabel(), wxString::FromUTF8("&Storico…\tCtrl+H"));
     ExpectNothingCut(panel);
 
     ManualClock clock;
-    panel->SetClock(clock);
-    panel->m_connected = true;
+    panel->Job().SetClock(clock);
+    panel->Job().AssumeConnected(true);
     FillStartFields(panel);
-    panel->m_bearingDesignation->ChangeValue("TBU-130");
-    panel->m_productionDate->ChangeValue("2024-03");
-    panel->m_refurbishmentDate->ChangeValue("2026-10");
+    panel->Controls().bearingDesignation->ChangeValue("TBU-130");
+    panel->Controls().productionDate->ChangeValue("2024-03");
+    panel->Controls().refurbishmentDate->ChangeValue("2026-10");
     Click(panel, ID_START);
     for (int i = 0; i < 40; ++i) {
         clock.SetMs(i * 75);
-        panel->ApplyReadings({{20 + 5 * i, clock.Steady()}});
+        panel->Job().ApplyReadings({{20 + 5 * i, clock.Steady()}});
     }
     wxTEST_DIALOG(Click(panel, ID_STOP),
                   ExpectBox(wxString::FromUTF8("Scrivere il rapporto per l'assile AX4711 A?"),
                             wxYES, "Stampare il RAPPORTO?"),
                   ExpectBoxStarting("Rapporto creato: ", wxOK, "Rapporto")); // stopped: INCOMPLETA
-    panel->m_connected = false;
+    panel->Job().AssumeConnected(false);
     const std::string pdf =
-        reports + "/" + ReportFileName("AX4711", "A", FileDate(panel->LastRecording()->stoppedAt));
+        reports + "/" + ReportFileName("AX4711", "A", FileDate(panel->Job().LastRecording()->stoppedAt));
     const std::string text = RunCommand("pdftotext -layout '" + pdf + "' -");
     for (const char* italian :
          {"Dati cuscinetto", "Forza di picco", "Pagina 1 di 1", "Operatore", "INCOMPLETA"})
@@ -263,7 +263,7 @@ TEST(Languages, TheWindowAndThePageInItalian) {
 
     ASSERT_EQ(UseLanguage("en", CatalogueFolders()), "en");
     RebuildMainWindow("ip=127.0.0.1\nport=1\nautoconnect=false\nsuperficie=0\n");
-    EXPECT_EQ(Panel()->m_startButton->GetLabel(), "Start");
+    EXPECT_EQ(Panel()->Controls().startButton->GetLabel(), "Start");
 }
 
 // Colour as plant screens use it, as painted: the normal states muted (grey,
@@ -272,7 +272,7 @@ TEST(Languages, TheWindowAndThePageInItalian) {
 // warning.
 TEST(BannerColours, MutedStatesAmberWarningsRedAlarm) {
     RebuildMainWindow("ip=127.0.0.1\nport=1\nautoconnect=false\nsuperficie=0\n");
-    const StateBanner& banner = *Panel()->m_banner;
+    const StateBanner& banner = *Panel()->Controls().banner;
     BannerInputs in;
     in.link = LinkPhase::Connected;
     in.haveReading = true;

@@ -1,5 +1,5 @@
 // The settings files and the rules by which stored values are read.
-#include "shell/settings.h"
+#include "station/settings.h"
 
 #include <gtest/gtest.h>
 

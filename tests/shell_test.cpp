@@ -29,7 +29,7 @@ struct ShellTest : testing::Test {
         DestroyNewDialogs();
         RebuildMainWindow(kConfig);
     }
-    wxString Status() { return Panel()->m_statusText->GetLabel(); }
+    wxString Status() { return Panel()->Controls().statusText->GetLabel(); }
 };
 
 } // namespace
@@ -69,8 +69,8 @@ TEST_F(ShellTest, StoredParametersAppliedWithoutQuestion) {
     RebuildMainWindow("ip=127.0.2.3\nport=65100\nautoconnect=false\nsuperficie=2x\n");
     EXPECT_EQ(Status(), "IP: 127.0.2.3 - Port: 65100 - Press: P2");
     EXPECT_EQ(FindNewDialog(), nullptr);
-    EXPECT_EQ(Panel()->m_pressIndex, 2);
-    EXPECT_FALSE(Panel()->m_autoConnect);
+    EXPECT_EQ(Panel()->Connection().pressIndex, 2);
+    EXPECT_FALSE(Panel()->Connection().autoconnect);
 }
 
 TEST_F(ShellTest, PressIndexOutsideTheListShowsNone) {
@@ -187,13 +187,13 @@ TEST_F(ShellTest, NewConnectionAndThePressChoiceStartFromWhatIsInUse) {
 
     // The panel's own press choice: shown, changed, kept for the next start.
     TerminalPanel* panel = Panel();
-    EXPECT_EQ(panel->m_pressChoice->GetSelection(), 1);
-    panel->m_pressChoice->SetSelection(0);
-    wxCommandEvent choose(wxEVT_CHOICE, panel->m_pressChoice->GetId());
-    choose.SetEventObject(panel->m_pressChoice);
+    EXPECT_EQ(panel->Controls().pressChoice->GetSelection(), 1);
+    panel->Controls().pressChoice->SetSelection(0);
+    wxCommandEvent choose(wxEVT_CHOICE, panel->Controls().pressChoice->GetId());
+    choose.SetEventObject(panel->Controls().pressChoice);
     choose.SetInt(0);
-    panel->m_pressChoice->GetEventHandler()->ProcessEvent(choose);
-    EXPECT_EQ(panel->m_pressIndex, 0);
+    panel->Controls().pressChoice->GetEventHandler()->ProcessEvent(choose);
+    EXPECT_EQ(panel->Connection().pressIndex, 0);
     EXPECT_EQ(Status(), "IP: 127.0.9.9 - Port: 1 - Press: P0");
     EXPECT_NE(ReadText(WorkDir() + "/config.ini").find("superficie=0"), std::string::npos);
 }
@@ -262,7 +262,7 @@ TEST_F(ShellTest, NoSettingsFilesStartsAndStaysOnThisMachine) {
     // An empty address is 0.0.0.0 and port 0: the attempt fails on this machine.
     wxTEST_DIALOG(
         RebuildMainWindow("");
-        WaitUntil([] { return !Panel()->m_connected && Panel()->m_connectState == 0; }, 100);
+        WaitUntil([] { return !Panel()->Job().Connected() && !Panel()->Job().Connecting(); }, 100);
         Pump(1500), ExpectBox(wxString::FromUTF8("Wi-Fi Module disconnected: please check if the "
                                                  "module is on and the PC is connected to the "
                                                  "Wi-Fi network.\n\n:0: connection refused.\n"

@@ -1,14 +1,14 @@
 #include "recorder/history_window.h"
 
 #include "plot/plot_canvas.h"
-#include "recorder/cycle.h"
-#include "recorder/local_time.h"
-#include "recorder/report_data.h"
-#include "recorder/report_import.h"
+#include "station/cycle.h"
+#include "station/local_time.h"
+#include "station/report_data.h"
+#include "station/report_import.h"
 #include "recorder/terminal_panel.h"
-#include "records/plant_queries.h"
-#include "records/plant_sender.h"
-#include "records/plant_server.h"
+#include "plant/plant_queries.h"
+#include "plant/plant_sender.h"
+#include "plant/plant_server.h"
 #include "records/record_store.h"
 #include "records/record_writer.h"
 #include "recorder/messages.h"
@@ -154,7 +154,7 @@ HistoryWindow::HistoryWindow(wxWindow* parent, TerminalPanel& panel,
         filters->Add(new wxStaticText(this, wxID_ANY, text), 0,
                      wxALIGN_CENTRE_VERTICAL | wxLEFT | wxRIGHT, 5);
     };
-    if (!panel.PlantServerConnection().empty()) {
+    if (!panel.Job().PlantServerConnection().empty()) {
         m_scope = new wxChoice(this, wxID_ANY);
         m_scope->Append("This PC");
         m_scope->Append("Plant");
@@ -322,7 +322,7 @@ void HistoryWindow::Search() {
 
 void HistoryWindow::SearchPlant(const RecordFilter& asked) {
     if (!m_plantQueries)
-        m_plantQueries = std::make_unique<PlantQueries>(m_panel.PlantServerConnection());
+        m_plantQueries = std::make_unique<PlantQueries>(m_panel.Job().PlantServerConnection());
     const int ticket = ++m_plantSearch;
     RecordFilter filter = asked;
     filter.limit = kPlantRows;
@@ -569,7 +569,7 @@ void HistoryWindow::PrintAgain() {
     if (!m_panel.WriteReport(recording, IsoDateTime(recording.stoppedAt), &written, &pageSha256))
         return;
     std::string why;
-    if (!m_store->AddReprint(recording.setup.uuid, m_panel.WallSeconds(), written, &why,
+    if (!m_store->AddReprint(recording.setup.uuid, m_panel.Job().WallSeconds(), written, &why,
                              pageSha256))
         ShowError("The reprint was written to " + wxString::FromUTF8(written) +
                   " but not kept in the record store: " + wxString::FromUTF8(why) + ".");
@@ -606,31 +606,31 @@ void HistoryWindow::OpenFolder() {
 
 void ShowHistory(wxWindow* parent, TerminalPanel& panel) {
     std::string why;
-    std::unique_ptr<RecordStore> store = RecordStore::Open(panel.StorePath(), &why);
+    std::unique_ptr<RecordStore> store = RecordStore::Open(panel.Job().StorePath(), &why);
     if (!store) {
         ShowError("The history cannot be shown: the record store " +
-                  wxString::FromUTF8(panel.StorePath()) +
+                  wxString::FromUTF8(panel.Job().StorePath()) +
                   " cannot be used: " + wxString::FromUTF8(why) + ".");
         return;
     }
-    panel.FlushRecordStore(); // the recording that just ended is in the list
+    panel.Job().FlushRecordStore(); // the recording that just ended is in the list
     (new HistoryWindow(parent, panel, std::move(store)))->Show();
 }
 
 void ImportReportsInto(TerminalPanel& panel, const wxString& directory) {
     std::string why;
-    std::unique_ptr<RecordStore> store = RecordStore::Open(panel.StorePath(), &why);
+    std::unique_ptr<RecordStore> store = RecordStore::Open(panel.Job().StorePath(), &why);
     if (!store) {
         ShowError("Nothing was imported: the record store " +
-                  wxString::FromUTF8(panel.StorePath()) +
+                  wxString::FromUTF8(panel.Job().StorePath()) +
                   " cannot be used: " + wxString::FromUTF8(why) + ".");
         return;
     }
-    store->QueueForPlant(!panel.PlantServerConnection().empty());
+    store->QueueForPlant(!panel.Job().PlantServerConnection().empty());
     std::unique_ptr<wxBusyCursor> busy = std::make_unique<wxBusyCursor>();
     const ImportOutcome outcome = ImportReports(std::string(directory.utf8_str()), *store);
     busy.reset();
-    if (PlantSender* sender = panel.Sender()) sender->Nudge();
+    if (PlantSender* sender = panel.Job().Sender()) sender->Nudge();
     const wxString text = "Reports in " + directory + ": " + wxString::FromUTF8(outcome.Summary());
     if (outcome.failure.empty())
         ShowInfo(text, "Import Reports");

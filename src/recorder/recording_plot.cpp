@@ -1,11 +1,11 @@
 #include "recorder/recording_plot.h"
 
-#include "recorder/report_data.h"
+#include "station/report_data.h"
 
 const wxColour kCurveColour(0, 50, 160);
 
 #include "plot/plot_canvas.h"
-#include "recorder/cycle.h"
+#include "station/cycle.h"
 #include "records/recording.h"
 
 #include <wx/dcmemory.h>

@@ -1,9 +1,6 @@
 #include "recorder/render_timer.h"
 
-#include "recorder/local_time.h"
-#include "recorder/terminal_panel.h"
-#include "recorder/events.h"
-#include "recorder/typed_number.h"
+#include "station/local_time.h"
 
 #include <wx/button.h>
 #include <wx/datetime.h>
@@ -19,21 +16,21 @@ wxString ClockLabel(int64_t epochSeconds) {
            wxString::FromUTF8(IsoTime(epochSeconds));
 }
 
-RenderTimer::RenderTimer(TerminalPanel& panel, wxStaticText* clockText, wxButton* stopButton,
-                         wxStaticText* recordingText)
-    : wxTimer(), m_panel(panel), m_clockText(clockText), m_stopButton(stopButton),
-      m_recordingText(recordingText) {}
+RenderTimer::RenderTimer(wxStaticText* clockText, wxButton* stopButton,
+                         wxStaticText* recordingText, std::function<int64_t()> wallSeconds,
+                         std::function<void()> countdownEnded)
+    : wxTimer(), m_clockText(clockText), m_stopButton(stopButton), m_recordingText(recordingText),
+      m_wallSeconds(std::move(wallSeconds)), m_countdownEnded(std::move(countdownEnded)) {}
 
 RenderTimer::~RenderTimer() {
     Stop();
 }
 
 void RenderTimer::Notify() {
-    TerminalPanel* panel = &m_panel;
-    m_clockText->SetLabel(ClockLabel(panel->WallSeconds()));
+    m_clockText->SetLabel(ClockLabel(m_wallSeconds()));
     if (m_overdue) {
         // Run out, but the recording goes on until its last sample comes.
-        if (panel) panel->OnCountdownEnded();
+        m_countdownEnded();
         return;
     }
     if (!m_running) return;
@@ -46,13 +43,13 @@ void RenderTimer::Notify() {
     m_running = false;
     m_overdue = true;
     m_recordingText->Hide();
-    if (panel) panel->OnCountdownEnded();
+    m_countdownEnded();
 }
 
-void RenderTimer::StartCountdown() {
+void RenderTimer::StartCountdown(int seconds) {
     m_running = true;
     m_overdue = false;
-    m_countdown = LeadingInt(m_panel.m_recordLength->GetValue());
+    m_countdown = seconds;
     m_shown = m_countdown;
 }
 

@@ -1,24 +1,24 @@
 // The one-second timer of the panel: shows the date and time, counts the record
-// length down on the Stop button and makes the recording notice blink.
+// length down on the Stop button and makes the recording notice blink. When
+// the count has run out it asks, each second, whether the readings stopped.
 #pragma once
 
 #include <wx/timer.h>
 
 #include <cstdint>
+#include <functional>
 
 class wxStaticText;
 class wxButton;
-class wxDateTime;
-class TerminalPanel;
 
 class RenderTimer : public wxTimer {
   public:
-    RenderTimer(TerminalPanel& panel, wxStaticText* clockText, wxButton* stopButton,
-                wxStaticText* recordingText);
+    RenderTimer(wxStaticText* clockText, wxButton* stopButton, wxStaticText* recordingText,
+                std::function<int64_t()> wallSeconds, std::function<void()> countdownEnded);
     ~RenderTimer() override;
 
     void Notify() override;
-    void StartCountdown();
+    void StartCountdown(int seconds);
     void StopCountdown();
 
     bool IsCountingDown() const { return m_running; }
@@ -28,10 +28,11 @@ class RenderTimer : public wxTimer {
     int SecondsShown() const { return m_running ? m_shown : 0; }
 
   private:
-    TerminalPanel& m_panel;
     wxStaticText* m_clockText;
     wxButton* m_stopButton;
     wxStaticText* m_recordingText;
+    std::function<int64_t()> m_wallSeconds;
+    std::function<void()> m_countdownEnded;
     int m_countdown = 80;
     int m_shown = 0;
     bool m_running = false;

@@ -1,16 +1,18 @@
 // The mounting report: one A4 landscape PDF page with the job data, the press,
 // the date and the picture of the recorded curve, and beside it the curve as a
 // CSV file of the same name.
-#include "recorder/terminal_panel.h"
+#include "recorder/report.h"
+
+#include "recorder/panel_host.h"
 
 #include "plot/plot_canvas.h"
 #include "records/file_access.h"
-#include "recorder/limits.h"
-#include "recorder/local_time.h"
+#include "station/limits.h"
+#include "station/local_time.h"
 #include "recorder/recording_plot.h"
 #include "records/integrity.h"
 #include "records/record_writer.h"
-#include "recorder/report_data.h"
+#include "station/report_data.h"
 #include "recorder/messages.h"
 
 #include <hpdf.h>
@@ -213,35 +215,8 @@ HPDF_Date PdfDate(int64_t seconds) {
 
 } // namespace
 
-void TerminalPanel::OnPrintReport(wxCommandEvent&) {
-    CreateReport();
-}
-
-void TerminalPanel::CreateReport() {
-    if (m_cycle.m_recording) {
-        // Printed while it runs: what was recorded so far, never taken for a
-        // whole recording.
-        Recording running = CurrentRecording();
-        running.stoppedAt = m_clock->Now().seconds;
-        char text[64];
-        std::snprintf(text, sizeof text, "printed during the recording at %.1f s",
-                      running.LastTime());
-        running.incomplete = text;
-        WriteReport(running);
-    } else if (m_lastRecording) {
-        // Also after a new job was armed: the last recording with its own job.
-        WriteReport(*m_lastRecording);
-    } else {
-        // Nothing recorded yet: a page of the job as it stands, marked so.
-        Recording nothing;
-        TakeSetup(nothing.setup, nullptr);
-        nothing.stoppedAt = m_clock->Now().seconds;
-        WriteReport(nothing);
-    }
-}
-
-bool TerminalPanel::WriteReport(const Recording& recording, const std::string& reprintOf,
-                                std::string* written, std::string* pageSha256) {
+bool WriteReportFiles(wxWindow* parent, PanelHost& host, int64_t now, const Recording& recording,
+                      const std::string& reprintOf, ReportFiles* files) {
     const bool reprint = !reprintOf.empty();
     const RecordingSetup& setup = recording.setup;
     const JobData& job = setup.job;
@@ -261,19 +236,19 @@ bool TerminalPanel::WriteReport(const Recording& recording, const std::string& r
     }
 
     // Never into the root of the file system: ask for the directory first.
-    if (m_host.ReportDirectory().empty() && !m_host.ChooseReportDirectory()) return false;
+    if (host.ReportDirectory().empty() && !host.ChooseReportDirectory()) return false;
 
     auto utf8 = [](const std::string& text) { return wxString::FromUTF8(text); };
     const wxString side = utf8(job.mountingSide);
     const wxString fileName =
         utf8(ReportFileName(job.axleDesignation, job.mountingSide, FileDate(recording.stoppedAt)));
-    wxString directory = m_host.ReportDirectory();
+    wxString directory = host.ReportDirectory();
     if (!directory.EndsWith(wxString(wxFileName::GetPathSeparator())))
         directory += wxFileName::GetPathSeparator();
     // A reprint is a page of its own beside the first one; its CSV file is
     // the first one's.
     const wxString fullPath = reprint ? directory + fileName.BeforeLast('.') + "_reprint-" +
-                                            utf8(FileStamp(m_clock->Now().seconds)) + ".pdf"
+                                            utf8(FileStamp(now)) + ".pdf"
                                       : directory + fileName;
     const wxString csvName = fileName.BeforeLast('.') + ".csv";
     const wxString csvPath = reprint ? wxString() : directory + csvName;
@@ -286,12 +261,12 @@ bool TerminalPanel::WriteReport(const Recording& recording, const std::string& r
                                       ? recording.csvSha256
                                       : Sha256Hex(CurveCsvText(recording));
 
-    const wxString fontPath = PageResource(m_host, "fonts/DejaVuSans.ttf",
+    const wxString fontPath = PageResource(host, "fonts/DejaVuSans.ttf",
                                            "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf");
-    const wxString boldPath = PageResource(m_host, "fonts/DejaVuSans-Bold.ttf",
+    const wxString boldPath = PageResource(host, "fonts/DejaVuSans-Bold.ttf",
                                            "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf");
     const wxString iccPath =
-        PageResource(m_host, "color/sRGB.icc", "/usr/share/color/icc/colord/sRGB.icc");
+        PageResource(host, "color/sRGB.icc", "/usr/share/color/icc/colord/sRGB.icc");
     for (const auto& [path, what] :
          {std::make_pair(fontPath, "the page's font DejaVuSans.ttf"),
           std::make_pair(boldPath, "the page's font DejaVuSans-Bold.ttf"),
@@ -307,7 +282,7 @@ bool TerminalPanel::WriteReport(const Recording& recording, const std::string& r
         // The earlier pair is kept, not overwritten: it may already be evidence.
         std::string error;
         if (!MoveReplacedAside({std::string(fullPath.utf8_str()), std::string(csvPath.utf8_str())},
-                               FileStamp(m_clock->Now().seconds), &error)) {
+                               FileStamp(now), &error)) {
             ShowError("Report not created: the earlier report could not be kept: " +
                       wxString::FromUTF8(error) + ".");
             return false;
@@ -349,7 +324,7 @@ bool TerminalPanel::WriteReport(const Recording& recording, const std::string& r
                      ("Vemo Press Pressure Recorder " + setup.version).c_str());
     HPDF_SetInfoAttr(pdf, HPDF_INFO_PRODUCER, "Vemo Press Pressure Recorder");
     HPDF_SetInfoAttr(pdf, HPDF_INFO_KEYWORDS, ReportMark(setup.uuid, csvSha256).c_str());
-    const HPDF_Date made = PdfDate(m_clock->Now().seconds);
+    const HPDF_Date made = PdfDate(now);
     HPDF_SetInfoDateAttr(pdf, HPDF_INFO_CREATION_DATE, made);
     HPDF_SetInfoDateAttr(pdf, HPDF_INFO_MOD_DATE, made);
     if (HPDF_PDFA_SetPDFAConformance(pdf, HPDF_PDFA_1B) != HPDF_OK) {
@@ -560,7 +535,7 @@ bool TerminalPanel::WriteReport(const Recording& recording, const std::string& r
     HPDF_STATUS drawn = HPDF_INVALID_IMAGE;
     {
         wxImage picture =
-            RecordingPicture(this, recording, kReportPictureSize, m_curve->GetPen().GetColour());
+            RecordingPicture(parent, recording, kReportPictureSize, kCurveColour);
         picture.SetOption(wxIMAGE_OPTION_QUALITY, 90);
         wxMemoryOutputStream jpeg;
         if (picture.IsOk() && picture.SaveFile(jpeg, wxBITMAP_TYPE_JPEG)) {
@@ -603,38 +578,19 @@ bool TerminalPanel::WriteReport(const Recording& recording, const std::string& r
     }
     pdfGuard.Keep();
     const std::string pdfSha256 = Sha256Hex(pageBytes);
-    if (written) *written = fullPath.utf8_str();
-    if (pageSha256) *pageSha256 = pdfSha256;
-    if (reprint) {
-        ShowInfo(_("Report printed again: ") + fullPath, _("Success"));
-        return true;
+    if (files) {
+        files->pdfPath = fullPath.utf8_str();
+        files->csvPath = csvPath.utf8_str();
+        files->pageSha256 = pdfSha256;
     }
-    // The stored recording learns where its report is, and the page's hash.
-    if (m_recordWriter && m_lastRecording && &recording == &*m_lastRecording) {
-        const std::string uuid = recording.setup.uuid, pdfPath(fullPath.utf8_str()),
-                          csvFile(csvPath.utf8_str());
-        const int64_t printedAt = m_clock->Now().seconds;
-        m_recordWriter->Post(
-            [=](RecordStore& store, std::string* why) {
-                return store.SetReportFiles(uuid, pdfPath, csvFile, printedAt, why) &&
-                       store.SetReportHash(uuid, pdfSha256, why);
-            },
-            [this](bool ok, const std::string& why) {
-                if (!ok) CallAfter([this, why] { OnStoreFailed(why); });
-            });
-    }
-    // The next axle's job: its fields are emptied and the axle field takes
-    // the focus (a scanner fills it); the operator stays, also after a
-    // restart.
-    if (!m_cycle.m_armed && !m_cycle.m_recording) {
-        for (wxTextCtrl* field :
-             {m_axleDesignation, m_bearingDesignation, m_productionDate, m_refurbishmentDate})
-            field->ChangeValue("");
-        m_mountingSide->SetSelection(0);
-        m_host.KeepOperator(m_operatorId->GetValue());
-        UpdateStartButton();
-        m_axleDesignation->SetFocus();
-    }
+    if (reprint) ShowInfo(_("Report printed again: ") + fullPath, _("Success"));
+    return true;
+}
+
+void TellReportWritten(const Recording& recording, const std::string& pdfPath) {
+    const std::string& incomplete = recording.incomplete;
+    const Judgement judgement = recording.Judged();
+    const wxString fullPath = wxString::FromUTF8(pdfPath);
     // Named with its path; a FAIL or an INCOMPLETE recording is not
     // announced as a success.
     const wxString created = _("Report Created: ") + fullPath;
@@ -648,5 +604,4 @@ bool TerminalPanel::WriteReport(const Recording& recording, const std::string& r
                  _("Report"));
     else
         ShowInfo(created, _("Success"));
-    return true;
 }

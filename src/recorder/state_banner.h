@@ -5,7 +5,7 @@
 // ComposeBanner returns; an alarm flashes.
 #pragma once
 
-#include "recorder/banner_state.h"
+#include "station/banner_state.h"
 
 #include <wx/font.h>
 #include <wx/window.h>

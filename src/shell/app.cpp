@@ -6,12 +6,12 @@
 
 #include "plot/plot_canvas.h"
 #include "records/file_access.h"
-#include "recorder/report_import.h"
-#include "recorder/verify.h"
+#include "station/report_import.h"
+#include "station/verify.h"
 #include "records/integrity.h"
 #include "recorder/terminal_panel.h"
 #include "recorder/messages.h"
-#include "recorder/translate.h"
+#include "station/translate.h"
 
 #include <wx/app.h>
 #include <wx/filefn.h>
@@ -129,7 +129,7 @@ class VemoLogger : public wxApp {
         // For the start-up benchmark: print the wall clock at the first paint of
         // the plot and end.
         if (std::getenv("VEMO_FIRST_PAINT_PROBE") && main->m_panel) {
-            main->m_panel->m_plot->Bind(wxEVT_PAINT, [](wxPaintEvent& event) {
+            main->m_panel->Controls().plot.plot->Bind(wxEVT_PAINT, [](wxPaintEvent& event) {
                 event.Skip();
                 static bool done = false;
                 if (done) return;

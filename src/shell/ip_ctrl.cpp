@@ -1,7 +1,7 @@
 #include "shell/ip_ctrl.h"
 
 #include "recorder/messages.h"
-#include "shell/settings.h"
+#include "station/settings.h"
 
 #include <wx/regex.h>
 #include <wx/stattext.h>

@@ -1,8 +1,8 @@
 #include "shell/limits_dialog.h"
 
-#include "recorder/local_time.h"
+#include "station/local_time.h"
 #include "recorder/messages.h"
-#include "recorder/report_data.h"
+#include "station/report_data.h"
 #include "recorder/terminal_panel.h"
 #include "records/record_store.h"
 #include "shell/main_window.h"
@@ -246,6 +246,6 @@ void LimitsDialog::OnOk(wxCommandEvent&) {
         ShowError("The limits were not saved: " + wxString::FromUTF8(error) + ".");
         return;
     }
-    if (main->m_panel) main->m_panel->UpdateLimitLines();
+    if (main->m_panel) main->m_panel->LimitsChanged();
     Close(wxID_OK);
 }

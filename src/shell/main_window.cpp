@@ -122,7 +122,7 @@ void MainWindow::Build() {
                            wxBitmap(DataPath("icons/logo.jpg"), wxBITMAP_TYPE_JPEG),
                            wxPoint(W - 220, 0), wxSize(200, 50));
         // Under the right column's last setting, clear of every control.
-        const int below = m_panel->m_autoEndCheck->GetRect().GetBottom() + 14;
+        const int below = m_panel->Controls().autoEndCheck->GetRect().GetBottom() + 14;
         new wxStaticBitmap(m_frame, wxID_ANY,
                            wxBitmap(DataPath("icons/logoVemo.jpg"), wxBITMAP_TYPE_JPEG),
                            wxPoint(W - 262, std::max(below, H - 145)), wxSize(242, 33));
@@ -142,7 +142,7 @@ void MainWindow::Build() {
     m_frame->Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent& event) {
         // A running recording is never lost silently: ask, and end it with
         // its journal closed.
-        if (m_panel && m_panel->Cycle().m_recording) {
+        if (m_panel && m_panel->Job().IsRecording()) {
             if (event.CanVeto() &&
                 !AskYesNo("A recording is running. Quit anyway? The recording ends here; its "
                           "data is kept in the recordings folder.",
@@ -150,7 +150,7 @@ void MainWindow::Build() {
                 event.Veto();
                 return;
             }
-            m_panel->EndForExit();
+            m_panel->Job().EndForExit();
         }
         event.Skip();
     });
@@ -160,7 +160,7 @@ void MainWindow::Build() {
     long pressIndex = 0;
     ReadSettingsFiles(ip, port, autoconnect, pressIndex, skipQuestion);
     // The shift's operator, as kept by the last report.
-    if (m_panel) m_panel->m_operatorId->ChangeValue(m_config->Read("operator", ""));
+    if (m_panel) m_panel->Controls().operatorId->ChangeValue(m_config->Read("operator", ""));
     // The keyboard starts where the job does, whenever the window becomes
     // active without a field of its own in use: the axle field once the
     // shift's operator is known.
@@ -179,18 +179,18 @@ void MainWindow::Build() {
             panel->CallAfter([panel, always] {
                 const wxWindow* focus = wxWindow::FindFocus();
                 if (!always && focus && panel->IsDescendant(const_cast<wxWindow*>(focus))) return;
-                if (!panel->m_operatorId->IsEnabled()) return; // a cycle runs
-                (panel->m_operatorId->IsEmpty() ? panel->m_operatorId : panel->m_axleDesignation)
-                    ->SetFocus();
+                const PanelControls& ui = panel->Controls();
+                if (!ui.operatorId->IsEnabled()) return; // a cycle runs
+                (ui.operatorId->IsEmpty() ? ui.operatorId : ui.axleDesignation)->SetFocus();
             });
         });
     // On unless switched off.
     if (m_panel)
-        m_panel->m_autoEndCheck->SetValue(FlagFromText(m_config->Read("end_when_released", "")));
+        m_panel->Controls().autoEndCheck->SetValue(FlagFromText(m_config->Read("end_when_released", "")));
 
     // The record store, before the interrupted journals are kept in it.
     if (m_panel)
-        m_panel->OpenRecordStore(std::string(m_config->Read("records_db", "records.db").utf8_str()),
+        m_panel->Job().OpenRecordStore(std::string(m_config->Read("records_db", "records.db").utf8_str()),
                                  PlantServerSetting());
     if (m_panel) m_panel->CallAfter([panel = m_panel] { panel->ReportInterruptedJournals(); });
     if (skipQuestion) {
@@ -281,8 +281,8 @@ void MainWindow::KeepOperator(const wxString& operatorId) {
 
 bool MainWindow::SelectPress(unsigned index) {
     if (!m_panel) return false;
-    return ApplyConnectionSettings(m_panel->m_ipAddress, m_panel->m_portText,
-                                   m_panel->m_skipQuestion, m_panel->m_autoConnect, index);
+    const ConnectionSettings& now = m_panel->Connection();
+    return ApplyConnectionSettings(now.address, now.port, now.skipQuestion, now.autoconnect, index);
 }
 
 void MainWindow::ShowPlantStatus(const wxString& text) {

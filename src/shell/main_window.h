@@ -3,10 +3,10 @@
 // directory). Exactly one exists, created by the first GetInstance.
 #pragma once
 
-#include "recorder/limits.h"
+#include "station/limits.h"
 #include "recorder/panel_host.h"
 #include "records/quality_password.h"
-#include "shell/settings.h"
+#include "station/settings.h"
 
 #include <memory>
 

@@ -5,7 +5,7 @@
 #include "recorder/events.h"
 #include "shell/main_window.h"
 #include "recorder/messages.h"
-#include "recorder/translate.h"
+#include "station/translate.h"
 #include "shell/limits_dialog.h"
 #include "shell/new_dialog.h"
 
@@ -49,10 +49,10 @@ void MenuBar::OnNewConnection(wxCommandEvent&) {
     // It opens with the module and press in use, never the factory address.
     TerminalPanel* panel = main->m_panel;
     new NewDialog(main->m_frame, wxID_ANY, "Connection Parameters", wxDefaultPosition,
-                  wxSize(380, 300), wxDEFAULT_DIALOG_STYLE, panel ? panel->m_ipAddress : "",
-                  panel ? panel->m_portText : "65100", panel && panel->m_autoConnect,
-                  panel && panel->m_skipQuestion,
-                  panel ? static_cast<unsigned>(panel->m_pressIndex) : 0);
+                  wxSize(380, 300), wxDEFAULT_DIALOG_STYLE, panel ? panel->Connection().address : "",
+                  panel ? panel->Connection().port : "65100", panel && panel->Connection().autoconnect,
+                  panel && panel->Connection().skipQuestion,
+                  panel ? panel->Connection().pressIndex : 0);
 }
 
 void MenuBar::OnEditParameters(wxCommandEvent&) {
@@ -89,11 +89,11 @@ void MenuBar::OnChangePdfDirectory(wxCommandEvent&) {
 
 void MenuBar::OnForceLimits(wxCommandEvent&) {
     MainWindow* main = MainWindow::GetInstance();
-    if (!main->m_panel || main->PressName(main->m_panel->m_pressIndex).empty()) {
+    if (!main->m_panel || main->PressName(main->m_panel->Connection().pressIndex).empty()) {
         ShowError("No press is selected: choose one under File, New Connection first.");
         return;
     }
-    LimitsDialog dialog(main->m_frame, main->m_panel->m_pressIndex);
+    LimitsDialog dialog(main->m_frame, main->m_panel->Connection().pressIndex);
     dialog.ShowModal();
 }
 

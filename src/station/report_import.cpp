@@ -1,11 +1,11 @@
-#include "recorder/report_import.h"
+#include "station/report_import.h"
 
 #include "records/integrity.h"
 
-#include "recorder/cycle.h"
+#include "station/cycle.h"
 #include "records/file_access.h"
-#include "recorder/local_time.h"
-#include "recorder/report_data.h"
+#include "station/local_time.h"
+#include "station/report_data.h"
 
 #include <algorithm>
 #include <charconv>

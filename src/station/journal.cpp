@@ -1,8 +1,8 @@
-#include "recorder/journal.h"
+#include "station/journal.h"
 
 #include "records/file_access.h"
-#include "recorder/local_time.h"
-#include "recorder/report_data.h"
+#include "station/local_time.h"
+#include "station/report_data.h"
 
 #include <algorithm>
 #include <charconv>

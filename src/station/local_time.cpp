@@ -1,4 +1,4 @@
-#include "recorder/local_time.h"
+#include "station/local_time.h"
 
 #include <cstdio>
 #include <ctime>

@@ -3,7 +3,7 @@
 // the last reading, without any window; the panel paints what it returns.
 #pragma once
 
-#include "recorder/limits.h"
+#include "station/limits.h"
 
 #include <string>
 #include <vector>

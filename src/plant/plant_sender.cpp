@@ -1,6 +1,6 @@
-#include "records/plant_sender.h"
+#include "plant/plant_sender.h"
 
-#include "records/plant_server.h"
+#include "plant/plant_server.h"
 #include "records/record_store.h"
 
 #include <memory>

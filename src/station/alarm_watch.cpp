@@ -1,4 +1,4 @@
-#include "recorder/alarm_watch.h"
+#include "station/alarm_watch.h"
 
 AlarmWatch::Step AlarmWatch::OnReading(int bar, int threshold, SteadyTime arrival,
                                        int64_t wallSeconds, double recordingSeconds) {

@@ -1,7 +1,7 @@
-#include "recorder/verify.h"
+#include "station/verify.h"
 
-#include "recorder/local_time.h"
-#include "recorder/report_data.h"
+#include "station/local_time.h"
+#include "station/report_data.h"
 #include "records/file_access.h"
 #include "records/integrity.h"
 #include "records/record_store.h"

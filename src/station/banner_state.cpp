@@ -1,7 +1,7 @@
-#include "recorder/banner_state.h"
+#include "station/banner_state.h"
 
-#include "recorder/cycle.h"
-#include "recorder/translate.h"
+#include "station/cycle.h"
+#include "station/translate.h"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-#include "shell/settings.h"
+#include "station/settings.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -4,7 +4,7 @@
 // SaveConfigAtomically).
 #pragma once
 
-#include "recorder/typed_number.h"
+#include "station/typed_number.h"
 
 #include <cstdio>
 #include <string>

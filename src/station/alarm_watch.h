@@ -6,7 +6,7 @@
 // a recording carries the alarms of its time. No window here; time is given.
 #pragma once
 
-#include "recorder/cycle.h"
+#include "station/cycle.h"
 #include "records/recording.h"
 
 #include <string>

@@ -1,8 +1,8 @@
-#include "recorder/report_data.h"
-#include "recorder/translate.h"
+#include "station/report_data.h"
+#include "station/translate.h"
 
 #include "records/file_access.h"
-#include "recorder/local_time.h"
+#include "station/local_time.h"
 #include "records/recording.h"
 
 #include <charconv>

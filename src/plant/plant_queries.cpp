@@ -1,6 +1,6 @@
-#include "records/plant_queries.h"
+#include "plant/plant_queries.h"
 
-#include "records/plant_server.h"
+#include "plant/plant_server.h"
 
 PlantQueries::PlantQueries(std::string connection)
     : m_connection(std::move(connection)), m_thread([this] { Run(); }) {}

@@ -1,4 +1,4 @@
-#include "recorder/translate.h"
+#include "station/translate.h"
 
 #include <wx/intl.h>
 #include <wx/translation.h>

@@ -1,4 +1,4 @@
-#include "records/plant_server.h"
+#include "plant/plant_server.h"
 
 #include "link/transport.h"
 #include "records/record_store.h"

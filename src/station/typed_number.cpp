@@ -1,4 +1,4 @@
-#include "recorder/typed_number.h"
+#include "station/typed_number.h"
 
 #include <climits>
 #include <cwctype>

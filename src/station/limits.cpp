@@ -1,10 +1,10 @@
-#include "recorder/limits.h"
+#include "station/limits.h"
 
 #include "records/file_access.h"
 #include "records/record_store.h"
-#include "recorder/cycle.h"
-#include "recorder/local_time.h"
-#include "recorder/report_data.h"
+#include "station/cycle.h"
+#include "station/local_time.h"
+#include "station/report_data.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,4 +1,4 @@
-#include "recorder/cycle.h"
+#include "station/cycle.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,0 +1,32 @@
+// The mounting report: one A4 landscape PDF page with the job data, the press,
+// the date, the results and verdict and the picture of the recorded curve,
+// and beside it the curve as a CSV file of the same name. The page's
+// questions and errors are asked and shown through the message functions.
+#pragma once
+
+#include "records/recording.h"
+
+#include <string>
+
+#include <wx/string.h>
+
+class wxWindow;
+class PanelHost;
+
+/// What a report wrote.
+struct ReportFiles {
+    std::string pdfPath, csvPath, pageSha256;
+};
+
+/// Writes the page and the CSV file of `recording` into the host's report
+/// directory at `now` (wall clock); with `reprintOf` (the first print's
+/// date) the same page marked as a reprint, under a name of its own, beside
+/// the first print's CSV file. The curve's picture is drawn on a canvas made
+/// under `parent`. False when nothing was written (asked off or failed, and
+/// told).
+bool WriteReportFiles(wxWindow* parent, PanelHost& host, int64_t now, const Recording& recording,
+                      const std::string& reprintOf, ReportFiles* files);
+
+/// Tells the operator where the report of `recording` went; a FAIL or an
+/// INCOMPLETE recording is not announced as a success.
+void TellReportWritten(const Recording& recording, const std::string& pdfPath);

@@ -1,0 +1,390 @@
+// The station's job: the cycle fed with readings, the alarm, the journal, the
+// kept recording with its verdict, the report's choice and the record store.
+// The link's life cycle is in station_link.cpp.
+#include "station/station.h"
+
+#include "plant/plant_sender.h"
+#include "records/file_access.h"
+#include "records/integrity.h"
+#include "records/record_writer.h"
+#include "station/local_time.h"
+#include "station/report_data.h"
+#include "station/translate.h"
+
+#include <cstdio>
+
+Station::Station(StationExecutor& executor, StationListener& listener)
+    : m_executor(executor), m_listener(listener) {}
+
+Station::~Station() {
+    // What is still queued for the store is written before anything goes;
+    // what waits for the plant server stays in the store's outbox.
+    m_recordWriter.reset();
+    m_plantSender.reset();
+    // Every worker ends here, before anything they report to is gone.
+    m_alive.reset();
+    m_connectThread.reset();
+    m_link.reset();
+    m_closing.clear();
+    if (m_cycle.m_recording)
+        m_journal.Close("program closed");
+    else
+        m_journal.Discard();
+}
+
+void Station::Later(std::function<void()> task) {
+    m_executor.Post([alive = std::weak_ptr<int>(m_alive), task = std::move(task)] {
+        if (alive.lock()) task();
+    });
+}
+
+void Station::LaterAfter(int ms, std::function<void()> task) {
+    m_executor.PostAfter(ms, [alive = std::weak_ptr<int>(m_alive), task = std::move(task)] {
+        if (alive.lock()) task();
+    });
+}
+
+//-----------------------------------------------------------------------------
+// The cycle
+
+bool Station::Start(const RecordingSetup& setup, bool endWhenReleased,
+                    const std::string& reportDirectory, std::string* why) {
+    if (Running()) return false;
+    m_setup = setup;
+    m_endWhenReleased = endWhenReleased;
+    // A recording that could not be kept through a crash is not started.
+    std::string reason;
+    if (!m_journal.Open(reportDirectory, FileStamp(m_setup.armedAt), JournalHeader(m_setup),
+                        SteadyClock::now(), &reason)) {
+        if (why)
+            *why = "The recording cannot start: its journal cannot be written in the folder " +
+                   reportDirectory + "/recordings (" + reason +
+                   ").\nChoose another folder with Modify \xE2\x86\x92 Change PDF Directory, or "
+                   "free the disk.";
+        return false;
+    }
+    m_cycle.Arm();
+    m_listener.OnStateChanged();
+    return true;
+}
+
+void Station::Stop() {
+    if (Running()) FinishCycle(RecordEnd::Operator, true);
+}
+
+void Station::PostRecordEnd(RecordEnd why) {
+    const int generation = m_cycle.Generation();
+    Later([this, generation, why] { OnRecordEnd(generation, why); });
+}
+
+void Station::OnRecordEnd(int generation, RecordEnd why) {
+    // Record-end events queued by an earlier cycle, or after this one has
+    // already ended, have nothing to end: one question per cycle.
+    if (generation != m_cycle.Generation() || !Running()) return;
+    FinishCycle(why, true);
+}
+
+void Station::CheckReadingsStopped() {
+    // The recording ends with the sample that reaches its length; the
+    // countdown ends it only when readings no longer come.
+    if (!m_cycle.m_recording || m_cycle.m_lengthReached) return;
+    if (SteadyClock::now() - m_cycle.m_lastSampleArrival > std::chrono::seconds(1))
+        PostRecordEnd(RecordEnd::ReadingsStopped);
+}
+
+void Station::EndForExit() {
+    if (Running()) FinishCycle(RecordEnd::ProgramClosed, false);
+}
+
+bool Station::Acknowledge(const std::string& idleOperator) {
+    const std::string who = Running() ? m_setup.job.operatorId : idleOperator;
+    if (!m_alarmWatch.Acknowledge(m_clock->Now().seconds, who)) return false;
+    m_listener.OnStateChanged();
+    return true;
+}
+
+void Station::ApplyReadings(const std::vector<Reading>& readings) {
+    if (readings.empty()) return;
+    m_readingsApplied += static_cast<long long>(readings.size());
+
+    CycleInputs inputs;
+    inputs.recordLengthSeconds = m_setup.recordLengthSeconds;
+    inputs.surface = m_setup.surface;
+    inputs.endWhenReleased = m_endWhenReleased;
+    // The wall clock once a batch, for the dates an alarm keeps (a batch
+    // spans milliseconds).
+    const int64_t now = m_clock->Now().seconds;
+
+    ReadingsStep step;
+    step.firstNew = m_cycle.m_times.size();
+    bool sound = false;
+    for (const Reading& reading : readings) {
+        ReadingEffects fx = m_cycle.OnReading(reading.bar, reading.arrival, inputs);
+        if (fx.recordingStarted) {
+            step.recordingStarted = step.restarted = true;
+            step.firstNew = 0;
+            m_done = false;
+            m_journal.AppendLine(JournalStartLine(m_cycle.m_recordStartWall.seconds));
+            m_alarmWatch.BeginRecording();
+        }
+        // The alarm watches every reading, whether a recording runs or not.
+        const double seconds =
+            m_cycle.m_recording
+                ? std::chrono::duration<double>(reading.arrival - m_cycle.m_recordStart).count()
+                : -1;
+        const bool wasLatched = m_alarmWatch.Latched();
+        const AlarmWatch::Step alarm =
+            m_alarmWatch.OnReading(reading.bar, WatchedThreshold(), reading.arrival, now, seconds);
+        if (m_alarmWatch.Latched() && !wasLatched) m_alarmSince = reading.arrival;
+        sound = sound || alarm.sound;
+        if (fx.recordEnd) {
+            PostRecordEnd(RecordEnd::Completed);
+            step.lengthReached = true;
+        }
+        if (fx.appended) {
+            step.appended = true;
+            step.fitX = fx.fitXMax;
+            step.fitY = fx.fitYMax;
+        }
+        if (reading.bar <= 4) m_lowSinceDone = true;
+    }
+    step.bar = readings.back().bar;
+    m_haveReading = true;
+    m_lastBar = step.bar;
+    if (step.appended) {
+        const auto& times = m_cycle.m_times;
+        for (size_t i = step.firstNew; i < times.size(); ++i)
+            m_journal.Append(times[i], m_cycle.m_forces[i], m_cycle.m_pressures[i]);
+        m_journal.FlushIfDue(SteadyClock::now());
+    }
+    if (sound) m_listener.OnAlarmSound();
+    m_listener.OnReadings(step);
+}
+
+Recording Station::CurrentRecording() const {
+    Recording r;
+    r.setup = m_setup;
+    r.times = m_cycle.m_times;
+    r.forces = m_cycle.m_forces;
+    r.pressures = m_cycle.m_pressures;
+    r.startedAt = m_cycle.m_recordStartWall.seconds;
+    r.stoppedAt = m_stoppedAt;
+    r.incomplete = m_cycle.IncompleteText();
+    r.startNote = m_cycle.StartNote();
+    r.alarms = m_alarmWatch.RecordingAlarms();
+    if (!m_journal.Problem().empty())
+        r.journalProblem =
+            "the journal of this recording could not be written (" + m_journal.Problem() + ")";
+    return r;
+}
+
+void Station::FinishCycle(RecordEnd why, bool ask) {
+    const bool wasRecording = m_cycle.Disarm(why);
+    m_stoppedAt = m_clock->Now().seconds;
+    if (!wasRecording) m_journal.Discard(); // armed, but nothing was recorded
+    m_listener.OnCycleEnded(wasRecording);
+    if (!wasRecording) return;
+    // An alarm of this recording still latched is acknowledged before the
+    // recording is kept, so the page and the store say when and by whom.
+    const std::vector<AlarmRecord> alarms = m_alarmWatch.RecordingAlarms();
+    if (ask && m_alarmWatch.Latched() && !alarms.empty()) {
+        m_listener.AskToAcknowledge("ALARM during this recording: " + AlarmText(alarms.back()) +
+                                    ".\nPress OK to acknowledge it.");
+        Acknowledge(m_setup.job.operatorId);
+    }
+    m_lastRecording = CurrentRecording();
+    // What its CSV file will hold is fixed now; the store and the page both
+    // carry its hash.
+    m_lastRecording->csvSha256 = Sha256Hex(CurveCsvText(*m_lastRecording));
+    // Kept before the report question: answering No loses nothing.
+    const std::string incomplete = m_lastRecording->incomplete;
+    StoreRecording(*m_lastRecording,
+                   incomplete.empty() ? RecordStatus::Complete : RecordStatus::Incomplete);
+    m_done = true;
+    m_lowSinceDone = false;
+    m_journal.Close(!incomplete.empty()           ? incomplete
+                    : !m_cycle.EndText().empty() ? m_cycle.EndText()
+                                                 : "completed at " + CsvNumber(m_cycle.LastTime()) +
+                                                       " s");
+    if (!m_journal.Problem().empty())
+        m_lastRecording->journalProblem =
+            "the journal of this recording could not be written (" + m_journal.Problem() + ")";
+    m_listener.OnRecordingKept(*m_lastRecording);
+    const std::string lost = "Module disconnected. Please check the Wi-Fi connection and retry.";
+    if (!ask) {
+        if (why == RecordEnd::Disconnected) m_listener.ShowError(lost);
+        return;
+    }
+    if (m_connected) {
+        ++m_reportQuestions;
+        m_listener.AskForReport(*m_lastRecording);
+    } else {
+        m_listener.ShowError(lost);
+    }
+}
+
+BannerInputs Station::BannerState() const {
+    BannerInputs in;
+    if (m_connected)
+        in.link = LinkPhase::Connected;
+    else if (m_reconnecting)
+        in.link = LinkPhase::Reconnecting;
+    else if (m_connectThread)
+        in.link = LinkPhase::Connecting;
+    in.address = AddressText();
+    in.reconnectAttempt = m_reconnectAttempt;
+    in.haveReading = m_haveReading;
+    in.bar = m_lastBar;
+    in.surface = m_setup.surface;
+    in.armed = m_cycle.m_armed;
+    in.recording = m_cycle.m_recording && !m_cycle.m_lengthReached;
+    in.alarmThreshold = WatchedThreshold();
+    in.journalProblem = m_journal.IsOpen() ? m_journal.Problem() : "";
+    in.storeProblem = m_storeProblem;
+    in.alarmAbove = m_connected && m_alarmWatch.Above();
+    in.alarmLatched = m_connected && m_alarmWatch.Latched();
+    if (const AlarmRecord* alarm = m_alarmWatch.Last()) in.alarm = *alarm;
+    if (in.alarmLatched)
+        in.aboveThresholdMs =
+            std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - m_alarmSince)
+                .count();
+    in.done = m_done;
+    in.lowSinceDone = m_lowSinceDone;
+    if (m_done && m_lastRecording) {
+        in.results = m_lastRecording->Results();
+        in.judgement = m_lastRecording->Judged();
+        in.incomplete = !m_lastRecording->incomplete.empty();
+    }
+    return in;
+}
+
+//-----------------------------------------------------------------------------
+// The report
+
+Recording Station::ToPrint(const RecordingSetup& idle) const {
+    if (m_cycle.m_recording) {
+        // Printed while it runs: what was recorded so far, never taken for a
+        // whole recording.
+        Recording running = CurrentRecording();
+        running.stoppedAt = m_clock->Now().seconds;
+        char text[64];
+        std::snprintf(text, sizeof text, "printed during the recording at %.1f s",
+                      running.LastTime());
+        running.incomplete = text;
+        return running;
+    }
+    // Also after a new job was armed: the last recording with its own job.
+    if (m_lastRecording) return *m_lastRecording;
+    // Nothing recorded yet: a page of the job as it stands, marked so.
+    Recording nothing;
+    nothing.setup = idle;
+    nothing.stoppedAt = m_clock->Now().seconds;
+    return nothing;
+}
+
+void Station::ReportWritten(const Recording& recording, const std::string& pdfPath,
+                            const std::string& csvPath, const std::string& pageSha256) {
+    if (!m_recordWriter || !m_lastRecording || recording.setup.uuid != m_lastRecording->setup.uuid)
+        return;
+    const std::string uuid = recording.setup.uuid;
+    const int64_t printedAt = m_clock->Now().seconds;
+    m_recordWriter->Post(
+        [=](RecordStore& store, std::string* why) {
+            return store.SetReportFiles(uuid, pdfPath, csvPath, printedAt, why) &&
+                   store.SetReportHash(uuid, pageSha256, why);
+        },
+        [this](bool ok, const std::string& why) {
+            if (!ok) Later([this, why] { OnStoreFailed(why); });
+        });
+}
+
+//-----------------------------------------------------------------------------
+// The record store
+
+void Station::OpenRecordStore(const std::string& path, const std::string& plantServer) {
+    // The writer first: it nudges the sender.
+    m_recordWriter.reset();
+    m_plantSender.reset();
+    m_storeLock.reset();
+    m_storePath = path;
+    m_plantServer = plantServer;
+    m_storeProblem.clear();
+    std::string why;
+    // One program writes a store: a second one, from another working
+    // directory, is told instead of mixing its recordings in.
+    m_storeLock = std::make_unique<FileLock>();
+    if (!m_storeLock->Acquire(path + ".lock", &why)) {
+        m_storeLock.reset();
+        Later([this, why] { OnStoreFailed(why); });
+        return;
+    }
+    std::unique_ptr<RecordStore> store = RecordStore::Open(path, &why);
+    if (!store) {
+        Later([this, why] { OnStoreFailed(why); });
+        return;
+    }
+    store->QueueForPlant(!plantServer.empty());
+    m_recordWriter = std::make_unique<RecordWriter>(std::move(store));
+    if (plantServer.empty()) return;
+    m_plantSender =
+        std::make_unique<PlantSender>(path, plantServer, [this](const PlantSendStatus& status) {
+            const std::string waiting = WaitingText(status);
+            const std::string text =
+                waiting.empty() ? "No recording waiting for the plant server" : waiting;
+            Later([this, text] { m_listener.OnPlantStatus(text); });
+        });
+}
+
+void Station::StoreRecording(const Recording& recording, RecordStatus status) {
+    if (!m_recordWriter) return;
+    Recording stored = recording;
+    if (stored.csvSha256.empty()) stored.csvSha256 = Sha256Hex(CurveCsvText(stored));
+    m_recordWriter->Post(
+        [stored = std::move(stored), status](RecordStore& store, std::string* why) {
+            return store.Add(stored, status, nullptr, why);
+        },
+        [this](bool ok, const std::string& why) {
+            if (!ok) Later([this, why] { OnStoreFailed(why); });
+            // On the writer's thread, which ends before the sender does.
+            if (ok && m_plantSender) m_plantSender->Nudge();
+        });
+}
+
+void Station::FlushRecordStore() {
+    if (m_recordWriter) m_recordWriter->Drain();
+}
+
+void Station::OnStoreFailed(const std::string& why) {
+    const bool told = !m_storeProblem.empty();
+    m_storeProblem = why.empty() ? "cannot be written" : why;
+    m_listener.OnStateChanged();
+    if (told) return;
+    m_listener.ShowError("The record store " + m_storePath + " cannot be used: " + m_storeProblem +
+                         ".\nRecordings are still kept in their journals and CSV files.");
+}
+
+std::string Station::KeepInterruptedJournals(const std::string& reportDirectory) {
+    std::string text;
+    for (const std::string& path : FindInterruptedJournals(reportDirectory)) {
+        // Armed when the program ended, nothing recorded: nothing to tell.
+        if (!JournalHasRecording(path)) {
+            RemovePath(path);
+            continue;
+        }
+        // Kept in the store, marked interrupted, with what the journal holds.
+        Recording recording;
+        if (ReadJournal(path, recording)) {
+            if (recording.setup.uuid.empty()) recording.setup.uuid = NewRecordingId();
+            char ended[80];
+            std::snprintf(ended, sizeof ended, "interrupted at %.1f s (the program ended)",
+                          recording.LastTime());
+            recording.incomplete = ended;
+            StoreRecording(recording, RecordStatus::Interrupted);
+        }
+        MarkJournalInterrupted(path);
+        if (!text.empty()) text += "\n";
+        text += "The recording of " + JournalStartText(path) + " was interrupted; its data is in " +
+                path + ".";
+    }
+    return text;
+}

@@ -1,0 +1,212 @@
+// The press job without a window. The station owns what a job is made of:
+// the link to the module with its life cycle (connect, reconnect with
+// back-off, one incident per loss), the recording cycle, the alarm watch, the
+// journal, the record store's writer and the plant sender, the setup taken at
+// Start and the finished recording with its verdict. It takes commands and
+// readings on its own thread, reads the wall clock only through its Clock,
+// and tells one StationListener what happened.
+#pragma once
+
+#include "link/link.h"
+#include "records/record_store.h"
+#include "records/recording.h"
+#include "station/alarm_watch.h"
+#include "station/banner_state.h"
+#include "station/cycle.h"
+#include "station/journal.h"
+#include "station/station_listener.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+class FileLock;
+class PlantSender;
+class RecordWriter;
+
+class Station : private LinkListener {
+  public:
+    Station(StationExecutor& executor, StationListener& listener);
+    /// Ends every worker first; a recording still running keeps its journal
+    /// as "program closed".
+    ~Station() override;
+    Station(const Station&) = delete;
+    Station& operator=(const Station&) = delete;
+
+    // The module
+    /// The module to connect to and the commands sent after each connection.
+    /// True when a link to another module was closed for it: connect anew.
+    bool SetModule(const std::string& address, int port, std::vector<std::string> startup);
+    /// "127.0.0.1:65100".
+    std::string AddressText() const;
+    /// Starts a connection attempt; false when connected or one runs.
+    bool Connect();
+    /// Gives up the attempt under way.
+    void CancelConnect();
+    /// Why the last attempt failed ("connection refused"), "" after a success.
+    const std::string& ConnectFailure() const { return m_connectFailure; }
+    /// Closes the link, or ends the reconnection; a recording ends with it.
+    void Disconnect();
+    bool Connected() const { return m_connected; }
+    bool Connecting() const { return m_connectThread != nullptr && !m_reconnecting; }
+    bool Reconnecting() const { return m_reconnecting; }
+    int ReconnectAttempt() const { return m_reconnectAttempt; }
+    /// A link being closed is still winding down.
+    bool Closing() const;
+
+    // The job
+    /// Arms a recording of `setup` (see MakeSetup); its journal is opened in
+    /// `reportDirectory`. False, with the reason, when it cannot be written.
+    bool Start(const RecordingSetup& setup, bool endWhenReleased,
+               const std::string& reportDirectory, std::string* why);
+    /// Stop: ends the armed or running cycle and asks for the report.
+    void Stop();
+    /// The countdown ran out: ends a recording whose readings stopped coming.
+    void CheckReadingsStopped();
+    /// Ends a running recording for the program's exit, without a question.
+    void EndForExit();
+    /// The threshold typed while no cycle runs, watched by the alarm.
+    void SetIdleThreshold(int bar) { m_idleThreshold = bar; }
+    /// Queues the end of the current cycle (the countdown's, or the record
+    /// length's); one queued by an earlier cycle never ends a later one.
+    void PostRecordEnd(RecordEnd why = RecordEnd::Completed);
+    /// Counts as connected without a module: tests and benchmarks feed the
+    /// readings themselves.
+    void AssumeConnected(bool connected) {
+        m_connected = connected;
+        m_listener.OnStateChanged();
+    }
+    /// Acknowledges the latched alarm in the name of the recording's operator,
+    /// or of `idleOperator` when none runs; false when none was latched.
+    bool Acknowledge(const std::string& idleOperator);
+    /// The per-reading step for a batch of readings.
+    void ApplyReadings(const std::vector<Reading>& readings);
+
+    // The report
+    /// What Print Report prints: the running recording so far (marked
+    /// incomplete), else the last one that ended, else a page of `idle`.
+    Recording ToPrint(const RecordingSetup& idle) const;
+    /// The page of `recording` was written: the store learns where, and its
+    /// hash (only for the last recording, the one the store holds).
+    void ReportWritten(const Recording& recording, const std::string& pdfPath,
+                       const std::string& csvPath, const std::string& pageSha256);
+
+    // The record store
+    /// Opens the store at `path` with its writer; with a plant server (a
+    /// libpq connection string) each recording kept is also queued for it.
+    /// A store that cannot be used is told once, and recordings are still
+    /// kept in their journals and CSV files.
+    void OpenRecordStore(const std::string& path, const std::string& plantServer = "");
+    /// Hands a recording to the store's writer.
+    void StoreRecording(const Recording& recording, RecordStatus status);
+    /// Waits until everything handed to the store is written.
+    void FlushRecordStore();
+    /// Keeps the recordings that a crash or power cut interrupted in
+    /// `reportDirectory`'s journals; what to tell the operator, or "".
+    std::string KeepInterruptedJournals(const std::string& reportDirectory);
+    const std::string& StorePath() const { return m_storePath; }
+    const std::string& StoreProblem() const { return m_storeProblem; }
+    const std::string& PlantServerConnection() const { return m_plantServer; }
+    PlantSender* Sender() { return m_plantSender.get(); }
+
+    // What it stands at
+    bool IsArmed() const { return m_cycle.m_armed; }
+    bool IsRecording() const { return m_cycle.m_recording; }
+    bool Running() const { return m_cycle.m_armed || m_cycle.m_recording; }
+    const RecordingCycle& Cycle() const { return m_cycle; }
+    /// The setup of the armed or running cycle (or the last one).
+    const RecordingSetup& Setup() const { return m_setup; }
+    const std::optional<Recording>& LastRecording() const { return m_lastRecording; }
+    const AlarmWatch& Alarm() const { return m_alarmWatch; }
+    /// The threshold watched now: the setup's while a cycle runs.
+    int WatchedThreshold() const { return Running() ? m_setup.alarmThresholdBar : m_idleThreshold; }
+    /// The banner's inputs that the station knows (all but the countdown and,
+    /// while idle, the selected press's surface).
+    BannerInputs BannerState() const;
+    long long ReadingsApplied() const { return m_readingsApplied; }
+    int ReportQuestions() const { return m_reportQuestions; }
+    /// Loss notices the station closed because the module came back.
+    int LossNoticesClosed() const { return m_lossNoticesClosed; }
+    int LossNoticesShown() const { return m_lossNoticesShown; }
+
+    /// Replaces the wall clock (tests place readings at exact instants).
+    void SetClock(Clock& clock) {
+        m_cycle.SetClock(clock);
+        m_clock = &clock;
+    }
+    int64_t WallSeconds() const { return m_clock->Now().seconds; }
+
+  private:
+    // LinkListener, on the link's threads
+    void OnReadingsWaiting(int linkId) override;
+    void OnLinkLost(int linkId, LinkLoss loss) override;
+
+    /// Runs `task` on the station's thread unless the station is gone.
+    void Later(std::function<void()> task);
+    void LaterAfter(int ms, std::function<void()> task);
+
+    void OnRecordEnd(int generation, RecordEnd why);
+    /// The stop half of the cycle: disarms, closes the journal, keeps the
+    /// recording and asks for the report when `ask` and connected.
+    void FinishCycle(RecordEnd why, bool ask);
+    Recording CurrentRecording() const;
+    void OnStoreFailed(const std::string& why);
+
+    std::unique_ptr<ConnectThread> StartConnectThread();
+    void OnConnectOutcome(ConnectResult& result);
+    void StartLink(UniqueSocket socket);
+    void DrainReadings(int linkId);
+    void HandleLinkLost(int linkId, LinkLoss loss);
+    void ScheduleReconnect();
+    void OnReconnectDue(int generation);
+    void StopReconnecting();
+    void CloseLink();
+
+    StationExecutor& m_executor;
+    StationListener& m_listener;
+    /// Tasks posted hold it weakly: one that runs after the station is gone
+    /// does nothing.
+    std::shared_ptr<int> m_alive = std::make_shared<int>(0);
+    SystemClock m_systemClock;
+    Clock* m_clock = &m_systemClock;
+    RecordingCycle m_cycle{m_systemClock};
+    RecordingSetup m_setup;
+    bool m_endWhenReleased = true;
+    int m_idleThreshold = 0;
+    std::optional<Recording> m_lastRecording;
+    int64_t m_stoppedAt = 0;
+    RecordingJournal m_journal;
+    AlarmWatch m_alarmWatch;
+    SteadyTime m_alarmSince;
+    int m_reportQuestions = 0;
+    long long m_readingsApplied = 0;
+    bool m_haveReading = false;
+    int m_lastBar = 0;
+    bool m_done = false; ///< a cycle ended with a recording, and no new one started
+    bool m_lowSinceDone = false;
+
+    std::unique_ptr<FileLock> m_storeLock;
+    std::unique_ptr<RecordWriter> m_recordWriter;
+    std::unique_ptr<PlantSender> m_plantSender;
+    std::string m_storePath, m_storeProblem, m_plantServer;
+
+    std::string m_address;
+    int m_port = 0;
+    std::vector<std::string> m_startup;
+    std::unique_ptr<Link> m_link;
+    std::unique_ptr<ConnectThread> m_connectThread;
+    std::vector<std::unique_ptr<DisconnectThread>> m_closing;
+    std::vector<Reading> m_taken;
+    std::string m_connectFailure;
+    bool m_connected = false;
+    bool m_reconnecting = false;
+    int m_reconnectAttempt = 0;
+    int m_reconnectGeneration = 0;
+    int m_attemptCount = 0;
+    int m_linkCount = 0;
+    SteadyTime m_linkStartedAt; ///< a link that held 30 s ends the back-off
+    bool m_lossNoticeOpen = false;
+    int m_lossNoticesShown = 0;
+    int m_lossNoticesClosed = 0;
+};
