@@ -42,8 +42,8 @@ TEST(DocsScreenshots, CanvasWithPressCurve) {
     panel->Controls().plot.curve->SetData(t, f);
     panel->Controls().plot.plot->Fit(0, 90, 0, *std::max_element(f.begin(), f.end()) * 1.2);
     Pump(200);
-    ASSERT_TRUE(
-        panel->Controls().plot.plot->SaveScreenshot(wxString(ShotDir()) + "/canvas.png", wxBITMAP_TYPE_PNG));
+    ASSERT_TRUE(panel->Controls().plot.plot->SaveScreenshot(wxString(ShotDir()) + "/canvas.png",
+                                                            wxBITMAP_TYPE_PNG));
 }
 
 /// Takes the whole screen as docs/main-window-`state`.png; on a screen other
@@ -94,7 +94,8 @@ TEST(DocsScreenshots, MainWindowStates) {
     Pump(2500);
     ShotOfScreen("armed");
     ASSERT_TRUE(WaitUntil(
-        [&] { return panel->Job().Cycle().m_recording && panel->Job().Cycle().LastTime() > 6.5; }, 15000));
+        [&] { return panel->Job().Cycle().m_recording && panel->Job().Cycle().LastTime() > 6.5; },
+        15000));
     ShotOfScreen("recording");
     ASSERT_TRUE(WaitUntil([&] { return panel->Controls().banner->Shown().flashing; }, 15000));
     Pump(1200);
@@ -121,7 +122,8 @@ TEST(DocsScreenshots, MainWindowStates) {
 
     Click(panel, ID_START);
     ASSERT_TRUE(WaitUntil(
-        [&] { return panel->Job().Cycle().m_recording && panel->Job().Cycle().LastTime() > 8; }, 20000));
+        [&] { return panel->Job().Cycle().m_recording && panel->Job().Cycle().LastTime() > 8; },
+        20000));
     wxTEST_DIALOG(Click(panel, ID_STOP);
                   Pump(300), ExpectBoxStarting("Write the report ", wxNO, "Print REPORT?"));
     Pump(1000);

@@ -361,15 +361,17 @@ TEST_F(LinkTest, AModuleThatKeepsDroppingTheLinkIsToldOnceAndBackedOffFrom) {
     // One box for the whole time, however often the link drops.
     wxTEST_DIALOG(WaitUntil(
                       [&] {
-                          highestAttempt = std::max(highestAttempt, panel->Job().ReconnectAttempt());
+                          highestAttempt =
+                              std::max(highestAttempt, panel->Job().ReconnectAttempt());
                           return false;
                       },
                       14000),
                   ExpectBoxStarting("Network disconnected: the module closed the connection.", wxOK,
                                     "Disconnected"));
     EXPECT_GE(highestAttempt, 3);
-    EXPECT_TRUE(panel->Controls().statusText->GetLabel().StartsWith(wxString::FromUTF8("Module lost")) ||
-                panel->Job().Connected());
+    EXPECT_TRUE(
+        panel->Controls().statusText->GetLabel().StartsWith(wxString::FromUTF8("Module lost")) ||
+        panel->Job().Connected());
     Click(panel, ID_DISCONNECT);
     if (panel->Job().Connected()) Click(panel, ID_DISCONNECT);
 }
@@ -383,8 +385,8 @@ TEST_F(LinkTest, AnotherModuleIsConnectedAtOnceButNotDuringARecording) {
     WriteText(twenty, "0,20\n100,20\n");
     SimProcess first({"--profile", ten}), second({"--profile", twenty});
     ConnectTo(first.Port());
-    ASSERT_TRUE(
-        WaitUntil([&] { return panel->Controls().pressureText->GetLabel() == "Pressure: 10 bar"; }, 3000));
+    ASSERT_TRUE(WaitUntil(
+        [&] { return panel->Controls().pressureText->GetLabel() == "Pressure: 10 bar"; }, 3000));
 
     MainWindow* main = MainWindow::GetInstance();
     Click(panel, ID_START);
@@ -402,8 +404,8 @@ TEST_F(LinkTest, AnotherModuleIsConnectedAtOnceButNotDuringARecording) {
 
     const wxString port = wxString::Format("%d", second.Port());
     ASSERT_TRUE(main->ApplyConnectionSettings("127.0.0.1", port, true, false, 0));
-    EXPECT_TRUE(
-        WaitUntil([&] { return panel->Controls().pressureText->GetLabel() == "Pressure: 20 bar"; }, 6000))
+    EXPECT_TRUE(WaitUntil(
+        [&] { return panel->Controls().pressureText->GetLabel() == "Pressure: 20 bar"; }, 6000))
         << panel->Controls().pressureText->GetLabel();
     EXPECT_TRUE(panel->Job().Connected());
     EXPECT_TRUE(panel->Controls().statusText->GetLabel().Contains("Port: " + port));

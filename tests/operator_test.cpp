@@ -61,8 +61,8 @@ TEST(OperatorJob, PressJobFromStartToReport) {
                       "\n");
     TerminalPanel* panel = Panel();
     ASSERT_TRUE(WaitUntil([&] { return panel->Job().Connected(); }, 5000)) << "autoconnect";
-    ASSERT_TRUE(
-        WaitUntil([&] { return panel->Controls().pressureText->GetLabel() == "Pressure: 0 bar"; }, 3000));
+    ASSERT_TRUE(WaitUntil(
+        [&] { return panel->Controls().pressureText->GetLabel() == "Pressure: 0 bar"; }, 3000));
 
     TypeInto(panel->Controls().operatorId, "OP-17");
     TypeInto(panel->Controls().axleDesignation, "AX-4471");
@@ -89,7 +89,8 @@ TEST(OperatorJob, PressJobFromStartToReport) {
                   ExpectBoxStarting("Report Created: ", wxOK, "Success"));
 
     const std::string pdf =
-        reports + "/" + ReportFileName("AX-4471", "B", FileDate(panel->Job().LastRecording()->stoppedAt));
+        reports + "/" +
+        ReportFileName("AX-4471", "B", FileDate(panel->Job().LastRecording()->stoppedAt));
     ASSERT_TRUE(wxFileName::FileExists(pdf)) << pdf;
     std::string text = RunCommand("pdftotext -layout '" + pdf + "' -");
     for (const char* expected : {"OP-17", "AX-4471", "TBU-130", "2024-03", "2026-10", "Press: P1"})
@@ -220,12 +221,13 @@ TEST(OperatorJob, ModuleLostInTheMiddleAndConnectedAgain) {
     EXPECT_FALSE(panel->Controls().connectButton->IsEnabled());
     EXPECT_TRUE(panel->Controls().disconnectButton->IsEnabled()); // stops the reconnection
     EXPECT_FALSE(panel->Controls().startButton->IsEnabled());
-    EXPECT_GT(panel->Controls().plot.curve->GetDataLength(), 10u); // what was recorded stays on the plot
+    EXPECT_GT(panel->Controls().plot.curve->GetDataLength(),
+              10u); // what was recorded stays on the plot
 
     // The module is back after its reboot: the program reconnects by itself.
     ASSERT_TRUE(WaitUntil([&] { return panel->Job().Connected(); }, 12000));
-    EXPECT_TRUE(
-        WaitUntil([&] { return panel->Controls().pressureText->GetLabel() != "Pressure: none"; }, 3000));
+    EXPECT_TRUE(WaitUntil(
+        [&] { return panel->Controls().pressureText->GetLabel() != "Pressure: none"; }, 3000));
     EXPECT_TRUE(panel->Controls().startButton->IsEnabled());
     ClickOn(panel->Controls().disconnectButton);
 }

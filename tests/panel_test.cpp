@@ -74,14 +74,16 @@ TEST(PanelLayout, PositionsFollowTheDisplayWidth) {
     EXPECT_EQ(p->Controls().printButton->GetPosition().y, start.y);
     // 15 mm high and wide, on this screen.
     const double mm = 25.4 / std::max(72, wxGetDisplayPPI().y);
-    for (wxButton* b : {p->Controls().startButton, p->Controls().stopButton, p->Controls().printButton}) {
+    for (wxButton* b :
+         {p->Controls().startButton, p->Controls().stopButton, p->Controls().printButton}) {
         EXPECT_GE(b->GetSize().y * mm, 14.9);
         EXPECT_GE(b->GetSize().x * mm, 14.9);
     }
     EXPECT_GT(p->Controls().operatorId->GetPosition().y, start.GetBottom());
     for (wxWindow* field : std::initializer_list<wxWindow*>{
-             p->Controls().operatorId, p->Controls().axleDesignation, p->Controls().mountingSide, p->Controls().refurbishmentDate,
-             p->Controls().alarmThreshold, p->Controls().recordLength})
+             p->Controls().operatorId, p->Controls().axleDesignation, p->Controls().mountingSide,
+             p->Controls().refurbishmentDate, p->Controls().alarmThreshold,
+             p->Controls().recordLength})
         EXPECT_EQ(field->GetPosition().x, 1231);
 }
 
@@ -360,7 +362,8 @@ TEST(PanelLayout, TheThresholdIsKeptPerPressAndPointedOutAgainstTheLimits) {
     ASSERT_TRUE(main->SetLimits(0, &limits, &error)) << error;
     TerminalPanel* p = Panel();
     auto note = [&] {
-        return p->Controls().alarmOffText->IsShown() ? p->Controls().alarmOffText->GetLabel() : wxString();
+        return p->Controls().alarmOffText->IsShown() ? p->Controls().alarmOffText->GetLabel()
+                                                     : wxString();
     };
     p->Controls().alarmThreshold->SetValue("300"); // 382.5 t on 1250 cm²: between the limits
     EXPECT_EQ(note(), "");
@@ -415,7 +418,8 @@ TEST(PanelLayout, InitialTextsAndStates) {
     EXPECT_FALSE(p->Controls().plot.xAxis->GetTicks());
     EXPECT_FALSE(p->Controls().plot.yAxis->GetTicks());
     // The clock shows the date above the time.
-    EXPECT_TRUE(WaitUntil([&] { return p->Controls().clockText->GetLabel().Contains("\n"); }, 2500));
+    EXPECT_TRUE(
+        WaitUntil([&] { return p->Controls().clockText->GetLabel().Contains("\n"); }, 2500));
 }
 
 TEST_F(CycleGuiTest, StopButtonCountsDownAndNoticeBlinks) {
@@ -453,7 +457,8 @@ TEST_F(CycleGuiTest, RecordingStartsAbove4BarAndDrawsTheCurve) {
     EXPECT_EQ(panel->Controls().pressureText->GetLabel(), "Pressure: -2 bar");
     EXPECT_EQ(panel->Controls().plot.curve->GetDataLength(), 3u);
     EXPECT_DOUBLE_EQ(panel->Controls().plot.plot->GetDesiredXmax(), 80); // the record length
-    EXPECT_DOUBLE_EQ(panel->Controls().plot.plot->GetDesiredYmax(), 100 * 1250.0 / 100 * 0.102 * 1.2);
+    EXPECT_DOUBLE_EQ(panel->Controls().plot.plot->GetDesiredYmax(),
+                     100 * 1250.0 / 100 * 0.102 * 1.2);
     // Stop during the recording: one question, answered No.
     wxTEST_DIALOG(Click(panel, ID_STOP),
                   ExpectBoxStarting("Write the report ", wxNO, "Print REPORT?"));
@@ -461,7 +466,8 @@ TEST_F(CycleGuiTest, RecordingStartsAbove4BarAndDrawsTheCurve) {
     EXPECT_FALSE(panel->Controls().stopButton->IsEnabled());
     EXPECT_TRUE(panel->Controls().recordLength->IsEnabled());
     EXPECT_TRUE(panel->Job().LastRecording().has_value());
-    EXPECT_EQ(panel->Controls().plot.curve->GetDataLength(), 3u); // the last curve stays on the plot
+    EXPECT_EQ(panel->Controls().plot.curve->GetDataLength(),
+              3u); // the last curve stays on the plot
 }
 
 TEST_F(CycleGuiTest, OneReportQuestionPerCycleHoweverManyRecordEnds) {
@@ -536,7 +542,7 @@ TEST_F(CycleGuiTest, StopWhileArmedAsksNothing) {
 // an alarm of a recording is acknowledged before the recording is kept,
 // with the operator's name, and goes onto its page and CSV file.
 TEST_F(CycleGuiTest, TheAlarmWatchesEveryReadingLatchesAndIsAcknowledgedWithEsc) {
-    panel->Controls().alarmThreshold->ChangeValue("100");
+    panel->Controls().alarmThreshold->SetValue("100");
     panel->Controls().operatorId->ChangeValue("OP7");
     const int plays = panel->Alarm().PlayCount();
     Reading(3000, 100);
@@ -549,9 +555,9 @@ TEST_F(CycleGuiTest, TheAlarmWatchesEveryReadingLatchesAndIsAcknowledgedWithEsc)
     EXPECT_EQ(panel->Alarm().PlayCount(), plays + 1); // not again within 2000 ms
     Reading(5076, 40);
     EXPECT_EQ(panel->Alarm().PlayCount(), plays + 2); // below again, but latched
-    EXPECT_EQ(
-        panel->Controls().banner->Shown().Line().rfind("ALARM \xE2\x80\x94 peak 150 bar above 100 bar", 0),
-        0u)
+    EXPECT_EQ(panel->Controls().banner->Shown().Line().rfind(
+                  "ALARM \xE2\x80\x94 peak 150 bar above 100 bar", 0),
+              0u)
         << panel->Controls().banner->Shown().Line();
     wxKeyEvent escape(wxEVT_CHAR_HOOK);
     escape.m_keyCode = WXK_ESCAPE;
@@ -651,8 +657,10 @@ TEST_F(CycleGuiTest, StartIsEnabledOnlyWithOperatorAxleAndAValidLength) {
         const char* said;
     };
     for (const Case& c :
-         {Case{panel->Controls().operatorId, " ", panel->Controls().operatorHint, "required for Start"},
-          Case{panel->Controls().axleDesignation, "", panel->Controls().axleHint, "required for Start"},
+         {Case{panel->Controls().operatorId, " ", panel->Controls().operatorHint,
+               "required for Start"},
+          Case{panel->Controls().axleDesignation, "", panel->Controls().axleHint,
+               "required for Start"},
           Case{panel->Controls().recordLength, "0", panel->Controls().lengthHint, "1 to 999 s"}}) {
         const wxString kept = c.field->GetValue();
         c.field->SetValue(c.value); // as typed: the text event follows

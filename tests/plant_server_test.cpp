@@ -437,7 +437,10 @@ TEST_F(PlantServerTest, AServerThatHangsIsGivenUpAndClosingDoesNotWaitForIt) {
 
     cluster->Freeze(false);
     PlantSender again(path, cluster->Connection(), nullptr, timing);
-    ASSERT_TRUE(Until(again, [](const PlantSendStatus& s) { return s.waiting == 0; }));
+    // Confirmed by the server: a status of nothing waiting comes before the
+    // sender has read its outbox too.
+    ASSERT_TRUE(
+        Until(again, [](const PlantSendStatus& s) { return s.sent == 1 && s.waiting == 0; }));
     auto server = Ready();
     EXPECT_EQ(server->Count(&why), 2);
     Recording back;

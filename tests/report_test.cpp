@@ -195,8 +195,9 @@ struct ReportTest : testing::Test {
     }
     /// The report of the last recording, or of the job as typed before any.
     std::string ReportPath(const std::string& axle = "AX12") {
-        const int64_t stopped =
-            panel->Job().LastRecording() ? panel->Job().LastRecording()->stoppedAt : panel->Job().WallSeconds();
+        const int64_t stopped = panel->Job().LastRecording()
+                                    ? panel->Job().LastRecording()->stoppedAt
+                                    : panel->Job().WallSeconds();
         return dir + "/" + ReportFileName(axle, "B", FileDate(stopped));
     }
     static int counter;
@@ -250,9 +251,10 @@ TEST_F(ReportTest, PageLayoutFontsPictureAndCsv) {
     // below the press line, one above the other.
     const std::string peak =
         "Peak force: " +
-        std::string(wxString::Format("%.1f t", *std::max_element(panel->Job().Cycle().m_forces.begin(),
-                                                                 panel->Job().Cycle().m_forces.end()))
-                        .utf8_str());
+        std::string(
+            wxString::Format("%.1f t", *std::max_element(panel->Job().Cycle().m_forces.begin(),
+                                                         panel->Job().Cycle().m_forces.end()))
+                .utf8_str());
     double lastY = 520.276;
     for (const std::string& text :
          {std::string("Results"), peak,
@@ -260,8 +262,8 @@ TEST_F(ReportTest, PageLayoutFontsPictureAndCsv) {
               std::to_string(*std::max_element(panel->Job().Cycle().m_pressures.begin(),
                                                panel->Job().Cycle().m_pressures.end())) +
               " bar",
-          std::string(
-              wxString::Format("Recorded: %.1f s of 14 s", panel->Job().Cycle().LastTime()).utf8_str()),
+          std::string(wxString::Format("Recorded: %.1f s of 14 s", panel->Job().Cycle().LastTime())
+                          .utf8_str()),
           std::string("Program version 1.0.8"), std::string("Operator"),
           std::string("Inspector")}) {
         const PlacedText* placed = Find(page, text);
@@ -409,7 +411,8 @@ TEST_F(ReportTest, ThePictureIsTheWholeCurveAtOneSizeWhateverTheZoomAndWindow) {
     const auto [zoomed, size2] = CurveInPicture(ReportPath());
     EXPECT_EQ(size2, wxSize(1200, 720));
     EXPECT_NEAR(zoomed, whole, whole / 10);
-    EXPECT_EQ(panel->Controls().plot.plot->GetDesiredXmax(), viewX); // the view stays as the operator left it
+    EXPECT_EQ(panel->Controls().plot.plot->GetDesiredXmax(),
+              viewX); // the view stays as the operator left it
 }
 
 TEST_F(ReportTest, ExistingReportAsksBeforeOverwriting) {
@@ -806,11 +809,13 @@ TEST_F(ReportTest, AStoreThatCannotBeUsedIsToldAndTheRecordingStillKept) {
                                                wxOK, "Error"));
     panel = Panel();
     panel->Job().SetClock(clock);
-    EXPECT_NE(panel->Controls().banner->Shown().Line().find("NOT IN THE RECORD STORE"), std::string::npos)
+    EXPECT_NE(panel->Controls().banner->Shown().Line().find("NOT IN THE RECORD STORE"),
+              std::string::npos)
         << panel->Controls().banner->Shown().Line();
     FillJob();
     Record();
-    EXPECT_NE(panel->Controls().banner->Shown().Line().find("NOT IN THE RECORD STORE"), std::string::npos);
+    EXPECT_NE(panel->Controls().banner->Shown().Line().find("NOT IN THE RECORD STORE"),
+              std::string::npos);
     wxTEST_DIALOG(panel->CreateReport(), ExpectBoxStarting("Report Created: ", wxOK, "Success"));
     EXPECT_TRUE(wxFileName::FileExists(ReportPath().substr(0, ReportPath().size() - 4) + ".csv"));
     wxArrayString journals;
@@ -864,7 +869,8 @@ TEST_F(ReportTest, TheHistoryFindsEachJobPrintsItAgainAndExportsIt) {
     wxArrayString reprints;
     ASSERT_EQ(wxDir::GetAllFiles(dir, &reprints, "*HX-2*_reprint-*.pdf", wxDIR_FILES), 1u);
     std::string again = PageText(std::string(reprints[0].utf8_str()));
-    const std::string mark = "Reprint of " + IsoDateTime(panel->Job().LastRecording()->stoppedAt) + " ";
+    const std::string mark =
+        "Reprint of " + IsoDateTime(panel->Job().LastRecording()->stoppedAt) + " ";
     const size_t at = again.find(mark);
     ASSERT_NE(at, std::string::npos) << again;
     EXPECT_EQ(again.erase(at, mark.size()), PageText(first));

@@ -253,7 +253,8 @@ TEST(Languages, TheWindowAndThePageInItalian) {
                   ExpectBoxStarting("Rapporto creato: ", wxOK, "Rapporto")); // stopped: INCOMPLETA
     panel->Job().AssumeConnected(false);
     const std::string pdf =
-        reports + "/" + ReportFileName("AX4711", "A", FileDate(panel->Job().LastRecording()->stoppedAt));
+        reports + "/" +
+        ReportFileName("AX4711", "A", FileDate(panel->Job().LastRecording()->stoppedAt));
     const std::string text = RunCommand("pdftotext -layout '" + pdf + "' -");
     for (const char* italian :
          {"Dati cuscinetto", "Forza di picco", "Pagina 1 di 1", "Operatore", "INCOMPLETA"})

@@ -41,9 +41,8 @@ void TerminalPanel::SetConnectionParameters(const wxString& address, const wxStr
     for (long i = 0; i < kPressChoices && !m_host.PressName(i).empty(); ++i)
         presses.Add(m_host.PressName(i));
     if (presses != m_ui.pressChoice->GetStrings()) m_ui.pressChoice->Set(presses);
-    m_ui.pressChoice->SetSelection(pressIndex < m_ui.pressChoice->GetCount()
-                                       ? static_cast<int>(pressIndex)
-                                       : wxNOT_FOUND);
+    m_ui.pressChoice->SetSelection(
+        pressIndex < m_ui.pressChoice->GetCount() ? static_cast<int>(pressIndex) : wxNOT_FOUND);
     if (!m_station.Running()) {
         const auto kept = m_thresholds.find(std::string(m_host.PressName(pressIndex).utf8_str()));
         if (kept != m_thresholds.end())
@@ -53,8 +52,8 @@ void TerminalPanel::SetConnectionParameters(const wxString& address, const wxStr
     }
     UpdateThresholdLine(); // the force of the threshold follows the press
     UpdateLimitLines();
-    const bool reconnect = m_station.SetModule(std::string(address.utf8_str()),
-                                               LeadingInt(port), m_host.StartupCommands());
+    const bool reconnect = m_station.SetModule(std::string(address.utf8_str()), LeadingInt(port),
+                                               m_host.StartupCommands());
     OnStateChanged();
     if (reconnect) {
         // Another module: connected anew, as the operator would.
@@ -95,10 +94,10 @@ void TerminalPanel::OnConnect(wxCommandEvent&) {
         return;
     }
     if (!m_station.Connected() && !m_station.ConnectFailure().empty())
-        ::ShowError(wxString(kConnectFailed) + "\n\n" +
-                    wxString::FromUTF8(m_station.AddressText()) + ": " +
-                    wxString::FromUTF8(m_station.ConnectFailure()) +
-                    wxString(L".\nThe address and port are changed in File \u2192 New Connection."));
+        ::ShowError(
+            wxString(kConnectFailed) + "\n\n" + wxString::FromUTF8(m_station.AddressText()) + ": " +
+            wxString::FromUTF8(m_station.ConnectFailure()) +
+            wxString(L".\nThe address and port are changed in File \u2192 New Connection."));
 }
 
 void TerminalPanel::OnDisconnect(wxCommandEvent&) {

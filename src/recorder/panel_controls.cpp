@@ -163,8 +163,8 @@ PanelControls BuildPanelControls(wxWindow* panel, PanelHost& host, int W, int H)
         label->SetSize(label->GetTextExtent(text)); // in the font it fits in
     };
     auto hint = [&](int top) {
-        auto* text = new wxStaticText(panel, wxID_ANY, "", wxPoint(x0, top + 15),
-                                      wxSize(160, 15), wxST_NO_AUTORESIZE);
+        auto* text = new wxStaticText(panel, wxID_ANY, "", wxPoint(x0, top + 15), wxSize(160, 15),
+                                      wxST_NO_AUTORESIZE);
         text->SetFont(CaptionFont());
         text->SetForegroundColour(wxColour(160, 0, 0));
         return text;
@@ -209,8 +209,8 @@ PanelControls BuildPanelControls(wxWindow* panel, PanelHost& host, int W, int H)
     y += 12;
 
     caption(_("Alarm Threshold (bar)"), y);
-    c.alarmThreshold = new wxTextCtrl(panel, wxID_ANY, "0", wxPoint(W - 135, y), wxSize(120, 30),
-                                      0, wxTextValidator(wxFILTER_DIGITS));
+    c.alarmThreshold = new wxTextCtrl(panel, wxID_ANY, "0", wxPoint(W - 135, y), wxSize(120, 30), 0,
+                                      wxTextValidator(wxFILTER_DIGITS));
     c.alarmThreshold->SetMaxLength(3);
     c.alarmOffText = new wxStaticText(panel, wxID_ANY, _("Alarm off"), wxPoint(x0, y + 15));
     c.alarmOffText->SetForegroundColour(wxColour(160, 0, 0));

@@ -16,9 +16,8 @@ wxString ClockLabel(int64_t epochSeconds) {
            wxString::FromUTF8(IsoTime(epochSeconds));
 }
 
-RenderTimer::RenderTimer(wxStaticText* clockText, wxButton* stopButton,
-                         wxStaticText* recordingText, std::function<int64_t()> wallSeconds,
-                         std::function<void()> countdownEnded)
+RenderTimer::RenderTimer(wxStaticText* clockText, wxButton* stopButton, wxStaticText* recordingText,
+                         std::function<int64_t()> wallSeconds, std::function<void()> countdownEnded)
     : wxTimer(), m_clockText(clockText), m_stopButton(stopButton), m_recordingText(recordingText),
       m_wallSeconds(std::move(wallSeconds)), m_countdownEnded(std::move(countdownEnded)) {}
 

@@ -247,9 +247,9 @@ bool WriteReportFiles(wxWindow* parent, PanelHost& host, int64_t now, const Reco
         directory += wxFileName::GetPathSeparator();
     // A reprint is a page of its own beside the first one; its CSV file is
     // the first one's.
-    const wxString fullPath = reprint ? directory + fileName.BeforeLast('.') + "_reprint-" +
-                                            utf8(FileStamp(now)) + ".pdf"
-                                      : directory + fileName;
+    const wxString fullPath =
+        reprint ? directory + fileName.BeforeLast('.') + "_reprint-" + utf8(FileStamp(now)) + ".pdf"
+                : directory + fileName;
     const wxString csvName = fileName.BeforeLast('.') + ".csv";
     const wxString csvPath = reprint ? wxString() : directory + csvName;
 
@@ -534,8 +534,7 @@ bool WriteReportFiles(wxWindow* parent, PanelHost& host, int64_t now, const Reco
     // labels at 1200 pixels across 600 points: about 5.5 points).
     HPDF_STATUS drawn = HPDF_INVALID_IMAGE;
     {
-        wxImage picture =
-            RecordingPicture(parent, recording, kReportPictureSize, kCurveColour);
+        wxImage picture = RecordingPicture(parent, recording, kReportPictureSize, kCurveColour);
         picture.SetOption(wxIMAGE_OPTION_QUALITY, 90);
         wxMemoryOutputStream jpeg;
         if (picture.IsOk() && picture.SaveFile(jpeg, wxBITMAP_TYPE_JPEG)) {

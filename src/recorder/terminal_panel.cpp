@@ -61,9 +61,9 @@ void TerminalPanel::BindControls(int W) {
     // starts, F6 stops, F8 writes the report, each only when its button may.
     Bind(wxEVT_CHAR_HOOK, [this](wxKeyEvent& event) {
         if (event.GetKeyCode() == WXK_ESCAPE && AcknowledgeAlarm()) return;
-        for (const auto& [key, button] : {std::make_pair(WXK_F5, m_ui.startButton),
-                                          std::make_pair(WXK_F6, m_ui.stopButton),
-                                          std::make_pair(WXK_F8, m_ui.printButton)})
+        for (const auto& [key, button] :
+             {std::make_pair(WXK_F5, m_ui.startButton), std::make_pair(WXK_F6, m_ui.stopButton),
+              std::make_pair(WXK_F8, m_ui.printButton)})
             if (event.GetKeyCode() == key && button->IsEnabled()) {
                 wxCommandEvent click(wxEVT_BUTTON, button->GetId());
                 click.SetEventObject(button);
@@ -114,7 +114,8 @@ void TerminalPanel::BindControls(int W) {
     Bind(wxEVT_BUTTON, &TerminalPanel::OnDisconnect, this, ID_DISCONNECT);
     Bind(wxEVT_BUTTON, &TerminalPanel::OnStartStop, this, ID_START);
     Bind(wxEVT_BUTTON, &TerminalPanel::OnStartStop, this, ID_STOP);
-    Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { CreateReport(); }, ID_PRINT_REPORT);
+    Bind(
+        wxEVT_BUTTON, [this](wxCommandEvent&) { CreateReport(); }, ID_PRINT_REPORT);
     Bind(EVT_AUTOCONNECT, &TerminalPanel::OnConnect, this);
     Bind(EVT_EDIT_PARAMETERS, &TerminalPanel::OnEditConnection, this);
 }
@@ -217,12 +218,11 @@ void TerminalPanel::OnStateChanged() {
     m_ui.disconnectButton->Enable(connected || reconnecting); // also stops a reconnection
     if (!connected) m_ui.pressureText->SetLabel(_("Pressure: none"));
     m_ui.statusText->SetLabel(
-        reconnecting
-            ? wxString::Format(_(L"Module lost \u2014 reconnecting to %s (attempt %d)"),
-                               wxString::FromUTF8(m_station.AddressText()),
-                               m_station.ReconnectAttempt())
-            : StatusLine(m_connection.address, m_connection.port,
-                         m_host.PressName(m_connection.pressIndex)));
+        reconnecting ? wxString::Format(_(L"Module lost \u2014 reconnecting to %s (attempt %d)"),
+                                        wxString::FromUTF8(m_station.AddressText()),
+                                        m_station.ReconnectAttempt())
+                     : StatusLine(m_connection.address, m_connection.port,
+                                  m_host.PressName(m_connection.pressIndex)));
     const bool running = m_station.Running();
     if (running != m_shownRunning) {
         m_shownRunning = running;

@@ -165,33 +165,36 @@ void MainWindow::Build() {
     // active without a field of its own in use: the axle field once the
     // shift's operator is known.
     if (m_panel)
-        m_frame->Bind(wxEVT_ACTIVATE, [frame = m_frame,
-                                       first = true](wxActivateEvent& event) mutable {
-            event.Skip();
-            // Looked up each time: a frame on its way out has no panel left.
-            if (!event.GetActive() || frame->IsBeingDeleted()) return;
-            auto* panel = dynamic_cast<TerminalPanel*>(frame->FindWindow(ID_TERMINAL_PANEL));
-            if (!panel || panel->IsBeingDeleted()) return;
-            // The first time whatever the toolkit chose; later only when no
-            // control of the panel has the keyboard.
-            const bool always = first;
-            first = false;
-            panel->CallAfter([panel, always] {
-                const wxWindow* focus = wxWindow::FindFocus();
-                if (!always && focus && panel->IsDescendant(const_cast<wxWindow*>(focus))) return;
-                const PanelControls& ui = panel->Controls();
-                if (!ui.operatorId->IsEnabled()) return; // a cycle runs
-                (ui.operatorId->IsEmpty() ? ui.operatorId : ui.axleDesignation)->SetFocus();
+        m_frame->Bind(
+            wxEVT_ACTIVATE, [frame = m_frame, first = true](wxActivateEvent& event) mutable {
+                event.Skip();
+                // Looked up each time: a frame on its way out has no panel left.
+                if (!event.GetActive() || frame->IsBeingDeleted()) return;
+                auto* panel = dynamic_cast<TerminalPanel*>(frame->FindWindow(ID_TERMINAL_PANEL));
+                if (!panel || panel->IsBeingDeleted()) return;
+                // The first time whatever the toolkit chose; later only when no
+                // control of the panel has the keyboard.
+                const bool always = first;
+                first = false;
+                panel->CallAfter([panel, always] {
+                    const wxWindow* focus = wxWindow::FindFocus();
+                    if (!always && focus && panel->IsDescendant(const_cast<wxWindow*>(focus)))
+                        return;
+                    const PanelControls& ui = panel->Controls();
+                    if (!ui.operatorId->IsEnabled()) return; // a cycle runs
+                    (ui.operatorId->IsEmpty() ? ui.operatorId : ui.axleDesignation)->SetFocus();
+                });
             });
-        });
     // On unless switched off.
     if (m_panel)
-        m_panel->Controls().autoEndCheck->SetValue(FlagFromText(m_config->Read("end_when_released", "")));
+        m_panel->Controls().autoEndCheck->SetValue(
+            FlagFromText(m_config->Read("end_when_released", "")));
 
     // The record store, before the interrupted journals are kept in it.
     if (m_panel)
-        m_panel->Job().OpenRecordStore(std::string(m_config->Read("records_db", "records.db").utf8_str()),
-                                 PlantServerSetting());
+        m_panel->Job().OpenRecordStore(
+            std::string(m_config->Read("records_db", "records.db").utf8_str()),
+            PlantServerSetting());
     if (m_panel) m_panel->CallAfter([panel = m_panel] { panel->ReportInterruptedJournals(); });
     if (skipQuestion) {
         if (m_panel) {

@@ -48,11 +48,11 @@ void MenuBar::OnNewConnection(wxCommandEvent&) {
     if (main->m_panel && main->m_panel->RefuseChangeWhileRecording()) return;
     // It opens with the module and press in use, never the factory address.
     TerminalPanel* panel = main->m_panel;
-    new NewDialog(main->m_frame, wxID_ANY, "Connection Parameters", wxDefaultPosition,
-                  wxSize(380, 300), wxDEFAULT_DIALOG_STYLE, panel ? panel->Connection().address : "",
-                  panel ? panel->Connection().port : "65100", panel && panel->Connection().autoconnect,
-                  panel && panel->Connection().skipQuestion,
-                  panel ? panel->Connection().pressIndex : 0);
+    new NewDialog(
+        main->m_frame, wxID_ANY, "Connection Parameters", wxDefaultPosition, wxSize(380, 300),
+        wxDEFAULT_DIALOG_STYLE, panel ? panel->Connection().address : "",
+        panel ? panel->Connection().port : "65100", panel && panel->Connection().autoconnect,
+        panel && panel->Connection().skipQuestion, panel ? panel->Connection().pressIndex : 0);
 }
 
 void MenuBar::OnEditParameters(wxCommandEvent&) {

@@ -12,8 +12,7 @@ bool Blank(const std::string& text) {
 
 } // namespace
 
-bool MakeSetup(const JobFields& fields, int64_t armedAt, RecordingSetup& setup,
-               std::string* why) {
+bool MakeSetup(const JobFields& fields, int64_t armedAt, RecordingSetup& setup, std::string* why) {
     setup = RecordingSetup();
     setup.job = fields.job;
     if (setup.job.mountingSide.empty()) setup.job.mountingSide = "A";

@@ -28,11 +28,9 @@ struct JobFields {
 /// surface, the record length or threshold cannot be read, or the limits are
 /// not valid. `setup` holds what could be read either way (a page of the job
 /// as it stands is printed from it).
-bool MakeSetup(const JobFields& fields, int64_t armedAt, RecordingSetup& setup,
-               std::string* why);
+bool MakeSetup(const JobFields& fields, int64_t armedAt, RecordingSetup& setup, std::string* why);
 
 /// "" when Start may be pressed with these fields, else what is missing ("the
 /// operator ID"); the hints shown beside each field.
 std::string MissingForStart(const JobFields& fields, std::string* operatorHint = nullptr,
-                            std::string* axleHint = nullptr,
-                            std::string* lengthHint = nullptr);
+                            std::string* axleHint = nullptr, std::string* lengthHint = nullptr);

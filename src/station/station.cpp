@@ -202,10 +202,10 @@ void Station::FinishCycle(RecordEnd why, bool ask) {
                    incomplete.empty() ? RecordStatus::Complete : RecordStatus::Incomplete);
     m_done = true;
     m_lowSinceDone = false;
-    m_journal.Close(!incomplete.empty()           ? incomplete
-                    : !m_cycle.EndText().empty() ? m_cycle.EndText()
-                                                 : "completed at " + CsvNumber(m_cycle.LastTime()) +
-                                                       " s");
+    m_journal.Close(!incomplete.empty() ? incomplete
+                    : !m_cycle.EndText().empty()
+                        ? m_cycle.EndText()
+                        : "completed at " + CsvNumber(m_cycle.LastTime()) + " s");
     if (!m_journal.Problem().empty())
         m_lastRecording->journalProblem =
             "the journal of this recording could not be written (" + m_journal.Problem() + ")";

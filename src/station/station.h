@@ -71,12 +71,9 @@ class Station : private LinkListener {
     /// Queues the end of the current cycle (the countdown's, or the record
     /// length's); one queued by an earlier cycle never ends a later one.
     void PostRecordEnd(RecordEnd why = RecordEnd::Completed);
-    /// Counts as connected without a module: tests and benchmarks feed the
-    /// readings themselves.
-    void AssumeConnected(bool connected) {
-        m_connected = connected;
-        m_listener.OnStateChanged();
-    }
+    /// Counts as connected without a module, telling nothing: tests and
+    /// benchmarks feed the readings themselves.
+    void AssumeConnected(bool connected) { m_connected = connected; }
     /// Acknowledges the latched alarm in the name of the recording's operator,
     /// or of `idleOperator` when none runs; false when none was latched.
     bool Acknowledge(const std::string& idleOperator);

@@ -21,8 +21,8 @@ std::string Formatted(const std::string& format, const std::string& text, int nu
 bool Station::SetModule(const std::string& address, int port, std::vector<std::string> startup) {
     // Another module: the link to the old one is closed and the new one is
     // connected, so no reading of the old module is shown under the new name.
-    const bool otherModule =
-        (m_connected || m_reconnecting || m_connectThread) && (address != m_address || port != m_port);
+    const bool otherModule = (m_connected || m_reconnecting || m_connectThread) &&
+                             (address != m_address || port != m_port);
     m_address = address;
     m_port = port;
     m_startup = std::move(startup);

@@ -28,7 +28,7 @@ struct ReadingsStep {
     bool restarted = false;        ///< the curve starts anew (its samples from 0)
     bool appended = false;         ///< samples from `firstNew` on are new
     std::size_t firstNew = 0;
-    double fitX = 0, fitY = 0; ///< the view the curve asks for
+    double fitX = 0, fitY = 0;  ///< the view the curve asks for
     bool lengthReached = false; ///< the recording has its length: the countdown stops
 };
 

@@ -1,0 +1,194 @@
+// The record store's searches and readings: the history's filters, a
+// recording loaded whole, and the audit trail.
+#include "records/record_store.h"
+
+#include "records/sqlite_statement.h"
+
+#include <cstring>
+
+namespace {
+
+/// Characters of a UTF-8 text.
+size_t Characters(const std::string& utf8) {
+    size_t n = 0;
+    for (unsigned char c : utf8)
+        n += (c & 0xC0) != 0x80;
+    return n;
+}
+
+/// The WHERE clause of a filter; parameters ?1 to ?5. Only what the filter
+/// sets is asked, so each search can use its index. A text of three
+/// characters or more is looked up in the trigram index; a shorter one is
+/// searched row by row. Both ignore case.
+std::string Where(const RecordFilter& f) {
+    std::string where = " WHERE stopped_at >= ?2";
+    if (f.until != 0) where += " AND stopped_at < ?3";
+    if (!f.press.empty()) where += " AND press = ?4";
+    if (f.result == "NONE")
+        where += " AND result = ''";
+    else if (!f.result.empty())
+        where += " AND result = ?5";
+    if (Characters(f.text) >= 3)
+        where += " AND id IN (SELECT rowid FROM recording_text WHERE recording_text MATCH ?1)";
+    else if (!f.text.empty())
+        where += " AND (instr(lower(axle), lower(?1)) > 0 OR instr(lower(bearing), lower(?1)) > 0"
+                 " OR instr(lower(operator_id), lower(?1)) > 0)";
+    return where;
+}
+
+void BindFilter(Statement& s, const RecordFilter& f) {
+    std::string text = f.text;
+    if (Characters(f.text) >= 3) {
+        // One phrase: the text as typed, quotes doubled.
+        text = "\"";
+        for (char c : f.text)
+            text += c == '"' ? std::string("\"\"") : std::string(1, c);
+        text += "\"";
+    }
+    s.Bind(1, text).Bind(2, f.from).Bind(3, f.until).Bind(4, f.press).Bind(5, f.result);
+}
+
+} // namespace
+
+std::vector<RecordSummary> RecordStore::Find(const RecordFilter& filter, int64_t* total) {
+    std::vector<RecordSummary> rows;
+    const std::string sql = std::string("SELECT id, uuid, stopped_at, press, operator_id, axle,"
+                                        " side, bearing, peak_t, sample_count, result, status,"
+                                        " printed_at IS NOT NULL, pdf_path FROM recordings") +
+                            Where(filter) + " ORDER BY stopped_at DESC, id DESC LIMIT ?6 OFFSET ?7";
+    Statement select(m_db, sql.c_str());
+    BindFilter(select, filter);
+    select.Bind(6, int64_t(filter.limit)).Bind(7, int64_t(filter.offset));
+    while (select.Step() == SQLITE_ROW) {
+        RecordSummary row;
+        row.id = select.Int(0);
+        row.uuid = select.Text(1);
+        row.stoppedAt = select.Int(2);
+        row.press = select.Text(3);
+        row.operatorId = select.Text(4);
+        row.axle = select.Text(5);
+        row.side = select.Text(6);
+        row.bearing = select.Text(7);
+        row.peakTons = select.Real(8);
+        row.anySample = select.Int(9) > 0;
+        row.result = select.Text(10);
+        row.status = StatusOf(select.Text(11));
+        row.printed = select.Int(12) != 0;
+        row.pdfPath = select.Text(13);
+        rows.push_back(std::move(row));
+    }
+    if (total) {
+        Statement count(m_db,
+                        (std::string("SELECT count(*) FROM recordings") + Where(filter)).c_str());
+        BindFilter(count, filter);
+        *total = count.Step() == SQLITE_ROW ? count.Int(0) : 0;
+    }
+    return rows;
+}
+
+bool RecordStore::Load(int64_t id, Recording& r, RecordStatus* status) {
+    Statement select(
+        m_db, "SELECT uuid, status, armed_at, started_at, stopped_at, operator_id, axle, side,"
+              " bearing, production_date, refurbishment_date, press, surface_cm2, has_limits,"
+              " lower_t, upper_t, alarm_threshold_bar, record_length_s, module, version,"
+              " pc_name, incomplete, start_note, journal_problem, data, csv_sha256,"
+              " limits_set_at, limits_set_by, alarms"
+              " FROM recordings JOIN samples ON samples.recording_id = recordings.id"
+              " WHERE id = ?1");
+    select.Bind(1, id);
+    if (select.Step() != SQLITE_ROW) return false;
+    r = Recording();
+    RecordingSetup& s = r.setup;
+    s.uuid = select.Text(0);
+    if (status) *status = StatusOf(select.Text(1));
+    s.armedAt = select.Int(2);
+    r.startedAt = select.Int(3);
+    r.stoppedAt = select.Int(4);
+    s.job = {select.Text(5), select.Text(6), select.Text(7),
+             select.Text(8), select.Text(9), select.Text(10)};
+    s.pressName = select.Text(11);
+    s.surface = select.Real(12);
+    s.hasLimits = select.Int(13) != 0;
+    s.limits = {select.Real(14), select.Real(15)};
+    s.alarmThresholdBar = static_cast<int>(select.Int(16));
+    s.recordLengthSeconds = static_cast<int>(select.Int(17));
+    s.moduleAddress = select.Text(18);
+    s.version = select.Text(19);
+    s.pcName = select.Text(20);
+    r.incomplete = select.Text(21);
+    r.startNote = select.Text(22);
+    r.journalProblem = select.Text(23);
+    r.csvSha256 = select.Text(25);
+    s.limitsSetAt = select.Int(26);
+    s.limitsSetBy = select.Text(27);
+    UnpackAlarms(select.Text(28), r.alarms);
+    return UnpackSamples(select.Blob(24), r);
+}
+
+std::vector<std::string> RecordStore::Presses() {
+    std::vector<std::string> presses;
+    Statement select(m_db, "SELECT DISTINCT press FROM recordings ORDER BY press");
+    while (select.Step() == SQLITE_ROW)
+        presses.push_back(select.Text(0));
+    return presses;
+}
+
+bool RecordStore::AddChange(const Change& c, std::string* why) {
+    if (!Exec("BEGIN IMMEDIATE", why)) return false;
+    Statement insert(m_db, "INSERT INTO changes (at, who, pc_name, press, what, old_value,"
+                           " new_value, reason) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
+    insert.Bind(1, c.at).Bind(2, c.who).Bind(3, c.pcName).Bind(4, c.press).Bind(5, c.what);
+    insert.Bind(6, c.oldValue).Bind(7, c.newValue).Bind(8, c.reason);
+    if (insert.Step() != SQLITE_DONE) {
+        if (why) *why = insert.Error();
+        Exec("ROLLBACK", nullptr);
+        return false;
+    }
+    if (!Seal("changes", sqlite3_last_insert_rowid(m_db), why) || !Exec("COMMIT", why)) {
+        Exec("ROLLBACK", nullptr);
+        return false;
+    }
+    return true;
+}
+
+namespace {
+
+Change ChangeOf(const Statement& s) {
+    Change c;
+    c.id = s.Int(0);
+    c.at = s.Int(1);
+    c.who = s.Text(2);
+    c.pcName = s.Text(3);
+    c.press = s.Text(4);
+    c.what = s.Text(5);
+    c.oldValue = s.Text(6);
+    c.newValue = s.Text(7);
+    c.reason = s.Text(8);
+    return c;
+}
+
+const char* const kChangeSelect =
+    "SELECT id, at, who, pc_name, press, what, old_value, new_value, reason FROM changes";
+
+} // namespace
+
+std::vector<Change> RecordStore::Changes(const std::string& press, int limit) {
+    std::vector<Change> changes;
+    Statement select(m_db, (std::string(kChangeSelect) +
+                            " WHERE ?1 = '' OR press = ?1 ORDER BY id DESC LIMIT ?2")
+                               .c_str());
+    select.Bind(1, press).Bind(2, int64_t(limit));
+    while (select.Step() == SQLITE_ROW)
+        changes.push_back(ChangeOf(select));
+    return changes;
+}
+
+bool RecordStore::LastChange(const std::string& what, const std::string& press, Change* change) {
+    Statement select(m_db, (std::string(kChangeSelect) +
+                            " WHERE press = ?1 AND what = ?2 ORDER BY id DESC LIMIT 1")
+                               .c_str());
+    select.Bind(1, press).Bind(2, what);
+    if (select.Step() != SQLITE_ROW) return false;
+    *change = ChangeOf(select);
+    return true;
+}
