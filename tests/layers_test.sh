@@ -9,9 +9,10 @@ allowed() { # floor -> the floors it may include
     records) echo "records link" ;;
     plant) echo "plant records link" ;;
     station) echo "station plant records link" ;;
+    page) echo "page station plant records link" ;;
     plot) echo "plot" ;;
-    recorder) echo "recorder station plant records link plot" ;;
-    shell) echo "shell recorder station plant records link plot" ;;
+    recorder) echo "recorder page station plant records link plot" ;;
+    shell) echo "shell recorder page station plant records link plot" ;;
     *) echo "" ;;
   esac
 }

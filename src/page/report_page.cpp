@@ -1,0 +1,483 @@
+#include "page/report_page.h"
+
+#include "records/integrity.h"
+#include "station/local_time.h"
+#include "station/report_data.h"
+#include "station/translate.h"
+
+#include <hpdf.h>
+#include <hpdf_pdfa.h>
+#include <qrencode.h>
+
+#include <wx/arrstr.h>
+#include <wx/string.h>
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+// A4 landscape, in points.
+constexpr float kPageWidth = 841.89f;
+constexpr float kPageHeight = 595.276f;
+
+std::string Formatted(const char* format, ...) {
+    char buffer[512];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(buffer, sizeof buffer, format, args);
+    va_end(args);
+    return buffer;
+}
+
+/// Lays runs down as the page is read: a face, a size and a colour in use,
+/// each run placed with them.
+class Pen {
+  public:
+    Pen(PageLayout& layout, const PageMeasure& measure) : m_layout(layout), m_measure(measure) {}
+    void Use(float size, PageColour colour) {
+        m_size = size;
+        m_colour = colour;
+    }
+    void Size(float size) { m_size = size; }
+    void Colour(PageColour colour) { m_colour = colour; }
+    float CurrentSize() const { return m_size; }
+    void Text(float x, float y, const wxString& text, bool bold = false) {
+        m_layout.runs.push_back({x, y, m_size, bold, m_colour, std::string(text.utf8_str())});
+    }
+    float Width(const wxString& text, bool bold = false) const {
+        return m_measure(std::string(text.utf8_str()), bold, m_size);
+    }
+    /// The text broken into lines no wider than `width` points at the size
+    /// in use: at spaces, and inside a word that is wider by itself.
+    std::vector<wxString> Wrapped(const wxString& text, float width, bool bold = false) const {
+        std::vector<wxString> lines;
+        wxString current;
+        for (const wxString& word : wxSplit(text, ' ', '\0')) {
+            const wxString longer = current.empty() ? word : current + " " + word;
+            if (Width(longer, bold) <= width) {
+                current = longer;
+                continue;
+            }
+            if (!current.empty()) lines.push_back(current);
+            current = word;
+            while (Width(current, bold) > width && current.length() > 1) {
+                size_t fits = 1;
+                while (fits < current.length() && Width(current.Left(fits + 1), bold) <= width)
+                    ++fits;
+                lines.push_back(current.Left(fits));
+                current = current.Mid(fits);
+            }
+        }
+        if (!current.empty()) lines.push_back(current);
+        return lines;
+    }
+    /// A job field in its column: at the size in use when it fits `width`,
+    /// else smaller down to 9 points, and broken into lines below one
+    /// another when even that is too wide; nothing is cut.
+    void Fitted(bool bold, float x, float y, float width, const wxString& text) {
+        const float size = m_size;
+        while (m_size > 9 && Width(text, bold) > width)
+            m_size = std::max(9.0f, m_size - 1);
+        float line = y;
+        for (const wxString& part : Wrapped(text, width, bold)) {
+            Text(x, line, part, bold);
+            line -= m_size + 1;
+        }
+        m_size = size;
+    }
+
+  private:
+    PageLayout& m_layout;
+    const PageMeasure& m_measure;
+    float m_size = 12;
+    PageColour m_colour = PageColour::Black;
+};
+
+wxString W(const std::string& utf8) {
+    return wxString::FromUTF8(utf8);
+}
+
+wxString T(const char* english) {
+    return wxString::FromUTF8(Tr(english));
+}
+
+} // namespace
+
+std::string PageLayout::Text() const {
+    std::string all;
+    for (const PageRun& run : runs)
+        all += run.text + "\n";
+    return all;
+}
+
+PageLayout LayOutReportPage(const ReportPageFacts& facts, const PageMeasure& measure) {
+    const Recording& recording = *facts.recording;
+    const RecordingSetup& setup = recording.setup;
+    const JobData& job = setup.job;
+    PageLayout page;
+    const float w = kPageWidth, h = kPageHeight;
+    page.width = w;
+    page.height = h;
+    page.frame = {20, 20, w - 40, h - 40};
+    const std::string number = ReportNumber(setup.uuid);
+    page.title = "Mounting report " + number;
+    page.subject = "Bearing mounting report";
+    page.creator = "Vemo Press Pressure Recorder " + setup.version;
+    page.keywords = ReportMark(setup.uuid, facts.csvSha256);
+    page.madeAt = facts.madeAt;
+    Pen pen(page, measure);
+
+    pen.Use(24, PageColour::Blue);
+    pen.Fitted(false, 30, h - 50, w - 150 - 30 - 10, W(facts.fileName));
+    if (!facts.reprintOf.empty()) {
+        pen.Use(11, PageColour::Red);
+        pen.Text(400, h - 68, T("Reprint of ") + W(facts.reprintOf), true);
+    }
+
+    const float y0 = static_cast<float>(static_cast<int>(h - 85));
+    const float y1 = static_cast<float>(static_cast<int>(h - 90));
+    const wxString pressName = W(setup.pressName);
+    pen.Use(14, PageColour::Black);
+    pen.Text(w - 150, h - 35, W(IsoDate(recording.stoppedAt)));
+    pen.Text(w - 150, h - 50, W(IsoTime(recording.stoppedAt)));
+    pen.Fitted(true, w - 150, h - 75, 125,
+               T("Press: ") + (pressName.empty() ? T("none") : pressName));
+
+    // The values fill their columns: the left one up to the bearing data,
+    // the right one up to the frame.
+    const float leftWidth = 400 - 170 - 10, rightWidth = w - 30 - 550;
+    pen.Use(18, PageColour::Blue);
+    pen.Text(50, y0, T("Operator ID: "));
+    pen.Colour(PageColour::Black);
+    pen.Fitted(true, 170, y0, leftWidth, W(job.operatorId));
+    pen.Colour(PageColour::Blue);
+    pen.Text(50, y0 - 30, T("Axle data"));
+    pen.Use(14, PageColour::Black);
+    pen.Text(50, y0 - 55, T("Designation: "));
+    pen.Fitted(true, 170, y0 - 55, leftWidth, W(job.axleDesignation));
+    pen.Text(50, y0 - 80, T("Mounting side: "));
+    pen.Text(170, y0 - 80, W(job.mountingSide), true);
+
+    pen.Use(18, PageColour::Blue);
+    pen.Text(400, y1, T("Bearing Data"));
+    pen.Use(14, PageColour::Black);
+    pen.Text(400, y1 - 25, T("Designation: "));
+    pen.Fitted(true, 550, y1 - 25, rightWidth, W(job.bearingDesignation));
+    pen.Text(400, y1 - 50, T("Production date: "));
+    pen.Fitted(true, 550, y1 - 50, rightWidth, W(job.productionDate));
+    pen.Text(400, y1 - 75, T("Refurbishment date: "));
+    pen.Fitted(true, 550, y1 - 75, rightWidth, W(job.refurbishmentDate));
+
+    // The right column below the bearing data, down to the signatures: a
+    // recording that ended before its length is never taken for a whole
+    // one; then the results, the verdict, and the alarms and notes as many
+    // as fit (all of them are in the CSV file).
+    const float signY = 140;
+    const float floor = signY + 22;
+    float ry = y1 - 100;
+    if (!recording.incomplete.empty()) {
+        pen.Use(12, PageColour::Red);
+        pen.Text(690, ry, T("INCOMPLETE"), true);
+        pen.Size(8);
+        ry -= 14;
+        for (const wxString& part : pen.Wrapped(W(recording.incomplete), 130)) {
+            pen.Text(690, ry, part);
+            ry -= 10;
+        }
+        ry -= 8;
+        pen.Colour(PageColour::Black);
+    }
+    auto line = [&](const wxString& text, float gap = 13) {
+        pen.Text(690, ry, text);
+        ry -= gap;
+    };
+    const RecordingResults results = recording.Results();
+    pen.Size(11);
+    pen.Text(690, ry, T("Results"), true);
+    ry -= 15;
+    pen.Size(9);
+    if (results.any) {
+        line(W(Formatted(Tr("Peak force: %.1f t").c_str(), results.peakForceTons)), 11);
+        line(W(Formatted(Tr("  = %.1f kN at %.1f s").c_str(),
+                         results.peakForceTons * kKiloNewtonPerTon, results.peakTimeSeconds)));
+        line(W(Formatted(Tr("Peak pressure: %d bar").c_str(), results.peakBar)));
+        line(T("Start: ") + W(IsoDateTime(recording.startedAt)));
+        line(W(Formatted(Tr("Recorded: %.1f s of %d s").c_str(), recording.LastTime(),
+                         setup.recordLengthSeconds)));
+    } else {
+        line(T("No recording"));
+    }
+    line(T("Surface: ") + W(CsvNumber(setup.surface)) + W(" cm\xC2\xB2"));
+    line(T("Program version ") + W(setup.version));
+
+    // The verdict, when the press had force limits at Start, with who set
+    // them and when.
+    if (setup.hasLimits) {
+        const Judgement judgement = recording.Judged();
+        ry -= 2;
+        line(T("Limits: ") + W(LimitsText(setup.limits)), 11);
+        pen.Size(7);
+        if (setup.limitsSetAt != 0)
+            for (const wxString& part : pen.Wrapped(T("set ") + W(IsoDateTime(setup.limitsSetAt)) +
+                                                        T(" by ") + W(setup.limitsSetBy),
+                                                    130))
+                line(part, 9);
+        ry -= 8;
+        const bool pass = judgement.verdict == Verdict::Pass;
+        pen.Use(14, pass ? PageColour::Green : PageColour::Red);
+        pen.Text(690, ry, pass ? T("Result: PASS") : T("Result: FAIL"), true);
+        ry -= 12;
+        pen.Size(8);
+        if (!pass)
+            for (const wxString& part : pen.Wrapped("(" + W(judgement.reason) + ")", 130))
+                line(part, 10);
+        pen.Colour(PageColour::Black);
+        ry -= 4;
+    }
+
+    // The alarms and notes, in red.
+    std::vector<wxString> remarks;
+    for (const AlarmRecord& alarm : recording.alarms)
+        remarks.push_back(T("Alarm: ") + W(AlarmText(alarm)));
+    for (const std::string& note : {recording.startNote, recording.journalProblem})
+        if (!note.empty()) remarks.push_back(T("Note: ") + W(note));
+    pen.Use(8, PageColour::Red);
+    for (size_t k = 0; k < remarks.size(); ++k) {
+        const std::vector<wxString> parts = pen.Wrapped(remarks[k], 130);
+        if (ry - 10 * parts.size() < floor) {
+            line(W(Formatted(k == 0 ? Tr("%d alarms and notes in the CSV file").c_str()
+                                    : Tr("%d more alarms and notes in the CSV file").c_str(),
+                             static_cast<int>(remarks.size() - k))));
+            break;
+        }
+        for (const wxString& part : parts)
+            line(part, 10);
+        ry -= 2;
+    }
+
+    // Where the job is signed.
+    pen.Use(9, PageColour::Black);
+    for (int k = 0; k < 2; ++k) {
+        const float y = signY - k * 60;
+        pen.Text(690, y, k == 0 ? T("Operator") : T("Inspector"));
+        pen.Text(690, y - 30, T("Date"));
+        page.lines.push_back({735, y - 2, 812, y - 2, 0.5f});
+        page.lines.push_back({715, y - 32, 812, y - 32, 0.5f});
+    }
+
+    // What ties the page to its data: the report number, the CSV file and
+    // its SHA-256, in words and in the code beside them.
+    pen.Size(9);
+    pen.Text(30, 46, T("Report no. "));
+    pen.Text(30 + pen.Width(T("Report no. ")), 46, W(number), true);
+    pen.Size(7);
+    pen.Text(200, 46, T("Report ID ") + W(setup.uuid));
+    pen.Text(30, 36, T("CSV file: ") + W(facts.csvName));
+    pen.Text(30, 27, T("SHA-256 of the CSV file: ") + W(facts.csvSha256));
+    pen.Size(8);
+    pen.Text(760, 27, T("Page 1 of 1"));
+    page.code = {624, 22, 64, 64};
+    page.codeText = ReportCodeText(setup.uuid, facts.csvSha256);
+    // The picture: the whole recorded curve, 600 points across.
+    page.picture = {22, 58, 600, 600 * facts.pictureAspect};
+    return page;
+}
+
+//-----------------------------------------------------------------------------
+// The PDF
+
+namespace {
+
+void PdfErrorHandler(HPDF_STATUS errorNo, HPDF_STATUS detailNo, void*) {
+    printf("ERROR: error_no=%04X, detail_no=%u\n", static_cast<unsigned>(errorNo),
+           static_cast<unsigned>(detailNo));
+}
+
+/// One PDF document with the page's faces, freed whatever happens.
+struct PageDocument {
+    explicit PageDocument(const PageResources& resources)
+        : doc(HPDF_New(PdfErrorHandler, nullptr)) {
+        if (!doc) return;
+        HPDF_UseUTFEncodings(doc);
+        HPDF_SetCurrentEncoder(doc, "UTF-8");
+        // Text, picture and fonts compressed (the fonts only when this is set
+        // before they are taken); the library never compresses the XMP
+        // metadata, as an archivable page asks.
+        HPDF_SetCompressionMode(doc, HPDF_COMP_ALL);
+        const char* regularName =
+            HPDF_LoadTTFontFromFile(doc, resources.regularFont.c_str(), HPDF_TRUE);
+        const char* boldName = HPDF_LoadTTFontFromFile(doc, resources.boldFont.c_str(), HPDF_TRUE);
+        if (regularName) regular = HPDF_GetFont(doc, regularName, "UTF-8");
+        if (boldName) bold = HPDF_GetFont(doc, boldName, "UTF-8");
+    }
+    ~PageDocument() {
+        if (doc) HPDF_Free(doc);
+    }
+    PageDocument(const PageDocument&) = delete;
+    PageDocument& operator=(const PageDocument&) = delete;
+    float Width(const std::string& text, bool isBold, float size) const {
+        const HPDF_TextWidth tw = HPDF_Font_TextWidth(
+            isBold ? bold : regular, reinterpret_cast<const HPDF_BYTE*>(text.c_str()),
+            static_cast<HPDF_UINT>(text.size()));
+        return static_cast<float>(tw.width) * size / 1000;
+    }
+    HPDF_Doc doc;
+    HPDF_Font regular = nullptr, bold = nullptr;
+};
+
+/// A PDF date in UTC.
+HPDF_Date PdfDate(int64_t seconds) {
+    const LocalTime utc = ToUtcTime(seconds);
+    HPDF_Date date{};
+    date.year = utc.year;
+    date.month = utc.month;
+    date.day = utc.day;
+    date.hour = utc.hour;
+    date.minutes = utc.minute;
+    date.seconds = utc.second;
+    date.ind = '+'; // the library's XMP conversion takes an offset, not "Z"
+    return date;
+}
+
+void Fill(HPDF_Page page, PageColour colour) {
+    switch (colour) {
+    case PageColour::Blue:
+        HPDF_Page_SetRGBFill(page, 0, 0, 1);
+        break;
+    case PageColour::Red:
+        HPDF_Page_SetRGBFill(page, 0.8f, 0, 0);
+        break;
+    case PageColour::Green:
+        HPDF_Page_SetRGBFill(page, 0, 0.55f, 0.2f);
+        break;
+    case PageColour::Black:
+        HPDF_Page_SetRGBFill(page, 0, 0, 0);
+        break;
+    }
+}
+
+/// The QR code of `text` as black squares filling `box` with its quiet zone.
+bool DrawCode(HPDF_Page page, const std::string& text, const PageBox& box) {
+    std::unique_ptr<QRcode, void (*)(QRcode*)> code(
+        QRcode_encodeString(text.c_str(), 0, QR_ECLEVEL_M, QR_MODE_8, 1), QRcode_free);
+    if (!code) return false;
+    const int n = code->width;
+    const float module = box.width / (n + 8); // four modules of quiet zone on each side
+    HPDF_Page_SetRGBFill(page, 0, 0, 0);
+    for (int row = 0; row < n; ++row)
+        for (int column = 0; column < n; ++column)
+            if (code->data[row * n + column] & 1)
+                HPDF_Page_Rectangle(page, box.x + (column + 4) * module,
+                                    box.y + box.width - (row + 5) * module, module, module);
+    HPDF_Page_Fill(page);
+    return true;
+}
+
+/// The document's bytes as a file holds them.
+bool DocumentBytes(HPDF_Doc pdf, std::string* bytes) {
+    if (HPDF_SaveToStream(pdf) != HPDF_OK) return false;
+    bytes->assign(HPDF_GetStreamSize(pdf), '\0');
+    HPDF_UINT32 size = static_cast<HPDF_UINT32>(bytes->size());
+    if (bytes->empty()) return false;
+    // The whole stream in one read ends at its end: a status of "end of
+    // stream" with every byte read is success.
+    HPDF_ReadFromStream(pdf, reinterpret_cast<HPDF_BYTE*>(&(*bytes)[0]), &size);
+    return size == bytes->size();
+}
+
+} // namespace
+
+struct PageFontMetrics::Impl {
+    explicit Impl(const PageResources& resources) : document(resources) {}
+    PageDocument document;
+};
+
+PageFontMetrics::PageFontMetrics(const PageResources& resources) : m_impl(new Impl(resources)) {}
+
+PageFontMetrics::~PageFontMetrics() {
+    delete m_impl;
+}
+
+bool PageFontMetrics::Ok() const {
+    return m_impl->document.regular && m_impl->document.bold;
+}
+
+float PageFontMetrics::Width(const std::string& text, bool bold, float size) const {
+    return m_impl->document.Width(text, bold, size);
+}
+
+bool MakeReportPage(const ReportPageFacts& facts, const PageResources& resources,
+                    const std::string& pictureJpeg, std::string* pdfBytes, std::string* why) {
+    const std::string failed = "Error creating report";
+    PageDocument document(resources);
+    HPDF_Doc pdf = document.doc;
+    if (pdf == nullptr) {
+        printf("error: cannot create PdfDoc object\n");
+        *why = failed;
+        return false;
+    }
+    // An archivable page (PDF/A-1b): fonts embedded, colours tied to sRGB,
+    // and metadata that also carries the mark a later check reads.
+    HPDF_OutputIntent intent = HPDF_LoadIccProfileFromFile(pdf, resources.colourProfile.c_str(), 3);
+    if (!document.regular || !document.bold || !intent) {
+        *why = "Report not created: the page's fonts or colour profile could not be read.";
+        return false;
+    }
+    HPDF_PDFA_AppendOutputIntents(pdf, "sRGB IEC61966-2.1", intent);
+    const PageLayout layout =
+        LayOutReportPage(facts, [&](const std::string& text, bool bold, float size) {
+            return document.Width(text, bold, size);
+        });
+    HPDF_SetInfoAttr(pdf, HPDF_INFO_TITLE, layout.title.c_str());
+    HPDF_SetInfoAttr(pdf, HPDF_INFO_SUBJECT, layout.subject.c_str());
+    HPDF_SetInfoAttr(pdf, HPDF_INFO_CREATOR, layout.creator.c_str());
+    HPDF_SetInfoAttr(pdf, HPDF_INFO_PRODUCER, "Vemo Press Pressure Recorder");
+    HPDF_SetInfoAttr(pdf, HPDF_INFO_KEYWORDS, layout.keywords.c_str());
+    const HPDF_Date made = PdfDate(layout.madeAt);
+    HPDF_SetInfoDateAttr(pdf, HPDF_INFO_CREATION_DATE, made);
+    HPDF_SetInfoDateAttr(pdf, HPDF_INFO_MOD_DATE, made);
+    if (HPDF_PDFA_SetPDFAConformance(pdf, HPDF_PDFA_1B) != HPDF_OK) {
+        *why = failed;
+        return false;
+    }
+
+    HPDF_Page page = HPDF_AddPage(pdf);
+    HPDF_Page_SetSize(page, HPDF_PAGE_SIZE_A4, HPDF_PAGE_LANDSCAPE);
+    HPDF_Page_SetLineWidth(page, 1);
+    HPDF_Page_Rectangle(page, layout.frame.x, layout.frame.y, layout.frame.width,
+                        layout.frame.height);
+    HPDF_Page_Stroke(page);
+    HPDF_Page_BeginText(page);
+    for (const PageRun& run : layout.runs) {
+        HPDF_Page_SetFontAndSize(page, run.bold ? document.bold : document.regular, run.size);
+        Fill(page, run.colour);
+        HPDF_Page_TextOut(page, run.x, run.y, run.text.c_str());
+    }
+    HPDF_Page_EndText(page);
+    for (const PageLine& line : layout.lines) {
+        HPDF_Page_SetLineWidth(page, line.width);
+        HPDF_Page_MoveTo(page, line.x0, line.y0);
+        HPDF_Page_LineTo(page, line.x1, line.y1);
+        HPDF_Page_Stroke(page);
+    }
+    if (!DrawCode(page, layout.codeText, layout.code)) {
+        *why = failed;
+        return false;
+    }
+    HPDF_Image image =
+        HPDF_LoadJpegImageFromMem(pdf, reinterpret_cast<const HPDF_BYTE*>(pictureJpeg.data()),
+                                  static_cast<HPDF_UINT>(pictureJpeg.size()));
+    if (!image || HPDF_Page_DrawImage(page, image, layout.picture.x, layout.picture.y,
+                                      layout.picture.width, layout.picture.height) != HPDF_OK) {
+        *why = failed;
+        return false;
+    }
+    if (!DocumentBytes(pdf, pdfBytes)) {
+        *why = failed;
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,198 @@
+// The report's page without a window: what it says and where, read as text
+// from its layout, and the PDF it makes.
+#include "page/report_page.h"
+
+#include "records/integrity.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+
+namespace {
+
+/// The page's faces beside the program (Windows) or the system's (Debian).
+PageResources Resources() {
+    auto first = [](std::initializer_list<const char*> paths) {
+        for (const char* path : paths)
+            if (std::ifstream(path)) return std::string(path);
+        return std::string();
+    };
+    return {first({"fonts/DejaVuSans.ttf", "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf"}),
+            first({"fonts/DejaVuSans-Bold.ttf",
+                   "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf"}),
+            first({"color/sRGB.icc", "/usr/share/color/icc/colord/sRGB.icc"})};
+}
+
+/// A stroke with noise and jitter on its times, up to `peakTons` and down.
+Recording Stroke(double peakTons) {
+    Recording r;
+    r.setup.job = {"OP7", "AX12", "B", "TBU 130x230", "2024-01", "2026-11"};
+    r.setup.pressName = "Press A";
+    r.setup.surface = 1250;
+    r.setup.hasLimits = true;
+    r.setup.limits = {350, 420};
+    r.setup.recordLengthSeconds = 20;
+    r.setup.version = "1.0.8";
+    r.setup.uuid = "5ec07c02be5b4a1c8d2e3f4a5b6c7d8e";
+    r.startedAt = r.stoppedAt = 1796760000;
+    unsigned noise = 7;
+    for (int i = 0; i <= 200; ++i) {
+        noise = noise * 1103515245u + 12345u;
+        const double jitter = ((noise >> 16) % 7 - 3) * 0.001;
+        const double rise = i < 100 ? i / 100.0 : (200 - i) / 100.0;
+        r.times.push_back(i * 0.075 + jitter);
+        r.forces.push_back(i == 100 ? peakTons : peakTons * rise - ((noise >> 8) % 5) * 0.1);
+        r.pressures.push_back(static_cast<int>(r.forces.back() / 1250 * 100 / 0.102));
+    }
+    return r;
+}
+
+struct PageTest : testing::Test {
+    void SetUp() override { ASSERT_TRUE(metrics.Ok()) << "the page's fonts are not installed"; }
+    PageLayout Lay(const Recording& recording, const std::string& reprintOf = "") {
+        ReportPageFacts facts;
+        facts.recording = &recording;
+        facts.fileName = "Report_Mounting_AX12B_20261208.pdf";
+        facts.csvName = "Report_Mounting_AX12B_20261208.csv";
+        facts.csvSha256 = std::string(64, 'a');
+        facts.reprintOf = reprintOf;
+        facts.madeAt = 1796760000;
+        return LayOutReportPage(facts, [&](const std::string& text, bool bold, float size) {
+            return metrics.Width(text, bold, size);
+        });
+    }
+    const PageRun* Find(const PageLayout& page, const std::string& text) {
+        for (const PageRun& run : page.runs)
+            if (run.text == text) return &run;
+        return nullptr;
+    }
+    PageFontMetrics metrics{Resources()};
+};
+
+} // namespace
+
+// At the upper limit's boundary: 420.0 t is PASS in green, 420.1 t FAIL in
+// red with its reason, and a recording cut short is INCOMPLETE, never PASS.
+TEST_F(PageTest, TheVerdictAtTheLimitsBoundaryInItsColourWithItsReason) {
+    const PageLayout pass = Lay(Stroke(420.0));
+    const PageRun* verdict = Find(pass, "Result: PASS");
+    ASSERT_NE(verdict, nullptr) << pass.Text();
+    EXPECT_EQ(verdict->colour, PageColour::Green);
+    EXPECT_TRUE(verdict->bold);
+    EXPECT_NE(Find(pass, "Peak force: 420.0 t"), nullptr) << pass.Text();
+    EXPECT_NE(Find(pass, "Limits: 350.0 t \xE2\x80\xA6 420.0 t"), nullptr) << pass.Text();
+
+    const PageLayout fail = Lay(Stroke(420.1));
+    verdict = Find(fail, "Result: FAIL");
+    ASSERT_NE(verdict, nullptr) << fail.Text();
+    EXPECT_EQ(verdict->colour, PageColour::Red);
+    EXPECT_EQ(Find(fail, "Result: PASS"), nullptr);
+    EXPECT_NE(fail.Text().find("above 420.0 t"), std::string::npos) << fail.Text();
+
+    Recording cut = Stroke(400);
+    cut.incomplete = "module lost at 7.5 s";
+    const PageLayout incomplete = Lay(cut);
+    ASSERT_NE(Find(incomplete, "INCOMPLETE"), nullptr) << incomplete.Text();
+    EXPECT_EQ(Find(incomplete, "INCOMPLETE")->colour, PageColour::Red);
+    EXPECT_NE(Find(incomplete, "module lost at 7.5 s"), nullptr);
+    EXPECT_EQ(Find(incomplete, "Result: PASS"), nullptr);
+}
+
+// A job field too long for its column is set smaller, down to 9 points, and
+// wrapped within the column; every character is on the page.
+TEST_F(PageTest, ALongFieldIsSetSmallerAndWrappedNeverCut) {
+    Recording r = Stroke(400);
+    r.setup.job.operatorId =
+        "\xC5\x81ukasz \xC5\xBB\xC3\xB3\xC5\x82\xC4\x87 " + std::string(50, 'W');
+    const PageLayout page = Lay(r);
+    // The field's lines come between its caption and the next one.
+    std::string shown;
+    int parts = 0;
+    bool inField = false;
+    for (const PageRun& run : page.runs) {
+        if (run.text == "Axle data") break;
+        if (inField) {
+            shown += run.text;
+            ++parts;
+            EXPECT_EQ(run.x, 170);
+            EXPECT_GE(run.size, 9);
+            EXPECT_LE(metrics.Width(run.text, true, run.size), 220.5f) << run.text;
+        }
+        inField = inField || run.text == "Operator ID: ";
+    }
+    EXPECT_GE(parts, 2);
+    std::string expected = r.setup.job.operatorId;
+    expected.erase(expected.find(' ', 8), 1); // the space a line breaks at
+    EXPECT_EQ(shown, expected);
+}
+
+// Alarms and notes fill the column down to the signatures; the rest are
+// counted, in the CSV file. The footer ties the page to its CSV file.
+TEST_F(PageTest, NotesThatDoNotFitAreCountedAndTheFooterNamesTheCsvFile) {
+    Recording r = Stroke(400);
+    for (int k = 0; k < 30; ++k) {
+        AlarmRecord alarm;
+        alarm.thresholdBar = 290;
+        alarm.startedAt = 1796760000 + k;
+        alarm.peakBar = 300 + k;
+        r.alarms.push_back(alarm);
+    }
+    r.startNote = "started at 318 bar: the rise is not on the curve";
+    const PageLayout page = Lay(r, "2026-12-08 18:40:22");
+    int shown = 0;
+    const PageRun* count = nullptr;
+    for (const PageRun& run : page.runs) {
+        if (run.text.rfind("Alarm: ", 0) == 0) {
+            ++shown;
+            EXPECT_GE(run.y, 162) << run.text; // above the signatures
+        }
+        if (run.text.find("more alarms and notes in the CSV file") != std::string::npos)
+            count = &run;
+    }
+    EXPECT_GE(shown, 2);
+    ASSERT_NE(count, nullptr) << page.Text();
+    EXPECT_EQ(count->text, std::to_string(31 - shown) + " more alarms and notes in the CSV file");
+    EXPECT_NE(Find(page, "Reprint of 2026-12-08 18:40:22"), nullptr);
+    EXPECT_NE(Find(page, "CSV file: Report_Mounting_AX12B_20261208.csv"), nullptr);
+    EXPECT_NE(Find(page, "SHA-256 of the CSV file: " + std::string(64, 'a')), nullptr);
+    EXPECT_NE(Find(page, "5EC0-7C02-BE5B"), nullptr) << page.Text();
+    EXPECT_EQ(page.codeText, ReportCodeText(r.setup.uuid, std::string(64, 'a')));
+}
+
+// The PDF is made from the layout, with the mark a later check reads in its
+// metadata; a picture that is no JPEG is refused in words.
+TEST_F(PageTest, ThePdfCarriesTheMarkAndABadPictureIsRefused) {
+    static const unsigned char kJpeg[] = {
+        0xff, 0xd8, 0xff, 0xe0, 0x00, 0x10, 0x4a, 0x46, 0x49, 0x46, 0x00, 0x01, 0x01, 0x00, 0x00,
+        0x01, 0x00, 0x01, 0x00, 0x00, 0xff, 0xdb, 0x00, 0x43, 0x00, 0x03, 0x02, 0x02, 0x02, 0x02,
+        0x02, 0x03, 0x02, 0x02, 0x02, 0x03, 0x03, 0x03, 0x03, 0x04, 0x06, 0x04, 0x04, 0x04, 0x04,
+        0x04, 0x08, 0x06, 0x06, 0x05, 0x06, 0x09, 0x08, 0x0a, 0x0a, 0x09, 0x08, 0x09, 0x09, 0x0a,
+        0x0c, 0x0f, 0x0c, 0x0a, 0x0b, 0x0e, 0x0b, 0x09, 0x09, 0x0d, 0x11, 0x0d, 0x0e, 0x0f, 0x10,
+        0x10, 0x11, 0x10, 0x0a, 0x0c, 0x12, 0x13, 0x12, 0x10, 0x13, 0x0f, 0x10, 0x10, 0x10, 0xff,
+        0xc0, 0x00, 0x0b, 0x08, 0x00, 0x0a, 0x00, 0x10, 0x01, 0x01, 0x11, 0x00, 0xff, 0xc4, 0x00,
+        0x15, 0x00, 0x01, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+        0x00, 0x00, 0x00, 0x00, 0x09, 0xff, 0xc4, 0x00, 0x14, 0x10, 0x01, 0x00, 0x00, 0x00, 0x00,
+        0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xff, 0xda, 0x00,
+        0x08, 0x01, 0x01, 0x00, 0x00, 0x3f, 0x00, 0xaa, 0x60, 0x3f, 0xff, 0xd9};
+    const Recording r = Stroke(400);
+    ReportPageFacts facts;
+    facts.recording = &r;
+    facts.fileName = "Report_Mounting_AX12B_20261208.pdf";
+    facts.csvName = "Report_Mounting_AX12B_20261208.csv";
+    facts.csvSha256 = std::string(64, 'b');
+    facts.madeAt = 1796760000;
+    std::string pdf, why;
+    ASSERT_TRUE(MakeReportPage(facts, Resources(),
+                               std::string(reinterpret_cast<const char*>(kJpeg), sizeof kJpeg),
+                               &pdf, &why))
+        << why;
+    EXPECT_EQ(pdf.rfind("%PDF-", 0), 0u);
+    EXPECT_NE(pdf.find(ReportMark(r.setup.uuid, facts.csvSha256)), std::string::npos);
+    EXPECT_FALSE(MakeReportPage(facts, Resources(), "not a picture", &pdf, &why));
+    EXPECT_EQ(why, "Error creating report");
+    PageResources missing = Resources();
+    missing.colourProfile = "no-such-profile.icc";
+    EXPECT_FALSE(MakeReportPage(facts, missing, "", &pdf, &why));
+    EXPECT_EQ(why, "Report not created: the page's fonts or colour profile could not be read.");
+}
