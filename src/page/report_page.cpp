@@ -100,10 +100,6 @@ wxString W(const std::string& utf8) {
     return wxString::FromUTF8(utf8);
 }
 
-wxString T(const char* english) {
-    return wxString::FromUTF8(Tr(english));
-}
-
 } // namespace
 
 std::string PageLayout::Text() const {
@@ -134,7 +130,7 @@ PageLayout LayOutReportPage(const ReportPageFacts& facts, const PageMeasure& mea
     pen.Fitted(false, 30, h - 50, w - 150 - 30 - 10, W(facts.fileName));
     if (!facts.reprintOf.empty()) {
         pen.Use(11, PageColour::Red);
-        pen.Text(400, h - 68, T("Reprint of ") + W(facts.reprintOf), true);
+        pen.Text(400, h - 68, TrW("Reprint of ") + W(facts.reprintOf), true);
     }
 
     const float y0 = static_cast<float>(static_cast<int>(h - 85));
@@ -144,31 +140,31 @@ PageLayout LayOutReportPage(const ReportPageFacts& facts, const PageMeasure& mea
     pen.Text(w - 150, h - 35, W(IsoDate(recording.stoppedAt)));
     pen.Text(w - 150, h - 50, W(IsoTime(recording.stoppedAt)));
     pen.Fitted(true, w - 150, h - 75, 125,
-               T("Press: ") + (pressName.empty() ? T("none") : pressName));
+               TrW("Press: ") + (pressName.empty() ? TrW("none") : pressName));
 
     // The values fill their columns: the left one up to the bearing data,
     // the right one up to the frame.
     const float leftWidth = 400 - 170 - 10, rightWidth = w - 30 - 550;
     pen.Use(18, PageColour::Blue);
-    pen.Text(50, y0, T("Operator ID: "));
+    pen.Text(50, y0, TrW("Operator ID: "));
     pen.Colour(PageColour::Black);
     pen.Fitted(true, 170, y0, leftWidth, W(job.operatorId));
     pen.Colour(PageColour::Blue);
-    pen.Text(50, y0 - 30, T("Axle data"));
+    pen.Text(50, y0 - 30, TrW("Axle data"));
     pen.Use(14, PageColour::Black);
-    pen.Text(50, y0 - 55, T("Designation: "));
+    pen.Text(50, y0 - 55, TrW("Designation: "));
     pen.Fitted(true, 170, y0 - 55, leftWidth, W(job.axleDesignation));
-    pen.Text(50, y0 - 80, T("Mounting side: "));
+    pen.Text(50, y0 - 80, TrW("Mounting side: "));
     pen.Text(170, y0 - 80, W(job.mountingSide), true);
 
     pen.Use(18, PageColour::Blue);
-    pen.Text(400, y1, T("Bearing Data"));
+    pen.Text(400, y1, TrW("Bearing Data"));
     pen.Use(14, PageColour::Black);
-    pen.Text(400, y1 - 25, T("Designation: "));
+    pen.Text(400, y1 - 25, TrW("Designation: "));
     pen.Fitted(true, 550, y1 - 25, rightWidth, W(job.bearingDesignation));
-    pen.Text(400, y1 - 50, T("Production date: "));
+    pen.Text(400, y1 - 50, TrW("Production date: "));
     pen.Fitted(true, 550, y1 - 50, rightWidth, W(job.productionDate));
-    pen.Text(400, y1 - 75, T("Refurbishment date: "));
+    pen.Text(400, y1 - 75, TrW("Refurbishment date: "));
     pen.Fitted(true, 550, y1 - 75, rightWidth, W(job.refurbishmentDate));
 
     // The right column below the bearing data, down to the signatures: a
@@ -180,7 +176,7 @@ PageLayout LayOutReportPage(const ReportPageFacts& facts, const PageMeasure& mea
     float ry = y1 - 100;
     if (!recording.incomplete.empty()) {
         pen.Use(12, PageColour::Red);
-        pen.Text(690, ry, T("INCOMPLETE"), true);
+        pen.Text(690, ry, TrW("INCOMPLETE"), true);
         pen.Size(8);
         ry -= 14;
         for (const wxString& part : pen.Wrapped(W(recording.incomplete), 130)) {
@@ -196,7 +192,7 @@ PageLayout LayOutReportPage(const ReportPageFacts& facts, const PageMeasure& mea
     };
     const RecordingResults results = recording.Results();
     pen.Size(11);
-    pen.Text(690, ry, T("Results"), true);
+    pen.Text(690, ry, TrW("Results"), true);
     ry -= 15;
     pen.Size(9);
     if (results.any) {
@@ -204,31 +200,31 @@ PageLayout LayOutReportPage(const ReportPageFacts& facts, const PageMeasure& mea
         line(W(Formatted(Tr("  = %.1f kN at %.1f s").c_str(),
                          results.peakForceTons * kKiloNewtonPerTon, results.peakTimeSeconds)));
         line(W(Formatted(Tr("Peak pressure: %d bar").c_str(), results.peakBar)));
-        line(T("Start: ") + W(IsoDateTime(recording.startedAt)));
+        line(TrW("Start: ") + W(IsoDateTime(recording.startedAt)));
         line(W(Formatted(Tr("Recorded: %.1f s of %d s").c_str(), recording.LastTime(),
                          setup.recordLengthSeconds)));
     } else {
-        line(T("No recording"));
+        line(TrW("No recording"));
     }
-    line(T("Surface: ") + W(CsvNumber(setup.surface)) + W(" cm\xC2\xB2"));
-    line(T("Program version ") + W(setup.version));
+    line(TrW("Surface: ") + W(CsvNumber(setup.surface)) + W(" cm\xC2\xB2"));
+    line(TrW("Program version ") + W(setup.version));
 
     // The verdict, when the press had force limits at Start, with who set
     // them and when.
     if (setup.hasLimits) {
         const Judgement judgement = recording.Judged();
         ry -= 2;
-        line(T("Limits: ") + W(LimitsText(setup.limits)), 11);
+        line(TrW("Limits: ") + W(LimitsText(setup.limits)), 11);
         pen.Size(7);
         if (setup.limitsSetAt != 0)
-            for (const wxString& part : pen.Wrapped(T("set ") + W(IsoDateTime(setup.limitsSetAt)) +
-                                                        T(" by ") + W(setup.limitsSetBy),
+            for (const wxString& part : pen.Wrapped(TrW("set ") + W(IsoDateTime(setup.limitsSetAt)) +
+                                                        TrW(" by ") + W(setup.limitsSetBy),
                                                     130))
                 line(part, 9);
         ry -= 8;
         const bool pass = judgement.verdict == Verdict::Pass;
         pen.Use(14, pass ? PageColour::Green : PageColour::Red);
-        pen.Text(690, ry, pass ? T("Result: PASS") : T("Result: FAIL"), true);
+        pen.Text(690, ry, pass ? TrW("Result: PASS") : TrW("Result: FAIL"), true);
         ry -= 12;
         pen.Size(8);
         if (!pass)
@@ -241,9 +237,9 @@ PageLayout LayOutReportPage(const ReportPageFacts& facts, const PageMeasure& mea
     // The alarms and notes, in red.
     std::vector<wxString> remarks;
     for (const AlarmRecord& alarm : recording.alarms)
-        remarks.push_back(T("Alarm: ") + W(AlarmText(alarm)));
+        remarks.push_back(TrW("Alarm: ") + W(AlarmText(alarm)));
     for (const std::string& note : {recording.startNote, recording.journalProblem})
-        if (!note.empty()) remarks.push_back(T("Note: ") + W(note));
+        if (!note.empty()) remarks.push_back(TrW("Note: ") + W(note));
     pen.Use(8, PageColour::Red);
     for (size_t k = 0; k < remarks.size(); ++k) {
         const std::vector<wxString> parts = pen.Wrapped(remarks[k], 130);
@@ -262,8 +258,8 @@ PageLayout LayOutReportPage(const ReportPageFacts& facts, const PageMeasure& mea
     pen.Use(9, PageColour::Black);
     for (int k = 0; k < 2; ++k) {
         const float y = signY - k * 60;
-        pen.Text(690, y, k == 0 ? T("Operator") : T("Inspector"));
-        pen.Text(690, y - 30, T("Date"));
+        pen.Text(690, y, k == 0 ? TrW("Operator") : TrW("Inspector"));
+        pen.Text(690, y - 30, TrW("Date"));
         page.lines.push_back({735, y - 2, 812, y - 2, 0.5f});
         page.lines.push_back({715, y - 32, 812, y - 32, 0.5f});
     }
@@ -271,14 +267,14 @@ PageLayout LayOutReportPage(const ReportPageFacts& facts, const PageMeasure& mea
     // What ties the page to its data: the report number, the CSV file and
     // its SHA-256, in words and in the code beside them.
     pen.Size(9);
-    pen.Text(30, 46, T("Report no. "));
-    pen.Text(30 + pen.Width(T("Report no. ")), 46, W(number), true);
+    pen.Text(30, 46, TrW("Report no. "));
+    pen.Text(30 + pen.Width(TrW("Report no. ")), 46, W(number), true);
     pen.Size(7);
-    pen.Text(200, 46, T("Report ID ") + W(setup.uuid));
-    pen.Text(30, 36, T("CSV file: ") + W(facts.csvName));
-    pen.Text(30, 27, T("SHA-256 of the CSV file: ") + W(facts.csvSha256));
+    pen.Text(200, 46, TrW("Report ID ") + W(setup.uuid));
+    pen.Text(30, 36, TrW("CSV file: ") + W(facts.csvName));
+    pen.Text(30, 27, TrW("SHA-256 of the CSV file: ") + W(facts.csvSha256));
     pen.Size(8);
-    pen.Text(760, 27, T("Page 1 of 1"));
+    pen.Text(760, 27, TrW("Page 1 of 1"));
     page.code = {624, 22, 64, 64};
     page.codeText = ReportCodeText(setup.uuid, facts.csvSha256);
     // The picture: the whole recorded curve, 600 points across.
