@@ -21,8 +21,8 @@ Station::~Station() {
     // what waits for the plant server stays in the store's outbox.
     m_recordWriter.reset();
     m_plantSender.reset();
-    // Every worker ends here, before anything they report to is gone.
-    m_alive.reset();
+    // Every worker ends here, before anything they report to is gone (and
+    // before the token their posted tasks check).
     m_connectThread.reset();
     m_link.reset();
     m_closing.clear();
