@@ -202,6 +202,10 @@ void Station::FinishCycle(RecordEnd why, bool ask) {
                    incomplete.empty() ? RecordStatus::Complete : RecordStatus::Incomplete);
     m_done = true;
     m_lowSinceDone = false;
+    // Summed once: the banner shows them on every reading until the next start.
+    m_doneResults = m_lastRecording->Results();
+    m_doneJudgement = m_lastRecording->Judged();
+    m_doneIncomplete = !incomplete.empty();
     m_journal.Close(!incomplete.empty() ? incomplete
                     : !m_cycle.EndText().empty()
                         ? m_cycle.EndText()
@@ -250,11 +254,9 @@ BannerInputs Station::BannerState() const {
                 .count();
     in.done = m_done;
     in.lowSinceDone = m_lowSinceDone;
-    if (m_done && m_lastRecording) {
-        in.results = m_lastRecording->Results();
-        in.judgement = m_lastRecording->Judged();
-        in.incomplete = !m_lastRecording->incomplete.empty();
-    }
+    in.results = m_doneResults;
+    in.judgement = m_doneJudgement;
+    in.incomplete = m_doneIncomplete;
     return in;
 }
 

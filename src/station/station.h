@@ -182,6 +182,9 @@ class Station : private LinkListener {
     int m_lastBar = 0;
     bool m_done = false; ///< a cycle ended with a recording, and no new one started
     bool m_lowSinceDone = false;
+    RecordingResults m_doneResults; ///< of the last recording, for the banner
+    Judgement m_doneJudgement;
+    bool m_doneIncomplete = false;
 
     std::unique_ptr<FileLock> m_storeLock;
     std::unique_ptr<RecordWriter> m_recordWriter;
