@@ -125,7 +125,6 @@ class Station : private LinkListener {
     int ReportQuestions() const { return m_reportQuestions; }
     /// Loss notices the station closed because the module came back.
     int LossNoticesClosed() const { return m_lossNoticesClosed; }
-    int LossNoticesShown() const { return m_lossNoticesShown; }
 
     /// Replaces the wall clock (tests place readings at exact instants).
     void SetClock(Clock& clock) {
@@ -207,6 +206,5 @@ class Station : private LinkListener {
     int m_linkCount = 0;
     SteadyTime m_linkStartedAt; ///< a link that held 30 s ends the back-off
     bool m_lossNoticeOpen = false;
-    int m_lossNoticesShown = 0;
     int m_lossNoticesClosed = 0;
 };

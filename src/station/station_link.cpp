@@ -155,7 +155,6 @@ void Station::HandleLinkLost(int linkId, LinkLoss loss) {
     // Reconnection goes on while the notice is open; a link that is back
     // closes it.
     m_lossNoticeOpen = true;
-    ++m_lossNoticesShown;
     const bool closedByUs = m_listener.ShowLossNotice(message);
     m_lossNoticeOpen = false;
     if (closedByUs) ++m_lossNoticesClosed;
