@@ -13,7 +13,6 @@
 #include <wx/string.h>
 
 #include <algorithm>
-#include <cstdarg>
 #include <cstdio>
 #include <memory>
 
@@ -22,15 +21,6 @@ namespace {
 // A4 landscape, in points.
 constexpr float kPageWidth = 841.89f;
 constexpr float kPageHeight = 595.276f;
-
-std::string Formatted(const char* format, ...) {
-    char buffer[512];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(buffer, sizeof buffer, format, args);
-    va_end(args);
-    return buffer;
-}
 
 /// Lays runs down as the page is read: a face, a size and a colour in use,
 /// each run placed with them.
@@ -196,13 +186,13 @@ PageLayout LayOutReportPage(const ReportPageFacts& facts, const PageMeasure& mea
     ry -= 15;
     pen.Size(9);
     if (results.any) {
-        line(W(Formatted(Tr("Peak force: %.1f t").c_str(), results.peakForceTons)), 11);
-        line(W(Formatted(Tr("  = %.1f kN at %.1f s").c_str(),
-                         results.peakForceTons * kKiloNewtonPerTon, results.peakTimeSeconds)));
-        line(W(Formatted(Tr("Peak pressure: %d bar").c_str(), results.peakBar)));
+        line(W(TrFormat("Peak force: %.1f t", results.peakForceTons)), 11);
+        line(W(TrFormat("  = %.1f kN at %.1f s", results.peakForceTons * kKiloNewtonPerTon,
+                        results.peakTimeSeconds)));
+        line(W(TrFormat("Peak pressure: %d bar", results.peakBar)));
         line(TrW("Start: ") + W(IsoDateTime(recording.startedAt)));
-        line(W(Formatted(Tr("Recorded: %.1f s of %d s").c_str(), recording.LastTime(),
-                         setup.recordLengthSeconds)));
+        line(W(
+            TrFormat("Recorded: %.1f s of %d s", recording.LastTime(), setup.recordLengthSeconds)));
     } else {
         line(TrW("No recording"));
     }
@@ -217,9 +207,10 @@ PageLayout LayOutReportPage(const ReportPageFacts& facts, const PageMeasure& mea
         line(TrW("Limits: ") + W(LimitsText(setup.limits)), 11);
         pen.Size(7);
         if (setup.limitsSetAt != 0)
-            for (const wxString& part : pen.Wrapped(TrW("set ") + W(IsoDateTime(setup.limitsSetAt)) +
-                                                        TrW(" by ") + W(setup.limitsSetBy),
-                                                    130))
+            for (const wxString& part :
+                 pen.Wrapped(TrW("set ") + W(IsoDateTime(setup.limitsSetAt)) + TrW(" by ") +
+                                 W(setup.limitsSetBy),
+                             130))
                 line(part, 9);
         ry -= 8;
         const bool pass = judgement.verdict == Verdict::Pass;
@@ -244,9 +235,9 @@ PageLayout LayOutReportPage(const ReportPageFacts& facts, const PageMeasure& mea
     for (size_t k = 0; k < remarks.size(); ++k) {
         const std::vector<wxString> parts = pen.Wrapped(remarks[k], 130);
         if (ry - 10 * parts.size() < floor) {
-            line(W(Formatted(k == 0 ? Tr("%d alarms and notes in the CSV file").c_str()
-                                    : Tr("%d more alarms and notes in the CSV file").c_str(),
-                             static_cast<int>(remarks.size() - k))));
+            const int rest = static_cast<int>(remarks.size() - k);
+            line(W(k == 0 ? TrFormat("%d alarms and notes in the CSV file", rest)
+                          : TrFormat("%d more alarms and notes in the CSV file", rest)));
             break;
         }
         for (const wxString& part : parts)

@@ -6,24 +6,17 @@
 #include "page/report_page.h"
 #include "recorder/panel_host.h"
 
-#include "plot/plot_canvas.h"
 #include "records/file_access.h"
-#include "station/limits.h"
 #include "station/local_time.h"
 #include "recorder/recording_plot.h"
 #include "records/integrity.h"
-#include "records/record_writer.h"
 #include "station/report_data.h"
 #include "recorder/messages.h"
 
-#include <wx/arrstr.h>
-#include <wx/combobox.h>
-#include <wx/datetime.h>
 #include <wx/filename.h>
 #include <wx/image.h>
 #include <wx/mstream.h>
 #include <wx/stdpaths.h>
-#include <wx/textctrl.h>
 
 #include <algorithm>
 #include <cerrno>

@@ -332,8 +332,13 @@ void TerminalPanel::OnPlantStatus(const std::string& text) {
 // The fields, the lines and the banner
 
 void TerminalPanel::UpdateStartButton() {
+    // Only what Start needs, on every keystroke in those fields.
+    JobFields typed;
+    typed.job.operatorId = m_ui.operatorId->GetValue().utf8_str();
+    typed.job.axleDesignation = m_ui.axleDesignation->GetValue().utf8_str();
+    typed.recordLength = m_ui.recordLength->GetValue().ToStdWstring();
     std::string operatorHint, axleHint, lengthHint;
-    const std::string missing = MissingForStart(Fields(), &operatorHint, &axleHint, &lengthHint);
+    const std::string missing = MissingForStart(typed, &operatorHint, &axleHint, &lengthHint);
     m_ui.operatorHint->SetLabel(wxString::FromUTF8(operatorHint));
     m_ui.axleHint->SetLabel(wxString::FromUTF8(axleHint));
     m_ui.lengthHint->SetLabel(wxString::FromUTF8(lengthHint));

@@ -6,18 +6,6 @@
 
 #include "station/translate.h"
 
-#include <cstdio>
-
-namespace {
-
-std::string Formatted(const std::string& format, const std::string& text, int number = 0) {
-    char buffer[512];
-    std::snprintf(buffer, sizeof buffer, format.c_str(), text.c_str(), number);
-    return buffer;
-}
-
-} // namespace
-
 bool Station::SetModule(const std::string& address, int port, std::vector<std::string> startup) {
     // Another module: the link to the old one is closed and the new one is
     // connected, so no reading of the old module is shown under the new name.
@@ -147,9 +135,9 @@ void Station::HandleLinkLost(int linkId, LinkLoss loss) {
     if (held) m_reconnectAttempt = 0;
     m_reconnecting = true;
     ScheduleReconnect();
-    message += "\n" + Formatted(Tr("The program reconnects to %s by itself; press Disconnect to "
-                                   "stop."),
-                                AddressText());
+    message += "\n" + TrFormat("The program reconnects to %s by itself; press Disconnect "
+                               "to stop.",
+                               AddressText().c_str());
     // One notice at a time; a recording cut short is always told.
     if (m_lossNoticeOpen || !(newIncident || endedRecording)) return;
     // Reconnection goes on while the notice is open; a link that is back

@@ -3,6 +3,9 @@
 #include <wx/intl.h>
 #include <wx/translation.h>
 
+#include <cstdarg>
+#include <cstdio>
+
 std::string Tr(const char* english) {
     const wxString& translated = wxGetTranslation(wxString::FromUTF8(english));
     return std::string(translated.utf8_str());
@@ -10,6 +13,15 @@ std::string Tr(const char* english) {
 
 wxString TrW(const char* english) {
     return wxGetTranslation(wxString::FromUTF8(english));
+}
+
+std::string TrFormat(const char* english, ...) {
+    char buffer[512];
+    va_list args;
+    va_start(args, english);
+    std::vsnprintf(buffer, sizeof buffer, Tr(english).c_str(), args);
+    va_end(args);
+    return buffer;
 }
 
 std::string UseLanguage(const std::string& code, const std::vector<wxString>& folders) {

@@ -17,6 +17,8 @@ constexpr const char* kCatalogName = "vemo-recorder";
 std::string Tr(const char* english);
 /// The same, for a window's label.
 wxString TrW(const char* english);
+/// A translated printf format filled in (UTF-8; up to 511 bytes).
+std::string TrFormat(const char* english, ...);
 
 /// Chooses the language: `code` as in the setting ("it", "en"), or the
 /// system's when empty; catalogues are looked for under each of `folders`
