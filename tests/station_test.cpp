@@ -15,7 +15,9 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <condition_variable>
+#include <cstdio>
 #include <fstream>
 #include <mutex>
 #include <thread>
@@ -130,7 +132,7 @@ struct Job {
     static PressSimProcess Start(const std::string& dir, const std::string& profile,
                                  std::vector<std::string> args) {
         std::ofstream(dir + "/profile.csv") << profile;
-        args.insert(args.begin(), {"--profile", dir + "/profile.csv", "--once"});
+        args.insert(args.begin(), {"--profile", dir + "/profile.csv", "--once", "--log-sends"});
         return PressSimProcess(PRESS_SIM_PATH, dir + "/sim.log", args);
     }
     bool Connect() {
@@ -172,6 +174,27 @@ struct Job {
 // alarm, a hold, the release, then idle.
 const char* const kStroke = "0,0\n0.6,0\n1.2,300\n1.8,300\n2.1,0\n";
 
+/// The pressures press-sim logged as sent ("send <microseconds> <bar>").
+std::vector<int> SentBars(const std::string& log) {
+    std::vector<int> bars;
+    std::ifstream in(log);
+    std::string word;
+    long long us = 0;
+    int bar = 0;
+    for (std::string line; std::getline(in, line);)
+        if (std::sscanf(line.c_str(), "send %lld %d", &us, &bar) == 2) bars.push_back(bar);
+    return bars;
+}
+
+/// True when `recorded` is one unbroken run of `sent`: nothing lost,
+/// nothing doubled, nothing out of order.
+bool OneRunOf(const std::vector<int>& sent, const std::vector<int>& recorded) {
+    if (recorded.empty()) return false;
+    for (size_t i = 0; i + recorded.size() <= sent.size(); ++i)
+        if (std::equal(recorded.begin(), recorded.end(), sent.begin() + i)) return true;
+    return false;
+}
+
 } // namespace
 
 TEST(StationJob, AStrokeEndsByItselfIsKeptWithItsAlarmAndIsAskedForOnce) {
@@ -195,6 +218,9 @@ TEST(StationJob, AStrokeEndsByItselfIsKeptWithItsAlarmAndIsAskedForOnce) {
         EXPECT_NE(job.station.Cycle().EndText().find("pressure released"), std::string::npos);
         EXPECT_NEAR(kept.Results().peakForceTons, ForceTons(300, 1250), 0.05);
         EXPECT_EQ(kept.Judged().verdict, Verdict::Pass);
+        // Every reading the module sent during the stroke is a sample, once
+        // and in order, however the replies were cut or merged.
+        EXPECT_TRUE(OneRunOf(SentBars(job.sim.LogPath()), kept.pressures));
         // The alarm latched during the stroke was acknowledged in the
         // operator's name before the recording was kept.
         EXPECT_GE(job.op.sounds, 1);

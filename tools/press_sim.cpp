@@ -307,6 +307,7 @@ void Serve(int fd, const Options& o, const PressureProfile& profile, FILE* log,
                 ok = SendAll(fd, head);
                 std::this_thread::sleep_for(std::chrono::milliseconds(20));
                 ok = ok && SendAll(fd, tail);
+                if (o.logSends) std::fprintf(log, "send %lld %d\n", EpochUs(), bar);
             } else {
                 held += Reading(bar, 0, !o.unpadded);
                 if (++heldCount >= o.coalesce) {
