@@ -6,13 +6,14 @@ SRC="$1/src"
 allowed() { # floor -> the floors it may include
   case "$1" in
     link) echo "link" ;;
-    records) echo "records link" ;;
-    plant) echo "plant records link" ;;
-    station) echo "station plant records link" ;;
-    page) echo "page station plant records link" ;;
+    judging) echo "judging" ;;
+    records) echo "records judging link" ;;
+    plant) echo "plant records judging link" ;;
+    station) echo "station plant records judging link" ;;
+    page) echo "page station plant records judging link" ;;
     plot) echo "plot" ;;
-    recorder) echo "recorder page station plant records link plot" ;;
-    shell) echo "shell recorder page station plant records link plot" ;;
+    recorder) echo "recorder page station plant records judging link plot" ;;
+    shell) echo "shell recorder page station plant records judging link plot" ;;
     *) echo "" ;;
   esac
 }

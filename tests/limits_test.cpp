@@ -19,6 +19,23 @@ RecordingResults Peak(double tons) {
     return r;
 }
 
+/// A whole recording whose curve rises to `tons` at 4.2 s and comes down,
+/// judged against `limits`.
+Judgement JudgedAt(double tons, const ForceLimits* limits, const std::string& incomplete = "") {
+    Recording r;
+    r.setup.hasLimits = limits != nullptr;
+    if (limits) r.setup.limits = *limits;
+    for (int k = 0; k <= 80; ++k) {
+        const double t = k / 10.0;
+        const double f = k <= 42 ? 5 + (tons - 5) * k / 42 : tons * (80 - k) / 38;
+        r.times.push_back(t);
+        r.forces.push_back(k == 42 ? tons : std::min(f, tons - 0.5));
+        r.pressures.push_back(10 + k);
+    }
+    r.incomplete = incomplete;
+    return r.Judged();
+}
+
 void Write(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
 }
@@ -27,29 +44,35 @@ void Write(const std::string& path, const std::string& text) {
 
 TEST(Verdict, PassInsideLimitsFailOutsideNeverPassWhenIncomplete) {
     const ForceLimits limits{400, 500};
-    EXPECT_EQ(Judge(Peak(450), &limits, "").verdict, Verdict::Pass);
-    EXPECT_EQ(Judge(Peak(500), &limits, "").verdict, Verdict::Pass); // limits are inclusive
-    EXPECT_EQ(ResultText(Judge(Peak(516.3), &limits, "")),
-              "Result: FAIL (peak 516.3 t above 500.0 t)");
-    EXPECT_EQ(ResultText(Judge(Peak(399.94), &limits, "")),
-              "Result: FAIL (peak 399.9 t below 400.0 t)");
-    EXPECT_EQ(ResultText(Judge(Peak(450), &limits, "stopped by the operator at 12.4 s")),
-              "Result: FAIL (recording incomplete: stopped by the operator at 12.4 s)");
-    EXPECT_EQ(Judge(RecordingResults{}, &limits, "").verdict, Verdict::Fail);
+    EXPECT_EQ(JudgedAt(450, &limits).verdict, Verdict::Pass);
+    EXPECT_EQ(JudgedAt(500, &limits).verdict, Verdict::Pass); // limits are inclusive
+    EXPECT_EQ(ResultText(JudgedAt(516.3, &limits)), "Result: FAIL (peak 516.3 t above 500.0 t)");
+    EXPECT_EQ(ResultText(JudgedAt(399.94, &limits)), "Result: FAIL (peak 399.9 t below 400.0 t)");
+    // Fault mended: the page and the CSV said FAIL for what the screen and
+    // the history called INCOMPLETE.
+    EXPECT_EQ(ResultText(JudgedAt(450, &limits, "stopped by the operator at 12.4 s")),
+              "Result: INCOMPLETE (recording incomplete: stopped by the operator at 12.4 s)");
+    // Cut short below the lower limit: the rest might have reached it.
+    EXPECT_EQ(JudgedAt(380, &limits, "module lost at 4.2 s").verdict, Verdict::Incomplete);
+    // Cut short above the upper limit: nothing that followed could mend it.
+    EXPECT_EQ(JudgedAt(516.3, &limits, "module lost at 4.2 s").verdict, Verdict::Fail);
+    Recording empty;
+    empty.setup.hasLimits = true;
+    empty.setup.limits = limits;
+    EXPECT_EQ(empty.Judged().verdict, Verdict::Incomplete);
     // Without limits there is no verdict at all.
-    EXPECT_EQ(Judge(Peak(450), nullptr, "").verdict, Verdict::None);
-    EXPECT_EQ(ResultText(Judge(Peak(450), nullptr, "")), "");
+    EXPECT_EQ(JudgedAt(450, nullptr).verdict, Verdict::None);
+    EXPECT_EQ(ResultText(JudgedAt(450, nullptr)), "");
 }
 
 // Fault mended: "peak 500.8 t above 500.8 t", both rounded to 0.1 t.
 TEST(Verdict, AFailReasonShowsTheDifferenceItFailedOn) {
     const ForceLimits limits{400, 500.8};
-    EXPECT_EQ(ResultText(Judge(Peak(500.84), &limits, "")),
-              "Result: FAIL (peak 500.84 t above 500.80 t)");
-    EXPECT_EQ(ResultText(Judge(Peak(500.8001), &limits, "")),
+    EXPECT_EQ(ResultText(JudgedAt(500.84, &limits)), "Result: FAIL (peak 500.84 t above 500.80 t)");
+    EXPECT_EQ(ResultText(JudgedAt(500.8001, &limits)),
               "Result: FAIL (peak 500.8001 t above 500.8000 t)");
     // Judged at the 0.0001 t the CSV file shows: what reads as the limit is within it.
-    EXPECT_EQ(Judge(Peak(500.80004), &limits, "").verdict, Verdict::Pass);
+    EXPECT_EQ(JudgedAt(500.80004, &limits).verdict, Verdict::Pass);
     EXPECT_EQ(LimitsText({350.25, 420}), "350.25 t \xE2\x80\xA6 420.0 t");
 }
 
@@ -181,7 +204,7 @@ TEST_F(BannerTest, EveryCycleStateWithItsLiveFigures) {
     in.bar = 0;
     in.done = true;
     in.results = Peak(516.3);
-    in.judgement = {Verdict::Pass, ""};
+    in.judgement.verdict = Verdict::Pass;
     const Banner done = ComposeBanner(in);
     EXPECT_EQ(done.Line(), "DONE — peak 516.3 t at 4.2 s");
     EXPECT_EQ(done.badge, Verdict::Pass);

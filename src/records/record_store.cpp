@@ -204,16 +204,10 @@ bool UnpackSamples(const std::string& blob, Recording& r) {
 }
 
 std::string HistoryResult(const Recording& r) {
-    if (!r.incomplete.empty()) return "INCOMPLETE";
-    switch (r.Judged().verdict) {
-    case Verdict::Pass:
-        return "PASS";
-    case Verdict::Fail:
-        return "FAIL";
-    case Verdict::None:
-        break;
-    }
-    return "";
+    const Verdict verdict = r.Judged().verdict;
+    // Cut short with nothing to judge it by is still not a whole recording.
+    if (verdict == Verdict::None && !r.incomplete.empty()) return "INCOMPLETE";
+    return VerdictWord(verdict);
 }
 
 std::unique_ptr<RecordStore> RecordStore::Open(const std::string& path, std::string* why) {

@@ -11,7 +11,28 @@ RecordingResults Recording::Results() const {
 }
 
 Judgement Recording::Judged() const {
-    return Judge(Results(), setup.hasLimits ? &setup.limits : nullptr, incomplete);
+    if (setup.program) return JudgedBy(*setup.program);
+    if (!setup.hasLimits) return Judgement();
+    return JudgedBy(LimitsProgram(setup.limits));
+}
+
+Judgement Recording::JudgedBy(const Program& program) const {
+    // Recordings signed before the rise was judged keep their verdict: a
+    // start under pressure was a note on their page.
+    const bool riseJudged = setup.judging >= 2;
+    return JudgeCurve(program, ViewOf(times, forces, &pressures), incomplete,
+                      riseJudged ? startNote : std::string(), riseJudged);
+}
+
+Program LimitsProgram(const ForceLimits& limits) {
+    Program p;
+    p.name = "press limits";
+    Criterion peak;
+    peak.kind = CriterionKind::Peak;
+    peak.minTons = limits.lowerTons;
+    peak.maxTons = limits.upperTons;
+    p.criteria.push_back(peak);
+    return p;
 }
 
 namespace {
@@ -20,18 +41,6 @@ std::string Tons(double value, int decimals) {
     char text[48];
     std::snprintf(text, sizeof text, "%.*f t", decimals, value);
     return text;
-}
-
-/// The force at the resolution it is recorded with (0.0001 t).
-double AtResolution(double tons) {
-    return std::round(tons * 10000) / 10000;
-}
-
-/// The fewest decimals, one to four, that show `a` and `b` as they differ.
-int DecimalsToTellApart(double a, double b) {
-    for (int d = 1; d < 4; ++d)
-        if (Tons(a, d) != Tons(b, d)) return d;
-    return 4;
 }
 
 /// One decimal, or as many as the value has at 0.0001 t.
@@ -79,32 +88,6 @@ bool ParseAlarmThreshold(const std::wstring& text, int& bar, std::string* why) {
     return true;
 }
 
-Judgement Judge(const RecordingResults& results, const ForceLimits* limits,
-                const std::string& incomplete) {
-    Judgement j;
-    if (limits == nullptr) return j;
-    j.verdict = Verdict::Fail;
-    // Judged at the resolution the CSV file has, and told with as many
-    // decimals as it takes to show the difference: never "500.8 t above 500.8 t".
-    const double peak = AtResolution(results.peakForceTons);
-    const double upper = AtResolution(limits->upperTons), lower = AtResolution(limits->lowerTons);
-    auto told = [&](const char* how, double limit) {
-        const int d = DecimalsToTellApart(peak, limit);
-        return "peak " + Tons(peak, d) + " " + how + " " + Tons(limit, d);
-    };
-    if (!results.any)
-        j.reason = "nothing recorded";
-    else if (peak > upper)
-        j.reason = told("above", upper);
-    else if (peak < lower)
-        j.reason = told("below", lower);
-    else if (!incomplete.empty())
-        j.reason = "recording incomplete: " + incomplete;
-    else
-        j.verdict = Verdict::Pass;
-    return j;
-}
-
 std::string ResultText(const Judgement& judgement) {
     switch (judgement.verdict) {
     case Verdict::None:
@@ -112,9 +95,11 @@ std::string ResultText(const Judgement& judgement) {
     case Verdict::Pass:
         return "Result: PASS";
     case Verdict::Fail:
+        return "Result: FAIL (" + judgement.reason + ")";
+    case Verdict::Incomplete:
         break;
     }
-    return "Result: FAIL (" + judgement.reason + ")";
+    return "Result: INCOMPLETE (" + judgement.reason + ")";
 }
 
 std::string LimitsText(const ForceLimits& limits) {

@@ -6,7 +6,10 @@
 // whatever was typed or chosen after Start.
 #pragma once
 
+#include "judging/judge.h"
+
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -37,21 +40,21 @@ RecordingResults Summarise(const std::vector<double>& times, const std::vector<d
 
 constexpr double kKiloNewtonPerTon = 9.80665;
 
-enum class Verdict { None, Pass, Fail };
+/// The verdict on a recording with every criterion's finding.
+using Judgement = CurveJudgement;
 
-struct Judgement {
-    Verdict verdict = Verdict::None;
-    std::string reason; ///< why it failed, "peak 516.3 t above 500.0 t"
-};
+/// The rules a recording is judged by. 1: the peak between the press's
+/// limits, the start under pressure only noted (recordings made before
+/// mounting programs, judged again as they were signed); 2: a rise that is
+/// not on the curve makes it INCOMPLETE.
+constexpr int kJudgingRules = 2;
 
-/// The verdict on a recording: none without limits; PASS when the peak force,
-/// at the recorded resolution of 0.0001 t, lies within them and the recording
-/// is whole; FAIL otherwise. A recording that is `incomplete` ("" when whole)
-/// is never PASS.
-Judgement Judge(const RecordingResults& results, const ForceLimits* limits,
-                const std::string& incomplete);
+/// The program of a bearing with no program of its own: the press's limits
+/// as its one criterion, the peak.
+Program LimitsProgram(const ForceLimits& limits);
 
-/// "Result: PASS" or "Result: FAIL (peak 516.3 t above 500.0 t)"; "" for none.
+/// "Result: PASS", "Result: FAIL (peak 516.3 t above 500.0 t)" or "Result:
+/// INCOMPLETE (recording incomplete: module lost at 12.4 s)"; "" for none.
 std::string ResultText(const Judgement& judgement);
 
 /// "400.0 t … 500.0 t" as shown on the page and the panel.
@@ -73,9 +76,13 @@ struct RecordingSetup {
     double surface = 0; ///< cm²
     bool hasLimits = false;
     ForceLimits limits;
-    int64_t limitsSetAt = 0;   ///< when the limits were last set (wall clock), 0: unknown
-    std::string limitsSetBy;   ///< and by whom
-    int alarmThresholdBar = 0; ///< 0: no alarm
+    int64_t limitsSetAt = 0; ///< when the limits were last set (wall clock), 0: unknown
+    std::string limitsSetBy; ///< and by whom
+    /// The mounting program chosen for the bearing; null: judged by the
+    /// press's limits.
+    std::shared_ptr<const Program> program;
+    int judging = kJudgingRules; ///< the rules it is judged by
+    int alarmThresholdBar = 0;   ///< 0: no alarm
     int recordLengthSeconds = 0;
     std::string moduleAddress; ///< "127.0.0.1:65100"
     int64_t armedAt = 0;       ///< wall clock, seconds, when Start was pressed
@@ -121,8 +128,11 @@ struct Recording {
     bool Empty() const { return times.empty(); }
     double LastTime() const { return times.empty() ? 0 : times.back(); }
     RecordingResults Results() const;
-    /// The verdict against the limits set at Start.
+    /// The verdict by the program chosen at Start, or by the limits set
+    /// then; none with neither.
     Judgement Judged() const;
+    /// The verdict by another program, the recording left as it is.
+    Judgement JudgedBy(const Program& program) const;
 };
 
 /// The record length as typed: whole seconds, digits only, 1 to 999. False,
