@@ -59,6 +59,27 @@ Recording MakeRecording(const std::string& axle, int64_t stoppedAt, int peakBar,
     return r;
 }
 
+// The store as a version before programs left it.
+#define kBackToSchema3                                                                            \
+    "DROP TABLE programs; DROP INDEX recordings_by_program;"                                      \
+    "ALTER TABLE recordings DROP COLUMN program_name;"                                            \
+    "ALTER TABLE recordings DROP COLUMN program_version;"                                         \
+    "ALTER TABLE recordings DROP COLUMN program_json;"                                            \
+    "ALTER TABLE recordings DROP COLUMN judging;"
+
+Program HoldProgram(int version, double seconds) {
+    Program p;
+    std::string why;
+    EXPECT_TRUE(ParseProgram(R"({"name": "TBU 130x230", "version": )" + std::to_string(version) +
+                                 R"(, "bearing": "TBU 130x230*", "criteria": [
+                                 {"peak": {"min_t": 350, "max_t": 420}},
+                                 {"hold": {"above_t": 340, "min_s": )" +
+                                 std::to_string(seconds) + "}}]}",
+                             p, &why))
+        << why;
+    return p;
+}
+
 std::string ReadAll(const std::string& path) {
     std::string content;
     ReadWholeFile(path, content);
@@ -186,7 +207,7 @@ TEST(RecordStore, ANewerOrDamagedStoreIsRefusedAndLeftAsItIs) {
     }
     const std::string before = ReadAll(newer);
     EXPECT_EQ(RecordStore::Open(newer, &why), nullptr);
-    EXPECT_NE(why.find("made by a newer version of the program (schema 7, this program knows 3)"),
+    EXPECT_NE(why.find("made by a newer version of the program (schema 7, this program knows 4)"),
               std::string::npos)
         << why;
     EXPECT_EQ(ReadAll(newer), before);
@@ -208,7 +229,8 @@ TEST(RecordStore, ANewerOrDamagedStoreIsRefusedAndLeftAsItIs) {
 TEST(RecordStore, ARecordingIsQueuedForThePlantWithItsOwnTransaction) {
     const std::string path = FreshStorePath("store_outbox");
     std::string why;
-    const Recording first = MakeRecording("AX1", 1796752800, 233);
+    Recording first = MakeRecording("AX1", 1796752800, 233);
+    first.setup.judging = 1; // as the version before kept it
     {
         auto store = RecordStore::Open(path, &why);
         ASSERT_TRUE(store) << why;
@@ -220,7 +242,8 @@ TEST(RecordStore, ARecordingIsQueuedForThePlantWithItsOwnTransaction) {
         sqlite3* db = nullptr;
         ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
         ASSERT_EQ(
-            sqlite3_exec(db, "DROP TABLE outbox; PRAGMA user_version=2", nullptr, nullptr, nullptr),
+            sqlite3_exec(db, kBackToSchema3 "DROP TABLE outbox; PRAGMA user_version=2", nullptr,
+                         nullptr, nullptr),
             SQLITE_OK);
         sqlite3_close(db);
     }
@@ -374,4 +397,61 @@ TEST(ReportImport, EveryReportOfAFolderIsReadOnceAndWhatIsNotIsNamed) {
     EXPECT_EQ(IsoDate(back.stoppedAt), "2025-03-01");
     EXPECT_EQ(back.forces, (std::vector<double>{12.75, 25.5, 25.5}));
     EXPECT_EQ(rows[1].result, "");
+}
+
+TEST(RecordStore, ProgramsAreKeptVersionByVersionInTheQualityEngineersName) {
+    const std::string path = FreshStorePath("store_programs");
+    std::string why;
+    auto store = RecordStore::Open(path, &why);
+    ASSERT_TRUE(store) << why;
+    Change who;
+    who.at = 1796752800;
+    who.who = "QE Rossi";
+    who.pcName = "press-pc-3";
+    who.reason = "new bearing type";
+    ASSERT_TRUE(store->SaveProgram(HoldProgram(1, 3.0), who, &why)) << why;
+    EXPECT_FALSE(store->SaveProgram(HoldProgram(1, 3.0), who, &why));
+    EXPECT_EQ(why, "TBU 130x230 v1 is already kept as it is");
+    EXPECT_FALSE(store->SaveProgram(HoldProgram(1, 2.5), who, &why));
+    EXPECT_EQ(why, "version 1 of TBU 130x230 is already kept: a changed program needs a higher "
+                   "version");
+    who.reason = "hold from the customer's drawing";
+    ASSERT_TRUE(store->SaveProgram(HoldProgram(2, 2.5), who, &why)) << why;
+    ASSERT_EQ(store->Programs().size(), 1u);
+    EXPECT_EQ(store->Programs()[0].Title(), "TBU 130x230 v2");
+
+    // A recording keeps its program whole: judged the same after it changed.
+    Recording r = MakeRecording("AX1", 1796752900, 233);
+    r.setup.program = std::make_shared<Program>(store->Programs()[0]);
+    const Judgement before = r.Judged();
+    ASSERT_TRUE(store->Add(r, RecordStatus::Complete, nullptr, &why)) << why;
+    who.reason = "withdrawn: bearing no longer mounted";
+    ASSERT_TRUE(store->WithdrawProgram("TBU 130x230", who, &why)) << why;
+    EXPECT_TRUE(store->Programs().empty());
+    ASSERT_EQ(store->ProgramVersions("TBU 130x230").size(), 2u);
+    Recording back;
+    ASSERT_TRUE(store->Load(store->IdOf(r.setup.uuid), back));
+    ASSERT_TRUE(back.setup.program);
+    EXPECT_EQ(back.setup.program->Title(), "TBU 130x230 v2");
+    EXPECT_EQ(ResultText(back.Judged()), ResultText(before));
+    EXPECT_EQ(CurveCsvText(back), CurveCsvText(r));
+
+    // The trail has every version whole, who saved it and why; the chain holds.
+    const std::vector<Change> trail = store->Changes("TBU 130x230");
+    ASSERT_EQ(trail.size(), 3u);
+    EXPECT_EQ(trail[0].what, kProgramWithdrawn);
+    EXPECT_EQ(trail[1].what, kProgramSaved);
+    EXPECT_EQ(trail[1].who, "QE Rossi");
+    EXPECT_EQ(trail[1].reason, "hold from the customer's drawing");
+    Program kept;
+    ASSERT_TRUE(ParseProgram(trail[1].newValue, kept, &why)) << why;
+    EXPECT_EQ(kept.criteria[1].minSeconds, 2.5);
+    ASSERT_TRUE(ParseProgram(trail[1].oldValue, kept, &why)) << why;
+    EXPECT_EQ(kept.version, 1);
+    EXPECT_TRUE(store->VerifyChain().ok) << store->VerifyChain().problem;
+    // A program with faults is never kept.
+    Program empty = HoldProgram(3, 3.0);
+    empty.criteria.clear();
+    EXPECT_FALSE(store->SaveProgram(empty, who, &why));
+    EXPECT_EQ(why, "TBU 130x230 v3: no criteria: a program must judge something");
 }

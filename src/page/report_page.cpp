@@ -199,28 +199,52 @@ PageLayout LayOutReportPage(const ReportPageFacts& facts, const PageMeasure& mea
     line(TrW("Surface: ") + W(CsvNumber(setup.surface)) + W(" cm\xC2\xB2"));
     line(TrW("Program version ") + W(setup.version));
 
-    // The verdict, when the press had force limits at Start, with who set
-    // them and when.
-    if (setup.hasLimits) {
-        const Judgement judgement = recording.Judged();
+    // The verdict by the program chosen at Start, or by the press's force
+    // limits with who set them and when; then what each criterion found.
+    const Judgement judgement = recording.Judged();
+    if (judgement.verdict != Verdict::None) {
         ry -= 2;
-        line(TrW("Limits: ") + W(LimitsText(setup.limits)), 11);
         pen.Size(7);
-        if (setup.limitsSetAt != 0)
+        if (setup.program) {
+            pen.Use(9, PageColour::Black);
             for (const wxString& part :
-                 pen.Wrapped(TrW("set ") + W(IsoDateTime(setup.limitsSetAt)) + TrW(" by ") +
-                                 W(setup.limitsSetBy),
-                             130))
-                line(part, 9);
+                 pen.Wrapped(TrW("Program: ") + W(setup.program->Title()), 130))
+                line(part, 11);
+        } else {
+            line(TrW("Limits: ") + W(LimitsText(setup.limits)), 11);
+            pen.Size(7);
+            if (setup.limitsSetAt != 0)
+                for (const wxString& part :
+                     pen.Wrapped(TrW("set ") + W(IsoDateTime(setup.limitsSetAt)) + TrW(" by ") +
+                                     W(setup.limitsSetBy),
+                                 130))
+                    line(part, 9);
+        }
         ry -= 8;
         const bool pass = judgement.verdict == Verdict::Pass;
         pen.Use(14, pass ? PageColour::Green : PageColour::Red);
-        pen.Text(690, ry, pass ? TrW("Result: PASS") : TrW("Result: FAIL"), true);
+        pen.Text(690, ry,
+                 pass                                        ? TrW("Result: PASS")
+                 : judgement.verdict == Verdict::Incomplete ? TrW("Result: INCOMPLETE")
+                                                             : TrW("Result: FAIL"),
+                 true);
         ry -= 12;
         pen.Size(8);
         if (!pass)
             for (const wxString& part : pen.Wrapped("(" + W(judgement.reason) + ")", 130))
                 line(part, 10);
+        // Every criterion, however many: a page never looks complete
+        // without one of them.
+        pen.Size(7);
+        for (const CriterionResult& c : judgement.criteria) {
+            const wxString mark = c.ok ? "OK " : "NOK ";
+            pen.Colour(c.ok ? PageColour::Green : PageColour::Red);
+            const std::vector<wxString> parts = pen.Wrapped(mark + W(c.text), 130);
+            for (size_t k = 0; k < parts.size(); ++k) {
+                pen.Text(690, ry, parts[k], k == 0 && !c.ok);
+                ry -= 8.5f;
+            }
+        }
         pen.Colour(PageColour::Black);
         ry -= 4;
     }

@@ -82,6 +82,19 @@ CREATE TABLE sources (
     PRIMARY KEY (pc_name, press));
 )SQL";
 
+// 1 -> 2: the mounting program each recording was judged by, whole, with
+// the rules, the verdict's reason and every criterion's finding; and the
+// note of a start under pressure, which the verdict now depends on.
+const char* const kSchema2 =
+    "ALTER TABLE recordings ADD COLUMN IF NOT EXISTS start_note text NOT NULL DEFAULT '';"
+    "ALTER TABLE recordings ADD COLUMN IF NOT EXISTS judging integer NOT NULL DEFAULT 1;"
+    "ALTER TABLE recordings ADD COLUMN IF NOT EXISTS mounting_program text;"
+    "ALTER TABLE recordings ADD COLUMN IF NOT EXISTS mounting_program_version integer;"
+    "ALTER TABLE recordings ADD COLUMN IF NOT EXISTS mounting_program_json text;"
+    "ALTER TABLE recordings ADD COLUMN IF NOT EXISTS result_reason text NOT NULL DEFAULT '';"
+    "ALTER TABLE recordings ADD COLUMN IF NOT EXISTS criteria text NOT NULL DEFAULT '';"
+    "CREATE INDEX IF NOT EXISTS recordings_program ON recordings (mounting_program, stopped_at);";
+
 // Any part of an axle, bearing or operator is found through its trigrams,
 // where the server has the extension for them; without it the search reads
 // every row, and finds the same.
@@ -243,11 +256,12 @@ bool PlantServer::PrepareSchema(std::string* why) {
     if (ok && version == 0) {
         ok = Run(kCreateTables, why) && Run("SAVEPOINT text_index", why);
         if (ok && !Run(kTextIndex, nullptr)) ok = Run("ROLLBACK TO text_index", why);
-        ok = ok &&
-             Run(("INSERT INTO vemo_schema VALUES (" + std::to_string(kPlantSchemaVersion) + ")")
+    }
+    if (ok && version < 2) ok = Run(kSchema2, why);
+    if (ok && version < kPlantSchemaVersion)
+        ok = Run(("INSERT INTO vemo_schema VALUES (" + std::to_string(kPlantSchemaVersion) + ")")
                      .c_str(),
                  why);
-    }
     if (!ok) {
         Run("ROLLBACK", nullptr);
         return false;
@@ -260,6 +274,10 @@ bool PlantServer::Send(const Recording& r, RecordStatus status, std::string* why
     const JobData& job = s.job;
     const RecordingResults results = r.Results();
     const std::string samples = PackSamples(r);
+    const Judgement judgement = r.Judged();
+    std::string criteria; // one line each, as the CSV file gives them
+    for (const CriterionResult& c : judgement.criteria)
+        criteria += (c.ok ? "OK: " : "NOK: ") + c.text + "\n";
     auto number = [](double v) {
         char text[40];
         std::snprintf(text, sizeof text, "%.17g", v);
@@ -296,6 +314,13 @@ bool PlantServer::Send(const Recording& r, RecordStatus status, std::string* why
         s.limitsSetBy,
         s.version,
         std::to_string(r.times.size()),
+        r.startNote,
+        std::to_string(s.judging),
+        s.program ? s.program->name : std::string(),
+        s.program ? std::to_string(s.program->version) : std::string(),
+        s.program ? ProgramJson(*s.program, false) : std::string(),
+        judgement.reason,
+        criteria,
         samples,
     };
     constexpr int n = sizeof values / sizeof values[0];
@@ -303,7 +328,8 @@ bool PlantServer::Send(const Recording& r, RecordStatus status, std::string* why
     int lengths[n], formats[n];
     for (int i = 0; i < n; ++i) {
         const bool noLimit = (i == 15 || i == 16) && !s.hasLimits;
-        params[i] = noLimit ? nullptr : values[i].data();
+        const bool noProgram = i >= 32 && i <= 34 && !s.program;
+        params[i] = noLimit || noProgram ? nullptr : values[i].data();
         lengths[i] = static_cast<int>(values[i].size());
         formats[i] = i == n - 1 ? 1 : 0; // the samples as bytes, the rest as text
     }
@@ -314,9 +340,11 @@ bool PlantServer::Send(const Recording& r, RecordStatus status, std::string* why
         "bearing, production_date, refurbishment_date, module, armed_at, started_at, "
         "stopped_at, record_length_s, surface_cm2, lower_t, upper_t, alarm_threshold_bar, "
         "peak_force_t, peak_time_s, peak_bar, result, status, incomplete, alarms, csv_sha256, "
-        "limits_set_at, limits_set_by, program_version, sample_count, samples) VALUES ($1, $2, "
-        "$3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14, $15, $16, $17, $18, $19, $20, $21, "
-        "$22, $23, $24, $25, $26, $27, $28, $29, $30, $31) ON CONFLICT (uuid) DO NOTHING "
+        "limits_set_at, limits_set_by, program_version, sample_count, start_note, judging, "
+        "mounting_program, mounting_program_version, mounting_program_json, result_reason, "
+        "criteria, samples) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14, "
+        "$15, $16, $17, $18, $19, $20, $21, $22, $23, $24, $25, $26, $27, $28, $29, $30, $31, "
+        "$32, $33, $34, $35, $36, $37, $38) ON CONFLICT (uuid) DO NOTHING "
         "RETURNING pc_name, press) INSERT INTO sources SELECT pc_name, press FROM added "
         "ON CONFLICT DO NOTHING",
         n, params, lengths, formats, why));
@@ -432,8 +460,8 @@ bool PlantServer::Load(const std::string& uuid, Recording& recording, RecordStat
         Ask("SELECT samples, pc_name, press, operator_id, axle, side, bearing, production_date, "
             "refurbishment_date, module, armed_at, started_at, stopped_at, record_length_s, "
             "surface_cm2, lower_t, upper_t, alarm_threshold_bar, status, incomplete, alarms, "
-            "csv_sha256, limits_set_at, limits_set_by, program_version FROM recordings "
-            "WHERE uuid = $1",
+            "csv_sha256, limits_set_at, limits_set_by, program_version, start_note, judging, "
+            "mounting_program_json FROM recordings WHERE uuid = $1",
             1, params, nullptr, nullptr, why));
     if (!r.result) return false;
     if (PQntuples(r.result) != 1) {
@@ -465,6 +493,15 @@ bool PlantServer::Load(const std::string& uuid, Recording& recording, RecordStat
     s.limitsSetAt = whole(22);
     s.limitsSetBy = text(23);
     s.version = text(24);
+    recording.startNote = text(25);
+    s.judging = static_cast<int>(whole(26));
+    if (!PQgetisnull(r.result, 0, 27)) {
+        auto program = std::make_shared<Program>();
+        if (ParseProgram(text(27), *program, nullptr, true))
+            s.program = std::move(program);
+        else
+            s.hasLimits = false; // never judged by the limits instead
+    }
     // The samples come as text in the server's hex form.
     size_t length = 0;
     unsigned char* bytes = PQunescapeBytea(

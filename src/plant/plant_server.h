@@ -14,7 +14,7 @@
 #include <vector>
 
 /// The version of the server's tables this program writes.
-constexpr int kPlantSchemaVersion = 1;
+constexpr int kPlantSchemaVersion = 2;
 
 class PlantServer {
   public:

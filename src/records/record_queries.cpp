@@ -92,7 +92,7 @@ bool RecordStore::Load(int64_t id, Recording& r, RecordStatus* status) {
               " bearing, production_date, refurbishment_date, press, surface_cm2, has_limits,"
               " lower_t, upper_t, alarm_threshold_bar, record_length_s, module, version,"
               " pc_name, incomplete, start_note, journal_problem, data, csv_sha256,"
-              " limits_set_at, limits_set_by, alarms"
+              " limits_set_at, limits_set_by, alarms, program_json, judging"
               " FROM recordings JOIN samples ON samples.recording_id = recordings.id"
               " WHERE id = ?1");
     select.Bind(1, id);
@@ -122,6 +122,14 @@ bool RecordStore::Load(int64_t id, Recording& r, RecordStatus* status) {
     s.limitsSetAt = select.Int(26);
     s.limitsSetBy = select.Text(27);
     UnpackAlarms(select.Text(28), r.alarms);
+    if (!select.Text(29).empty()) {
+        auto program = std::make_shared<Program>();
+        if (ParseProgram(select.Text(29), *program, nullptr, true))
+            s.program = std::move(program);
+        else
+            s.hasLimits = false; // never judged by the limits instead
+    }
+    s.judging = select.Null(30) ? 1 : static_cast<int>(select.Int(30));
     return UnpackSamples(select.Blob(24), r);
 }
 
@@ -133,18 +141,21 @@ std::vector<std::string> RecordStore::Presses() {
     return presses;
 }
 
-bool RecordStore::AddChange(const Change& c, std::string* why) {
-    if (!Exec("BEGIN IMMEDIATE", why)) return false;
+bool RecordStore::InsertChange(const Change& c, std::string* why) {
     Statement insert(m_db, "INSERT INTO changes (at, who, pc_name, press, what, old_value,"
                            " new_value, reason) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
     insert.Bind(1, c.at).Bind(2, c.who).Bind(3, c.pcName).Bind(4, c.press).Bind(5, c.what);
     insert.Bind(6, c.oldValue).Bind(7, c.newValue).Bind(8, c.reason);
     if (insert.Step() != SQLITE_DONE) {
         if (why) *why = insert.Error();
-        Exec("ROLLBACK", nullptr);
         return false;
     }
-    if (!Seal("changes", sqlite3_last_insert_rowid(m_db), why) || !Exec("COMMIT", why)) {
+    return Seal("changes", sqlite3_last_insert_rowid(m_db), why);
+}
+
+bool RecordStore::AddChange(const Change& c, std::string* why) {
+    if (!Exec("BEGIN IMMEDIATE", why)) return false;
+    if (!InsertChange(c, why) || !Exec("COMMIT", why)) {
         Exec("ROLLBACK", nullptr);
         return false;
     }

@@ -71,6 +71,20 @@ const char* const kMigrations[] = {
     "CREATE TABLE outbox ("
     " recording_id INTEGER PRIMARY KEY REFERENCES recordings(id),"
     " attempts INTEGER NOT NULL DEFAULT 0);",
+    // 3 -> 4: mounting programs. A recording keeps the program it was judged
+    // by, whole, and the rules it was judged by; rows from before have NULL
+    // there, and their hashes stay as they were. Every version of every
+    // program is kept; which one is in force is the newest not withdrawn.
+    "ALTER TABLE recordings ADD COLUMN program_name TEXT;"
+    "ALTER TABLE recordings ADD COLUMN program_version INTEGER;"
+    "ALTER TABLE recordings ADD COLUMN program_json TEXT;"
+    "ALTER TABLE recordings ADD COLUMN judging INTEGER;"
+    "CREATE INDEX recordings_by_program ON recordings(program_name, program_version, stopped_at);"
+    "CREATE TABLE programs ("
+    " id INTEGER PRIMARY KEY, name TEXT NOT NULL, version INTEGER NOT NULL,"
+    " json TEXT NOT NULL, saved_at INTEGER NOT NULL, saved_by TEXT NOT NULL,"
+    " pc_name TEXT NOT NULL, reason TEXT NOT NULL, withdrawn INTEGER NOT NULL DEFAULT 0,"
+    " UNIQUE(name, version));",
 };
 
 const char* const kChainStart = "0000000000000000000000000000000000000000000000000000000000000000";
@@ -108,7 +122,11 @@ const char* const kRecordingColumns =
     " alarm_threshold_bar, record_length_s, module, version, pc_name, incomplete, start_note,"
     " journal_problem, peak_t, peak_time_s, peak_bar, recorded_s, result, result_reason,"
     " sample_count, csv_sha256, limits_set_at, limits_set_by, alarms,"
-    " (SELECT data FROM samples WHERE recording_id = recordings.id)";
+    " (SELECT data FROM samples WHERE recording_id = recordings.id),"
+    " program_name, program_version, program_json, judging";
+// Columns from this one on came later: they count only where they are set,
+// so a row sealed before they were there keeps its hash.
+constexpr int kLaterRecordingColumn = 36;
 const char* const kChangeColumns = "at, who, pc_name, press, what, old_value, new_value, reason";
 
 const char* ChainColumns(const std::string& chain) {
@@ -128,6 +146,9 @@ bool RowHash(sqlite3* db, const std::string& chain, int64_t id, const std::strin
     std::string bytes = previous;
     if (found) {
         for (int c = 0; c < sqlite3_column_count(stmt); ++c) {
+            if (chain == "recordings" && c >= kLaterRecordingColumn &&
+                sqlite3_column_type(stmt, c) == SQLITE_NULL)
+                continue;
             switch (sqlite3_column_type(stmt, c)) {
             case SQLITE_INTEGER:
                 bytes += "|I" + std::to_string(sqlite3_column_int64(stmt, c));
@@ -309,10 +330,11 @@ bool RecordStore::Insert(const Recording& r, RecordStatus status, std::string* w
               " press, surface_cm2, has_limits, lower_t, upper_t, alarm_threshold_bar,"
               " record_length_s, module, version, pc_name, incomplete, start_note,"
               " journal_problem, peak_t, peak_time_s, peak_bar, recorded_s, result,"
-              " result_reason, sample_count, csv_sha256, limits_set_at, limits_set_by, alarms)"
+              " result_reason, sample_count, csv_sha256, limits_set_at, limits_set_by, alarms,"
+              " program_name, program_version, program_json, judging)"
               " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15, ?16,"
               " ?17, ?18, ?19, ?20, ?21, ?22, ?23, ?24, ?25, ?26, ?27, ?28, ?29, ?30, ?31,"
-              " ?32, ?33, ?34, ?35)"
+              " ?32, ?33, ?34, ?35, ?36, ?37, ?38, ?39)"
               " ON CONFLICT(uuid) DO NOTHING");
     if (!insert.Ok()) {
         if (why) *why = sqlite3_errmsg(m_db);
@@ -336,6 +358,12 @@ bool RecordStore::Insert(const Recording& r, RecordStatus status, std::string* w
     insert.Bind(31, int64_t(std::min(r.times.size(), r.forces.size())));
     insert.Bind(32, r.csvSha256).Bind(33, s.limitsSetAt).Bind(34, s.limitsSetBy);
     insert.Bind(35, PackAlarms(r.alarms));
+    if (s.program) {
+        insert.Bind(36, s.program->name).Bind(37, int64_t(s.program->version));
+        insert.Bind(38, ProgramJson(*s.program, false));
+    }
+    // NULL: the first rules, as every row from before had them.
+    if (s.judging != 1) insert.Bind(39, int64_t(s.judging));
     if (insert.Step() != SQLITE_DONE) {
         if (why) *why = insert.Error();
         return false;

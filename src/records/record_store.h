@@ -57,6 +57,18 @@ struct Change {
     std::string oldValue, newValue, reason;
 };
 
+/// One version of a mounting program as the store keeps it.
+struct KeptProgram {
+    Program program;
+    int64_t savedAt = 0;
+    std::string savedBy, pcName, reason;
+    bool withdrawn = false;
+};
+
+/// The audit trail's names for the changes of programs.
+extern const char* const kProgramSaved;
+extern const char* const kProgramWithdrawn;
+
 /// What a walk along the store's chains found.
 struct ChainCheck {
     bool ok = true;
@@ -78,7 +90,7 @@ struct RecordFilter {
 class RecordStore {
   public:
     /// The schema version this program writes.
-    static constexpr int kSchemaVersion = 3;
+    static constexpr int kSchemaVersion = 4;
 
     /// Opens (and makes, or brings up to date) the store at `path`. Null, with
     /// the reason, when it cannot be opened, is damaged or is newer than this
@@ -126,6 +138,19 @@ class RecordStore {
     bool AddChange(const Change& change, std::string* why);
     /// The audit trail, newest first; `press` "" for every press.
     std::vector<Change> Changes(const std::string& press = "", int limit = 1000);
+    /// Keeps a new program or a new version of one, in the name, at the time
+    /// and for the reason of `change` (its who, pcName, at and reason), with
+    /// the entry of the audit trail that holds it whole. Refused, with the
+    /// reason, for a program with faults, a version already kept, or one
+    /// older than the newest kept.
+    bool SaveProgram(const Program& program, const Change& change, std::string* why);
+    /// Takes a program out of use (every version stays kept), with its entry.
+    bool WithdrawProgram(const std::string& name, const Change& change, std::string* why);
+    /// The programs in force: the newest version of each not withdrawn, by name.
+    std::vector<Program> Programs();
+    /// Every version kept, newest first; `name` "" for every program.
+    std::vector<KeptProgram> ProgramVersions(const std::string& name = "");
+
     /// The newest entry of `what` for the press; false when there is none.
     bool LastChange(const std::string& what, const std::string& press, Change* change);
 
@@ -155,6 +180,8 @@ class RecordStore {
   private:
     RecordStore(sqlite3* db, std::string path) : m_db(db), m_path(std::move(path)) {}
     bool Exec(const char* sql, std::string* why);
+    /// Adds and seals an entry of the audit trail inside the caller's transaction.
+    bool InsertChange(const Change& change, std::string* why);
     /// The row and the samples of one recording, inside a transaction.
     bool Insert(const Recording& recording, RecordStatus status, std::string* why);
     /// Links the new row `id` of `chain` ("recordings" or "changes") to the

@@ -44,6 +44,7 @@ class Statement {
                     : std::string();
     }
     int64_t Int(int column) const { return sqlite3_column_int64(m_stmt, column); }
+    bool Null(int column) const { return sqlite3_column_type(m_stmt, column) == SQLITE_NULL; }
     double Real(int column) const { return sqlite3_column_double(m_stmt, column); }
     std::string Blob(int column) const {
         const void* bytes = sqlite3_column_blob(m_stmt, column);

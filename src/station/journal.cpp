@@ -195,6 +195,8 @@ std::string JournalHeader(const RecordingSetup& setup) {
     line("module", setup.moduleAddress);
     line("version", setup.version);
     line("pc_name", setup.pcName);
+    if (setup.program) line("program", ProgramJson(*setup.program, false));
+    number("judging", std::to_string(setup.judging));
     return header;
 }
 
@@ -254,6 +256,19 @@ bool ReadJournal(const std::string& path, Recording& r) {
     s.moduleAddress = fields["module"];
     s.version = fields["version"];
     s.pcName = fields["pc_name"];
+    if (!fields["program"].empty()) {
+        auto program = std::make_shared<Program>();
+        std::string fault;
+        if (ParseProgram(fields["program"], *program, &fault, true)) {
+            s.program = std::move(program);
+        } else {
+            // Never judged by the press's limits instead: no verdict at all.
+            s.hasLimits = false;
+            r.journalProblem = "its program cannot be read back (" + fault + "): not judged";
+        }
+    }
+    // Journals from before the rules were numbered were judged by the first.
+    s.judging = fields.count("judging") ? static_cast<int>(Number(fields["judging"])) : 1;
     r.startedAt = static_cast<int64_t>(Number(fields["recording_start_s"]));
     r.stoppedAt = r.startedAt + static_cast<int64_t>(r.LastTime());
     return true;

@@ -173,15 +173,25 @@ std::string CurveCsvText(const Recording& recording) {
     for (const AlarmRecord& alarm : recording.alarms)
         field("alarm", AlarmText(alarm));
     if (!setup.moduleAddress.empty()) field("module", setup.moduleAddress);
+    if (setup.program) {
+        field("program", setup.program->name);
+        number("program_version", std::to_string(setup.program->version));
+        field("program_json", ProgramJson(*setup.program, false));
+    }
     if (setup.hasLimits) {
         number("lower_limit_t", CsvNumber(setup.limits.lowerTons));
         number("upper_limit_t", CsvNumber(setup.limits.upperTons));
-        const Judgement judgement = recording.Judged();
-        field("result",
-              judgement.verdict == Verdict::Pass ? "PASS" : "FAIL (" + judgement.reason + ")");
-        if (setup.limitsSetAt != 0)
-            field("limits_set", IsoDateTime(setup.limitsSetAt) + " by " + setup.limitsSetBy);
     }
+    number("judging", std::to_string(setup.judging));
+    const Judgement judgement = recording.Judged();
+    if (judgement.verdict != Verdict::None) {
+        for (const CriterionResult& c : judgement.criteria)
+            field("criterion", (c.ok ? "OK: " : "NOK: ") + c.text);
+        field("result", VerdictWord(judgement.verdict) +
+                            (judgement.reason.empty() ? "" : " (" + judgement.reason + ")"));
+    }
+    if (setup.hasLimits && setup.limitsSetAt != 0)
+        field("limits_set", IsoDateTime(setup.limitsSetAt) + " by " + setup.limitsSetBy);
     out += std::string(kCurveColumns) + "\n";
     const auto& times = recording.times;
     const auto& forces = recording.forces;

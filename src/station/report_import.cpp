@@ -30,14 +30,12 @@ std::string BaseName(const std::string& path) {
 
 } // namespace
 
-bool ReadReportCsv(const std::string& path, Recording& r, std::string* why) {
-    std::string content;
-    if (!ReadWholeFile(path, content)) {
-        if (why) *why = "cannot be read";
-        return false;
-    }
+namespace {
+
+/// The header lines and samples of a curve file's `content`.
+bool ReadCurve(const std::string& content, Recording& r,
+               std::map<std::string, std::string>& fields, std::string* why) {
     r = Recording();
-    std::map<std::string, std::string> fields;
     std::istringstream in(content);
     std::string line;
     bool columns = false;
@@ -92,6 +90,45 @@ bool ReadReportCsv(const std::string& path, Recording& r, std::string* why) {
     r.incomplete = fields["INCOMPLETE"];
     r.startNote = fields["note"];
     r.journalProblem = fields["journal"];
+    // The program it was judged by, and by which rules; none before there were.
+    if (!fields["program_json"].empty()) {
+        auto program = std::make_shared<Program>();
+        std::string fault;
+        if (!ParseProgram(fields["program_json"], *program, &fault, true)) {
+            if (why) *why = "its program cannot be read: " + fault;
+            return false;
+        }
+        s.program = std::move(program);
+    }
+    s.judging = fields.count("judging") ? std::atoi(fields["judging"].c_str()) : 1;
+    // Files without pressures: from the force and the press's surface.
+    for (size_t i = 0; i < r.pressures.size(); ++i)
+        if (r.pressures[i] < 0)
+            r.pressures[i] =
+                s.surface > 0 ? static_cast<int>(std::lround(r.forces[i] / ForceTons(1, s.surface)))
+                              : 0;
+    return true;
+}
+
+bool ReadContent(const std::string& path, std::string& content, std::string* why) {
+    if (ReadWholeFile(path, content)) return true;
+    if (why) *why = "cannot be read";
+    return false;
+}
+
+} // namespace
+
+bool ReadCurveFile(const std::string& path, Recording& r, std::string* why) {
+    std::string content;
+    std::map<std::string, std::string> fields;
+    return ReadContent(path, content, why) && ReadCurve(content, r, fields, why);
+}
+
+bool ReadReportCsv(const std::string& path, Recording& r, std::string* why) {
+    std::string content;
+    std::map<std::string, std::string> fields;
+    if (!ReadContent(path, content, why) || !ReadCurve(content, r, fields, why)) return false;
+    RecordingSetup& s = r.setup;
 
     // The stop: from the header, else from the file name's date.
     const std::string name = BaseName(path);
@@ -118,12 +155,6 @@ bool ReadReportCsv(const std::string& path, Recording& r, std::string* why) {
     if (!ParseLocalDateTime(fields["recording_start"], "", r.startedAt))
         r.startedAt = stopped - static_cast<int64_t>(r.LastTime());
     s.armedAt = r.startedAt;
-    // Files without pressures: from the force and the press's surface.
-    for (size_t i = 0; i < r.pressures.size(); ++i)
-        if (r.pressures[i] < 0)
-            r.pressures[i] =
-                s.surface > 0 ? static_cast<int>(std::lround(r.forces[i] / ForceTons(1, s.surface)))
-                              : 0;
     const std::string version = content.rfind("# Vemo Press Pressure Recorder ", 0) == 0
                                     ? content.substr(31, content.find('\n') - 31)
                                     : "";

@@ -10,6 +10,11 @@
 #include <utility>
 #include <vector>
 
+/// Reads the header lines and samples of a curve file as the program writes
+/// it (dates and identity may be missing); false, with the reason, when it
+/// is not one.
+bool ReadCurveFile(const std::string& path, Recording& recording, std::string* why);
+
 /// Reads a report's CSV file into a recording; false, with the reason, when
 /// it is not one. Its identity is made from its name and content, so the
 /// same file always gives the same one.
