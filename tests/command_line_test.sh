@@ -37,4 +37,44 @@ echo "$store" | grep -q "^CHANGED: in the record store records.db, recording 2 (
 file=$(env -u DISPLAY timeout 60 "$B/vemo-recorder" --verify "$W/reports/Report_Mounting_AX7B_20250301.csv"); rc=$?
 echo "$file"
 [ $rc = 2 ] && echo "$file" | grep -q "^CANNOT VERIFY: Report_Mounting_AX7B_20250301.csv names no report" || { echo "FAIL: a file without a report id ($rc)"; exit 1; }
+# --evaluate and --teach: a program judges curve files as the program writes
+# them, noisy and on a jittered clock, and teaches its envelope from 20 good ones.
+mkdir "$W/curves"
+/usr/bin/python3 - "$W/curves" <<'PY'
+import random, sys
+for k in range(21):
+    random.seed(k); rows = []; t = 0.0; top = 400 + random.uniform(-2, 2)
+    hold = 1.5 if k == 20 else 3.5
+    step = lambda: 0.01 + random.uniform(-0.003, 0.003)
+    while t < 2: rows.append((t, min(10 + 195 * t, 0.94 * top) + random.uniform(-.5, .5))); t += step()
+    t0 = t
+    while t - t0 < hold: rows.append((t, top + random.uniform(-.5, .5))); t += step()
+    t0 = t
+    while t - t0 < 1: rows.append((t, top * (1 - (t - t0)))); t += step()
+    with open("%s/c%02d.csv" % (sys.argv[1], k), "w") as f:
+        f.write('# Vemo Press Pressure Recorder 1.0.8\n# report_id,"id-%02d"\ntime_s,force_t,pressure_bar\n' % k)
+        f.writelines("%.3f,%.4f,%d\n" % (t, v, round(v / 1.275)) for t, v in rows)
+PY
+cat > "$W/tbu.json" <<'JSON'
+{"name": "TBU 130x230", "version": 1, "bearing": "TBU 130x230*",
+ "criteria": [{"peak": {"min_t": 350, "max_t": 420}},
+              {"hold": {"above_t": 390, "min_s": 3.0, "max_decay_pct": 2.0}},
+              {"envelope": {"k_sigma": 4, "min_width_t": 8}}]}
+JSON
+out=$(env -u DISPLAY timeout 60 "$B/vemo-recorder" --evaluate "$W/curves/c00.csv" --program "$W/tbu.json" 2>&1); rc=$?
+[ $rc = 2 ] && echo "$out" | grep -q "criterion 3 (envelope): not taught yet" || { echo "FAIL: untaught envelope ($rc): $out"; exit 1; }
+out=$(env -u DISPLAY timeout 60 "$B/vemo-recorder" --teach "$W/tbu.json" "$W"/curves/c0*.csv 2>&1); rc=$?
+[ $rc = 2 ] && echo "$out" | grep -q "at least 20 good curves; 10 given" || { echo "FAIL: teach from 10 ($rc): $out"; exit 1; }
+out=$(env -u DISPLAY timeout 60 "$B/vemo-recorder" --teach "$W/tbu.json" "$W"/curves/c*.csv 2>&1); rc=$?
+[ $rc = 2 ] && echo "$out" | grep -q "c20.csv: not a good mounting by the program (Result: FAIL (hold 1.5 s" || { echo "FAIL: a bad curve taught from ($rc): $out"; exit 1; }
+out=$(env -u DISPLAY timeout 60 "$B/vemo-recorder" --teach "$W/tbu.json" "$W"/curves/c0*.csv "$W"/curves/c1*.csv 2>&1); rc=$?
+echo "$out"
+[ $rc = 0 ] && grep -q '"id-19"' "$W/tbu.json" || { echo "FAIL: not taught ($rc)"; exit 1; }
+out=$(env -u DISPLAY timeout 60 "$B/vemo-recorder" --evaluate "$W/curves/c03.csv" --program "$W/tbu.json"); rc=$?
+echo "$out"
+[ $rc = 0 ] && [ "$(echo "$out" | tail -1)" = "Result: PASS" ] || { echo "FAIL: a good curve ($rc)"; exit 1; }
+out=$(env -u DISPLAY timeout 60 "$B/vemo-recorder" --evaluate "$W/curves/c20.csv" --program "$W/tbu.json"); rc=$?
+[ $rc = 1 ] && echo "$out" | grep -q "^NOK  hold 1.5 s" || { echo "FAIL: a short hold ($rc): $out"; exit 1; }
+out=$(env -u DISPLAY timeout 60 "$B/vemo-recorder" --evaluate "$W/none.csv" --program "$W/tbu.json" 2>&1); rc=$?
+[ $rc = 2 ] && [ "$out" = "$W/none.csv: cannot be read" ] || { echo "FAIL: a missing file ($rc): $out"; exit 1; }
 echo "command line test passed"

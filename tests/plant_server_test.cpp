@@ -117,6 +117,49 @@ std::string PlantServerTest::problem;
 
 } // namespace
 
+// A server made by the version before programs is brought up; a recording
+// judged by a program arrives with it whole, its verdict's reason and every
+// criterion's finding, and one started under pressure with its note.
+TEST_F(PlantServerTest, AnOlderServerIsBroughtUpAndKeepsEachRecordingsProgram) {
+    ASSERT_TRUE(Ready());
+    PGconn* admin = PQconnectdb(cluster->AdminConnection("presses").c_str());
+    PQclear(PQexec(admin, "ALTER TABLE recordings DROP COLUMN start_note, DROP COLUMN judging,"
+                          " DROP COLUMN mounting_program, DROP COLUMN mounting_program_version,"
+                          " DROP COLUMN mounting_program_json, DROP COLUMN result_reason,"
+                          " DROP COLUMN criteria; DELETE FROM vemo_schema;"
+                          " INSERT INTO vemo_schema VALUES (1)"));
+    auto server = Ready();
+    ASSERT_TRUE(server);
+    Recording sent = MakeRecording(Id(700), "AX-PROG", 1000);
+    auto program = std::make_shared<Program>();
+    std::string why;
+    ASSERT_TRUE(ParseProgram(R"({"name": "TBU 130", "version": 4, "bearing": "TBU-130",
+        "criteria": [{"peak": {"min_t": 350, "max_t": 420}},
+                     {"hold": {"above_t": 400, "min_s": 3}}]})",
+                             *program, &why))
+        << why;
+    sent.setup.program = program;
+    sent.startNote = "started at 318 bar: the rise is not on the curve";
+    ASSERT_TRUE(server->Send(sent, RecordStatus::Complete, &why)) << why;
+    Recording back;
+    ASSERT_TRUE(server->Load(Id(700), back, nullptr, &why)) << why;
+    ASSERT_TRUE(back.setup.program);
+    EXPECT_EQ(back.setup.program->Title(), "TBU 130 v4");
+    EXPECT_EQ(back.startNote, sent.startNote);
+    EXPECT_EQ(ResultText(back.Judged()), ResultText(sent.Judged()));
+    PGresult* row =
+        PQexec(admin, "SELECT mounting_program, mounting_program_version, result,"
+                      " result_reason, criteria FROM recordings WHERE axle = 'AX-PROG'");
+    ASSERT_EQ(PQntuples(row), 1);
+    EXPECT_STREQ(PQgetvalue(row, 0, 0), "TBU 130");
+    EXPECT_STREQ(PQgetvalue(row, 0, 1), "4");
+    EXPECT_STREQ(PQgetvalue(row, 0, 2), "INCOMPLETE"); // started under pressure
+    EXPECT_EQ(std::string(PQgetvalue(row, 0, 3)), sent.Judged().reason);
+    EXPECT_NE(std::string(PQgetvalue(row, 0, 4)).find("NOK: hold"), std::string::npos);
+    PQclear(row);
+    PQfinish(admin);
+}
+
 TEST_F(PlantServerTest, ARecordingArrivesOnceHoweverOftenItIsSent) {
     auto server = Ready();
     ASSERT_TRUE(server);
@@ -251,14 +294,14 @@ TEST_F(PlantServerTest, TwoRecordersAtOnceLoseNothingAndDuplicateNothing) {
 TEST_F(PlantServerTest, ANewerSchemaAndAWrongPasswordAreRefusedInWords) {
     ASSERT_TRUE(Ready());
     PGconn* admin = PQconnectdb(cluster->AdminConnection("presses").c_str());
-    PQclear(PQexec(admin, "UPDATE vemo_schema SET version = 2"));
+    PQclear(PQexec(admin, "UPDATE vemo_schema SET version = 3"));
     PQfinish(admin);
     std::string why;
     auto server = PlantServer::Connect(cluster->Connection(), &why);
     ASSERT_TRUE(server) << why;
     EXPECT_FALSE(server->PrepareSchema(&why));
-    EXPECT_EQ(why, "the plant server's records are of a newer version (2) than this program "
-                   "knows (1): update the program");
+    EXPECT_EQ(why, "the plant server's records are of a newer version (3) than this program "
+                   "knows (2): update the program");
 
     why.clear();
     EXPECT_FALSE(PlantServer::Connect(cluster->Connection("not-the-password"), &why));
@@ -369,7 +412,7 @@ TEST_F(PlantServerTest, RecordingsWaitWhileTheServerIsAwayAndArriveOnceWhenItIsB
 TEST_F(PlantServerTest, ARefusingServerKeepsTheOutboxAndLeavesTheStoreAsItWas) {
     ASSERT_TRUE(Ready());
     PGconn* admin = PQconnectdb(cluster->AdminConnection("presses").c_str());
-    PQclear(PQexec(admin, "UPDATE vemo_schema SET version = 2"));
+    PQclear(PQexec(admin, "UPDATE vemo_schema SET version = 3"));
     PQfinish(admin);
     std::string path, why;
     std::unique_ptr<RecordStore> store = PcStore("refused", &path);
@@ -381,7 +424,7 @@ TEST_F(PlantServerTest, ARefusingServerKeepsTheOutboxAndLeavesTheStoreAsItWas) {
         ASSERT_TRUE(Until(sender, [](const PlantSendStatus& s) { return !s.problem.empty(); }));
         EXPECT_EQ(WaitingText(sender.Status()),
                   "1 recording waiting for the plant server: the plant server's records are of a "
-                  "newer version (2) than this program knows (1): update the program");
+                  "newer version (3) than this program knows (2): update the program");
         ASSERT_TRUE(store->Add(MakeRecording(Id(601), "AX-NEW", 300), RecordStatus::Complete,
                                nullptr, &why))
             << why;

@@ -60,11 +60,11 @@ Recording MakeRecording(const std::string& axle, int64_t stoppedAt, int peakBar,
 }
 
 // The store as a version before programs left it.
-#define kBackToSchema3                                                                            \
-    "DROP TABLE programs; DROP INDEX recordings_by_program;"                                      \
-    "ALTER TABLE recordings DROP COLUMN program_name;"                                            \
-    "ALTER TABLE recordings DROP COLUMN program_version;"                                         \
-    "ALTER TABLE recordings DROP COLUMN program_json;"                                            \
+#define kBackToSchema3                                                                             \
+    "DROP TABLE programs; DROP INDEX recordings_by_program;"                                       \
+    "ALTER TABLE recordings DROP COLUMN program_name;"                                             \
+    "ALTER TABLE recordings DROP COLUMN program_version;"                                          \
+    "ALTER TABLE recordings DROP COLUMN program_json;"                                             \
     "ALTER TABLE recordings DROP COLUMN judging;"
 
 Program HoldProgram(int version, double seconds) {
@@ -241,10 +241,9 @@ TEST(RecordStore, ARecordingIsQueuedForThePlantWithItsOwnTransaction) {
     {
         sqlite3* db = nullptr;
         ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-        ASSERT_EQ(
-            sqlite3_exec(db, kBackToSchema3 "DROP TABLE outbox; PRAGMA user_version=2", nullptr,
-                         nullptr, nullptr),
-            SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(db, kBackToSchema3 "DROP TABLE outbox; PRAGMA user_version=2",
+                               nullptr, nullptr, nullptr),
+                  SQLITE_OK);
         sqlite3_close(db);
     }
     auto store = RecordStore::Open(path, &why);

@@ -224,9 +224,9 @@ PageLayout LayOutReportPage(const ReportPageFacts& facts, const PageMeasure& mea
         const bool pass = judgement.verdict == Verdict::Pass;
         pen.Use(14, pass ? PageColour::Green : PageColour::Red);
         pen.Text(690, ry,
-                 pass                                        ? TrW("Result: PASS")
+                 pass                                       ? TrW("Result: PASS")
                  : judgement.verdict == Verdict::Incomplete ? TrW("Result: INCOMPLETE")
-                                                             : TrW("Result: FAIL"),
+                                                            : TrW("Result: FAIL"),
                  true);
         ry -= 12;
         pen.Size(8);

@@ -474,7 +474,11 @@ void HistoryWindow::DrawShown() {
             wxString::FromUTF8("\nPeak %.1f t (%.1f kN) at %.1f s \xC2\xB7 %d bar"),
             results.peakForceTons, results.peakForceTons * kKiloNewtonPerTon,
             results.peakTimeSeconds, results.peakBar);
-    if (first.setup.hasLimits)
+    if (first.setup.program)
+        text +=
+            "\n" + _("Program ") +
+            wxString::FromUTF8(first.setup.program->Title() + " \xC2\xB7 " + ResultText(judgement));
+    else if (first.setup.hasLimits)
         text += "\nLimits " + wxString::FromUTF8(LimitsText(first.setup.limits) + " \xC2\xB7 " +
                                                  ResultText(judgement));
     if (!first.incomplete.empty()) text += "\nINCOMPLETE: " + wxString::FromUTF8(first.incomplete);

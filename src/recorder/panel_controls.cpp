@@ -106,7 +106,11 @@ PanelControls BuildPanelControls(wxWindow* panel, PanelHost& host, int W, int H)
     c.pressChoice->SetFont(wxFont(16, wxFONTFAMILY_DEFAULT, wxFONTSTYLE_NORMAL, wxFONTWEIGHT_BOLD));
     c.pressChoice->SetSize(wxSize(290, c.pressChoice->GetBestSize().y));
     c.pressChoice->SetToolTip(_("The press in use"));
-    int y = c.pressChoice->GetPosition().y + c.pressChoice->GetSize().y + 8;
+    int y = c.pressChoice->GetPosition().y + c.pressChoice->GetSize().y + 4;
+    c.programText = new wxStaticText(panel, wxID_ANY, "", wxPoint(x0, y), wxSize(290, 22),
+                                     wxST_NO_AUTORESIZE | wxST_ELLIPSIZE_END);
+    c.programText->SetFont(wxFont(13, wxFONTFAMILY_DEFAULT, wxFONTSTYLE_NORMAL, wxFONTWEIGHT_BOLD));
+    y += 26;
     new wxStaticLine(panel, wxID_ANY, wxPoint(x0, y), wxSize(300, -1));
     y += 8;
 

@@ -26,6 +26,9 @@ struct PanelControls {
     wxBitmapButton* connectButton = nullptr;
     wxBitmapButton* disconnectButton = nullptr;
     wxChoice* pressChoice = nullptr; ///< the press in use, large
+    /// The mounting program the typed bearing is judged by, large, or why
+    /// it cannot be mounted.
+    wxStaticText* programText = nullptr;
     wxButton* startButton = nullptr;
     wxButton* stopButton = nullptr;
     wxButton* printButton = nullptr;

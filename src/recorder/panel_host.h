@@ -23,6 +23,8 @@ class PanelHost {
     virtual const ForceLimits* Limits(long index) const = 0;
     /// When and by whom those limits were last set; false when not known.
     virtual bool LimitsSet(long index, int64_t* at, std::string* by) const = 0;
+    /// Whether every bearing must have a mounting program to be mounted.
+    virtual bool ProgramRequired() const = 0;
     /// The report directory, "" while none is chosen.
     virtual wxString ReportDirectory() const = 0;
     /// Asks for the report directory; false when the operator cancelled.

@@ -203,7 +203,11 @@ void TellReportWritten(const Recording& recording, const std::string& pdfPath) {
     // Named with its path; a FAIL or an INCOMPLETE recording is not
     // announced as a success.
     const wxString created = _("Report Created: ") + fullPath;
-    if (!incomplete.empty())
+    if (judgement.verdict == Verdict::Incomplete)
+        ShowInfo(created + "\n" + _("The recording is marked INCOMPLETE: ") +
+                     wxString::FromUTF8(judgement.reason) + ".",
+                 _("Report"));
+    else if (judgement.verdict == Verdict::None && !incomplete.empty())
         ShowInfo(created + "\n" + _("The recording is marked INCOMPLETE: ") +
                      wxString::FromUTF8(incomplete) + ".",
                  _("Report"));

@@ -100,7 +100,8 @@ void TerminalPanel::BindControls(int W) {
         m_host.KeepEndWhenReleased(m_ui.autoEndCheck->GetValue());
     });
     // Start waits for what a report cannot be without, and says what.
-    for (wxTextCtrl* required : {m_ui.operatorId, m_ui.axleDesignation, m_ui.recordLength})
+    for (wxTextCtrl* required :
+         {m_ui.operatorId, m_ui.axleDesignation, m_ui.recordLength, m_ui.bearingDesignation})
         required->Bind(wxEVT_TEXT, [this](wxCommandEvent& event) {
             event.Skip();
             UpdateStartButton();
@@ -146,6 +147,8 @@ JobFields TerminalPanel::Fields() const {
     }
     f.moduleAddress = m_station.AddressText();
     f.pcName = wxGetHostName().utf8_str();
+    f.programs = &m_station.Programs();
+    f.programRequired = m_host.ProgramRequired();
     return f;
 }
 
@@ -293,7 +296,8 @@ void TerminalPanel::OnRecordingKept(const Recording& recording) {
     const Judgement judgement = recording.Judged();
     m_ui.peakText->SetLabel(wxString::Format(_("Peak %.1f t"), results.peakForceTons));
     // INCOMPLETE is a word of its own, never folded into FAIL.
-    const bool incomplete = !recording.incomplete.empty();
+    const bool incomplete = judgement.verdict == Verdict::Incomplete ||
+                            (judgement.verdict == Verdict::None && !recording.incomplete.empty());
     m_ui.verdictText->SetLabel(incomplete                           ? _("INCOMPLETE")
                                : judgement.verdict == Verdict::Pass ? _("PASS")
                                : judgement.verdict == Verdict::Fail ? _("FAIL")
@@ -337,8 +341,13 @@ void TerminalPanel::UpdateStartButton() {
     typed.job.operatorId = m_ui.operatorId->GetValue().utf8_str();
     typed.job.axleDesignation = m_ui.axleDesignation->GetValue().utf8_str();
     typed.recordLength = m_ui.recordLength->GetValue().ToStdWstring();
+    typed.job.bearingDesignation = m_ui.bearingDesignation->GetValue().utf8_str();
+    typed.pressName = m_host.PressName(m_connection.pressIndex).utf8_str();
+    typed.programs = &m_station.Programs();
+    typed.programRequired = m_host.ProgramRequired();
     std::string operatorHint, axleHint, lengthHint;
     const std::string missing = MissingForStart(typed, &operatorHint, &axleHint, &lengthHint);
+    ShowProgram(typed);
     m_ui.operatorHint->SetLabel(wxString::FromUTF8(operatorHint));
     m_ui.axleHint->SetLabel(wxString::FromUTF8(axleHint));
     m_ui.lengthHint->SetLabel(wxString::FromUTF8(lengthHint));
@@ -346,6 +355,31 @@ void TerminalPanel::UpdateStartButton() {
     m_ui.startButton->SetToolTip(
         missing.empty() ? wxString("F5")
                         : wxString::FromUTF8("F5 \xE2\x80\x94 " + Tr("Start needs ") + missing));
+}
+
+void TerminalPanel::ShowProgram(const JobFields& typed) {
+    // While a cycle runs, the program it was started with.
+    std::string refusal;
+    const Program* program =
+        m_station.Running() ? m_station.Setup().program.get() : ChosenProgram(typed, &refusal);
+    wxString text;
+    if (!refusal.empty())
+        text = wxString::FromUTF8(refusal);
+    else if (program != nullptr)
+        text = _("Program: ") + wxString::FromUTF8(program->Title());
+    else if (!m_station.Programs().empty() || typed.programRequired)
+        text = _("No program: the press's limits");
+    m_ui.programText->SetForegroundColour(refusal.empty() ? wxColour(20, 40, 110)
+                                                          : wxColour(160, 0, 0));
+    if (m_ui.programText->GetLabel() != text) {
+        m_ui.programText->SetLabel(text);
+        m_ui.programText->SetToolTip(text);
+    }
+    // What the program sets is not typed.
+    if (program != nullptr && program->recordLengthSeconds > 0 && !m_station.Running())
+        m_ui.recordLength->ChangeValue(wxString::Format("%d", program->recordLengthSeconds));
+    if (program != nullptr && program->alarmThresholdBar > 0 && !m_station.Running())
+        m_ui.alarmThreshold->ChangeValue(wxString::Format("%d", program->alarmThresholdBar));
 }
 
 void TerminalPanel::LockSetupFields(bool locked) {

@@ -92,6 +92,8 @@ class TerminalPanel : public wxPanel, private StationListener {
     void OnEditConnection(wxCommandEvent& event);
     /// What the fields, the press and the link say now.
     JobFields Fields() const;
+    /// The program the typed bearing is judged by, beside the press.
+    void ShowProgram(const JobFields& typed);
     void UpdateStartButton();
     void LockSetupFields(bool locked);
     /// The threshold typed, its line on the plot and the note beside it.

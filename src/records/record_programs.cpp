@@ -60,8 +60,7 @@ bool RecordStore::SaveProgram(const Program& program, const Change& change, std:
     return true;
 }
 
-bool RecordStore::WithdrawProgram(const std::string& name, const Change& change,
-                                  std::string* why) {
+bool RecordStore::WithdrawProgram(const std::string& name, const Change& change, std::string* why) {
     if (!Exec("BEGIN IMMEDIATE", why)) return false;
     std::string json;
     const int newest = NewestVersion(m_db, name, &json);

@@ -8,6 +8,7 @@
 #include "records/file_access.h"
 #include "station/report_import.h"
 #include "station/verify.h"
+#include "station/program_files.h"
 #include "records/integrity.h"
 #include "recorder/terminal_panel.h"
 #include "recorder/messages.h"
@@ -79,10 +80,33 @@ int VerifyFromCommandLine(const char* file) {
     return outcome.exitCode;
 }
 
+/// `--evaluate CURVE.csv --program PROGRAM.json` and `--teach PROGRAM.json
+/// CURVE.csv...`: the answer on the standard output.
+int ProgramCommand(const std::vector<std::string>& argv, size_t at) {
+    wxLog::SetActiveTarget(new wxLogStderr);
+    CommandAnswer answer;
+    if (argv[at] == "--evaluate") {
+        if (at + 3 >= argv.size() || argv[at + 2] != "--program") {
+            std::fprintf(stderr,
+                         "usage: vemo-recorder --evaluate CURVE.csv --program PROGRAM.json\n");
+            return 2;
+        }
+        answer = EvaluateCurveFile(argv[at + 1], argv[at + 3]);
+    } else {
+        answer = TeachFromCurveFiles(argv[at + 1],
+                                     std::vector<std::string>(argv.begin() + at + 2, argv.end()));
+    }
+    std::fputs(answer.text.c_str(), answer.exitCode == 2 ? stderr : stdout);
+    std::fflush(stdout);
+    return answer.exitCode;
+}
+
 /// The commands that need no window; -1 when the arguments ask for none.
 int RunWithoutWindow(int argc, const std::vector<std::string>& argv) {
     for (int i = 1; i < argc; ++i) {
         const bool next = i + 1 < argc;
+        if ((argv[i] == "--evaluate" || argv[i] == "--teach") && next)
+            return ProgramCommand(argv, static_cast<size_t>(i));
         if (argv[i] == "--import" && next)
             return ImportFromCommandLine(wxString::FromUTF8(argv[i + 1]));
         if (argv[i] == "--verify" && next) return VerifyFromCommandLine(argv[i + 1].c_str());

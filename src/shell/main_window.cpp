@@ -298,6 +298,11 @@ void MainWindow::ShowPlantStatus(const wxString& text) {
     m_statusBar->SetStatusText(text, 1);
 }
 
+bool MainWindow::ProgramRequired() const {
+    // Set in config.ini by the plant: "program_required=true".
+    return m_config != nullptr && m_config->Read("program_required", "false") == "true";
+}
+
 void MainWindow::KeepEndWhenReleased(bool on) {
     if (m_config == nullptr || FlagFromText(m_config->Read("end_when_released", "")) == on) return;
     m_config->Write("end_when_released", on ? "true" : "false");

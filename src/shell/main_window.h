@@ -53,6 +53,7 @@ class MainWindow : public wxFrame, public PanelHost {
     const ForceLimits* Limits(long index) const override;
     bool LimitsSet(long index, int64_t* at, std::string* by) const override;
     wxString ReportDirectory() const override { return m_pdfDirectory; }
+    bool ProgramRequired() const override;
     bool ChooseReportDirectory() override { return ChoosePdfDirectory(); }
     std::vector<std::string> StartupCommands() const override;
     wxString DataFile(const wxString& relative) const override;

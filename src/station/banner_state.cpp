@@ -95,10 +95,15 @@ Banner StateBanner(const BannerInputs& in) {
     } else if (in.recording) {
         // A recording that is no longer kept on disk as it runs is a warning:
         // a crash now would lose it.
-        b.colour = in.journalProblem.empty() ? BannerColour::Green : BannerColour::Amber;
+        // So is one started with the press under pressure: it can never
+        // pass, and the operator is told at once, not on the page.
+        b.colour = in.journalProblem.empty() && in.startNote.empty() ? BannerColour::Green
+                                                                     : BannerColour::Amber;
         state(Tr("RECORDING"));
         say(kDash + std::to_string(in.secondsLeft) + Tr(" s left") + kDot);
         if (!in.journalProblem.empty()) say(Tr("journal not written: ") + in.journalProblem + kDot);
+        if (!in.startNote.empty())
+            say(Tr("STARTED UNDER PRESSURE: the rise is not on the curve") + kDot);
         figure(Bar(in.bar));
         say(kDot);
         figure(Tons(force));
@@ -123,6 +128,9 @@ Banner StateBanner(const BannerInputs& in) {
         say(Tr(" at ") + Seconds(in.results.peakTimeSeconds));
         b.badge = in.judgement.verdict;
         b.incompleteBadge = in.incomplete;
+        // Why it is not PASS, in short: "hold 1.5 s of 3.0 s".
+        if (in.judgement.verdict == Verdict::Fail || in.judgement.verdict == Verdict::Incomplete)
+            say(kDot + in.judgement.brief);
     } else {
         b.colour = BannerColour::Blue;
         state(Tr("READY"));

@@ -31,6 +31,7 @@ struct BannerInputs {
     AlarmRecord alarm;              ///< the newest alarm
     long long aboveThresholdMs = 0; ///< how long the latched alarm has been on
     std::string journalProblem;     ///< why the running recording's journal fails, or ""
+    std::string startNote;          ///< why the running recording's rise is missing, or ""
     std::string storeProblem;       ///< why the record store cannot be written, or ""
     bool done = false;              ///< a cycle ended with a recording
     bool lowSinceDone = false;      ///< a reading at or below 4 bar came since

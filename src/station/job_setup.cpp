@@ -2,6 +2,7 @@
 
 #include "station/translate.h"
 
+#include <cctype>
 #include <cmath>
 
 namespace {
@@ -11,6 +12,24 @@ bool Blank(const std::string& text) {
 }
 
 } // namespace
+
+const Program* ChosenProgram(const JobFields& fields, std::string* refusal) {
+    std::string why;
+    const Program* chosen =
+        fields.programs == nullptr
+            ? nullptr
+            : ProgramFor(*fields.programs, fields.job.bearingDesignation, fields.pressName, &why);
+    if (!why.empty()) why[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(why[0])));
+    if (chosen == nullptr && why.empty() && fields.programRequired)
+        why = Tr("No mounting program is kept for the bearing \"") + fields.job.bearingDesignation +
+              Tr("\", and every bearing needs one. The quality engineer adds it under Modify "
+                 "\xE2\x86\x92 Mounting programs.");
+    else if (!why.empty())
+        why += Tr(". The quality engineer corrects the programs under Modify \xE2\x86\x92 "
+                  "Mounting programs.");
+    if (refusal) *refusal = why;
+    return why.empty() ? chosen : nullptr;
+}
 
 bool MakeSetup(const JobFields& fields, int64_t armedAt, RecordingSetup& setup, std::string* why) {
     setup = RecordingSetup();
@@ -39,9 +58,29 @@ bool MakeSetup(const JobFields& fields, int64_t armedAt, RecordingSetup& setup, 
         return false;
     }
     std::string reason;
-    if (!ParseRecordLength(fields.recordLength, setup.recordLengthSeconds, &reason) ||
-        !ParseAlarmThreshold(fields.alarmThreshold, setup.alarmThresholdBar, &reason) ||
-        (setup.hasLimits && !ValidLimits(setup.limits, &reason))) {
+    const Program* program = ChosenProgram(fields, &reason);
+    if (!reason.empty()) {
+        if (why) *why = reason;
+        return false;
+    }
+    if (program != nullptr) {
+        setup.program = std::make_shared<Program>(*program);
+        // What the program sets is not typed.
+        if (program->recordLengthSeconds > 0)
+            setup.recordLengthSeconds = program->recordLengthSeconds;
+        if (program->alarmThresholdBar > 0) setup.alarmThresholdBar = program->alarmThresholdBar;
+    }
+    if ((program == nullptr || program->recordLengthSeconds == 0) &&
+        !ParseRecordLength(fields.recordLength, setup.recordLengthSeconds, &reason)) {
+        if (why) *why = reason;
+        return false;
+    }
+    if ((program == nullptr || program->alarmThresholdBar == 0) &&
+        !ParseAlarmThreshold(fields.alarmThreshold, setup.alarmThresholdBar, &reason)) {
+        if (why) *why = reason;
+        return false;
+    }
+    if (setup.hasLimits && !ValidLimits(setup.limits, &reason)) {
         if (why) *why = reason;
         return false;
     }
@@ -59,6 +98,10 @@ std::string MissingForStart(const JobFields& fields, std::string* operatorHint,
     if (lengthHint) *lengthHint = badLength ? Tr("1 to 999 s") : "";
     if (noOperator) return Tr("the operator ID");
     if (noAxle) return Tr("the axle designation");
-    if (badLength) return Tr("a record length of 1 to 999 s");
+    std::string refusal;
+    const Program* program = ChosenProgram(fields, &refusal);
+    if (!refusal.empty()) return Tr("a mounting program for this bearing on this press");
+    if (badLength && (program == nullptr || program->recordLengthSeconds == 0))
+        return Tr("a record length of 1 to 999 s");
     return "";
 }

@@ -7,6 +7,7 @@
 #include "records/recording.h"
 
 #include <string>
+#include <vector>
 
 /// The fields and choices as they stand when Start is pressed.
 struct JobFields {
@@ -21,13 +22,23 @@ struct JobFields {
     std::string limitsSetBy;
     std::string moduleAddress; ///< "127.0.0.1:65100"
     std::string pcName;
+    const std::vector<Program>* programs = nullptr; ///< the mounting programs in force
+    bool programRequired = false;                   ///< a bearing without a program is not mounted
 };
 
+/// The mounting program for the typed bearing on the press, or null when
+/// it is judged by the press's limits. `refusal` gets why Start cannot go
+/// ahead ("" when it can): two programs match, the bearing's program is
+/// for other presses, or a program is required and there is none.
+const Program* ChosenProgram(const JobFields& fields, std::string* refusal);
+
 /// The setup of a recording armed at `armedAt` (wall clock) with a new
-/// identity; false, with the reason in `why`, when the press has no valid
-/// surface, the record length or threshold cannot be read, or the limits are
-/// not valid. `setup` holds what could be read either way (a page of the job
-/// as it stands is printed from it).
+/// identity, judged by the bearing's program (its record length and alarm
+/// threshold, where it sets them, in place of the typed ones); false, with
+/// the reason in `why`, when the press has no valid surface, the record
+/// length or threshold cannot be read, the limits are not valid, or the
+/// program refuses the job (see ChosenProgram). `setup` holds what could be read either way (a page
+/// of the job as it stands is printed from it).
 bool MakeSetup(const JobFields& fields, int64_t armedAt, RecordingSetup& setup, std::string* why);
 
 /// "" when Start may be pressed with these fields, else what is missing ("the

@@ -33,8 +33,8 @@ std::string BaseName(const std::string& path) {
 namespace {
 
 /// The header lines and samples of a curve file's `content`.
-bool ReadCurve(const std::string& content, Recording& r,
-               std::map<std::string, std::string>& fields, std::string* why) {
+bool ReadCurve(const std::string& content, Recording& r, std::map<std::string, std::string>& fields,
+               std::string* why) {
     r = Recording();
     std::istringstream in(content);
     std::string line;
@@ -90,6 +90,7 @@ bool ReadCurve(const std::string& content, Recording& r,
     r.incomplete = fields["INCOMPLETE"];
     r.startNote = fields["note"];
     r.journalProblem = fields["journal"];
+    s.uuid = fields["report_id"];
     // The program it was judged by, and by which rules; none before there were.
     if (!fields["program_json"].empty()) {
         auto program = std::make_shared<Program>();

@@ -242,6 +242,7 @@ BannerInputs Station::BannerState() const {
     in.surface = m_setup.surface;
     in.armed = m_cycle.m_armed;
     in.recording = m_cycle.m_recording && !m_cycle.m_lengthReached;
+    if (in.recording) in.startNote = m_cycle.StartNote();
     in.alarmThreshold = WatchedThreshold();
     in.journalProblem = m_journal.IsOpen() ? m_journal.Problem() : "";
     in.storeProblem = m_storeProblem;
@@ -256,7 +257,8 @@ BannerInputs Station::BannerState() const {
     in.lowSinceDone = m_lowSinceDone;
     in.results = m_doneResults;
     in.judgement = m_doneJudgement;
-    in.incomplete = m_doneIncomplete;
+    in.incomplete = m_doneJudgement.verdict == Verdict::Incomplete ||
+                    (m_doneJudgement.verdict == Verdict::None && m_doneIncomplete);
     return in;
 }
 
@@ -326,6 +328,7 @@ void Station::OpenRecordStore(const std::string& path, const std::string& plantS
         return;
     }
     store->QueueForPlant(!plantServer.empty());
+    m_programs = store->Programs();
     m_recordWriter = std::make_unique<RecordWriter>(std::move(store));
     if (plantServer.empty()) return;
     m_plantSender =

@@ -103,6 +103,10 @@ class Station : private LinkListener {
     /// `reportDirectory`'s journals; what to tell the operator, or "".
     std::string KeepInterruptedJournals(const std::string& reportDirectory);
     const std::string& StorePath() const { return m_storePath; }
+    /// The mounting programs in force, as the store had them when it was
+    /// opened or last told (SetPrograms).
+    const std::vector<Program>& Programs() const { return m_programs; }
+    void SetPrograms(std::vector<Program> programs) { m_programs = std::move(programs); }
     const std::string& StoreProblem() const { return m_storeProblem; }
     const std::string& PlantServerConnection() const { return m_plantServer; }
     PlantSender* Sender() { return m_plantSender.get(); }
@@ -187,6 +191,7 @@ class Station : private LinkListener {
 
     std::unique_ptr<FileLock> m_storeLock;
     std::unique_ptr<RecordWriter> m_recordWriter;
+    std::vector<Program> m_programs;
     std::unique_ptr<PlantSender> m_plantSender;
     std::string m_storePath, m_storeProblem, m_plantServer;
 
