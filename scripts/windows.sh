@@ -88,6 +88,7 @@ build_deps() {
     build_sodium
     build_qrencode
     build_libpq
+    build_json
     return
   fi
   log "building the libraries into $PREFIX"
@@ -128,9 +129,10 @@ build_deps() {
   build_sodium
   build_qrencode
   build_libpq
+  build_json
 }
 
-# The libraries added after the first ones (SQLite, libsodium, libqrencode, libpq)
+# The libraries added after the first ones (SQLite, libsodium, libqrencode, libpq, JSON)
 # are kept in the same prefix, each with a stamp of its own version, so a new
 # one never rebuilds the others: build_once NAME PACKAGE STEP runs STEP in an
 # empty work folder with the unpacked source's directory, unless that
@@ -213,7 +215,16 @@ libpq_step() {
     src/include/pg_config_ext.h "$PREFIX/include/"
 }
 
+# nlohmann's JSON library, the mounting programs' files: a header only, from
+# its source package.
+json_step() {
+  mkdir -p "$PREFIX/include"
+  rm -rf "$PREFIX/include/nlohmann"
+  cp -r "$1/single_include/nlohmann" "$PREFIX/include/"
+}
+
 build_sqlite() { build_once sqlite sqlite3 sqlite_step; }
+build_json() { build_once json nlohmann-json3 json_step; }
 build_libpq() { build_once libpq postgresql-15 libpq_step; }
 build_sodium() { build_once sodium libsodium sodium_step; }
 build_qrencode() { build_once qrencode qrencode qrencode_step; }

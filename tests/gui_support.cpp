@@ -4,6 +4,7 @@
 
 #include "recorder/terminal_panel.h"
 #include "shell/limits_dialog.h"
+#include "shell/quality_signature.h"
 #include "shell/main_window.h"
 
 #include <dirent.h>
@@ -75,6 +76,13 @@ void SignAsQualityEngineer(LimitsDialog& dialog) {
     dialog.m_password->ChangeValue(kTestQualityPassword);
     if (dialog.m_repeat) dialog.m_repeat->ChangeValue(kTestQualityPassword);
     dialog.m_reason->ChangeValue("new bearing type");
+}
+
+void SignAsQualityEngineer(QualitySignature& signature) {
+    signature.who->ChangeValue("Anna Rossi");
+    signature.password->ChangeValue(kTestQualityPassword);
+    if (signature.repeat) signature.repeat->ChangeValue(kTestQualityPassword);
+    signature.reason->ChangeValue("new bearing type");
 }
 
 TerminalPanel* Panel() {

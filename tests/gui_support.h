@@ -31,6 +31,8 @@ class LimitsDialog;
 /// The quality engineer's name, password (set on first use) and a reason,
 /// typed into the limits dialog.
 void SignAsQualityEngineer(LimitsDialog& dialog);
+class QualitySignature;
+void SignAsQualityEngineer(QualitySignature& signature);
 extern const char* const kTestQualityPassword;
 TerminalPanel* Panel();
 

@@ -338,7 +338,8 @@ CurveJudgement JudgeCurve(const Program& program, const CurveView& curve,
         cut = "nothing recorded";
     else if (!incomplete.empty())
         cut = "recording incomplete: " + incomplete;
-    else if (!startNote.empty())
+    else if (riseJudged && !startNote.empty() && curve.pressures != nullptr &&
+             curve.pressures[0] >= kStartedUnderPressureBar)
         cut = startNote;
     else if (riseJudged && s.peakTons > 0 && s.tons.front() >= kRiseMissingShare * s.peakTons)
         cut = "the rise is not on the curve: its first reading is " + One(s.tons.front(), "t") +

@@ -53,15 +53,20 @@ struct CurveJudgement {
 /// A curve whose first reading is at least this share of its peak force was
 /// recorded with its rise missing.
 constexpr double kRiseMissingShare = 0.2;
+/// A recording noted as started without the press at rest before it
+/// misses its rise when its first reading is at this pressure or above.
+constexpr int kStartedUnderPressureBar = 20;
 /// The pressure the press rests at; the rise starts above it.
 constexpr int kRestingBar = 4;
 
 /// Judges `curve` by the criteria of `program`. `incomplete` says how a
-/// recording cut short ended ("module lost at 12.4 s"), `startNote` why its
-/// rise is not on the curve; either makes it INCOMPLETE unless a criterion
-/// already failed for good (then FAIL); so does a first reading at
-/// kRiseMissingShare of the peak or more, unless `riseJudged` is false (the
-/// rules of recordings made before it was judged). No criteria: no verdict.
+/// recording cut short ended ("module lost at 12.4 s"): that makes it
+/// INCOMPLETE unless a criterion already failed for good (then FAIL). So
+/// does a rise that is not on the curve: a first reading at
+/// kRiseMissingShare of the peak or more, or, with a `startNote` (the
+/// press was not seen at rest before it), at kStartedUnderPressureBar or
+/// more; unless `riseJudged` is false (the rules of recordings made before
+/// it was judged). No criteria: no verdict.
 CurveJudgement JudgeCurve(const Program& program, const CurveView& curve,
                           const std::string& incomplete, const std::string& startNote,
                           bool riseJudged = true);

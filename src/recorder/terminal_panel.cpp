@@ -357,6 +357,11 @@ void TerminalPanel::UpdateStartButton() {
                         : wxString::FromUTF8("F5 \xE2\x80\x94 " + Tr("Start needs ") + missing));
 }
 
+void TerminalPanel::ProgramsChanged(std::vector<Program> programs) {
+    m_station.SetPrograms(std::move(programs));
+    UpdateStartButton();
+}
+
 void TerminalPanel::ShowProgram(const JobFields& typed) {
     // While a cycle runs, the program it was started with.
     std::string refusal;

@@ -63,6 +63,8 @@ class TerminalPanel : public wxPanel, private StationListener {
     std::string ReportDirectory() const;
     /// The press's force limits were set anew: their lines follow.
     void LimitsChanged() { UpdateLimitLines(); }
+    /// The mounting programs in force changed: the next Start is judged by them.
+    void ProgramsChanged(std::vector<Program> programs);
 
     /// Told of every reading applied, after its effects (benchmarks).
     void SetReadingObserver(std::function<void(int bar)> observer) {

@@ -6,6 +6,7 @@
 #include "recorder/terminal_panel.h"
 #include "records/record_store.h"
 #include "shell/main_window.h"
+#include "shell/quality_signature.h"
 
 #include <wx/button.h>
 #include <wx/sizer.h>
@@ -34,25 +35,10 @@ wxString Shown(double tons) {
     return wxString::FromUTF8(CsvNumber(tons));
 }
 
-std::string Typed(const wxTextCtrl* field) {
-    wxString text = field->GetValue();
-    return std::string(text.Trim(true).Trim(false).utf8_str());
-}
-
-/// Whether the audit trail shows that a password was ever set.
-bool PasswordEverSet(RecordStore& store, Change* when) {
-    return store.LastChange(kPasswordSetChange, "", when);
-}
-
 } // namespace
 
 LimitsDialog::LimitsDialog(wxWindow* parent, long pressIndex)
     : wxDialog(parent, wxID_ANY, "Force Limits"), m_pressIndex(pressIndex) {
-    m_steadySeconds = [] {
-        return std::chrono::duration_cast<std::chrono::seconds>(
-                   std::chrono::steady_clock::now().time_since_epoch())
-            .count();
-    };
     MainWindow* main = MainWindow::GetInstance();
     wxBoxSizer* column = new wxBoxSizer(wxVERTICAL);
     wxStaticText* title = new wxStaticText(
@@ -85,30 +71,11 @@ LimitsDialog::LimitsDialog(wxWindow* parent, long pressIndex)
     column->Add(new wxStaticLine(this), 0, wxEXPAND | wxLEFT | wxRIGHT, 10);
 
     // Who changes them, and why.
-    std::string why;
-    std::unique_ptr<RecordStore> store = main->OpenAuditStore(&why);
-    Change set;
-    const bool everSet = !store || PasswordEverSet(*store, &set);
-    const PasswordState state = main->m_qualityPassword.State(everSet);
-    wxFlexGridSizer* who = new wxFlexGridSizer(2, 8, 10);
-    who->AddGrowableCol(1);
-    grid = who;
-    m_who = row("Quality engineer", new wxTextCtrl(this, wxID_ANY));
-    m_password =
-        row(state == PasswordState::NotSet ? "New password" : "Password",
-            new wxTextCtrl(this, wxID_ANY, "", wxDefaultPosition, wxDefaultSize, wxTE_PASSWORD));
-    if (state == PasswordState::NotSet)
-        m_repeat = row("Repeat the password", new wxTextCtrl(this, wxID_ANY, "", wxDefaultPosition,
-                                                             wxDefaultSize, wxTE_PASSWORD));
-    m_reason = row("Reason for the change",
-                   new wxTextCtrl(this, wxID_ANY, "", wxDefaultPosition, wxSize(320, -1)));
-    column->Add(who, 0, wxALL | wxEXPAND, 10);
-    if (state == PasswordState::NotSet)
-        column->Add(new wxStaticText(this, wxID_ANY,
-                                     "No password is set yet: the one typed here becomes the "
-                                     "quality engineer's password."),
-                    0, wxLEFT | wxRIGHT, 10);
-
+    m_signature = std::make_unique<QualitySignature>(this, column, "the limits");
+    m_who = m_signature->who;
+    m_password = m_signature->password;
+    m_repeat = m_signature->repeat;
+    m_reason = m_signature->reason;
     m_errorText = new wxStaticText(this, wxID_ANY, "");
     m_errorText->SetForegroundColour(wxColour(180, 0, 0));
     column->Add(m_errorText, 0, wxLEFT | wxRIGHT | wxTOP, 10);
@@ -118,20 +85,10 @@ LimitsDialog::LimitsDialog(wxWindow* parent, long pressIndex)
     Bind(
         wxEVT_BUTTON, [this](wxCommandEvent&) { Close(wxID_CANCEL); }, wxID_CANCEL);
 
-    // A missing or damaged password file never lets anyone change them.
-    if (!store)
-        Refuse("The limits cannot be changed: the audit trail cannot be used (" +
-               wxString::FromUTF8(why) + ").");
-    else if (state == PasswordState::Missing)
-        Refuse("The limits cannot be changed: the password file " +
-               wxString::FromUTF8(main->m_qualityPassword.Path()) +
-               " is missing, though a password was set " + IsoDateTime(set.at) + " by " +
-               wxString::FromUTF8(set.who) + ". Restore it from a backup.");
-    else if (state == PasswordState::Damaged)
-        Refuse("The limits cannot be changed: the password file " +
-               wxString::FromUTF8(main->m_qualityPassword.Path()) +
-               " is damaged. Restore it from a backup.");
+    if (!m_signature->Unusable().empty()) Refuse(m_signature->Unusable());
 }
+
+LimitsDialog::~LimitsDialog() = default;
 
 void LimitsDialog::Refuse(const wxString& why) {
     m_errorText->SetLabel(WrappedForBox(why, 70));
@@ -176,70 +133,17 @@ void LimitsDialog::OnOk(wxCommandEvent&) {
                wxString::FromUTF8(why) + ").");
         return;
     }
-    Change set;
-    const PasswordState state = main->m_qualityPassword.State(PasswordEverSet(*store, &set));
-    if (state == PasswordState::Missing || state == PasswordState::Damaged) {
-        Refuse("The limits cannot be changed: the password file " +
-               wxString::FromUTF8(main->m_qualityPassword.Path()) + " is " +
-               (state == PasswordState::Missing ? "missing" : "damaged") +
-               ". Restore it from a backup.");
+    Change wrong, change;
+    wrong.press = main->PressName(m_pressIndex).utf8_str();
+    wrong.oldValue = LimitsValue(current);
+    wrong.newValue = LimitsValue(none ? nullptr : &limits);
+    if (m_steadySeconds) m_signature->steadySeconds = m_steadySeconds;
+    wxString refused;
+    if (!m_signature->Sign(*store, wrong, change, &refused)) {
+        Refuse(refused);
         return;
     }
-    const std::string who = Typed(m_who), reason = Typed(m_reason);
-    const std::string password(m_password->GetValue().utf8_str());
-    if (who.empty()) {
-        Refuse("Enter the quality engineer's name.");
-        return;
-    }
-    if (reason.empty()) {
-        Refuse("Enter the reason for the change.");
-        return;
-    }
-    const std::string press(main->PressName(m_pressIndex).utf8_str());
-    Change change;
-    change.at = wxDateTime::Now().GetTicks();
-    change.who = who;
-    change.pcName = MainWindow::PcName();
-    if (state == PasswordState::NotSet) {
-        if (m_repeat == nullptr || password != std::string(m_repeat->GetValue().utf8_str())) {
-            Refuse("The two passwords differ.");
-            return;
-        }
-        wxBusyCursor busy;
-        if (!main->m_qualityPassword.Set(password, &why)) {
-            Refuse("The password was not set: " + wxString::FromUTF8(why) + ".");
-            return;
-        }
-        change.what = kPasswordSetChange;
-        change.reason = "first change of the force limits";
-        if (!store->AddChange(change, &why)) {
-            Refuse("The audit trail cannot be written: " + wxString::FromUTF8(why) + ".");
-            return;
-        }
-    } else {
-        PasswordAttempts& attempts = main->m_passwordAttempts;
-        const int64_t now = m_steadySeconds();
-        if (const int64_t wait = attempts.WaitSeconds(now)) {
-            Refuse(wxString::Format("Too many wrong passwords: try again in %lld s.",
-                                    static_cast<long long>(wait)));
-            return;
-        }
-        wxBusyCursor busy;
-        if (!main->m_qualityPassword.Matches(password)) {
-            attempts.Failed(now);
-            // Refused attempts are part of the trail too.
-            change.what = kWrongPasswordChange;
-            change.press = press;
-            change.oldValue = LimitsValue(current);
-            change.newValue = LimitsValue(none ? nullptr : &limits);
-            change.reason = reason;
-            store->AddChange(change, &why);
-            Refuse("Wrong password: the limits were not changed.");
-            m_password->Clear();
-            return;
-        }
-        attempts.Succeeded();
-    }
+    const std::string who = change.who, reason = change.reason;
     store.reset();
     std::string error;
     if (!main->SetLimits(m_pressIndex, none ? nullptr : &limits, &error, who, reason)) {

@@ -9,13 +9,16 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 
+class QualitySignature;
 class wxTextCtrl;
 class wxStaticText;
 
 class LimitsDialog : public wxDialog {
   public:
     LimitsDialog(wxWindow* parent, long pressIndex);
+    ~LimitsDialog() override;
 
     wxTextCtrl* m_lower;
     wxTextCtrl* m_upper;
@@ -24,7 +27,8 @@ class LimitsDialog : public wxDialog {
     wxTextCtrl* m_repeat = nullptr; ///< only while no password is set
     wxTextCtrl* m_reason;
     wxStaticText* m_errorText;
-    /// Seconds of a steady clock, for the wait after wrong passwords.
+    /// Seconds of a steady clock, for the wait after wrong passwords;
+    /// unset: the steady clock.
     std::function<int64_t()> m_steadySeconds;
 
     /// OK: checks the two limits and the password, writes limits.ini and
@@ -36,4 +40,5 @@ class LimitsDialog : public wxDialog {
     void Close(int code);
     void Refuse(const wxString& why);
     long m_pressIndex;
+    std::unique_ptr<QualitySignature> m_signature;
 };

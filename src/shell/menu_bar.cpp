@@ -8,6 +8,7 @@
 #include "station/translate.h"
 #include "shell/limits_dialog.h"
 #include "shell/new_dialog.h"
+#include "shell/programs_dialog.h"
 
 #include <wx/dirdlg.h>
 #include <wx/frame.h>
@@ -24,6 +25,8 @@ MenuBar::MenuBar() : wxMenuBar() {
     m_fileMenu->Append(wxID_EXIT, _("&Quit"), "", wxITEM_NORMAL);
     m_modifyMenu->Append(ID_CHANGE_PDF_DIRECTORY, _("&Change PDF Directory"), "", wxITEM_NORMAL);
     m_modifyMenu->Append(ID_FORCE_LIMITS, TrW("&Force Limits\xE2\x80\xA6"), "", wxITEM_NORMAL);
+    m_modifyMenu->Append(ID_MOUNTING_PROGRAMS, TrW("&Mounting Programs\xE2\x80\xA6"), "",
+                         wxITEM_NORMAL);
     m_helpMenu->Append(wxID_HELP, _("&Help"), "", wxITEM_NORMAL);
 
     Append(m_fileMenu, _("&File"));
@@ -38,6 +41,7 @@ MenuBar::MenuBar() : wxMenuBar() {
     frame->Bind(wxEVT_MENU, &MenuBar::OnQuit, this, wxID_EXIT);
     frame->Bind(wxEVT_MENU, &MenuBar::OnChangePdfDirectory, this, ID_CHANGE_PDF_DIRECTORY);
     frame->Bind(wxEVT_MENU, &MenuBar::OnForceLimits, this, ID_FORCE_LIMITS);
+    frame->Bind(wxEVT_MENU, &MenuBar::OnMountingPrograms, this, ID_MOUNTING_PROGRAMS);
     frame->Bind(wxEVT_MENU, &MenuBar::OnHelp, this, wxID_HELP);
     frame->Bind(wxEVT_MENU, &MenuBar::OnAbout, this, wxID_ABOUT);
     frame->SetMenuBar(this);
@@ -94,6 +98,11 @@ void MenuBar::OnForceLimits(wxCommandEvent&) {
         return;
     }
     LimitsDialog dialog(main->m_frame, main->m_panel->Connection().pressIndex);
+    dialog.ShowModal();
+}
+
+void MenuBar::OnMountingPrograms(wxCommandEvent&) {
+    ProgramsDialog dialog(MainWindow::GetInstance()->m_frame);
     dialog.ShowModal();
 }
 

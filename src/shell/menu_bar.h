@@ -1,6 +1,6 @@
 // The main frame's menus: File (New Connection, Edit parameters, History…,
 // Import Reports…, Quit),
-// Modify (Change PDF Directory, Force Limits…) and Help (Help).
+// Modify (Change PDF Directory, Force Limits…, Mounting Programs…) and Help (Help).
 #pragma once
 
 #include <wx/menu.h>
@@ -9,7 +9,8 @@ enum {
     ID_CHANGE_PDF_DIRECTORY = 5118,
     ID_FORCE_LIMITS = 5119,
     ID_HISTORY = 5120,
-    ID_IMPORT_REPORTS = 5121
+    ID_IMPORT_REPORTS = 5121,
+    ID_MOUNTING_PROGRAMS = 5122
 };
 
 class MenuBar : public wxMenuBar {
@@ -24,6 +25,7 @@ class MenuBar : public wxMenuBar {
     void OnQuit(wxCommandEvent& event);
     void OnChangePdfDirectory(wxCommandEvent& event);
     void OnForceLimits(wxCommandEvent& event);
+    void OnMountingPrograms(wxCommandEvent& event);
     void OnHelp(wxCommandEvent& event);
     void OnAbout(wxCommandEvent& event);
 

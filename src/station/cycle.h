@@ -97,6 +97,9 @@ class RecordingCycle {
     /// a second: Start pressed during a stroke, or readings that resumed on a
     /// new link with the press already under pressure. "" otherwise.
     std::string StartNote() const;
+    /// The pressure of the first sample when it started without the press
+    /// at rest before it; 0 otherwise.
+    int StartBar() const { return m_times.empty() ? 0 : m_startBar; }
     /// Seconds of the last sample, 0 without samples.
     double LastTime() const { return m_times.empty() ? 0 : m_times.back(); }
 

@@ -242,7 +242,9 @@ BannerInputs Station::BannerState() const {
     in.surface = m_setup.surface;
     in.armed = m_cycle.m_armed;
     in.recording = m_cycle.m_recording && !m_cycle.m_lengthReached;
-    if (in.recording) in.startNote = m_cycle.StartNote();
+    // Told at once when the verdict can no longer be PASS for it.
+    if (in.recording && m_cycle.StartBar() >= kStartedUnderPressureBar)
+        in.startNote = m_cycle.StartNote();
     in.alarmThreshold = WatchedThreshold();
     in.journalProblem = m_journal.IsOpen() ? m_journal.Problem() : "";
     in.storeProblem = m_storeProblem;

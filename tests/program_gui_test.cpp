@@ -1,0 +1,124 @@
+// A job judged by a mounting program: the quality engineer imports it,
+// the scanned bearing chooses it at Start, and the recording's verdict,
+// banner and kept recording come from its criteria, on noisy readings.
+#include "gui_support.h"
+#include "manual_clock.h"
+
+#include "recorder/events.h"
+#include "recorder/render_timer.h"
+#include "recorder/state_banner.h"
+#include "recorder/terminal_panel.h"
+#include "shell/main_window.h"
+#include "shell/programs_dialog.h"
+#include "shell/quality_signature.h"
+
+#include <wx/button.h>
+#include <wx/listctrl.h>
+#include <wx/stattext.h>
+#include <wx/textctrl.h>
+
+#include <random>
+
+namespace {
+
+const char* const kProgram = R"({"name": "TBU 130x230", "version": 1,
+  "bearing": "TBU 130x230*", "record_length_s": 12,
+  "criteria": [{"peak": {"min_t": 350, "max_t": 420}},
+               {"hold": {"above_t": 390, "min_s": 3.0}}]})";
+
+struct ProgramGuiTest : testing::Test {
+    void SetUp() override {
+        RebuildMainWindow(
+            "ip=127.0.0.1\nport=1\nautoconnect=false\nsuperficie=0\nprogram_required=true\n");
+        panel = Panel();
+        panel->Job().SetClock(clock);
+        FillStartFields(panel);
+    }
+    void TearDown() override {
+        panel->Job().AssumeConnected(false);
+        panel->Timer().StopCountdown();
+        Pump(20);
+    }
+    /// A stroke sampled every 75 ms ± 10 ms with ±1 bar of noise: a rise to
+    /// 318 bar (405 t on 1250 cm²), held for `holdS`, then released.
+    void Stroke(double holdS) {
+        std::mt19937 random(7);
+        std::uniform_int_distribution<int> jitter(-10, 10), noise(-1, 1);
+        long long t = ms;
+        auto reading = [&](int bar) {
+            ms += 75 + jitter(random);
+            clock.SetMs(ms);
+            panel->Job().ApplyReadings({{bar, clock.Steady()}});
+        };
+        for (int bar = 10; bar < 318; bar += 12)
+            reading(bar);
+        while (ms - t < 2000 + holdS * 1000)
+            reading(318 + noise(random));
+        for (int bar = 300; bar >= 0; bar -= 50)
+            reading(bar);
+        for (int k = 0; k < 40; ++k) // released: the recording ends 2 s later
+            reading(0);
+    }
+    ManualClock clock{3000000};
+    long long ms = 0;
+    TerminalPanel* panel = nullptr;
+};
+
+} // namespace
+
+TEST_F(ProgramGuiTest, TheScannedBearingChoosesItsProgramAndItsCriteriaJudgeTheJob) {
+    const std::string file = WorkDir() + "/tbu130.json";
+    WriteText(file, kProgram);
+    {
+        ProgramsDialog dialog(MainWindow::GetInstance()->m_frame);
+        EXPECT_FALSE(dialog.Import(file)) << "unsigned";
+        SignAsQualityEngineer(dialog.Signature());
+        ASSERT_TRUE(dialog.Import(file)) << dialog.m_errorText->GetLabel();
+        EXPECT_EQ(dialog.m_list->GetItemCount(), 1);
+        EXPECT_FALSE(dialog.Import(file)); // the same version again
+        EXPECT_EQ(dialog.m_errorText->GetLabel(),
+                  "TBU 130x230 v1 was not kept: TBU 130x230 v1 is already kept as it is.");
+    }
+    // Connected once the slow password check is done, so that no watch
+    // takes the quiet link for a lost one.
+    panel->Job().AssumeConnected(true);
+    const PanelControls& ui = panel->Controls();
+    // Every bearing needs its program here: one without is not mounted.
+    ui.bearingDesignation->SetValue("6205-2RS");
+    EXPECT_FALSE(ui.startButton->IsEnabled());
+    EXPECT_TRUE(
+        ui.programText->GetLabel().StartsWith("No mounting program is kept for the bearing"))
+        << ui.programText->GetLabel();
+    // Scanned, in the scanner's case: the program is chosen and shown.
+    ui.bearingDesignation->SetValue("tbu 130x230 tn9");
+    EXPECT_EQ(ui.programText->GetLabel(), "Program: TBU 130x230 v1");
+    EXPECT_TRUE(ui.startButton->IsEnabled());
+    EXPECT_EQ(ui.recordLength->GetValue(), "12"); // the program's
+
+    // A hold of 1.5 s where 3 s are required: FAIL with its finding.
+    Click(panel, ID_START);
+    Stroke(1.5);
+    wxTEST_DIALOG(Pump(300), ExpectBoxStarting("Write the report ", wxNO, "Print REPORT?"));
+    ASSERT_TRUE(panel->Job().LastRecording().has_value());
+    const Recording& failed = *panel->Job().LastRecording();
+    ASSERT_TRUE(failed.setup.program);
+    EXPECT_EQ(failed.setup.program->Title(), "TBU 130x230 v1");
+    EXPECT_EQ(failed.setup.recordLengthSeconds, 12);
+    const Judgement j = failed.Judged();
+    EXPECT_EQ(j.verdict, Verdict::Fail);
+    EXPECT_EQ(j.criteria.size(), 2u);
+    EXPECT_TRUE(j.criteria[0].ok) << j.criteria[0].text;
+    EXPECT_EQ(j.brief.rfind("hold 1.", 0), 0u) << j.brief;
+    const Banner done = ComposeBanner(panel->Job().BannerState());
+    EXPECT_EQ(done.badge, Verdict::Fail);
+    EXPECT_NE(done.Line().find(j.brief), std::string::npos) << done.Line();
+    EXPECT_EQ(ui.verdictText->GetLabel(), "FAIL");
+
+    // Held for 3.5 s: PASS.
+    Click(panel, ID_START);
+    Stroke(3.5);
+    wxTEST_DIALOG(Pump(300), ExpectBoxStarting("Write the report ", wxNO, "Print REPORT?"));
+    EXPECT_EQ(panel->Job().LastRecording()->Judged().verdict, Verdict::Pass)
+        << panel->Job().LastRecording()->Judged().reason;
+    EXPECT_EQ(ui.verdictText->GetLabel(), "PASS");
+}
