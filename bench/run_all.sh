@@ -9,7 +9,7 @@ command -v /usr/bin/python3 >/dev/null && /usr/bin/python3 -c 'import matplotlib
   { apt-get install -y -q --no-install-recommends python3-matplotlib >/dev/null; }
 B="$ROOT/build-bench"
 cmake -S "$ROOT" -B "$B" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$B" --target vemo_bench vemo-recorder press-sim >/dev/null
+cmake --build "$B" --target vemo_bench vemo-recorder press-sim judging_bench >/dev/null
 WORK="$(mktemp -d /tmp/vemo-benchrun-XXXXXX)"
 trap 'pkill -f "$WORK" 2>/dev/null || true; rm -rf "$WORK"' EXIT
 RESULTS="$WORK/results.txt"
@@ -36,6 +36,11 @@ bash "$GUI" bash "$WORK/startup.sh" >> "$RESULTS" 2>/dev/null
 
 # In-process figures: decoding, per-reading step, repaint, report, latency, live redraw.
 ( cd "$B" && PRESS_SIM="$B/press-sim" bash "$GUI" ./bench/vemo_bench decode step repaint report latency live reconnect flood_60 2>/dev/null ) >> "$RESULTS"
+
+# Judging a 13 000-sample recording by every kind of criterion, and teaching
+# an envelope from 1 000 recordings (of 1 300 and of 13 000 samples).
+"$B/bench/judging_bench" 1000 1300 >> "$RESULTS"
+"$B/bench/judging_bench" 1000 13000 | grep teach_ >> "$RESULTS"
 
 # The matplotlib recorder against press-sim, the same machine, the same run.
 "$B/press-sim" --port 0 --log /dev/null > "$WORK/sim.txt" &

@@ -167,7 +167,12 @@ TEST(Integrity, AnOlderStoreIsSealedWhenItIsOpened) {
                                    RecordStatus::Complete, nullptr, &why));
     }
     // Back to the first schema: without the columns and tables of the later ones.
-    Tamper(path, "DROP TABLE outbox; DROP TABLE changes; DROP TABLE chain_heads;"
+    Tamper(path, "DROP TABLE programs; DROP INDEX recordings_by_program;"
+                 "ALTER TABLE recordings DROP COLUMN program_name;"
+                 "ALTER TABLE recordings DROP COLUMN program_version;"
+                 "ALTER TABLE recordings DROP COLUMN program_json;"
+                 "ALTER TABLE recordings DROP COLUMN judging;"
+                 "DROP TABLE outbox; DROP TABLE changes; DROP TABLE chain_heads;"
                  "ALTER TABLE recordings DROP COLUMN csv_sha256;"
                  "ALTER TABLE recordings DROP COLUMN limits_set_at;"
                  "ALTER TABLE recordings DROP COLUMN limits_set_by;"

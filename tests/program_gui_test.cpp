@@ -11,8 +11,11 @@
 #include "shell/main_window.h"
 #include "shell/programs_dialog.h"
 #include "shell/quality_signature.h"
+#include "station/local_time.h"
+#include "station/report_data.h"
 
 #include <wx/button.h>
+#include <wx/filename.h>
 #include <wx/listctrl.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
@@ -20,6 +23,17 @@
 #include <random>
 
 namespace {
+
+std::string CommandOutput(const std::string& command) {
+    std::string out;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char buffer[4096];
+        while (size_t n = std::fread(buffer, 1, sizeof buffer, pipe))
+            out.append(buffer, n);
+        pclose(pipe);
+    }
+    return out;
+}
 
 const char* const kProgram = R"({"name": "TBU 130x230", "version": 1,
   "bearing": "TBU 130x230*", "record_length_s": 12,
@@ -89,16 +103,23 @@ TEST_F(ProgramGuiTest, TheScannedBearingChoosesItsProgramAndItsCriteriaJudgeTheJ
     EXPECT_TRUE(
         ui.programText->GetLabel().StartsWith("No mounting program is kept for the bearing"))
         << ui.programText->GetLabel();
+    ui.productionDate->ChangeValue("2025-06");
+    ui.refurbishmentDate->ChangeValue("-");
     // Scanned, in the scanner's case: the program is chosen and shown.
     ui.bearingDesignation->SetValue("tbu 130x230 tn9");
     EXPECT_EQ(ui.programText->GetLabel(), "Program: TBU 130x230 v1");
     EXPECT_TRUE(ui.startButton->IsEnabled());
     EXPECT_EQ(ui.recordLength->GetValue(), "12"); // the program's
 
-    // A hold of 1.5 s where 3 s are required: FAIL with its finding.
+    // A hold of 1.5 s where 3 s are required: FAIL with its finding, on the
+    // page and in the CSV file with the program that judged it.
+    const std::string reports = WorkDir() + "/program-reports";
+    wxFileName::Mkdir(reports);
+    MainWindow::GetInstance()->SetPdfDirectory(reports);
     Click(panel, ID_START);
     Stroke(1.5);
-    wxTEST_DIALOG(Pump(300), ExpectBoxStarting("Write the report ", wxNO, "Print REPORT?"));
+    wxTEST_DIALOG(Pump(300), ExpectBoxStarting("Write the report ", wxYES, "Print REPORT?"),
+                  ExpectBoxStarting("Report Created: ", wxOK, "Report"));
     ASSERT_TRUE(panel->Job().LastRecording().has_value());
     const Recording& failed = *panel->Job().LastRecording();
     ASSERT_TRUE(failed.setup.program);
@@ -113,6 +134,18 @@ TEST_F(ProgramGuiTest, TheScannedBearingChoosesItsProgramAndItsCriteriaJudgeTheJ
     EXPECT_EQ(done.badge, Verdict::Fail);
     EXPECT_NE(done.Line().find(j.brief), std::string::npos) << done.Line();
     EXPECT_EQ(ui.verdictText->GetLabel(), "FAIL");
+    const std::string pdf =
+        reports + "/" + ReportFileName("AX4711", "A", FileDate(failed.stoppedAt));
+    const std::string page = CommandOutput("pdftotext -layout '" + pdf + "' -");
+    EXPECT_NE(page.find("Program: TBU 130x230 v1"), std::string::npos) << page;
+    EXPECT_NE(page.find("Result: FAIL"), std::string::npos) << page;
+    EXPECT_NE(page.find("NOK hold 1."), std::string::npos) << page;
+    const std::string csv = ReadText(pdf.substr(0, pdf.size() - 4) + ".csv");
+    EXPECT_NE(csv.find("# program,\"TBU 130x230\"\n# program_version,1\n"), std::string::npos)
+        << csv;
+    EXPECT_NE(csv.find("# criterion,\"NOK: hold 1."), std::string::npos) << csv;
+    FillStartFields(panel); // the report emptied the per-axle fields
+    ui.bearingDesignation->SetValue("TBU 130x230 TN9");
 
     // Held for 3.5 s: PASS.
     Click(panel, ID_START);

@@ -230,7 +230,10 @@ PageLayout LayOutReportPage(const ReportPageFacts& facts, const PageMeasure& mea
                  true);
         ry -= 12;
         pen.Size(8);
-        if (!pass)
+        // Why it is INCOMPLETE, unless the block above already said it; a
+        // FAIL's reason is its first NOK criterion below.
+        if (judgement.verdict == Verdict::Incomplete &&
+            judgement.reason != "recording incomplete: " + recording.incomplete)
             for (const wxString& part : pen.Wrapped("(" + W(judgement.reason) + ")", 130))
                 line(part, 10);
         // Every criterion, however many: a page never looks complete
@@ -254,7 +257,7 @@ PageLayout LayOutReportPage(const ReportPageFacts& facts, const PageMeasure& mea
     for (const AlarmRecord& alarm : recording.alarms)
         remarks.push_back(TrW("Alarm: ") + W(AlarmText(alarm)));
     for (const std::string& note : {recording.startNote, recording.journalProblem})
-        if (!note.empty()) remarks.push_back(TrW("Note: ") + W(note));
+        if (!note.empty() && note != judgement.reason) remarks.push_back(TrW("Note: ") + W(note));
     pen.Use(8, PageColour::Red);
     for (size_t k = 0; k < remarks.size(); ++k) {
         const std::vector<wxString> parts = pen.Wrapped(remarks[k], 130);

@@ -438,9 +438,15 @@ void HistoryWindow::DrawShown() {
     const Recording& first = m_shown.front();
     m_plot.curve->SetData(first.times, first.forces);
     double lastTime = first.LastTime(), peak = first.Results().peakForceTons, upper = 0;
-    if (first.setup.hasLimits) upper = first.setup.limits.upperTons;
+    // What the first one was judged by: its program's criteria, or its limits.
+    ForceLimits limits;
+    const bool judged = PeakLimitsOf(first.setup.program.get(),
+                                     first.setup.hasLimits ? &first.setup.limits : nullptr, limits);
+    if (judged) upper = limits.upperTons;
     ShowLines(m_plot, one ? first.setup.alarmThresholdBar : 0, first.setup.surface,
-              first.setup.hasLimits ? &first.setup.limits : nullptr);
+              judged ? &limits : nullptr);
+    ShowCriteria(m_plot, first.setup.program.get(),
+                 RiseStart(ViewOf(first.times, first.forces, &first.pressures)));
     for (size_t k = 1; k < m_shown.size(); ++k) {
         auto* overlay = new mpFXYVector(wxEmptyString, 0);
         overlay->SetContinuity(true);

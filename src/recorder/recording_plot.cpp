@@ -55,6 +55,26 @@ RecordingPlot MakeRecordingPlot(wxWindow* parent, const wxPoint& position, const
         (*line)->SetVisible(false);
         p.plot->AddLayer(*line, true);
     }
+    // The criteria's lines in a muted teal, beneath the curve.
+    const wxColour criteria(0, 128, 128);
+    for (int k = 0; k < 6; ++k) {
+        auto* box = new mpFXYVector(wxEmptyString, 0);
+        box->SetContinuity(true);
+        box->SetPen(wxPen(criteria, 2, wxPENSTYLE_SOLID));
+        box->SetVisible(false);
+        p.windows.push_back(box);
+        p.plot->AddLayer(box, true);
+    }
+    p.holdLine = new mpHorizontalLine(wxPen(criteria, 2, wxPENSTYLE_DOT));
+    p.holdLine->SetVisible(false);
+    p.plot->AddLayer(p.holdLine, true);
+    for (mpFXYVector** edge : {&p.envelopeLower, &p.envelopeUpper}) {
+        *edge = new mpFXYVector(wxEmptyString, 0);
+        (*edge)->SetContinuity(true);
+        (*edge)->SetPen(wxPen(wxColour(120, 180, 180), 1, wxPENSTYLE_SOLID));
+        (*edge)->SetVisible(false);
+        p.plot->AddLayer(*edge, true);
+    }
     p.plot->AddLayer(p.curve, true);
     p.plot->EnableDoubleBuffer(true);
     p.plot->EnableMousePanZoom(true);
@@ -86,6 +106,40 @@ void ShowLines(const RecordingPlot& p, int thresholdBar, double surface,
     p.upperLimitLine->SetVisible(limits != nullptr);
 }
 
+void ShowCriteria(const RecordingPlot& p, const Program* program, double riseStart) {
+    size_t boxes = 0;
+    bool hold = false, envelope = false;
+    for (const Criterion& c : program ? program->criteria : std::vector<Criterion>()) {
+        if (c.kind == CriterionKind::Window && boxes < p.windows.size()) {
+            const double a = riseStart + c.fromSeconds, b = riseStart + c.toSeconds;
+            p.windows[boxes]->SetData({a, b, b, a, a},
+                                      {c.minTons, c.minTons, c.maxTons, c.maxTons, c.minTons});
+            p.windows[boxes]->SetVisible(true);
+            ++boxes;
+        } else if (c.kind == CriterionKind::Hold && !hold) {
+            hold = true;
+            p.holdLine->SetValue(c.aboveTons);
+            p.holdLine->SetName(wxString::FromUTF8("Hold â¥ " + CsvNumber(c.aboveTons) +
+                                                   " t, " + CsvNumber(c.minSeconds) + " s"));
+        } else if (c.kind == CriterionKind::Envelope && !c.envelope.empty()) {
+            envelope = true;
+            std::vector<double> t, lower, upper;
+            for (const EnvelopePoint& e : c.envelope) {
+                t.push_back(riseStart + e.seconds);
+                lower.push_back(e.lowerTons);
+                upper.push_back(e.upperTons);
+            }
+            p.envelopeLower->SetData(t, lower);
+            p.envelopeUpper->SetData(t, upper);
+        }
+    }
+    for (size_t k = boxes; k < p.windows.size(); ++k)
+        p.windows[k]->SetVisible(false);
+    p.holdLine->SetVisible(hold);
+    p.envelopeLower->SetVisible(envelope);
+    p.envelopeUpper->SetVisible(envelope);
+}
+
 double FitTons(double peakTons, double upperLimitTons) {
     double top = peakTons + peakTons * 20 / 100;
     if (!(top > 0)) top = 100;
@@ -98,12 +152,16 @@ wxImage RecordingPicture(wxWindow* parent, const Recording& recording, const wxS
     p.plot->Hide();
     p.curve->SetData(recording.times, recording.forces);
     const RecordingSetup& setup = recording.setup;
-    ShowLines(p, setup.alarmThresholdBar, setup.surface, setup.hasLimits ? &setup.limits : nullptr);
+    ForceLimits limits;
+    const bool peak =
+        PeakLimitsOf(setup.program.get(), setup.hasLimits ? &setup.limits : nullptr, limits);
+    ShowLines(p, setup.alarmThresholdBar, setup.surface, peak ? &limits : nullptr);
+    ShowCriteria(p, setup.program.get(),
+                 RiseStart(ViewOf(recording.times, recording.forces, &recording.pressures)));
     const RecordingResults results = recording.Results();
-    const wxImage picture =
-        p.plot->RenderImage(size, 0, FitSeconds(recording.LastTime()), 0,
-                            FitTons(results.any ? results.peakForceTons : 0,
-                                    setup.hasLimits ? setup.limits.upperTons : 0));
+    const wxImage picture = p.plot->RenderImage(
+        size, 0, FitSeconds(recording.LastTime()), 0,
+        FitTons(results.any ? results.peakForceTons : 0, peak ? limits.upperTons : 0));
     p.plot->Destroy();
     return picture;
 }

@@ -8,6 +8,8 @@
 #include <wx/gdicmn.h>
 #include <wx/image.h>
 
+#include <vector>
+
 class wxWindow;
 class mpWindow;
 class mpFXYVector;
@@ -16,6 +18,7 @@ class mpScaleX;
 class mpScaleY;
 struct Recording;
 struct ForceLimits;
+struct Program;
 struct RecordingPlot;
 
 /// The threshold and limit lines of a plot, shown with their values and
@@ -35,8 +38,19 @@ struct RecordingPlot {
     mpHorizontalLine* thresholdLine = nullptr;
     mpHorizontalLine* lowerLimitLine = nullptr;
     mpHorizontalLine* upperLimitLine = nullptr;
+    /// What the program's criteria draw, under the curve: its windows as
+    /// boxes, the hold's force, the envelope's two edges.
+    std::vector<mpFXYVector*> windows;
+    mpHorizontalLine* holdLine = nullptr;
+    mpFXYVector* envelopeLower = nullptr;
+    mpFXYVector* envelopeUpper = nullptr;
     mpFXYVector* curve = nullptr;
 };
+
+/// Shows what the criteria of `program` draw, `riseStart` seconds into the
+/// curve (the criteria count from the start of the rise); nothing for null.
+/// Windows beyond the plot's boxes are not drawn.
+void ShowCriteria(const RecordingPlot& plot, const Program* program, double riseStart = 0);
 
 /// The canvas as a child of `parent` with every layer; the lines hidden, the
 /// view 0 to 100 s and 0 to 100 t.

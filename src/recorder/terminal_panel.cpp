@@ -376,6 +376,12 @@ void TerminalPanel::ShowProgram(const JobFields& typed) {
         text = _("No program: the press's limits");
     m_ui.programText->SetForegroundColour(refusal.empty() ? wxColour(20, 40, 110)
                                                           : wxColour(160, 0, 0));
+    if (!m_station.Running() &&
+        (program ? !m_shownProgram || m_shownProgram->Title() != program->Title()
+                 : m_shownProgram != nullptr)) {
+        m_shownProgram = program ? std::make_shared<const Program>(*program) : nullptr;
+        UpdateLimitLines();
+    }
     if (m_ui.programText->GetLabel() != text) {
         m_ui.programText->SetLabel(text);
         m_ui.programText->SetToolTip(text);
@@ -456,12 +462,19 @@ void TerminalPanel::KeepThreshold() {
 }
 
 const ForceLimits* TerminalPanel::ShownLimits() const {
-    if (m_station.Running())
-        return m_station.Setup().hasLimits ? &m_station.Setup().limits : nullptr;
-    return m_host.Limits(m_connection.pressIndex);
+    // While a cycle runs, what it is judged by; else what the next Start
+    // would be judged by.
+    const bool running = m_station.Running();
+    const RecordingSetup& setup = m_station.Setup();
+    const Program* program = running ? setup.program.get() : m_shownProgram.get();
+    const ForceLimits* limits = running ? (setup.hasLimits ? &setup.limits : nullptr)
+                                        : m_host.Limits(m_connection.pressIndex);
+    return PeakLimitsOf(program, limits, m_shownLimits) ? &m_shownLimits : nullptr;
 }
 
 void TerminalPanel::UpdateLimitLines() {
+    ShowCriteria(m_ui.plot,
+                 m_station.Running() ? m_station.Setup().program.get() : m_shownProgram.get());
     const ForceLimits* limits = ShownLimits();
     mpHorizontalLine* lower = m_ui.plot.lowerLimitLine;
     mpHorizontalLine* upper = m_ui.plot.upperLimitLine;

@@ -126,6 +126,9 @@ class TerminalPanel : public wxPanel, private StationListener {
     bool m_shownRunning = false;    ///< the lines and fields follow a cycle's start and end
     double m_fitX = -1, m_fitY = -1;
     double m_plotTop = 100; ///< the force axis's top as last fitted
+    /// The program the typed bearing would be judged by, drawn on the plot.
+    std::shared_ptr<const Program> m_shownProgram;
+    mutable ForceLimits m_shownLimits; ///< what ShownLimits points to
     std::function<void(int bar)> m_readingObserver;
 };
 

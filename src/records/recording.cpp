@@ -24,6 +24,19 @@ Judgement Recording::JudgedBy(const Program& program) const {
                       riseJudged ? startNote : std::string(), riseJudged);
 }
 
+bool PeakLimitsOf(const Program* program, const ForceLimits* limits, ForceLimits& out) {
+    if (program == nullptr) {
+        if (limits) out = *limits;
+        return limits != nullptr;
+    }
+    for (const Criterion& c : program->criteria)
+        if (c.kind == CriterionKind::Peak) {
+            out = {c.minTons, c.maxTons};
+            return true;
+        }
+    return false;
+}
+
 Program LimitsProgram(const ForceLimits& limits) {
     Program p;
     p.name = "press limits";

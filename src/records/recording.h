@@ -53,6 +53,10 @@ constexpr int kJudgingRules = 2;
 /// as its one criterion, the peak.
 Program LimitsProgram(const ForceLimits& limits);
 
+/// The limits the peak is judged against: the program's peak criterion, or
+/// the press's `limits` without a program; false when there are none.
+bool PeakLimitsOf(const Program* program, const ForceLimits* limits, ForceLimits& out);
+
 /// "Result: PASS", "Result: FAIL (peak 516.3 t above 500.0 t)" or "Result:
 /// INCOMPLETE (recording incomplete: module lost at 12.4 s)"; "" for none.
 std::string ResultText(const Judgement& judgement);

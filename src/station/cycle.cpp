@@ -1,5 +1,7 @@
 #include "station/cycle.h"
 
+#include "judging/judge.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -149,5 +151,9 @@ std::string RecordingCycle::EndText() const {
 
 std::string RecordingCycle::StartNote() const {
     if (m_startBar == 0 || m_times.empty()) return "";
+    // Low enough, it is the rise seen late, not a rise missing.
+    if (m_startBar < kStartedUnderPressureBar)
+        return "started at " + std::to_string(m_startBar) +
+               " bar, the press not seen at rest before it";
     return "started at " + std::to_string(m_startBar) + " bar: the rise is not on the curve";
 }
