@@ -254,6 +254,10 @@ TEST(Envelope, TaughtFromAFamilyAlignedAtTheRiseAndJudgedByIt) {
     EXPECT_GT(onHold.upperTons - onHold.lowerTons, 8);
 
     const Program p = With(e);
+    // Each stroke it was taught from lies inside it, the corner at the end
+    // of the rise (a jump from 94 % of the hold's force) too.
+    for (const Stroke& s : family)
+        EXPECT_EQ(Judged(p, s).verdict, Verdict::Pass) << Judged(p, s).reason;
     Stroke good(400, 2, 3, 500, 0.5, 12); // a new one of the family, later rise
     EXPECT_EQ(Judged(p, good).verdict, Verdict::Pass) << Judged(p, good).reason;
     Stroke slipped = good;

@@ -5,6 +5,7 @@
 #include "manual_clock.h"
 
 #include "recorder/events.h"
+#include "recorder/history_window.h"
 #include "recorder/render_timer.h"
 #include "recorder/state_banner.h"
 #include "recorder/terminal_panel.h"
@@ -20,6 +21,7 @@
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
+#include <cmath>
 #include <random>
 
 namespace {
@@ -154,4 +156,70 @@ TEST_F(ProgramGuiTest, TheScannedBearingChoosesItsProgramAndItsCriteriaJudgeTheJ
     EXPECT_EQ(panel->Job().LastRecording()->Judged().verdict, Verdict::Pass)
         << panel->Job().LastRecording()->Judged().reason;
     EXPECT_EQ(ui.verdictText->GetLabel(), "PASS");
+}
+
+// History: recordings judged again by a stricter version beside the verdicts
+// they were signed with, which stay; and an envelope taught from them,
+// written one version up for the quality engineer to import.
+TEST_F(ProgramGuiTest, HistoryEvaluatesWithAnotherVersionAndTeachesAnEnvelope) {
+    auto program = std::make_shared<Program>();
+    std::string why;
+    ASSERT_TRUE(ParseProgram(kProgram, *program, &why)) << why;
+    std::unique_ptr<RecordStore> store = MainWindow::GetInstance()->OpenAuditStore(&why);
+    ASSERT_TRUE(store) << why;
+    std::mt19937 random(11);
+    std::uniform_real_distribution<double> noise(-0.6, 0.6);
+    std::vector<Recording> kept(22);
+    for (size_t k = 0; k < kept.size(); ++k) {
+        Recording& r = kept[k];
+        r.setup.uuid = NewRecordingId();
+        r.setup.program = program;
+        r.setup.job.axleDesignation = "AX-E" + std::to_string(k);
+        r.setup.pressName = "P0";
+        r.setup.surface = 1250;
+        r.stoppedAt = r.startedAt = 1796752800 + static_cast<int64_t>(k) * 600;
+        // Rise 2 s, hold 3.2 to 3.8 s at about 405 t, release.
+        const double hold = 3.2 + 0.6 * static_cast<double>(k % 4) / 3;
+        for (double t = 0; t < 2 + hold + 1; t += 0.075) {
+            const double f = t < 2 ? 10 + 190 * t : t < 2 + hold ? 405 : 405 * (3 + hold - t);
+            r.times.push_back(std::round(t * 1000) / 1000);
+            r.forces.push_back(std::max(0.0, f + noise(random)));
+            r.pressures.push_back(static_cast<int>(r.forces.back() / 1.275));
+        }
+        ASSERT_EQ(r.Judged().verdict, Verdict::Pass) << r.Judged().reason;
+        ASSERT_TRUE(store->Add(r, RecordStatus::Complete, nullptr, &why)) << why;
+    }
+    auto* history =
+        new HistoryWindow(MainWindow::GetInstance()->m_frame, *Panel(), std::move(store));
+    for (long i = 0; i < history->m_list->GetItemCount(); ++i)
+        if (history->m_list->Row(i).axle.rfind("AX-E", 0) == 0)
+            history->m_list->SetItemState(i, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+    Program stricter = *program;
+    stricter.version = 2;
+    stricter.criteria[1].minSeconds = 3.5;
+    EvaluationWindow* evaluated = history->EvaluateWith(stricter);
+    ASSERT_TRUE(evaluated);
+    ASSERT_EQ(evaluated->m_list->GetItemCount(), 22);
+    int nowFail = 0;
+    for (long i = 0; i < evaluated->m_list->GetItemCount(); ++i) {
+        EXPECT_EQ(evaluated->m_list->GetItemText(i, 2), "PASS"); // as signed
+        nowFail += evaluated->m_list->GetItemText(i, 4) == "FAIL";
+    }
+    EXPECT_GT(nowFail, 0);
+    EXPECT_LT(nowFail, 22);
+    evaluated->Destroy();
+
+    const std::string taught = WorkDir() + "/tbu-taught.json";
+    wxTEST_DIALOG(EXPECT_TRUE(history->TeachInto(*program, wxString::FromUTF8(taught))),
+                  ExpectBoxStarting("The envelope of TBU 130x230 v2 was taught from", wxOK,
+                                    "Teach envelope"));
+    Program read;
+    ASSERT_TRUE(ParseProgram(ReadText(taught), read, &why)) << why;
+    EXPECT_EQ(read.version, 2);
+    ASSERT_EQ(read.criteria.back().kind, CriterionKind::Envelope);
+    EXPECT_EQ(read.criteria.back().taughtFrom.size(), 22u);
+    // Every curve it was taught from lies inside it.
+    for (const Recording& r : kept)
+        EXPECT_EQ(r.JudgedBy(read).verdict, Verdict::Pass) << r.JudgedBy(read).reason;
+    history->Destroy();
 }

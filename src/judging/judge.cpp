@@ -404,14 +404,44 @@ bool TeachEnvelope(const std::vector<CurveView>& curves, Criterion& envelope, st
             m2[k] += delta * (f - mean[k]);
         }
     }
-    envelope.envelope.clear();
-    envelope.envelope.reserve(steps);
+    std::vector<EnvelopePoint>& e = envelope.envelope;
+    e.clear();
+    e.reserve(steps);
     for (size_t k = 0; k < steps; ++k) {
         const double sigma = std::sqrt(m2[k] / (n - 1));
         const double half = std::max(envelope.kSigma * sigma, envelope.minWidthTons / 2);
-        envelope.envelope.push_back({std::round(k * step * 1000) / 1000,
-                                     AtResolution(std::max(0.0, mean[k] - half)),
-                                     AtResolution(mean[k] + half)});
+        e.push_back({std::round(k * step * 1000) / 1000,
+                     AtResolution(std::max(0.0, mean[k] - half)), AtResolution(mean[k] + half)});
+    }
+    // Between its steps the band is a straight line, and a corner of the
+    // curves (the end of the rise) can cut across it: the band is widened
+    // where it must be for every curve it was taught from to lie inside, as
+    // judging sees it. A good mounting never fails its own envelope.
+    for (const CurveView& c : curves) {
+        const Samples s = Prepare(c);
+        size_t k = 0;
+        for (size_t i = s.rise; i < s.tons.size(); ++i) {
+            const int64_t t = s.ms[i];
+            if (t > Ms(e.back().seconds)) break;
+            while (k + 1 < e.size() && Ms(e[k + 1].seconds) < t)
+                ++k;
+            EnvelopePoint& a = e[k];
+            EnvelopePoint& b = e[std::min(k + 1, e.size() - 1)];
+            const double span = Ms(b.seconds) - Ms(a.seconds);
+            const double w = span > 0 ? std::clamp((t - Ms(a.seconds)) / span, 0.0, 1.0) : 0.0;
+            const double hi = AtResolution(a.upperTons + w * (b.upperTons - a.upperTons));
+            const double lo = AtResolution(a.lowerTons + w * (b.lowerTons - a.lowerTons));
+            if (s.tons[i] > hi) {
+                const double raise = std::ceil((s.tons[i] - hi) * 10000) / 10000 + 0.0001;
+                a.upperTons = AtResolution(a.upperTons + raise);
+                if (&b != &a) b.upperTons = AtResolution(b.upperTons + raise);
+            }
+            if (s.tons[i] < lo) {
+                const double lower = std::ceil((lo - s.tons[i]) * 10000) / 10000 + 0.0001;
+                a.lowerTons = AtResolution(std::max(0.0, a.lowerTons - lower));
+                if (&b != &a) b.lowerTons = AtResolution(std::max(0.0, b.lowerTons - lower));
+            }
+        }
     }
     return true;
 }

@@ -80,6 +80,7 @@ constexpr int kMinTeachCurves = 20;
 /// Teaches `envelope` (its k_sigma, min_width_t and step_s as set) from
 /// `curves` aligned at the start of their rise: per step, the mean force
 /// ± k_sigma sample standard deviations, at least min_width_t wide, up to
-/// the end of the shortest curve. False, with the reason, for fewer than
+/// the end of the shortest curve, and wide enough that each of the curves
+/// lies inside it. False, with the reason, for fewer than
 /// kMinTeachCurves curves or curves too short for one step.
 bool TeachEnvelope(const std::vector<CurveView>& curves, Criterion& envelope, std::string* why);

@@ -226,8 +226,13 @@ HistoryWindow::HistoryWindow(wxWindow* parent, TerminalPanel& panel,
     m_exportCsv = new wxButton(this, wxID_ANY, wxString::FromUTF8("Export CSV\xE2\x80\xA6"));
     m_openFolder = new wxButton(this, wxID_ANY, "Open folder");
     m_changes = new wxButton(this, wxID_ANY, wxString::FromUTF8("Changes\xE2\x80\xA6"));
+    m_evaluate = new wxButton(this, wxID_ANY, wxString::FromUTF8("Evaluate with\xE2\x80\xA6"));
+    m_teach = new wxButton(this, wxID_ANY, wxString::FromUTF8("Teach envelope\xE2\x80\xA6"));
     for (wxButton* button : {m_printAgain, m_exportCsv, m_openFolder})
         buttons->Add(button, 0, wxRIGHT, 8);
+    buttons->AddSpacer(24);
+    buttons->Add(m_evaluate, 0, wxRIGHT, 8);
+    buttons->Add(m_teach, 0, wxRIGHT, 8);
     buttons->AddSpacer(24);
     buttons->Add(m_changes, 0, wxRIGHT, 8);
     buttons->AddStretchSpacer();
@@ -255,6 +260,18 @@ HistoryWindow::HistoryWindow(wxWindow* parent, TerminalPanel& panel,
     m_exportCsv->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { ExportCsv(); });
     m_openFolder->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OpenFolder(); });
     m_changes->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { ShowChanges(); });
+    m_evaluate->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) {
+        Program program;
+        if (ChooseProgram("Evaluate with", program)) EvaluateWith(program);
+    });
+    m_teach->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) {
+        Program program;
+        if (!ChooseProgram("Teach the envelope of", program)) return;
+        wxFileDialog file(this, "Write the taught program", "",
+                          wxString::FromUTF8(FileNameSafe(program.name) + ".json"),
+                          "Mounting programs (*.json)|*.json", wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
+        if (file.ShowModal() == wxID_OK) TeachInto(program, file.GetPath());
+    });
     Bind(
         wxEVT_BUTTON, [this](wxCommandEvent&) { Destroy(); }, wxID_CLOSE);
     Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent&) { Destroy(); });

@@ -69,6 +69,13 @@ class HistoryWindow : public wxDialog {
     bool PlotKey(int keyCode);
     /// History → Changes: the audit trail of limits and password, newest first.
     class ChangesWindow* ShowChanges();
+    /// The selected recordings judged by `program`, beside the verdicts they
+    /// were signed with; null when none is selected.
+    class EvaluationWindow* EvaluateWith(const Program& program);
+    /// Teaches the envelope of `program` from the selected recordings and
+    /// writes it, one version up, to `path`, for the quality engineer to
+    /// import; false, told, when it cannot be taught.
+    bool TeachInto(Program program, const wxString& path);
 
     HistoryList* m_list = nullptr;
     wxTextCtrl* m_text = nullptr;
@@ -85,12 +92,19 @@ class HistoryWindow : public wxDialog {
     wxButton* m_exportCsv = nullptr;
     wxButton* m_openFolder = nullptr;
     wxButton* m_changes = nullptr;
+    wxButton* m_evaluate = nullptr;
+    wxButton* m_teach = nullptr;
     RecordingPlot m_plot;
     /// The recordings drawn, the first with its lines.
     std::vector<Recording> m_shown;
 
   private:
     void OpenFolder();
+    /// Every selected recording of this PC's store, whole; their identities
+    /// into `names`.
+    std::vector<Recording> LoadSelected(std::vector<std::string>* names = nullptr);
+    /// A program of the store (any version) or of a file; false when none.
+    bool ChooseProgram(const wxString& title, Program& program);
     /// Switches between this PC's store and the plant server.
     void ChangeScope();
     void SearchPlant(const RecordFilter& filter);
@@ -114,6 +128,16 @@ class ChangesWindow : public wxDialog {
   public:
     ChangesWindow(wxWindow* parent, const std::vector<struct Change>& changes);
     class wxListCtrl* m_list = nullptr;
+};
+
+/// Recordings judged by another program: the verdict each was signed with,
+/// the one the program gives, and its finding; the ones that differ in red.
+class EvaluationWindow : public wxDialog {
+  public:
+    EvaluationWindow(wxWindow* parent, const Program& program,
+                     const std::vector<Recording>& recordings);
+    wxListCtrl* m_list = nullptr;
+    wxStaticText* m_summary = nullptr;
 };
 
 /// Opens the history of the panel's record store, or tells why it cannot.

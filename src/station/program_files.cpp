@@ -64,53 +64,76 @@ CommandAnswer EvaluateCurveFile(const std::string& curvePath, const std::string&
     return answer;
 }
 
+namespace {
+
+Criterion& EnvelopeOf(Program& program) {
+    for (Criterion& c : program.criteria)
+        if (c.kind == CriterionKind::Envelope) return c;
+    Criterion added;
+    added.kind = CriterionKind::Envelope;
+    program.criteria.push_back(added);
+    return program.criteria.back();
+}
+
+std::string TooFew(size_t given) {
+    return "an envelope is taught from at least " + std::to_string(kMinTeachCurves) +
+           " good curves; " + std::to_string(given) + " given";
+}
+
+} // namespace
+
+bool TeachFromRecordings(Program& program, const std::vector<Recording>& curves,
+                         const std::vector<std::string>& names, std::string* why) {
+    if (static_cast<int>(curves.size()) < kMinTeachCurves) {
+        if (why) *why = TooFew(curves.size());
+        return false;
+    }
+    // An envelope is never taught from a bad mounting.
+    const Program rest = WithoutEnvelope(program);
+    std::string refused;
+    for (size_t i = 0; i < curves.size() && !rest.criteria.empty(); ++i) {
+        const Judgement j = curves[i].JudgedBy(rest);
+        if (j.verdict != Verdict::Pass)
+            refused +=
+                "\n  " + names[i] + ": not a good mounting by the program (" + ResultText(j) + ")";
+    }
+    if (!refused.empty()) {
+        if (why) *why = "these curves cannot be taught from:" + refused;
+        return false;
+    }
+    std::vector<CurveView> views;
+    Criterion& envelope = EnvelopeOf(program);
+    Criterion taught = envelope;
+    taught.taughtFrom = names;
+    for (const Recording& r : curves)
+        views.push_back(ViewOf(r.times, r.forces, &r.pressures));
+    if (!TeachEnvelope(views, taught, why)) return false;
+    envelope = taught;
+    return true;
+}
+
 CommandAnswer TeachFromCurveFiles(const std::string& programPath,
                                   const std::vector<std::string>& curvePaths) {
     Program program;
     std::string why;
     if (!ReadProgramFile(programPath, program, &why, true)) return {why + "\n", 2};
-    auto envelope =
-        std::find_if(program.criteria.begin(), program.criteria.end(),
-                     [](const Criterion& c) { return c.kind == CriterionKind::Envelope; });
-    if (envelope == program.criteria.end()) {
-        Criterion added;
-        added.kind = CriterionKind::Envelope;
-        program.criteria.push_back(added);
-        envelope = program.criteria.end() - 1;
-    }
     if (static_cast<int>(curvePaths.size()) < kMinTeachCurves)
-        return {"Not taught: an envelope is taught from at least " +
-                    std::to_string(kMinTeachCurves) + " good curves; " +
-                    std::to_string(curvePaths.size()) + " given.\n",
-                2};
-    // Every curve is read and judged first: an envelope is never taught
-    // from a bad mounting.
-    const Program rest = WithoutEnvelope(program);
+        return {"Not taught: " + TooFew(curvePaths.size()) + ".\n", 2};
     std::vector<Recording> curves(curvePaths.size());
-    std::string refused;
+    std::vector<std::string> names;
+    std::string unread;
     for (size_t i = 0; i < curvePaths.size(); ++i) {
-        if (!ReadCurveFile(curvePaths[i], curves[i], &why)) {
-            refused += "  " + curvePaths[i] + ": " + why + "\n";
-            continue;
-        }
-        if (!rest.criteria.empty()) {
-            const Judgement j = curves[i].JudgedBy(rest);
-            if (j.verdict != Verdict::Pass)
-                refused += "  " + curvePaths[i] + ": not a good mounting by the program (" +
-                           ResultText(j) + ")\n";
-        }
+        if (!ReadCurveFile(curvePaths[i], curves[i], &why))
+            unread += "\n  " + curvePaths[i] + ": " + why;
+        names.push_back(curves[i].setup.uuid.empty() ? BaseName(curvePaths[i])
+                                                     : curves[i].setup.uuid);
     }
-    if (!refused.empty()) return {"Not taught, these curves cannot be taught from:\n" + refused, 2};
-    std::vector<CurveView> views;
-    Criterion taught = *envelope;
-    taught.taughtFrom.clear();
-    for (size_t i = 0; i < curves.size(); ++i) {
-        views.push_back(ViewOf(curves[i].times, curves[i].forces, &curves[i].pressures));
-        taught.taughtFrom.push_back(curves[i].setup.uuid.empty() ? BaseName(curvePaths[i])
-                                                                 : curves[i].setup.uuid);
-    }
-    if (!TeachEnvelope(views, taught, &why)) return {"Not taught: " + why + ".\n", 2};
-    *envelope = taught;
+    if (!unread.empty()) return {"Not taught, these curves cannot be read:" + unread + "\n", 2};
+    std::vector<std::string> shown(curvePaths); // refusals name the files
+    if (!TeachFromRecordings(program, curves, shown, &why))
+        return {"Not taught: " + why + ".\n", 2};
+    Criterion& taught = EnvelopeOf(program);
+    taught.taughtFrom = names;
     if (!WriteProgramFile(programPath, program, &why)) return {why + "\n", 2};
     char text[256];
     std::snprintf(text, sizeof text,

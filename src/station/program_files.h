@@ -32,6 +32,13 @@ CommandAnswer EvaluateCurveFile(const std::string& curvePath, const std::string&
 CommandAnswer TeachFromCurveFiles(const std::string& programPath,
                                   const std::vector<std::string>& curvePaths);
 
+/// Teaches the envelope of `program` (added when it has none) from
+/// `curves`, named by `names` in its taught_from (a recording's identity,
+/// or its file's name). Refused, with the reason, for too few curves or one
+/// that is not PASS by the program's other criteria.
+bool TeachFromRecordings(Program& program, const std::vector<Recording>& curves,
+                         const std::vector<std::string>& names, std::string* why);
+
 /// The program without its envelope: what the curves an envelope is taught
 /// from must pass.
 Program WithoutEnvelope(const Program& program);
