@@ -119,8 +119,9 @@ void ShowCriteria(const RecordingPlot& p, const Program* program, double riseSta
         } else if (c.kind == CriterionKind::Hold && !hold) {
             hold = true;
             p.holdLine->SetValue(c.aboveTons);
-            p.holdLine->SetName(wxString::FromUTF8("Hold â¥ " + CsvNumber(c.aboveTons) +
-                                                   " t, " + CsvNumber(c.minSeconds) + " s"));
+            p.holdLine->SetName(wxString::Format(_("Hold %s t for %s s"),
+                                                 wxString::FromUTF8(CsvNumber(c.aboveTons)),
+                                                 wxString::FromUTF8(CsvNumber(c.minSeconds))));
         } else if (c.kind == CriterionKind::Envelope && !c.envelope.empty()) {
             envelope = true;
             std::vector<double> t, lower, upper;
