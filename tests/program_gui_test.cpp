@@ -4,6 +4,7 @@
 #include "gui_support.h"
 #include "manual_clock.h"
 
+#include "plot/plot_canvas.h"
 #include "recorder/events.h"
 #include "recorder/history_window.h"
 #include "recorder/render_timer.h"
@@ -102,9 +103,10 @@ TEST_F(ProgramGuiTest, TheScannedBearingChoosesItsProgramAndItsCriteriaJudgeTheJ
     // Every bearing needs its program here: one without is not mounted.
     ui.bearingDesignation->SetValue("6205-2RS");
     EXPECT_FALSE(ui.startButton->IsEnabled());
-    EXPECT_TRUE(
-        ui.programText->GetLabel().StartsWith("No mounting program is kept for the bearing"))
-        << ui.programText->GetLabel();
+    EXPECT_EQ(ui.programText->GetLabel(), "No program for this bearing here");
+    EXPECT_TRUE(ui.programText->GetToolTipText().StartsWith(
+        "No mounting program is kept for the bearing \"6205-2RS\""))
+        << ui.programText->GetToolTipText();
     ui.productionDate->ChangeValue("2025-06");
     ui.refurbishmentDate->ChangeValue("-");
     // Scanned, in the scanner's case: the program is chosen and shown.
@@ -146,6 +148,10 @@ TEST_F(ProgramGuiTest, TheScannedBearingChoosesItsProgramAndItsCriteriaJudgeTheJ
     EXPECT_NE(csv.find("# program,\"TBU 130x230\"\n# program_version,1\n"), std::string::npos)
         << csv;
     EXPECT_NE(csv.find("# criterion,\"NOK: hold 1."), std::string::npos) << csv;
+    // The fields emptied for the next axle, the curve keeps the lines it
+    // was judged by.
+    EXPECT_TRUE(ui.plot.holdLine->IsVisible());
+    EXPECT_DOUBLE_EQ(ui.plot.upperLimitLine->GetValue(), 420);
     FillStartFields(panel); // the report emptied the per-axle fields
     ui.bearingDesignation->SetValue("TBU 130x230 TN9");
 

@@ -369,7 +369,9 @@ void TerminalPanel::ShowProgram(const JobFields& typed) {
         m_station.Running() ? m_station.Setup().program.get() : ChosenProgram(typed, &refusal);
     wxString text;
     if (!refusal.empty())
-        text = wxString::FromUTF8(refusal);
+        text = typed.job.bearingDesignation.find_first_not_of(" \t") == std::string::npos
+                   ? _("Scan the bearing: it needs its program")
+                   : _("No program for this bearing here");
     else if (program != nullptr)
         text = _("Program: ") + wxString::FromUTF8(program->Title());
     else if (!m_station.Programs().empty() || typed.programRequired)
@@ -384,7 +386,8 @@ void TerminalPanel::ShowProgram(const JobFields& typed) {
     }
     if (m_ui.programText->GetLabel() != text) {
         m_ui.programText->SetLabel(text);
-        m_ui.programText->SetToolTip(text);
+        // The whole reason, where the label has room for its start only.
+        m_ui.programText->SetToolTip(refusal.empty() ? text : wxString::FromUTF8(refusal));
     }
     // What the program sets is not typed.
     if (program != nullptr && program->recordLengthSeconds > 0 && !m_station.Running())
@@ -472,10 +475,27 @@ const ForceLimits* TerminalPanel::ShownLimits() const {
     return PeakLimitsOf(program, limits, m_shownLimits) ? &m_shownLimits : nullptr;
 }
 
+const RecordingSetup* TerminalPanel::DrawnSetup() const {
+    if (m_station.Running()) return &m_station.Setup();
+    const std::optional<Recording>& last = m_station.LastRecording();
+    return last ? &last->setup : nullptr;
+}
+
+const ForceLimits* TerminalPanel::DrawnLimits() const {
+    // The curve on the plot with the lines it was judged by; before the
+    // first, what the next Start would be judged by.
+    const RecordingSetup* drawn = DrawnSetup();
+    if (drawn == nullptr) return ShownLimits();
+    return PeakLimitsOf(drawn->program.get(), drawn->hasLimits ? &drawn->limits : nullptr,
+                        m_drawnLimits)
+               ? &m_drawnLimits
+               : nullptr;
+}
+
 void TerminalPanel::UpdateLimitLines() {
-    ShowCriteria(m_ui.plot,
-                 m_station.Running() ? m_station.Setup().program.get() : m_shownProgram.get());
-    const ForceLimits* limits = ShownLimits();
+    const RecordingSetup* drawn = DrawnSetup();
+    ShowCriteria(m_ui.plot, drawn ? drawn->program.get() : m_shownProgram.get());
+    const ForceLimits* limits = DrawnLimits();
     mpHorizontalLine* lower = m_ui.plot.lowerLimitLine;
     mpHorizontalLine* upper = m_ui.plot.upperLimitLine;
     if (limits) {
@@ -498,7 +518,7 @@ void TerminalPanel::UpdateLimitLines() {
 }
 
 double TerminalPanel::PlotTop(double fittedTop) const {
-    const ForceLimits* limits = ShownLimits();
+    const ForceLimits* limits = DrawnLimits();
     return limits ? std::max(fittedTop, limits->upperTons * 1.1) : fittedTop;
 }
 

@@ -103,6 +103,10 @@ class TerminalPanel : public wxPanel, private StationListener {
     void KeepThreshold();
     /// The force limits drawn: those of the running cycle, else the press's.
     const ForceLimits* ShownLimits() const;
+    /// The setup of the curve on the plot (running or last), null before any.
+    const RecordingSetup* DrawnSetup() const;
+    /// The lines the curve on the plot is judged by.
+    const ForceLimits* DrawnLimits() const;
     void UpdateLimitLines();
     /// The force axis's top: high enough that the upper limit is on the plot.
     double PlotTop(double fittedTop) const;
@@ -129,6 +133,7 @@ class TerminalPanel : public wxPanel, private StationListener {
     /// The program the typed bearing would be judged by, drawn on the plot.
     std::shared_ptr<const Program> m_shownProgram;
     mutable ForceLimits m_shownLimits; ///< what ShownLimits points to
+    mutable ForceLimits m_drawnLimits; ///< what DrawnLimits points to
     std::function<void(int bar)> m_readingObserver;
 };
 
