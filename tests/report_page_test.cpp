@@ -196,3 +196,54 @@ TEST_F(PageTest, ThePdfCarriesTheMarkAndABadPictureIsRefused) {
     EXPECT_FALSE(MakeReportPage(facts, missing, "", &pdf, &why));
     EXPECT_EQ(why, "Report not created: the page's fonts or colour profile could not be read.");
 }
+
+// A program with many criteria: every NOK one is on the page, the OK ones
+// that do not fit above the signatures are counted, and nothing of the
+// column runs into them.
+TEST_F(PageTest, EveryFailingCriterionIsShownAndTheRestCountedAboveTheSignatures) {
+    Recording r = Stroke(400);
+    auto program = std::make_shared<Program>();
+    program->name = "TBU 130x230";
+    program->bearing = "TBU*";
+    Criterion peak;
+    peak.kind = CriterionKind::Peak;
+    peak.minTons = 350;
+    peak.maxTons = 420;
+    program->criteria.push_back(peak);
+    for (int k = 0; k < 14; ++k) {
+        Criterion w;
+        w.kind = CriterionKind::Window;
+        w.fromSeconds = k;
+        w.toSeconds = k + 0.5;
+        w.minTons = 0;
+        w.maxTons = k == 13 ? 1 : 450; // the last one fails
+        program->criteria.push_back(w);
+    }
+    r.setup.program = program;
+    r.incomplete = "";
+    for (int k = 0; k < 3; ++k) {
+        AlarmRecord alarm;
+        alarm.thresholdBar = 290;
+        alarm.peakBar = 300 + k;
+        r.alarms.push_back(alarm);
+    }
+    const Judgement j = r.Judged();
+    ASSERT_EQ(j.verdict, Verdict::Fail);
+    const PageLayout page = Lay(r);
+    int ok = 0;
+    const PageRun* counted = nullptr;
+    bool nok = false;
+    for (const PageRun& run : page.runs) {
+        if (run.x < 680 || run.y > 430) continue;
+        if (run.text == "Operator" || run.text == "Inspector" || run.text == "Date" ||
+            run.text == "Page 1 of 1")
+            continue;
+        EXPECT_GE(run.y, 150) << run.text;
+        ok += run.text.rfind("OK ", 0) == 0;
+        nok = nok || run.text.rfind("NOK 13.0", 0) == 0;
+        if (run.text.find("more criteria OK, in the CSV file") != std::string::npos) counted = &run;
+    }
+    EXPECT_TRUE(nok) << page.Text();
+    ASSERT_NE(counted, nullptr) << page.Text();
+    EXPECT_EQ(counted->text, std::to_string(14 - ok) + " more criteria OK, in the CSV file");
+}

@@ -236,17 +236,38 @@ PageLayout LayOutReportPage(const ReportPageFacts& facts, const PageMeasure& mea
             judgement.reason != "recording incomplete: " + recording.incomplete)
             for (const wxString& part : pen.Wrapped("(" + W(judgement.reason) + ")", 130))
                 line(part, 10);
-        // Every criterion, however many: a page never looks complete
-        // without one of them.
+        // What each criterion found, above the signatures: 7 points, 6 when
+        // there are many. Every NOK one is shown; OK ones that do not fit are
+        // counted (all of them are in the CSV file), so the page never
+        // looks complete without one.
+        auto lines = [&](const CriterionResult& c) {
+            return pen.Wrapped((c.ok ? "OK " : "NOK ") + W(c.text), 130);
+        };
+        float step = 8.5f;
         pen.Size(7);
+        size_t needed = 0;
+        for (const CriterionResult& c : judgement.criteria)
+            needed += lines(c).size();
+        if (ry - needed * step < floor) {
+            pen.Size(6);
+            step = 7.3f;
+        }
+        int unshown = 0;
         for (const CriterionResult& c : judgement.criteria) {
-            const wxString mark = c.ok ? "OK " : "NOK ";
+            const std::vector<wxString> parts = lines(c);
+            if (c.ok && ry - (parts.size() + 1) * step < floor) {
+                ++unshown;
+                continue;
+            }
             pen.Colour(c.ok ? PageColour::Green : PageColour::Red);
-            const std::vector<wxString> parts = pen.Wrapped(mark + W(c.text), 130);
             for (size_t k = 0; k < parts.size(); ++k) {
                 pen.Text(690, ry, parts[k], k == 0 && !c.ok);
-                ry -= 8.5f;
+                ry -= step;
             }
+        }
+        if (unshown > 0) {
+            pen.Colour(PageColour::Green);
+            line(W(TrFormat("%d more criteria OK, in the CSV file", unshown)), step);
         }
         pen.Colour(PageColour::Black);
         ry -= 4;
