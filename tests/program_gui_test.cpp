@@ -198,8 +198,9 @@ TEST_F(ProgramGuiTest, HistoryEvaluatesWithAnotherVersionAndTeachesAnEnvelope) {
     auto* history =
         new HistoryWindow(MainWindow::GetInstance()->m_frame, *Panel(), std::move(store));
     for (long i = 0; i < history->m_list->GetItemCount(); ++i)
-        if (history->m_list->Row(i).axle.rfind("AX-E", 0) == 0)
-            history->m_list->SetItemState(i, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+        history->m_list->SetItemState(
+            i, history->m_list->Row(i).axle.rfind("AX-E", 0) == 0 ? wxLIST_STATE_SELECTED : 0,
+            wxLIST_STATE_SELECTED);
     Program stricter = *program;
     stricter.version = 2;
     stricter.criteria[1].minSeconds = 3.5;

@@ -527,7 +527,8 @@ TEST_F(ReportTest, LimitsGiveAVerdictOnThePanelThePageAndTheCsv) {
                                 "\nResult: FAIL (peak 477.7 t above 450.0 t).",
                             wxOK, "Report"));
     page = PageText(ReportPath("AX13"));
-    EXPECT_NE(page.find("Result: FAIL (peak 477.7 t above 450.0 t)"), std::string::npos) << page;
+    // The verdict, and the failing criterion with its figures.
+    EXPECT_NE(page.find("Result: FAIL NOK peak 477.7 t above 450.0 t"), std::string::npos) << page;
     csv = ReadText(ReportPath("AX13").substr(0, ReportPath().size() - 4) + ".csv");
     EXPECT_NE(csv.find("# result,\"FAIL (peak 477.7 t above 450.0 t)\""), std::string::npos);
 
