@@ -11,17 +11,18 @@ RecordingResults Recording::Results() const {
 }
 
 Judgement Recording::Judged() const {
-    if (setup.program) return JudgedBy(*setup.program);
-    if (!setup.hasLimits) return Judgement();
-    return JudgedBy(LimitsProgram(setup.limits));
-}
-
-Judgement Recording::JudgedBy(const Program& program) const {
     // Recordings signed before the rise was judged keep their verdict: a
     // start under pressure was a note on their page.
     const bool riseJudged = setup.judging >= 2;
-    return JudgeCurve(program, ViewOf(times, forces, &pressures), incomplete,
-                      riseJudged ? startNote : std::string(), riseJudged);
+    const CurveView curve = ViewOf(times, forces, &pressures);
+    const std::string note = riseJudged ? startNote : std::string();
+    if (setup.program) return JudgeCurve(*setup.program, curve, incomplete, note, riseJudged);
+    if (!setup.hasLimits) return Judgement();
+    return JudgeCurve(LimitsProgram(setup.limits), curve, incomplete, note, riseJudged);
+}
+
+Judgement Recording::JudgedBy(const Program& program) const {
+    return JudgeCurve(program, ViewOf(times, forces, &pressures), incomplete, startNote);
 }
 
 bool PeakLimitsOf(const Program* program, const ForceLimits* limits, ForceLimits& out) {

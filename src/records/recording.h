@@ -133,9 +133,10 @@ struct Recording {
     double LastTime() const { return times.empty() ? 0 : times.back(); }
     RecordingResults Results() const;
     /// The verdict by the program chosen at Start, or by the limits set
-    /// then; none with neither.
+    /// then, under the rules it was recorded with; none with neither.
     Judgement Judged() const;
-    /// The verdict by another program, the recording left as it is.
+    /// What-if: the verdict `program` gives it under today's rules, the
+    /// recording and its signed verdict left as they are.
     Judgement JudgedBy(const Program& program) const;
 };
 
