@@ -198,6 +198,12 @@ TEST_F(BannerTest, EveryCycleStateWithItsLiveFigures) {
     // The state's word, the pressure and the force are drawn large.
     ASSERT_EQ(recording.runs.size(), 5u);
     EXPECT_TRUE(recording.runs[0].state && recording.runs[2].figure && recording.runs[4].figure);
+    // Started with the press under pressure: told at once, as a warning.
+    in.startNote = "started at 318 bar: the rise is not on the curve";
+    EXPECT_EQ(ComposeBanner(in).Line(), "RECORDING — 34 s left · STARTED UNDER PRESSURE: the rise "
+                                        "is not on the curve · 320 bar · 320.0 t");
+    EXPECT_EQ(ComposeBanner(in).colour, BannerColour::Amber);
+    in.startNote.clear();
     EXPECT_FALSE(recording.runs[1].figure || recording.runs[1].state || recording.runs[3].figure);
 
     in.armed = in.recording = false;
