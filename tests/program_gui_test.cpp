@@ -39,7 +39,7 @@ std::string CommandOutput(const std::string& command) {
 }
 
 const char* const kProgram = R"({"name": "TBU 130x230", "version": 1,
-  "bearing": "TBU 130x230*", "record_length_s": 12,
+  "bearing": "TBU 130x230*", "record_length_s": 12, "alarm_threshold_bar": 380,
   "criteria": [{"peak": {"min_t": 350, "max_t": 420}},
                {"hold": {"above_t": 390, "min_s": 3.0}}]})";
 
@@ -111,7 +111,8 @@ TEST_F(ProgramGuiTest, TheScannedBearingChoosesItsProgramAndItsCriteriaJudgeTheJ
     ui.refurbishmentDate->ChangeValue("-");
     // Scanned, in the scanner's case: the program is chosen and shown.
     ui.bearingDesignation->SetValue("tbu 130x230 tn9");
-    EXPECT_EQ(ui.programText->GetLabel(), "Program: TBU 130x230 v1");
+    EXPECT_EQ(ui.programText->GetLabel(),
+              wxString::FromUTF8("Program: TBU 130x230 v1 \xC2\xB7 alarm 380 bar"));
     EXPECT_TRUE(ui.startButton->IsEnabled());
     EXPECT_EQ(ui.recordLength->GetValue(), "12"); // the program's
 
@@ -129,6 +130,8 @@ TEST_F(ProgramGuiTest, TheScannedBearingChoosesItsProgramAndItsCriteriaJudgeTheJ
     ASSERT_TRUE(failed.setup.program);
     EXPECT_EQ(failed.setup.program->Title(), "TBU 130x230 v1");
     EXPECT_EQ(failed.setup.recordLengthSeconds, 12);
+    EXPECT_EQ(failed.setup.alarmThresholdBar, 380);
+    EXPECT_EQ(ui.alarmThreshold->GetValue(), "0"); // the press's own, as it was set
     const Judgement j = failed.Judged();
     EXPECT_EQ(j.verdict, Verdict::Fail);
     EXPECT_EQ(j.criteria.size(), 2u);

@@ -373,7 +373,11 @@ void TerminalPanel::ShowProgram(const JobFields& typed) {
                    ? _("Scan the bearing: it needs its program")
                    : _("No program for this bearing here");
     else if (program != nullptr)
-        text = _("Program: ") + wxString::FromUTF8(program->Title());
+        text = _("Program: ") + wxString::FromUTF8(program->Title()) +
+               (program->alarmThresholdBar > 0
+                    ? wxString::FromUTF8(" \xC2\xB7 ") +
+                          wxString::Format(_("alarm %d bar"), program->alarmThresholdBar)
+                    : wxString());
     else if (!m_station.Programs().empty() || typed.programRequired)
         text = _("No program: the press's limits");
     m_ui.programText->SetForegroundColour(refusal.empty() ? wxColour(20, 40, 110)
@@ -389,11 +393,10 @@ void TerminalPanel::ShowProgram(const JobFields& typed) {
         // The whole reason, where the label has room for its start only.
         m_ui.programText->SetToolTip(refusal.empty() ? text : wxString::FromUTF8(refusal));
     }
-    // What the program sets is not typed.
+    // The program's record length is shown where it is typed; its alarm
+    // threshold is named beside it, the press's own threshold kept as set.
     if (program != nullptr && program->recordLengthSeconds > 0 && !m_station.Running())
         m_ui.recordLength->ChangeValue(wxString::Format("%d", program->recordLengthSeconds));
-    if (program != nullptr && program->alarmThresholdBar > 0 && !m_station.Running())
-        m_ui.alarmThreshold->ChangeValue(wxString::Format("%d", program->alarmThresholdBar));
 }
 
 void TerminalPanel::LockSetupFields(bool locked) {
