@@ -98,6 +98,27 @@ double Seconds(int64_t ms) {
     return ms / 1000.0;
 }
 
+/// Where a reading at `t` ms meets an envelope: the two points around it
+/// (`k` moves forward along the points as the readings do) and the band
+/// between them, straight, at the forces' resolution.
+struct BandAt {
+    size_t a = 0, b = 0;
+    double lower = 0, upper = 0;
+};
+BandAt Band(const std::vector<EnvelopePoint>& e, size_t& k, int64_t t) {
+    while (k + 1 < e.size() && Ms(e[k + 1].seconds) < t)
+        ++k;
+    BandAt band;
+    band.a = k;
+    band.b = std::min(k + 1, e.size() - 1);
+    const EnvelopePoint &a = e[band.a], &b = e[band.b];
+    const double span = Ms(b.seconds) - Ms(a.seconds);
+    const double w = span > 0 ? std::clamp((t - Ms(a.seconds)) / span, 0.0, 1.0) : 0.0;
+    band.lower = AtResolution(a.lowerTons + w * (b.lowerTons - a.lowerTons));
+    band.upper = AtResolution(a.upperTons + w * (b.upperTons - a.upperTons));
+    return band;
+}
+
 CriterionResult Peak(const Criterion& c, const Samples& s) {
     CriterionResult r;
     r.measured = s.peakTons;
@@ -265,15 +286,8 @@ CriterionResult Envelope(const Criterion& c, const Samples& s) {
     for (size_t i = s.rise; i < s.tons.size(); ++i) {
         const int64_t t = s.ms[i];
         if (t < first || t > last) continue;
-        while (k + 1 < e.size() && Ms(e[k + 1].seconds) < t)
-            ++k;
-        const EnvelopePoint& a = e[k];
-        const EnvelopePoint& b = e[std::min(k + 1, e.size() - 1)];
-        const double span = Ms(b.seconds) - Ms(a.seconds);
-        const double w = span > 0 ? std::clamp((t - Ms(a.seconds)) / span, 0.0, 1.0) : 0.0;
-        const double lo = AtResolution(a.lowerTons + w * (b.lowerTons - a.lowerTons));
-        const double hi = AtResolution(a.upperTons + w * (b.upperTons - a.upperTons));
-        const double over = s.tons[i] - hi, under = lo - s.tons[i];
+        const BandAt band = Band(e, k, t);
+        const double over = s.tons[i] - band.upper, under = band.lower - s.tons[i];
         if (over > worst) worst = over, worstAt = t, above = true;
         if (under > worst) worst = under, worstAt = t, above = false;
     }
@@ -423,23 +437,18 @@ bool TeachEnvelope(const std::vector<CurveView>& curves, Criterion& envelope, st
         for (size_t i = s.rise; i < s.tons.size(); ++i) {
             const int64_t t = s.ms[i];
             if (t > Ms(e.back().seconds)) break;
-            while (k + 1 < e.size() && Ms(e[k + 1].seconds) < t)
-                ++k;
-            EnvelopePoint& a = e[k];
-            EnvelopePoint& b = e[std::min(k + 1, e.size() - 1)];
-            const double span = Ms(b.seconds) - Ms(a.seconds);
-            const double w = span > 0 ? std::clamp((t - Ms(a.seconds)) / span, 0.0, 1.0) : 0.0;
-            const double hi = AtResolution(a.upperTons + w * (b.upperTons - a.upperTons));
-            const double lo = AtResolution(a.lowerTons + w * (b.lowerTons - a.lowerTons));
-            if (s.tons[i] > hi) {
-                const double raise = std::ceil((s.tons[i] - hi) * 10000) / 10000 + 0.0001;
+            const BandAt band = Band(e, k, t);
+            EnvelopePoint &a = e[band.a], &b = e[band.b];
+            if (s.tons[i] > band.upper) {
+                const double raise = std::ceil((s.tons[i] - band.upper) * 10000) / 10000 + 0.0001;
                 a.upperTons = AtResolution(a.upperTons + raise);
-                if (&b != &a) b.upperTons = AtResolution(b.upperTons + raise);
+                if (band.b != band.a) b.upperTons = AtResolution(b.upperTons + raise);
             }
-            if (s.tons[i] < lo) {
-                const double lower = std::ceil((lo - s.tons[i]) * 10000) / 10000 + 0.0001;
+            if (s.tons[i] < band.lower) {
+                const double lower = std::ceil((band.lower - s.tons[i]) * 10000) / 10000 + 0.0001;
                 a.lowerTons = AtResolution(std::max(0.0, a.lowerTons - lower));
-                if (&b != &a) b.lowerTons = AtResolution(std::max(0.0, b.lowerTons - lower));
+                if (band.b != band.a)
+                    b.lowerTons = AtResolution(std::max(0.0, b.lowerTons - lower));
             }
         }
     }

@@ -127,6 +127,15 @@ Fill();
 
 ProgramsDialog::~ProgramsDialog() = default;
 
+std::unique_ptr<RecordStore> ProgramsDialog::OpenTrail() {
+    std::string why;
+    std::unique_ptr<RecordStore> store = MainWindow::GetInstance()->OpenAuditStore(&why);
+    if (!store)
+        Refuse("The mounting programs cannot be changed: the audit trail cannot be used (" +
+               wxString::FromUTF8(why) + ").");
+    return store;
+}
+
 void ProgramsDialog::Refuse(const wxString& why) {
     m_errorText->SetLabel(WrappedForBox(why, 90));
     Layout();
@@ -195,12 +204,8 @@ bool ProgramsDialog::Import(const std::string& path) {
         Refuse(wxString::FromUTF8(why));
         return false;
     }
-    std::unique_ptr<RecordStore> store = MainWindow::GetInstance()->OpenAuditStore(&why);
-    if (!store) {
-        Refuse("The mounting programs cannot be changed: the audit trail cannot be used (" +
-               wxString::FromUTF8(why) + ").");
-        return false;
-    }
+    std::unique_ptr<RecordStore> store = OpenTrail();
+    if (!store) return false;
     Change wrong, change;
     wrong.press = program.name;
     wrong.newValue = ProgramJson(program, false);
@@ -236,12 +241,8 @@ bool ProgramsDialog::Export(const std::string& name, const std::string& path) {
 
 bool ProgramsDialog::Withdraw(const std::string& name) {
     std::string why;
-    std::unique_ptr<RecordStore> store = MainWindow::GetInstance()->OpenAuditStore(&why);
-    if (!store) {
-        Refuse("The mounting programs cannot be changed: the audit trail cannot be used (" +
-               wxString::FromUTF8(why) + ").");
-        return false;
-    }
+    std::unique_ptr<RecordStore> store = OpenTrail();
+    if (!store) return false;
     Change wrong, change;
     wrong.press = name;
     wxString refused;

@@ -39,6 +39,9 @@ class ProgramsDialog : public wxDialog {
     void Fill();
     void ShowDetails();
     void Refuse(const wxString& why);
+    /// The store with the audit trail; null, told in the dialog, when it
+    /// cannot be used.
+    std::unique_ptr<class RecordStore> OpenTrail();
     /// The programs changed: the panel judges by them from the next Start.
     void Changed();
     std::string Selected() const;
