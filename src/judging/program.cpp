@@ -160,12 +160,15 @@ void CheckCriterion(const Criterion& c, const std::string& at, bool untaughtAllo
     auto positive = [&](double value, const char* key) {
         if (!(value > 0)) Refuse(at + ": " + key + " must be above 0");
     };
-    switch (c.kind) {
-    case CriterionKind::Peak:
-        positive(c.maxTons, "max_t");
+    auto forces = [&] { // min_t and max_t of a peak or a window
         if (c.minTons < 0) Refuse(at + ": min_t must not be negative");
         if (c.minTons > c.maxTons)
             Refuse(at + ": min_t " + Tons(c.minTons) + " above max_t " + Tons(c.maxTons));
+    };
+    switch (c.kind) {
+    case CriterionKind::Peak:
+        positive(c.maxTons, "max_t");
+        forces();
         break;
     case CriterionKind::Hold:
         positive(c.aboveTons, "above_t");
@@ -181,9 +184,7 @@ void CheckCriterion(const Criterion& c, const std::string& at, bool untaughtAllo
         if (c.fromSeconds >= c.toSeconds)
             Refuse(at + ": from_s " + std::to_string(c.fromSeconds) + " not before to_s " +
                    std::to_string(c.toSeconds));
-        if (c.minTons < 0) Refuse(at + ": min_t must not be negative");
-        if (c.minTons > c.maxTons)
-            Refuse(at + ": min_t " + Tons(c.minTons) + " above max_t " + Tons(c.maxTons));
+        forces();
         break;
     case CriterionKind::Envelope:
         positive(c.kSigma, "k_sigma");
