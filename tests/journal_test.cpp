@@ -2,6 +2,9 @@
 // ended, and found at the next start when a crash interrupted it.
 #include "station/journal.h"
 
+#include "station/cycle.h"
+#include "station/report_data.h"
+
 #include "records/file_access.h"
 
 #include <gtest/gtest.h>
@@ -194,8 +197,8 @@ TEST(RecordingJournal, ReadsBackTheSetupAndTheSamplesOfAnInterruptedRecording) {
     ASSERT_TRUE(
         journal.Open(dir, "20261208-180000", JournalHeader(setup), SteadyClock::now(), nullptr));
     journal.AppendLine(JournalStartLine(1796752805));
-    journal.Append(0, 12.3012, 6);
-    journal.Append(0.075, 16.4016, 8);
+    journal.Append(0, ForceTons(6, 2010.5), 6);
+    journal.Append(0.075, ForceTons(8, 2010.5), 8);
     journal.Close("x");
     {
         std::ofstream cut(journal.Path(), std::ios::app);
@@ -216,6 +219,78 @@ TEST(RecordingJournal, ReadsBackTheSetupAndTheSamplesOfAnInterruptedRecording) {
     EXPECT_EQ(r.setup.pcName, "press-pc-3");
     EXPECT_EQ(r.startedAt, 1796752805);
     EXPECT_EQ(r.times, (std::vector<double>{0, 0.075}));
-    EXPECT_EQ(r.forces, (std::vector<double>{12.3012, 16.4016}));
+    // The forces as the recording had them, not as rounded in the file.
+    EXPECT_EQ(r.forces, (std::vector<double>{ForceTons(6, 2010.5), ForceTons(8, 2010.5)}));
     EXPECT_EQ(r.pressures, (std::vector<int>{6, 8}));
+    EXPECT_TRUE(r.alarms.empty());
+}
+
+// A recording that ended is kept whole from its journal alone when the store
+// never got it: how it ended, its start note and alarms (with commas, quotes
+// and a formula in the names), its end; interrupted journals and ones of
+// earlier versions are told apart from whole ones.
+TEST(RecordingJournal, AnEndedJournalHoldsTheWholeRecordingAndIsToldApart) {
+    const std::string dir = FreshDirectory("journal_whole_");
+    Recording kept;
+    kept.setup.uuid = NewRecordingId();
+    kept.setup.surface = 1250;
+    kept.setup.pressName = "Press A";
+    kept.startedAt = 1796752805;
+    kept.stoppedAt = 1796752830;
+    kept.incomplete = "ended by the operator at 12.3 s";
+    kept.startNote = "started at 380 bar, \"under pressure\"";
+    AlarmRecord a;
+    a.thresholdBar = 300;
+    a.startedAt = 1796752810;
+    a.startSeconds = 4.825;
+    a.peakBar = 331;
+    a.endedAt = 1796752812;
+    a.endSeconds = 6.5;
+    a.acknowledgedAt = 1796752831;
+    a.acknowledgedBy = "=Rossi, M.";
+    kept.alarms = {a, a};
+    kept.alarms[1].endedAt = 0;
+    kept.alarms[1].endSeconds = -1;
+    kept.alarms[1].acknowledgedBy = "";
+
+    RecordingJournal journal;
+    ASSERT_TRUE(journal.Open(dir, "20261208-180000", JournalHeader(kept.setup), SteadyClock::now(),
+                             nullptr));
+    journal.AppendLine(JournalStartLine(kept.startedAt));
+    for (int i = 0; i < 165; ++i) {
+        const int bar = 5 + (i * 37) % 311;
+        journal.Append(i * 0.075, ForceTons(bar, 1250), bar);
+        kept.times.push_back(std::llround(i * 75.0) / 1000.0);
+        kept.forces.push_back(ForceTons(bar, 1250));
+        kept.pressures.push_back(bar);
+    }
+    journal.AppendLine(JournalKeptLines(kept));
+    journal.Close(kept.incomplete);
+    RecordingJournal interrupted;
+    ASSERT_TRUE(interrupted.Open(dir, "20261208-190000", JournalHeader(kept.setup),
+                                 SteadyClock::now(), nullptr));
+    interrupted.Append(0, 1, 1);
+    interrupted.FlushIfDue(SteadyClock::now() + std::chrono::seconds(2));
+    std::ofstream(dir + "/recordings/20261208-170000.csv")
+        << "# uuid,old\ntime_s,force_t,pressure_bar\n0.000,1.0000,1\n# end,completed at 0 s\n";
+
+    const std::vector<JournalFile> found = FindJournals(dir);
+    ASSERT_EQ(found.size(), 3u);
+    EXPECT_TRUE(found[0].ended && !found[0].whole); // an earlier version's
+    EXPECT_EQ(found[0].uuid, "old");
+    EXPECT_TRUE(found[1].ended && found[1].whole);
+    EXPECT_EQ(found[1].uuid, kept.setup.uuid);
+    EXPECT_FALSE(found[2].ended || found[2].whole);
+
+    Recording r;
+    ASSERT_TRUE(ReadJournal(found[1].path, r));
+    EXPECT_EQ(r.times, kept.times);
+    EXPECT_EQ(r.forces, kept.forces);
+    EXPECT_EQ(r.stoppedAt, kept.stoppedAt);
+    EXPECT_EQ(r.incomplete, kept.incomplete);
+    EXPECT_EQ(r.startNote, kept.startNote);
+    EXPECT_EQ(PackAlarms(r.alarms), PackAlarms(kept.alarms));
+    // So its CSV file, and the hash the store and the page carry, are the
+    // ones the recording had.
+    EXPECT_EQ(CurveCsvText(r), CurveCsvText(kept));
 }

@@ -7,10 +7,14 @@
 #include "station/job_setup.h"
 #include "station/station.h"
 
+#include "records/file_access.h"
 #include "records/record_store.h"
 #include "sim_process.h"
+#include "station/verify.h"
+#include "test_loop.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <wx/filename.h>
 
 #include <unistd.h>
@@ -20,62 +24,12 @@
 #include <cstdio>
 #include <fstream>
 #include <mutex>
+#include <random>
 #include <thread>
 
 namespace {
 
 using Ms = std::chrono::milliseconds;
-
-/// The station's thread: tasks posted from any thread, run by RunUntil.
-class TestLoop : public StationExecutor {
-  public:
-    void Post(std::function<void()> task) override { PostAfter(0, std::move(task)); }
-    void PostAfter(int ms, std::function<void()> task) override {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_tasks.push_back({SteadyClock::now() + Ms(ms), m_sequence++, std::move(task)});
-        m_wake.notify_one();
-    }
-    /// Runs what is due until `done` or `timeoutMs` passed; returns `done()`.
-    bool RunUntil(const std::function<bool()>& done, int timeoutMs) {
-        const SteadyTime end = SteadyClock::now() + Ms(timeoutMs);
-        while (!done()) {
-            if (SteadyClock::now() > end) return false;
-            std::function<void()> task = Next(std::min(end, SteadyClock::now() + Ms(20)));
-            if (task) task();
-        }
-        return true;
-    }
-
-  private:
-    struct Task {
-        SteadyTime due;
-        long long sequence;
-        std::function<void()> run;
-    };
-    /// The earliest due task, waiting for one until `until` at most.
-    std::function<void()> Next(SteadyTime until) {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        for (;;) {
-            auto first = m_tasks.end();
-            for (auto it = m_tasks.begin(); it != m_tasks.end(); ++it)
-                if (first == m_tasks.end() || it->due < first->due ||
-                    (it->due == first->due && it->sequence < first->sequence))
-                    first = it;
-            const SteadyTime now = SteadyClock::now();
-            if (first != m_tasks.end() && first->due <= now) {
-                std::function<void()> run = std::move(first->run);
-                m_tasks.erase(first);
-                return run;
-            }
-            if (now >= until) return nullptr;
-            m_wake.wait_until(lock, first != m_tasks.end() ? std::min(until, first->due) : until);
-        }
-    }
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    std::vector<Task> m_tasks;
-    long long m_sequence = 0;
-};
 
 /// Counts what the station tells, answers its questions as an operator
 /// would, and holds a loss notice open (as a box is) until it is closed.
@@ -101,6 +55,7 @@ struct Operator : StationListener {
     }
     void CloseLossNotice() override { noticeOpen = false; }
     void ShowError(const std::string& text) override { errors.push_back(text); }
+    void OnJournalsKept(const std::string& text, bool) override { journalsKept.push_back(text); }
     void OnPlantStatus(const std::string&) override {}
 
     TestLoop& loop;
@@ -108,7 +63,7 @@ struct Operator : StationListener {
     bool noticeOpen = false;
     int states = 0, batches = 0, recordingsStarted = 0, sounds = 0, cyclesEnded = 0,
         reportQuestions = 0;
-    std::vector<std::string> acknowledgeBoxes, notices, errors;
+    std::vector<std::string> acknowledgeBoxes, notices, errors, journalsKept;
     std::vector<Recording> kept;
 };
 
@@ -235,7 +190,10 @@ TEST(StationJob, AStrokeEndsByItselfIsKeptWithItsAlarmAndIsAskedForOnce) {
         EXPECT_EQ(status, RecordStatus::Complete);
         EXPECT_EQ(stored.times.size(), kept.times.size());
         EXPECT_EQ(stored.alarms.size(), 1u);
-        EXPECT_EQ(job.station.KeepInterruptedJournals(job.dir), "");
+        job.station.KeepJournals(job.dir);
+        job.station.FlushRecordStore();
+        job.loop.RunUntil([] { return false; }, 50);
+        EXPECT_TRUE(job.op.journalsKept.empty());
         EXPECT_TRUE(job.op.errors.empty());
         job.station.Disconnect();
         EXPECT_FALSE(job.station.Connected());
@@ -324,4 +282,156 @@ TEST(StationJob, StartNamesWhatIsMissingAndAJournalThatCannotBeWritten) {
     EXPECT_FALSE(station.Start(setup, true, file, &why));
     EXPECT_NE(why.find("The recording cannot start"), std::string::npos);
     EXPECT_FALSE(station.IsArmed());
+}
+
+namespace {
+
+/// Every recording of the store at `path` with this identity.
+int CountInStore(const std::string& path, const std::string& uuid) {
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_stmt* count = nullptr;
+    sqlite3_prepare_v2(db, "SELECT count(*) FROM recordings WHERE uuid = ?1", -1, &count, nullptr);
+    sqlite3_bind_text(count, 1, uuid.c_str(), -1, SQLITE_TRANSIENT);
+    const int n = sqlite3_step(count) == SQLITE_ROW ? sqlite3_column_int(count, 0) : -1;
+    sqlite3_finalize(count);
+    sqlite3_close(db);
+    return n;
+}
+
+std::string FileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+} // namespace
+
+// Fault mended: a recording made while the store could not be written was in
+// no store for good, though its journal was whole. It comes in by itself once
+// the store can be written again, as it was kept, once, and is told once.
+TEST(StationStore, ARecordingMadeWhileTheStoreCannotBeWrittenComesInOnceItCan) {
+    Job job(kStroke, {"--unpadded"});
+    job.station.SetStoreRetry(200);
+    job.station.FlushRecordStore();
+    // Another program holds the store's write lock past the writer's wait.
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open((job.dir + "/records.db").c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    ASSERT_TRUE(job.Connect());
+    ASSERT_TRUE(job.StartJob(0));
+    ASSERT_TRUE(job.loop.RunUntil([&] { return !job.op.errors.empty(); }, 20000));
+    EXPECT_NE(job.op.errors[0].find("cannot be used"), std::string::npos) << job.op.errors[0];
+    ASSERT_EQ(job.op.kept.size(), 1u);
+    const Recording& kept = job.op.kept[0];
+    // Its journal ended whole before the store was asked.
+    const std::vector<JournalFile> journals = FindJournals(job.dir);
+    ASSERT_EQ(journals.size(), 1u);
+    EXPECT_TRUE(journals[0].whole);
+    job.loop.RunUntil([] { return false; }, 3000); // retries while it stays locked
+    EXPECT_TRUE(job.op.journalsKept.empty());
+    EXPECT_EQ(job.op.errors.size(), 1u); // told once
+
+    sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    ASSERT_TRUE(job.loop.RunUntil([&] { return !job.op.journalsKept.empty(); }, 10000));
+    EXPECT_NE(job.op.journalsKept[0].find("was only in its journal"), std::string::npos)
+        << job.op.journalsKept[0];
+    EXPECT_EQ(job.station.StoreProblem(), "");
+    RecordStatus status = RecordStatus::Interrupted;
+    const Recording stored = job.Stored(kept.setup.uuid, &status);
+    EXPECT_EQ(status, RecordStatus::Complete);
+    EXPECT_EQ(stored.pressures, kept.pressures);
+    EXPECT_EQ(stored.forces, kept.forces);
+    EXPECT_EQ(stored.csvSha256, kept.csvSha256);
+    EXPECT_EQ(stored.stoppedAt, kept.stoppedAt);
+    EXPECT_EQ(stored.Judged().verdict, kept.Judged().verdict);
+    // Not again, at the next start or later.
+    job.station.KeepJournals(job.dir);
+    job.station.FlushRecordStore();
+    job.loop.RunUntil([] { return false; }, 100);
+    EXPECT_EQ(job.op.journalsKept.size(), 1u);
+    EXPECT_EQ(CountInStore(job.dir + "/records.db", kept.setup.uuid), 1);
+}
+
+// Fault mended: a store with 4 KiB of random bytes in its middle was opened
+// without a word and `--verify-store` said OK. It is refused in words, left
+// byte for byte as it is, and the recordings of meanwhile stay in their
+// journals until the store is whole again.
+TEST(StationStore, ADamagedStoreIsRefusedInWordsAndLeftAsItIs) {
+    const std::string dir = FreshDirectory("damaged");
+    const std::string path = dir + "/records.db";
+    {
+        std::string why;
+        std::unique_ptr<RecordStore> store = RecordStore::Open(path, &why);
+        ASSERT_TRUE(store) << why;
+        std::vector<Recording> many(40);
+        for (Recording& r : many) {
+            r.setup.uuid = NewRecordingId();
+            r.setup.surface = 1250;
+            for (int i = 0; i < 400; ++i) {
+                r.times.push_back(i * 0.075);
+                r.pressures.push_back(i % 320);
+                r.forces.push_back(ForceTons(i % 320, 1250));
+            }
+        }
+        ASSERT_TRUE(store->AddMany(many, RecordStatus::Complete, &why)) << why;
+    }
+    const std::string whole = FileBytes(path);
+    std::string damaged = whole;
+    std::mt19937 random(7);
+    for (size_t i = damaged.size() / 2; i < damaged.size() / 2 + 4096; ++i)
+        damaged[i] = static_cast<char>(random());
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << damaged;
+
+    const VerifyOutcome verified = VerifyStore(path);
+    EXPECT_EQ(verified.exitCode, 2);
+    EXPECT_NE(verified.line.find("damaged"), std::string::npos) << verified.line;
+
+    // A recording that ends meanwhile is kept in its journal only.
+    Recording meanwhile;
+    meanwhile.setup.uuid = NewRecordingId();
+    meanwhile.setup.surface = 1250;
+    meanwhile.startedAt = 1796752805;
+    meanwhile.stoppedAt = 1796752820;
+    meanwhile.times = {0, 0.075};
+    meanwhile.pressures = {100, 200};
+    meanwhile.forces = {ForceTons(100, 1250), ForceTons(200, 1250)};
+    RecordingJournal journal;
+    ASSERT_TRUE(journal.Open(dir, "20261208-180000", JournalHeader(meanwhile.setup),
+                             SteadyClock::now(), nullptr));
+    journal.AppendLine(JournalStartLine(meanwhile.startedAt));
+    journal.Append(0, meanwhile.forces[0], 100);
+    journal.Append(0.075, meanwhile.forces[1], 200);
+    journal.AppendLine(JournalKeptLines(meanwhile));
+    journal.Close("completed at 0.075 s");
+    {
+        TestLoop loop;
+        Operator op(loop);
+        Station station(loop, op);
+        station.OpenRecordStore(path);
+        station.KeepJournals(dir);
+        station.StoreRecording(meanwhile, RecordStatus::Complete);
+        station.FlushRecordStore();
+        loop.RunUntil([&] { return !op.errors.empty(); }, 5000);
+        ASSERT_EQ(op.errors.size(), 1u);
+        EXPECT_NE(op.errors[0].find("damaged"), std::string::npos) << op.errors[0];
+        EXPECT_NE(op.errors[0].find("left as it is"), std::string::npos) << op.errors[0];
+        EXPECT_TRUE(op.journalsKept.empty());
+    }
+    EXPECT_TRUE(FileBytes(path) == damaged);
+
+    // The store put back whole from its backup: the next start brings the
+    // recording in from its journal.
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << whole;
+    RemovePath(path + "-wal");
+    RemovePath(path + "-shm");
+    TestLoop loop;
+    Operator op(loop);
+    Station station(loop, op);
+    station.OpenRecordStore(path);
+    station.KeepJournals(dir);
+    ASSERT_TRUE(loop.RunUntil([&] { return !op.journalsKept.empty(); }, 5000));
+    EXPECT_TRUE(op.errors.empty());
+    EXPECT_EQ(CountInStore(path, meanwhile.setup.uuid), 1);
+    EXPECT_EQ(VerifyStore(path).exitCode, 0);
 }

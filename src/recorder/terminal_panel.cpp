@@ -208,8 +208,12 @@ bool TerminalPanel::WriteReport(const Recording& recording, const std::string& r
 }
 
 void TerminalPanel::ReportInterruptedJournals() {
-    const std::string text = m_station.KeepInterruptedJournals(ReportDirectory());
-    if (!text.empty()) ShowInfo(wxString::FromUTF8(text), "Interrupted recording");
+    m_station.KeepJournals(ReportDirectory());
+}
+
+void TerminalPanel::OnJournalsKept(const std::string& text, bool interrupted) {
+    ShowInfo(wxString::FromUTF8(text),
+             interrupted ? _("Interrupted recording") : _("Recordings kept from their journals"));
 }
 
 //-----------------------------------------------------------------------------

@@ -85,6 +85,7 @@ class TerminalPanel : public wxPanel, private StationListener {
     bool ShowLossNotice(const std::string& text) override;
     void CloseLossNotice() override;
     void ShowError(const std::string& text) override;
+    void OnJournalsKept(const std::string& text, bool interrupted) override;
     void OnPlantStatus(const std::string& text) override;
 
     void BindControls(int displayWidth);

@@ -283,6 +283,20 @@ std::unique_ptr<RecordStore> RecordStore::Open(const std::string& path, std::str
     return store;
 }
 
+bool RecordStore::QuickCheck(std::string* problem) {
+    Statement check(m_db, "PRAGMA quick_check(3)");
+    std::string found;
+    int step = check.Ok() ? check.Step() : SQLITE_ERROR;
+    for (; step == SQLITE_ROW; step = check.Step())
+        if (check.Text(0) != "ok") found += (found.empty() ? "" : "; ") + check.Text(0);
+    if (step != SQLITE_DONE && found.empty()) found = sqlite3_errmsg(m_db);
+    if (found.empty()) return true;
+    if (problem)
+        *problem = "the store is damaged (SQLite's own check: " + found +
+                   "); it is left as it is and nothing is written to it";
+    return false;
+}
+
 RecordStore::~RecordStore() {
     sqlite3_close(m_db);
 }

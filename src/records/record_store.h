@@ -165,6 +165,10 @@ class RecordStore {
     /// carries the hash of the one before it, and the store keeps the count
     /// and the last hash, so a changed, removed or added entry is found.
     ChainCheck VerifyChain();
+    /// SQLite's own check of the file's structure (every page read): false,
+    /// with what it found, for a damaged store. Slow on a large store: the
+    /// program runs it on the store's own thread.
+    bool QuickCheck(std::string* problem);
     int ReprintCount(const std::string& uuid);
 
     /// Newest first; `total` (when given) gets the count of every match.

@@ -20,6 +20,11 @@ void RecordWriter::Post(Job job, Done done) {
     m_wake.notify_one();
 }
 
+void RecordWriter::Refuse(std::string why) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_refused = std::move(why);
+}
+
 void RecordWriter::Drain() {
     std::unique_lock<std::mutex> lock(m_mutex);
     m_idle.wait(lock, [this] { return m_jobs.empty() && !m_busy; });
@@ -28,6 +33,7 @@ void RecordWriter::Drain() {
 void RecordWriter::Run() {
     for (;;) {
         std::pair<Job, Done> next;
+        std::string refused;
         {
             std::unique_lock<std::mutex> lock(m_mutex);
             m_wake.wait(lock, [this] { return m_stopping || !m_jobs.empty(); });
@@ -35,9 +41,10 @@ void RecordWriter::Run() {
             next = std::move(m_jobs.front());
             m_jobs.pop_front();
             m_busy = true;
+            refused = m_refused;
         }
-        std::string why;
-        const bool ok = next.first(*m_store, &why);
+        std::string why = refused;
+        const bool ok = refused.empty() && next.first(*m_store, &why);
         if (next.second) next.second(ok, why);
         {
             std::lock_guard<std::mutex> lock(m_mutex);

@@ -27,6 +27,9 @@ class RecordWriter {
     RecordWriter& operator=(const RecordWriter&) = delete;
 
     void Post(Job job, Done done);
+    /// From now on every job fails with `why` without touching the store (a
+    /// damaged store is left as it is). Callable from a job's callback.
+    void Refuse(std::string why);
     /// Waits until every job posted so far has run (tests, exit).
     void Drain();
 
@@ -38,5 +41,6 @@ class RecordWriter {
     std::deque<std::pair<Job, Done>> m_jobs;
     bool m_busy = false;
     bool m_stopping = false;
+    std::string m_refused;
     std::thread m_thread;
 };

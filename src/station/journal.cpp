@@ -1,6 +1,7 @@
 #include "station/journal.h"
 
 #include "records/file_access.h"
+#include "station/cycle.h"
 #include "station/local_time.h"
 #include "station/report_data.h"
 
@@ -21,18 +22,50 @@ std::string JournalDirectory(const std::string& directory) {
     return base + "recordings";
 }
 
-// The last non-empty line of a text file, or "". Only the file's end is read:
-// every start looks at every journal.
-std::string LastLine(const std::string& path) {
+// The first and the last bytes of a journal, read in one opening: every
+// start looks at every journal, so only its ends are read.
+bool ReadEnds(const std::string& path, std::string& head, std::string& tail) {
     FILE* file = OpenPath(path, "rb");
-    if (file == nullptr) return "";
-    std::string tail(512, '\0');
+    if (file == nullptr) return false;
+    head.assign(512, '\0');
+    head.resize(std::fread(&head[0], 1, head.size(), file));
+    tail.assign(512, '\0');
     if (std::fseek(file, -512, SEEK_END) != 0) std::rewind(file);
     tail.resize(std::fread(&tail[0], 1, tail.size(), file));
     std::fclose(file);
-    while (!tail.empty() && (tail.back() == '\n' || tail.back() == '\r'))
-        tail.pop_back();
-    return tail.substr(tail.find_last_of('\n') + 1);
+    return true;
+}
+
+// The lines of `text` that are whole (the first of a tail may be cut).
+std::vector<std::string> LinesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (!line.empty()) lines.push_back(line);
+    }
+    return lines;
+}
+
+// The value of the "# key," line among `lines`, or "".
+std::string HeaderValue(const std::vector<std::string>& lines, const std::string& key) {
+    const std::string start = "# " + key + ",";
+    for (const std::string& line : lines)
+        if (line.rfind(start, 0) == 0) return CsvFieldText(line.substr(start.size()));
+    return "";
+}
+
+// Ends a sample line cut short by a crash, then appends `line`.
+bool AppendToEnded(const std::string& path, const std::string& line) {
+    FILE* file = OpenPath(path, "r+b");
+    if (file == nullptr) return false;
+    bool endsWithLineFeed = true;
+    if (std::fseek(file, -1, SEEK_END) == 0) endsWithLineFeed = std::fgetc(file) == '\n';
+    std::fseek(file, 0, SEEK_END);
+    bool written = endsWithLineFeed || std::fputc('\n', file) != EOF;
+    written = written && std::fprintf(file, "%s\n", line.c_str()) >= 0;
+    written = SyncFile(file) && written;
+    return std::fclose(file) == 0 && written;
 }
 
 } // namespace
@@ -126,15 +159,33 @@ void RecordingJournal::Discard() {
     RemovePath(m_path);
 }
 
-std::vector<std::string> FindInterruptedJournals(const std::string& directory) {
-    std::vector<std::string> found;
+std::vector<JournalFile> FindJournals(const std::string& directory) {
+    std::vector<JournalFile> found;
     const std::string folder = JournalDirectory(directory);
     for (const std::string& name : ListDirectory(folder)) {
         if (name.size() < 4 || name.compare(name.size() - 4, 4, ".csv") != 0) continue;
-        std::string path = folder + "/" + name;
-        if (LastLine(path).rfind(kEndLine, 0) != 0) found.push_back(path);
+        JournalFile journal;
+        journal.path = folder + "/" + name;
+        std::string head, tail;
+        if (!ReadEnds(journal.path, head, tail)) continue;
+        const std::vector<std::string> first = LinesOf(head), last = LinesOf(tail);
+        journal.uuid = HeaderValue(first, "uuid");
+        // One of a version without identities gets its own at the end.
+        if (journal.uuid.empty()) journal.uuid = HeaderValue(last, "uuid");
+        journal.ended = !last.empty() && last.back().rfind(kEndLine, 0) == 0;
+        journal.whole = journal.ended && last.size() >= 2 &&
+                        last[last.size() - 2].rfind("# stopped_s,", 0) == 0;
+        found.push_back(std::move(journal));
     }
-    std::sort(found.begin(), found.end());
+    std::sort(found.begin(), found.end(),
+              [](const JournalFile& a, const JournalFile& b) { return a.path < b.path; });
+    return found;
+}
+
+std::vector<std::string> FindInterruptedJournals(const std::string& directory) {
+    std::vector<std::string> found;
+    for (const JournalFile& journal : FindJournals(directory))
+        if (!journal.ended) found.push_back(journal.path);
     return found;
 }
 
@@ -145,15 +196,11 @@ bool JournalHasRecording(const std::string& path) {
 }
 
 bool MarkJournalInterrupted(const std::string& path) {
-    FILE* file = OpenPath(path, "r+b");
-    if (file == nullptr) return false;
-    // A sample line cut short by the crash is ended first.
-    bool endsWithLineFeed = true;
-    if (std::fseek(file, -1, SEEK_END) == 0) endsWithLineFeed = std::fgetc(file) == '\n';
-    std::fseek(file, 0, SEEK_END);
-    if (!endsWithLineFeed) std::fputc('\n', file);
-    std::fprintf(file, "%sinterrupted\n", kEndLine);
-    return std::fclose(file) == 0;
+    return AppendToEnded(path, std::string(kEndLine) + "interrupted");
+}
+
+bool AddJournalIdentity(const std::string& path, const std::string& uuid) {
+    return AppendToEnded(path, "# uuid," + uuid);
 }
 
 std::string JournalStartText(const std::string& path) {
@@ -200,6 +247,17 @@ std::string JournalHeader(const RecordingSetup& setup) {
     return header;
 }
 
+std::string JournalKeptLines(const Recording& r) {
+    std::string lines;
+    if (!r.incomplete.empty()) lines += "# incomplete," + CsvField(r.incomplete) + "\n";
+    if (!r.startNote.empty()) lines += "# start_note," + CsvField(r.startNote) + "\n";
+    const std::string alarms = PackAlarms(r.alarms);
+    for (size_t at = 0, end; (end = alarms.find('\n', at)) != std::string::npos; at = end + 1)
+        lines += "# alarm," + CsvField(alarms.substr(at, end - at)) + "\n";
+    // Last before the end line: it tells that the lines above are there.
+    return lines + "# stopped_s," + std::to_string(r.stoppedAt);
+}
+
 std::string JournalStartLine(int64_t startedAt) {
     return "# recording_start," + IsoDateTime(startedAt) + "\n# recording_start_s," +
            std::to_string(startedAt);
@@ -223,8 +281,13 @@ bool ReadJournal(const std::string& path, Recording& r) {
     std::istringstream in(content);
     std::string line;
     bool columns = false;
+    std::string alarms;
     while (std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.rfind("# alarm,", 0) == 0) {
+            alarms += CsvFieldText(line.substr(8)) + "\n";
+            continue;
+        }
         if (ReadHeaderLine(line, fields)) continue;
         if (line == kCurveColumns) {
             columns = true;
@@ -269,7 +332,17 @@ bool ReadJournal(const std::string& path, Recording& r) {
     }
     // Journals from before the rules were numbered were judged by the first.
     s.judging = fields.count("judging") ? static_cast<int>(Number(fields["judging"])) : 1;
+    // The forces as the recording computed them, not as rounded in the file.
+    if (s.surface > 0)
+        for (size_t i = 0; i < r.forces.size(); ++i)
+            r.forces[i] = ForceTons(r.pressures[i], s.surface);
     r.startedAt = static_cast<int64_t>(Number(fields["recording_start_s"]));
     r.stoppedAt = r.startedAt + static_cast<int64_t>(r.LastTime());
+    if (fields.count("stopped_s")) {
+        r.stoppedAt = static_cast<int64_t>(Number(fields["stopped_s"]));
+        r.incomplete = fields["incomplete"];
+        r.startNote = fields["start_note"];
+        if (!UnpackAlarms(alarms, r.alarms)) r.alarms.clear();
+    }
     return true;
 }

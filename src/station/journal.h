@@ -2,11 +2,15 @@
 // recordings/<Start, local time, YYYYMMDD-HHMMSS>.csv in the report directory,
 // so a folder that cannot be written stops the Start; then every sample is
 // written as it comes and flushed to disk at least once a second, so a crash
-// or a power cut loses at most the last second. A journal ends with a line
-// that gives how the recording ended; one without it was interrupted, and the
-// next start of the program finds it. A journal whose writing failed (a full
-// disk) is renamed to ".cut" when its recording ends, so it is not taken for
-// an interrupted one.
+// or a power cut loses at most the last second. When the recording ends, the
+// journal gets everything the recording is kept with (how it ended, its
+// alarms, its end) and a line that gives how it ended, and only then is the
+// recording handed to the record store: until the store holds it, its journal
+// is what keeps it. A journal without its end line was interrupted. At every
+// start, and when the store can be written again, a journal whose recording
+// the store does not hold is brought in. A journal whose writing failed (a
+// full disk) is renamed to ".cut" when its recording ends, so it is not taken
+// for an interrupted one.
 #pragma once
 
 #include "link/link.h"
@@ -59,16 +63,35 @@ std::string JournalHeader(const RecordingSetup& setup);
 /// The line written when the first sample comes: its local time and its
 /// wall-clock seconds.
 std::string JournalStartLine(int64_t startedAt);
-/// Reads a journal back into a recording (setup, start, samples); false when
-/// it is not one.
+/// The lines written before the end line when the recording ends: how it
+/// ended, its start note, its alarms and its end on the wall clock.
+std::string JournalKeptLines(const Recording& recording);
+/// Reads a journal back into a recording (setup, start, samples, and what
+/// JournalKeptLines wrote); false when it is not one. The forces are worked
+/// out again from the pressures and the surface, as they were when recorded.
 bool ReadJournal(const std::string& path, Recording& recording);
 
+/// A journal as its first and last lines tell.
+struct JournalFile {
+    std::string path;
+    std::string uuid;   ///< "" in journals of versions before recordings had one
+    bool ended = false; ///< it has its end line
+    /// Ended with the lines of JournalKeptLines: the recording can be kept
+    /// whole from it (journals of earlier versions lack them).
+    bool whole = false;
+};
+/// The journals in `directory`/recordings, oldest first (".cut" ones left out).
+std::vector<JournalFile> FindJournals(const std::string& directory);
 /// Journals in `directory`/recordings without an end line, oldest first.
 std::vector<std::string> FindInterruptedJournals(const std::string& directory);
 /// True when the journal's recording had begun ("# recording_start" written):
 /// one opened at Start and interrupted while armed holds no recording.
 bool JournalHasRecording(const std::string& path);
-/// Ends an interrupted journal with "# end,interrupted", so it is reported once.
+/// Ends an interrupted journal with "# end,interrupted", once the store holds
+/// its recording.
 bool MarkJournalInterrupted(const std::string& path);
+/// Adds the identity given to a journal of a version that wrote none, before
+/// its recording is stored: a crash after that cannot store it twice.
+bool AddJournalIdentity(const std::string& path, const std::string& uuid);
 /// "08.12.2026 14:03" for a journal named 20261208-140312.csv; "" otherwise.
 std::string JournalStartText(const std::string& path);

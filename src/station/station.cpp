@@ -11,6 +11,7 @@
 #include "station/report_data.h"
 #include "station/translate.h"
 
+#include <algorithm>
 #include <cstdio>
 
 Station::Station(StationExecutor& executor, StationListener& listener)
@@ -63,6 +64,7 @@ bool Station::Start(const RecordingSetup& setup, bool endWhenReleased,
                    "free the disk.";
         return false;
     }
+    m_journalDirectory = reportDirectory;
     m_cycle.Arm();
     m_listener.OnStateChanged();
     return true;
@@ -193,11 +195,22 @@ void Station::FinishCycle(RecordEnd why, bool ask) {
         Acknowledge(m_setup.job.operatorId);
     }
     m_lastRecording = CurrentRecording();
+    const std::string incomplete = m_lastRecording->incomplete;
+    // The journal gets everything the recording is kept with, and its end
+    // line, before the store is asked: until the store holds the recording,
+    // its journal is what keeps it (the next start brings it in).
+    m_journal.AppendLine(JournalKeptLines(*m_lastRecording));
+    m_journal.Close(!incomplete.empty() ? incomplete
+                    : !m_cycle.EndText().empty()
+                        ? m_cycle.EndText()
+                        : "completed at " + CsvNumber(m_cycle.LastTime()) + " s");
+    if (!m_journal.Problem().empty())
+        m_lastRecording->journalProblem =
+            "the journal of this recording could not be written (" + m_journal.Problem() + ")";
     // What its CSV file will hold is fixed now; the store and the page both
     // carry its hash.
     m_lastRecording->csvSha256 = Sha256Hex(CurveCsvText(*m_lastRecording));
     // Kept before the report question: answering No loses nothing.
-    const std::string incomplete = m_lastRecording->incomplete;
     StoreRecording(*m_lastRecording,
                    incomplete.empty() ? RecordStatus::Complete : RecordStatus::Incomplete);
     m_done = true;
@@ -206,13 +219,6 @@ void Station::FinishCycle(RecordEnd why, bool ask) {
     m_doneResults = m_lastRecording->Results();
     m_doneJudgement = m_lastRecording->Judged();
     m_doneIncomplete = !incomplete.empty();
-    m_journal.Close(!incomplete.empty() ? incomplete
-                    : !m_cycle.EndText().empty()
-                        ? m_cycle.EndText()
-                        : "completed at " + CsvNumber(m_cycle.LastTime()) + " s");
-    if (!m_journal.Problem().empty())
-        m_lastRecording->journalProblem =
-            "the journal of this recording could not be written (" + m_journal.Problem() + ")";
     m_listener.OnRecordingKept(*m_lastRecording);
     const std::string lost = "Module disconnected. Please check the Wi-Fi connection and retry.";
     if (!ask) {
@@ -331,7 +337,19 @@ void Station::OpenRecordStore(const std::string& path, const std::string& plantS
     }
     store->QueueForPlant(!plantServer.empty());
     m_programs = store->Programs();
+    m_storeDamaged = false;
     m_recordWriter = std::make_unique<RecordWriter>(std::move(store));
+    // SQLite's own check first, on the writer's thread (a large store takes
+    // a while): nothing is written to a damaged store, it is left as it is.
+    m_recordWriter->Post([](RecordStore& store, std::string* why) { return store.QuickCheck(why); },
+                         [this](bool ok, const std::string& why) {
+                             if (ok) return;
+                             m_recordWriter->Refuse(why);
+                             Later([this, why] {
+                                 m_storeDamaged = true;
+                                 OnStoreFailed(why);
+                             });
+                         });
     if (plantServer.empty()) return;
     m_plantSender =
         std::make_unique<PlantSender>(path, plantServer, [this](const PlantSendStatus& status) {
@@ -352,6 +370,7 @@ void Station::StoreRecording(const Recording& recording, RecordStatus status) {
         },
         [this](bool ok, const std::string& why) {
             if (!ok) Later([this, why] { OnStoreFailed(why); });
+            if (ok) Later([this] { OnStoreWrote(); });
             // On the writer's thread, which ends before the sender does.
             if (ok && m_plantSender) m_plantSender->Nudge();
         });
@@ -365,33 +384,116 @@ void Station::OnStoreFailed(const std::string& why) {
     const bool told = !m_storeProblem.empty();
     m_storeProblem = why.empty() ? "cannot be written" : why;
     m_listener.OnStateChanged();
+    // A full or read-only store is tried again, so what waits in journals
+    // comes in without a new recording; a damaged one is left alone.
+    if (m_recordWriter && !m_storeDamaged && !m_storeRetryDue && !m_journalDirectory.empty()) {
+        m_storeRetryDue = true;
+        LaterAfter(m_storeRetryMs, [this] {
+            m_storeRetryDue = false;
+            if (!m_storeProblem.empty()) KeepJournals(m_journalDirectory);
+        });
+    }
     if (told) return;
     m_listener.ShowError("The record store " + m_storePath + " cannot be used: " + m_storeProblem +
                          ".\nRecordings are still kept in their journals and CSV files.");
 }
 
-std::string Station::KeepInterruptedJournals(const std::string& reportDirectory) {
-    std::string text;
-    for (const std::string& path : FindInterruptedJournals(reportDirectory)) {
-        // Armed when the program ended, nothing recorded: nothing to tell.
-        if (!JournalHasRecording(path)) {
-            RemovePath(path);
+void Station::OnStoreWrote() {
+    if (m_storeProblem.empty() || m_storeDamaged) return;
+    m_storeProblem.clear();
+    m_listener.OnStateChanged();
+    if (!m_journalDirectory.empty()) KeepJournals(m_journalDirectory);
+}
+
+namespace {
+
+/// The journals whose recordings were brought into the store.
+struct JournalsKept {
+    std::vector<std::string> paths;
+    std::vector<bool> whole; ///< ended whole, or interrupted
+};
+
+/// Brings every journal of `directory` whose recording `store` does not hold
+/// into it, leaving `current` (the one being written) alone. False, with the
+/// reason, when the store failed; what came in before stays in `kept`.
+bool BringInJournals(RecordStore& store, const std::string& directory, const std::string& current,
+                     JournalsKept& kept, std::string* why) {
+    for (const JournalFile& journal : FindJournals(directory)) {
+        if (journal.path == current) continue;
+        // Journals of versions without identities were kept by their version.
+        if (journal.uuid.empty() && journal.ended) continue;
+        if (!journal.uuid.empty() && store.Contains(journal.uuid)) continue;
+        // Armed when the program ended, nothing recorded: nothing to keep.
+        if (!journal.ended && !JournalHasRecording(journal.path)) {
+            RemovePath(journal.path);
             continue;
         }
-        // Kept in the store, marked interrupted, with what the journal holds.
         Recording recording;
-        if (ReadJournal(path, recording)) {
-            if (recording.setup.uuid.empty()) recording.setup.uuid = NewRecordingId();
-            char ended[80];
+        if (!ReadJournal(journal.path, recording)) continue;
+        if (recording.setup.uuid.empty()) {
+            // Its identity goes into the journal before the store has it.
+            recording.setup.uuid = NewRecordingId();
+            if (!AddJournalIdentity(journal.path, recording.setup.uuid)) continue;
+        }
+        RecordStatus status = RecordStatus::Interrupted;
+        if (journal.whole) {
+            status =
+                recording.incomplete.empty() ? RecordStatus::Complete : RecordStatus::Incomplete;
+        } else {
+            char ended[96];
             std::snprintf(ended, sizeof ended, "interrupted at %.1f s (the program ended)",
                           recording.LastTime());
             recording.incomplete = ended;
-            StoreRecording(recording, RecordStatus::Interrupted);
         }
-        MarkJournalInterrupted(path);
-        if (!text.empty()) text += "\n";
-        text += "The recording of " + JournalStartText(path) + " was interrupted; its data is in " +
-                path + ".";
+        recording.csvSha256 = Sha256Hex(CurveCsvText(recording));
+        if (!store.Add(recording, status, nullptr, why)) return false;
+        // Marked only once the store holds it: a crash before leaves it to
+        // the next start, one after finds it in the store.
+        if (!journal.ended) MarkJournalInterrupted(journal.path);
+        kept.paths.push_back(journal.path);
+        kept.whole.push_back(journal.whole);
     }
+    return true;
+}
+
+/// What the operator is told of them: each by its start, ten at most.
+std::string KeptText(const JournalsKept& kept) {
+    constexpr size_t kNamed = 10;
+    std::string text;
+    for (size_t i = 0; i < kept.paths.size() && i < kNamed; ++i) {
+        const char* format =
+            kept.whole[i] ? "The recording of %s was only in its journal %s; it is now in the "
+                            "record store."
+                          : "The recording of %s was interrupted; its data is in %s.";
+        text += (text.empty() ? "" : "\n") +
+                TrFormat(format, JournalStartText(kept.paths[i]).c_str(), kept.paths[i].c_str());
+    }
+    if (kept.paths.size() > kNamed)
+        text += "\n" + TrFormat("And %d more.", static_cast<int>(kept.paths.size() - kNamed));
     return text;
+}
+
+} // namespace
+
+void Station::KeepJournals(const std::string& reportDirectory) {
+    m_journalDirectory = reportDirectory;
+    if (!m_recordWriter) return; // they wait in their journals for a store
+    const std::string current = m_journal.IsOpen() ? m_journal.Path() : "";
+    auto kept = std::make_shared<JournalsKept>();
+    m_recordWriter->Post(
+        [reportDirectory, current, kept](RecordStore& store, std::string* why) {
+            return BringInJournals(store, reportDirectory, current, *kept, why);
+        },
+        [this, kept](bool ok, const std::string& why) {
+            Later([this, kept, ok, why] {
+                if (!kept->paths.empty()) {
+                    if (m_plantSender) m_plantSender->Nudge();
+                    OnStoreWrote();
+                    const bool interrupted = std::find(kept->whole.begin(), kept->whole.end(),
+                                                       false) != kept->whole.end();
+                    m_listener.OnJournalsKept(KeptText(*kept), interrupted);
+                }
+                if (!ok) OnStoreFailed(why);
+            });
+        });
 }

@@ -99,10 +99,16 @@ class Station : private LinkListener {
     void StoreRecording(const Recording& recording, RecordStatus status);
     /// Waits until everything handed to the store is written.
     void FlushRecordStore();
-    /// Keeps the recordings that a crash or power cut interrupted in
-    /// `reportDirectory`'s journals; what to tell the operator, or "".
-    std::string KeepInterruptedJournals(const std::string& reportDirectory);
+    /// Brings into the store, on its thread, every recording of
+    /// `reportDirectory`'s journals that it does not hold: the ones a crash
+    /// or a power cut interrupted, and the ones that ended while the store
+    /// could not be written or before it had them. Each is told once
+    /// (OnJournalsKept). Also done by itself while the store fails, and once
+    /// it can be written again.
+    void KeepJournals(const std::string& reportDirectory);
     const std::string& StorePath() const { return m_storePath; }
+    /// How long after a failure the store is tried again (tests shorten it).
+    void SetStoreRetry(int ms) { m_storeRetryMs = ms; }
     /// The mounting programs in force, as the store had them when it was
     /// opened or last told (SetPrograms).
     const std::vector<Program>& Programs() const { return m_programs; }
@@ -152,6 +158,8 @@ class Station : private LinkListener {
     void FinishCycle(RecordEnd why, bool ask);
     Recording CurrentRecording() const;
     void OnStoreFailed(const std::string& why);
+    /// The store wrote again after failing: what waited in journals comes in.
+    void OnStoreWrote();
 
     std::unique_ptr<ConnectThread> StartConnectThread();
     void OnConnectOutcome(ConnectResult& result);
@@ -194,6 +202,10 @@ class Station : private LinkListener {
     std::vector<Program> m_programs;
     std::unique_ptr<PlantSender> m_plantSender;
     std::string m_storePath, m_storeProblem, m_plantServer;
+    std::string m_journalDirectory; ///< where journals are kept (the report directory)
+    bool m_storeDamaged = false;    ///< refused for good: no retries
+    bool m_storeRetryDue = false;
+    int m_storeRetryMs = 10000;
 
     std::string m_address;
     int m_port = 0;

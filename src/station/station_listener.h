@@ -62,6 +62,9 @@ class StationListener {
     /// An error for the operator (the module disconnected mid-recording,
     /// the store failed).
     virtual void ShowError(const std::string& text) = 0;
+    /// Recordings kept only in their journals were brought into the record
+    /// store (an interrupted one among them when `interrupted`): told once.
+    virtual void OnJournalsKept(const std::string& text, bool interrupted) = 0;
     /// How the recordings for the plant server stand; "" when there is none.
     virtual void OnPlantStatus(const std::string& text) = 0;
 };

@@ -177,6 +177,9 @@ VerifyOutcome VerifyStore(const std::string& storePath) {
         return Outcome(2, "CANNOT VERIFY: there is no record store " + storePath + ".");
     std::unique_ptr<RecordStore> store = RecordStore::Open(storePath, &why);
     if (!store) return Outcome(2, "CANNOT VERIFY: the record store cannot be opened: " + why + ".");
+    // A file whose pages are damaged may still read; SQLite's own check tells.
+    if (!store->QuickCheck(&why))
+        return Outcome(2, "CANNOT VERIFY: in the record store " + storePath + ", " + why + ".");
     const ChainCheck check = store->VerifyChain();
     if (!check.ok) return Changed("in the record store " + storePath + ", " + check.problem);
     return Outcome(0, "OK: the record store " + storePath + " holds " +
