@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 namespace {
 
 struct CycleTest : testing::Test {
@@ -59,6 +61,61 @@ TEST_F(CycleTest, ForceIsPressureTimesSurfaceInTons) {
     cycle.OnReading(200, clock.Steady(), inputs);
     EXPECT_DOUBLE_EQ(cycle.m_forces[0], 200 * 1250.0 / 100 * 0.102);
     EXPECT_DOUBLE_EQ(cycle.m_maxForce, cycle.m_forces[0]);
+}
+
+// A real module over Wi-Fi answers once a poll, with jitter, and a link that
+// stalls delivers what it held in one burst: never a flood. A module that
+// answers fifty times a poll for a second, or a recording grown past what
+// one can hold, ends INCOMPLETE, saying so, with the samples up to the bound.
+TEST_F(CycleTest, AFloodingModuleEndsTheRecordingAtTheBoundAndWiFiNeverDoes) {
+    std::mt19937 random(11);
+    cycle.Arm();
+    long long ms = 0, held = 0;
+    while (!cycle.m_lengthReached) {
+        ms += 45 + static_cast<long long>(random() % 61); // 75 ms +- 30
+        if (ms % 5000 < 1500) {
+            ++held; // Wi-Fi holds the replies back...
+            continue;
+        }
+        clock.SetMs(ms);
+        for (; held >= 0; --held) // ...and hands them over at once
+            cycle.OnReading(300 + static_cast<int>(random() % 7), clock.Steady(), inputs);
+        held = 0;
+    }
+    cycle.Disarm(RecordEnd::Completed);
+    EXPECT_EQ(cycle.EndReason(), RecordEnd::Completed);
+    EXPECT_EQ(cycle.IncompleteText(), "");
+
+    // 75-ms polls: 666 readings in one second are the most a module may send.
+    const int bound = kFloodReadingsPerPoll * 1000 / 75;
+    ASSERT_EQ(bound, 666);
+    for (int extra : {0, 1}) {
+        SCOPED_TRACE(extra);
+        cycle.Arm();
+        for (int second = 0; second < 3; ++second)
+            for (int i = 0; i < bound + (second == 2 ? extra : 0); ++i) {
+                clock.SetMs(100000 * (extra + 1) + second * 1000 + i * 999 / (bound + extra));
+                cycle.OnReading(300, clock.Steady(), inputs);
+            }
+        EXPECT_EQ(cycle.m_lengthReached, extra == 1);
+        EXPECT_EQ(cycle.m_times.size(), 3u * bound + extra);
+        cycle.Disarm(RecordEnd::Operator);
+        EXPECT_EQ(cycle.EndReason(), extra ? RecordEnd::Flooded : RecordEnd::Operator);
+        if (extra) EXPECT_EQ(cycle.IncompleteText(), "module flooded the link at 3.0 s");
+    }
+
+    // Fewer than the bound a second, but 200 000 samples: the end.
+    inputs.recordLengthSeconds = 999;
+    cycle.Arm();
+    for (long long i = 0; cycle.m_times.size() < kMaxSamples + 10; ++i) {
+        clock.SetMs(400000 + i * 1000 / 600);
+        if (cycle.OnReading(300, clock.Steady(), inputs).recordEnd) break;
+    }
+    EXPECT_EQ(cycle.m_times.size(), kMaxSamples);
+    cycle.OnReading(300, clock.Steady(), inputs);
+    EXPECT_EQ(cycle.m_times.size(), kMaxSamples);
+    cycle.Disarm(RecordEnd::Completed);
+    EXPECT_EQ(cycle.EndReason(), RecordEnd::Flooded);
 }
 
 // The alarm watches every reading, armed or not, and latches: it sounds

@@ -244,6 +244,25 @@ TEST(StationJob, AFlappingModuleIsOneIncidentAndDisconnectEndsTheReconnection) {
     EXPECT_EQ(job.op.notices.size(), 1u);
 }
 
+// A module that ignores the polls and floods the link with well-formed
+// readings ends the recording within about a second, INCOMPLETE, saying so:
+// memory and the journal stay bounded, and the link goes on.
+TEST(StationJob, AFloodingModuleEndsTheRecordingIncompleteSayingSo) {
+    for (const char* rate : {"20000", "1000000"}) {
+        SCOPED_TRACE(rate);
+        Job job("0,0\n", {"--flood", rate});
+        ASSERT_TRUE(job.Connect());
+        ASSERT_TRUE(job.StartJob(0));
+        ASSERT_TRUE(job.loop.RunUntil([&] { return !job.op.kept.empty(); }, 10000));
+        const Recording& kept = job.op.kept[0];
+        EXPECT_EQ(kept.incomplete.rfind("module flooded the link at ", 0), 0u) << kept.incomplete;
+        EXPECT_LE(kept.LastTime(), 1.5);
+        // Never PASS (its readings climb past the upper limit: FAIL).
+        EXPECT_NE(kept.Judged().verdict, Verdict::Pass);
+        EXPECT_TRUE(job.station.Connected());
+    }
+}
+
 TEST(StationJob, StartNamesWhatIsMissingAndAJournalThatCannotBeWritten) {
     JobFields fields;
     fields.recordLength = L"80";

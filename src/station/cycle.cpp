@@ -46,6 +46,9 @@ ReadingEffects RecordingCycle::OnReading(int bar, SteadyTime arrival, const Cycl
         m_lowRun = false;
         m_peakBar = 0;
         m_end = RecordEnd::None;
+        m_flooded = false;
+        m_floodSince = arrival;
+        m_floodCount = 0;
         m_recordStart = arrival;
         m_recordStartWall = m_clock->Now();
         m_startBar = riseSeen ? 0 : bar;
@@ -60,6 +63,18 @@ ReadingEffects RecordingCycle::OnReading(int bar, SteadyTime arrival, const Cycl
         // This reading is the recording's last sample.
         fx.recordEnd = true;
         m_lengthReached = true;
+    }
+    // Counted a second at a time: a module asked once a poll that answers
+    // fifty times as often sends garbage, however well formed.
+    if (arrival - m_floodSince >= std::chrono::seconds(1)) {
+        m_floodSince = arrival;
+        m_floodCount = 0;
+    }
+    const int perSecond = kFloodReadingsPerPoll * 1000 / std::max(1, inputs.pollMs);
+    if (++m_floodCount > perSecond || m_times.size() + 1 >= kMaxSamples) {
+        fx.recordEnd = true;
+        m_lengthReached = true;
+        m_flooded = true;
     }
     // After its peak the press lets go: once the pressure has stayed down for
     // two seconds the stroke is over, and so is the recording.
@@ -102,7 +117,9 @@ bool RecordingCycle::Disarm(RecordEnd why) {
     bool wasRecording = m_recording;
     m_recording = false;
     if (wasRecording) {
-        if (m_releasedEnd)
+        if (m_flooded)
+            m_end = RecordEnd::Flooded;
+        else if (m_releasedEnd)
             m_end = RecordEnd::Released;
         else if (m_lengthReached)
             m_end = RecordEnd::Completed;
@@ -135,6 +152,9 @@ std::string RecordingCycle::IncompleteText() const {
         break;
     case RecordEnd::ProgramClosed:
         what = "program closed";
+        break;
+    case RecordEnd::Flooded:
+        what = "module flooded the link";
         break;
     }
     char text[96];

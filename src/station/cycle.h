@@ -41,10 +41,16 @@ struct CycleInputs {
     /// The recording ends by itself once the pressure has stayed at or below
     /// 4 bar for 2 s after its peak.
     bool endWhenReleased = true;
+    int pollMs = 75; ///< the link's poll period: a module sends one reading a poll
 };
 
 /// How long the pressure stays released before a recording ends by itself.
 constexpr int kReleasedEndMs = 2000;
+/// A module that floods the link: more readings than this in one poll
+/// period, sustained for a second, or more samples than a recording can
+/// hold, ends the recording INCOMPLETE (a 999-s recording is 13 000 samples).
+constexpr int kFloodReadingsPerPoll = 50;
+constexpr std::size_t kMaxSamples = 200000;
 
 /// What one reading asks the panel to do, in this order.
 struct ReadingEffects {
@@ -64,6 +70,7 @@ enum class RecordEnd {
     ModuleLost,      ///< the link failed
     ReadingsStopped, ///< the module stopped sending readings
     ProgramClosed,
+    Flooded, ///< the module sent far more readings than it was asked for
 };
 
 class RecordingCycle {
@@ -133,6 +140,9 @@ class RecordingCycle {
     bool m_lowRun = false;   ///< the readings since m_lowSince were all at or below 4 bar
     SteadyTime m_lowSince;
     RecordEnd m_end = RecordEnd::None;
+    bool m_flooded = false;
+    SteadyTime m_floodSince; ///< the second whose samples m_floodCount counts
+    int m_floodCount = 0;
 };
 
 /// The view's right end for a curve that ends at `lastSeconds`: the record

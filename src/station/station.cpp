@@ -113,6 +113,7 @@ void Station::ApplyReadings(const std::vector<Reading>& readings) {
     inputs.recordLengthSeconds = m_setup.recordLengthSeconds;
     inputs.surface = m_setup.surface;
     inputs.endWhenReleased = m_endWhenReleased;
+    inputs.pollMs = LinkOptions().pollMs;
     // The wall clock once a batch, for the dates an alarm keeps (a batch
     // spans milliseconds).
     const int64_t now = m_clock->Now().seconds;
