@@ -372,11 +372,11 @@ TEST(ReportImport, EveryReportOfAFolderIsReadOnceAndWhatIsNotIsNamed) {
 
     auto store = RecordStore::Open(FreshStorePath("store_import"), &why);
     ASSERT_TRUE(store) << why;
-    ImportOutcome first = ImportReports(dir, *store);
+    ImportOutcome first = ImportReports(dir, *store, "press-pc-9");
     EXPECT_EQ(first.Summary(), "2 reports read, 0 already in the store, 1 skipped:\n"
                                "  Report_Mounting_broken_20250301.csv: no \"time_s,force_t\" "
                                "column line");
-    ImportOutcome second = ImportReports(dir, *store);
+    ImportOutcome second = ImportReports(dir, *store, "press-pc-9");
     EXPECT_EQ(second.read, 0);
     EXPECT_EQ(second.already, 2);
 
@@ -396,6 +396,78 @@ TEST(ReportImport, EveryReportOfAFolderIsReadOnceAndWhatIsNotIsNamed) {
     EXPECT_EQ(IsoDate(back.stoppedAt), "2025-03-01");
     EXPECT_EQ(back.forces, (std::vector<double>{12.75, 25.5, 25.5}));
     EXPECT_EQ(rows[1].result, "");
+}
+
+// Faults mended: an import took limits of 0.000001 to 1e308 t with forces of
+// 1e300 t as PASS, a single sample as PASS, a sample at 3 000 000 s (kept as
+// -1 294 967 s), a 10 000-character operator, a reading of 2^31 bar, and read
+// a file of any size whole. Each is skipped with its reason; what is
+// imported carries the importing PC and says it was imported.
+TEST(ReportImport, AFileNoRecordingCouldBeIsSkippedWithItsReason) {
+    const std::string dir = testing::TempDir() + "import_bad_" + std::to_string(std::rand());
+    ASSERT_TRUE(MakeDirectory(dir));
+    std::string why;
+    int n = 0;
+    auto write = [&](Recording r) {
+        r.setup.uuid = "";
+        r.setup.job.axleDesignation = "AX" + std::to_string(++n);
+        ASSERT_TRUE(WriteCurveCsv(
+            dir + "/Report_Mounting_AX" + std::to_string(n) + "B_20261208.csv", r, &why))
+            << why;
+    };
+    const Recording good = MakeRecording("AX", 1796752800, 233);
+    write(good);
+    Recording r = good;
+    r.setup.limits = {0.000001, 1e308};
+    for (double& f : r.forces)
+        f = 1e300;
+    write(r);
+    r = good;
+    r.times = {0};
+    r.forces = {ForceTons(230, 2010)};
+    r.pressures = {230};
+    write(r);
+    r = good;
+    r.times.back() = 3000000;
+    write(r);
+    r = good;
+    r.setup.job.operatorId = std::string(10000, 'o');
+    write(r);
+    r = good;
+    r.pressures[50] = 2147483647;
+    r.forces[50] = ForceTons(2147483647, 2010);
+    write(r);
+    {
+        std::ofstream huge(dir + "/Report_Mounting_AX7B_20261208.csv");
+        huge << CurveCsvText(good);
+        for (int i = 0; i < 900000; ++i)
+            huge << "14.925,400.0000,195\n";
+    }
+    auto store = RecordStore::Open(FreshStorePath("store_import_bad"), &why);
+    ASSERT_TRUE(store) << why;
+    const ImportOutcome outcome = ImportReports(dir, *store, "press-pc-9");
+    EXPECT_EQ(outcome.read, 1);
+    ASSERT_EQ(outcome.skipped.size(), 6u) << outcome.Summary();
+    const char* reasons[] = {"its limits: ",
+                             "its curve ends at 0.0 s under pressure",
+                             "its sample times do not run from 0",
+                             "its operator ID is longer",
+                             "a pressure beyond 2000 bar",
+                             "larger than a recording can be"};
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(outcome.skipped[i].second.find(reasons[i]), 0u) << outcome.skipped[i].second;
+    const std::vector<RecordSummary> rows = store->Find(RecordFilter{});
+    ASSERT_EQ(rows.size(), 1u);
+    Recording back;
+    ASSERT_TRUE(store->Load(rows[0].id, back));
+    EXPECT_EQ(back.setup.pcName, "press-pc-9");
+    EXPECT_EQ(back.setup.version, "1.0.8 (imported)");
+
+    // The store itself never wraps a time it cannot keep.
+    r = good;
+    r.times.back() = 3000000;
+    EXPECT_FALSE(store->Add(r, RecordStatus::Complete, nullptr, &why));
+    EXPECT_EQ(why, "a sample time of 3000000.000000 s cannot be kept");
 }
 
 TEST(RecordStore, ProgramsAreKeptVersionByVersionInTheQualityEngineersName) {

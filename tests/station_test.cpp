@@ -263,6 +263,52 @@ TEST(StationJob, AFloodingModuleEndsTheRecordingIncompleteSayingSo) {
     }
 }
 
+// Fault mended: readings of +-2 147 483 647 bar were samples, and printed a
+// 2.19e9 t peak. Beyond what a press can hold they are garbage: counted, left
+// out, and the recording with a hole is INCOMPLETE, saying why.
+TEST(StationJob, ReadingsNoPressCanHoldAreLeftOutAndTheRecordingSaysSo) {
+    TestLoop loop;
+    Operator op(loop);
+    Station station(loop, op);
+    station.AssumeConnected(true);
+    JobFields fields;
+    fields.job = {"OP7", "AX4711", "A", "TBU 130x230", "", ""};
+    fields.recordLength = L"3";
+    fields.surface = 1250;
+    fields.hasLimits = true;
+    fields.limits = {350, 420};
+    RecordingSetup setup;
+    std::string why;
+    ASSERT_TRUE(MakeSetup(fields, station.WallSeconds(), setup, &why)) << why;
+    ASSERT_TRUE(station.Start(setup, false, FreshDirectory("garbage"), &why)) << why;
+    std::mt19937 random(3);
+    const SteadyTime t0 = SteadyClock::now();
+    // Samples due: from the first above 4 bar to the first at 3 s or later.
+    int due = 0;
+    bool reached = false;
+    SteadyTime start;
+    for (int i = 0; i < 60; ++i) {
+        const auto at = t0 + Ms(i * 75 + static_cast<int>(random() % 31) - 15);
+        int bar = i < 5 ? 0 : std::min(320, (i - 4) * 40) + static_cast<int>(random() % 5);
+        if (i == 20) bar = 2147483647;
+        if (i == 30) bar = -2147483647 - 1;
+        if (i == 31) bar = 2001;
+        station.ApplyReadings({Reading{bar, at}});
+        if (i == 5) start = at;
+        if (i >= 5 && bar <= 2000 && bar >= -2000 && !reached) {
+            ++due;
+            reached = at - start >= Ms(3000);
+        }
+    }
+    ASSERT_TRUE(loop.RunUntil([&] { return !op.kept.empty(); }, 2000));
+    const Recording& kept = op.kept[0];
+    EXPECT_EQ(station.GarbageReadings(), 3);
+    EXPECT_EQ(kept.incomplete, "3 readings beyond 2000 bar left out (garbage from the module)");
+    EXPECT_LE(kept.Results().peakBar, 324);
+    EXPECT_EQ(static_cast<int>(kept.pressures.size()), due);
+    EXPECT_EQ(kept.Judged().verdict, Verdict::Incomplete);
+}
+
 TEST(StationJob, StartNamesWhatIsMissingAndAJournalThatCannotBeWritten) {
     JobFields fields;
     fields.recordLength = L"80";

@@ -655,7 +655,8 @@ void ImportReportsInto(TerminalPanel& panel, const wxString& directory) {
     }
     store->QueueForPlant(!panel.Job().PlantServerConnection().empty());
     std::unique_ptr<wxBusyCursor> busy = std::make_unique<wxBusyCursor>();
-    const ImportOutcome outcome = ImportReports(std::string(directory.utf8_str()), *store);
+    const ImportOutcome outcome = ImportReports(std::string(directory.utf8_str()), *store,
+                                                std::string(wxGetHostName().utf8_str()));
     busy.reset();
     if (PlantSender* sender = panel.Job().Sender()) sender->Nudge();
     const wxString text = "Reports in " + directory + ": " + wxString::FromUTF8(outcome.Summary());

@@ -338,6 +338,12 @@ bool RecordStore::AddMany(const std::vector<Recording>& recordings, RecordStatus
 }
 
 bool RecordStore::Insert(const Recording& r, RecordStatus status, std::string* why) {
+    // Sample times are kept as 32-bit milliseconds: refused, never wrapped.
+    for (double t : r.times)
+        if (!(t >= 0 && t * 1000 < 2147483647.0)) {
+            if (why) *why = "a sample time of " + std::to_string(t) + " s cannot be kept";
+            return false;
+        }
     Statement insert(
         m_db, "INSERT INTO recordings (uuid, status, armed_at, started_at, stopped_at,"
               " operator_id, axle, side, bearing, production_date, refurbishment_date,"

@@ -44,7 +44,8 @@ int ImportFromCommandLine(const wxString& directory) {
     // Imported recordings go to the plant server like the others, sent by
     // the program the next time it runs.
     store->QueueForPlant(!PlantServerSetting().empty());
-    const ImportOutcome outcome = ImportReports(std::string(directory.utf8_str()), *store);
+    const ImportOutcome outcome = ImportReports(std::string(directory.utf8_str()), *store,
+                                                std::string(wxGetHostName().utf8_str()));
     std::printf("%s\n", outcome.Summary().c_str());
     return outcome.failure.empty() ? 0 : 2;
 }

@@ -51,6 +51,10 @@ constexpr int kReleasedEndMs = 2000;
 /// hold, ends the recording INCOMPLETE (a 999-s recording is 13 000 samples).
 constexpr int kFloodReadingsPerPoll = 50;
 constexpr std::size_t kMaxSamples = 200000;
+/// A reading beyond this is no pressure a press can hold: garbage, never a
+/// sample. The largest piston surface a press has, likewise.
+constexpr int kMaxPlausibleBar = 2000;
+constexpr double kMaxSurfaceCm2 = 100000;
 
 /// What one reading asks the panel to do, in this order.
 struct ReadingEffects {

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <sstream>
@@ -112,9 +113,26 @@ bool ReadCurve(const std::string& content, Recording& r, std::map<std::string, s
 }
 
 bool ReadContent(const std::string& path, std::string& content, std::string* why) {
+    // Never more than a recording can be: a huge file is refused unread.
+    if (FILE* file = OpenPath(path, "rb")) {
+        const bool huge =
+            std::fseek(file, 0, SEEK_END) == 0 && std::ftell(file) > kMaxReportFileBytes;
+        std::fclose(file);
+        if (huge) {
+            if (why) *why = "larger than a recording can be (over 16 MB)";
+            return false;
+        }
+    }
     if (ReadWholeFile(path, content)) return true;
     if (why) *why = "cannot be read";
     return false;
+}
+
+// The number of characters of UTF-8 `text`.
+size_t Characters(const std::string& text) {
+    return static_cast<size_t>(std::count_if(text.begin(), text.end(), [](char c) {
+        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    }));
 }
 
 } // namespace
@@ -172,6 +190,74 @@ bool ReadReportCsv(const std::string& path, Recording& r, std::string* why) {
     return true;
 }
 
+bool PlausibleRecording(const Recording& r, std::string* why) {
+    auto fault = [why](const std::string& text) {
+        if (why) *why = text;
+        return false;
+    };
+    const RecordingSetup& s = r.setup;
+    const std::pair<const char*, const std::string*> fields[] = {
+        {"operator ID", &s.job.operatorId},
+        {"axle designation", &s.job.axleDesignation},
+        {"mounting side", &s.job.mountingSide},
+        {"bearing designation", &s.job.bearingDesignation},
+        {"production date", &s.job.productionDate},
+        {"refurbishment date", &s.job.refurbishmentDate},
+        {"press", &s.pressName}};
+    for (const auto& [name, value] : fields) {
+        if (Characters(*value) > static_cast<size_t>(kJobFieldMaxLength))
+            return fault(std::string("its ") + name + " is longer than " +
+                         std::to_string(kJobFieldMaxLength) + " characters");
+        if (std::any_of(value->begin(), value->end(),
+                        [](char c) { return static_cast<unsigned char>(c) < 0x20; }))
+            return fault(std::string("its ") + name + " holds control characters");
+    }
+    // Files from before the header lines have no surface and no record
+    // length: what they do not say is not checked against.
+    if (s.surface != 0 &&
+        !(std::isfinite(s.surface) && s.surface > 0 && s.surface <= kMaxSurfaceCm2))
+        return fault("its surface is not one of a press (0 to 100000 cm\xC2\xB2)");
+    std::string reason;
+    if (s.hasLimits && !ValidLimits(s.limits, &reason)) return fault("its limits: " + reason);
+    if (s.recordLengthSeconds < 0 || s.recordLengthSeconds > 999)
+        return fault("its record length is not 1 to 999 s");
+    const size_t n = r.times.size();
+    if (n == 0 || n > kMaxSamples) return fault("it has no samples, or more than 200000");
+    if (r.forces.size() != n || r.pressures.size() != n)
+        return fault("its columns are not of one length");
+    // The last sample is the first reading at or past the length.
+    const double longest = (s.recordLengthSeconds > 0 ? s.recordLengthSeconds : 999) + 5.0;
+    const double largest = ForceTons(kMaxPlausibleBar, s.surface > 0 ? s.surface : kMaxSurfaceCm2);
+    for (size_t i = 0; i < n; ++i) {
+        const std::string sample = " (sample " + std::to_string(i + 1) + ")";
+        const double t = r.times[i];
+        if (!(t >= 0 && t <= longest) || (i > 0 && t < r.times[i - 1]))
+            return fault("its sample times do not run from 0 within the record length" + sample);
+        if (r.pressures[i] > kMaxPlausibleBar || r.pressures[i] < -kMaxPlausibleBar ||
+            !(std::abs(r.forces[i]) <= largest))
+            return fault("a pressure beyond " + std::to_string(kMaxPlausibleBar) +
+                         " bar, no press's" + sample);
+        // A file's forces are rounded to 0.0001 t.
+        if (s.surface > 0 && !(std::abs(r.forces[i] - ForceTons(r.pressures[i], s.surface)) <=
+                               ForceTons(1, s.surface) / 2 + 1e-4))
+            return fault("its force is not its pressure on the surface" + sample);
+    }
+    // Judged as whole, it reached its length or the press let go.
+    if (r.incomplete.empty() && (s.hasLimits || s.program)) {
+        int peak = 0;
+        for (int bar : r.pressures)
+            peak = std::max(peak, bar);
+        const int last = r.pressures.back();
+        const bool released = last <= 4 || last * 10 <= peak;
+        const bool reached = s.recordLengthSeconds > 0 && r.times.back() >= s.recordLengthSeconds;
+        if (!reached && !released)
+            return fault("its curve ends at " + FixedNumber(r.times.back(), 1) +
+                         " s under pressure, before its record length, and it is not marked "
+                         "INCOMPLETE");
+    }
+    return true;
+}
+
 std::string ImportOutcome::Summary() const {
     std::string text = std::to_string(read) + (read == 1 ? " report" : " reports") + " read, " +
                        std::to_string(already) + " already in the store, " +
@@ -183,7 +269,8 @@ std::string ImportOutcome::Summary() const {
     return text;
 }
 
-ImportOutcome ImportReports(const std::string& directory, RecordStore& store) {
+ImportOutcome ImportReports(const std::string& directory, RecordStore& store,
+                            const std::string& pcName) {
     ImportOutcome outcome;
     std::vector<std::string> names = ListDirectory(directory);
     std::sort(names.begin(), names.end());
@@ -193,10 +280,12 @@ ImportOutcome ImportReports(const std::string& directory, RecordStore& store) {
             continue;
         Recording recording;
         std::string why;
-        if (!ReadReportCsv(directory + "/" + name, recording, &why)) {
+        if (!ReadReportCsv(directory + "/" + name, recording, &why) ||
+            !PlausibleRecording(recording, &why)) {
             outcome.skipped.emplace_back(name, why);
             continue;
         }
+        recording.setup.pcName = pcName;
         if (store.Contains(recording.setup.uuid)) {
             ++outcome.already;
             continue;

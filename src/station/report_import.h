@@ -20,6 +20,18 @@ bool ReadCurveFile(const std::string& path, Recording& recording, std::string* w
 /// same file always gives the same one.
 bool ReadReportCsv(const std::string& path, Recording& recording, std::string* why);
 
+/// Whether a recording read from a file could have been made by the program:
+/// the checks of Start (a surface, valid limits, a record length of 1 to
+/// 999 s, fields of at most 64 characters) and of its end (from 1 to 200 000
+/// samples, times from 0 rising and within the record length, pressures a
+/// press can hold, forces that are the pressure on the surface, and a curve
+/// that reached its length or its release unless it is marked INCOMPLETE).
+/// False, with the first fault found.
+bool PlausibleRecording(const Recording& recording, std::string* why);
+
+/// The largest report file read: 200 000 samples and their header.
+constexpr long long kMaxReportFileBytes = 16LL << 20;
+
 struct ImportOutcome {
     int read = 0;                                             ///< added to the store
     int already = 0;                                          ///< in the store before
@@ -29,4 +41,7 @@ struct ImportOutcome {
     std::string Summary() const;
 };
 
-ImportOutcome ImportReports(const std::string& directory, RecordStore& store);
+/// Imports every report of `directory`; each recording carries `pcName`,
+/// the PC that imported it, and says it was imported.
+ImportOutcome ImportReports(const std::string& directory, RecordStore& store,
+                            const std::string& pcName);

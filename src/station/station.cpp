@@ -12,6 +12,7 @@
 #include "station/translate.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstdio>
 
 Station::Station(StationExecutor& executor, StationListener& listener)
@@ -121,9 +122,18 @@ void Station::ApplyReadings(const std::vector<Reading>& readings) {
     ReadingsStep step;
     step.firstNew = m_cycle.m_times.size();
     bool sound = false;
+    int lastBar = m_lastBar;
     for (const Reading& reading : readings) {
+        // Well formed, but no pressure a press can hold: garbage, counted.
+        if (reading.bar > kMaxPlausibleBar || reading.bar < -kMaxPlausibleBar) {
+            ++m_garbageReadings;
+            if (m_cycle.m_recording && !m_cycle.m_lengthReached) ++m_garbageInRecording;
+            continue;
+        }
+        lastBar = reading.bar;
         ReadingEffects fx = m_cycle.OnReading(reading.bar, reading.arrival, inputs);
         if (fx.recordingStarted) {
+            m_garbageInRecording = 0;
             step.recordingStarted = step.restarted = true;
             step.firstNew = 0;
             m_done = false;
@@ -151,7 +161,7 @@ void Station::ApplyReadings(const std::vector<Reading>& readings) {
         }
         if (reading.bar <= 4) m_lowSinceDone = true;
     }
-    step.bar = readings.back().bar;
+    step.bar = lastBar;
     m_haveReading = true;
     m_lastBar = step.bar;
     if (step.appended) {
@@ -173,6 +183,10 @@ Recording Station::CurrentRecording() const {
     r.startedAt = m_cycle.m_recordStartWall.seconds;
     r.stoppedAt = m_stoppedAt;
     r.incomplete = m_cycle.IncompleteText();
+    // A sample missing from the curve: not a whole recording.
+    if (r.incomplete.empty() && m_garbageInRecording > 0)
+        r.incomplete = std::to_string(m_garbageInRecording) + " readings beyond " +
+                       std::to_string(kMaxPlausibleBar) + " bar left out (garbage from the module)";
     r.startNote = m_cycle.StartNote();
     r.alarms = m_alarmWatch.RecordingAlarms();
     if (!m_journal.Problem().empty())

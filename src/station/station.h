@@ -132,6 +132,8 @@ class Station : private LinkListener {
     /// while idle, the selected press's surface).
     BannerInputs BannerState() const;
     long long ReadingsApplied() const { return m_readingsApplied; }
+    /// Readings beyond any press's pressure, left out (never a sample).
+    long long GarbageReadings() const { return m_garbageReadings; }
     int ReportQuestions() const { return m_reportQuestions; }
     /// Loss notices the station closed because the module came back.
     int LossNoticesClosed() const { return m_lossNoticesClosed; }
@@ -189,6 +191,8 @@ class Station : private LinkListener {
     SteadyTime m_alarmSince;
     int m_reportQuestions = 0;
     long long m_readingsApplied = 0;
+    long long m_garbageReadings = 0;
+    int m_garbageInRecording = 0;
     bool m_haveReading = false;
     int m_lastBar = 0;
     bool m_done = false; ///< a cycle ended with a recording, and no new one started
