@@ -17,6 +17,25 @@ TEST(ReportFileName, AxleAndSideWithoutSeparator) {
     EXPECT_EQ(ReportFileName("", "A", ""), "Report_Mounting_A_.pdf");
 }
 
+// Fault mended: an axle of 64 emoji (256 bytes) gave "File name too long"
+// and no report. The name, a reprint's too, fits 255 bytes, cut between
+// characters.
+TEST(ReportFileName, ALongAxleIsCutBetweenCharactersToFitTheFileSystem) {
+    std::string axle;
+    for (int i = 0; i < 64; ++i)
+        axle += "\xF0\x9F\x9A\x82"; // a locomotive
+    const std::string name = ReportFileName(axle, "A", "20261208");
+    EXPECT_LE(name.size() + 24, 255u);
+    EXPECT_EQ(name.rfind("Report_Mounting_\xF0\x9F\x9A\x82", 0), 0u);
+    EXPECT_EQ(name.substr(name.size() - 14), "A_20261208.pdf");
+    EXPECT_EQ((name.size() - 16 - 14) % 4, 0u); // whole characters only
+    const std::string dir = testing::TempDir();
+    std::ofstream(dir + name) << "x";
+    EXPECT_TRUE(std::ifstream(dir + name).good());
+    std::remove((dir + name).c_str());
+    EXPECT_EQ(ReportFileName("AX12", "A", "20261208"), "Report_Mounting_AX12A_20261208.pdf");
+}
+
 TEST(ReportFileName, SeparatorsAndRefusedCharactersAreReplaced) {
     EXPECT_EQ(ReportFileName("../../etc/x", "B", "20261208"),
               "Report_Mounting_.._.._etc_xB_20261208.pdf");

@@ -1,8 +1,11 @@
 #include "records/recording.h"
 
+#include "records/integrity.h"
+
+#include <sodium.h>
+
 #include <cmath>
 #include <cstdio>
-#include <random>
 
 const char* const kProgramVersion = "1.0.8";
 
@@ -146,9 +149,12 @@ RecordingResults Summarise(const std::vector<double>& times, const std::vector<d
 }
 
 std::string NewRecordingId() {
-    std::random_device source;
-    std::mt19937_64 bits((static_cast<uint64_t>(source()) << 32) ^ source());
-    uint64_t high = bits(), low = bits();
+    // All 122 random bits from the system's random source, not from a
+    // generator seeded with 64 of them.
+    InitIntegrity();
+    uint64_t high = 0, low = 0;
+    randombytes_buf(&high, sizeof high);
+    randombytes_buf(&low, sizeof low);
     high = (high & ~0xF000ULL) | 0x4000ULL;     // version 4
     low = (low & ~(3ULL << 62)) | (2ULL << 62); // variant 1
     char text[40];

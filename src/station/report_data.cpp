@@ -28,8 +28,20 @@ std::string FileNameSafe(const std::string& utf8) {
 
 std::string ReportFileName(const std::string& axleUtf8, const std::string& side,
                            const std::string& stopDate) {
-    return "Report_Mounting_" + FileNameSafe(axleUtf8) + FileNameSafe(side) + "_" +
-           FileNameSafe(stopDate) + ".pdf";
+    // File systems take names of 255 bytes: a long axle (64 emoji are 256
+    // bytes) is cut, at a character's start, so the name with a reprint's
+    // "_reprint-YYYYMMDD-HHMMSS" still fits.
+    constexpr size_t kNameBytes = 255, kReprintBytes = 24;
+    std::string axle = FileNameSafe(axleUtf8);
+    const size_t rest = std::string("Report_Mounting_").size() + FileNameSafe(side).size() + 1 +
+                        FileNameSafe(stopDate).size() + 4 + kReprintBytes;
+    if (axle.size() + rest > kNameBytes) {
+        size_t cut = kNameBytes > rest ? kNameBytes - rest : 0;
+        while (cut > 0 && (static_cast<unsigned char>(axle[cut]) & 0xC0) == 0x80)
+            --cut;
+        axle.resize(cut);
+    }
+    return "Report_Mounting_" + axle + FileNameSafe(side) + "_" + FileNameSafe(stopDate) + ".pdf";
 }
 
 std::string ToWinAnsi(const std::wstring& text) {
