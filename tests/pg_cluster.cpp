@@ -120,6 +120,9 @@ bool PgCluster::Create(std::string* why) {
     WriteFile(m_dir + "/press3.pgpass",
               "127.0.0.1:" + std::to_string(m_port) + ":presses:press3:" + kPressPassword + "\n",
               0600);
+    // No password in a connection string, the administrator's neither.
+    WriteFile(m_dir + "/admin.pgpass",
+              "127.0.0.1:" + std::to_string(m_port) + ":*:admin:" + kAdminPassword + "\n", 0600);
     if (!Start(why)) return false;
     // The plant's database and a recorder's login, as a plant would set them up.
     PGconn* admin = PQconnectdb(AdminConnection().c_str());
@@ -228,5 +231,5 @@ std::string PgCluster::Connection(const std::string& password) const {
 
 std::string PgCluster::AdminConnection(const std::string& database) const {
     return "host=127.0.0.1 port=" + std::to_string(m_port) + " dbname=" + database +
-           " user=admin password=" + kAdminPassword;
+           " user=admin passfile=" + m_dir + "/admin.pgpass";
 }

@@ -11,10 +11,14 @@
 
 #include <gtest/gtest.h>
 #include <libpq-fe.h>
+#include <sqlite3.h>
+
+#include <sys/stat.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <fstream>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -71,7 +75,8 @@ struct PlantServerTest : testing::Test {
         PGconn* admin = PQconnectdb(cluster->AdminConnection("presses").c_str());
         PQsetNoticeProcessor(
             admin, [](void*, const char*) {}, nullptr);
-        PQclear(PQexec(admin, "DROP TABLE IF EXISTS recordings, sources, vemo_schema"));
+        PQclear(PQexec(admin, "DROP TABLE IF EXISTS recordings, sources, vemo_schema, conflicts,"
+                              " vemo_pcs"));
         PQfinish(admin);
     }
     std::unique_ptr<PlantServer> Ready() {
@@ -278,8 +283,8 @@ TEST_F(PlantServerTest, TwoRecordersAtOnceLoseNothingAndDuplicateNothing) {
             // 30 of its own and the same 10 as the other one.
             for (int i = 0; i < 40; ++i) {
                 const int n = i < 30 ? 1000 + pc * 100 + i : 2000 + i;
-                if (!server->Send(MakeRecording(Id(n), "AX-PC" + std::to_string(pc), 200,
-                                                "PC-" + std::to_string(pc)),
+                const std::string who = i < 30 ? "PC-" + std::to_string(pc) : "PC-shared";
+                if (!server->Send(MakeRecording(Id(n), "AX-" + who, 200, who),
                                   RecordStatus::Complete, &why))
                     failed(why);
             }
@@ -295,14 +300,14 @@ TEST_F(PlantServerTest, TwoRecordersAtOnceLoseNothingAndDuplicateNothing) {
 TEST_F(PlantServerTest, ANewerSchemaAndAWrongPasswordAreRefusedInWords) {
     ASSERT_TRUE(Ready());
     PGconn* admin = PQconnectdb(cluster->AdminConnection("presses").c_str());
-    PQclear(PQexec(admin, "UPDATE vemo_schema SET version = 3"));
+    PQclear(PQexec(admin, "UPDATE vemo_schema SET version = 4"));
     PQfinish(admin);
     std::string why;
     auto server = PlantServer::Connect(cluster->Connection(), &why);
     ASSERT_TRUE(server) << why;
     EXPECT_FALSE(server->PrepareSchema(&why));
-    EXPECT_EQ(why, "the plant server's records are of a newer version (3) than this program "
-                   "knows (2): update the program");
+    EXPECT_EQ(why, "the plant server's records are of a newer version (4) than this program "
+                   "knows (3): update the program");
 
     why.clear();
     EXPECT_FALSE(PlantServer::Connect(cluster->Connection("not-the-password"), &why));
@@ -413,7 +418,7 @@ TEST_F(PlantServerTest, RecordingsWaitWhileTheServerIsAwayAndArriveOnceWhenItIsB
 TEST_F(PlantServerTest, ARefusingServerKeepsTheOutboxAndLeavesTheStoreAsItWas) {
     ASSERT_TRUE(Ready());
     PGconn* admin = PQconnectdb(cluster->AdminConnection("presses").c_str());
-    PQclear(PQexec(admin, "UPDATE vemo_schema SET version = 3"));
+    PQclear(PQexec(admin, "UPDATE vemo_schema SET version = 4"));
     PQfinish(admin);
     std::string path, why;
     std::unique_ptr<RecordStore> store = PcStore("refused", &path);
@@ -425,7 +430,7 @@ TEST_F(PlantServerTest, ARefusingServerKeepsTheOutboxAndLeavesTheStoreAsItWas) {
         ASSERT_TRUE(Until(sender, [](const PlantSendStatus& s) { return !s.problem.empty(); }));
         EXPECT_EQ(WaitingText(sender.Status()),
                   "1 recording waiting for the plant server: the plant server's records are of a "
-                  "newer version (3) than this program knows (2): update the program");
+                  "newer version (4) than this program knows (3): update the program");
         ASSERT_TRUE(store->Add(MakeRecording(Id(601), "AX-NEW", 300), RecordStatus::Complete,
                                nullptr, &why))
             << why;
@@ -490,4 +495,151 @@ TEST_F(PlantServerTest, AServerThatHangsIsGivenUpAndClosingDoesNotWaitForIt) {
     Recording back;
     ASSERT_TRUE(server->Load(Id(701), back, nullptr, &why)) << why;
     EXPECT_EQ(back.times.size(), 13000u);
+}
+
+namespace {
+
+/// Asks `sql` on `connection`; "" when it went through, else the server's words.
+std::string Try(const std::string& connection, const char* sql) {
+    PGconn* c = PQconnectdb(connection.c_str());
+    PQsetNoticeProcessor(
+        c, [](void*, const char*) {}, nullptr);
+    PGresult* r = PQexec(c, sql);
+    const ExecStatusType status = PQresultStatus(r);
+    std::string error = status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK
+                            ? ""
+                            : std::string(PQresultErrorMessage(r));
+    if (PQstatus(c) != CONNECTION_OK) error = PQerrorMessage(c);
+    PQclear(r);
+    PQfinish(c);
+    return error;
+}
+
+} // namespace
+
+// Faults mended: with one login for every PC, any PC could UPDATE, DELETE
+// and DROP every PC's rows; the first copy of an identity to arrive won, so a
+// forged PASS under a real recording's identity was kept and the real FAIL
+// confirmed as delivered; a password in the connection string was used. Now
+// plant IT sets the server up once; each PC's role reads, inserts only its
+// own PC's recordings and runs no DDL; no row is changed or removed by anyone;
+// other content under a known identity is refused and noted for both PCs.
+TEST_F(PlantServerTest, EachPcHasARoleThatMayOnlyAddItsOwnRecordingsAndNothingIsRewritten) {
+    const std::string admin = cluster->AdminConnection("presses");
+    const PlantAdminAnswer setUp = SetUpPlantServer(admin);
+    ASSERT_EQ(setUp.exitCode, 0) << setUp.text;
+    PlantPcRole roles[2];
+    std::string why;
+    {
+        auto server = PlantServer::Connect(admin, &why);
+        ASSERT_TRUE(server) << why;
+        ASSERT_TRUE(server->AddPc("PC-1", roles[0], &why)) << why;
+        ASSERT_TRUE(server->AddPc("PC 2", roles[1], &why)) << why;
+    }
+    EXPECT_EQ(roles[1].role, "vemo_pc_pc_2");
+    const std::string passfile = testing::TempDir() + "pcs.pgpass";
+    {
+        std::ofstream out(passfile);
+        for (const PlantPcRole& role : roles)
+            out << "127.0.0.1:" << cluster->Port() << ":presses:" << role.role << ":"
+                << role.password << "\n";
+    }
+    chmod(passfile.c_str(), 0600);
+    auto login = [&](int pc) {
+        return "host=127.0.0.1 port=" + std::to_string(cluster->Port()) +
+               " dbname=presses user=" + roles[pc].role + " passfile=" + passfile;
+    };
+    EXPECT_EQ(PlantServer::Connect(login(0) + " password=" + roles[0].password, &why), nullptr);
+    EXPECT_NE(why.find("holds a password, which is refused"), std::string::npos) << why;
+
+    auto pc1 = PlantServer::Connect(login(0), &why);
+    auto pc2 = PlantServer::Connect(login(1), &why);
+    ASSERT_TRUE(pc1 && pc2) << why;
+    ASSERT_TRUE(pc1->PrepareSchema(&why)) << why; // current: only read
+    ASSERT_TRUE(pc2->PrepareSchema(&why)) << why;
+    Recording fail = MakeRecording(Id(700), "AX-700", 300, "PC-1");
+    fail.csvSha256 = std::string(64, 'f');
+    ASSERT_TRUE(pc1->Send(fail, RecordStatus::Complete, &why)) << why;
+    EXPECT_TRUE(pc1->Send(fail, RecordStatus::Complete, &why)) << why; // a retry: delivered
+    // Another PC's name is not this role's to write.
+    EXPECT_FALSE(
+        pc1->Send(MakeRecording(Id(701), "AX-701", 10, "PC 2"), RecordStatus::Complete, &why));
+    EXPECT_NE(why.find("row-level security"), std::string::npos) << why;
+
+    // What a PC's role may not do, and what nobody may do.
+    for (const char* sql :
+         {"UPDATE recordings SET peak_force_t = peak_force_t * 1.25, result = 'PASS'",
+          "DELETE FROM recordings", "DROP TABLE recordings", "TRUNCATE recordings",
+          "CREATE TABLE mine (x integer)", "ALTER TABLE recordings DISABLE TRIGGER ALL"})
+        EXPECT_NE(Try(login(1), sql), "") << sql;
+    EXPECT_NE(Try(admin, "UPDATE recordings SET result = 'PASS'").find("never changed"),
+              std::string::npos);
+    EXPECT_NE(Try(admin, "DELETE FROM recordings").find("never changed"), std::string::npos);
+    // The shared login of before owns nothing now.
+    EXPECT_NE(Try(cluster->Connection(), "INSERT INTO sources VALUES ('x', 'y')"), "");
+
+    // A forged PASS under the real recording's identity, from the other PC.
+    Recording forged = fail;
+    forged.setup.pcName = "PC 2";
+    forged.forces[100] = 382.5;
+    forged.csvSha256 = std::string(64, 'b');
+    bool refused = false;
+    EXPECT_FALSE(pc2->Send(forged, RecordStatus::Complete, &why, &refused));
+    EXPECT_TRUE(refused);
+    EXPECT_NE(why.find("another recording with this identity, from PC-1"), std::string::npos)
+        << why;
+    // The same recording imported on the other PC as it was: delivered.
+    Recording imported = fail;
+    imported.setup.pcName = "PC 2";
+    EXPECT_TRUE(pc2->Send(imported, RecordStatus::Complete, &why, &refused)) << why;
+    Recording kept;
+    ASSERT_TRUE(pc1->Load(Id(700), kept, nullptr, &why)) << why;
+    EXPECT_EQ(kept.setup.pcName, "PC-1");
+    EXPECT_EQ(kept.forces, fail.forces);
+    for (PlantServer* server : {pc1.get(), pc2.get()}) {
+        std::vector<std::string> conflicts;
+        ASSERT_TRUE(server->Conflicts(conflicts, &why)) << why;
+        ASSERT_EQ(conflicts.size(), 1u);
+        EXPECT_EQ(conflicts[0],
+                  "recording " + Id(700) + " from PC 2 differs from the one kept from PC-1");
+    }
+    EXPECT_EQ(pc1->Count(&why), 1);
+}
+
+// Fault mended: the sender sent a recording whose own seal failed. A
+// recording changed in the store after it was sealed is not sent, leaves the
+// outbox with its reason in the audit trail, and the others go on.
+TEST_F(PlantServerTest, ARecordingChangedInTheStoreAfterItWasSealedIsNotSent) {
+    std::string path;
+    std::unique_ptr<RecordStore> store = PcStore("sealed", &path);
+    ASSERT_TRUE(store);
+    std::string why;
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(store->Add(MakeRecording(Id(800 + i), "AX-80" + std::to_string(i), 100),
+                               RecordStatus::Complete, nullptr, &why))
+            << why;
+    {
+        sqlite3* db = nullptr;
+        sqlite3_open(path.c_str(), &db);
+        sqlite3_exec(db,
+                     "UPDATE recordings SET result = 'PASS', peak_t = 382.5 WHERE axle = 'AX-801'",
+                     nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+    }
+    PlantSender sender(path, cluster->Connection(), nullptr, kQuick);
+    ASSERT_TRUE(Until(sender, [](const PlantSendStatus& s) { return s.sent + s.refused == 3; }));
+    EXPECT_EQ(sender.Status().sent, 2);
+    EXPECT_EQ(sender.Status().refused, 1);
+    EXPECT_NE(WaitingText(sender.Status())
+                  .find("1 recording not sent (in the audit trail): recording " + Id(801) +
+                        " was not sent: "),
+              std::string::npos)
+        << WaitingText(sender.Status());
+    auto server = Ready();
+    EXPECT_EQ(server->Count(&why), 2);
+    EXPECT_EQ(store->OutboxCount(), 0);
+    const std::vector<Change> trail = store->Changes();
+    ASSERT_FALSE(trail.empty());
+    EXPECT_EQ(trail[0].what, kPlantRefusedChange);
+    EXPECT_EQ(trail[0].newValue, Id(801));
 }

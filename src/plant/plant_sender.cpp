@@ -3,6 +3,7 @@
 #include "plant/plant_server.h"
 #include "records/record_store.h"
 
+#include <ctime>
 #include <memory>
 
 namespace {
@@ -22,12 +23,25 @@ std::chrono::milliseconds RetryDelay(int failures, const PlantSenderTiming& timi
 }
 
 std::string WaitingText(const PlantSendStatus& status) {
-    if (status.waiting <= 0)
-        return status.problem.empty() ? "" : "Sending to the plant server: " + status.problem;
-    std::string text = std::to_string(status.waiting) +
-                       (status.waiting == 1 ? " recording" : " recordings") +
-                       " waiting for the plant server";
-    if (!status.problem.empty()) text += ": " + status.problem;
+    std::string text;
+    if (status.waiting <= 0) {
+        if (!status.problem.empty()) text = "Sending to the plant server: " + status.problem;
+    } else {
+        text = std::to_string(status.waiting) +
+               (status.waiting == 1 ? " recording" : " recordings") +
+               " waiting for the plant server";
+        if (!status.problem.empty()) text += ": " + status.problem;
+    }
+    if (status.refused > 0)
+        text += (text.empty() ? "" : "; ") + std::to_string(status.refused) +
+                (status.refused == 1 ? " recording" : " recordings") +
+                " not sent (in the audit trail): " + status.lastRefused;
+    if (!status.conflicts.empty()) {
+        const size_t n = status.conflicts.size();
+        text += (text.empty() ? "" : "; ") + std::to_string(n) +
+                (n == 1 ? " conflict" : " conflicts") +
+                " on the plant server: " + status.conflicts.back();
+    }
     return text;
 }
 
@@ -128,11 +142,39 @@ void PlantSender::Run() {
                 store->NoteAttempt(entry.id, nullptr);
                 continue;
             }
-            if (!server->Send(recording, recordStatus, &why)) {
+            // A recording changed after it was sealed is never sent as
+            // evidence; nor is one the server refused sent again.
+            std::string changed;
+            bool refused = false;
+            if (!store->RecordIntact(entry.id, &changed)) {
+                why = "recording " + entry.uuid + " was not sent: " + changed;
+                refused = true;
+            } else if (!server->Send(recording, recordStatus, &why, &refused) && !refused) {
                 server.reset(); // a new connection for the next try
                 store->NoteAttempt(entry.id, nullptr);
                 fail(why);
                 break;
+            }
+            if (refused) {
+                Change note;
+                note.at = static_cast<int64_t>(std::time(nullptr));
+                note.who = "plant sender";
+                note.pcName = recording.setup.pcName;
+                note.press = recording.setup.pressName;
+                note.what = kPlantRefusedChange;
+                note.newValue = entry.uuid;
+                note.reason = why;
+                std::string unwritten;
+                if (!store->AddChange(note, &unwritten) ||
+                    !store->Delivered(entry.id, &unwritten)) {
+                    fail("the record store cannot be written: " + unwritten);
+                    break;
+                }
+                ++status.refused;
+                --status.waiting;
+                status.lastRefused = FirstLine(why);
+                Publish(status);
+                continue;
             }
             // Confirmed: only now does it leave the outbox. Should this fail,
             // it is sent again, and the server keeps one row.
@@ -146,6 +188,7 @@ void PlantSender::Run() {
             failures = 0;
             Publish(status);
         }
+        if (server && server->Conflicts(status.conflicts, nullptr)) Publish(status);
         if (!unreadable.empty()) fail(unreadable);
     }
 }

@@ -1,5 +1,7 @@
 // Sends the record store's outbox to the plant server on a thread of its own.
-// A recording leaves the outbox only once the server has confirmed it; while
+// A recording leaves the outbox only once the server has confirmed it, or has
+// refused it as a conflict, or when its seal in the store fails (it is then
+// never sent; the audit trail keeps why); while
 // the server cannot be reached the sender waits longer after each failure, up
 // to a minute, and says how many recordings wait and why. Sending again after
 // a lost confirmation is harmless: the server keeps one row per recording.
@@ -13,12 +15,19 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 /// What the sender tells after each step.
 struct PlantSendStatus {
     int64_t waiting = 0; ///< recordings in the outbox
     int64_t sent = 0;    ///< confirmed by the server since the sender started
     std::string problem; ///< the last failure in words; "" once a send went through
+    /// Recordings taken out of the outbox unsent: refused by the server (a
+    /// conflict), or changed in the store after they were sealed.
+    int64_t refused = 0;
+    std::string lastRefused; ///< why the last of them was taken out, or ""
+    /// Conflicts the server noted for this PC's recordings, in words.
+    std::vector<std::string> conflicts;
 };
 
 struct PlantSenderTiming {

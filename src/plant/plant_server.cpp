@@ -1,15 +1,19 @@
 #include "plant/plant_server.h"
 
 #include "link/transport.h"
+#include "records/integrity.h"
 #include "records/record_store.h"
 
 #include <libpq-fe.h>
+#include <sodium.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -95,6 +99,78 @@ const char* const kSchema2 =
     "ALTER TABLE recordings ADD COLUMN IF NOT EXISTS criteria text NOT NULL DEFAULT '';"
     "CREATE INDEX IF NOT EXISTS recordings_program ON recordings (mounting_program, stopped_at);";
 
+// 2 -> 3: rows are never changed or removed, whoever asks (a trigger, on top
+// of the rights); a different recording under an identity already kept is
+// noted as a conflict, which the server's log tells too.
+const char* const kSchema3 = R"SQL(
+CREATE TABLE IF NOT EXISTS conflicts (
+    uuid text NOT NULL,
+    pc_name text NOT NULL,
+    csv_sha256 text NOT NULL,
+    kept_pc_name text NOT NULL,
+    kept_csv_sha256 text NOT NULL,
+    noted_at timestamptz NOT NULL DEFAULT now(),
+    UNIQUE (uuid, pc_name, csv_sha256));
+CREATE INDEX IF NOT EXISTS conflicts_kept ON conflicts (kept_pc_name);
+CREATE OR REPLACE FUNCTION vemo_refuse_change() RETURNS trigger LANGUAGE plpgsql AS $$
+BEGIN
+    RAISE EXCEPTION 'rows of % on the plant server are never changed or removed', TG_TABLE_NAME;
+END $$;
+CREATE OR REPLACE FUNCTION vemo_log_conflict() RETURNS trigger LANGUAGE plpgsql AS $$
+BEGIN
+    RAISE LOG 'vemo: recording % sent by % (CSV %) differs from the one kept from % (CSV %)',
+        NEW.uuid, NEW.pc_name, NEW.csv_sha256, NEW.kept_pc_name, NEW.kept_csv_sha256;
+    RETURN NEW;
+END $$;
+CREATE OR REPLACE TRIGGER recordings_kept BEFORE UPDATE OR DELETE ON recordings
+    FOR EACH ROW EXECUTE FUNCTION vemo_refuse_change();
+CREATE OR REPLACE TRIGGER recordings_kept_whole BEFORE TRUNCATE ON recordings
+    FOR EACH STATEMENT EXECUTE FUNCTION vemo_refuse_change();
+CREATE OR REPLACE TRIGGER sources_kept BEFORE UPDATE OR DELETE ON sources
+    FOR EACH ROW EXECUTE FUNCTION vemo_refuse_change();
+CREATE OR REPLACE TRIGGER conflicts_kept BEFORE UPDATE OR DELETE ON conflicts
+    FOR EACH ROW EXECUTE FUNCTION vemo_refuse_change();
+CREATE OR REPLACE TRIGGER conflicts_logged AFTER INSERT ON conflicts
+    FOR EACH ROW EXECUTE FUNCTION vemo_log_conflict();
+)SQL";
+
+// The administrator's set-up: one role for every recorder, rights to read
+// and to insert, and rows only of the PC the login is for.
+const char* const kPcRights = R"SQL(
+DO $$ BEGIN
+    IF NOT EXISTS (SELECT FROM pg_roles WHERE rolname = 'vemo_recorder') THEN
+        CREATE ROLE vemo_recorder NOLOGIN;
+    END IF;
+END $$;
+CREATE TABLE IF NOT EXISTS vemo_pcs (role name PRIMARY KEY, pc_name text NOT NULL UNIQUE);
+ALTER TABLE recordings OWNER TO CURRENT_USER;
+ALTER TABLE sources OWNER TO CURRENT_USER;
+ALTER TABLE conflicts OWNER TO CURRENT_USER;
+ALTER TABLE vemo_schema OWNER TO CURRENT_USER;
+ALTER TABLE vemo_pcs OWNER TO CURRENT_USER;
+REVOKE ALL ON recordings, sources, conflicts, vemo_schema, vemo_pcs FROM PUBLIC;
+GRANT SELECT, INSERT ON recordings, sources, conflicts TO vemo_recorder;
+GRANT SELECT ON vemo_schema, vemo_pcs TO vemo_recorder;
+ALTER TABLE recordings ENABLE ROW LEVEL SECURITY;
+ALTER TABLE sources ENABLE ROW LEVEL SECURITY;
+ALTER TABLE conflicts ENABLE ROW LEVEL SECURITY;
+DROP POLICY IF EXISTS vemo_read ON recordings;
+DROP POLICY IF EXISTS vemo_own ON recordings;
+DROP POLICY IF EXISTS vemo_read ON sources;
+DROP POLICY IF EXISTS vemo_own ON sources;
+DROP POLICY IF EXISTS vemo_read ON conflicts;
+DROP POLICY IF EXISTS vemo_own ON conflicts;
+CREATE POLICY vemo_read ON recordings FOR SELECT USING (true);
+CREATE POLICY vemo_own ON recordings FOR INSERT
+    WITH CHECK (pc_name = (SELECT p.pc_name FROM vemo_pcs p WHERE p.role = current_user));
+CREATE POLICY vemo_read ON sources FOR SELECT USING (true);
+CREATE POLICY vemo_own ON sources FOR INSERT
+    WITH CHECK (pc_name = (SELECT p.pc_name FROM vemo_pcs p WHERE p.role = current_user));
+CREATE POLICY vemo_read ON conflicts FOR SELECT USING (true);
+CREATE POLICY vemo_own ON conflicts FOR INSERT
+    WITH CHECK (pc_name = (SELECT p.pc_name FROM vemo_pcs p WHERE p.role = current_user));
+)SQL";
+
 // Any part of an axle, bearing or operator is found through its trigrams,
 // where the server has the extension for them; without it the search reads
 // every row, and finds the same.
@@ -111,6 +187,26 @@ const char* const kSummaryColumns =
 
 std::unique_ptr<PlantServer> PlantServer::Connect(const std::string& connection, std::string* why,
                                                   const std::atomic<bool>* abandon) {
+    // A password in the settings is readable by anyone at the PC: refused.
+    char* error = nullptr;
+    if (PQconninfoOption* given = PQconninfoParse(connection.c_str(), &error)) {
+        bool password = false;
+        for (const PQconninfoOption* o = given; o->keyword; ++o)
+            password = password || (std::strcmp(o->keyword, "password") == 0 && o->val && *o->val);
+        PQconninfoFree(given);
+        if (password) {
+            if (why)
+                *why = "the connection string holds a password, which is refused: the password "
+                       "goes into libpq's password file";
+            return nullptr;
+        }
+    } else {
+        if (why)
+            *why =
+                "the connection string cannot be read: " + Tidy(error ? error : "", nullptr, true);
+        PQfreemem(error);
+        return nullptr;
+    }
     // A server that does not answer is given 5 s, unless the string says;
     // a network that goes silent is noticed by keepalives within a minute.
     std::string options = connection;
@@ -230,12 +326,33 @@ pg_result* PlantServer::Ask(const char* sql, int n, const char* const* values, c
     return nullptr;
 }
 
+bool PlantServer::Exists(const char* table, std::string* why) {
+    std::string error;
+    const char* params[] = {table};
+    Result r(Ask("SELECT to_regclass($1) IS NOT NULL", 1, params, nullptr, nullptr, &error));
+    if (why) *why = error;
+    return r.result && std::strcmp(PQgetvalue(r.result, 0, 0), "t") == 0;
+}
+
 bool PlantServer::Run(const char* sql, std::string* why) {
     Result result(Ask(sql, 0, nullptr, nullptr, nullptr, why));
     return result.result != nullptr;
 }
 
 bool PlantServer::PrepareSchema(std::string* why) {
+    // Current tables are only read: a PC's role may not change them.
+    std::string asked;
+    const bool there = Exists("vemo_schema", &asked);
+    if (!there && !asked.empty()) {
+        if (why) *why = asked;
+        return false;
+    }
+    if (there) {
+        Result r(Ask("SELECT coalesce(max(version), 0) FROM vemo_schema", 0, nullptr, nullptr,
+                     nullptr, why));
+        if (!r.result) return false;
+        if (std::atoi(PQgetvalue(r.result, 0, 0)) == kPlantSchemaVersion) return true;
+    }
     if (!Run("BEGIN", why)) return false;
     // Two recorders starting at once make the tables once.
     bool ok = Run("SELECT pg_advisory_xact_lock(732514)", why) &&
@@ -258,18 +375,146 @@ bool PlantServer::PrepareSchema(std::string* why) {
         if (ok && !Run(kTextIndex, nullptr)) ok = Run("ROLLBACK TO text_index", why);
     }
     if (ok && version < 2) ok = Run(kSchema2, why);
+    if (ok && version < 3) ok = Run(kSchema3, why);
     if (ok && version < kPlantSchemaVersion)
         ok = Run(("INSERT INTO vemo_schema VALUES (" + std::to_string(kPlantSchemaVersion) + ")")
                      .c_str(),
                  why);
     if (!ok) {
         Run("ROLLBACK", nullptr);
+        if (why && version > 0 && version < kPlantSchemaVersion &&
+            why->find("must be owner") != std::string::npos)
+            *why = "the plant server's records are of an older version (" +
+                   std::to_string(version) +
+                   ") and this login may not bring them up: plant IT runs vemo-recorder "
+                   "--plant-setup with an administrator's login";
         return false;
     }
     return Run("COMMIT", why);
 }
 
-bool PlantServer::Send(const Recording& r, RecordStatus status, std::string* why) {
+bool PlantServer::SetUpForPcs(std::string* why) {
+    if (!PrepareSchema(why) || !Run("BEGIN", why)) return false;
+    if (!Run("SELECT pg_advisory_xact_lock(732514)", why) || !Run(kPcRights, why)) {
+        Run("ROLLBACK", nullptr);
+        return false;
+    }
+    return Run("COMMIT", why);
+}
+
+bool PlantServer::AddPc(const std::string& pcName, PlantPcRole& made, std::string* why) {
+    made = PlantPcRole();
+    made.pcName = pcName;
+    if (pcName.empty() || pcName.size() > 64) {
+        if (why) *why = "a PC name of 1 to 64 characters is needed";
+        return false;
+    }
+    // The role's name from the PC's: letters and digits, the rest "_".
+    made.role = "vemo_pc_";
+    for (unsigned char c : pcName)
+        made.role += std::isalnum(c) && c < 0x80 ? static_cast<char>(std::tolower(c)) : '_';
+    made.role.resize(std::min<size_t>(made.role.size(), 63));
+    InitIntegrity();
+    const char* const letters = "ABCDEFGHJKLMNPQRSTUVWXYZabcdefghijkmnopqrstuvwxyz23456789";
+    for (int i = 0; i < 24; ++i)
+        made.password += letters[randombytes_uniform(static_cast<uint32_t>(std::strlen(letters)))];
+    // Only the password's SCRAM verifier reaches the server (and its log).
+    char* verifier = PQencryptPasswordConn(m_connection, made.password.c_str(), made.role.c_str(),
+                                           "scram-sha-256");
+    char* role = PQescapeIdentifier(m_connection, made.role.c_str(), made.role.size());
+    char* secret =
+        verifier ? PQescapeLiteral(m_connection, verifier, std::strlen(verifier)) : nullptr;
+    char* name = PQescapeLiteral(m_connection, pcName.c_str(), pcName.size());
+    char* roleText = PQescapeLiteral(m_connection, made.role.c_str(), made.role.size());
+    made.host = PQhost(m_connection) ? PQhost(m_connection) : "";
+    made.port = PQport(m_connection) ? PQport(m_connection) : "";
+    made.database = PQdb(m_connection) ? PQdb(m_connection) : "";
+    bool ok = verifier && role && secret && name && roleText;
+    if (!ok && why) *why = ErrorOf(m_connection);
+    if (ok) {
+        Result exists(
+            Ask(("SELECT 1 FROM pg_roles WHERE rolname = " + std::string(roleText)).c_str(), 0,
+                nullptr, nullptr, nullptr, why));
+        ok = exists.result != nullptr;
+        made.renewed = ok && PQntuples(exists.result) > 0;
+    }
+    if (ok) {
+        const std::string sql =
+            std::string("BEGIN;") +
+            (made.renewed ? "ALTER ROLE " + std::string(role) + " WITH LOGIN PASSWORD " + secret
+                          : "CREATE ROLE " + std::string(role) + " LOGIN PASSWORD " + secret +
+                                " IN ROLE vemo_recorder") +
+            ";INSERT INTO vemo_pcs VALUES (" + roleText + ", " + name +
+            ") ON CONFLICT (role) DO UPDATE SET pc_name = EXCLUDED.pc_name;COMMIT;";
+        ok = Run(sql.c_str(), why);
+        if (!ok) Run("ROLLBACK", nullptr);
+    }
+    PQfreemem(verifier);
+    PQfreemem(role);
+    PQfreemem(secret);
+    PQfreemem(name);
+    PQfreemem(roleText);
+    return ok;
+}
+
+PlantAdminAnswer SetUpPlantServer(const std::string& adminConnection) {
+    PlantAdminAnswer answer;
+    std::string why;
+    std::unique_ptr<PlantServer> server = PlantServer::Connect(adminConnection, &why);
+    if (!server || !server->SetUpForPcs(&why)) {
+        answer.text = "The plant server was not set up: " + why + ".\n";
+        return answer;
+    }
+    answer.exitCode = 0;
+    answer.text = "The plant server is set up: its tables (version " +
+                  std::to_string(kPlantSchemaVersion) +
+                  ") belong to this login, rows are never changed or removed, and the role "
+                  "vemo_recorder may read and insert only its own PC's recordings. Add each PC "
+                  "with --plant-add-pc.\n";
+    return answer;
+}
+
+PlantAdminAnswer AddPlantPc(const std::string& adminConnection, const std::string& pcName) {
+    PlantAdminAnswer answer;
+    std::string why;
+    PlantPcRole made;
+    std::unique_ptr<PlantServer> server = PlantServer::Connect(adminConnection, &why);
+    if (!server || !server->AddPc(pcName, made, &why)) {
+        answer.text = "The PC " + pcName + " was not added: " + why + ".\n";
+        return answer;
+    }
+    answer.exitCode = 0;
+    answer.text =
+        "The PC " + pcName +
+        (made.renewed ? " has a new password for its role " : " has the role ") + made.role +
+        ".\nIn that PC's config.ini (no password there):\n  records_server=host=" + made.host +
+        " port=" + made.port + " dbname=" + made.database + " user=" + made.role +
+        "\nIn its libpq password file (%APPDATA%\\postgresql\\pgpass.conf on Windows, "
+        "~/.pgpass with mode 0600 on Debian):\n  " +
+        made.host + ":" + made.port + ":" + made.database + ":" + made.role + ":" + made.password +
+        "\n";
+    return answer;
+}
+
+bool PlantServer::Conflicts(std::vector<std::string>& lines, std::string* why) {
+    lines.clear();
+    // A server set up without a role per PC notes no PC of its own.
+    std::string missing;
+    if (!Exists("vemo_pcs", &missing)) return missing.empty();
+    Result r(Ask("SELECT uuid, pc_name, kept_pc_name FROM conflicts WHERE (SELECT p.pc_name FROM"
+                 " vemo_pcs p WHERE p.role = current_user) IN (pc_name, kept_pc_name)"
+                 " ORDER BY noted_at",
+                 0, nullptr, nullptr, nullptr, why));
+    if (!r.result) return false;
+    for (int i = 0; i < PQntuples(r.result); ++i)
+        lines.push_back(std::string("recording ") + PQgetvalue(r.result, i, 0) + " from " +
+                        PQgetvalue(r.result, i, 1) + " differs from the one kept from " +
+                        PQgetvalue(r.result, i, 2));
+    return true;
+}
+
+bool PlantServer::Send(const Recording& r, RecordStatus status, std::string* why, bool* refused) {
+    if (refused) *refused = false;
     const RecordingSetup& s = r.setup;
     const JobData& job = s.job;
     const RecordingResults results = r.Results();
@@ -334,7 +579,8 @@ bool PlantServer::Send(const Recording& r, RecordStatus status, std::string* why
         formats[i] = i == n - 1 ? 1 : 0; // the samples as bytes, the rest as text
     }
     // One statement, so one transaction: the recording with its samples, and
-    // its PC and press among the sources the history offers.
+    // its PC and press among the sources the history offers; and, when the
+    // identity was there, what the server kept under it.
     Result inserted(Ask(
         "WITH added AS (INSERT INTO recordings (uuid, pc_name, press, operator_id, axle, side, "
         "bearing, production_date, refurbishment_date, module, armed_at, started_at, "
@@ -345,10 +591,44 @@ bool PlantServer::Send(const Recording& r, RecordStatus status, std::string* why
         "criteria, samples) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14, "
         "$15, $16, $17, $18, $19, $20, $21, $22, $23, $24, $25, $26, $27, $28, $29, $30, $31, "
         "$32, $33, $34, $35, $36, $37, $38) ON CONFLICT (uuid) DO NOTHING "
-        "RETURNING pc_name, press) INSERT INTO sources SELECT pc_name, press FROM added "
-        "ON CONFLICT DO NOTHING",
+        "RETURNING pc_name, press), listed AS (INSERT INTO sources SELECT pc_name, press "
+        "FROM added ON CONFLICT DO NOTHING) SELECT (SELECT count(*) FROM added), k.pc_name, "
+        "k.csv_sha256, k.samples = $38 FROM (SELECT 1) one LEFT JOIN recordings k ON k.uuid = $1",
         n, params, lengths, formats, why));
-    return inserted.result != nullptr;
+    if (!inserted.result) return false;
+    if (std::atoi(PQgetvalue(inserted.result, 0, 0)) == 1) return true;
+    std::string keptPc = PQgetvalue(inserted.result, 0, 1),
+                keptSha = PQgetvalue(inserted.result, 0, 2);
+    bool same = std::strcmp(PQgetvalue(inserted.result, 0, 3), "t") == 0;
+    if (PQgetisnull(inserted.result, 0, 1)) {
+        // Kept by another sender after this statement began: asked again.
+        Result kept(Ask("SELECT pc_name, csv_sha256, samples = $2 FROM recordings WHERE uuid = $1",
+                        2, std::vector<const char*>{params[0], params[n - 1]}.data(),
+                        std::vector<int>{lengths[0], lengths[n - 1]}.data(),
+                        std::vector<int>{0, 1}.data(), why));
+        if (!kept.result || PQntuples(kept.result) != 1) {
+            if (why && kept.result) *why = "the plant server neither kept nor holds " + s.uuid;
+            return false;
+        }
+        keptPc = PQgetvalue(kept.result, 0, 0);
+        keptSha = PQgetvalue(kept.result, 0, 1);
+        same = std::strcmp(PQgetvalue(kept.result, 0, 2), "t") == 0;
+    }
+    // Sent again after a lost confirmation, or imported on another PC as it
+    // was: delivered. Other content under the same identity never is.
+    if (same && keptSha == r.csvSha256) return true;
+    const char* noted[] = {s.uuid.c_str(), s.pcName.c_str(), r.csvSha256.c_str(), keptPc.c_str(),
+                           keptSha.c_str()};
+    std::string ignored;
+    Result note(Ask("INSERT INTO conflicts (uuid, pc_name, csv_sha256, kept_pc_name, "
+                    "kept_csv_sha256) VALUES ($1, $2, $3, $4, $5) ON CONFLICT DO NOTHING",
+                    5, noted, nullptr, nullptr, &ignored));
+    if (refused) *refused = true;
+    if (why)
+        *why = "the plant server refused recording " + s.uuid +
+               ": it holds another recording with this identity, from " + keptPc +
+               "; both are noted as a conflict";
+    return false;
 }
 
 namespace {

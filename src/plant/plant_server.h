@@ -2,7 +2,12 @@
 // quality office can ask across presses. A PC's own store stays the evidence;
 // the server gets a copy of each recording, keyed by the recording's identity,
 // so sending one again (a retry after a lost acknowledgement) never makes a
-// second row. The program makes the server's schema and keeps its version.
+// second row, and a different recording under an identity the server holds
+// is refused and noted as a conflict. Rows are never changed or removed (a
+// trigger refuses it). Plant IT sets the server up once with an
+// administrator's login (SetUpForPcs, AddPc): then each PC logs in with a
+// role of its own that may read, and insert only its own recordings, and the
+// program runs no DDL on a server whose schema is current.
 #pragma once
 
 #include "records/record_store.h"
@@ -14,7 +19,26 @@
 #include <vector>
 
 /// The version of the server's tables this program writes.
-constexpr int kPlantSchemaVersion = 2;
+constexpr int kPlantSchemaVersion = 3;
+
+/// What AddPc made: the PC's role and the password for its password file.
+struct PlantPcRole {
+    std::string pcName, role, password;
+    std::string host, port, database; ///< of the administrator's connection
+    bool renewed = false;             ///< the role was there: it has a new password
+};
+
+/// What `--plant-setup` and `--plant-add-pc` print, and their exit code (0,
+/// or 2 with the reason).
+struct PlantAdminAnswer {
+    int exitCode = 2;
+    std::string text;
+};
+/// `vemo-recorder --plant-setup "CONNECTION STRING"`, with an administrator's login.
+PlantAdminAnswer SetUpPlantServer(const std::string& adminConnection);
+/// `vemo-recorder --plant-add-pc "CONNECTION STRING" PC-NAME`: the PC's role,
+/// and what goes into that PC's settings and password file.
+PlantAdminAnswer AddPlantPc(const std::string& adminConnection, const std::string& pcName);
 
 class PlantServer {
   public:
@@ -30,13 +54,28 @@ class PlantServer {
     PlantServer(const PlantServer&) = delete;
     PlantServer& operator=(const PlantServer&) = delete;
 
-    /// Makes the tables on a server without them; refuses, with the reason,
-    /// tables of a newer version than this program knows.
+    /// Checks the server's tables; makes them on a server without them, or
+    /// brings older ones up (a login that owns them can; a PC's role is told
+    /// to ask plant IT); refuses, with the reason, tables of a newer version
+    /// than this program knows. Current tables are only read.
     bool PrepareSchema(std::string* why);
+    /// The administrator's set-up, once: the schema, the role "vemo_recorder"
+    /// that every PC's role is in, its rights (read; insert, and only rows of
+    /// its own PC), row security, and the administrator as the tables' owner.
+    bool SetUpForPcs(std::string* why);
+    /// The administrator's: a role of its own for the PC `pcName`, with a
+    /// new random password (a role already there gets a new one).
+    bool AddPc(const std::string& pcName, PlantPcRole& made, std::string* why);
     /// Sends `recording` (with the PC and the press it names), its `status`
     /// and its samples in one transaction. A recording the server already has
-    /// is left as it is: true.
-    bool Send(const Recording& recording, RecordStatus status, std::string* why);
+    /// as it is: true. One whose identity the server holds with other
+    /// content is refused and noted as a conflict for both PCs and the
+    /// server's log: false, with `refused` set.
+    bool Send(const Recording& recording, RecordStatus status, std::string* why,
+              bool* refused = nullptr);
+    /// The conflicts noted for the PC this login belongs to (its copies that
+    /// were refused, and other PCs' copies of its recordings): one line each.
+    bool Conflicts(std::vector<std::string>& lines, std::string* why);
     /// The recordings `filter` finds, as the PC's own history finds them,
     /// from the PC `pcName` ("" for every PC), newest first; `total` (when
     /// given) gets the count of every match. False with the reason.
@@ -65,6 +104,9 @@ class PlantServer {
     struct pg_result* Ask(const char* sql, int n, const char* const* values, const int* lengths,
                           const int* formats, std::string* why);
     bool Run(const char* sql, std::string* why);
+    /// Whether the server has `table`; false with `why` set when it cannot
+    /// be asked, with `why` empty when there is none.
+    bool Exists(const char* table, std::string* why);
     /// Waits until the answer can be read; false when the connection failed
     /// or was given up.
     bool Await(std::string* why);

@@ -7,6 +7,7 @@
 #include <sqlite3.h>
 
 const char* const kProgramSaved = "mounting program";
+const char* const kPlantRefusedChange = "not sent to the plant server";
 const char* const kProgramWithdrawn = "mounting program withdrawn";
 
 namespace {

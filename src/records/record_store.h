@@ -67,6 +67,9 @@ struct KeptProgram {
 
 /// The audit trail's names for the changes of programs.
 extern const char* const kProgramSaved;
+/// The audit trail's name for a recording the plant sender took out of the
+/// outbox unsent (refused by the server, or its seal failed).
+extern const char* const kPlantRefusedChange;
 extern const char* const kProgramWithdrawn;
 
 /// What a walk along the store's chains found.

@@ -6,6 +6,7 @@
 
 #include "plot/plot_canvas.h"
 #include "records/file_access.h"
+#include "plant/plant_server.h"
 #include "station/report_import.h"
 #include "station/verify.h"
 #include "station/program_files.h"
@@ -113,6 +114,20 @@ int RunWithoutWindow(int argc, const std::vector<std::string>& argv) {
         if (argv[i] == "--verify" && next) return VerifyFromCommandLine(argv[i + 1].c_str());
         if (argv[i] == "--verify-store") return VerifyFromCommandLine(nullptr);
         if (argv[i] == "--queue-for-plant") return QueueForPlantFromCommandLine();
+        if (argv[i] == "--plant-setup" || argv[i] == "--plant-add-pc") {
+            if (!next || (argv[i] == "--plant-add-pc" && i + 2 >= argc)) {
+                std::fprintf(stderr, "usage: vemo-recorder --plant-setup \"CONNECTION STRING\"\n"
+                                     "       vemo-recorder --plant-add-pc \"CONNECTION STRING\" "
+                                     "PC-NAME\n");
+                return 2;
+            }
+            const PlantAdminAnswer answer = argv[i] == "--plant-setup"
+                                                ? SetUpPlantServer(argv[i + 1])
+                                                : AddPlantPc(argv[i + 1], argv[i + 2]);
+            std::fputs(answer.text.c_str(), answer.exitCode == 0 ? stdout : stderr);
+            std::fflush(stdout);
+            return answer.exitCode;
+        }
     }
     return -1;
 }

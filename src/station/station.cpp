@@ -476,12 +476,13 @@ std::string KeptText(const JournalsKept& kept) {
     constexpr size_t kNamed = 10;
     std::string text;
     for (size_t i = 0; i < kept.paths.size() && i < kNamed; ++i) {
-        const char* format =
-            kept.whole[i] ? "The recording of %s was only in its journal %s; it is now in the "
-                            "record store."
-                          : "The recording of %s was interrupted; its data is in %s.";
+        const std::string when = JournalStartText(kept.paths[i]), path = kept.paths[i];
         text += (text.empty() ? "" : "\n") +
-                TrFormat(format, JournalStartText(kept.paths[i]).c_str(), kept.paths[i].c_str());
+                (kept.whole[i] ? TrFormat("The recording of %s was only in its journal %s; it is "
+                                          "now in the record store.",
+                                          when.c_str(), path.c_str())
+                               : TrFormat("The recording of %s was interrupted; its data is in %s.",
+                                          when.c_str(), path.c_str()));
     }
     if (kept.paths.size() > kNamed)
         text += "\n" + TrFormat("And %d more.", static_cast<int>(kept.paths.size() - kNamed));
