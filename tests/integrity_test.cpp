@@ -322,6 +322,68 @@ TEST(QualityPassword, WrongPasswordsSlowDownAfterFiveTries) {
     EXPECT_EQ(attempts.WaitSeconds(t + 100), 0);
 }
 
+// Faults mended: five wrong passwords, a restart, five more, a restart, and
+// the right one was taken at once (the count lived in memory); a quality.key
+// made elsewhere with someone's own password was accepted. The wait comes
+// from the trail, to the second, and a key other than the one whose
+// fingerprint the trail keeps is refused, for an old installation's password
+// too once it was used.
+TEST(QualityPassword, TheWaitComesFromTheTrailAndAnotherKeyIsRefused) {
+    const std::string path = Fresh("trail_key.db");
+    std::string why;
+    auto store = RecordStore::Open(path, &why);
+    ASSERT_TRUE(store) << why;
+    QualityPassword key(Fresh("quality-trail.key")), elsewhere(Fresh("quality-other.key"));
+    ASSERT_TRUE(key.Set("right-password-1", &why)) << why;
+    ASSERT_TRUE(elsewhere.Set("my-own-password", &why)) << why;
+    const int64_t t0 = 1796752800;
+    auto add = [&](const char* what, int64_t at, const std::string& value = "") {
+        Change c;
+        c.at = at;
+        c.who = "Anna Rossi";
+        c.what = what;
+        c.newValue = value;
+        ASSERT_TRUE(store->AddChange(c, &why)) << why;
+    };
+    // Set by an earlier version: no fingerprint kept.
+    add(kPasswordSetChange, t0);
+    EXPECT_EQ(QualityKeyRefusal(*store, key), "");
+    for (int i = 0; i < 5; ++i)
+        add(kWrongPasswordChange, t0 + 10 + i);
+    add(kLimitsFileEdited, t0 + 20); // the program's own entry ends nothing
+    // Asked anew, as after a restart.
+    EXPECT_EQ(AttemptsFromTrail(store->Changes()).WaitSeconds(t0 + 14), 30);
+    EXPECT_EQ(AttemptsFromTrail(store->Changes()).WaitSeconds(t0 + 43), 1);
+    EXPECT_EQ(AttemptsFromTrail(store->Changes()).WaitSeconds(t0 + 44), 0);
+    add(kWrongPasswordChange, t0 + 44);
+    EXPECT_EQ(AttemptsFromTrail(store->Changes()).WaitSeconds(t0 + 44), 60);
+    // The clock set back an hour waits longer, never shorter.
+    EXPECT_EQ(AttemptsFromTrail(store->Changes()).WaitSeconds(t0 + 44 - 3600), 3660);
+
+    // The right password: its key's fingerprint is kept, the run is over.
+    Change signer;
+    signer.at = t0 + 200;
+    signer.who = "Anna Rossi";
+    ASSERT_TRUE(KeepQualityKeyFingerprint(*store, key, signer, &why)) << why;
+    EXPECT_EQ(store->Changes()[0].what, kQualityKeyChange);
+    EXPECT_EQ(AttemptsFromTrail(store->Changes()).WaitSeconds(t0 + 200), 0);
+    ASSERT_TRUE(KeepQualityKeyFingerprint(*store, key, signer, &why)); // kept once
+    EXPECT_NE(store->Changes()[1].what, kQualityKeyChange);
+
+    // Another key put in its place is refused, the right one taken again.
+    std::string right, other;
+    ASSERT_TRUE(ReadWholeFile(key.Path(), right));
+    ASSERT_TRUE(ReadWholeFile(elsewhere.Path(), other));
+    ASSERT_TRUE(WriteFileBytes(key.Path(), other, &why));
+    EXPECT_NE(QualityKeyRefusal(*store, key).find("is not the one kept"), std::string::npos);
+    ASSERT_TRUE(WriteFileBytes(key.Path(), right, &why));
+    EXPECT_EQ(QualityKeyRefusal(*store, key), "");
+    // A password set anew keeps its own fingerprint.
+    add(kPasswordSetChange, t0 + 300, elsewhere.Fingerprint());
+    EXPECT_NE(QualityKeyRefusal(*store, key), "");
+    EXPECT_EQ(QualityKeyRefusal(*store, elsewhere), "");
+}
+
 TEST(LimitsTrail, TheTrailHoldsTheLimitsAndAnEditOfLimitsIniIsPutBackAndKept) {
     const std::string path = Fresh("limits_trail.db");
     std::string why;

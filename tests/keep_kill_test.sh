@@ -3,7 +3,8 @@
 # recording, right after a recording was handed to the store (the moment that
 # used to lose it), and while the next start brings journals in. After a last
 # start every recording is in the store once, with every sample its journal
-# holds, every journal has its end, and the store's chain holds.
+# holds, every journal has its end and is marked stored, and the store's
+# chain holds.
 # usage: keep_kill_test.sh BUILD_DIR SOURCE_DIR [ROUNDS]
 set -euo pipefail
 B="$(cd "$1" && pwd)"; SRC="$(cd "$2" && pwd)"; ROUNDS="${3:-24}"
@@ -54,13 +55,14 @@ for path in sorted(glob.glob(w + "/recordings/*.csv")):
     if not any(l.startswith("# recording_start,") for l in lines):
         continue
     journals += 1
-    assert lines[-1].startswith("# end,"), "%s has no end: %s" % (path, lines[-1])
+    assert lines[-1].startswith("# stored,"), "%s is not marked stored: %s" % (path, lines[-1])
+    assert lines[-2].startswith("# end,"), "%s has no end: %s" % (path, lines[-2])
     uuid = next(l.split(",", 1)[1].strip('"') for l in lines if l.startswith("# uuid,"))
     assert uuid in stored, "%s is in no store" % path
     samples = sum(1 for l in lines if l[:1].isdigit() and l.count(",") == 2 and not l.endswith(","))
-    whole = len(lines) >= 2 and lines[-2].startswith("# stopped_s,")
+    whole = lines[-3].startswith("# stopped_s,")
     _, status, count = stored[uuid]
-    assert status == ("complete" if whole else "interrupted"), (path, status, lines[-2:])
+    assert status == ("complete" if whole else "interrupted"), (path, status, lines[-3:])
     assert count == samples, "%s: %d samples stored, %d in the journal" % (path, count, samples)
 assert journals == len(rows), "%d journals with a recording, %d stored" % (journals, len(rows))
 assert journals >= 8, "only %d recordings made" % journals

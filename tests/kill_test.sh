@@ -57,7 +57,8 @@ SH
 bash "$SRC/tests/run_gui.sh" bash "$W/run.sh"
 
 JOURNAL=$(ls "$W"/recordings/*.csv | head -1)
-tail -1 "$JOURNAL" | grep -q "^# end,interrupted" || { echo "FAIL: journal not marked: $(tail -1 "$JOURNAL")"; exit 1; }
+tail -2 "$JOURNAL" | head -1 | grep -q "^# end,interrupted" || { echo "FAIL: journal not marked: $(tail -2 "$JOURNAL")"; exit 1; }
+tail -1 "$JOURNAL" | grep -q "^# stored," || { echo "FAIL: journal not marked stored: $(tail -1 "$JOURNAL")"; exit 1; }
 KILLED=$(cat "$W/killed_at")
 /usr/bin/python3 - "$JOURNAL" "$W/sim.log" "$KILLED" <<'PY'
 import sys

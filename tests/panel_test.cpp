@@ -263,7 +263,7 @@ TEST(PanelLayout, LimitsNeedTheQualityEngineersPasswordAndEveryChangeIsKept) {
     int64_t now = 1000;
     auto open = [&](const char* lower) {
         auto dialog = std::make_unique<LimitsDialog>(main->m_frame, 0);
-        dialog->m_steadySeconds = [&] { return now; };
+        dialog->m_wallSeconds = [&] { return now; };
         dialog->Show();
         dialog->m_lower->ChangeValue(lower);
         dialog->m_upper->ChangeValue("420");

@@ -402,6 +402,7 @@ TEST(StationStore, ARecordingMadeWhileTheStoreCannotBeWrittenComesInOnceItCan) {
     EXPECT_NE(job.op.journalsKept[0].find("was only in its journal"), std::string::npos)
         << job.op.journalsKept[0];
     EXPECT_EQ(job.station.StoreProblem(), "");
+    EXPECT_TRUE(FindJournals(job.dir)[0].stored);
     RecordStatus status = RecordStatus::Interrupted;
     const Recording stored = job.Stored(kept.setup.uuid, &status);
     EXPECT_EQ(status, RecordStatus::Complete);

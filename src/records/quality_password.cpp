@@ -50,6 +50,12 @@ PasswordState QualityPassword::State(bool everSet) const {
     return PasswordState::Set;
 }
 
+std::string QualityPassword::Fingerprint() const {
+    std::string hash;
+    if (!ReadHash(&hash)) return "";
+    return "sha256:" + Sha256Hex(hash);
+}
+
 bool QualityPassword::Matches(const std::string& password) const {
     InitIntegrity();
     std::string hash;

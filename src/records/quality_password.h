@@ -31,6 +31,8 @@ class QualityPassword {
     /// Sets a new password (written through a temporary file); false, with
     /// the reason, when it is too short or the file cannot be written.
     bool Set(const std::string& password, std::string* why);
+    /// "sha256:<hex>" of the file's hash: which key this is; "" unreadable.
+    std::string Fingerprint() const;
     const std::string& Path() const { return m_path; }
 
   private:

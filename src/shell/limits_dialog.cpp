@@ -137,7 +137,7 @@ void LimitsDialog::OnOk(wxCommandEvent&) {
     wrong.press = main->PressName(m_pressIndex).utf8_str();
     wrong.oldValue = LimitsValue(current);
     wrong.newValue = LimitsValue(none ? nullptr : &limits);
-    if (m_steadySeconds) m_signature->steadySeconds = m_steadySeconds;
+    if (m_wallSeconds) m_signature->wallSeconds = m_wallSeconds;
     wxString refused;
     if (!m_signature->Sign(*store, wrong, change, &refused)) {
         Refuse(refused);

@@ -29,7 +29,7 @@ class LimitsDialog : public wxDialog {
     wxStaticText* m_errorText;
     /// Seconds of a steady clock, for the wait after wrong passwords;
     /// unset: the steady clock.
-    std::function<int64_t()> m_steadySeconds;
+    std::function<int64_t()> m_wallSeconds;
 
     /// OK: checks the two limits and the password, writes limits.ini and
     /// the audit trail and closes; what is wrong is named in the dialog,

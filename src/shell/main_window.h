@@ -91,7 +91,6 @@ class MainWindow : public wxFrame, public PanelHost {
     LimitTable m_limits;
     OriginTable m_limitOrigins;
     /// Wrong passwords, counted while the program runs.
-    PasswordAttempts m_passwordAttempts;
     /// The quality engineer's password file beside the settings.
     QualityPassword m_qualityPassword{kQualityPasswordFile};
 

@@ -1,6 +1,7 @@
 #include "shell/quality_signature.h"
 
 #include "shell/main_window.h"
+#include "station/limits.h"
 #include "station/local_time.h"
 
 #include <wx/sizer.h>
@@ -26,11 +27,7 @@ bool PasswordEverSet(RecordStore& store, Change* when) {
 
 QualitySignature::QualitySignature(wxWindow* dialog, wxSizer* column, const wxString& what)
     : m_what(what) {
-    steadySeconds = [] {
-        return std::chrono::duration_cast<std::chrono::seconds>(
-                   std::chrono::steady_clock::now().time_since_epoch())
-            .count();
-    };
+    wallSeconds = [] { return static_cast<int64_t>(wxDateTime::Now().GetTicks()); };
     MainWindow* main = MainWindow::GetInstance();
     std::string why;
     std::unique_ptr<RecordStore> store = main->OpenAuditStore(&why);
@@ -73,6 +70,9 @@ QualitySignature::QualitySignature(wxWindow* dialog, wxSizer* column, const wxSt
         m_unusable = Capital() + " cannot be changed: the password file " +
                      wxString::FromUTF8(main->m_qualityPassword.Path()) +
                      " is damaged. Restore it from a backup.";
+    else if (const std::string other = QualityKeyRefusal(*store, main->m_qualityPassword);
+             !other.empty())
+        m_unusable = Capital() + " cannot be changed: " + wxString::FromUTF8(other) + ".";
 }
 
 wxString QualitySignature::Capital() const {
@@ -95,9 +95,11 @@ bool QualitySignature::Sign(RecordStore& store, const Change& wrong, Change& cha
                       ". Restore it from a backup.");
     const std::string name = Typed(who), because = Typed(reason);
     const std::string typed(password->GetValue().utf8_str());
+    if (const std::string other = QualityKeyRefusal(store, main->m_qualityPassword); !other.empty())
+        return refuse(Capital() + " cannot be changed: " + wxString::FromUTF8(other) + ".");
     if (name.empty()) return refuse("Enter the quality engineer's name.");
     if (because.empty()) return refuse("Enter the reason for the change.");
-    change.at = wxDateTime::Now().GetTicks();
+    change.at = wallSeconds();
     change.who = name;
     change.pcName = MainWindow::PcName();
     std::string error;
@@ -109,18 +111,19 @@ bool QualitySignature::Sign(RecordStore& store, const Change& wrong, Change& cha
             return refuse("The password was not set: " + wxString::FromUTF8(error) + ".");
         Change first = change;
         first.what = kPasswordSetChange;
+        first.newValue = main->m_qualityPassword.Fingerprint(); // the key, told apart
         first.reason = "first change of " + std::string(m_what.utf8_str());
         if (!store.AddChange(first, &error))
             return refuse("The audit trail cannot be written: " + wxString::FromUTF8(error) + ".");
     } else {
-        PasswordAttempts& attempts = main->m_passwordAttempts;
-        const int64_t now = steadySeconds();
+        // The wrong tries as the trail keeps them: a restart does not end the wait.
+        const PasswordAttempts attempts = AttemptsFromTrail(store.Changes("", 200));
+        const int64_t now = change.at;
         if (const int64_t wait = attempts.WaitSeconds(now))
             return refuse(wxString::Format("Too many wrong passwords: try again in %lld s.",
                                            static_cast<long long>(wait)));
         wxBusyCursor busy;
         if (!main->m_qualityPassword.Matches(typed)) {
-            attempts.Failed(now);
             // Refused attempts are part of the trail too.
             Change refused = wrong;
             refused.at = change.at;
@@ -132,7 +135,9 @@ bool QualitySignature::Sign(RecordStore& store, const Change& wrong, Change& cha
             password->Clear();
             return refuse("Wrong password: " + m_what + " were not changed.");
         }
-        attempts.Succeeded();
+        // A password set by an earlier version: its key is told apart from now on.
+        if (!KeepQualityKeyFingerprint(store, main->m_qualityPassword, change, &error))
+            return refuse("The audit trail cannot be written: " + wxString::FromUTF8(error) + ".");
     }
     change.reason = because;
     return true;

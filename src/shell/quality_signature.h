@@ -2,7 +2,9 @@
 // (typed twice while none is set yet, which then sets it) and the reason, as
 // rows of a dialog; and the check of them against the audit trail before a
 // change is kept. A wrong password is kept in the trail too, and after
-// several the next try waits.
+// several the next try waits, however often the program is started again
+// (the wait comes from the trail). A password file other than the one whose
+// fingerprint the trail keeps is refused.
 #pragma once
 
 #include "records/record_store.h"
@@ -26,8 +28,9 @@ class QualitySignature {
     wxTextCtrl* password = nullptr;
     wxTextCtrl* repeat = nullptr; ///< only while no password is set
     wxTextCtrl* reason = nullptr;
-    /// Seconds of a steady clock, for the wait after wrong passwords.
-    std::function<int64_t()> steadySeconds;
+    /// The wall clock in seconds: the time of the change and of a wrong
+    /// password, and the wait after wrong ones.
+    std::function<int64_t()> wallSeconds;
 
     /// Why nothing can be signed now (the trail or the password file cannot
     /// be used), "" when it can.

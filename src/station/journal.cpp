@@ -15,6 +15,7 @@
 namespace {
 
 const char* const kEndLine = "# end,";
+const char* const kStoredLine = "# stored,";
 
 std::string JournalDirectory(const std::string& directory) {
     std::string base = directory.empty() ? "." : directory;
@@ -172,9 +173,12 @@ std::vector<JournalFile> FindJournals(const std::string& directory) {
         journal.uuid = HeaderValue(first, "uuid");
         // One of a version without identities gets its own at the end.
         if (journal.uuid.empty()) journal.uuid = HeaderValue(last, "uuid");
-        journal.ended = !last.empty() && last.back().rfind(kEndLine, 0) == 0;
-        journal.whole = journal.ended && last.size() >= 2 &&
-                        last[last.size() - 2].rfind("# stopped_s,", 0) == 0;
+        // ... "# stopped_s," (whole), "# end,", then "# stored," once kept.
+        size_t end = last.size();
+        journal.stored = end > 0 && last[end - 1].rfind(kStoredLine, 0) == 0;
+        if (journal.stored) --end;
+        journal.ended = end > 0 && last[end - 1].rfind(kEndLine, 0) == 0;
+        journal.whole = journal.ended && end >= 2 && last[end - 2].rfind("# stopped_s,", 0) == 0;
         found.push_back(std::move(journal));
     }
     std::sort(found.begin(), found.end(),
@@ -197,6 +201,10 @@ bool JournalHasRecording(const std::string& path) {
 
 bool MarkJournalInterrupted(const std::string& path) {
     return AppendToEnded(path, std::string(kEndLine) + "interrupted");
+}
+
+bool MarkJournalStored(const std::string& path, int64_t at) {
+    return AppendToEnded(path, kStoredLine + IsoDateTime(at));
 }
 
 bool AddJournalIdentity(const std::string& path, const std::string& uuid) {

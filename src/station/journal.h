@@ -6,9 +6,10 @@
 // journal gets everything the recording is kept with (how it ended, its
 // alarms, its end) and a line that gives how it ended, and only then is the
 // recording handed to the record store: until the store holds it, its journal
-// is what keeps it. A journal without its end line was interrupted. At every
-// start, and when the store can be written again, a journal whose recording
-// the store does not hold is brought in. A journal whose writing failed (a
+// is what keeps it; once it does, the journal gets a last line "# stored".
+// A journal without its end line was interrupted. At every start, and when
+// the store can be written again, a journal not marked stored is brought in
+// (or only marked, when the store already holds its recording). A journal whose writing failed (a
 // full disk) is renamed to ".cut" when its recording ends, so it is not taken
 // for an interrupted one.
 #pragma once
@@ -79,6 +80,8 @@ struct JournalFile {
     /// Ended with the lines of JournalKeptLines: the recording can be kept
     /// whole from it (journals of earlier versions lack them).
     bool whole = false;
+    /// Marked once the store held its recording ("# stored,<time>").
+    bool stored = false;
 };
 /// The journals in `directory`/recordings, oldest first (".cut" ones left out).
 std::vector<JournalFile> FindJournals(const std::string& directory);
@@ -90,6 +93,8 @@ bool JournalHasRecording(const std::string& path);
 /// Ends an interrupted journal with "# end,interrupted", once the store holds
 /// its recording.
 bool MarkJournalInterrupted(const std::string& path);
+/// Marks a journal whose recording the store now holds: it is done.
+bool MarkJournalStored(const std::string& path, int64_t at);
 /// Adds the identity given to a journal of a version that wrote none, before
 /// its recording is stored: a crash after that cannot store it twice.
 bool AddJournalIdentity(const std::string& path, const std::string& uuid);

@@ -1,6 +1,7 @@
 #include "station/limits.h"
 
 #include "records/file_access.h"
+#include "records/quality_password.h"
 #include "records/record_store.h"
 #include "station/cycle.h"
 #include "station/local_time.h"
@@ -85,6 +86,65 @@ const char* const kLimitsChange = "force limits";
 const char* const kLimitsFileEdited = "limits.ini edited outside the program";
 const char* const kPasswordSetChange = "password set";
 const char* const kWrongPasswordChange = "wrong password";
+const char* const kQualityKeyChange = "quality key";
+
+PasswordAttempts AttemptsFromTrail(const std::vector<Change>& newestFirst) {
+    // A change signed with the right password ends the run of wrong ones;
+    // entries the program makes by itself do not.
+    size_t run = 0;
+    for (const Change& c : newestFirst) {
+        if (c.what == kLimitsChange || c.what == kPasswordSetChange || c.what == kProgramSaved ||
+            c.what == kProgramWithdrawn || c.what == kQualityKeyChange)
+            break;
+        ++run;
+    }
+    PasswordAttempts attempts;
+    for (size_t i = run; i-- > 0;)
+        if (newestFirst[i].what == kWrongPasswordChange) attempts.Failed(newestFirst[i].at);
+    return attempts;
+}
+
+namespace {
+
+/// The fingerprint kept for the password in force, and when and by whom.
+bool KeptFingerprint(RecordStore& store, Change* kept) {
+    Change set, recorded;
+    const bool haveSet = store.LastChange(kPasswordSetChange, "", &set);
+    const bool haveRecorded = store.LastChange(kQualityKeyChange, "", &recorded);
+    if (haveRecorded && (!haveSet || recorded.id > set.id)) {
+        *kept = recorded;
+        return true;
+    }
+    if (haveSet && set.newValue.rfind("sha256:", 0) == 0) {
+        *kept = set;
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
+std::string QualityKeyRefusal(RecordStore& store, const QualityPassword& password) {
+    Change kept;
+    if (!KeptFingerprint(store, &kept)) return "";
+    const std::string now = password.Fingerprint();
+    if (now.empty() || now == kept.newValue) return "";
+    return "the password file " + password.Path() + " is not the one kept " + IsoDateTime(kept.at) +
+           " by " + kept.who +
+           " (another key, made elsewhere). Restore the right one from a backup";
+}
+
+bool KeepQualityKeyFingerprint(RecordStore& store, const QualityPassword& password,
+                               const Change& who, std::string* why) {
+    Change kept;
+    if (KeptFingerprint(store, &kept)) return true;
+    Change entry = who;
+    entry.what = kQualityKeyChange;
+    entry.oldValue = "";
+    entry.newValue = password.Fingerprint();
+    entry.reason = "the fingerprint of the password file in force";
+    return store.AddChange(entry, why);
+}
 
 std::string LimitsValue(const ForceLimits* limits) {
     if (limits == nullptr) return "none";

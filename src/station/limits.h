@@ -31,6 +31,23 @@ extern const char* const kLimitsChange;        ///< "force limits"
 extern const char* const kLimitsFileEdited;    ///< "limits.ini edited outside the program"
 extern const char* const kPasswordSetChange;   ///< "password set"
 extern const char* const kWrongPasswordChange; ///< "wrong password"
+/// "quality key": the fingerprint of the password file, kept once for a
+/// password set before fingerprints were kept.
+extern const char* const kQualityKeyChange;
+
+class QualityPassword;
+class PasswordAttempts;
+/// The wrong passwords since the last change a quality engineer signed, as
+/// the audit trail (newest first) keeps them, with their wall-clock times:
+/// the wait they ask for survives a restart.
+PasswordAttempts AttemptsFromTrail(const std::vector<struct Change>& newestFirst);
+/// Why the password file may not be used: "" when its fingerprint is the one
+/// the trail kept when the password was set (or no fingerprint was kept yet).
+std::string QualityKeyRefusal(RecordStore& store, const QualityPassword& password);
+/// Keeps the password file's fingerprint in the trail when none is kept
+/// for the password in force (one set by an earlier version).
+bool KeepQualityKeyFingerprint(RecordStore& store, const QualityPassword& password,
+                               const struct Change& who, std::string* why);
 
 /// The limits as the audit trail keeps them: "350 t … 420 t", or "none".
 std::string LimitsValue(const ForceLimits* limits);

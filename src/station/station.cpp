@@ -227,7 +227,8 @@ void Station::FinishCycle(RecordEnd why, bool ask) {
     m_lastRecording->csvSha256 = Sha256Hex(CurveCsvText(*m_lastRecording));
     // Kept before the report question: answering No loses nothing.
     StoreRecording(*m_lastRecording,
-                   incomplete.empty() ? RecordStatus::Complete : RecordStatus::Incomplete);
+                   incomplete.empty() ? RecordStatus::Complete : RecordStatus::Incomplete,
+                   m_journal.Path());
     m_done = true;
     m_lowSinceDone = false;
     // Summed once: the banner shows them on every reading until the next start.
@@ -375,13 +376,19 @@ void Station::OpenRecordStore(const std::string& path, const std::string& plantS
         });
 }
 
-void Station::StoreRecording(const Recording& recording, RecordStatus status) {
+void Station::StoreRecording(const Recording& recording, RecordStatus status,
+                             const std::string& journalPath) {
     if (!m_recordWriter) return;
     Recording stored = recording;
     if (stored.csvSha256.empty()) stored.csvSha256 = Sha256Hex(CurveCsvText(stored));
+    const int64_t now = m_clock->Now().seconds;
     m_recordWriter->Post(
-        [stored = std::move(stored), status](RecordStore& store, std::string* why) {
-            return store.Add(stored, status, nullptr, why);
+        [stored = std::move(stored), status, journalPath, now](RecordStore& store,
+                                                               std::string* why) {
+            if (!store.Add(stored, status, nullptr, why)) return false;
+            // Held by the store: its journal is done.
+            if (!journalPath.empty()) MarkJournalStored(journalPath, now);
+            return true;
         },
         [this](bool ok, const std::string& why) {
             if (!ok) Later([this, why] { OnStoreFailed(why); });
@@ -432,12 +439,18 @@ struct JournalsKept {
 /// into it, leaving `current` (the one being written) alone. False, with the
 /// reason, when the store failed; what came in before stays in `kept`.
 bool BringInJournals(RecordStore& store, const std::string& directory, const std::string& current,
-                     JournalsKept& kept, std::string* why) {
+                     int64_t now, JournalsKept& kept, std::string* why) {
     for (const JournalFile& journal : FindJournals(directory)) {
-        if (journal.path == current) continue;
-        // Journals of versions without identities were kept by their version.
-        if (journal.uuid.empty() && journal.ended) continue;
-        if (!journal.uuid.empty() && store.Contains(journal.uuid)) continue;
+        // Done, being written, or ended by an earlier version (which kept
+        // its recording itself).
+        if (journal.stored || journal.path == current || (journal.ended && !journal.whole))
+            continue;
+        if (!journal.uuid.empty() && store.Contains(journal.uuid)) {
+            // Kept before a crash let it be marked.
+            if (!journal.ended) MarkJournalInterrupted(journal.path);
+            MarkJournalStored(journal.path, now);
+            continue;
+        }
         // Armed when the program ended, nothing recorded: nothing to keep.
         if (!journal.ended && !JournalHasRecording(journal.path)) {
             RemovePath(journal.path);
@@ -465,6 +478,7 @@ bool BringInJournals(RecordStore& store, const std::string& directory, const std
         // Marked only once the store holds it: a crash before leaves it to
         // the next start, one after finds it in the store.
         if (!journal.ended) MarkJournalInterrupted(journal.path);
+        MarkJournalStored(journal.path, now);
         kept.paths.push_back(journal.path);
         kept.whole.push_back(journal.whole);
     }
@@ -495,10 +509,11 @@ void Station::KeepJournals(const std::string& reportDirectory) {
     m_journalDirectory = reportDirectory;
     if (!m_recordWriter) return; // they wait in their journals for a store
     const std::string current = m_journal.IsOpen() ? m_journal.Path() : "";
+    const int64_t now = m_clock->Now().seconds;
     auto kept = std::make_shared<JournalsKept>();
     m_recordWriter->Post(
-        [reportDirectory, current, kept](RecordStore& store, std::string* why) {
-            return BringInJournals(store, reportDirectory, current, *kept, why);
+        [reportDirectory, current, now, kept](RecordStore& store, std::string* why) {
+            return BringInJournals(store, reportDirectory, current, now, *kept, why);
         },
         [this, kept](bool ok, const std::string& why) {
             Later([this, kept, ok, why] {

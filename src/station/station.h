@@ -95,8 +95,10 @@ class Station : private LinkListener {
     /// A store that cannot be used is told once, and recordings are still
     /// kept in their journals and CSV files.
     void OpenRecordStore(const std::string& path, const std::string& plantServer = "");
-    /// Hands a recording to the store's writer.
-    void StoreRecording(const Recording& recording, RecordStatus status);
+    /// Hands a recording to the store's writer; its journal at
+    /// `journalPath` is marked stored once the store holds it.
+    void StoreRecording(const Recording& recording, RecordStatus status,
+                        const std::string& journalPath = "");
     /// Waits until everything handed to the store is written.
     void FlushRecordStore();
     /// Brings into the store, on its thread, every recording of
