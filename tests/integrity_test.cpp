@@ -167,7 +167,7 @@ TEST(Integrity, AnOlderStoreIsSealedWhenItIsOpened) {
                                    RecordStatus::Complete, nullptr, &why));
     }
     // Back to the first schema: without the columns and tables of the later ones.
-    Tamper(path, "DROP TABLE programs; DROP INDEX recordings_by_program;"
+    Tamper(path, "DROP TABLE pages; DROP TABLE programs; DROP INDEX recordings_by_program;"
                  "ALTER TABLE recordings DROP COLUMN program_name;"
                  "ALTER TABLE recordings DROP COLUMN program_version;"
                  "ALTER TABLE recordings DROP COLUMN program_json;"
@@ -261,6 +261,21 @@ TEST(Integrity, VerifyCatchesEachTamperingOfPageCsvAndStore) {
     pageBytes[pageBytes.find("the page")] = 'T';
     ASSERT_TRUE(WriteFileBytes(pdfA, pageBytes, &error));
     expectChanged(pdfA, "is not one that was printed");
+    // Fault mended: the changed page's hash put among the reprints by one
+    // INSERT made it a printed page; only the chain of pages counts.
+    Tamper(storePath, ("INSERT INTO reprints (recording_id, printed_at, pdf_path, pdf_sha256)"
+                       " VALUES (1, 2, 'x.pdf', '" +
+                       Sha256Hex(pageBytes) + "')")
+                          .c_str());
+    expectChanged(pdfA, "is not one that was printed");
+    // Put into the chain's table by hand, it is no sealed page either.
+    Tamper(storePath, ("INSERT INTO pages (recording_id, printed_at, pdf_sha256, reprint)"
+                       " VALUES (1, 2, '" +
+                       Sha256Hex(pageBytes) + "', 1)")
+                          .c_str());
+    expectChanged(pdfA, "is not one that was printed");
+    EXPECT_NE(VerifyStore(storePath).line.find("was added outside the program"), std::string::npos);
+    Tamper(storePath, "DELETE FROM pages WHERE record_hash IS NULL");
     writePair(a, "Report_Mounting_AX12A_20261208");
     EXPECT_EQ(VerifyReportFile(pdfA, storePath).exitCode, 0);
     // The stored record changed, then removed.

@@ -45,8 +45,15 @@ const char* const kProgram = R"({"name": "TBU 130x230", "version": 1,
 
 struct ProgramGuiTest : testing::Test {
     void SetUp() override {
-        RebuildMainWindow(
-            "ip=127.0.0.1\nport=1\nautoconnect=false\nsuperficie=0\nprogram_required=true\n");
+        // A store and a quality engineer's key of its own: the trail keeps
+        // which key it was signed with.
+        const std::string store = WorkDir() + "/programs.db";
+        for (const char* suffix : {"", "-wal", "-shm"})
+            if (wxFileExists(store + suffix)) wxRemoveFile(store + suffix);
+        if (wxFileExists(kQualityPasswordFile)) wxRemoveFile(kQualityPasswordFile);
+        RebuildMainWindow("ip=127.0.0.1\nport=1\nautoconnect=false\nsuperficie=0\n"
+                          "program_required=true\nrecords_db=" +
+                          store + "\n");
         panel = Panel();
         panel->Job().SetClock(clock);
         FillStartFields(panel);

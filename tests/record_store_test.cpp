@@ -61,6 +61,7 @@ Recording MakeRecording(const std::string& axle, int64_t stoppedAt, int peakBar,
 
 // The store as a version before programs left it.
 #define kBackToSchema3                                                                             \
+    "DROP TABLE pages; DELETE FROM chain_heads WHERE chain = 'pages';"                             \
     "DROP TABLE programs; DROP INDEX recordings_by_program;"                                       \
     "ALTER TABLE recordings DROP COLUMN program_name;"                                             \
     "ALTER TABLE recordings DROP COLUMN program_version;"                                          \
@@ -207,7 +208,7 @@ TEST(RecordStore, ANewerOrDamagedStoreIsRefusedAndLeftAsItIs) {
     }
     const std::string before = ReadAll(newer);
     EXPECT_EQ(RecordStore::Open(newer, &why), nullptr);
-    EXPECT_NE(why.find("made by a newer version of the program (schema 7, this program knows 4)"),
+    EXPECT_NE(why.find("made by a newer version of the program (schema 7, this program knows 5)"),
               std::string::npos)
         << why;
     EXPECT_EQ(ReadAll(newer), before);
@@ -236,6 +237,11 @@ TEST(RecordStore, ARecordingIsQueuedForThePlantWithItsOwnTransaction) {
         ASSERT_TRUE(store) << why;
         ASSERT_TRUE(store->Add(first, RecordStatus::Complete, nullptr, &why));
         EXPECT_EQ(store->OutboxCount(), 0) << "no plant server: nothing queued";
+        // Printed, and printed again, by the version before.
+        ASSERT_TRUE(store->SetReportHash(first.setup.uuid, std::string(64, '1'), &why)) << why;
+        ASSERT_TRUE(
+            store->AddReprint(first.setup.uuid, 1796753000, "/r/a.pdf", &why, std::string(64, '2')))
+            << why;
     }
     // The store as the version before left it.
     {
@@ -270,6 +276,10 @@ TEST(RecordStore, ARecordingIsQueuedForThePlantWithItsOwnTransaction) {
     const ChainCheck chain = store->VerifyChain();
     EXPECT_TRUE(chain.ok) << chain.problem;
     EXPECT_EQ(chain.records, 3);
+    // Its pages were put into their chain when the store was brought up.
+    EXPECT_EQ(chain.pages, 2);
+    EXPECT_EQ(store->PageHashes(first.setup.uuid),
+              (std::vector<std::string>{std::string(64, '1'), std::string(64, '2')}));
 }
 
 #ifndef _WIN32 // the size limit of a process stands in for a full disk

@@ -85,6 +85,16 @@ const char* const kMigrations[] = {
     " json TEXT NOT NULL, saved_at INTEGER NOT NULL, saved_by TEXT NOT NULL,"
     " pc_name TEXT NOT NULL, reason TEXT NOT NULL, withdrawn INTEGER NOT NULL DEFAULT 0,"
     " UNIQUE(name, version));",
+    // 4 -> 5: every printed page's hash in a chain of its own, so a hash put
+    // among the reprints by hand is no printed page. The pages printed
+    // before are sealed in it when the store is brought up.
+    "CREATE TABLE pages ("
+    " id INTEGER PRIMARY KEY, recording_id INTEGER NOT NULL REFERENCES recordings(id),"
+    " printed_at INTEGER NOT NULL, pdf_sha256 TEXT NOT NULL, reprint INTEGER NOT NULL,"
+    " previous_hash TEXT, record_hash TEXT);"
+    "CREATE INDEX pages_by_recording ON pages(recording_id);"
+    "INSERT INTO chain_heads VALUES"
+    " ('pages', 0, '0000000000000000000000000000000000000000000000000000000000000000');",
 };
 
 const char* const kChainStart = "0000000000000000000000000000000000000000000000000000000000000000";
@@ -128,9 +138,12 @@ const char* const kRecordingColumns =
 // so a row sealed before they were there keeps its hash.
 constexpr int kLaterRecordingColumn = 36;
 const char* const kChangeColumns = "at, who, pc_name, press, what, old_value, new_value, reason";
+const char* const kPageColumns = "recording_id, printed_at, pdf_sha256, reprint";
 
 const char* ChainColumns(const std::string& chain) {
-    return chain == "recordings" ? kRecordingColumns : kChangeColumns;
+    return chain == "recordings" ? kRecordingColumns
+           : chain == "pages"    ? kPageColumns
+                                 : kChangeColumns;
 }
 
 /// The hash of row `id` of `chain` linked to `previous`: each column with
@@ -266,9 +279,12 @@ std::unique_ptr<RecordStore> RecordStore::Open(const std::string& path, std::str
         return fail(error);
     const int before = version;
     for (int v = version; v < kSchemaVersion; ++v) {
-        const std::string step = std::string("BEGIN IMMEDIATE;") + kMigrations[v] +
-                                 "PRAGMA user_version=" + std::to_string(v + 1) + ";COMMIT;";
-        if (!store->Exec(step.c_str(), &error)) {
+        const std::string step = std::string("BEGIN IMMEDIATE;") + kMigrations[v];
+        const std::string done = "PRAGMA user_version=" + std::to_string(v + 1) + ";COMMIT;";
+        // The pages printed before go into their chain in the same step.
+        if (!store->Exec(step.c_str(), &error) ||
+            (v + 1 == 5 && version > 0 && !store->SealOlderPages(&error)) ||
+            !store->Exec(done.c_str(), &error)) {
             store->Exec("ROLLBACK", nullptr);
             return fail(error);
         }
@@ -446,6 +462,41 @@ bool RecordStore::SealOlderRows(std::string* why) {
     return false;
 }
 
+bool RecordStore::SealOlderPages(std::string* why) {
+    Statement copy(m_db, "INSERT INTO pages (recording_id, printed_at, pdf_sha256, reprint)"
+                         " SELECT recording_id, printed_at, pdf_sha256, reprint FROM ("
+                         " SELECT id AS recording_id, coalesce(printed_at, stopped_at) AS"
+                         " printed_at, pdf_sha256, 0 AS reprint, 0 AS k, id AS n FROM recordings"
+                         " WHERE pdf_sha256 IS NOT NULL AND pdf_sha256 != '' UNION ALL"
+                         " SELECT recording_id, printed_at, pdf_sha256, 1, 1, id FROM reprints"
+                         " WHERE pdf_sha256 != '') ORDER BY printed_at, k, n");
+    if (copy.Step() != SQLITE_DONE) {
+        if (why) *why = copy.Error();
+        return false;
+    }
+    std::vector<int64_t> ids;
+    {
+        Statement select(m_db, "SELECT id FROM pages WHERE record_hash IS NULL ORDER BY id");
+        while (select.Step() == SQLITE_ROW)
+            ids.push_back(select.Int(0));
+    }
+    for (int64_t id : ids)
+        if (!Seal("pages", id, why)) return false;
+    return true;
+}
+
+bool RecordStore::AddPage(const std::string& uuid, int64_t printedAt, const std::string& pdfSha256,
+                          bool reprint, std::string* why) {
+    Statement insert(m_db, "INSERT INTO pages (recording_id, printed_at, pdf_sha256, reprint)"
+                           " SELECT id, ?2, ?3, ?4 FROM recordings WHERE uuid = ?1");
+    insert.Bind(1, uuid).Bind(2, printedAt).Bind(3, pdfSha256).Bind(4, int64_t(reprint ? 1 : 0));
+    if (insert.Step() != SQLITE_DONE || sqlite3_changes(m_db) != 1) {
+        if (why) *why = sqlite3_changes(m_db) == 0 ? "no such recording" : insert.Error();
+        return false;
+    }
+    return Seal("pages", sqlite3_last_insert_rowid(m_db), why);
+}
+
 bool RecordStore::SetReportFiles(const std::string& uuid, const std::string& pdf,
                                  const std::string& csv, int64_t printedAt, std::string* why) {
     Statement update(m_db, "UPDATE recordings SET pdf_path = ?2, csv_path = ?3, printed_at = ?4"
@@ -457,23 +508,31 @@ bool RecordStore::SetReportFiles(const std::string& uuid, const std::string& pdf
 }
 
 bool RecordStore::SetReportHash(const std::string& uuid, const std::string& pdfSha256,
-                                std::string* why) {
+                                std::string* why, int64_t printedAt) {
+    if (!Exec("BEGIN IMMEDIATE", why)) return false;
     Statement update(m_db, "UPDATE recordings SET pdf_sha256 = ?2 WHERE uuid = ?1");
     update.Bind(1, uuid).Bind(2, pdfSha256);
-    if (update.Step() == SQLITE_DONE && sqlite3_changes(m_db) == 1) return true;
-    if (why) *why = sqlite3_changes(m_db) == 0 ? "no such recording" : update.Error();
-    return false;
+    bool ok = update.Step() == SQLITE_DONE && sqlite3_changes(m_db) == 1;
+    if (!ok && why) *why = sqlite3_changes(m_db) == 0 ? "no such recording" : update.Error();
+    // The page's hash joins the chain of pages.
+    ok = ok && AddPage(uuid, printedAt, pdfSha256, false, why) && Exec("COMMIT", why);
+    if (!ok) Exec("ROLLBACK", nullptr);
+    return ok;
 }
 
 std::vector<std::string> RecordStore::PageHashes(const std::string& uuid) {
+    // Only the pages in their chain, each as it was sealed.
     std::vector<std::string> hashes;
-    Statement select(m_db, "SELECT pdf_sha256 FROM recordings WHERE uuid = ?1 AND"
-                           " pdf_sha256 IS NOT NULL UNION ALL SELECT reprints.pdf_sha256"
-                           " FROM reprints JOIN recordings ON recordings.id ="
-                           " reprints.recording_id WHERE uuid = ?1");
+    Statement select(m_db, "SELECT pages.id, pages.previous_hash, pages.record_hash,"
+                           " pages.pdf_sha256 FROM pages JOIN recordings ON recordings.id ="
+                           " pages.recording_id WHERE uuid = ?1 ORDER BY pages.id");
     select.Bind(1, uuid);
-    while (select.Step() == SQLITE_ROW)
-        if (!select.Text(0).empty()) hashes.push_back(select.Text(0));
+    while (select.Step() == SQLITE_ROW) {
+        std::string hash;
+        if (RowHash(m_db, "pages", select.Int(0), select.Text(1), &hash) &&
+            hash == select.Text(2) && !select.Text(3).empty())
+            hashes.push_back(select.Text(3));
+    }
     return hashes;
 }
 
@@ -485,12 +544,16 @@ int64_t RecordStore::IdOf(const std::string& uuid) {
 
 bool RecordStore::AddReprint(const std::string& uuid, int64_t printedAt, const std::string& pdf,
                              std::string* why, const std::string& pdfSha256) {
+    if (!Exec("BEGIN IMMEDIATE", why)) return false;
     Statement insert(m_db, "INSERT INTO reprints (recording_id, printed_at, pdf_path, pdf_sha256)"
                            " SELECT id, ?2, ?3, ?4 FROM recordings WHERE uuid = ?1");
     insert.Bind(1, uuid).Bind(2, printedAt).Bind(3, pdf).Bind(4, pdfSha256);
-    if (insert.Step() == SQLITE_DONE && sqlite3_changes(m_db) == 1) return true;
-    if (why) *why = sqlite3_changes(m_db) == 0 ? "no such recording" : insert.Error();
-    return false;
+    bool ok = insert.Step() == SQLITE_DONE && sqlite3_changes(m_db) == 1;
+    if (!ok && why) *why = sqlite3_changes(m_db) == 0 ? "no such recording" : insert.Error();
+    ok = ok && (pdfSha256.empty() || AddPage(uuid, printedAt, pdfSha256, true, why)) &&
+         Exec("COMMIT", why);
+    if (!ok) Exec("ROLLBACK", nullptr);
+    return ok;
 }
 
 int RecordStore::ReprintCount(const std::string& uuid) {
@@ -575,10 +638,18 @@ bool RecordStore::ReportFiles(const std::string& uuid, std::string* pdf, std::st
 
 ChainCheck RecordStore::VerifyChain() {
     ChainCheck check;
-    for (const std::string chain : {"recordings", "changes"}) {
+    for (const std::string chain : {"recordings", "changes", "pages"}) {
         const bool recordings = chain == "recordings";
         // How an entry is named in the answer.
         auto name = [&](int64_t id) {
+            if (chain == "pages") {
+                Statement s(m_db, "SELECT uuid, reprint FROM pages JOIN recordings ON"
+                                  " recordings.id = pages.recording_id WHERE pages.id = ?1");
+                s.Bind(1, id);
+                if (s.Step() != SQLITE_ROW) return "page " + std::to_string(id);
+                return std::string(s.Int(1) ? "the reprint" : "the page") + " " +
+                       std::to_string(id) + " of report " + ReportNumber(s.Text(0));
+            }
             if (!recordings) {
                 Statement s(m_db, "SELECT what, press FROM changes WHERE id = ?1");
                 s.Bind(1, id);
@@ -626,7 +697,7 @@ ChainCheck RecordStore::VerifyChain() {
             }
             check.ok = check.problem.empty();
         }
-        (recordings ? check.records : check.changes) = count;
+        (recordings ? check.records : chain == "pages" ? check.pages : check.changes) = count;
         if (!check.ok) break;
     }
     return check;

@@ -75,8 +75,8 @@ extern const char* const kProgramWithdrawn;
 /// What a walk along the store's chains found.
 struct ChainCheck {
     bool ok = true;
-    int64_t records = 0, changes = 0; ///< how many were checked
-    std::string problem;              ///< the first record changed or removed, in words
+    int64_t records = 0, changes = 0, pages = 0; ///< how many were checked
+    std::string problem;                         ///< the first record changed or removed, in words
 };
 
 /// What the history searches for; empty fields match everything.
@@ -93,7 +93,7 @@ struct RecordFilter {
 class RecordStore {
   public:
     /// The schema version this program writes.
-    static constexpr int kSchemaVersion = 4;
+    static constexpr int kSchemaVersion = 5;
 
     /// Opens (and makes, or brings up to date) the store at `path`. Null, with
     /// the reason, when it cannot be opened, is damaged or is newer than this
@@ -127,12 +127,16 @@ class RecordStore {
     /// Notes the report's files of a recording when it is printed.
     bool SetReportFiles(const std::string& uuid, const std::string& pdf, const std::string& csv,
                         int64_t printedAt, std::string* why);
-    /// Notes the SHA-256 of the report's page once it is written.
-    bool SetReportHash(const std::string& uuid, const std::string& pdfSha256, std::string* why);
-    /// Keeps a reprint: when, where and the SHA-256 of its page.
+    /// Notes the SHA-256 of the report's page once it is written, and seals
+    /// it in the chain of pages.
+    bool SetReportHash(const std::string& uuid, const std::string& pdfSha256, std::string* why,
+                       int64_t printedAt = 0);
+    /// Keeps a reprint: when, where and the SHA-256 of its page (sealed in
+    /// the chain of pages).
     bool AddReprint(const std::string& uuid, int64_t printedAt, const std::string& pdf,
                     std::string* why, const std::string& pdfSha256 = "");
-    /// The SHA-256 of the printed page of a recording and of its reprints.
+    /// The SHA-256 of the printed page of a recording and of its reprints,
+    /// as the chain of pages holds them (a hash put elsewhere is none).
     std::vector<std::string> PageHashes(const std::string& uuid);
     /// The row id of a recording by identity; 0 when there is none.
     int64_t IdOf(const std::string& uuid);
@@ -196,6 +200,12 @@ class RecordStore {
     bool Seal(const char* chain, int64_t id, std::string* why);
     /// Seals the rows a store of schema 1 had, oldest first.
     bool SealOlderRows(std::string* why);
+    /// Puts the pages printed before schema 5 into their chain, oldest first;
+    /// inside the caller's transaction.
+    bool SealOlderPages(std::string* why);
+    /// Adds and seals a page of `uuid`, inside the caller's transaction.
+    bool AddPage(const std::string& uuid, int64_t printedAt, const std::string& pdfSha256,
+                 bool reprint, std::string* why);
     sqlite3* m_db;
     std::string m_path;
     bool m_queueForPlant = false;

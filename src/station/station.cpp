@@ -319,7 +319,7 @@ void Station::ReportWritten(const Recording& recording, const std::string& pdfPa
     m_recordWriter->Post(
         [=](RecordStore& store, std::string* why) {
             return store.SetReportFiles(uuid, pdfPath, csvPath, printedAt, why) &&
-                   store.SetReportHash(uuid, pageSha256, why);
+                   store.SetReportHash(uuid, pageSha256, why, printedAt);
         },
         [this](bool ok, const std::string& why) {
             if (!ok) Later([this, why] { OnStoreFailed(why); });

@@ -13,6 +13,16 @@
 
 namespace {
 
+// What a PC's own store cannot prove: whoever has its files can rewrite them
+// and their chain alike.
+const std::string kAloneCaveat =
+    " (by this PC's store alone, which cannot prove it was not rewritten by someone with the "
+    "PC's files).";
+
+} // namespace
+
+namespace {
+
 VerifyOutcome Outcome(int code, const std::string& line) {
     return {code, line};
 }
@@ -124,7 +134,8 @@ VerifyOutcome VerifyPage(const std::string& path, const std::string& bytes,
         return Changed(what + ": the CSV file " + Name(csvPath) +
                        " is not the one the page names (SHA-256 " + found + ", the page says " +
                        csvSha256 + ")");
-    return Outcome(0, "OK: " + what + ": the page, the CSV file and the record store agree.");
+    return Outcome(0, "OK: " + what + ": the page, the CSV file and the record store agree" +
+                          kAloneCaveat);
 }
 
 VerifyOutcome VerifyCsv(const std::string& path, const std::string& bytes,
@@ -158,7 +169,8 @@ VerifyOutcome VerifyCsv(const std::string& path, const std::string& bytes,
     if (!FindReportMark(page, &pageUuid, &pageCsv) || pageUuid != uuid)
         return Changed(what + ": the page " + Name(pdfPath) + " is not this recording's");
     if (!PageAgrees(page, pdfPath, stored, pageCsv, failed)) return failed;
-    return Outcome(0, "OK: " + what + ": the CSV file, its page and the record store agree.");
+    return Outcome(0, "OK: " + what + ": the CSV file, its page and the record store agree" +
+                          kAloneCaveat);
 }
 
 } // namespace
@@ -183,7 +195,8 @@ VerifyOutcome VerifyStore(const std::string& storePath) {
     const ChainCheck check = store->VerifyChain();
     if (!check.ok) return Changed("in the record store " + storePath + ", " + check.problem);
     return Outcome(0, "OK: the record store " + storePath + " holds " +
-                          std::to_string(check.records) + " recordings and " +
-                          std::to_string(check.changes) +
-                          " changes, each linked to the one before.");
+                          std::to_string(check.records) + " recordings, " +
+                          std::to_string(check.changes) + " changes and " +
+                          std::to_string(check.pages) +
+                          " printed pages, each linked to the one before" + kAloneCaveat);
 }
