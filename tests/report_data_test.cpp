@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <cstring>
+#include <cerrno>
 #include <fstream>
 
 TEST(ReportFileName, AxleAndSideWithoutSeparator) {
@@ -29,10 +31,12 @@ TEST(ReportFileName, ALongAxleIsCutBetweenCharactersToFitTheFileSystem) {
     EXPECT_EQ(name.rfind("Report_Mounting_\xF0\x9F\x9A\x82", 0), 0u);
     EXPECT_EQ(name.substr(name.size() - 14), "A_20261208.pdf");
     EXPECT_EQ((name.size() - 16 - 14) % 4, 0u); // whole characters only
-    const std::string dir = testing::TempDir();
-    std::ofstream(dir + name) << "x";
-    EXPECT_TRUE(std::ifstream(dir + name).good());
-    std::remove((dir + name).c_str());
+    const std::string path = testing::TempDir() + name;
+    FILE* file = OpenPath(path, "wb");
+    ASSERT_NE(file, nullptr) << std::strerror(errno);
+    std::fclose(file);
+    EXPECT_TRUE(PathExists(path));
+    RemovePath(path);
     EXPECT_EQ(ReportFileName("AX12", "A", "20261208"), "Report_Mounting_AX12A_20261208.pdf");
 }
 

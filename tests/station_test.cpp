@@ -309,6 +309,44 @@ TEST(StationJob, ReadingsNoPressCanHoldAreLeftOutAndTheRecordingSaysSo) {
     EXPECT_EQ(kept.Judged().verdict, Verdict::Incomplete);
 }
 
+// A station that ends while it records, without EndForExit, leaves the
+// journal whole: the next start keeps the recording from it, once.
+TEST(StationJob, ARecordingRunningWhenTheStationEndsIsKeptAtTheNextStart) {
+    const std::string dir = FreshDirectory("ended");
+    JobFields fields;
+    fields.job = {"OP7", "AX4711", "A", "TBU 130x230", "", ""};
+    fields.recordLength = L"60";
+    fields.surface = 1250;
+    RecordingSetup setup;
+    std::string why;
+    ASSERT_TRUE(MakeSetup(fields, 1796752800, setup, &why)) << why;
+    {
+        TestLoop loop;
+        Operator op(loop);
+        Station station(loop, op);
+        station.AssumeConnected(true);
+        ASSERT_TRUE(station.Start(setup, false, dir, &why)) << why;
+        const SteadyTime t0 = SteadyClock::now();
+        for (int i = 0; i < 30; ++i)
+            station.ApplyReadings({Reading{100 + i, t0 + Ms(i * 75 + (i * 7) % 11)}});
+    }
+    TestLoop loop;
+    Operator op(loop);
+    Station station(loop, op);
+    station.OpenRecordStore(dir + "/records.db");
+    station.KeepJournals(dir);
+    ASSERT_TRUE(loop.RunUntil([&] { return !op.journalsKept.empty(); }, 5000));
+    station.FlushRecordStore();
+    std::unique_ptr<RecordStore> store = RecordStore::Open(dir + "/records.db", &why);
+    ASSERT_TRUE(store) << why;
+    Recording kept;
+    RecordStatus status = RecordStatus::Complete;
+    ASSERT_TRUE(store->Load(store->IdOf(setup.uuid), kept, &status));
+    EXPECT_EQ(status, RecordStatus::Incomplete);
+    EXPECT_EQ(kept.incomplete.rfind("program closed at 2.", 0), 0u) << kept.incomplete;
+    EXPECT_EQ(kept.pressures.size(), 30u);
+}
+
 TEST(StationJob, StartNamesWhatIsMissingAndAJournalThatCannotBeWritten) {
     JobFields fields;
     fields.recordLength = L"80";

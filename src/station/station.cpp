@@ -28,10 +28,17 @@ Station::~Station() {
     m_connectThread.reset();
     m_link.reset();
     m_closing.clear();
-    if (m_cycle.m_recording)
-        m_journal.Close("program closed");
-    else
+    if (m_cycle.m_recording) {
+        // Ended without EndForExit: its journal ends whole, so the next start
+        // keeps it from there.
+        m_cycle.Disarm(RecordEnd::ProgramClosed);
+        m_stoppedAt = m_clock->Now().seconds;
+        const Recording closed = CurrentRecording();
+        m_journal.AppendLine(JournalKeptLines(closed));
+        m_journal.Close(closed.incomplete);
+    } else {
         m_journal.Discard();
+    }
 }
 
 void Station::Later(std::function<void()> task) {
