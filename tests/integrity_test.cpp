@@ -413,10 +413,27 @@ TEST(LimitsTrail, TheTrailHoldsTheLimitsAndAnEditOfLimitsIniIsPutBackAndKept) {
     ASSERT_TRUE(ParseLimitsValue("none", &has, &read));
     EXPECT_FALSE(has);
 
-    // First start with the trail: limits.ini's entries are taken in once.
+    // Fault mended: limits.ini beside a new store was used silently. It is
+    // not used, the operator is told, and the refusal is kept.
     LimitTable table{{"P3", {350, 420}}};
     OriginTable origins;
     bool rewrite = false;
+    {
+        auto fresh = RecordStore::Open(Fresh("limits_new.db"), &why);
+        ASSERT_TRUE(fresh) << why;
+        const std::vector<std::string> told =
+            ReconcileLimits(table, *fresh, origins, "pc3", 5000, &rewrite);
+        ASSERT_EQ(told.size(), 1u);
+        EXPECT_NE(told[0].find("the audit trail holds no limits for this press"), std::string::npos)
+            << told[0];
+        EXPECT_TRUE(rewrite);
+        EXPECT_TRUE(table.empty());
+        EXPECT_EQ(fresh->Changes()[0].what, kLimitsFileEdited);
+    }
+    // The first start with the trail on a PC that recorded before it:
+    // limits.ini's entries are taken in once.
+    table = {{"P3", {350, 420}}};
+    ASSERT_TRUE(store->Add(Job("AX1", 1796752800, 230), RecordStatus::Complete, nullptr, &why));
     EXPECT_TRUE(ReconcileLimits(table, *store, origins, "pc3", 5000, &rewrite).empty());
     EXPECT_FALSE(rewrite);
     EXPECT_EQ(origins["P3"].by, "limits.ini");
@@ -425,11 +442,14 @@ TEST(LimitsTrail, TheTrailHoldsTheLimitsAndAnEditOfLimitsIniIsPutBackAndKept) {
     // Set by the quality engineer, then limits.ini edited by hand: the trail's
     // limits come back, the operator is told and the edit is kept.
     ASSERT_TRUE(store->AddChange(LimitsChange("P3", "360 t \xE2\x80\xA6 420 t", 6000), &why));
+    // A press the trail does not know (renamed in superfici.ini) is not used.
     table = {{"P3", {300, 420}}, {"P4", {100, 200}}};
     const std::vector<std::string> notes =
         ReconcileLimits(table, *store, origins, "pc3", 7000, &rewrite);
     EXPECT_TRUE(rewrite);
-    ASSERT_EQ(notes.size(), 1u);
+    ASSERT_EQ(notes.size(), 2u);
+    EXPECT_EQ(notes[1].rfind("Press P4: limits.ini says 100 t", 0), 0u) << notes[1];
+    EXPECT_EQ(table.count("P4"), 0u);
     EXPECT_NE(notes[0].find("Press P3: limits.ini says 300 t \xE2\x80\xA6 420 t, but the limits "
                             "were last set to 360 t \xE2\x80\xA6 420 t by Anna Rossi"),
               std::string::npos)
@@ -445,4 +465,19 @@ TEST(LimitsTrail, TheTrailHoldsTheLimitsAndAnEditOfLimitsIniIsPutBackAndKept) {
     ReconcileLimits(table, *store, origins, "pc3", 8000, &rewrite);
     EXPECT_EQ(table.count("P3"), 1u);
     EXPECT_TRUE(store->VerifyChain().ok);
+
+    // The trail's entry rewritten by hand: not used.
+    Change last;
+    ASSERT_TRUE(store->LastChange(kLimitsChange, "P3", &last));
+    store.reset();
+    Tamper(path, "UPDATE changes SET new_value = '10 t \xE2\x80\xA6 10000 t' WHERE id = " +
+                     std::to_string(last.id));
+    store = RecordStore::Open(path, &why);
+    ASSERT_TRUE(store) << why;
+    table = {{"P3", {10, 10000}}};
+    const std::vector<std::string> rewritten =
+        ReconcileLimits(table, *store, origins, "pc3", 9000, &rewrite);
+    ASSERT_EQ(rewritten.size(), 1u);
+    EXPECT_NE(rewritten[0].find("changed after it was written"), std::string::npos) << rewritten[0];
+    EXPECT_EQ(table.count("P3"), 0u);
 }

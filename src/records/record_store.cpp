@@ -627,6 +627,32 @@ bool RecordStore::RecordIntact(int64_t id, std::string* problem) {
     return true;
 }
 
+bool RecordStore::ChangeIntact(int64_t id, std::string* problem) {
+    Statement row(m_db, "SELECT previous_hash, record_hash FROM changes WHERE id = ?1");
+    row.Bind(1, id);
+    std::string hash;
+    if (row.Step() != SQLITE_ROW || row.Text(1).empty() ||
+        !RowHash(m_db, "changes", id, row.Text(0), &hash) || hash != row.Text(1)) {
+        if (problem) *problem = "the audit trail's entry was changed after it was written";
+        return false;
+    }
+    // Sealed again on its own, it no longer links to what follows it.
+    Statement next(m_db, "SELECT previous_hash FROM changes WHERE id > ?1 ORDER BY id LIMIT 1");
+    next.Bind(1, id);
+    Statement head(m_db, "SELECT last_hash FROM chain_heads WHERE chain = 'changes'");
+    const bool linked = next.Step() == SQLITE_ROW
+                            ? next.Text(0) == hash
+                            : head.Step() == SQLITE_ROW && head.Text(0) == hash;
+    if (!linked && problem)
+        *problem = "the audit trail's entry was sealed again after it was written";
+    return linked;
+}
+
+bool RecordStore::HasRecordings() {
+    Statement any(m_db, "SELECT 1 FROM recordings LIMIT 1");
+    return any.Step() == SQLITE_ROW;
+}
+
 bool RecordStore::ReportFiles(const std::string& uuid, std::string* pdf, std::string* csv) {
     Statement row(m_db, "SELECT pdf_path, csv_path FROM recordings WHERE uuid = ?1");
     row.Bind(1, uuid);

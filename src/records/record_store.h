@@ -164,6 +164,12 @@ class RecordStore {
     /// Whether the recording's row and samples are as they were written:
     /// false, with what is wrong, when they were changed since.
     bool RecordIntact(int64_t id, std::string* problem);
+    /// Whether the audit trail's entry `id` is as it was written and still
+    /// linked to the entry after it (or to the head); false, with what is
+    /// wrong, otherwise.
+    bool ChangeIntact(int64_t id, std::string* problem);
+    /// Whether the store holds any recording.
+    bool HasRecordings();
     /// Where the recording's page and CSV file were written; false when
     /// there is no such recording.
     bool ReportFiles(const std::string& uuid, std::string* pdf, std::string* csv);

@@ -182,12 +182,44 @@ std::vector<std::string> ReconcileLimits(LimitTable& table, RecordStore& store,
             std::find(presses.begin(), presses.end(), change.press) == presses.end())
             presses.push_back(change.press);
 
+    // limits.ini is taken into the trail once only when the trail begins on
+    // an installation that recorded before it; beside a new store, or for a
+    // press the trail does not know, it is not used.
+    const bool trailBegins = store.Changes("", 1).empty() && store.HasRecordings();
+    auto refuse = [&](const std::string& press, const std::string& found, const std::string& why,
+                      const std::string& note) {
+        Change refused;
+        refused.at = now;
+        refused.who = "(outside the program)";
+        refused.pcName = pcName;
+        refused.press = press;
+        refused.what = kLimitsFileEdited;
+        refused.oldValue = found;
+        refused.newValue = "none";
+        refused.reason = why;
+        std::string error;
+        store.AddChange(refused, &error);
+        table.erase(press);
+        origins.erase(press);
+        *rewrite = true;
+        notes.push_back("Press " + press + ": " + note +
+                        " No limits are used for it until a quality engineer sets them in the "
+                        "program.");
+    };
     for (const std::string& press : presses) {
         const auto inFile = table.find(press);
         const ForceLimits* fileLimits = inFile == table.end() ? nullptr : &inFile->second;
+        const std::string found = LimitsValue(fileLimits);
         Change last;
         std::string why;
         if (!store.LastChange(kLimitsChange, press, &last)) {
+            if (!trailBegins) {
+                refuse(press, found, "limits.ini names limits the audit trail does not hold",
+                       "limits.ini says " + found +
+                           ", but the audit trail holds no limits for this press (a new record "
+                           "store, or a press renamed in superfici.ini).");
+                continue;
+            }
             // Set before the trail began: taken into it once, as found.
             Change taken;
             taken.at = now;
@@ -196,20 +228,26 @@ std::vector<std::string> ReconcileLimits(LimitTable& table, RecordStore& store,
             taken.press = press;
             taken.what = kLimitsChange;
             taken.oldValue = "none";
-            taken.newValue = LimitsValue(fileLimits);
+            taken.newValue = found;
             taken.reason = "found in limits.ini when the audit trail began";
             if (store.AddChange(taken, &why)) origins[press] = {now, taken.who};
             continue;
         }
         bool has = false;
         ForceLimits trail;
-        if (!ParseLimitsValue(last.newValue, &has, &trail)) continue;
+        std::string broken;
+        if (!store.ChangeIntact(last.id, &broken) ||
+            !ParseLimitsValue(last.newValue, &has, &trail)) {
+            if (broken.empty()) broken = "the audit trail's limits cannot be read";
+            if (fileLimits || origins.count(press))
+                refuse(press, found, broken, broken + " (set " + IsoDateTime(last.at) + ").");
+            continue;
+        }
         origins[press] = {last.at, last.who};
         const bool same = has ? fileLimits && fileLimits->lowerTons == trail.lowerTons &&
                                     fileLimits->upperTons == trail.upperTons
                               : fileLimits == nullptr;
         if (same) continue;
-        const std::string found = LimitsValue(fileLimits);
         Change edited;
         edited.at = now;
         edited.who = "(outside the program)";
