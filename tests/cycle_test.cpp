@@ -101,7 +101,9 @@ TEST_F(CycleTest, AFloodingModuleEndsTheRecordingAtTheBoundAndWiFiNeverDoes) {
         EXPECT_EQ(cycle.m_times.size(), 3u * bound + extra);
         cycle.Disarm(RecordEnd::Operator);
         EXPECT_EQ(cycle.EndReason(), extra ? RecordEnd::Flooded : RecordEnd::Operator);
-        if (extra) EXPECT_EQ(cycle.IncompleteText(), "module flooded the link at 3.0 s");
+        if (extra) {
+            EXPECT_EQ(cycle.IncompleteText(), "module flooded the link at 3.0 s");
+        }
     }
 
     // Fewer than the bound a second, but 200 000 samples: the end.

@@ -167,7 +167,8 @@ TEST(Integrity, AnOlderStoreIsSealedWhenItIsOpened) {
                                    RecordStatus::Complete, nullptr, &why));
     }
     // Back to the first schema: without the columns and tables of the later ones.
-    Tamper(path, "DROP TABLE pages; DROP TABLE programs; DROP INDEX recordings_by_program;"
+    Tamper(path, "ALTER TABLE recordings DROP COLUMN clock_note; DROP TABLE pages; DROP TABLE "
+                 "programs; DROP INDEX recordings_by_program;"
                  "ALTER TABLE recordings DROP COLUMN program_name;"
                  "ALTER TABLE recordings DROP COLUMN program_version;"
                  "ALTER TABLE recordings DROP COLUMN program_json;"

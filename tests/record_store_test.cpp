@@ -61,6 +61,7 @@ Recording MakeRecording(const std::string& axle, int64_t stoppedAt, int peakBar,
 
 // The store as a version before programs left it.
 #define kBackToSchema3                                                                             \
+    "ALTER TABLE recordings DROP COLUMN clock_note;"                                               \
     "DROP TABLE pages; DELETE FROM chain_heads WHERE chain = 'pages';"                             \
     "DROP TABLE programs; DROP INDEX recordings_by_program;"                                       \
     "ALTER TABLE recordings DROP COLUMN program_name;"                                             \
@@ -208,7 +209,7 @@ TEST(RecordStore, ANewerOrDamagedStoreIsRefusedAndLeftAsItIs) {
     }
     const std::string before = ReadAll(newer);
     EXPECT_EQ(RecordStore::Open(newer, &why), nullptr);
-    EXPECT_NE(why.find("made by a newer version of the program (schema 7, this program knows 5)"),
+    EXPECT_NE(why.find("made by a newer version of the program (schema 7, this program knows 6)"),
               std::string::npos)
         << why;
     EXPECT_EQ(ReadAll(newer), before);

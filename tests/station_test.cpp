@@ -9,7 +9,9 @@
 
 #include "records/file_access.h"
 #include "records/record_store.h"
+#include "manual_clock.h"
 #include "sim_process.h"
+#include "station/report_data.h"
 #include "station/verify.h"
 #include "test_loop.h"
 
@@ -345,6 +347,58 @@ TEST(StationJob, ARecordingRunningWhenTheStationEndsIsKeptAtTheNextStart) {
     EXPECT_EQ(status, RecordStatus::Incomplete);
     EXPECT_EQ(kept.incomplete.rfind("program closed at 2.", 0), 0u) << kept.incomplete;
     EXPECT_EQ(kept.pressures.size(), 30u);
+}
+
+// Fault mended: a wall clock set back a day between two recordings dated the
+// second one the day before, untold. It is told at Start and noted in the
+// recording: its store row, its CSV file and its page.
+TEST(StationJob, AClockEarlierThanTheLastRecordingIsToldAndNoted) {
+    const std::string dir = FreshDirectory("clock");
+    std::string why;
+    {
+        std::unique_ptr<RecordStore> store = RecordStore::Open(dir + "/records.db", &why);
+        ASSERT_TRUE(store) << why;
+        Recording before;
+        before.setup.uuid = NewRecordingId();
+        before.setup.surface = 1250;
+        before.stoppedAt = 1796752800; // 2026-12-08, the day after the clock below
+        before.times = {0};
+        before.pressures = {100};
+        before.forces = {ForceTons(100, 1250)};
+        ASSERT_TRUE(store->Add(before, RecordStatus::Complete, nullptr, &why)) << why;
+    }
+    TestLoop loop;
+    Operator op(loop);
+    ManualClock clock(1796752800 - 86400);
+    Station station(loop, op);
+    station.SetClock(clock);
+    station.OpenRecordStore(dir + "/records.db");
+    station.AssumeConnected(true);
+    JobFields fields;
+    fields.job = {"OP7", "AX4711", "A", "TBU 130x230", "", ""};
+    fields.recordLength = L"1";
+    fields.surface = 1250;
+    RecordingSetup setup;
+    ASSERT_TRUE(MakeSetup(fields, station.WallSeconds(), setup, &why)) << why;
+    ASSERT_TRUE(station.Start(setup, false, dir, &why)) << why;
+    ASSERT_EQ(op.errors.size(), 1u);
+    EXPECT_NE(op.errors[0].find("earlier than the end of the last recording (2026-12-08"),
+              std::string::npos)
+        << op.errors[0];
+    for (int i = 0; i < 16; ++i) {
+        clock.SetMs(i * 75 + (i * 13) % 20);
+        station.ApplyReadings({Reading{120 + i, clock.Steady()}});
+    }
+    ASSERT_TRUE(loop.RunUntil([&] { return !op.kept.empty(); }, 2000));
+    const std::string note = op.kept[0].clockNote;
+    EXPECT_EQ(note.rfind("the PC's clock read 2026-12-07 ", 0), 0u) << note;
+    EXPECT_NE(CurveCsvText(op.kept[0]).find("# clock,\"the PC's clock read"), std::string::npos);
+    station.FlushRecordStore();
+    std::unique_ptr<RecordStore> store = RecordStore::Open(dir + "/records.db", &why);
+    Recording stored;
+    ASSERT_TRUE(store->Load(store->IdOf(setup.uuid), stored));
+    EXPECT_EQ(stored.clockNote, note);
+    EXPECT_TRUE(store->VerifyChain().ok);
 }
 
 TEST(StationJob, StartNamesWhatIsMissingAndAJournalThatCannotBeWritten) {

@@ -277,7 +277,8 @@ PageLayout LayOutReportPage(const ReportPageFacts& facts, const PageMeasure& mea
     std::vector<wxString> remarks;
     for (const AlarmRecord& alarm : recording.alarms)
         remarks.push_back(TrW("Alarm: ") + W(AlarmText(alarm)));
-    for (const std::string& note : {recording.startNote, recording.journalProblem})
+    for (const std::string& note :
+         {recording.startNote, recording.journalProblem, recording.clockNote})
         if (!note.empty() && note != judgement.reason) remarks.push_back(TrW("Note: ") + W(note));
     pen.Use(8, PageColour::Red);
     for (size_t k = 0; k < remarks.size(); ++k) {

@@ -95,6 +95,9 @@ const char* const kMigrations[] = {
     "CREATE INDEX pages_by_recording ON pages(recording_id);"
     "INSERT INTO chain_heads VALUES"
     " ('pages', 0, '0000000000000000000000000000000000000000000000000000000000000000');",
+    // 5 -> 6: a recording made while the PC's clock read earlier than the
+    // last one says so (NULL otherwise, so earlier rows keep their hashes).
+    "ALTER TABLE recordings ADD COLUMN clock_note TEXT;",
 };
 
 const char* const kChainStart = "0000000000000000000000000000000000000000000000000000000000000000";
@@ -133,7 +136,7 @@ const char* const kRecordingColumns =
     " journal_problem, peak_t, peak_time_s, peak_bar, recorded_s, result, result_reason,"
     " sample_count, csv_sha256, limits_set_at, limits_set_by, alarms,"
     " (SELECT data FROM samples WHERE recording_id = recordings.id),"
-    " program_name, program_version, program_json, judging";
+    " program_name, program_version, program_json, judging, clock_note";
 // Columns from this one on came later: they count only where they are set,
 // so a row sealed before they were there keeps its hash.
 constexpr int kLaterRecordingColumn = 36;
@@ -367,10 +370,10 @@ bool RecordStore::Insert(const Recording& r, RecordStatus status, std::string* w
               " record_length_s, module, version, pc_name, incomplete, start_note,"
               " journal_problem, peak_t, peak_time_s, peak_bar, recorded_s, result,"
               " result_reason, sample_count, csv_sha256, limits_set_at, limits_set_by, alarms,"
-              " program_name, program_version, program_json, judging)"
+              " program_name, program_version, program_json, judging, clock_note)"
               " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15, ?16,"
               " ?17, ?18, ?19, ?20, ?21, ?22, ?23, ?24, ?25, ?26, ?27, ?28, ?29, ?30, ?31,"
-              " ?32, ?33, ?34, ?35, ?36, ?37, ?38, ?39)"
+              " ?32, ?33, ?34, ?35, ?36, ?37, ?38, ?39, ?40)"
               " ON CONFLICT(uuid) DO NOTHING");
     if (!insert.Ok()) {
         if (why) *why = sqlite3_errmsg(m_db);
@@ -400,6 +403,7 @@ bool RecordStore::Insert(const Recording& r, RecordStatus status, std::string* w
     }
     // NULL: the first rules, as every row from before had them.
     if (s.judging != 1) insert.Bind(39, int64_t(s.judging));
+    if (!r.clockNote.empty()) insert.Bind(40, r.clockNote);
     if (insert.Step() != SQLITE_DONE) {
         if (why) *why = insert.Error();
         return false;
@@ -646,6 +650,11 @@ bool RecordStore::ChangeIntact(int64_t id, std::string* problem) {
     if (!linked && problem)
         *problem = "the audit trail's entry was sealed again after it was written";
     return linked;
+}
+
+int64_t RecordStore::NewestStop() {
+    Statement newest(m_db, "SELECT coalesce(max(stopped_at), 0) FROM recordings");
+    return newest.Step() == SQLITE_ROW ? newest.Int(0) : 0;
 }
 
 bool RecordStore::HasRecordings() {

@@ -93,7 +93,7 @@ struct RecordFilter {
 class RecordStore {
   public:
     /// The schema version this program writes.
-    static constexpr int kSchemaVersion = 5;
+    static constexpr int kSchemaVersion = 6;
 
     /// Opens (and makes, or brings up to date) the store at `path`. Null, with
     /// the reason, when it cannot be opened, is damaged or is newer than this
@@ -170,6 +170,8 @@ class RecordStore {
     bool ChangeIntact(int64_t id, std::string* problem);
     /// Whether the store holds any recording.
     bool HasRecordings();
+    /// When the latest recording ended (wall clock); 0 without any.
+    int64_t NewestStop();
     /// Where the recording's page and CSV file were written; false when
     /// there is no such recording.
     bool ReportFiles(const std::string& uuid, std::string* pdf, std::string* csv);

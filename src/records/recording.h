@@ -118,14 +118,16 @@ bool UnpackAlarms(const std::string& text, std::vector<AlarmRecord>& alarms);
 
 struct Recording {
     RecordingSetup setup;
-    std::vector<double> times;       ///< seconds since the first sample
-    std::vector<double> forces;      ///< tons
-    std::vector<int> pressures;      ///< bar
-    int64_t startedAt = 0;           ///< wall clock of the first sample, seconds
-    int64_t stoppedAt = 0;           ///< wall clock of the end of the cycle, seconds
-    std::string incomplete;          ///< how it ended before its length, or ""
-    std::string startNote;           ///< "started at 380 bar: …", or ""
-    std::string journalProblem;      ///< why its journal could not be written, or ""
+    std::vector<double> times;  ///< seconds since the first sample
+    std::vector<double> forces; ///< tons
+    std::vector<int> pressures; ///< bar
+    int64_t startedAt = 0;      ///< wall clock of the first sample, seconds
+    int64_t stoppedAt = 0;      ///< wall clock of the end of the cycle, seconds
+    std::string incomplete;     ///< how it ended before its length, or ""
+    std::string startNote;      ///< "started at 380 bar: …", or ""
+    std::string journalProblem; ///< why its journal could not be written, or ""
+    /// "the PC's clock read …, earlier than the last recording (…)", or "".
+    std::string clockNote;
     std::string csvSha256;           ///< SHA-256 of its CSV file, once that is made
     std::vector<AlarmRecord> alarms; ///< the alarms of its time
 

@@ -259,6 +259,7 @@ std::string JournalKeptLines(const Recording& r) {
     std::string lines;
     if (!r.incomplete.empty()) lines += "# incomplete," + CsvField(r.incomplete) + "\n";
     if (!r.startNote.empty()) lines += "# start_note," + CsvField(r.startNote) + "\n";
+    if (!r.clockNote.empty()) lines += "# clock_note," + CsvField(r.clockNote) + "\n";
     const std::string alarms = PackAlarms(r.alarms);
     for (size_t at = 0, end; (end = alarms.find('\n', at)) != std::string::npos; at = end + 1)
         lines += "# alarm," + CsvField(alarms.substr(at, end - at)) + "\n";
@@ -350,6 +351,7 @@ bool ReadJournal(const std::string& path, Recording& r) {
         r.stoppedAt = static_cast<int64_t>(Number(fields["stopped_s"]));
         r.incomplete = fields["incomplete"];
         r.startNote = fields["start_note"];
+        r.clockNote = fields["clock_note"];
         if (!UnpackAlarms(alarms, r.alarms)) r.alarms.clear();
     }
     return true;

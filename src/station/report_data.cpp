@@ -180,6 +180,7 @@ std::string CurveCsvText(const Recording& recording) {
     field("record_length_s", std::to_string(setup.recordLengthSeconds));
     if (!recording.startNote.empty()) field("note", recording.startNote);
     if (!recording.journalProblem.empty()) field("journal", recording.journalProblem);
+    if (!recording.clockNote.empty()) field("clock", recording.clockNote);
     if (setup.alarmThresholdBar > 0)
         number("alarm_threshold_bar", std::to_string(setup.alarmThresholdBar));
     for (const AlarmRecord& alarm : recording.alarms)

@@ -91,6 +91,7 @@ bool ReadCurve(const std::string& content, Recording& r, std::map<std::string, s
     r.incomplete = fields["INCOMPLETE"];
     r.startNote = fields["note"];
     r.journalProblem = fields["journal"];
+    r.clockNote = fields["clock"];
     s.uuid = fields["report_id"];
     // The program it was judged by, and by which rules; none before there were.
     if (!fields["program_json"].empty()) {

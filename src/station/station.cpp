@@ -73,6 +73,13 @@ bool Station::Start(const RecordingSetup& setup, bool endWhenReleased,
         return false;
     }
     m_journalDirectory = reportDirectory;
+    // A clock earlier than the last recording would date this one before it.
+    if (m_setup.armedAt < m_newestStop)
+        m_listener.ShowError(TrFormat("The PC's clock reads %s, earlier than the end of the last "
+                                      "recording (%s). The recording is made, and its page says "
+                                      "so; set the PC's clock right.",
+                                      IsoDateTime(m_setup.armedAt).c_str(),
+                                      IsoDateTime(m_newestStop).c_str()));
     m_cycle.Arm();
     m_listener.OnStateChanged();
     return true;
@@ -141,6 +148,12 @@ void Station::ApplyReadings(const std::vector<Reading>& readings) {
         ReadingEffects fx = m_cycle.OnReading(reading.bar, reading.arrival, inputs);
         if (fx.recordingStarted) {
             m_garbageInRecording = 0;
+            m_clockNote.clear();
+            if (m_cycle.m_recordStartWall.seconds < m_newestStop)
+                m_clockNote = "the PC's clock read " +
+                              IsoDateTime(m_cycle.m_recordStartWall.seconds) +
+                              " at the start, earlier than the end of the recording before (" +
+                              IsoDateTime(m_newestStop) + ")";
             step.recordingStarted = step.restarted = true;
             step.firstNew = 0;
             m_done = false;
@@ -195,6 +208,7 @@ Recording Station::CurrentRecording() const {
         r.incomplete = std::to_string(m_garbageInRecording) + " readings beyond " +
                        std::to_string(kMaxPlausibleBar) + " bar left out (garbage from the module)";
     r.startNote = m_cycle.StartNote();
+    r.clockNote = m_clockNote;
     r.alarms = m_alarmWatch.RecordingAlarms();
     if (!m_journal.Problem().empty())
         r.journalProblem =
@@ -217,6 +231,7 @@ void Station::FinishCycle(RecordEnd why, bool ask) {
         Acknowledge(m_setup.job.operatorId);
     }
     m_lastRecording = CurrentRecording();
+    m_newestStop = std::max(m_newestStop, m_lastRecording->stoppedAt);
     const std::string incomplete = m_lastRecording->incomplete;
     // The journal gets everything the recording is kept with, and its end
     // line, before the store is asked: until the store holds the recording,
@@ -360,6 +375,7 @@ void Station::OpenRecordStore(const std::string& path, const std::string& plantS
     }
     store->QueueForPlant(!plantServer.empty());
     m_programs = store->Programs();
+    m_newestStop = store->NewestStop();
     m_storeDamaged = false;
     m_recordWriter = std::make_unique<RecordWriter>(std::move(store));
     // SQLite's own check first, on the writer's thread (a large store takes
