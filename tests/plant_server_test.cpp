@@ -7,6 +7,8 @@
 
 #include "plant/plant_sender.h"
 #include "plant/plant_server.h"
+#include "records/integrity.h"
+#include "station/verify.h"
 #include "records/recording.h"
 
 #include <gtest/gtest.h>
@@ -300,14 +302,14 @@ TEST_F(PlantServerTest, TwoRecordersAtOnceLoseNothingAndDuplicateNothing) {
 TEST_F(PlantServerTest, ANewerSchemaAndAWrongPasswordAreRefusedInWords) {
     ASSERT_TRUE(Ready());
     PGconn* admin = PQconnectdb(cluster->AdminConnection("presses").c_str());
-    PQclear(PQexec(admin, "UPDATE vemo_schema SET version = 4"));
+    PQclear(PQexec(admin, "UPDATE vemo_schema SET version = 5"));
     PQfinish(admin);
     std::string why;
     auto server = PlantServer::Connect(cluster->Connection(), &why);
     ASSERT_TRUE(server) << why;
     EXPECT_FALSE(server->PrepareSchema(&why));
-    EXPECT_EQ(why, "the plant server's records are of a newer version (4) than this program "
-                   "knows (3): update the program");
+    EXPECT_EQ(why, "the plant server's records are of a newer version (5) than this program "
+                   "knows (4): update the program");
 
     why.clear();
     EXPECT_FALSE(PlantServer::Connect(cluster->Connection("not-the-password"), &why));
@@ -418,7 +420,7 @@ TEST_F(PlantServerTest, RecordingsWaitWhileTheServerIsAwayAndArriveOnceWhenItIsB
 TEST_F(PlantServerTest, ARefusingServerKeepsTheOutboxAndLeavesTheStoreAsItWas) {
     ASSERT_TRUE(Ready());
     PGconn* admin = PQconnectdb(cluster->AdminConnection("presses").c_str());
-    PQclear(PQexec(admin, "UPDATE vemo_schema SET version = 4"));
+    PQclear(PQexec(admin, "UPDATE vemo_schema SET version = 5"));
     PQfinish(admin);
     std::string path, why;
     std::unique_ptr<RecordStore> store = PcStore("refused", &path);
@@ -430,7 +432,7 @@ TEST_F(PlantServerTest, ARefusingServerKeepsTheOutboxAndLeavesTheStoreAsItWas) {
         ASSERT_TRUE(Until(sender, [](const PlantSendStatus& s) { return !s.problem.empty(); }));
         EXPECT_EQ(WaitingText(sender.Status()),
                   "1 recording waiting for the plant server: the plant server's records are of a "
-                  "newer version (4) than this program knows (3): update the program");
+                  "newer version (5) than this program knows (4): update the program");
         ASSERT_TRUE(store->Add(MakeRecording(Id(601), "AX-NEW", 300), RecordStatus::Complete,
                                nullptr, &why))
             << why;
@@ -642,4 +644,58 @@ TEST_F(PlantServerTest, ARecordingChangedInTheStoreAfterItWasSealedIsNotSent) {
     ASSERT_FALSE(trail.empty());
     EXPECT_EQ(trail[0].what, kPlantRefusedChange);
     EXPECT_EQ(trail[0].newValue, Id(801));
+}
+
+// Faults mended: a store whose newest recording was removed with its head set
+// back, one put back from an older backup, or one whose FAIL was rewritten
+// with its chain made again, all passed --verify-store. Checked against the
+// seals the plant server received, each is named.
+TEST_F(PlantServerTest, TheStoreIsCheckedAgainstTheSealsThePlantServerReceived) {
+    std::string path, why;
+    std::unique_ptr<RecordStore> store = PcStore("anchor", &path);
+    ASSERT_TRUE(store);
+    std::vector<Recording> made;
+    for (int i = 0; i < 3; ++i) {
+        made.push_back(MakeRecording(Id(900 + i), "AX-90" + std::to_string(i), 50));
+        ASSERT_TRUE(store->Add(made.back(), RecordStatus::Complete, nullptr, &why)) << why;
+    }
+    {
+        PlantSender sender(path, cluster->Connection(), nullptr, kQuick);
+        ASSERT_TRUE(Until(sender, [](const PlantSendStatus& s) { return s.sent == 3; }));
+    }
+    const VerifyOutcome whole = VerifyStore(path, cluster->Connection());
+    EXPECT_EQ(whole.exitCode, 0) << whole.line;
+    EXPECT_NE(whole.line.find("and the 3 recordings the plant server received from its PCs agree"),
+              std::string::npos)
+        << whole.line;
+
+    // Made again with the program's own code, as whoever has the recipe can:
+    // the newest one left out (or an older backup), or a verdict rewritten.
+    auto forged = [&](const std::string& name, std::vector<Recording> recordings) {
+        std::string forgedPath;
+        std::unique_ptr<RecordStore> other = PcStore(name, &forgedPath);
+        for (const Recording& r : recordings)
+            EXPECT_TRUE(other->Add(r, RecordStatus::Complete, nullptr, &why)) << why;
+        EXPECT_TRUE(other->VerifyChain().ok);
+        return forgedPath;
+    };
+    const VerifyOutcome setBack =
+        VerifyStore(forged("set-back", {made[0], made[1]}), cluster->Connection());
+    EXPECT_EQ(setBack.exitCode, 1);
+    EXPECT_NE(setBack.line.find("recording " + ReportNumber(Id(902)) +
+                                " of PC-3 is on the plant server but not in the store"),
+              std::string::npos)
+        << setBack.line;
+    Recording pass = made[0];
+    for (double& f : pass.forces)
+        f = 382.5;
+    const VerifyOutcome rewritten =
+        VerifyStore(forged("rewritten", {pass, made[1], made[2]}), cluster->Connection());
+    EXPECT_EQ(rewritten.exitCode, 1);
+    EXPECT_NE(rewritten.line.find("recording " + ReportNumber(Id(900)) +
+                                  " of PC-3 differs from the copy the plant server received"),
+              std::string::npos)
+        << rewritten.line;
+    // Without a plant server, the answer says what the store alone cannot prove.
+    EXPECT_NE(VerifyStore(path).line.find("cannot prove it was not rewritten"), std::string::npos);
 }

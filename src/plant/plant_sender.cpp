@@ -149,7 +149,9 @@ void PlantSender::Run() {
             if (!store->RecordIntact(entry.id, &changed)) {
                 why = "recording " + entry.uuid + " was not sent: " + changed;
                 refused = true;
-            } else if (!server->Send(recording, recordStatus, &why, &refused) && !refused) {
+            } else if (!server->Send(recording, recordStatus, &why, &refused,
+                                     store->RecordHash(entry.uuid)) &&
+                       !refused) {
                 server.reset(); // a new connection for the next try
                 store->NoteAttempt(entry.id, nullptr);
                 fail(why);

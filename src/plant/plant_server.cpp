@@ -134,6 +134,12 @@ CREATE OR REPLACE TRIGGER conflicts_logged AFTER INSERT ON conflicts
     FOR EACH ROW EXECUTE FUNCTION vemo_log_conflict();
 )SQL";
 
+// 3 -> 4: each recording keeps the seal it had in its PC's chain when it
+// arrived, so the PC's store can be checked against it; and its clock note.
+const char* const kSchema4 =
+    "ALTER TABLE recordings ADD COLUMN IF NOT EXISTS record_hash text;"
+    "ALTER TABLE recordings ADD COLUMN IF NOT EXISTS clock_note text NOT NULL DEFAULT '';";
+
 // The administrator's set-up: one role for every recorder, rights to read
 // and to insert, and rows only of the PC the login is for.
 const char* const kPcRights = R"SQL(
@@ -376,6 +382,7 @@ bool PlantServer::PrepareSchema(std::string* why) {
     }
     if (ok && version < 2) ok = Run(kSchema2, why);
     if (ok && version < 3) ok = Run(kSchema3, why);
+    if (ok && version < 4) ok = Run(kSchema4, why);
     if (ok && version < kPlantSchemaVersion)
         ok = Run(("INSERT INTO vemo_schema VALUES (" + std::to_string(kPlantSchemaVersion) + ")")
                      .c_str(),
@@ -496,6 +503,19 @@ PlantAdminAnswer AddPlantPc(const std::string& adminConnection, const std::strin
     return answer;
 }
 
+bool PlantServer::Seals(const std::string& pcName,
+                        std::vector<std::pair<std::string, std::string>>& seals, std::string* why) {
+    seals.clear();
+    const char* params[] = {pcName.c_str()};
+    Result r(Ask("SELECT uuid, record_hash FROM recordings WHERE pc_name = $1 AND record_hash IS"
+                 " NOT NULL ORDER BY stopped_at, uuid",
+                 1, params, nullptr, nullptr, why));
+    if (!r.result) return false;
+    for (int i = 0; i < PQntuples(r.result); ++i)
+        seals.emplace_back(PQgetvalue(r.result, i, 0), PQgetvalue(r.result, i, 1));
+    return true;
+}
+
 bool PlantServer::Conflicts(std::vector<std::string>& lines, std::string* why) {
     lines.clear();
     // A server set up without a role per PC notes no PC of its own.
@@ -513,7 +533,8 @@ bool PlantServer::Conflicts(std::vector<std::string>& lines, std::string* why) {
     return true;
 }
 
-bool PlantServer::Send(const Recording& r, RecordStatus status, std::string* why, bool* refused) {
+bool PlantServer::Send(const Recording& r, RecordStatus status, std::string* why, bool* refused,
+                       const std::string& recordHash) {
     if (refused) *refused = false;
     const RecordingSetup& s = r.setup;
     const JobData& job = s.job;
@@ -566,6 +587,8 @@ bool PlantServer::Send(const Recording& r, RecordStatus status, std::string* why
         s.program ? ProgramJson(*s.program, false) : std::string(),
         judgement.reason,
         criteria,
+        recordHash,
+        r.clockNote,
         samples,
     };
     constexpr int n = sizeof values / sizeof values[0];
@@ -574,7 +597,8 @@ bool PlantServer::Send(const Recording& r, RecordStatus status, std::string* why
     for (int i = 0; i < n; ++i) {
         const bool noLimit = (i == 15 || i == 16) && !s.hasLimits;
         const bool noProgram = i >= 32 && i <= 34 && !s.program;
-        params[i] = noLimit || noProgram ? nullptr : values[i].data();
+        const bool noHash = i == 37 && recordHash.empty();
+        params[i] = noLimit || noProgram || noHash ? nullptr : values[i].data();
         lengths[i] = static_cast<int>(values[i].size());
         formats[i] = i == n - 1 ? 1 : 0; // the samples as bytes, the rest as text
     }
@@ -588,12 +612,13 @@ bool PlantServer::Send(const Recording& r, RecordStatus status, std::string* why
         "peak_force_t, peak_time_s, peak_bar, result, status, incomplete, alarms, csv_sha256, "
         "limits_set_at, limits_set_by, program_version, sample_count, start_note, judging, "
         "mounting_program, mounting_program_version, mounting_program_json, result_reason, "
-        "criteria, samples) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14, "
-        "$15, $16, $17, $18, $19, $20, $21, $22, $23, $24, $25, $26, $27, $28, $29, $30, $31, "
-        "$32, $33, $34, $35, $36, $37, $38) ON CONFLICT (uuid) DO NOTHING "
+        "criteria, record_hash, clock_note, samples) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, "
+        "$10, $11, $12, $13, $14, $15, $16, $17, $18, $19, $20, $21, $22, $23, $24, $25, $26, "
+        "$27, $28, $29, $30, $31, $32, $33, $34, $35, $36, $37, $38, $39, $40) "
+        "ON CONFLICT (uuid) DO NOTHING "
         "RETURNING pc_name, press), listed AS (INSERT INTO sources SELECT pc_name, press "
         "FROM added ON CONFLICT DO NOTHING) SELECT (SELECT count(*) FROM added), k.pc_name, "
-        "k.csv_sha256, k.samples = $38 FROM (SELECT 1) one LEFT JOIN recordings k ON k.uuid = $1",
+        "k.csv_sha256, k.samples = $40 FROM (SELECT 1) one LEFT JOIN recordings k ON k.uuid = $1",
         n, params, lengths, formats, why));
     if (!inserted.result) return false;
     if (std::atoi(PQgetvalue(inserted.result, 0, 0)) == 1) return true;

@@ -19,7 +19,7 @@
 #include <vector>
 
 /// The version of the server's tables this program writes.
-constexpr int kPlantSchemaVersion = 3;
+constexpr int kPlantSchemaVersion = 4;
 
 /// What AddPc made: the PC's role and the password for its password file.
 struct PlantPcRole {
@@ -72,7 +72,11 @@ class PlantServer {
     /// content is refused and noted as a conflict for both PCs and the
     /// server's log: false, with `refused` set.
     bool Send(const Recording& recording, RecordStatus status, std::string* why,
-              bool* refused = nullptr);
+              bool* refused = nullptr, const std::string& recordHash = "");
+    /// The seal each recording of the PC `pcName` carried when it arrived,
+    /// by identity (what the PC's store must still hold).
+    bool Seals(const std::string& pcName, std::vector<std::pair<std::string, std::string>>& seals,
+               std::string* why);
     /// The conflicts noted for the PC this login belongs to (its copies that
     /// were refused, and other PCs' copies of its recordings): one line each.
     bool Conflicts(std::vector<std::string>& lines, std::string* why);

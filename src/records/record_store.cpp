@@ -652,6 +652,20 @@ bool RecordStore::ChangeIntact(int64_t id, std::string* problem) {
     return linked;
 }
 
+std::string RecordStore::RecordHash(const std::string& uuid) {
+    Statement row(m_db, "SELECT record_hash FROM recordings WHERE uuid = ?1");
+    row.Bind(1, uuid);
+    return row.Step() == SQLITE_ROW ? row.Text(0) : "";
+}
+
+std::vector<std::string> RecordStore::PcNames() {
+    std::vector<std::string> names;
+    Statement select(m_db, "SELECT DISTINCT pc_name FROM recordings ORDER BY pc_name");
+    while (select.Step() == SQLITE_ROW)
+        names.push_back(select.Text(0));
+    return names;
+}
+
 int64_t RecordStore::NewestStop() {
     Statement newest(m_db, "SELECT coalesce(max(stopped_at), 0) FROM recordings");
     return newest.Step() == SQLITE_ROW ? newest.Int(0) : 0;

@@ -170,6 +170,10 @@ class RecordStore {
     bool ChangeIntact(int64_t id, std::string* problem);
     /// Whether the store holds any recording.
     bool HasRecordings();
+    /// The seal (chain hash) of recording `uuid`; "" when there is none.
+    std::string RecordHash(const std::string& uuid);
+    /// The PC names its recordings carry.
+    std::vector<std::string> PcNames();
     /// When the latest recording ended (wall clock); 0 without any.
     int64_t NewestStop();
     /// Where the recording's page and CSV file were written; false when

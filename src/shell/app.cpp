@@ -76,7 +76,8 @@ int QueueForPlantFromCommandLine() {
 int VerifyFromCommandLine(const char* file) {
     wxLog::SetActiveTarget(new wxLogStderr);
     const VerifyOutcome outcome =
-        file ? VerifyReportFile(file, RecordStorePath()) : VerifyStore(RecordStorePath());
+        file ? VerifyReportFile(file, RecordStorePath())
+             : VerifyStore(RecordStorePath(), PlantServerSetting());
     std::printf("%s\n", outcome.line.c_str());
     std::fflush(stdout);
     return outcome.exitCode;

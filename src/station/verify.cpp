@@ -1,5 +1,7 @@
 #include "station/verify.h"
 
+#include "plant/plant_server.h"
+
 #include "station/local_time.h"
 #include "station/report_data.h"
 #include "records/file_access.h"
@@ -183,7 +185,42 @@ VerifyOutcome VerifyReportFile(const std::string& path, const std::string& store
     return VerifyCsv(path, bytes, storePath);
 }
 
-VerifyOutcome VerifyStore(const std::string& storePath) {
+namespace {
+
+/// The store against the seals the plant server received: "" when they
+/// agree (`agreeing` counts them), else the first disagreement; `asked` false
+/// when the server could not be asked.
+std::string AgainstPlant(RecordStore& store, const std::string& plantServer, int64_t* agreeing,
+                         bool* asked, std::string* why) {
+    *asked = false;
+    std::unique_ptr<PlantServer> server = PlantServer::Connect(plantServer, why);
+    if (!server || !server->PrepareSchema(why)) return "";
+    *asked = true;
+    for (const std::string& pc : store.PcNames()) {
+        std::vector<std::pair<std::string, std::string>> seals;
+        if (!server->Seals(pc, seals, why)) {
+            *asked = false;
+            return "";
+        }
+        for (const auto& [uuid, sealed] : seals) {
+            const std::string here = store.RecordHash(uuid);
+            if (here.empty())
+                return "recording " + ReportNumber(uuid) + " of " + pc +
+                       " is on the plant server but not in the store (removed, or the store "
+                       "was put back from an older backup)";
+            if (here != sealed)
+                return "recording " + ReportNumber(uuid) + " of " + pc +
+                       " differs from the copy the plant server received (changed after it was "
+                       "sent)";
+            ++*agreeing;
+        }
+    }
+    return "";
+}
+
+} // namespace
+
+VerifyOutcome VerifyStore(const std::string& storePath, const std::string& plantServer) {
     std::string why;
     if (!PathExists(storePath))
         return Outcome(2, "CANNOT VERIFY: there is no record store " + storePath + ".");
@@ -194,9 +231,18 @@ VerifyOutcome VerifyStore(const std::string& storePath) {
         return Outcome(2, "CANNOT VERIFY: in the record store " + storePath + ", " + why + ".");
     const ChainCheck check = store->VerifyChain();
     if (!check.ok) return Changed("in the record store " + storePath + ", " + check.problem);
-    return Outcome(0, "OK: the record store " + storePath + " holds " +
-                          std::to_string(check.records) + " recordings, " +
-                          std::to_string(check.changes) + " changes and " +
-                          std::to_string(check.pages) +
-                          " printed pages, each linked to the one before" + kAloneCaveat);
+    const std::string held =
+        "OK: the record store " + storePath + " holds " + std::to_string(check.records) +
+        " recordings, " + std::to_string(check.changes) + " changes and " +
+        std::to_string(check.pages) + " printed pages, each linked to the one before";
+    if (plantServer.empty()) return Outcome(0, held + kAloneCaveat);
+    int64_t agreeing = 0;
+    bool asked = false;
+    const std::string differs = AgainstPlant(*store, plantServer, &agreeing, &asked, &why);
+    if (!differs.empty()) return Changed("in the record store " + storePath + ", " + differs);
+    if (!asked)
+        return Outcome(0, held + ", but the plant server could not be asked (" + why + ")" +
+                              kAloneCaveat);
+    return Outcome(0, held + ", and the " + std::to_string(agreeing) +
+                          " recordings the plant server received from its PCs agree with it.");
 }

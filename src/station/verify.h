@@ -15,5 +15,8 @@ struct VerifyOutcome {
 /// Checks a report page (PDF) or CSV file against the other and the store.
 VerifyOutcome VerifyReportFile(const std::string& path, const std::string& storePath);
 
-/// Walks the store's chains of recordings and changes.
-VerifyOutcome VerifyStore(const std::string& storePath);
+/// Walks the store's chains of recordings, changes and pages; with a plant
+/// server (a libpq connection string), also checks the store against the
+/// seals the server received with each of this store's PCs' recordings: a
+/// recording it has that the store lost, or one whose seal differs.
+VerifyOutcome VerifyStore(const std::string& storePath, const std::string& plantServer = "");
