@@ -606,6 +606,8 @@ TEST_F(ReportTest, TheResultsColumnNeverRunsIntoTheSignatures) {
     r.incomplete = "module lost at 12.3 s after readings stopped coming from the press";
     r.startNote = "started at 380 bar: the rise is not on the curve";
     r.journalProblem = "the journal of this recording could not be written (No space left)";
+    r.clockNote = "the PC's clock read 2026-12-07 10:00:00 at the start, earlier than the end "
+                  "of the recording before (2026-12-08 09:00:00)";
     for (int k = 0; k < 6; ++k) {
         AlarmRecord alarm;
         alarm.thresholdBar = 200;
@@ -627,7 +629,7 @@ TEST_F(ReportTest, TheResultsColumnNeverRunsIntoTheSignatures) {
             t.text == "Page 1 of 1")
             continue;
         EXPECT_GT(t.y, 150) << t.text;
-        counted = counted || t.text == "8 alarms and notes in the CSV file";
+        counted = counted || t.text == "9 alarms and notes in the CSV file";
     }
     EXPECT_TRUE(counted);
     const std::string text = PageText(path);

@@ -97,13 +97,15 @@ Banner StateBanner(const BannerInputs& in) {
         // a crash now would lose it.
         // So is one started with the press under pressure: it can never
         // pass, and the operator is told at once, not on the page.
-        b.colour = in.journalProblem.empty() && in.startNote.empty() ? BannerColour::Green
-                                                                     : BannerColour::Amber;
+        b.colour = in.journalProblem.empty() && in.startNote.empty() && !in.clockBehind
+                       ? BannerColour::Green
+                       : BannerColour::Amber;
         state(Tr("RECORDING"));
         say(kDash + std::to_string(in.secondsLeft) + Tr(" s left") + kDot);
         if (!in.journalProblem.empty()) say(Tr("journal not written: ") + in.journalProblem + kDot);
         if (!in.startNote.empty())
             say(Tr("STARTED UNDER PRESSURE: the rise is not on the curve") + kDot);
+        if (in.clockBehind) say(Tr("PC clock earlier than the last recording") + kDot);
         figure(Bar(in.bar));
         say(kDot);
         figure(Tons(force));
@@ -111,6 +113,7 @@ Banner StateBanner(const BannerInputs& in) {
         b.colour = BannerColour::Armed;
         state(Tr("ARMED"));
         say(kDash + Tr("waiting for pressure above 4 bar") + kDot);
+        if (in.clockBehind) say(Tr("PC clock earlier than the last recording") + kDot);
         figures();
     } else if (in.haveReading && in.bar > 4 && (!in.done || in.lowSinceDone)) {
         // Not the press releasing after a recording, but a new stroke.

@@ -32,12 +32,14 @@ struct BannerInputs {
     long long aboveThresholdMs = 0; ///< how long the latched alarm has been on
     std::string journalProblem;     ///< why the running recording's journal fails, or ""
     std::string startNote;          ///< why the running recording's rise is missing, or ""
-    std::string storeProblem;       ///< why the record store cannot be written, or ""
-    bool done = false;              ///< a cycle ended with a recording
-    bool lowSinceDone = false;      ///< a reading at or below 4 bar came since
-    RecordingResults results;       ///< of that recording
-    Judgement judgement;            ///< of that recording
-    bool incomplete = false;        ///< that recording ended before its length
+    /// The PC's clock read earlier than the end of the last recording at Start.
+    bool clockBehind = false;
+    std::string storeProblem;  ///< why the record store cannot be written, or ""
+    bool done = false;         ///< a cycle ended with a recording
+    bool lowSinceDone = false; ///< a reading at or below 4 bar came since
+    RecordingResults results;  ///< of that recording
+    Judgement judgement;       ///< of that recording
+    bool incomplete = false;   ///< that recording ended before its length
 };
 
 /// A piece of the banner's line; figures (pressure, force) and the state's

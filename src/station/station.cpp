@@ -73,13 +73,9 @@ bool Station::Start(const RecordingSetup& setup, bool endWhenReleased,
         return false;
     }
     m_journalDirectory = reportDirectory;
-    // A clock earlier than the last recording would date this one before it.
-    if (m_setup.armedAt < m_newestStop)
-        m_listener.ShowError(TrFormat("The PC's clock reads %s, earlier than the end of the last "
-                                      "recording (%s). The recording is made, and its page says "
-                                      "so; set the PC's clock right.",
-                                      IsoDateTime(m_setup.armedAt).c_str(),
-                                      IsoDateTime(m_newestStop).c_str()));
+    // A clock earlier than the last recording would date this one before
+    // it: told on the banner while it runs, and noted in the recording.
+    m_clockBehind = m_setup.armedAt < m_newestStop;
     m_cycle.Arm();
     m_listener.OnStateChanged();
     return true;
@@ -289,6 +285,7 @@ BannerInputs Station::BannerState() const {
     // Told at once when the verdict can no longer be PASS for it.
     if (in.recording && m_cycle.StartBar() >= kStartedUnderPressureBar)
         in.startNote = m_cycle.StartNote();
+    in.clockBehind = Running() && m_clockBehind;
     in.alarmThreshold = WatchedThreshold();
     in.journalProblem = m_journal.IsOpen() ? m_journal.Problem() : "";
     in.storeProblem = m_storeProblem;

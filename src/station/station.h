@@ -211,8 +211,9 @@ class Station : private LinkListener {
     std::string m_journalDirectory; ///< where journals are kept (the report directory)
     bool m_storeDamaged = false;    ///< refused for good: no retries
     bool m_storeRetryDue = false;
-    int64_t m_newestStop = 0; ///< when the store's latest recording ended
-    std::string m_clockNote;  ///< of the running recording
+    int64_t m_newestStop = 0;   ///< when the store's latest recording ended
+    std::string m_clockNote;    ///< of the running recording
+    bool m_clockBehind = false; ///< at Start, the clock read earlier than m_newestStop
     int m_storeRetryMs = 10000;
 
     std::string m_address;
