@@ -186,19 +186,25 @@ std::vector<std::string> ReconcileLimits(LimitTable& table, RecordStore& store,
     // an installation that recorded before it; beside a new store, or for a
     // press the trail does not know, it is not used.
     const bool trailBegins = store.Changes("", 1).empty() && store.HasRecordings();
+    // An edit of limits.ini outside the program, kept in the trail: what the
+    // file said, what is used instead, and why.
+    auto keepEdit = [&](const std::string& press, const std::string& found, const std::string& used,
+                        const std::string& why) {
+        Change edited;
+        edited.at = now;
+        edited.who = "(outside the program)";
+        edited.pcName = pcName;
+        edited.press = press;
+        edited.what = kLimitsFileEdited;
+        edited.oldValue = found;
+        edited.newValue = used;
+        edited.reason = why;
+        std::string error;
+        store.AddChange(edited, &error);
+    };
     auto refuse = [&](const std::string& press, const std::string& found, const std::string& why,
                       const std::string& note) {
-        Change refused;
-        refused.at = now;
-        refused.who = "(outside the program)";
-        refused.pcName = pcName;
-        refused.press = press;
-        refused.what = kLimitsFileEdited;
-        refused.oldValue = found;
-        refused.newValue = "none";
-        refused.reason = why;
-        std::string error;
-        store.AddChange(refused, &error);
+        keepEdit(press, found, "none", why);
         table.erase(press);
         origins.erase(press);
         *rewrite = true;
@@ -248,16 +254,8 @@ std::vector<std::string> ReconcileLimits(LimitTable& table, RecordStore& store,
                                     fileLimits->upperTons == trail.upperTons
                               : fileLimits == nullptr;
         if (same) continue;
-        Change edited;
-        edited.at = now;
-        edited.who = "(outside the program)";
-        edited.pcName = pcName;
-        edited.press = press;
-        edited.what = kLimitsFileEdited;
-        edited.oldValue = found;
-        edited.newValue = last.newValue;
-        edited.reason = "limits.ini differed from the audit trail; put back as last set";
-        store.AddChange(edited, &why);
+        keepEdit(press, found, last.newValue,
+                 "limits.ini differed from the audit trail; put back as last set");
         if (has)
             table[press] = trail;
         else
