@@ -8,7 +8,7 @@ PKGS=(
   build-essential cmake ninja-build pkg-config git file
   libwxgtk3.2-dev libhpdf-dev libcanberra-dev libcanberra-pulse libsqlite3-dev sqlite3
   libsodium-dev libqrencode-dev zbar-tools colord-data gettext nlohmann-json3-dev
-  postgresql-15 libpq-dev
+  postgresql-15 libpq-dev openssl
   libgtest-dev googletest
   xvfb xauth matchbox-window-manager x11-utils xdotool imagemagick
   poppler-utils qpdf sox pulseaudio pulseaudio-utils iproute2 util-linux

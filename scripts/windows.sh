@@ -7,7 +7,7 @@
 #   bash scripts/windows.sh test     build, then the tests under Wine
 #
 # The libraries (libpng, libjpeg-turbo, wxWidgets, libharu, and SQLite,
-# libsodium, libqrencode and libpq with stamps of their own) come from Debian's
+# libsodium, libqrencode, OpenSSL and libpq with stamps of their own) come from Debian's
 # source packages and are built as static libraries into a cache outside the
 # checkout, keyed by their versions: $VEMO_WIN_CACHE, by default
 # ~/.cache/vemo-win. The first build takes about half an hour on two cores;
@@ -87,6 +87,7 @@ build_deps() {
     build_sqlite
     build_sodium
     build_qrencode
+    build_openssl
     build_libpq
     build_json
     return
@@ -128,11 +129,12 @@ build_deps() {
   build_sqlite
   build_sodium
   build_qrencode
+  build_openssl
   build_libpq
   build_json
 }
 
-# The libraries added after the first ones (SQLite, libsodium, libqrencode, libpq, JSON)
+# The libraries added after the first ones (SQLite, libsodium, libqrencode, OpenSSL, libpq, JSON)
 # are kept in the same prefix, each with a stamp of its own version, so a new
 # one never rebuilds the others: build_once NAME PACKAGE STEP runs STEP in an
 # empty work folder with the unpacked source's directory, unless that
@@ -182,13 +184,24 @@ qrencode_step() {
   cmake --build . --target install >&2
 }
 
+# OpenSSL, the plant server link's TLS: its two libraries and headers only,
+# static, for libpq.
+openssl_step() {
+  perl "$1/Configure" mingw64 --cross-compile-prefix=$HOST- no-shared no-tests \
+    no-module no-engine --prefix="$PREFIX" --libdir=lib >&2
+  nice make -j"$JOBS" build_libs >&2
+  make install_dev >&2
+}
+
 # libpq, the plant server's client, from PostgreSQL's source: only the parts
-# it is made of (the common and port code and the library itself), without
-# OpenSSL, Kerberos or LDAP. Its own archive is an import library for the DLL,
-# so the static one is made from its objects.
+# it is made of (the common and port code and the library itself), with
+# OpenSSL for TLS, without Kerberos or LDAP. Its own archive is an import
+# library for the DLL, so the static one is made from its objects.
 libpq_step() {
-  CC=$HOST-gcc-posix "$1/configure" --host=$HOST --build=x86_64-linux-gnu \
-    --without-readline --without-zlib --without-icu --without-openssl \
+  CC=$HOST-gcc-posix CPPFLAGS="-I$PREFIX/include" LDFLAGS="-L$PREFIX/lib" \
+    LIBS="-lws2_32 -lcrypt32 -lgdi32 -ladvapi32 -luser32" "$1/configure" \
+    --host=$HOST --build=x86_64-linux-gnu \
+    --without-readline --without-zlib --without-icu --with-openssl \
     --without-gssapi --without-ldap --prefix="$PREFIX" >&2
   for part in src/include src/common src/port src/interfaces/libpq; do
     nice make -C "$part" -j"$JOBS" >&2
@@ -225,7 +238,10 @@ json_step() {
 
 build_sqlite() { build_once sqlite sqlite3 sqlite_step; }
 build_json() { build_once json nlohmann-json3 json_step; }
-build_libpq() { build_once libpq postgresql-15 libpq_step; }
+build_openssl() { build_once openssl openssl openssl_step; }
+# "libpq-tls": the stamp of the build with OpenSSL, so that a cache holding
+# the one without it builds it again.
+build_libpq() { build_once libpq-tls postgresql-15 libpq_step; }
 build_sodium() { build_once sodium libsodium sodium_step; }
 build_qrencode() { build_once qrencode qrencode qrencode_step; }
 

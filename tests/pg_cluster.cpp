@@ -116,10 +116,25 @@ bool PgCluster::Create(std::string* why) {
                              m_dir + "/initdb.log' 2>&1",
                          why))
         return false;
+    // The server's certificate, signed by a CA of the test's own, for
+    // 127.0.0.1: a recorder verifies it as it would the plant's.
+    const std::string d = "'" + m_dir + "'";
+    const std::string ec = " -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes";
+    WriteFile(m_dir + "/server.ext", "subjectAltName=IP:127.0.0.1\n", 0644);
+    const std::string certificates =
+        "cd " + d + " && { openssl req -x509" + ec + " -days 3 -subj /CN=vemo-test-ca" +
+        " -keyout ca.key -out ca.crt && openssl req" + ec + " -subj /CN=127.0.0.1" +
+        " -keyout server.key -out server.csr && openssl x509 -req -in server.csr -CA ca.crt" +
+        " -CAkey ca.key -CAcreateserial -days 3 -extfile server.ext -out server.crt" +
+        " && chmod 600 server.key; } > certificates.log 2>&1";
+    if (!RunAsServerUser(certificates, why)) {
+        if (why) *why = "no certificates for the test's server (openssl): " + *why;
+        return false;
+    }
     m_port = FreePort();
+    // Any port: a test may put a relay between the recorder and the server.
     WriteFile(m_dir + "/press3.pgpass",
-              "127.0.0.1:" + std::to_string(m_port) + ":presses:press3:" + kPressPassword + "\n",
-              0600);
+              std::string("127.0.0.1:*:presses:press3:") + kPressPassword + "\n", 0600);
     // No password in a connection string, the administrator's neither.
     WriteFile(m_dir + "/admin.pgpass",
               "127.0.0.1:" + std::to_string(m_port) + ":*:admin:" + kAdminPassword + "\n", 0600);
@@ -161,7 +176,9 @@ bool PgCluster::Start(std::string* why) {
         // shutdown); set after the change of user, which clears it.
         prctl(PR_SET_PDEATHSIG, SIGINT);
         execl(server.c_str(), "postgres", "-D", data.c_str(), "-h", "127.0.0.1", "-p", port.c_str(),
-              "-k", m_dir.c_str(), "-c", "fsync=off", static_cast<char*>(nullptr));
+              "-k", m_dir.c_str(), "-c", "fsync=off", "-c", "ssl=on", "-c",
+              ("ssl_cert_file=" + m_dir + "/server.crt").c_str(), "-c",
+              ("ssl_key_file=" + m_dir + "/server.key").c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
     const std::string ping = "host=127.0.0.1 port=" + port + " dbname=postgres connect_timeout=2";
@@ -226,10 +243,14 @@ std::string PgCluster::Connection(const std::string& password) const {
                   "127.0.0.1:" + std::to_string(m_port) + ":presses:press3:" + password + "\n",
                   0600);
     return "host=127.0.0.1 port=" + std::to_string(m_port) +
-           " dbname=presses user=press3 passfile=" + file;
+           " dbname=presses user=press3 passfile=" + file + " sslrootcert=" + CaFile();
+}
+
+std::string PgCluster::CaFile() const {
+    return m_dir + "/ca.crt";
 }
 
 std::string PgCluster::AdminConnection(const std::string& database) const {
     return "host=127.0.0.1 port=" + std::to_string(m_port) + " dbname=" + database +
-           " user=admin passfile=" + m_dir + "/admin.pgpass";
+           " user=admin passfile=" + m_dir + "/admin.pgpass sslrootcert=" + CaFile();
 }

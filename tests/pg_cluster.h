@@ -1,5 +1,6 @@
 // A PostgreSQL cluster of a test's own: initdb into a temporary directory,
-// the server listening on 127.0.0.1 on a free port only, run as an
+// the server listening on 127.0.0.1 on a free port only, with TLS (a
+// certificate signed by a CA the cluster makes), run as an
 // unprivileged user (postgres refuses root: when the tests run as root, the
 // server runs as the "postgres" user), stopped by its PID.
 #pragma once
@@ -32,6 +33,8 @@ class PgCluster {
     /// password file beside it; `password` other than the right one writes a
     /// second file with that password instead.
     std::string Connection(const std::string& password = "") const;
+    /// The CA that signed the server's certificate (for 127.0.0.1).
+    std::string CaFile() const;
     /// The cluster's superuser on `database` (to change the schema by hand).
     std::string AdminConnection(const std::string& database = "postgres") const;
 

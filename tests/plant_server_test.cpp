@@ -15,7 +15,12 @@
 #include <libpq-fe.h>
 #include <sqlite3.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -78,7 +83,7 @@ struct PlantServerTest : testing::Test {
         PQsetNoticeProcessor(
             admin, [](void*, const char*) {}, nullptr);
         PQclear(PQexec(admin, "DROP TABLE IF EXISTS recordings, sources, vemo_schema, conflicts,"
-                              " vemo_pcs"));
+                              " vemo_pcs, seals"));
         PQfinish(admin);
     }
     std::unique_ptr<PlantServer> Ready() {
@@ -115,6 +120,80 @@ bool Until(const PlantSender& sender, const std::function<bool(const PlantSendSt
     }
     return false;
 }
+
+/// Someone between the PC and the plant server on 127.0.0.1: it answers a
+/// client's request for TLS (or for GSS encryption) with "no" and passes
+/// the rest on in clear text, as a relay that strips TLS does.
+class TlsRefusingRelay {
+  public:
+    explicit TlsRefusingRelay(int serverPort) : m_serverPort(serverPort) {
+        m_listener = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &size);
+        port = ntohs(address.sin_port);
+        listen(m_listener, 8);
+        m_thread = std::thread([this] { Accept(); });
+    }
+    ~TlsRefusingRelay() {
+        m_stopping = true;
+        shutdown(m_listener, SHUT_RDWR);
+        m_thread.join();
+        close(m_listener);
+    }
+    int port = 0;
+    std::atomic<int> refused{0}; ///< requests for TLS answered "no"
+
+  private:
+    void Accept() {
+        std::vector<std::thread> relays;
+        while (!m_stopping) {
+            const int client = accept(m_listener, nullptr, nullptr);
+            if (client < 0) break;
+            relays.emplace_back([this, client] { Relay(client); });
+        }
+        for (std::thread& relay : relays)
+            relay.join();
+    }
+    void Relay(int client) {
+        const int server = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(static_cast<uint16_t>(m_serverPort));
+        bool open = connect(server, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+        // SSLRequest and GSSENCRequest: 8 bytes, length 8 and a code.
+        for (unsigned char request[8]; open;) {
+            if (recv(client, request, 8, MSG_PEEK | MSG_WAITALL) != 8) {
+                open = false;
+                break;
+            }
+            const uint32_t code = uint32_t(request[4]) << 24 | uint32_t(request[5]) << 16 |
+                                  uint32_t(request[6]) << 8 | request[7];
+            if (request[3] != 8 || (code != 80877103 && code != 80877104)) break;
+            recv(client, request, 8, MSG_WAITALL);
+            refused += code == 80877103;
+            open = send(client, "N", 1, MSG_NOSIGNAL) == 1;
+        }
+        pollfd ends[] = {{client, POLLIN, 0}, {server, POLLIN, 0}};
+        char buffer[16384];
+        while (open && !m_stopping && poll(ends, 2, 100) >= 0)
+            for (int i = 0; i < 2 && open; ++i)
+                if (ends[i].revents) {
+                    const ssize_t n = recv(ends[i].fd, buffer, sizeof buffer, 0);
+                    open = n > 0 && send(ends[1 - i].fd, buffer, size_t(n), MSG_NOSIGNAL) == n;
+                }
+        close(server);
+        close(client);
+    }
+    const int m_serverPort;
+    int m_listener = -1;
+    std::atomic<bool> m_stopping{false};
+    std::thread m_thread;
+};
 
 /// Retries after 20 ms, then 40, never more than 200.
 const PlantSenderTiming kQuick{std::chrono::milliseconds(20), std::chrono::milliseconds(200)};
@@ -302,14 +381,14 @@ TEST_F(PlantServerTest, TwoRecordersAtOnceLoseNothingAndDuplicateNothing) {
 TEST_F(PlantServerTest, ANewerSchemaAndAWrongPasswordAreRefusedInWords) {
     ASSERT_TRUE(Ready());
     PGconn* admin = PQconnectdb(cluster->AdminConnection("presses").c_str());
-    PQclear(PQexec(admin, "UPDATE vemo_schema SET version = 5"));
+    PQclear(PQexec(admin, "UPDATE vemo_schema SET version = 6"));
     PQfinish(admin);
     std::string why;
     auto server = PlantServer::Connect(cluster->Connection(), &why);
     ASSERT_TRUE(server) << why;
     EXPECT_FALSE(server->PrepareSchema(&why));
-    EXPECT_EQ(why, "the plant server's records are of a newer version (5) than this program "
-                   "knows (4): update the program");
+    EXPECT_EQ(why, "the plant server's records are of a newer version (6) than this program "
+                   "knows (5): update the program");
 
     why.clear();
     EXPECT_FALSE(PlantServer::Connect(cluster->Connection("not-the-password"), &why));
@@ -420,7 +499,7 @@ TEST_F(PlantServerTest, RecordingsWaitWhileTheServerIsAwayAndArriveOnceWhenItIsB
 TEST_F(PlantServerTest, ARefusingServerKeepsTheOutboxAndLeavesTheStoreAsItWas) {
     ASSERT_TRUE(Ready());
     PGconn* admin = PQconnectdb(cluster->AdminConnection("presses").c_str());
-    PQclear(PQexec(admin, "UPDATE vemo_schema SET version = 5"));
+    PQclear(PQexec(admin, "UPDATE vemo_schema SET version = 6"));
     PQfinish(admin);
     std::string path, why;
     std::unique_ptr<RecordStore> store = PcStore("refused", &path);
@@ -432,7 +511,7 @@ TEST_F(PlantServerTest, ARefusingServerKeepsTheOutboxAndLeavesTheStoreAsItWas) {
         ASSERT_TRUE(Until(sender, [](const PlantSendStatus& s) { return !s.problem.empty(); }));
         EXPECT_EQ(WaitingText(sender.Status()),
                   "1 recording waiting for the plant server: the plant server's records are of a "
-                  "newer version (5) than this program knows (4): update the program");
+                  "newer version (6) than this program knows (5): update the program");
         ASSERT_TRUE(store->Add(MakeRecording(Id(601), "AX-NEW", 300), RecordStatus::Complete,
                                nullptr, &why))
             << why;
@@ -549,7 +628,8 @@ TEST_F(PlantServerTest, EachPcHasARoleThatMayOnlyAddItsOwnRecordingsAndNothingIs
     chmod(passfile.c_str(), 0600);
     auto login = [&](int pc) {
         return "host=127.0.0.1 port=" + std::to_string(cluster->Port()) +
-               " dbname=presses user=" + roles[pc].role + " passfile=" + passfile;
+               " dbname=presses user=" + roles[pc].role + " passfile=" + passfile +
+               " sslrootcert=" + cluster->CaFile();
     };
     EXPECT_EQ(PlantServer::Connect(login(0) + " password=" + roles[0].password, &why), nullptr);
     EXPECT_NE(why.find("holds a password, which is refused"), std::string::npos) << why;
@@ -654,33 +734,101 @@ TEST_F(PlantServerTest, TheStoreIsCheckedAgainstTheSealsThePlantServerReceived) 
     std::string path, why;
     std::unique_ptr<RecordStore> store = PcStore("anchor", &path);
     ASSERT_TRUE(store);
+    // A FAIL with its CSV file and its page (the page names the CSV's hash).
+    const std::string dir = testing::TempDir();
+    auto files = [&](const std::string& name, const std::string& result, Recording& r) {
+        const std::string csv = "# report_id," + r.setup.uuid + "\n# result," + result + "\n";
+        const std::string page = "%PDF-1.4\nreport-id=" + r.setup.uuid +
+                                 " csv-sha256=" + Sha256Hex(csv) + " Result: " + result + "\n";
+        std::ofstream(dir + name + ".csv", std::ios::binary) << csv;
+        std::ofstream(dir + name + ".pdf", std::ios::binary) << page;
+        r.csvSha256 = Sha256Hex(csv);
+        return Sha256Hex(page);
+    };
     std::vector<Recording> made;
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < 3; ++i)
         made.push_back(MakeRecording(Id(900 + i), "AX-90" + std::to_string(i), 50));
-        ASSERT_TRUE(store->Add(made.back(), RecordStatus::Complete, nullptr, &why)) << why;
-    }
+    const std::string failPage = files("fail", "FAIL", made[0]);
+    Change limits;
+    limits.at = 1765000000;
+    limits.who = "Quality";
+    limits.pcName = "PC-3";
+    limits.press = "Press 3";
+    limits.what = "force limits";
+    limits.newValue = "350-420";
+    auto keep = [&](RecordStore& into, const std::vector<Recording>& recordings,
+                    const std::string& page, int changes, const std::string& name) {
+        for (const Recording& r : recordings)
+            EXPECT_TRUE(into.Add(r, RecordStatus::Complete, nullptr, &why)) << why;
+        EXPECT_TRUE(into.SetReportFiles(recordings[0].setup.uuid, dir + name + ".pdf",
+                                        dir + name + ".csv", 1765000100, &why));
+        EXPECT_TRUE(into.SetReportHash(recordings[0].setup.uuid, page, &why, 1765000100)) << why;
+        for (int c = 0; c < changes; ++c)
+            EXPECT_TRUE(into.AddChange(limits, &why)) << why;
+    };
+    keep(*store, made, failPage, 2, "fail");
     {
         PlantSender sender(path, cluster->Connection(), nullptr, kQuick);
-        ASSERT_TRUE(Until(sender, [](const PlantSendStatus& s) { return s.sent == 3; }));
+        ASSERT_TRUE(Until(sender, [](const PlantSendStatus& s) { return s.sealed == 3; }))
+            << WaitingText(sender.Status());
+        EXPECT_EQ(sender.Status().sent, 3);
+        EXPECT_EQ(WaitingText(sender.Status()), ""); // TLS with the server verified
     }
     const VerifyOutcome whole = VerifyStore(path, cluster->Connection());
     EXPECT_EQ(whole.exitCode, 0) << whole.line;
-    EXPECT_NE(whole.line.find("and the 3 recordings the plant server received from its PCs agree"),
+    EXPECT_NE(whole.line.find("and the 3 recordings and 3 seals of changes and pages the plant "
+                              "server received from its PCs agree"),
               std::string::npos)
         << whole.line;
+    const VerifyOutcome page = VerifyReportFile(dir + "fail.pdf", path, cluster->Connection());
+    EXPECT_EQ(page.exitCode, 0) << page.line;
+    EXPECT_NE(page.line.find("the plant server's copy of the recording agrees, as does its seal of "
+                             "the page."),
+              std::string::npos)
+        << page.line;
 
     // Made again with the program's own code, as whoever has the recipe can:
     // the newest one left out (or an older backup), or a verdict rewritten.
-    auto forged = [&](const std::string& name, std::vector<Recording> recordings) {
+    Recording passed = made[0];
+    const std::string passPage = files("pass", "PASS", passed);
+    auto forged = [&](const std::string& name, std::vector<Recording> recordings,
+                      const std::string& page = "", int changes = 2) {
         std::string forgedPath;
         std::unique_ptr<RecordStore> other = PcStore(name, &forgedPath);
-        for (const Recording& r : recordings)
-            EXPECT_TRUE(other->Add(r, RecordStatus::Complete, nullptr, &why)) << why;
+        keep(*other, recordings, page.empty() ? failPage : page, changes,
+             page == passPage ? "pass" : "fail");
         EXPECT_TRUE(other->VerifyChain().ok);
         return forgedPath;
     };
+    // The newest trail entry removed, the head set back.
+    const VerifyOutcome trail = VerifyStore(forged("trail", made, "", 1), cluster->Connection());
+    EXPECT_EQ(trail.exitCode, 1);
+    EXPECT_NE(trail.line.find("audit trail entry 2 (force limits) of PC-3 is on the plant server "
+                              "but not in the store"),
+              std::string::npos)
+        << trail.line;
+    // The FAIL made a PASS: CSV, page, store and chains all made again.
+    const std::string rewrittenPath = forged("pass", {passed, made[1], made[2]}, passPage);
+    for (const std::string& file : {dir + "pass.pdf", dir + "pass.csv"}) {
+        EXPECT_EQ(VerifyReportFile(file, rewrittenPath).exitCode, 0); // the store alone: fooled
+        const VerifyOutcome asked = VerifyReportFile(file, rewrittenPath, cluster->Connection());
+        EXPECT_EQ(asked.exitCode, 1) << file;
+        EXPECT_NE(asked.line.find("the plant server received this recording with CSV SHA-256 " +
+                                  made[0].csvSha256),
+                  std::string::npos)
+            << asked.line;
+    }
+    // Only the page changed, its hash sealed in the store's chain of pages.
+    const std::string otherPage = Sha256Hex("%PDF-1.4 Result: PASS");
+    const VerifyOutcome pages = VerifyStore(forged("page", made, otherPage), cluster->Connection());
+    EXPECT_EQ(pages.exitCode, 1);
+    EXPECT_NE(pages.line.find("printed page 1 (page of report " + ReportNumber(Id(900)) +
+                              ") of PC-3 differs from the one the plant server received"),
+              std::string::npos)
+        << pages.line;
     const VerifyOutcome setBack =
         VerifyStore(forged("set-back", {made[0], made[1]}), cluster->Connection());
+    // (Its trail and pages agree: the first disagreement named is the recording.)
     EXPECT_EQ(setBack.exitCode, 1);
     EXPECT_NE(setBack.line.find("recording " + ReportNumber(Id(902)) +
                                 " of PC-3 is on the plant server but not in the store"),
@@ -698,4 +846,67 @@ TEST_F(PlantServerTest, TheStoreIsCheckedAgainstTheSealsThePlantServerReceived) 
         << rewritten.line;
     // Without a plant server, the answer says what the store alone cannot prove.
     EXPECT_NE(VerifyStore(path).line.find("cannot prove it was not rewritten"), std::string::npos);
+}
+
+// Faults mended: with sslmode unset, a relay that refused TLS turned the
+// link into clear text and the program sent anyway. The link is TLS with the
+// server's certificate and name verified unless the connection string says
+// otherwise; a plant's own choice of a plain link is honoured and told, on
+// the status line and with every recording sent so.
+TEST_F(PlantServerTest, TheLinkIsTlsWithTheServerVerifiedUnlessTheSettingsChooseOtherwise) {
+    std::string why;
+    auto verified = PlantServer::Connect(cluster->Connection(), &why);
+    ASSERT_TRUE(verified) << why;
+    EXPECT_EQ(verified->Link(), "");
+
+    TlsRefusingRelay relay(cluster->Port());
+    const std::string relayed =
+        "host=127.0.0.1 port=" + std::to_string(relay.port) +
+        " dbname=presses user=press3 passfile=" +
+        cluster->Connection().substr(cluster->Connection().find("passfile=") + 9);
+    EXPECT_EQ(PlantServer::Connect(relayed, &why), nullptr);
+    EXPECT_NE(why.find("SSL"), std::string::npos) << why;
+    EXPECT_NE(why.find("the link to the plant server is TLS with the server verified"),
+              std::string::npos)
+        << why;
+    EXPECT_GE(relay.refused.load(), 1);
+    // No CA file, or a certificate for another name than the one asked for.
+    const std::string port = std::to_string(cluster->Port());
+    for (const std::string& wrong : {std::string(" sslrootcert=/nonexistent/plant-ca.crt"),
+                                     std::string(" host=localhost hostaddr=127.0.0.1")}) {
+        why.clear();
+        EXPECT_EQ(PlantServer::Connect(cluster->Connection() + wrong, &why), nullptr) << wrong;
+        EXPECT_NE(why.find("the link to the plant server is TLS"), std::string::npos) << why;
+    }
+    auto unverified = PlantServer::Connect(cluster->Connection() + " sslmode=require", &why);
+    ASSERT_TRUE(unverified) << why;
+    EXPECT_EQ(unverified->Link(), "TLS, the server not verified (sslmode=require)");
+
+    // Chosen by the plant: clear text through the relay, told with the recording.
+    auto plain = PlantServer::Connect(relayed + " sslmode=prefer", &why);
+    ASSERT_TRUE(plain) << why;
+    EXPECT_EQ(plain->Link(), "not encrypted (sslmode=prefer)");
+    ASSERT_TRUE(plain->PrepareSchema(&why)) << why;
+    ASSERT_TRUE(plain->Send(MakeRecording(Id(1000), "AX-1000", 20), RecordStatus::Complete, &why))
+        << why;
+    ASSERT_TRUE(
+        verified->Send(MakeRecording(Id(1001), "AX-1001", 20), RecordStatus::Complete, &why))
+        << why;
+    PGconn* admin = PQconnectdb(cluster->AdminConnection("presses").c_str());
+    PGresult* links = PQexec(admin, "SELECT link FROM recordings ORDER BY uuid");
+    ASSERT_EQ(PQntuples(links), 2);
+    EXPECT_STREQ(PQgetvalue(links, 0, 0), "not encrypted (sslmode=prefer)");
+    EXPECT_STREQ(PQgetvalue(links, 1, 0), "TLS, server verified");
+    PQclear(links);
+    PQfinish(admin);
+
+    std::string path;
+    std::unique_ptr<RecordStore> store = PcStore("plain", &path);
+    ASSERT_TRUE(
+        store->Add(MakeRecording(Id(1002), "AX-1002", 20), RecordStatus::Complete, nullptr, &why));
+    PlantSender sender(path, cluster->Connection() + " sslmode=disable", nullptr, kQuick);
+    ASSERT_TRUE(Until(sender, [](const PlantSendStatus& s) { return s.sent == 1; }));
+    EXPECT_EQ(WaitingText(sender.Status()),
+              "No recording waiting for the plant server; the link to it is not encrypted "
+              "(sslmode=disable)");
 }

@@ -3,6 +3,7 @@
 #include "plant/plant_server.h"
 #include "records/record_store.h"
 
+#include <cstdint>
 #include <ctime>
 #include <memory>
 
@@ -42,6 +43,9 @@ std::string WaitingText(const PlantSendStatus& status) {
                 (n == 1 ? " conflict" : " conflicts") +
                 " on the plant server: " + status.conflicts.back();
     }
+    if (!status.link.empty())
+        text += (text.empty() ? "No recording waiting for the plant server" : "") +
+                std::string("; the link to it is ") + status.link;
     return text;
 }
 
@@ -97,6 +101,49 @@ void PlantSender::Run() {
         Publish(status);
         Wait(RetryDelay(++failures, m_timing), false);
     };
+    // The seals of the audit trail and the pages: the last row of each chain
+    // the server holds (-1 until asked), and the PC they are kept under.
+    const char* const chains[] = {"changes", "pages"};
+    int64_t sealed[] = {-1, -1};
+    std::string sealPc;
+    auto unsealed = [&] {
+        for (int c = 0; c < 2; ++c)
+            if (sealed[c] < 0 || !store->SealedRows(chains[c], sealed[c], 1).empty()) return true;
+        return false;
+    };
+    auto connect = [&](std::string* why) {
+        if (server) return true;
+        server = PlantServer::Connect(m_connection, why, &m_stopping);
+        if (server) server->SetAnswerTimeout(m_timing.answerTimeout);
+        if (server && !server->PrepareSchema(why)) server.reset();
+        if (server) status.link = server->Link();
+        return server != nullptr;
+    };
+    // Sends what the chains gained since; false with the reason.
+    auto sendSeals = [&](std::string* why) {
+        if (sealPc.empty()) {
+            if (!server->OwnPc(sealPc, why)) return false;
+            // A server without a role per PC: the PC the store's recordings name.
+            const std::vector<std::string> pcs = store->PcNames();
+            if (sealPc.empty() && pcs.size() == 1) sealPc = pcs.front();
+            if (sealPc.empty()) { // nothing to keep them under
+                sealed[0] = sealed[1] = INT64_MAX;
+                return true;
+            }
+        }
+        for (int c = 0; c < 2 && !stopping(); ++c) {
+            if (sealed[c] < 0) sealed[c] = server->LastSeal(sealPc, chains[c], why);
+            if (sealed[c] < 0) return false;
+            for (std::vector<SealedRow> rows; !stopping();) {
+                rows = store->SealedRows(chains[c], sealed[c], 200);
+                if (rows.empty()) break;
+                if (!server->SendSeals(sealPc, chains[c], rows, why)) return false;
+                sealed[c] = rows.back().id;
+                status.sealed += static_cast<int64_t>(rows.size());
+            }
+        }
+        return true;
+    };
     while (!stopping()) {
         std::string why;
         if (!store) store = RecordStore::Open(m_storePath, &why);
@@ -113,6 +160,13 @@ void PlantSender::Run() {
         }
         status.waiting = waiting;
         if (entries.empty()) {
+            if (unsealed()) {
+                if (!connect(&why) || !sendSeals(&why)) {
+                    server.reset();
+                    fail("the seals of the audit trail and the pages were not sent: " + why);
+                    continue;
+                }
+            }
             status.problem.clear();
             failures = 0;
             Publish(status);
@@ -121,12 +175,7 @@ void PlantSender::Run() {
             Wait(std::chrono::minutes(1), true);
             continue;
         }
-        if (!server) {
-            server = PlantServer::Connect(m_connection, &why, &m_stopping);
-            if (server) server->SetAnswerTimeout(m_timing.answerTimeout);
-            if (server && !server->PrepareSchema(&why)) server.reset();
-        }
-        if (!server) {
+        if (!connect(&why)) {
             fail(why);
             continue;
         }

@@ -1,4 +1,6 @@
-// Sends the record store's outbox to the plant server on a thread of its own.
+// Sends the record store's outbox to the plant server on a thread of its own,
+// and the seals of the store's audit trail and printed pages after it, so the
+// server holds the PC's chains as they were when they arrived.
 // A recording leaves the outbox only once the server has confirmed it, or has
 // refused it as a conflict, or when its seal in the store fails (it is then
 // never sent; the audit trail keeps why); while
@@ -21,6 +23,7 @@
 struct PlantSendStatus {
     int64_t waiting = 0; ///< recordings in the outbox
     int64_t sent = 0;    ///< confirmed by the server since the sender started
+    int64_t sealed = 0;  ///< seals of trail entries and pages confirmed since then
     std::string problem; ///< the last failure in words; "" once a send went through
     /// Recordings taken out of the outbox unsent: refused by the server (a
     /// conflict), or changed in the store after they were sealed.
@@ -28,6 +31,9 @@ struct PlantSendStatus {
     std::string lastRefused; ///< why the last of them was taken out, or ""
     /// Conflicts the server noted for this PC's recordings, in words.
     std::vector<std::string> conflicts;
+    /// What the link to the server lacks ("not encrypted (sslmode=disable)");
+    /// "" for TLS with the server verified, or before a connection.
+    std::string link;
 };
 
 struct PlantSenderTiming {
@@ -41,8 +47,8 @@ struct PlantSenderTiming {
 /// doubled after each further failure, never longer than the longest.
 std::chrono::milliseconds RetryDelay(int failures, const PlantSenderTiming& timing);
 
-/// "3 recordings waiting for the plant server: <problem>"; "" when none
-/// waits and nothing failed.
+/// "3 recordings waiting for the plant server: <problem>", and what the
+/// link lacks; "" when none waits, nothing failed and the link is verified.
 std::string WaitingText(const PlantSendStatus& status);
 
 class PlantSender {

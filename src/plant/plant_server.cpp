@@ -140,6 +140,29 @@ const char* const kSchema4 =
     "ALTER TABLE recordings ADD COLUMN IF NOT EXISTS record_hash text;"
     "ALTER TABLE recordings ADD COLUMN IF NOT EXISTS clock_note text NOT NULL DEFAULT '';";
 
+// 4 -> 5: the audit trail's entries and the printed pages of each PC, as
+// their seals arrived (the rows of its chains, by their row in the PC's
+// store), so a store rewritten or put back from a backup is found; and how
+// each recording's link was kept from others.
+const char* const kSchema5 = R"SQL(
+ALTER TABLE recordings ADD COLUMN IF NOT EXISTS link text NOT NULL DEFAULT '';
+CREATE TABLE IF NOT EXISTS seals (
+    pc_name text NOT NULL,
+    chain text NOT NULL,
+    row_id bigint NOT NULL,
+    record_hash text NOT NULL,
+    uuid text NOT NULL DEFAULT '',
+    pdf_sha256 text NOT NULL DEFAULT '',
+    what text NOT NULL DEFAULT '',
+    sent_at timestamptz NOT NULL DEFAULT now(),
+    PRIMARY KEY (pc_name, chain, row_id));
+CREATE INDEX IF NOT EXISTS seals_pages ON seals (uuid) WHERE chain = 'pages';
+CREATE OR REPLACE TRIGGER seals_kept BEFORE UPDATE OR DELETE ON seals
+    FOR EACH ROW EXECUTE FUNCTION vemo_refuse_change();
+CREATE OR REPLACE TRIGGER seals_kept_whole BEFORE TRUNCATE ON seals
+    FOR EACH STATEMENT EXECUTE FUNCTION vemo_refuse_change();
+)SQL";
+
 // The administrator's set-up: one role for every recorder, rights to read
 // and to insert, and rows only of the PC the login is for.
 const char* const kPcRights = R"SQL(
@@ -152,20 +175,24 @@ CREATE TABLE IF NOT EXISTS vemo_pcs (role name PRIMARY KEY, pc_name text NOT NUL
 ALTER TABLE recordings OWNER TO CURRENT_USER;
 ALTER TABLE sources OWNER TO CURRENT_USER;
 ALTER TABLE conflicts OWNER TO CURRENT_USER;
+ALTER TABLE seals OWNER TO CURRENT_USER;
 ALTER TABLE vemo_schema OWNER TO CURRENT_USER;
 ALTER TABLE vemo_pcs OWNER TO CURRENT_USER;
-REVOKE ALL ON recordings, sources, conflicts, vemo_schema, vemo_pcs FROM PUBLIC;
-GRANT SELECT, INSERT ON recordings, sources, conflicts TO vemo_recorder;
+REVOKE ALL ON recordings, sources, conflicts, seals, vemo_schema, vemo_pcs FROM PUBLIC;
+GRANT SELECT, INSERT ON recordings, sources, conflicts, seals TO vemo_recorder;
 GRANT SELECT ON vemo_schema, vemo_pcs TO vemo_recorder;
 ALTER TABLE recordings ENABLE ROW LEVEL SECURITY;
 ALTER TABLE sources ENABLE ROW LEVEL SECURITY;
 ALTER TABLE conflicts ENABLE ROW LEVEL SECURITY;
+ALTER TABLE seals ENABLE ROW LEVEL SECURITY;
 DROP POLICY IF EXISTS vemo_read ON recordings;
 DROP POLICY IF EXISTS vemo_own ON recordings;
 DROP POLICY IF EXISTS vemo_read ON sources;
 DROP POLICY IF EXISTS vemo_own ON sources;
 DROP POLICY IF EXISTS vemo_read ON conflicts;
 DROP POLICY IF EXISTS vemo_own ON conflicts;
+DROP POLICY IF EXISTS vemo_read ON seals;
+DROP POLICY IF EXISTS vemo_own ON seals;
 CREATE POLICY vemo_read ON recordings FOR SELECT USING (true);
 CREATE POLICY vemo_own ON recordings FOR INSERT
     WITH CHECK (pc_name = (SELECT p.pc_name FROM vemo_pcs p WHERE p.role = current_user));
@@ -174,6 +201,9 @@ CREATE POLICY vemo_own ON sources FOR INSERT
     WITH CHECK (pc_name = (SELECT p.pc_name FROM vemo_pcs p WHERE p.role = current_user));
 CREATE POLICY vemo_read ON conflicts FOR SELECT USING (true);
 CREATE POLICY vemo_own ON conflicts FOR INSERT
+    WITH CHECK (pc_name = (SELECT p.pc_name FROM vemo_pcs p WHERE p.role = current_user));
+CREATE POLICY vemo_read ON seals FOR SELECT USING (true);
+CREATE POLICY vemo_own ON seals FOR INSERT
     WITH CHECK (pc_name = (SELECT p.pc_name FROM vemo_pcs p WHERE p.role = current_user));
 )SQL";
 
@@ -191,14 +221,24 @@ const char* const kSummaryColumns =
 
 } // namespace
 
+std::string LinkOf(bool encrypted, const std::string& sslmode) {
+    if (!encrypted) return "not encrypted (sslmode=" + sslmode + ")";
+    if (sslmode == "verify-full") return "";
+    if (sslmode == "verify-ca") return "TLS, the server's name not verified (sslmode=verify-ca)";
+    return "TLS, the server not verified (sslmode=" + sslmode + ")";
+}
+
 std::unique_ptr<PlantServer> PlantServer::Connect(const std::string& connection, std::string* why,
                                                   const std::atomic<bool>* abandon) {
     // A password in the settings is readable by anyone at the PC: refused.
     char* error = nullptr;
+    std::string sslmode; // as the string gives it, or ""
     if (PQconninfoOption* given = PQconninfoParse(connection.c_str(), &error)) {
         bool password = false;
-        for (const PQconninfoOption* o = given; o->keyword; ++o)
+        for (const PQconninfoOption* o = given; o->keyword; ++o) {
             password = password || (std::strcmp(o->keyword, "password") == 0 && o->val && *o->val);
+            if (std::strcmp(o->keyword, "sslmode") == 0 && o->val) sslmode = o->val;
+        }
         PQconninfoFree(given);
         if (password) {
             if (why)
@@ -216,6 +256,11 @@ std::unique_ptr<PlantServer> PlantServer::Connect(const std::string& connection,
     // A server that does not answer is given 5 s, unless the string says;
     // a network that goes silent is noticed by keepalives within a minute.
     std::string options = connection;
+    // The link is TLS with the server's certificate and name verified,
+    // unless the string chooses otherwise: libpq's own default would fall
+    // back to clear text for anyone between the PC and the server who
+    // refuses TLS.
+    if (sslmode.empty()) options += " sslmode=verify-full";
     for (const char* option :
          {"connect_timeout=5", "keepalives=1", "keepalives_idle=20", "keepalives_interval=5",
           "keepalives_count=4", "tcp_user_timeout=40000"}) {
@@ -254,7 +299,15 @@ std::unique_ptr<PlantServer> PlantServer::Connect(const std::string& connection,
             polling = PQconnectPoll(c);
     }
     if (PQstatus(c) != CONNECTION_OK) {
-        if (why) *why = ErrorOf(c, true);
+        if (why) {
+            *why = ErrorOf(c, true);
+            const std::string said = PQerrorMessage(c);
+            if (sslmode.empty() && (said.find("SSL") != std::string::npos ||
+                                    said.find("certificate") != std::string::npos))
+                *why += " (the link to the plant server is TLS with the server verified against "
+                        "the plant's CA file, sslrootcert= in records_server, unless "
+                        "records_server says sslmode= otherwise)";
+        }
         PQfinish(c);
         return nullptr;
     }
@@ -265,6 +318,7 @@ std::unique_ptr<PlantServer> PlantServer::Connect(const std::string& connection,
     PQsetnonblocking(c, 1);
     std::unique_ptr<PlantServer> server(new PlantServer(c));
     server->m_abandon = abandon;
+    server->m_link = LinkOf(PQsslInUse(c) == 1, sslmode.empty() ? "verify-full" : sslmode);
     return server;
 }
 
@@ -383,6 +437,7 @@ bool PlantServer::PrepareSchema(std::string* why) {
     if (ok && version < 2) ok = Run(kSchema2, why);
     if (ok && version < 3) ok = Run(kSchema3, why);
     if (ok && version < 4) ok = Run(kSchema4, why);
+    if (ok && version < 5) ok = Run(kSchema5, why);
     if (ok && version < kPlantSchemaVersion)
         ok = Run(("INSERT INTO vemo_schema VALUES (" + std::to_string(kPlantSchemaVersion) + ")")
                      .c_str(),
@@ -499,7 +554,8 @@ PlantAdminAnswer AddPlantPc(const std::string& adminConnection, const std::strin
         "\nIn its libpq password file (%APPDATA%\\postgresql\\pgpass.conf on Windows, "
         "~/.pgpass with mode 0600 on Debian):\n  " +
         made.host + ":" + made.port + ":" + made.database + ":" + made.role + ":" + made.password +
-        "\n";
+        "\nThe link is TLS with the server verified: the PC needs the plant's CA certificate, as "
+        "libpq's root.crt or named by sslrootcert=FILE in records_server.\n";
     return answer;
 }
 
@@ -513,6 +569,83 @@ bool PlantServer::Seals(const std::string& pcName,
     if (!r.result) return false;
     for (int i = 0; i < PQntuples(r.result); ++i)
         seals.emplace_back(PQgetvalue(r.result, i, 0), PQgetvalue(r.result, i, 1));
+    return true;
+}
+
+bool PlantServer::OwnPc(std::string& pcName, std::string* why) {
+    pcName.clear();
+    std::string missing;
+    if (!Exists("vemo_pcs", &missing)) {
+        if (why) *why = missing;
+        return missing.empty();
+    }
+    Result r(Ask("SELECT pc_name FROM vemo_pcs WHERE role = current_user", 0, nullptr, nullptr,
+                 nullptr, why));
+    if (!r.result) return false;
+    if (PQntuples(r.result) == 1) pcName = PQgetvalue(r.result, 0, 0);
+    return true;
+}
+
+int64_t PlantServer::LastSeal(const std::string& pcName, const std::string& chain,
+                              std::string* why) {
+    const char* params[] = {pcName.c_str(), chain.c_str()};
+    Result r(Ask("SELECT coalesce(max(row_id), 0) FROM seals WHERE pc_name = $1 AND chain = $2", 2,
+                 params, nullptr, nullptr, why));
+    return r.result ? std::atoll(PQgetvalue(r.result, 0, 0)) : -1;
+}
+
+bool PlantServer::SendSeals(const std::string& pcName, const std::string& chain,
+                            const std::vector<SealedRow>& rows, std::string* why) {
+    if (rows.empty()) return true;
+    if (!Run("BEGIN", why)) return false;
+    for (const SealedRow& row : rows) {
+        const std::string id = std::to_string(row.id);
+        const char* params[] = {pcName.c_str(),   chain.c_str(),    id.c_str(),
+                                row.hash.c_str(), row.uuid.c_str(), row.pdfSha256.c_str(),
+                                row.what.c_str()};
+        Result r(Ask("INSERT INTO seals (pc_name, chain, row_id, record_hash, uuid, pdf_sha256,"
+                     " what) VALUES ($1, $2, $3, $4, $5, $6, $7) ON CONFLICT DO NOTHING",
+                     7, params, nullptr, nullptr, why));
+        if (!r.result) {
+            Run("ROLLBACK", nullptr);
+            return false;
+        }
+    }
+    return Run("COMMIT", why);
+}
+
+bool PlantServer::ChainSeals(const std::string& pcName, const std::string& chain,
+                             std::vector<SealedRow>& rows, std::string* why,
+                             const std::string& uuid) {
+    rows.clear();
+    const char* params[] = {pcName.c_str(), chain.c_str(), uuid.c_str()};
+    Result r(Ask("SELECT row_id, record_hash, uuid, pdf_sha256, what FROM seals WHERE pc_name = $1"
+                 " AND chain = $2 AND ($3 = '' OR uuid = $3) ORDER BY row_id",
+                 3, params, nullptr, nullptr, why));
+    if (!r.result) return false;
+    for (int i = 0; i < PQntuples(r.result); ++i) {
+        SealedRow row;
+        row.id = std::atoll(PQgetvalue(r.result, i, 0));
+        row.hash = PQgetvalue(r.result, i, 1);
+        row.uuid = PQgetvalue(r.result, i, 2);
+        row.pdfSha256 = PQgetvalue(r.result, i, 3);
+        row.what = PQgetvalue(r.result, i, 4);
+        rows.push_back(std::move(row));
+    }
+    return true;
+}
+
+bool PlantServer::RecordSeal(const std::string& uuid, std::string& csvSha256,
+                             std::string& recordHash, std::string& pcName, std::string* why) {
+    if (why) why->clear();
+    const char* params[] = {uuid.c_str()};
+    Result r(Ask("SELECT csv_sha256, coalesce(record_hash, ''), pc_name FROM recordings"
+                 " WHERE uuid = $1",
+                 1, params, nullptr, nullptr, why));
+    if (!r.result || PQntuples(r.result) != 1) return false;
+    csvSha256 = PQgetvalue(r.result, 0, 0);
+    recordHash = PQgetvalue(r.result, 0, 1);
+    pcName = PQgetvalue(r.result, 0, 2);
     return true;
 }
 
@@ -589,6 +722,7 @@ bool PlantServer::Send(const Recording& r, RecordStatus status, std::string* why
         criteria,
         recordHash,
         r.clockNote,
+        m_link.empty() ? std::string("TLS, server verified") : m_link,
         samples,
     };
     constexpr int n = sizeof values / sizeof values[0];
@@ -612,13 +746,13 @@ bool PlantServer::Send(const Recording& r, RecordStatus status, std::string* why
         "peak_force_t, peak_time_s, peak_bar, result, status, incomplete, alarms, csv_sha256, "
         "limits_set_at, limits_set_by, program_version, sample_count, start_note, judging, "
         "mounting_program, mounting_program_version, mounting_program_json, result_reason, "
-        "criteria, record_hash, clock_note, samples) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, "
-        "$10, $11, $12, $13, $14, $15, $16, $17, $18, $19, $20, $21, $22, $23, $24, $25, $26, "
-        "$27, $28, $29, $30, $31, $32, $33, $34, $35, $36, $37, $38, $39, $40) "
+        "criteria, record_hash, clock_note, link, samples) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, "
+        "$9, $10, $11, $12, $13, $14, $15, $16, $17, $18, $19, $20, $21, $22, $23, $24, $25, "
+        "$26, $27, $28, $29, $30, $31, $32, $33, $34, $35, $36, $37, $38, $39, $40, $41) "
         "ON CONFLICT (uuid) DO NOTHING "
         "RETURNING pc_name, press), listed AS (INSERT INTO sources SELECT pc_name, press "
         "FROM added ON CONFLICT DO NOTHING) SELECT (SELECT count(*) FROM added), k.pc_name, "
-        "k.csv_sha256, k.samples = $40 FROM (SELECT 1) one LEFT JOIN recordings k ON k.uuid = $1",
+        "k.csv_sha256, k.samples = $41 FROM (SELECT 1) one LEFT JOIN recordings k ON k.uuid = $1",
         n, params, lengths, formats, why));
     if (!inserted.result) return false;
     if (std::atoi(PQgetvalue(inserted.result, 0, 0)) == 1) return true;

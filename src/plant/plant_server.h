@@ -19,7 +19,7 @@
 #include <vector>
 
 /// The version of the server's tables this program writes.
-constexpr int kPlantSchemaVersion = 4;
+constexpr int kPlantSchemaVersion = 5;
 
 /// What AddPc made: the PC's role and the password for its password file.
 struct PlantPcRole {
@@ -40,14 +40,20 @@ PlantAdminAnswer SetUpPlantServer(const std::string& adminConnection);
 /// and what goes into that PC's settings and password file.
 PlantAdminAnswer AddPlantPc(const std::string& adminConnection, const std::string& pcName);
 
+/// How a link to the plant server is kept from others, in words: "" for TLS
+/// with the server's certificate and name verified, else what it lacks ("not
+/// encrypted (sslmode=disable)").
+std::string LinkOf(bool encrypted, const std::string& sslmode);
+
 class PlantServer {
   public:
     /// Connects with a libpq connection string ("host=qa-server dbname=presses
     /// user=press3"); the password comes from libpq's password file, never from
-    /// the string. Null, with the reason in words, when the server cannot be
-    /// reached or refuses. A server that does not answer is given up after
-    /// the string's connect_timeout (5 s unless it says), and at once when
-    /// `abandon` is set; the same holds for every question after.
+    /// the string. The link is TLS with the server verified (sslmode=verify-full,
+    /// its CA from sslrootcert=) unless the string sets sslmode itself. Null, with the reason in
+    /// words, when the server cannot be reached or refuses. A server that does not answer is given
+    /// up after the string's connect_timeout (5 s unless it says), and at once when `abandon` is
+    /// set; the same holds for every question after.
     static std::unique_ptr<PlantServer> Connect(const std::string& connection, std::string* why,
                                                 const std::atomic<bool>* abandon = nullptr);
     ~PlantServer();
@@ -77,6 +83,24 @@ class PlantServer {
     /// by identity (what the PC's store must still hold).
     bool Seals(const std::string& pcName, std::vector<std::pair<std::string, std::string>>& seals,
                std::string* why);
+    /// The PC this login belongs to (plant IT's set-up); "" on a server set
+    /// up without a role per PC. False with the reason when it cannot be asked.
+    bool OwnPc(std::string& pcName, std::string* why);
+    /// The last row of `chain` ("changes" or "pages") the server holds for
+    /// the PC: 0 for none, -1 with the reason.
+    int64_t LastSeal(const std::string& pcName, const std::string& chain, std::string* why);
+    /// Keeps the seals of `rows` of the PC's `chain`, in one transaction; a
+    /// row the server holds already stays as it arrived first.
+    bool SendSeals(const std::string& pcName, const std::string& chain,
+                   const std::vector<SealedRow>& rows, std::string* why);
+    /// Every row of the PC's `chain` as its seal arrived, by row; with
+    /// `uuid`, only the pages of that recording.
+    bool ChainSeals(const std::string& pcName, const std::string& chain,
+                    std::vector<SealedRow>& rows, std::string* why, const std::string& uuid = "");
+    /// The CSV hash and the seal of recording `uuid` as the server received
+    /// it; false with `why` empty when the server has no such recording.
+    bool RecordSeal(const std::string& uuid, std::string& csvSha256, std::string& recordHash,
+                    std::string& pcName, std::string* why);
     /// The conflicts noted for the PC this login belongs to (its copies that
     /// were refused, and other PCs' copies of its recordings): one line each.
     bool Conflicts(std::vector<std::string>& lines, std::string* why);
@@ -94,6 +118,9 @@ class PlantServer {
     /// none of that identity or cannot be asked.
     bool Load(const std::string& uuid, Recording& recording, RecordStatus* status,
               std::string* why);
+
+    /// What the link lacks, in words; "" when it is TLS with the server verified.
+    const std::string& Link() const { return m_link; }
 
     /// How long a question may wait for its answer; a server that takes
     /// longer is given up, and the connection with it.
@@ -118,4 +145,5 @@ class PlantServer {
     const std::atomic<bool>* m_abandon = nullptr;
     std::chrono::milliseconds m_answerTimeout{30000};
     std::string m_broken; ///< why the connection was given up, or ""
+    std::string m_link;
 };

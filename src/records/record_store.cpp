@@ -652,6 +652,44 @@ bool RecordStore::ChangeIntact(int64_t id, std::string* problem) {
     return linked;
 }
 
+std::vector<SealedRow> RecordStore::SealedRows(const std::string& chain, int64_t after, int limit) {
+    std::vector<SealedRow> rows;
+    const bool pages = chain == "pages";
+    if (!pages && chain != "changes") return rows;
+    Statement select(m_db, pages ? "SELECT pages.id, pages.record_hash, recordings.uuid,"
+                                   " pages.pdf_sha256, pages.reprint FROM pages JOIN recordings"
+                                   " ON recordings.id = pages.recording_id WHERE pages.id > ?1"
+                                   " AND pages.record_hash IS NOT NULL ORDER BY pages.id LIMIT ?2"
+                                 : "SELECT id, record_hash, '', '', what FROM changes WHERE id > ?1"
+                                   " AND record_hash IS NOT NULL ORDER BY id LIMIT ?2");
+    select.Bind(1, after).Bind(2, int64_t(limit));
+    while (select.Step() == SQLITE_ROW) {
+        SealedRow row;
+        row.id = select.Int(0);
+        row.hash = select.Text(1);
+        row.uuid = select.Text(2);
+        row.pdfSha256 = select.Text(3);
+        row.what = pages ? (select.Int(4) ? "reprint" : "page") : select.Text(4);
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+int64_t RecordStore::PageRow(const std::string& uuid, const std::string& pdfSha256) {
+    Statement select(m_db, "SELECT pages.id FROM pages JOIN recordings ON recordings.id ="
+                           " pages.recording_id WHERE uuid = ?1 AND pages.pdf_sha256 = ?2"
+                           " ORDER BY pages.id LIMIT 1");
+    select.Bind(1, uuid).Bind(2, pdfSha256);
+    return select.Step() == SQLITE_ROW ? select.Int(0) : 0;
+}
+
+std::string RecordStore::SealOf(const std::string& chain, int64_t id) {
+    if (chain != "pages" && chain != "changes") return "";
+    Statement select(m_db, ("SELECT record_hash FROM " + chain + " WHERE id = ?1").c_str());
+    select.Bind(1, id);
+    return select.Step() == SQLITE_ROW ? select.Text(0) : std::string();
+}
+
 std::string RecordStore::RecordHash(const std::string& uuid) {
     Statement row(m_db, "SELECT record_hash FROM recordings WHERE uuid = ?1");
     row.Bind(1, uuid);

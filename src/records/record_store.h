@@ -72,6 +72,15 @@ extern const char* const kProgramSaved;
 extern const char* const kPlantRefusedChange;
 extern const char* const kProgramWithdrawn;
 
+/// An entry of the audit trail or a printed page as its chain sealed it:
+/// what goes to the plant server so that the store can be checked against it.
+struct SealedRow {
+    int64_t id = 0;              ///< its row in its chain
+    std::string hash;            ///< its seal
+    std::string uuid, pdfSha256; ///< a page's recording and the page's own hash
+    std::string what; ///< a trail entry's "force limits", …; a page's "page", "reprint"
+};
+
 /// What a walk along the store's chains found.
 struct ChainCheck {
     bool ok = true;
@@ -172,6 +181,14 @@ class RecordStore {
     bool HasRecordings();
     /// The seal (chain hash) of recording `uuid`; "" when there is none.
     std::string RecordHash(const std::string& uuid);
+    /// The rows of `chain` ("changes" or "pages") after row `after`, oldest
+    /// first, at most `limit`.
+    std::vector<SealedRow> SealedRows(const std::string& chain, int64_t after, int limit);
+    /// The row in the chain of pages of `uuid`'s page with hash `pdfSha256`; 0
+    /// when it has none.
+    int64_t PageRow(const std::string& uuid, const std::string& pdfSha256);
+    /// The seal of row `id` of `chain`; "" when there is no such row.
+    std::string SealOf(const std::string& chain, int64_t id);
     /// The PC names its recordings carry.
     std::vector<std::string> PcNames();
     /// When the latest recording ended (wall clock); 0 without any.

@@ -76,7 +76,7 @@ int QueueForPlantFromCommandLine() {
 int VerifyFromCommandLine(const char* file) {
     wxLog::SetActiveTarget(new wxLogStderr);
     const VerifyOutcome outcome =
-        file ? VerifyReportFile(file, RecordStorePath())
+        file ? VerifyReportFile(file, RecordStorePath(), PlantServerSetting())
              : VerifyStore(RecordStorePath(), PlantServerSetting());
     std::printf("%s\n", outcome.line.c_str());
     std::fflush(stdout);

@@ -115,8 +115,66 @@ bool PageAgrees(const std::string& pageBytes, const std::string& pagePath, Store
     return true;
 }
 
+/// The recording and its page against what the plant server received:
+/// false with `failed` set when they disagree; else `told` ends the answer
+/// (", and the plant server's copy agrees.", or what could not be asked).
+bool AgreesWithPlant(Stored& stored, const std::string& csvSha256, const std::string& pageSha256,
+                     const std::string& plantServer, std::string& told, VerifyOutcome& failed) {
+    told = kAloneCaveat;
+    if (plantServer.empty()) return true;
+    const std::string& uuid = stored.recording.setup.uuid;
+    const std::string what = Described(stored.recording);
+    std::string why, serverCsv, serverSeal, pc;
+    std::unique_ptr<PlantServer> server = PlantServer::Connect(plantServer, &why);
+    if (!server || !server->PrepareSchema(&why)) {
+        told = ", but the plant server could not be asked (" + why + ")" + kAloneCaveat;
+        return true;
+    }
+    if (!server->RecordSeal(uuid, serverCsv, serverSeal, pc, &why)) {
+        told = why.empty()
+                   ? ", but the plant server has not received this recording yet" + kAloneCaveat
+                   : ", but the plant server could not be asked (" + why + ")" + kAloneCaveat;
+        return true;
+    }
+    if (serverCsv != csvSha256) {
+        failed = Changed(what + ": the plant server received this recording with CSV SHA-256 " +
+                         serverCsv + ", not " + csvSha256 +
+                         " (the store and its files were rewritten after it was sent)");
+        return false;
+    }
+    if (!serverSeal.empty() && serverSeal != stored.store->RecordHash(uuid)) {
+        failed = Changed(what + ": the record store's copy differs from the one the plant server "
+                                "received (changed after it was sent)");
+        return false;
+    }
+    told = ", and the plant server's copy of the recording agrees";
+    if (!pageSha256.empty()) {
+        std::vector<SealedRow> pages;
+        const int64_t last = server->LastSeal(pc, "pages", &why);
+        if (last < 0 || !server->ChainSeals(pc, "pages", pages, &why, uuid)) {
+            told += ", but its pages could not be asked (" + why + ")" + kAloneCaveat;
+            return true;
+        }
+        const bool received = std::any_of(pages.begin(), pages.end(), [&](const SealedRow& row) {
+            return row.pdfSha256 == pageSha256;
+        });
+        if (!received && stored.store->PageRow(uuid, pageSha256) <= last) {
+            failed = Changed(what + ": the page is none of the " + std::to_string(pages.size()) +
+                             " printed pages of it the plant server received");
+            return false;
+        }
+        if (!received) {
+            told += ", but the plant server has not received this page's seal yet" + kAloneCaveat;
+            return true;
+        }
+        told += ", as does its seal of the page";
+    }
+    told += ".";
+    return true;
+}
+
 VerifyOutcome VerifyPage(const std::string& path, const std::string& bytes,
-                         const std::string& storePath) {
+                         const std::string& storePath, const std::string& plantServer) {
     std::string uuid, csvSha256;
     if (!FindReportMark(bytes, &uuid, &csvSha256))
         return Outcome(2, "CANNOT VERIFY: " + Name(path) +
@@ -136,12 +194,14 @@ VerifyOutcome VerifyPage(const std::string& path, const std::string& bytes,
         return Changed(what + ": the CSV file " + Name(csvPath) +
                        " is not the one the page names (SHA-256 " + found + ", the page says " +
                        csvSha256 + ")");
-    return Outcome(0, "OK: " + what + ": the page, the CSV file and the record store agree" +
-                          kAloneCaveat);
+    std::string told;
+    if (!AgreesWithPlant(stored, csvSha256, Sha256Hex(bytes), plantServer, told, failed))
+        return failed;
+    return Outcome(0, "OK: " + what + ": the page, the CSV file and the record store agree" + told);
 }
 
 VerifyOutcome VerifyCsv(const std::string& path, const std::string& bytes,
-                        const std::string& storePath) {
+                        const std::string& storePath, const std::string& plantServer) {
     std::map<std::string, std::string> fields;
     std::istringstream in(bytes);
     for (std::string line; std::getline(in, line) && ReadHeaderLine(line, fields);) {
@@ -171,27 +231,31 @@ VerifyOutcome VerifyCsv(const std::string& path, const std::string& bytes,
     if (!FindReportMark(page, &pageUuid, &pageCsv) || pageUuid != uuid)
         return Changed(what + ": the page " + Name(pdfPath) + " is not this recording's");
     if (!PageAgrees(page, pdfPath, stored, pageCsv, failed)) return failed;
-    return Outcome(0, "OK: " + what + ": the CSV file, its page and the record store agree" +
-                          kAloneCaveat);
+    std::string told;
+    if (!AgreesWithPlant(stored, csvSha256, Sha256Hex(page), plantServer, told, failed))
+        return failed;
+    return Outcome(0, "OK: " + what + ": the CSV file, its page and the record store agree" + told);
 }
 
 } // namespace
 
-VerifyOutcome VerifyReportFile(const std::string& path, const std::string& storePath) {
+VerifyOutcome VerifyReportFile(const std::string& path, const std::string& storePath,
+                               const std::string& plantServer) {
     std::string bytes;
     if (!ReadWholeFile(path, bytes))
         return Outcome(2, "CANNOT VERIFY: " + path + " cannot be read.");
-    if (bytes.rfind("%PDF", 0) == 0) return VerifyPage(path, bytes, storePath);
-    return VerifyCsv(path, bytes, storePath);
+    if (bytes.rfind("%PDF", 0) == 0) return VerifyPage(path, bytes, storePath, plantServer);
+    return VerifyCsv(path, bytes, storePath, plantServer);
 }
 
 namespace {
 
 /// The store against the seals the plant server received: "" when they
-/// agree (`agreeing` counts them), else the first disagreement; `asked` false
+/// agree (`agreeing` counts the recordings, `sealsAgreeing` the trail's
+/// entries and the pages), else the first disagreement; `asked` false
 /// when the server could not be asked.
 std::string AgainstPlant(RecordStore& store, const std::string& plantServer, int64_t* agreeing,
-                         bool* asked, std::string* why) {
+                         int64_t* sealsAgreeing, bool* asked, std::string* why) {
     *asked = false;
     std::unique_ptr<PlantServer> server = PlantServer::Connect(plantServer, why);
     if (!server || !server->PrepareSchema(why)) return "";
@@ -213,6 +277,30 @@ std::string AgainstPlant(RecordStore& store, const std::string& plantServer, int
                        " differs from the copy the plant server received (changed after it was "
                        "sent)";
             ++*agreeing;
+        }
+        for (const char* chain : {"changes", "pages"}) {
+            std::vector<SealedRow> rows;
+            if (!server->ChainSeals(pc, chain, rows, why)) {
+                *asked = false;
+                return "";
+            }
+            const std::string name =
+                std::string(chain) == "pages" ? "printed page" : "audit trail entry";
+            for (const SealedRow& row : rows) {
+                const std::string here = store.SealOf(chain, row.id);
+                const std::string which = name + " " + std::to_string(row.id) +
+                                          (row.uuid.empty() ? " (" + row.what + ")"
+                                                            : " (" + row.what + " of report " +
+                                                                  ReportNumber(row.uuid) + ")") +
+                                          " of " + pc;
+                if (here.empty())
+                    return which + " is on the plant server but not in the store (removed, or the "
+                                   "store was put back from an older backup)";
+                if (here != row.hash)
+                    return which + " differs from the one the plant server received (changed "
+                                   "after it was sent)";
+                ++*sealsAgreeing;
+            }
         }
     }
     return "";
@@ -236,13 +324,16 @@ VerifyOutcome VerifyStore(const std::string& storePath, const std::string& plant
         " recordings, " + std::to_string(check.changes) + " changes and " +
         std::to_string(check.pages) + " printed pages, each linked to the one before";
     if (plantServer.empty()) return Outcome(0, held + kAloneCaveat);
-    int64_t agreeing = 0;
+    int64_t agreeing = 0, sealsAgreeing = 0;
     bool asked = false;
-    const std::string differs = AgainstPlant(*store, plantServer, &agreeing, &asked, &why);
+    const std::string differs =
+        AgainstPlant(*store, plantServer, &agreeing, &sealsAgreeing, &asked, &why);
     if (!differs.empty()) return Changed("in the record store " + storePath + ", " + differs);
     if (!asked)
         return Outcome(0, held + ", but the plant server could not be asked (" + why + ")" +
                               kAloneCaveat);
-    return Outcome(0, held + ", and the " + std::to_string(agreeing) +
-                          " recordings the plant server received from its PCs agree with it.");
+    return Outcome(0, held + ", and the " + std::to_string(agreeing) + " recordings and " +
+                          std::to_string(sealsAgreeing) +
+                          " seals of changes and pages the plant server received from its PCs "
+                          "agree with it.");
 }

@@ -12,11 +12,14 @@ struct VerifyOutcome {
     std::string line;
 };
 
-/// Checks a report page (PDF) or CSV file against the other and the store.
-VerifyOutcome VerifyReportFile(const std::string& path, const std::string& storePath);
+/// Checks a report page (PDF) or CSV file against the other and the store;
+/// with a plant server (a libpq connection string), also against the copy
+/// of the recording and the seals of the pages the server received.
+VerifyOutcome VerifyReportFile(const std::string& path, const std::string& storePath,
+                               const std::string& plantServer = "");
 
 /// Walks the store's chains of recordings, changes and pages; with a plant
 /// server (a libpq connection string), also checks the store against the
-/// seals the server received with each of this store's PCs' recordings: a
-/// recording it has that the store lost, or one whose seal differs.
+/// seals the server received from each of this store's PCs: a recording,
+/// trail entry or page it has that the store lost, or one whose seal differs.
 VerifyOutcome VerifyStore(const std::string& storePath, const std::string& plantServer = "");

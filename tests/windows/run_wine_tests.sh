@@ -57,10 +57,17 @@ printf 'ip=127.0.0.1\r\nport=%s\r\nautoconnect=true\r\nskipQuestion=true\r\noper
   "$PORT" "$(winpath "$S/reports" | sed 's/\\/\\\\/g')" > "$S/config.ini"
 # A plant server of the test's own on 127.0.0.1 (PostgreSQL, as the postgres
 # user when the tests run as root): the recording must reach it from Windows,
-# logged in with a password from libpq's password file.
+# logged in with a password from libpq's password file, over TLS with the
+# server's certificate (made here, signed by a CA of the test's own) verified.
 PGBIN=/usr/lib/postgresql/15/bin
 pgrun() { if [ "$(id -u)" = 0 ]; then runuser -u postgres -- "$@"; else "$@"; fi; }
 echo admin-secret > "$PG/pw"
+(cd "$PG" && ec="-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes" &&
+ openssl req -x509 $ec -days 3 -subj /CN=vemo-test-ca -keyout ca.key -out ca.crt &&
+ openssl req $ec -subj /CN=127.0.0.1 -keyout server.key -out server.csr &&
+ echo "subjectAltName=IP:127.0.0.1" > server.ext &&
+ openssl x509 -req -in server.csr -CA ca.crt -CAkey ca.key -CAcreateserial -days 3 \
+   -extfile server.ext -out server.crt && chmod 600 server.key) > "$PG/certificates.log" 2>&1
 [ "$(id -u)" = 0 ] && chown -R postgres "$PG"
 PGPORT=$(/usr/bin/python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
 pgsql() { PGPASSWORD=admin-secret psql -h 127.0.0.1 -p "$PGPORT" -U admin -X -q -tA "$@"; }
@@ -68,6 +75,7 @@ plant=0
 if pgrun "$PGBIN/initdb" -D "$PG/data" -U admin --auth=scram-sha-256 --pwfile="$PG/pw" \
      --no-sync -E UTF8 > "$PG/initdb.log" 2>&1; then
   (pgrun "$PGBIN/postgres" -D "$PG/data" -h 127.0.0.1 -p "$PGPORT" -k "$PG" -c fsync=off \
+     -c ssl=on -c ssl_cert_file="$PG/server.crt" -c ssl_key_file="$PG/server.key" \
      > "$PG/server.log" 2>&1 &)
   for _ in $(seq 100); do pgsql -d postgres -c 'SELECT 1' >/dev/null 2>&1 && plant=1 && break; sleep 0.3; done
 fi
@@ -76,8 +84,8 @@ if [ "$plant" = 1 ]; then
     -c "CREATE DATABASE presses OWNER press3"
   printf '127.0.0.1:%s:presses:press3:press3-secret\r\n' "$PGPORT" > "$S/pgpass.conf"
   # In a connection string a backslash escapes: the path with forward slashes.
-  printf 'records_server=host=127.0.0.1 port=%s dbname=presses user=press3 passfile=Z:%s\r\n' \
-    "$PGPORT" "$S/pgpass.conf" >> "$S/config.ini"
+  printf 'records_server=host=127.0.0.1 port=%s dbname=presses user=press3 passfile=Z:%s sslrootcert=Z:%s\r\n' \
+    "$PGPORT" "$S/pgpass.conf" "$PG/ca.crt" >> "$S/config.ini"
 else
   echo "FAIL: no plant server for the smoke test (see $PG/initdb.log)"; fail=1
 fi
@@ -165,11 +173,12 @@ PY
     samples=$(grep -c '^[0-9]' "$CSV")
     arrived=""
     for _ in $(seq 60); do
-      arrived=$(pgsql -d presses -c "SELECT axle || ' ' || side || ', ' || sample_count || ' samples, ' || result FROM recordings" 2>/dev/null || true)
+      arrived=$(pgsql -d presses -c "SELECT axle || ' ' || side || ', ' || sample_count || ' samples, ' || result || ', ' || link FROM recordings" 2>/dev/null || true)
       [ -n "$arrived" ] && break; sleep 0.5
     done
     echo "plant server: ${arrived:-nothing arrived}"
     echo "$arrived" | grep -q "^AX1 A, $samples samples" || { echo "FAIL: the recording did not reach the plant server whole ($samples samples in the CSV file)"; fail=1; }
+    echo "$arrived" | grep -q ", TLS, server verified$" || { echo "FAIL: the recording did not reach the plant server over TLS with the server verified"; fail=1; }
   fi
 fi
 
