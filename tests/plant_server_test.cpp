@@ -8,6 +8,7 @@
 #include "plant/plant_sender.h"
 #include "plant/plant_server.h"
 #include "records/integrity.h"
+#include "station/report_data.h"
 #include "station/verify.h"
 #include "records/recording.h"
 
@@ -909,4 +910,54 @@ TEST_F(PlantServerTest, TheLinkIsTlsWithTheServerVerifiedUnlessTheSettingsChoose
     EXPECT_EQ(WaitingText(sender.Status()),
               "No recording waiting for the plant server; the link to it is not encrypted "
               "(sslmode=disable)");
+}
+
+// Fault mended: a row changed on the server (forces × 1.25, made a PASS) was
+// shown by the Plant scope without a word. Its data are checked against the
+// CSV hash it arrived with, and its row against its data.
+TEST_F(PlantServerTest, ARowChangedOnTheServerAfterItArrivedIsNamed) {
+    auto server = Ready();
+    ASSERT_TRUE(server);
+    std::string why;
+    Recording fail = MakeRecording(Id(1100), "AX-1100", 400);
+    fail.setup.limits = {350, 400}; // its peak of 406.7 t above
+    fail.journalProblem = "the journal could not be written";
+    fail.clockNote = "PC clock earlier than the last recording";
+    fail.csvSha256 = Sha256Hex(CurveCsvText(fail));
+    ASSERT_TRUE(server->Send(fail, RecordStatus::Complete, &why)) << why;
+    auto listed = [&] {
+        std::vector<RecordSummary> rows;
+        RecordFilter all;
+        EXPECT_TRUE(server->Find(all, "", rows, nullptr, &why)) << why;
+        return rows.empty() ? RecordSummary() : rows.front();
+    };
+    Recording back;
+    ASSERT_TRUE(server->Load(Id(1100), back, nullptr, &why)) << why;
+    RecordSummary row = listed();
+    EXPECT_EQ(PlantCopyProblem(back, &row), "");
+
+    // The owner turns the trigger off and rewrites the row.
+    PGconn* admin = PQconnectdb(cluster->AdminConnection("presses").c_str());
+    auto run = [&](const std::string& sql) { PQclear(PQexec(admin, sql.c_str())); };
+    run("ALTER TABLE recordings DISABLE TRIGGER recordings_kept");
+    run("UPDATE recordings SET result = 'PASS', peak_force_t = 382.5");
+    row = listed();
+    EXPECT_NE(PlantCopyProblem(back, &row)
+                  .find("the plant server lists it as PASS 382.5 t, its "
+                        "data say FAIL"),
+              std::string::npos)
+        << PlantCopyProblem(back, &row);
+    Recording scaled = fail;
+    for (double& f : scaled.forces)
+        f *= 1.25;
+    const std::string packed = PackSamples(scaled);
+    const char* values[] = {packed.data()};
+    const int lengths[] = {static_cast<int>(packed.size())}, formats[] = {1};
+    PQclear(PQexecParams(admin, "UPDATE recordings SET samples = $1", 1, nullptr, values, lengths,
+                         formats, 0));
+    run("ALTER TABLE recordings ENABLE TRIGGER recordings_kept");
+    PQfinish(admin);
+    ASSERT_TRUE(server->Load(Id(1100), back, nullptr, &why)) << why;
+    EXPECT_NE(PlantCopyProblem(back).find("do not give the CSV SHA-256 it arrived with"),
+              std::string::npos);
 }

@@ -5,10 +5,12 @@
 #include "station/local_time.h"
 #include "station/report_data.h"
 #include "station/report_import.h"
+#include "station/verify.h"
 #include "recorder/terminal_panel.h"
 #include "plant/plant_queries.h"
 #include "plant/plant_sender.h"
 #include "plant/plant_server.h"
+#include "records/integrity.h"
 #include "records/record_store.h"
 #include "records/record_writer.h"
 #include "recorder/messages.h"
@@ -408,26 +410,32 @@ void HistoryWindow::ShowSelection() {
     const int ticket = ++m_plantSelection;
     DrawShown();
     if (selected.empty() || !m_plantQueries) return;
-    std::vector<std::string> uuids;
+    std::vector<RecordSummary> rows;
     for (long i : selected)
-        uuids.push_back(m_list->Row(i).uuid);
+        rows.push_back(m_list->Row(i));
     m_plantQueries->Ask(
-        [this, ticket, uuids](PlantServer* server, const std::string& unreachable) {
+        [this, ticket, rows](PlantServer* server, const std::string& unreachable) {
             std::vector<Recording> loaded;
-            std::string why = unreachable;
+            std::string why = unreachable, changed;
             bool ok = server != nullptr;
-            for (const std::string& uuid : uuids) {
+            for (const RecordSummary& row : rows) {
                 Recording recording;
-                if (!ok || !(ok = server->Load(uuid, recording, nullptr, &why))) break;
+                if (!ok || !(ok = server->Load(row.uuid, recording, nullptr, &why))) break;
+                // A row changed on the server after it arrived is named.
+                const std::string problem = PlantCopyProblem(recording, &row);
+                if (changed.empty() && !problem.empty())
+                    changed = "Report " + ReportNumber(row.uuid) + ": " + problem + ".";
                 loaded.push_back(std::move(recording));
             }
-            CallAfter([this, ticket, ok, loaded = std::move(loaded), why]() mutable {
+            CallAfter([this, ticket, ok, loaded = std::move(loaded), why, changed]() mutable {
                 if (ticket != m_plantSelection || !m_list->ShowsPlant()) return;
                 m_shown = std::move(loaded);
                 DrawShown();
                 if (!ok)
                     m_details->SetLabel(
                         "The plant server cannot be asked: " + wxString::FromUTF8(why) + ".");
+                else if (!changed.empty())
+                    m_details->SetLabel(wxString::FromUTF8(changed));
             });
             return ok || !server;
         },
@@ -600,6 +608,8 @@ void HistoryWindow::PrintAgain() {
                              pageSha256))
         ShowError("The reprint was written to " + wxString::FromUTF8(written) +
                   " but not kept in the record store: " + wxString::FromUTF8(why) + ".");
+    else if (PlantSender* sender = m_panel.Job().Sender())
+        sender->Nudge(); // its seal to the plant server
 }
 
 void HistoryWindow::ExportCsv(const wxString& path) {

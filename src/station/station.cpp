@@ -342,6 +342,8 @@ void Station::ReportWritten(const Recording& recording, const std::string& pdfPa
         },
         [this](bool ok, const std::string& why) {
             if (!ok) Later([this, why] { OnStoreFailed(why); });
+            // The page's seal goes to the plant server now, not with the next recording.
+            if (ok && m_plantSender) m_plantSender->Nudge();
         });
 }
 

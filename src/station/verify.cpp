@@ -9,6 +9,7 @@
 #include "records/record_store.h"
 
 #include <algorithm>
+#include <cmath>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -336,4 +337,20 @@ VerifyOutcome VerifyStore(const std::string& storePath, const std::string& plant
                           std::to_string(sealsAgreeing) +
                           " seals of changes and pages the plant server received from its PCs "
                           "agree with it.");
+}
+
+std::string PlantCopyProblem(const Recording& loaded, const RecordSummary* row) {
+    const std::string made = Sha256Hex(CurveCsvText(loaded));
+    if (made != loaded.csvSha256)
+        return "its data on the plant server do not give the CSV SHA-256 it arrived with (" +
+               loaded.csvSha256.substr(0, 12) + "…): changed on the server after it arrived";
+    if (!row) return "";
+    const double peak = loaded.Results().peakForceTons;
+    const std::string result = HistoryResult(loaded);
+    if (row->result != result || std::abs(row->peakTons - peak) > 1e-6 * std::max(1.0, peak))
+        return "the plant server lists it as " + (row->result.empty() ? "unjudged" : row->result) +
+               " " + FixedNumber(row->peakTons, 1) + " t, its data say " +
+               (result.empty() ? "unjudged" : result) + " " + FixedNumber(peak, 1) +
+               " t: changed on the server after it arrived";
+    return "";
 }

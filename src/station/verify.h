@@ -5,6 +5,9 @@
 
 #include <string>
 
+struct Recording;
+struct RecordSummary;
+
 struct VerifyOutcome {
     /// 0: all agree; 1: something was changed (the line says what); 2: the
     /// file or the store cannot be read, or the file is no report.
@@ -23,3 +26,9 @@ VerifyOutcome VerifyReportFile(const std::string& path, const std::string& store
 /// seals the server received from each of this store's PCs: a recording,
 /// trail entry or page it has that the store lost, or one whose seal differs.
 VerifyOutcome VerifyStore(const std::string& storePath, const std::string& plantServer = "");
+
+/// What differs between a recording as the plant server gave it and its own
+/// CSV hash, and the list's `row` of it (peak and result) when given: "" when
+/// they agree; else what was changed on the server after the recording
+/// arrived, in words.
+std::string PlantCopyProblem(const Recording& loaded, const RecordSummary* row = nullptr);
