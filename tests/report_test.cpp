@@ -798,6 +798,26 @@ TEST_F(ReportTest, EveryRecordingIsStoredBeforeTheQuestionAndKnowsItsReport) {
     EXPECT_TRUE(mine().printed);
     EXPECT_EQ(mine().pdfPath, ReportPath());
     EXPECT_EQ(panel->Job().StoreProblem(), "");
+
+    // Fault mended: the same axle side again that day moved the first report
+    // aside, and the store still named the first recording's page where the
+    // second one's now is.
+    const std::string first = panel->Job().LastRecording()->setup.uuid;
+    std::string firstPage;
+    ASSERT_TRUE(ReadWholeFile(ReportPath(), firstPage));
+    FillJob();
+    Record();
+    wxTEST_DIALOG(panel->CreateReport(), ExpectBox("File exists. Overwrite it?", wxYES),
+                  ExpectBoxStarting("Report Created: ", wxOK, "Success"));
+    panel->Job().FlushRecordStore();
+    std::string pdf, csv, kept;
+    ASSERT_TRUE(store->ReportFiles(first, &pdf, &csv));
+    EXPECT_NE(pdf.find("/replaced/"), std::string::npos) << pdf;
+    EXPECT_TRUE(ReadWholeFile(pdf, kept) && kept == firstPage) << pdf;
+    EXPECT_TRUE(PathExists(csv)) << csv;
+    EXPECT_EQ(VerifyReportFile(csv, panel->Job().StorePath()).exitCode, 0);
+    ASSERT_TRUE(store->ReportFiles(panel->Job().LastRecording()->setup.uuid, &pdf, &csv));
+    EXPECT_EQ(pdf, ReportPath());
 }
 
 // A store the program cannot use is told at once, in a box and on the banner,

@@ -399,6 +399,10 @@ TEST(StationJob, AClockEarlierThanTheLastRecordingIsToldAndNoted) {
     ASSERT_TRUE(store->Load(store->IdOf(setup.uuid), stored));
     EXPECT_EQ(stored.clockNote, note);
     EXPECT_TRUE(store->VerifyChain().ok);
+    // The history lists it as the newer one, though its date is earlier.
+    const std::vector<RecordSummary> listed = store->Find(RecordFilter{});
+    ASSERT_EQ(listed.size(), 2u);
+    EXPECT_EQ(listed[0].uuid, setup.uuid);
 }
 
 TEST(StationJob, StartNamesWhatIsMissingAndAJournalThatCannotBeWritten) {

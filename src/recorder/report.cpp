@@ -126,7 +126,7 @@ bool WriteReportFiles(wxWindow* parent, PanelHost& host, int64_t now, const Reco
         // The earlier pair is kept, not overwritten: it may already be evidence.
         std::string error;
         if (!MoveReplacedAside({std::string(fullPath.utf8_str()), std::string(csvPath.utf8_str())},
-                               FileStamp(now), &error)) {
+                               FileStamp(now), &error, &files->moved)) {
             ShowError("Report not created: the earlier report could not be kept: " +
                       wxString::FromUTF8(error) + ".");
             return false;

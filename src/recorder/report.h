@@ -7,6 +7,8 @@
 #include "records/recording.h"
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <wx/string.h>
 
@@ -16,6 +18,8 @@ class PanelHost;
 /// What a report wrote.
 struct ReportFiles {
     std::string pdfPath, csvPath, pageSha256;
+    /// The earlier report's files moved aside for this one: from, to.
+    std::vector<std::pair<std::string, std::string>> moved;
 };
 
 /// Writes the page and the CSV file of `recording` into the host's report

@@ -188,6 +188,8 @@ bool TerminalPanel::WriteReport(const Recording& recording, const std::string& r
         return false;
     if (written) *written = files.pdfPath;
     if (pageSha256) *pageSha256 = files.pageSha256;
+    // The store follows the earlier report's files where they were moved.
+    if (!files.moved.empty()) m_station.ReportFilesMoved(files.moved);
     if (!reprintOf.empty()) return true;
     // The stored recording learns where its report is, and the page's hash.
     m_station.ReportWritten(recording, files.pdfPath, files.csvPath, files.pageSha256);

@@ -51,11 +51,13 @@ void BindFilter(Statement& s, const RecordFilter& f) {
 } // namespace
 
 std::vector<RecordSummary> RecordStore::Find(const RecordFilter& filter, int64_t* total) {
+    // In the order they were kept, newest first: a recording made after the
+    // PC's clock was set back still comes after the one before it.
     std::vector<RecordSummary> rows;
     const std::string sql = std::string("SELECT id, uuid, stopped_at, press, operator_id, axle,"
                                         " side, bearing, peak_t, sample_count, result, status,"
                                         " printed_at IS NOT NULL, pdf_path FROM recordings") +
-                            Where(filter) + " ORDER BY stopped_at DESC, id DESC LIMIT ?6 OFFSET ?7";
+                            Where(filter) + " ORDER BY id DESC LIMIT ?6 OFFSET ?7";
     Statement select(m_db, sql.c_str());
     BindFilter(select, filter);
     select.Bind(6, int64_t(filter.limit)).Bind(7, int64_t(filter.offset));

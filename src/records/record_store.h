@@ -136,6 +136,9 @@ class RecordStore {
     /// Notes the report's files of a recording when it is printed.
     bool SetReportFiles(const std::string& uuid, const std::string& pdf, const std::string& csv,
                         int64_t printedAt, std::string* why);
+    /// A report's file was moved from `from` to `to` (set aside for a report of
+    /// the same name): every recording and reprint that named it names `to`.
+    bool MoveReportFile(const std::string& from, const std::string& to, std::string* why);
     /// Notes the SHA-256 of the report's page once it is written, and seals
     /// it in the chain of pages.
     bool SetReportHash(const std::string& uuid, const std::string& pdfSha256, std::string* why,
@@ -207,7 +210,8 @@ class RecordStore {
     bool QuickCheck(std::string* problem);
     int ReprintCount(const std::string& uuid);
 
-    /// Newest first; `total` (when given) gets the count of every match.
+    /// The newest kept first (the order of making, whatever the PC's clock
+    /// said); `total` (when given) gets the count of every match.
     std::vector<RecordSummary> Find(const RecordFilter& filter, int64_t* total = nullptr);
     /// The whole recording, samples and all; false when there is no such one.
     bool Load(int64_t id, Recording& recording, RecordStatus* status = nullptr);

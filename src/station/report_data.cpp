@@ -252,7 +252,8 @@ bool WriteFileBytes(const std::string& path, const std::string& bytes, std::stri
 }
 
 bool MoveReplacedAside(const std::vector<std::string>& paths, const std::string& stamp,
-                       std::string* error) {
+                       std::string* error,
+                       std::vector<std::pair<std::string, std::string>>* moved) {
     for (const std::string& path : paths) {
         if (!PathExists(path)) continue;
         const size_t slash = path.find_last_of("/\\");
@@ -275,6 +276,7 @@ bool MoveReplacedAside(const std::vector<std::string>& paths, const std::string&
                 *error = path + " cannot be moved to " + folder + " (" + std::strerror(errno) + ")";
             return false;
         }
+        if (moved) moved->emplace_back(path, target);
     }
     return true;
 }

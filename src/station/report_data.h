@@ -63,10 +63,12 @@ bool WriteCurveCsv(const std::string& path, const Recording& recording, std::str
 
 /// Before a report is written over an earlier one of the same name: moves each
 /// of `paths` that exists into the folder `replaced` beside it, with `stamp`
-/// (the time of the move) added to its name, so nothing is lost. False, with
-/// the reason, when one cannot be moved; then the report is not written.
+/// (the time of the move) added to its name, so nothing is lost; `moved` gets
+/// each path and where it went. False, with the reason, when one cannot be
+/// moved; then the report is not written.
 bool MoveReplacedAside(const std::vector<std::string>& paths, const std::string& stamp,
-                       std::string* error);
+                       std::string* error,
+                       std::vector<std::pair<std::string, std::string>>* moved = nullptr);
 
 /// Reads back the samples of a curve CSV file.
 bool ReadCurveCsv(const std::string& path, std::vector<double>& times, std::vector<double>& forces);

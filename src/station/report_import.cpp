@@ -275,6 +275,9 @@ ImportOutcome ImportReports(const std::string& directory, RecordStore& store,
     ImportOutcome outcome;
     std::vector<std::string> names = ListDirectory(directory);
     std::sort(names.begin(), names.end());
+    // Kept oldest first, so the history's order of keeping is their order of
+    // making: each file is read once for its date, and again to be kept.
+    std::vector<std::pair<int64_t, std::string>> dated;
     for (const std::string& name : names) {
         if (name.rfind("Report_Mounting_", 0) != 0 || name.size() < 4 ||
             name.compare(name.size() - 4, 4, ".csv") != 0)
@@ -284,6 +287,18 @@ ImportOutcome ImportReports(const std::string& directory, RecordStore& store,
         if (!ReadReportCsv(directory + "/" + name, recording, &why) ||
             !PlausibleRecording(recording, &why)) {
             outcome.skipped.emplace_back(name, why);
+            continue;
+        }
+        dated.emplace_back(recording.stoppedAt, name);
+    }
+    std::stable_sort(dated.begin(), dated.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (const auto& [stoppedAt, name] : dated) {
+        Recording recording;
+        std::string why;
+        if (!ReadReportCsv(directory + "/" + name, recording, &why) ||
+            !PlausibleRecording(recording, &why)) {
+            outcome.skipped.emplace_back(name, why); // changed meanwhile
             continue;
         }
         recording.setup.pcName = pcName;

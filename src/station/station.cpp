@@ -347,6 +347,19 @@ void Station::ReportWritten(const Recording& recording, const std::string& pdfPa
         });
 }
 
+void Station::ReportFilesMoved(const std::vector<std::pair<std::string, std::string>>& moved) {
+    if (!m_recordWriter) return;
+    m_recordWriter->Post(
+        [moved](RecordStore& store, std::string* why) {
+            for (const auto& [from, to] : moved)
+                if (!store.MoveReportFile(from, to, why)) return false;
+            return true;
+        },
+        [this](bool ok, const std::string& why) {
+            if (!ok) Later([this, why] { OnStoreFailed(why); });
+        });
+}
+
 //-----------------------------------------------------------------------------
 // The record store
 

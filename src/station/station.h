@@ -86,6 +86,9 @@ class Station : private LinkListener {
     Recording ToPrint(const RecordingSetup& idle) const;
     /// The page of `recording` was written: the store learns where, and its
     /// hash (only for the last recording, the one the store holds).
+    /// The files of an earlier report were moved aside (from, to): the store
+    /// points its recording at them where they are now.
+    void ReportFilesMoved(const std::vector<std::pair<std::string, std::string>>& moved);
     void ReportWritten(const Recording& recording, const std::string& pdfPath,
                        const std::string& csvPath, const std::string& pageSha256);
 
