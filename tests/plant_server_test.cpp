@@ -687,6 +687,25 @@ TEST_F(PlantServerTest, EachPcHasARoleThatMayOnlyAddItsOwnRecordingsAndNothingIs
                   "recording " + Id(700) + " from PC 2 differs from the one kept from PC-1");
     }
     EXPECT_EQ(pc1->Count(&why), 1);
+
+    // Seals: each PC keeps only its own; a store emptied of every recording
+    // is still checked against the seals of the PC its login is for.
+    SealedRow entry;
+    entry.id = 1;
+    entry.hash = std::string(64, 'c');
+    entry.what = "force limits";
+    EXPECT_FALSE(pc2->SendSeals("PC-1", "changes", {entry}, &why));
+    EXPECT_NE(why.find("row-level security"), std::string::npos) << why;
+    ASSERT_TRUE(pc1->SendSeals("PC-1", "changes", {entry}, &why)) << why;
+    EXPECT_NE(Try(login(0), "DELETE FROM seals"), "");
+    std::string emptied;
+    ASSERT_TRUE(PcStore("emptied", &emptied));
+    const VerifyOutcome answer = VerifyStore(emptied, login(0));
+    EXPECT_EQ(answer.exitCode, 1) << answer.line;
+    EXPECT_NE(answer.line.find("audit trail entry 1 (force limits) of PC-1 is on the plant server "
+                               "but not in the store"),
+              std::string::npos)
+        << answer.line;
 }
 
 // Fault mended: the sender sent a recording whose own seal failed. A

@@ -261,7 +261,16 @@ std::string AgainstPlant(RecordStore& store, const std::string& plantServer, int
     std::unique_ptr<PlantServer> server = PlantServer::Connect(plantServer, why);
     if (!server || !server->PrepareSchema(why)) return "";
     *asked = true;
-    for (const std::string& pc : store.PcNames()) {
+    // The PCs the store's recordings name, and the one this login is for: a
+    // store emptied of its recordings is still checked against its PC's.
+    std::vector<std::string> pcs = store.PcNames();
+    std::string own;
+    if (!server->OwnPc(own, why)) {
+        *asked = false;
+        return "";
+    }
+    if (!own.empty() && std::find(pcs.begin(), pcs.end(), own) == pcs.end()) pcs.push_back(own);
+    for (const std::string& pc : pcs) {
         std::vector<std::pair<std::string, std::string>> seals;
         if (!server->Seals(pc, seals, why)) {
             *asked = false;
