@@ -16,6 +16,7 @@
 #include "shell/limits_dialog.h"
 #include "recorder/events.h"
 #include "shell/main_window.h"
+#include "station/press_register.h"
 
 #include <wx/choice.h>
 #include <wx/bmpbuttn.h>
@@ -324,7 +325,9 @@ TEST(PanelLayout, LimitsNeedTheQualityEngineersPasswordAndEveryChangeIsKept) {
     auto audit = RecordStore::Open(store, &why);
     ASSERT_TRUE(audit) << why;
     const std::vector<Change> trail = audit->Changes();
-    ASSERT_EQ(trail.size(), 8u);
+    // And, oldest, the three presses taken into the register at the first start.
+    ASSERT_EQ(trail.size(), 11u);
+    EXPECT_EQ(trail[10].what, kPressRegisterChange);
     EXPECT_EQ(trail[0].what, kLimitsChange);
     EXPECT_EQ(trail[0].who, "Anna Rossi");
     EXPECT_EQ(trail[0].press, "P0");
@@ -342,7 +345,7 @@ TEST(PanelLayout, LimitsNeedTheQualityEngineersPasswordAndEveryChangeIsKept) {
     // History → Changes lists them.
     auto* history = new HistoryWindow(main->m_frame, *Panel(), std::move(audit));
     ChangesWindow* changes = history->ShowChanges();
-    ASSERT_EQ(changes->m_list->GetItemCount(), 8);
+    ASSERT_EQ(changes->m_list->GetItemCount(), 11);
     EXPECT_EQ(changes->m_list->GetItemText(0, 1), "Anna Rossi");
     EXPECT_EQ(changes->m_list->GetItemText(0, 3), "P0");
     EXPECT_EQ(changes->m_list->GetItemText(0, 5), wxString::FromUTF8("350 t \xE2\x80\xA6 420 t"));

@@ -61,6 +61,8 @@ Recording MakeRecording(const std::string& axle, int64_t stoppedAt, int peakBar,
 
 // The store as a version before programs left it.
 #define kBackToSchema3                                                                             \
+    "ALTER TABLE recordings DROP COLUMN press_identity;"                                           \
+    "ALTER TABLE recordings DROP COLUMN calibration_note;"                                         \
     "ALTER TABLE recordings DROP COLUMN clock_note;"                                               \
     "DROP TABLE pages; DELETE FROM chain_heads WHERE chain = 'pages';"                             \
     "DROP TABLE programs; DROP INDEX recordings_by_program;"                                       \
@@ -204,12 +206,12 @@ TEST(RecordStore, ANewerOrDamagedStoreIsRefusedAndLeftAsItIs) {
         // A later program's store: its schema version is beyond ours.
         sqlite3* db = nullptr;
         ASSERT_EQ(sqlite3_open(newer.c_str(), &db), SQLITE_OK);
-        ASSERT_EQ(sqlite3_exec(db, "PRAGMA user_version=7", nullptr, nullptr, nullptr), SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(db, "PRAGMA user_version=8", nullptr, nullptr, nullptr), SQLITE_OK);
         sqlite3_close(db);
     }
     const std::string before = ReadAll(newer);
     EXPECT_EQ(RecordStore::Open(newer, &why), nullptr);
-    EXPECT_NE(why.find("made by a newer version of the program (schema 7, this program knows 6)"),
+    EXPECT_NE(why.find("made by a newer version of the program (schema 8, this program knows 7)"),
               std::string::npos)
         << why;
     EXPECT_EQ(ReadAll(newer), before);

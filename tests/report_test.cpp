@@ -17,6 +17,9 @@
 #include "records/record_store.h"
 #include "recorder/events.h"
 #include "shell/main_window.h"
+#include "shell/press_register_dialog.h"
+#include "shell/quality_signature.h"
+#include "station/press_register.h"
 
 #include <wx/combobox.h>
 #include <wx/dir.h>
@@ -671,7 +674,11 @@ TEST_F(ReportTest, TheReportDescribesTheJobPressAndLimitsOfItsRecording) {
     const std::string page = PageText(first);
     EXPECT_NE(page.find("Press: P1"), std::string::npos) << page;
     EXPECT_NE(page.find("AX12"), std::string::npos) << page;
-    EXPECT_NE(page.find("Surface: 2010"), std::string::npos) << page;
+    // The press's surface with its identity, from the press register.
+    EXPECT_NE(page.find("P1, surface 2010 cm\xC2\xB2 (piston \xC3\x98 506 mm); calibration not "
+                        "recorded"),
+              std::string::npos)
+        << page;
     EXPECT_NE(page.find("Limits: 400.0 t \xE2\x80\xA6 600.0 t"), std::string::npos) << page;
     EXPECT_NE(page.find("Result: PASS"), std::string::npos) << page;
     const std::string csv = ReadText(first.substr(0, first.size() - 4) + ".csv");
@@ -949,4 +956,70 @@ TEST_F(ReportTest, ASecondCopyOnTheSameStoreIsTold) {
                                 "Recordings are still kept in their journals and CSV files.",
                             wxOK, "Error"));
     EXPECT_EQ(Panel()->Job().StoreProblem(), "in use by another copy of the program");
+}
+
+// A press whose calibration is overdue records nothing until a quality
+// engineer allows it for a stated reason and time; the recording then says
+// so on its page and in its CSV file, with the press's identity.
+TEST_F(ReportTest, AnOverduePressRefusesStartUntilAQualityEngineerAllowsIt) {
+    // A store of its own: the register, the trail and the key's fingerprint
+    // begin here.
+    const std::string db = dir + "/calibration.db";
+    RebuildMainWindow("ip=127.0.0.1\nport=1\nautoconnect=false\nsuperficie=1\nrecords_db=" + db +
+                      "\n");
+    panel = Panel();
+    MainWindow::GetInstance()->SetPdfDirectory(dir);
+    panel->Job().SetClock(clock);
+    panel->SetConnectionParameters("127.0.0.1", "1", false, true, 1);
+    const int64_t now = panel->Job().WallSeconds();
+    wxCommandEvent ok(wxEVT_BUTTON, wxID_OK);
+    auto keep = [&](const std::string& dueOn, const std::string& until, const std::string& why) {
+        PressRegisterDialog dialog(MainWindow::GetInstance()->m_frame, 1);
+        dialog.Show();
+        dialog.m_serial->ChangeValue("2019-114");
+        dialog.m_module->ChangeValue("00:1B:44:11:3A:B7");
+        dialog.m_certificate->ChangeValue(dueOn.empty() ? "" : "K-2211");
+        dialog.m_calibratedOn->ChangeValue(dueOn.empty() ? "" : IsoDate(now - 400 * 86400));
+        dialog.m_dueOn->ChangeValue(dueOn);
+        dialog.m_allowedUntil->ChangeValue(until);
+        dialog.m_allowedReason->ChangeValue(why);
+        SignAsQualityEngineer(*dialog.Signature());
+        dialog.OnOk(ok);
+        EXPECT_FALSE(dialog.IsShown()) << dialog.m_errorText->GetLabel();
+    };
+    keep(IsoDate(now - 86400), "", "");
+    EXPECT_EQ(panel->Controls().calibrationText->GetLabel(), "CALIBRATION OVERDUE: Start refused");
+    FillJob();
+    panel->Job().AssumeConnected(true);
+    wxTEST_DIALOG(Click(panel, ID_START),
+                  ExpectBoxStarting("The press \"P1\" may not record: its calibration was due on " +
+                                        IsoDate(now - 86400),
+                                    wxOK, "Error"));
+    EXPECT_FALSE(panel->Job().Running());
+    panel->Job().AssumeConnected(false);
+
+    keep(IsoDate(now - 86400), IsoDateTime(now + 3600), "laboratory booked for tomorrow");
+    EXPECT_EQ(panel->Controls().calibrationText->GetLabel(),
+              "CALIBRATION OVERDUE: recording allowed");
+    Record();
+    wxTEST_DIALOG(panel->CreateReport(), ExpectBoxStarting("Report Created: ", wxOK, "Success"));
+    const std::string page = PageText(ReportPath());
+    EXPECT_NE(page.find("CALIBRATION OVERDUE since " + IsoDate(now - 86400) +
+                        "; Start allowed by Anna Rossi"),
+              std::string::npos)
+        << page;
+    EXPECT_NE(page.find("P1, serial 2019-114, surface 2010"), std::string::npos) << page;
+    std::string csv;
+    ReadWholeFile(ReportPath().substr(0, ReportPath().size() - 4) + ".csv", csv);
+    EXPECT_NE(csv.find("# calibration,\"CALIBRATION OVERDUE since"), std::string::npos);
+    EXPECT_NE(csv.find("# press_identity,\"P1, serial 2019-114"), std::string::npos);
+    // Each change is in the trail under the name signed.
+    std::string why;
+    auto store = RecordStore::Open(panel->Job().StorePath(), &why);
+    ASSERT_TRUE(store) << why;
+    Change kept;
+    ASSERT_TRUE(store->LastChange(kPressRegisterChange, "P1", &kept));
+    EXPECT_EQ(kept.who, "Anna Rossi");
+    keep("", "", "");
+    EXPECT_EQ(panel->Controls().calibrationText->GetLabel(), "Calibration not recorded");
 }

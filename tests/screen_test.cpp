@@ -31,6 +31,7 @@
 #include <wx/textctrl.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 
 namespace {
@@ -137,7 +138,12 @@ TEST(ScreenFit, NothingIsCutOffOrBelowTheWindow) {
     SCOPED_TRACE(std::to_string(screen.width) + " x " + std::to_string(screen.height));
     const std::string presses = ReadText(WorkDir() + "/superfici.ini");
     WriteText(WorkDir() + "/superfici.ini", "1250:P0,2010:Wheelset press 2 - hall B east,500:P2\n");
-    RebuildMainWindow("ip=127.0.0.1\nport=65100\nautoconnect=false\nsuperficie=1\n");
+    // A store of its own, whose press register begins with these presses.
+    const std::string store = WorkDir() + "/screen-fit.db";
+    for (const char* suffix : {"", "-wal", "-shm"})
+        std::remove((store + suffix).c_str());
+    RebuildMainWindow(
+        "ip=127.0.0.1\nport=65100\nautoconnect=false\nsuperficie=1\nrecords_db=" + store + "\n");
     MainWindow* main = MainWindow::GetInstance();
     TerminalPanel* panel = Panel();
     WaitUntil([&] { return main->m_frame->GetSize().x >= screen.width - 10; }, 2000);

@@ -405,6 +405,42 @@ TEST(StationJob, AClockEarlierThanTheLastRecordingIsToldAndNoted) {
     EXPECT_EQ(listed[0].uuid, setup.uuid);
 }
 
+// The zero at rest: a press that shows more than 2 bar with no stroke before
+// Start has that noted in the recording; at 2 bar it has not.
+TEST(StationJob, APressureAtRestAboveTwoBarIsNotedInTheRecording) {
+    const std::string dir = testing::TempDir() + "rest_" + std::to_string(std::rand());
+    ASSERT_TRUE(MakeDirectory(dir));
+    TestLoop loop;
+    Operator op(loop);
+    ManualClock clock(1796752800);
+    Station station(loop, op);
+    station.SetClock(clock);
+    station.AssumeConnected(true);
+    JobFields fields;
+    fields.job = {"OP7", "AX4711", "A", "TBU 130x230", "", ""};
+    fields.recordLength = L"1";
+    fields.surface = 1250;
+    long long ms = 0;
+    for (const int rest : {2, 3}) {
+        // The transmitter's reading at rest, as it jitters.
+        for (int i = 0; i < 8; ++i) {
+            clock.SetMs(ms += 75 + i % 3);
+            station.ApplyReadings({Reading{rest - (i % 4 == 1), clock.Steady()}});
+        }
+        station.ApplyReadings({Reading{rest, clock.Steady()}});
+        EXPECT_EQ(station.RestPressure(), rest);
+        RecordingSetup setup;
+        std::string why;
+        ASSERT_TRUE(MakeSetup(fields, station.WallSeconds(), setup, &why)) << why;
+        ASSERT_TRUE(station.Start(setup, false, dir, &why)) << why;
+        EXPECT_EQ(station.Setup().calibrationNote,
+                  rest == 2 ? ""
+                            : "pressure at rest 3 bar before Start (more than 2 bar: check "
+                              "the transmitter's zero)");
+        station.Stop();
+    }
+}
+
 TEST(StationJob, StartNamesWhatIsMissingAndAJournalThatCannotBeWritten) {
     JobFields fields;
     fields.recordLength = L"80";

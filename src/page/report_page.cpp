@@ -196,7 +196,17 @@ PageLayout LayOutReportPage(const ReportPageFacts& facts, const PageMeasure& mea
     } else {
         line(TrW("No recording"));
     }
-    line(TrW("Surface: ") + W(CsvNumber(setup.surface)) + W(" cm\xC2\xB2"));
+    // The measuring chain: the press, its surface, module and calibration,
+    // as the press register gave them at Start.
+    if (setup.pressIdentity.empty()) {
+        line(TrW("Surface: ") + W(CsvNumber(setup.surface)) + W(" cm\xC2\xB2"));
+    } else {
+        pen.Size(7);
+        for (const wxString& part : pen.Wrapped(W(setup.pressIdentity), 130))
+            line(part, 8);
+        pen.Size(9);
+        ry -= 3;
+    }
     line(TrW("Program version ") + W(setup.version));
 
     // The verdict by the program chosen at Start, or by the press's force
@@ -277,8 +287,8 @@ PageLayout LayOutReportPage(const ReportPageFacts& facts, const PageMeasure& mea
     std::vector<wxString> remarks;
     for (const AlarmRecord& alarm : recording.alarms)
         remarks.push_back(TrW("Alarm: ") + W(AlarmText(alarm)));
-    for (const std::string& note :
-         {recording.startNote, recording.journalProblem, recording.clockNote})
+    for (const std::string& note : {setup.calibrationNote, recording.startNote,
+                                    recording.journalProblem, recording.clockNote})
         if (!note.empty() && note != judgement.reason) remarks.push_back(TrW("Note: ") + W(note));
     pen.Use(8, PageColour::Red);
     for (size_t k = 0; k < remarks.size(); ++k) {

@@ -143,11 +143,14 @@ const char* const kSchema4 =
 // 4 -> 5: the audit trail's entries and the printed pages of each PC, as
 // their seals arrived (the rows of its chains, by their row in the PC's
 // store), so a store rewritten or put back from a backup is found; how each
-// recording's link was kept from others; and its journal's problem, so that
-// its CSV file can be made again from the server's copy.
+// recording's link was kept from others; and its journal's problem and its
+// press's identity and calibration, so that its CSV file can be made again
+// from the server's copy.
 const char* const kSchema5 = R"SQL(
 ALTER TABLE recordings ADD COLUMN IF NOT EXISTS link text NOT NULL DEFAULT '';
 ALTER TABLE recordings ADD COLUMN IF NOT EXISTS journal_problem text NOT NULL DEFAULT '';
+ALTER TABLE recordings ADD COLUMN IF NOT EXISTS press_identity text NOT NULL DEFAULT '';
+ALTER TABLE recordings ADD COLUMN IF NOT EXISTS calibration_note text NOT NULL DEFAULT '';
 CREATE TABLE IF NOT EXISTS seals (
     pc_name text NOT NULL,
     chain text NOT NULL,
@@ -726,6 +729,8 @@ bool PlantServer::Send(const Recording& r, RecordStatus status, std::string* why
         r.clockNote,
         m_link.empty() ? std::string("TLS, server verified") : m_link,
         r.journalProblem,
+        s.pressIdentity,
+        s.calibrationNote,
         samples,
     };
     constexpr int n = sizeof values / sizeof values[0];
@@ -749,14 +754,16 @@ bool PlantServer::Send(const Recording& r, RecordStatus status, std::string* why
         "peak_force_t, peak_time_s, peak_bar, result, status, incomplete, alarms, csv_sha256, "
         "limits_set_at, limits_set_by, program_version, sample_count, start_note, judging, "
         "mounting_program, mounting_program_version, mounting_program_json, result_reason, "
-        "criteria, record_hash, clock_note, link, journal_problem, samples) VALUES ($1, $2, $3, "
+        "criteria, record_hash, clock_note, link, journal_problem, press_identity, "
+        "calibration_note, samples) VALUES ($1, $2, $3, "
         "$4, $5, $6, $7, $8, "
         "$9, $10, $11, $12, $13, $14, $15, $16, $17, $18, $19, $20, $21, $22, $23, $24, $25, "
-        "$26, $27, $28, $29, $30, $31, $32, $33, $34, $35, $36, $37, $38, $39, $40, $41, $42) "
+        "$26, $27, $28, $29, $30, $31, $32, $33, $34, $35, $36, $37, $38, $39, $40, $41, $42, $43, "
+        "$44) "
         "ON CONFLICT (uuid) DO NOTHING "
         "RETURNING pc_name, press), listed AS (INSERT INTO sources SELECT pc_name, press "
         "FROM added ON CONFLICT DO NOTHING) SELECT (SELECT count(*) FROM added), k.pc_name, "
-        "k.csv_sha256, k.samples = $42 FROM (SELECT 1) one LEFT JOIN recordings k ON k.uuid = $1",
+        "k.csv_sha256, k.samples = $44 FROM (SELECT 1) one LEFT JOIN recordings k ON k.uuid = $1",
         n, params, lengths, formats, why));
     if (!inserted.result) return false;
     if (std::atoi(PQgetvalue(inserted.result, 0, 0)) == 1) return true;
@@ -904,7 +911,8 @@ bool PlantServer::Load(const std::string& uuid, Recording& recording, RecordStat
             "refurbishment_date, module, armed_at, started_at, stopped_at, record_length_s, "
             "surface_cm2, lower_t, upper_t, alarm_threshold_bar, status, incomplete, alarms, "
             "csv_sha256, limits_set_at, limits_set_by, program_version, start_note, judging, "
-            "mounting_program_json, clock_note, journal_problem FROM recordings WHERE uuid = $1",
+            "mounting_program_json, clock_note, journal_problem, press_identity, calibration_note "
+            "FROM recordings WHERE uuid = $1",
             1, params, nullptr, nullptr, why));
     if (!r.result) return false;
     if (PQntuples(r.result) != 1) {
@@ -947,6 +955,8 @@ bool PlantServer::Load(const std::string& uuid, Recording& recording, RecordStat
     }
     recording.clockNote = text(28);
     recording.journalProblem = text(29);
+    s.pressIdentity = text(30);
+    s.calibrationNote = text(31);
     // The samples come as text in the server's hex form.
     size_t length = 0;
     unsigned char* bytes = PQunescapeBytea(

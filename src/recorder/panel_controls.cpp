@@ -110,7 +110,14 @@ PanelControls BuildPanelControls(wxWindow* panel, PanelHost& host, int W, int H)
     c.programText = new wxStaticText(panel, wxID_ANY, "", wxPoint(x0, y), wxSize(290, 22),
                                      wxST_NO_AUTORESIZE | wxST_ELLIPSIZE_END);
     c.programText->SetFont(wxFont(13, wxFONTFAMILY_DEFAULT, wxFONTSTYLE_NORMAL, wxFONTWEIGHT_BOLD));
-    y += 26;
+    y += 24;
+    // The press's calibration when it asks for attention: not recorded, due
+    // soon, overdue.
+    c.calibrationText = new wxStaticText(panel, wxID_ANY, "", wxPoint(x0, y), wxSize(290, 20),
+                                         wxST_NO_AUTORESIZE | wxST_ELLIPSIZE_END);
+    c.calibrationText->SetFont(
+        wxFont(11, wxFONTFAMILY_DEFAULT, wxFONTSTYLE_NORMAL, wxFONTWEIGHT_BOLD));
+    y += 22;
     new wxStaticLine(panel, wxID_ANY, wxPoint(x0, y), wxSize(300, -1));
     y += 8;
 

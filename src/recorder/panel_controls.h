@@ -29,6 +29,7 @@ struct PanelControls {
     /// The mounting program the typed bearing is judged by, large, or why
     /// it cannot be mounted.
     wxStaticText* programText = nullptr;
+    wxStaticText* calibrationText = nullptr;
     wxButton* startButton = nullptr;
     wxButton* stopButton = nullptr;
     wxButton* printButton = nullptr;

@@ -23,6 +23,11 @@ class PanelHost {
     virtual const ForceLimits* Limits(long index) const = 0;
     /// When and by whom those limits were last set; false when not known.
     virtual bool LimitsSet(long index, int64_t* at, std::string* by) const = 0;
+    /// The entry of press `index` in the press register; null when it has
+    /// none (no such press, or an installation without the register).
+    virtual const struct PressEntry* Registered(long index) const = 0;
+    /// Whether Start is refused for a press whose calibration is not recorded.
+    virtual bool CalibrationRequired() const = 0;
     /// Whether every bearing must have a mounting program to be mounted.
     virtual bool ProgramRequired() const = 0;
     /// The report directory, "" while none is chosen.

@@ -7,6 +7,7 @@
 #include "recorder/render_timer.h"
 #include "recorder/report.h"
 #include "recorder/state_banner.h"
+#include "station/press_register.h"
 #include "station/report_data.h"
 #include "station/translate.h"
 #include "station/typed_number.h"
@@ -149,6 +150,8 @@ JobFields TerminalPanel::Fields() const {
     f.pcName = wxGetHostName().utf8_str();
     f.programs = &m_station.Programs();
     f.programRequired = m_host.ProgramRequired();
+    f.registered = m_host.Registered(press);
+    f.calibrationRequired = m_host.CalibrationRequired();
     return f;
 }
 
@@ -257,6 +260,7 @@ void TerminalPanel::OnReadings(const ReadingsStep& step) {
     m_ui.pressureText->SetLabel(wxString::Format(_("Pressure: %d bar"), step.bar));
     m_ui.acknowledgeButton->Show(m_station.Alarm().Latched());
     RefreshBanner();
+    if (!m_station.Running()) ShowCalibration(); // the zero at rest
     if (step.appended && m_ui.plot.curve) {
         const auto& times = cycle.m_times;
         if (step.restarted)
@@ -354,6 +358,7 @@ void TerminalPanel::UpdateStartButton() {
     std::string operatorHint, axleHint, lengthHint;
     const std::string missing = MissingForStart(typed, &operatorHint, &axleHint, &lengthHint);
     ShowProgram(typed);
+    ShowCalibration();
     m_ui.operatorHint->SetLabel(wxString::FromUTF8(operatorHint));
     m_ui.axleHint->SetLabel(wxString::FromUTF8(axleHint));
     m_ui.lengthHint->SetLabel(wxString::FromUTF8(lengthHint));
@@ -361,6 +366,46 @@ void TerminalPanel::UpdateStartButton() {
     m_ui.startButton->SetToolTip(
         missing.empty() ? wxString("F5")
                         : wxString::FromUTF8("F5 \xE2\x80\x94 " + Tr("Start needs ") + missing));
+}
+
+void TerminalPanel::ShowCalibration() {
+    // While a cycle runs, what was noted at its Start.
+    wxString text;
+    bool warning = true;
+    if (m_station.Running()) {
+        text = wxString::FromUTF8(m_station.Setup().calibrationNote);
+    } else if (const PressEntry* press = m_host.Registered(m_connection.pressIndex)) {
+        const CalibrationStatus status = CalibrationAt(*press, m_station.WallSeconds());
+        warning = status.state != CalibrationState::Valid;
+        switch (status.state) {
+        case CalibrationState::NotRecorded:
+            text = _("Calibration not recorded");
+            break;
+        case CalibrationState::DueSoon:
+            text = status.daysLeft == 0
+                       ? _("Calibration due today")
+                       : wxString::Format(_("Calibration due in %d days"), status.daysLeft);
+            break;
+        case CalibrationState::Overdue:
+            text = _("CALIBRATION OVERDUE: Start refused");
+            break;
+        case CalibrationState::OverdueAllowed:
+            text = _("CALIBRATION OVERDUE: recording allowed");
+            break;
+        case CalibrationState::Valid:
+            break;
+        }
+    }
+    if (const int rest = m_station.RestPressure(); rest > kRestLimitBar) {
+        if (!text.empty()) text += wxString::FromUTF8(" \xC2\xB7 ");
+        text += wxString::Format(_("At rest: %d bar, check the zero"), rest);
+        warning = true;
+    }
+    m_ui.calibrationText->SetForegroundColour(warning ? wxColour(170, 90, 0) : *wxBLACK);
+    if (m_ui.calibrationText->GetLabel() != text) {
+        m_ui.calibrationText->SetLabel(text);
+        m_ui.calibrationText->SetToolTip(text);
+    }
 }
 
 void TerminalPanel::ProgramsChanged(std::vector<Program> programs) {
@@ -533,7 +578,14 @@ double TerminalPanel::PlotTop(double fittedTop) const {
 
 void TerminalPanel::RefreshBanner() {
     BannerInputs in = m_station.BannerState();
-    if (!m_station.Running()) in.surface = m_host.Surface(m_connection.pressIndex);
+    if (!m_station.Running()) {
+        in.surface = m_host.Surface(m_connection.pressIndex);
+        const PressEntry* press = m_host.Registered(m_connection.pressIndex);
+        const CalibrationState state = press ? CalibrationAt(*press, m_station.WallSeconds()).state
+                                             : CalibrationState::NotRecorded;
+        in.calibrationOverdue =
+            state == CalibrationState::Overdue || state == CalibrationState::OverdueAllowed;
+    }
     if (in.recording) in.secondsLeft = m_renderTimer ? m_renderTimer->SecondsShown() : 0;
     m_ui.banner->SetBanner(ComposeBanner(in));
 }

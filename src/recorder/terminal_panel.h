@@ -96,6 +96,8 @@ class TerminalPanel : public wxPanel, private StationListener {
     /// What the fields, the press and the link say now.
     JobFields Fields() const;
     /// The program the typed bearing is judged by, beside the press.
+    /// The press's calibration beside the press, when it asks for attention.
+    void ShowCalibration();
     void ShowProgram(const JobFields& typed);
     void UpdateStartButton();
     void LockSetupFields(bool locked);

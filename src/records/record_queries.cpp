@@ -94,7 +94,8 @@ bool RecordStore::Load(int64_t id, Recording& r, RecordStatus* status) {
               " bearing, production_date, refurbishment_date, press, surface_cm2, has_limits,"
               " lower_t, upper_t, alarm_threshold_bar, record_length_s, module, version,"
               " pc_name, incomplete, start_note, journal_problem, data, csv_sha256,"
-              " limits_set_at, limits_set_by, alarms, program_json, judging, clock_note"
+              " limits_set_at, limits_set_by, alarms, program_json, judging, clock_note,"
+              " press_identity, calibration_note"
               " FROM recordings JOIN samples ON samples.recording_id = recordings.id"
               " WHERE id = ?1");
     select.Bind(1, id);
@@ -133,6 +134,8 @@ bool RecordStore::Load(int64_t id, Recording& r, RecordStatus* status) {
     }
     s.judging = select.Null(30) ? 1 : static_cast<int>(select.Int(30));
     r.clockNote = select.Text(31);
+    r.setup.pressIdentity = select.Text(32);
+    r.setup.calibrationNote = select.Text(33);
     return UnpackSamples(select.Blob(24), r);
 }
 

@@ -98,6 +98,10 @@ const char* const kMigrations[] = {
     // 5 -> 6: a recording made while the PC's clock read earlier than the
     // last one says so (NULL otherwise, so earlier rows keep their hashes).
     "ALTER TABLE recordings ADD COLUMN clock_note TEXT;",
+    // 6 -> 7: the press's identity and calibration from the press register
+    // at Start, and what was wrong with the calibration (NULL before).
+    "ALTER TABLE recordings ADD COLUMN press_identity TEXT;"
+    "ALTER TABLE recordings ADD COLUMN calibration_note TEXT;",
 };
 
 const char* const kChainStart = "0000000000000000000000000000000000000000000000000000000000000000";
@@ -136,7 +140,8 @@ const char* const kRecordingColumns =
     " journal_problem, peak_t, peak_time_s, peak_bar, recorded_s, result, result_reason,"
     " sample_count, csv_sha256, limits_set_at, limits_set_by, alarms,"
     " (SELECT data FROM samples WHERE recording_id = recordings.id),"
-    " program_name, program_version, program_json, judging, clock_note";
+    " program_name, program_version, program_json, judging, clock_note, press_identity,"
+    " calibration_note";
 // Columns from this one on came later: they count only where they are set,
 // so a row sealed before they were there keeps its hash.
 constexpr int kLaterRecordingColumn = 36;
@@ -370,10 +375,11 @@ bool RecordStore::Insert(const Recording& r, RecordStatus status, std::string* w
               " record_length_s, module, version, pc_name, incomplete, start_note,"
               " journal_problem, peak_t, peak_time_s, peak_bar, recorded_s, result,"
               " result_reason, sample_count, csv_sha256, limits_set_at, limits_set_by, alarms,"
-              " program_name, program_version, program_json, judging, clock_note)"
+              " program_name, program_version, program_json, judging, clock_note,"
+              " press_identity, calibration_note)"
               " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15, ?16,"
               " ?17, ?18, ?19, ?20, ?21, ?22, ?23, ?24, ?25, ?26, ?27, ?28, ?29, ?30, ?31,"
-              " ?32, ?33, ?34, ?35, ?36, ?37, ?38, ?39, ?40)"
+              " ?32, ?33, ?34, ?35, ?36, ?37, ?38, ?39, ?40, ?41, ?42)"
               " ON CONFLICT(uuid) DO NOTHING");
     if (!insert.Ok()) {
         if (why) *why = sqlite3_errmsg(m_db);
@@ -404,6 +410,8 @@ bool RecordStore::Insert(const Recording& r, RecordStatus status, std::string* w
     // NULL: the first rules, as every row from before had them.
     if (s.judging != 1) insert.Bind(39, int64_t(s.judging));
     if (!r.clockNote.empty()) insert.Bind(40, r.clockNote);
+    if (!s.pressIdentity.empty()) insert.Bind(41, s.pressIdentity);
+    if (!s.calibrationNote.empty()) insert.Bind(42, s.calibrationNote);
     if (insert.Step() != SQLITE_DONE) {
         if (why) *why = insert.Error();
         return false;

@@ -78,6 +78,13 @@ struct RecordingSetup {
     JobData job;
     std::string pressName;
     double surface = 0; ///< cm²
+    /// The press's identity and calibration as the register gave them at
+    /// Start ("Press A, serial 2019-114, surface 1250 cm² …"); "" for a
+    /// recording made before the register.
+    std::string pressIdentity;
+    /// What was wrong with the measuring chain at Start: the calibration
+    /// overdue (and who allowed Start), a pressure at rest; "" for nothing.
+    std::string calibrationNote;
     bool hasLimits = false;
     ForceLimits limits;
     int64_t limitsSetAt = 0; ///< when the limits were last set (wall clock), 0: unknown

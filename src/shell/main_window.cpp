@@ -221,12 +221,6 @@ void MainWindow::ReadSettingsFiles(wxString& ip, wxString& port, bool& autoconne
     ReadInitCommandsFile("init.ini", m_initCommands);
 
     PressList presses = ReadPressFile("superfici.ini");
-    if (presses.loaded) {
-        std::memcpy(m_surfaces, presses.surfaces, sizeof m_surfaces);
-        m_pressNames = new wxArrayString();
-        for (const std::string& name : presses.names)
-            m_pressNames->Add(wxString::FromUTF8(name));
-    }
 
     std::string ignored;
     m_limits = ReadLimits(kLimitsFile, &ignored);
@@ -262,6 +256,24 @@ void MainWindow::ReadSettingsFiles(wxString& ip, wxString& port, bool& autoconne
                 text += "\n" + wxString::FromUTF8(note);
             CallAfter([text] { ShowError(text, "Force limits"); });
         }
+        // The press register holds the surfaces: superfici.ini follows it.
+        rewrite = false;
+        const std::vector<std::string> surfaceNotes = ReconcileSurfaces(
+            presses, *store, m_register, PcName(), wxDateTime::Now().GetTicks(), &rewrite);
+        if (rewrite && !WritePressFile("superfici.ini", presses, &error))
+            fprintf(stderr, "superfici.ini cannot be written: %s\n", error.c_str());
+        if (!surfaceNotes.empty()) {
+            wxString text = "The press surfaces were changed outside the program:";
+            for (const std::string& note : surfaceNotes)
+                text += "\n" + wxString::FromUTF8(note);
+            CallAfter([text] { ShowError(text, "Press register"); });
+        }
+    }
+    if (presses.loaded) {
+        std::memcpy(m_surfaces, presses.surfaces, sizeof m_surfaces);
+        m_pressNames = new wxArrayString();
+        for (const std::string& name : presses.names)
+            m_pressNames->Add(wxString::FromUTF8(name));
     }
 
     ip = m_config->Read("ip", "");
@@ -296,6 +308,40 @@ void MainWindow::ShowPlantStatus(const wxString& text) {
         m_statusBar->SetFieldsCount(2, widths);
     }
     m_statusBar->SetStatusText(text, 1);
+}
+
+const PressEntry* MainWindow::Registered(long index) const {
+    const std::string name(PressName(index).utf8_str());
+    return name.empty() ? nullptr : m_register.Find(name);
+}
+
+bool MainWindow::SetRegistered(const PressEntry& entry, std::string* why) {
+    bool found = false;
+    for (PressEntry& kept : m_register.presses)
+        if (kept.name == entry.name) {
+            kept = entry;
+            found = true;
+        }
+    if (!found) m_register.presses.push_back(entry);
+    const PressList presses = PressListOf(m_register);
+    const bool written = WritePressFile("superfici.ini", presses, why);
+    std::memcpy(m_surfaces, presses.surfaces, sizeof m_surfaces);
+    if (!m_pressNames) m_pressNames = new wxArrayString();
+    m_pressNames->Clear();
+    for (const std::string& name : presses.names)
+        m_pressNames->Add(wxString::FromUTF8(name));
+    if (m_panel) {
+        const ConnectionSettings& now = m_panel->Connection();
+        m_panel->SetConnectionParameters(now.address, now.port, now.autoconnect, now.skipQuestion,
+                                         now.pressIndex);
+        m_panel->LimitsChanged();
+    }
+    return written;
+}
+
+bool MainWindow::CalibrationRequired() const {
+    // Set in config.ini by the plant: "calibration_required=true".
+    return m_config != nullptr && m_config->Read("calibration_required", "false") == "true";
 }
 
 bool MainWindow::ProgramRequired() const {

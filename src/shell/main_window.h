@@ -4,6 +4,7 @@
 #pragma once
 
 #include "station/limits.h"
+#include "station/press_register.h"
 #include "recorder/panel_host.h"
 #include "records/quality_password.h"
 #include "station/settings.h"
@@ -54,6 +55,16 @@ class MainWindow : public wxFrame, public PanelHost {
     bool LimitsSet(long index, int64_t* at, std::string* by) const override;
     wxString ReportDirectory() const override { return m_pdfDirectory; }
     bool ProgramRequired() const override;
+    const PressEntry* Registered(long index) const override;
+    const PressEntry* RegisteredByName(const std::string& name) const {
+        return m_register.Find(name);
+    }
+    int RegisterSize() const { return static_cast<int>(m_register.presses.size()); }
+    /// Takes a press's new entry, kept in the audit trail already, into the
+    /// register in use: superfici.ini, the presses and the panel follow it.
+    /// False with the reason when superfici.ini cannot be written.
+    bool SetRegistered(const PressEntry& entry, std::string* why);
+    bool CalibrationRequired() const override;
     bool ChooseReportDirectory() override { return ChoosePdfDirectory(); }
     std::vector<std::string> StartupCommands() const override;
     wxString DataFile(const wxString& relative) const override;
@@ -90,6 +101,9 @@ class MainWindow : public wxFrame, public PanelHost {
     wxString m_pdfDirectory;
     LimitTable m_limits;
     OriginTable m_limitOrigins;
+    /// The press register, as the audit trail held it at start or since a
+    /// quality engineer changed it.
+    PressRegister m_register;
     /// Wrong passwords, counted while the program runs.
     /// The quality engineer's password file beside the settings.
     QualityPassword m_qualityPassword{kQualityPasswordFile};

@@ -7,6 +7,7 @@
 #include "recorder/messages.h"
 #include "station/translate.h"
 #include "shell/limits_dialog.h"
+#include "shell/press_register_dialog.h"
 #include "shell/new_dialog.h"
 #include "shell/programs_dialog.h"
 
@@ -25,6 +26,7 @@ MenuBar::MenuBar() : wxMenuBar() {
     m_fileMenu->Append(wxID_EXIT, _("&Quit"), "", wxITEM_NORMAL);
     m_modifyMenu->Append(ID_CHANGE_PDF_DIRECTORY, _("&Change PDF Directory"), "", wxITEM_NORMAL);
     m_modifyMenu->Append(ID_FORCE_LIMITS, TrW("&Force Limits\xE2\x80\xA6"), "", wxITEM_NORMAL);
+    m_modifyMenu->Append(ID_PRESS_REGISTER, TrW("&Press Register\xE2\x80\xA6"), "", wxITEM_NORMAL);
     m_modifyMenu->Append(ID_MOUNTING_PROGRAMS, TrW("&Mounting Programs\xE2\x80\xA6"), "",
                          wxITEM_NORMAL);
     m_helpMenu->Append(wxID_HELP, _("&Help"), "", wxITEM_NORMAL);
@@ -41,6 +43,7 @@ MenuBar::MenuBar() : wxMenuBar() {
     frame->Bind(wxEVT_MENU, &MenuBar::OnQuit, this, wxID_EXIT);
     frame->Bind(wxEVT_MENU, &MenuBar::OnChangePdfDirectory, this, ID_CHANGE_PDF_DIRECTORY);
     frame->Bind(wxEVT_MENU, &MenuBar::OnForceLimits, this, ID_FORCE_LIMITS);
+    frame->Bind(wxEVT_MENU, &MenuBar::OnPressRegister, this, ID_PRESS_REGISTER);
     frame->Bind(wxEVT_MENU, &MenuBar::OnMountingPrograms, this, ID_MOUNTING_PROGRAMS);
     frame->Bind(wxEVT_MENU, &MenuBar::OnHelp, this, wxID_HELP);
     frame->Bind(wxEVT_MENU, &MenuBar::OnAbout, this, wxID_ABOUT);
@@ -98,6 +101,13 @@ void MenuBar::OnForceLimits(wxCommandEvent&) {
         return;
     }
     LimitsDialog dialog(main->m_frame, main->m_panel->Connection().pressIndex);
+    dialog.ShowModal();
+}
+
+void MenuBar::OnPressRegister(wxCommandEvent&) {
+    MainWindow* main = MainWindow::GetInstance();
+    if (!main->m_panel) return;
+    PressRegisterDialog dialog(main->m_frame, main->m_panel->Connection().pressIndex);
     dialog.ShowModal();
 }
 

@@ -1,6 +1,7 @@
 // The main frame's menus: File (New Connection, Edit parameters, History…,
 // Import Reports…, Quit),
-// Modify (Change PDF Directory, Force Limits…, Mounting Programs…) and Help (Help).
+// Modify (Change PDF Directory, Force Limits…, Press Register…, Mounting
+// Programs…) and Help (Help).
 #pragma once
 
 #include <wx/menu.h>
@@ -10,7 +11,8 @@ enum {
     ID_FORCE_LIMITS = 5119,
     ID_HISTORY = 5120,
     ID_IMPORT_REPORTS = 5121,
-    ID_MOUNTING_PROGRAMS = 5122
+    ID_MOUNTING_PROGRAMS = 5122,
+    ID_PRESS_REGISTER = 5123
 };
 
 class MenuBar : public wxMenuBar {
@@ -25,6 +27,7 @@ class MenuBar : public wxMenuBar {
     void OnQuit(wxCommandEvent& event);
     void OnChangePdfDirectory(wxCommandEvent& event);
     void OnForceLimits(wxCommandEvent& event);
+    void OnPressRegister(wxCommandEvent& event);
     void OnMountingPrograms(wxCommandEvent& event);
     void OnHelp(wxCommandEvent& event);
     void OnAbout(wxCommandEvent& event);

@@ -1,6 +1,7 @@
 #include "station/banner_state.h"
 
 #include "station/cycle.h"
+#include "station/press_register.h"
 #include "station/translate.h"
 
 #include <cstdio>
@@ -153,6 +154,12 @@ Banner ComposeBanner(const BannerInputs& in) {
     if (!in.storeProblem.empty() && calm) {
         b.colour = BannerColour::Amber;
         b.runs.push_back({kDot + Tr("NOT IN THE RECORD STORE"), false});
+    }
+    // A press whose calibration is overdue measures nothing that can be
+    // trusted as evidence: amber, whatever else is calm.
+    if (in.calibrationOverdue && (calm || b.colour == BannerColour::Green)) {
+        b.colour = BannerColour::Amber;
+        b.runs.push_back({kDot + Tr("CALIBRATION OVERDUE"), false});
     }
     return b;
 }

@@ -34,6 +34,8 @@ struct BannerInputs {
     std::string startNote;          ///< why the running recording's rise is missing, or ""
     /// The PC's clock read earlier than the end of the last recording at Start.
     bool clockBehind = false;
+    /// The press's calibration is overdue (for a recording: it was at Start).
+    bool calibrationOverdue = false;
     std::string storeProblem;  ///< why the record store cannot be written, or ""
     bool done = false;         ///< a cycle ended with a recording
     bool lowSinceDone = false; ///< a reading at or below 4 bar came since

@@ -57,6 +57,28 @@ bool MakeSetup(const JobFields& fields, int64_t armedAt, RecordingSetup& setup, 
                    "start the program again.";
         return false;
     }
+    // The measuring chain: the press's identity and calibration go with the
+    // recording; an overdue calibration stops the job unless a quality
+    // engineer allowed it.
+    if (fields.registered) {
+        const PressEntry& press = *fields.registered;
+        setup.pressIdentity = PressIdentityLine(press);
+        setup.calibrationNote = CalibrationNote(press, armedAt);
+        const CalibrationStatus calibration = CalibrationAt(press, armedAt);
+        if (calibration.state == CalibrationState::Overdue ||
+            (calibration.state == CalibrationState::NotRecorded && fields.calibrationRequired)) {
+            if (why)
+                *why = "The press \"" + setup.pressName + "\" may not record: " +
+                       (calibration.state == CalibrationState::Overdue
+                            ? "its calibration was due on " + press.calibration.dueOn +
+                                  ". A quality engineer may allow Start for a stated reason and "
+                                  "time (Modify \xE2\x86\x92 Press Register\xE2\x80\xA6)."
+                            : std::string("its calibration is not recorded, and this "
+                                          "installation requires one (Modify \xE2\x86\x92 Press "
+                                          "Register\xE2\x80\xA6)."));
+            return false;
+        }
+    }
     std::string reason;
     const Program* program = ChosenProgram(fields, &reason);
     if (!reason.empty()) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "records/recording.h"
+#include "station/press_register.h"
 
 #include <string>
 #include <vector>
@@ -24,6 +25,11 @@ struct JobFields {
     std::string pcName;
     const std::vector<Program>* programs = nullptr; ///< the mounting programs in force
     bool programRequired = false;                   ///< a bearing without a program is not mounted
+    /// The press's entry in the press register; null when it has none (an
+    /// installation without the register).
+    const PressEntry* registered = nullptr;
+    /// Start is refused for a press whose calibration is not recorded.
+    bool calibrationRequired = false;
 };
 
 /// The mounting program for the typed bearing on the press, or null when
@@ -35,7 +41,9 @@ const Program* ChosenProgram(const JobFields& fields, std::string* refusal);
 /// The setup of a recording armed at `armedAt` (wall clock) with a new
 /// identity, judged by the bearing's program (its record length and alarm
 /// threshold, where it sets them, in place of the typed ones); false, with
-/// the reason in `why`, when the press has no valid surface, the record
+/// the reason in `why`, when the press has no valid surface, its calibration
+/// is overdue without a quality engineer's leave (or not recorded where a
+/// calibration is required), the record
 /// length or threshold cannot be read, the limits are not valid, or the
 /// program refuses the job (see ChosenProgram). `setup` holds what could be read either way (a page
 /// of the job as it stands is printed from it).

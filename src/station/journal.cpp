@@ -250,6 +250,8 @@ std::string JournalHeader(const RecordingSetup& setup) {
     line("module", setup.moduleAddress);
     line("version", setup.version);
     line("pc_name", setup.pcName);
+    if (!setup.pressIdentity.empty()) line("press_identity", setup.pressIdentity);
+    if (!setup.calibrationNote.empty()) line("calibration", setup.calibrationNote);
     if (setup.program) line("program", ProgramJson(*setup.program, false));
     number("judging", std::to_string(setup.judging));
     return header;
@@ -328,6 +330,8 @@ bool ReadJournal(const std::string& path, Recording& r) {
     s.moduleAddress = fields["module"];
     s.version = fields["version"];
     s.pcName = fields["pc_name"];
+    s.pressIdentity = fields["press_identity"];
+    s.calibrationNote = fields["calibration"];
     if (!fields["program"].empty()) {
         auto program = std::make_shared<Program>();
         std::string fault;

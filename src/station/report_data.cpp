@@ -163,6 +163,8 @@ std::string CurveCsvText(const Recording& recording) {
     char surface[64];
     std::snprintf(surface, sizeof surface, "%.9g", setup.surface);
     number("surface_cm2", surface);
+    if (!setup.pressIdentity.empty()) field("press_identity", setup.pressIdentity);
+    if (!setup.calibrationNote.empty()) field("calibration", setup.calibrationNote);
     field("stop_date", IsoDate(recording.stoppedAt));
     field("stop_time", IsoTime(recording.stoppedAt));
     if (!recording.incomplete.empty()) field("INCOMPLETE", recording.incomplete);

@@ -92,6 +92,8 @@ bool ReadCurve(const std::string& content, Recording& r, std::map<std::string, s
     r.startNote = fields["note"];
     r.journalProblem = fields["journal"];
     r.clockNote = fields["clock"];
+    s.pressIdentity = fields["press_identity"];
+    s.calibrationNote = fields["calibration"];
     s.uuid = fields["report_id"];
     // The program it was judged by, and by which rules; none before there were.
     if (!fields["program_json"].empty()) {
@@ -213,6 +215,12 @@ bool PlausibleRecording(const Recording& r, std::string* why) {
                         [](char c) { return static_cast<unsigned char>(c) < 0x20; }))
             return fault(std::string("its ") + name + " holds control characters");
     }
+    for (const std::string* line : {&s.pressIdentity, &s.calibrationNote})
+        if (line->size() > 1000 || std::any_of(line->begin(), line->end(), [](char c) {
+                return static_cast<unsigned char>(c) < 0x20;
+            }))
+            return fault("its press identity or calibration note is longer than 1000 bytes or "
+                         "holds control characters");
     // Files from before the header lines have no surface and no record
     // length: what they do not say is not checked against.
     if (s.surface != 0 &&

@@ -86,7 +86,8 @@ PressList ReadPressFile(const std::string& path) {
     PressList presses;
     FILE* stream = fopen(path.c_str(), "r");
     if (stream == nullptr) return presses;
-    char buffer[100] = {0};
+    // Room for ten presses with long names, as the press register writes them.
+    char buffer[2048] = {0};
     if (fgets(buffer, sizeof buffer, stream) == nullptr) buffer[0] = '\0';
     fclose(stream);
     // The line end is no part of the last press name (a CR LF file leaves both).

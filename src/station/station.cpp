@@ -8,6 +8,7 @@
 #include "records/integrity.h"
 #include "records/record_writer.h"
 #include "station/local_time.h"
+#include "station/press_register.h"
 #include "station/report_data.h"
 #include "station/translate.h"
 
@@ -61,6 +62,14 @@ bool Station::Start(const RecordingSetup& setup, bool endWhenReleased,
     if (Running()) return false;
     m_setup = setup;
     m_endWhenReleased = endWhenReleased;
+    // The zero at rest: a press that shows pressure with no stroke (a
+    // drifting transmitter, a trapped pressure) is noted in the recording.
+    if (const int rest = RestPressure(); rest > kRestLimitBar) {
+        const std::string note = "pressure at rest " + std::to_string(rest) +
+                                 " bar before Start (more than " + std::to_string(kRestLimitBar) +
+                                 " bar: check the transmitter's zero)";
+        m_setup.calibrationNote += (m_setup.calibrationNote.empty() ? "" : "; ") + note;
+    }
     // A recording that could not be kept through a crash is not started.
     std::string reason;
     if (!m_journal.Open(reportDirectory, FileStamp(m_setup.armedAt), JournalHeader(m_setup),
@@ -79,6 +88,11 @@ bool Station::Start(const RecordingSetup& setup, bool endWhenReleased,
     m_cycle.Arm();
     m_listener.OnStateChanged();
     return true;
+}
+
+int Station::RestPressure() const {
+    // Above 4 bar the press is in a stroke, not at rest.
+    return m_connected && m_haveReading && !Running() && m_lastBar <= 4 ? m_lastBar : 0;
 }
 
 void Station::Stop() {
@@ -286,6 +300,7 @@ BannerInputs Station::BannerState() const {
     if (in.recording && m_cycle.StartBar() >= kStartedUnderPressureBar)
         in.startNote = m_cycle.StartNote();
     in.clockBehind = Running() && m_clockBehind;
+    in.calibrationOverdue = Running() && m_setup.calibrationNote.rfind(kCalibrationOverdue, 0) == 0;
     in.alarmThreshold = WatchedThreshold();
     in.journalProblem = m_journal.IsOpen() ? m_journal.Problem() : "";
     in.storeProblem = m_storeProblem;

@@ -25,6 +25,9 @@ class FileLock;
 class PlantSender;
 class RecordWriter;
 
+/// The most a press may show at rest, in bar.
+constexpr int kRestLimitBar = 2;
+
 class Station : private LinkListener {
   public:
     Station(StationExecutor& executor, StationListener& listener);
@@ -135,6 +138,10 @@ class Station : private LinkListener {
     int WatchedThreshold() const { return Running() ? m_setup.alarmThresholdBar : m_idleThreshold; }
     /// The banner's inputs that the station knows (all but the countdown and,
     /// while idle, the selected press's surface).
+    /// The pressure the press shows at rest while no cycle runs (0 without
+    /// a reading, or in a stroke, above 4 bar): above kRestLimitBar it is
+    /// told beside Start and noted in the next recording.
+    int RestPressure() const;
     BannerInputs BannerState() const;
     long long ReadingsApplied() const { return m_readingsApplied; }
     /// Readings beyond any press's pressure, left out (never a sample).
