@@ -29,6 +29,8 @@
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
+#include <sstream>
+
 namespace {
 
 // A panel that counts as connected without a module, fed with readings directly.
@@ -350,6 +352,26 @@ TEST(PanelLayout, LimitsNeedTheQualityEngineersPasswordAndEveryChangeIsKept) {
     EXPECT_EQ(changes->m_list->GetItemText(0, 3), "P0");
     EXPECT_EQ(changes->m_list->GetItemText(0, 5), wxString::FromUTF8("350 t \xE2\x80\xA6 420 t"));
     EXPECT_EQ(changes->m_list->GetItemText(0, 7), "new bearing type");
+    // Filtered by kind, and exported row for row as listed.
+    changes->m_kindFilter->SetStringSelection(kWrongPasswordChange);
+    changes->Refill();
+    ASSERT_EQ(changes->m_list->GetItemCount(), 5);
+    const std::string exported = WorkDir() + "/audit-trail.csv";
+    wxTEST_DIALOG(EXPECT_TRUE(changes->ExportCsv(exported)),
+                  ExpectBoxStarting("5 changes exported to ", wxOK, "Audit trail"));
+    std::istringstream csv(ReadText(exported));
+    std::string line;
+    std::getline(csv, line);
+    EXPECT_EQ(line, "when,who,pc,press,what,old_value,new_value,reason");
+    for (long row = 0; row < 5; ++row) {
+        std::string listed;
+        for (int c = 0; c < 8; ++c)
+            listed += (c ? "," : "") +
+                      CsvField(std::string(changes->m_list->GetItemText(row, c).utf8_str()));
+        ASSERT_TRUE(std::getline(csv, line));
+        EXPECT_EQ(line, listed);
+    }
+    EXPECT_FALSE(std::getline(csv, line));
     changes->Destroy();
     history->Destroy();
     ClearLimits();

@@ -5,6 +5,7 @@
 #include "station/local_time.h"
 #include "station/report_data.h"
 #include "station/report_import.h"
+#include "station/trail_export.h"
 #include "station/verify.h"
 #include "recorder/terminal_panel.h"
 #include "plant/plant_queries.h"
@@ -552,17 +553,63 @@ bool HistoryWindow::PlotKey(int keyCode) {
 }
 
 ChangesWindow::ChangesWindow(wxWindow* parent, const std::vector<Change>& changes)
-    : wxDialog(parent, wxID_ANY, "Changes of limits and password", wxDefaultPosition, wxDefaultSize,
-               wxDEFAULT_DIALOG_STYLE | wxRESIZE_BORDER) {
+    : wxDialog(parent, wxID_ANY, "Audit trail", wxDefaultPosition, wxDefaultSize,
+               wxDEFAULT_DIALOG_STYLE | wxRESIZE_BORDER),
+      m_all(changes) {
     wxBoxSizer* column = new wxBoxSizer(wxVERTICAL);
+    wxBoxSizer* filters = new wxBoxSizer(wxHORIZONTAL);
+    auto choice = [&](const wxString& label, const std::vector<std::string>& values) {
+        filters->Add(new wxStaticText(this, wxID_ANY, label), 0, wxALIGN_CENTRE_VERTICAL | wxLEFT,
+                     8);
+        wxArrayString items;
+        items.Add("All");
+        for (const std::string& value : values)
+            items.Add(wxString::FromUTF8(value));
+        wxChoice* made = new wxChoice(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, items);
+        made->SetSelection(0);
+        made->Bind(wxEVT_CHOICE, [this](wxCommandEvent&) { Refill(); });
+        filters->Add(made, 0, wxLEFT, 4);
+        return made;
+    };
+    m_pressFilter = choice("Press", TrailPresses(changes));
+    m_whoFilter = choice("Who", TrailPeople(changes));
+    m_kindFilter = choice("What", TrailKinds(changes));
+    wxButton* exportButton = new wxButton(this, wxID_ANY, "Export CSV\xE2\x80\xA6");
+    exportButton->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { ExportCsv(""); });
+    filters->AddStretchSpacer();
+    filters->Add(exportButton, 0, wxRIGHT, 8);
+    column->Add(filters, 0, wxTOP | wxEXPAND, 8);
+    m_count = new wxStaticText(this, wxID_ANY, "");
+    column->Add(m_count, 0, wxALL, 8);
     m_list = new wxListCtrl(this, wxID_ANY, wxDefaultPosition, wxDefaultSize,
                             wxLC_REPORT | wxLC_SINGLE_SEL);
     const char* const headings[] = {"When", "Who",       "PC",        "Press",
                                     "What", "Old value", "New value", "Reason"};
     for (int c = 0; c < 8; ++c)
         m_list->AppendColumn(headings[c]);
+    column->Add(m_list, 1, wxLEFT | wxRIGHT | wxEXPAND, 8);
+    column->Add(CreateStdDialogButtonSizer(wxCLOSE), 0, wxALL | wxEXPAND, 8);
+    SetSizer(column);
+    Refill();
+    const wxRect screen = wxDisplay(wxDisplay::GetFromWindow(parent)).GetClientArea();
+    SetSize(wxSize(screen.width * 80 / 100, screen.height * 60 / 100));
+    Bind(
+        wxEVT_BUTTON, [this](wxCommandEvent&) { Destroy(); }, wxID_CLOSE);
+    Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent&) { Destroy(); });
+    SetEscapeId(wxID_CLOSE);
+    Centre();
+}
+
+void ChangesWindow::Refill() {
+    auto chosen = [](wxChoice* filter) {
+        return filter->GetSelection() > 0 ? std::string(filter->GetStringSelection().utf8_str())
+                                          : std::string();
+    };
+    m_listed =
+        FilterTrail(m_all, {chosen(m_pressFilter), chosen(m_whoFilter), chosen(m_kindFilter)});
+    m_list->DeleteAllItems();
     long row = 0;
-    for (const Change& change : changes) {
+    for (const Change& change : m_listed) {
         m_list->InsertItem(row, IsoDateTime(change.at));
         const std::string cells[] = {change.who,      change.pcName,   change.press, change.what,
                                      change.oldValue, change.newValue, change.reason};
@@ -571,23 +618,33 @@ ChangesWindow::ChangesWindow(wxWindow* parent, const std::vector<Change>& change
         ++row;
     }
     for (int c = 0; c < 8; ++c)
-        m_list->SetColumnWidth(c, changes.empty() ? wxLIST_AUTOSIZE_USEHEADER : wxLIST_AUTOSIZE);
-    column->Add(new wxStaticText(this, wxID_ANY,
-                                 changes.empty()
-                                     ? wxString("No change was made yet.")
-                                     : wxString::Format("%d changes, newest first.",
-                                                        static_cast<int>(changes.size()))),
-                0, wxALL, 8);
-    column->Add(m_list, 1, wxLEFT | wxRIGHT | wxEXPAND, 8);
-    column->Add(CreateStdDialogButtonSizer(wxCLOSE), 0, wxALL | wxEXPAND, 8);
-    SetSizer(column);
-    const wxRect screen = wxDisplay(wxDisplay::GetFromWindow(parent)).GetClientArea();
-    SetSize(wxSize(screen.width * 80 / 100, screen.height * 60 / 100));
-    Bind(
-        wxEVT_BUTTON, [this](wxCommandEvent&) { Destroy(); }, wxID_CLOSE);
-    Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent&) { Destroy(); });
-    SetEscapeId(wxID_CLOSE);
-    Centre();
+        m_list->SetColumnWidth(c, m_listed.empty() ? wxLIST_AUTOSIZE_USEHEADER : wxLIST_AUTOSIZE);
+    m_count->SetLabel(
+        m_all.empty() ? wxString("No change was made yet.")
+        : m_listed.size() == m_all.size()
+            ? wxString::Format("%d changes, newest first.", static_cast<int>(m_all.size()))
+            : wxString::Format("%d of %d changes, newest first.", static_cast<int>(m_listed.size()),
+                               static_cast<int>(m_all.size())));
+}
+
+bool ChangesWindow::ExportCsv(const wxString& path) {
+    wxString target = path;
+    if (target.empty()) {
+        wxFileDialog chooser(this, "Export the audit trail", "", "audit-trail.csv",
+                             "CSV files (*.csv)|*.csv", wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
+        if (chooser.ShowModal() != wxID_OK) return false;
+        target = chooser.GetPath();
+    }
+    std::string why;
+    if (!WriteFileBytes(std::string(target.utf8_str()), TrailCsvText(m_listed), &why)) {
+        ShowError("The audit trail was not exported: " + target + " cannot be written (" +
+                  wxString::FromUTF8(why) + ").");
+        return false;
+    }
+    ShowInfo(wxString::Format("%d changes exported to ", static_cast<int>(m_listed.size())) +
+                 target + ".",
+             "Audit trail");
+    return true;
 }
 
 ChangesWindow* HistoryWindow::ShowChanges() {

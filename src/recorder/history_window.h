@@ -124,10 +124,24 @@ class HistoryWindow : public wxDialog {
 
 /// The audit trail: when, who, on which PC, the press, what changed, the old
 /// and the new value, and the reason.
+/// The audit trail, newest first, filtered by press, person and kind, and
+/// exported as CSV as it is listed.
 class ChangesWindow : public wxDialog {
   public:
     ChangesWindow(wxWindow* parent, const std::vector<struct Change>& changes);
     class wxListCtrl* m_list = nullptr;
+    wxChoice* m_pressFilter = nullptr;
+    wxChoice* m_whoFilter = nullptr;
+    wxChoice* m_kindFilter = nullptr;
+    wxStaticText* m_count = nullptr;
+    /// Lists the entries the filters keep.
+    void Refill();
+    /// Writes what is listed to `path` (asked for when ""); told, never
+    /// silent, and false when it could not be written.
+    bool ExportCsv(const wxString& path);
+
+  private:
+    std::vector<struct Change> m_all, m_listed;
 };
 
 /// Recordings judged by another program: the verdict each was signed with,

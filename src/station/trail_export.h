@@ -1,0 +1,28 @@
+// The audit trail as the quality engineer reads it: filtered by press,
+// person and kind, and exported as one CSV table, row for row what the
+// Changes window lists. No window here.
+#pragma once
+
+#include "records/record_store.h"
+
+#include <string>
+#include <vector>
+
+/// What the trail is filtered by; "" matches everything.
+struct TrailFilter {
+    std::string press, who, what;
+};
+
+/// The entries `filter` keeps, in the order given.
+std::vector<Change> FilterTrail(const std::vector<Change>& changes, const TrailFilter& filter);
+
+/// The distinct values of one column (the presses, the people or the kinds),
+/// sorted, without "".
+std::vector<std::string> TrailPresses(const std::vector<Change>& changes);
+std::vector<std::string> TrailPeople(const std::vector<Change>& changes);
+std::vector<std::string> TrailKinds(const std::vector<Change>& changes);
+
+/// The entries as a CSV table: a heading line, then one row each with its
+/// time (ISO, local), who, PC, press, what, old and new value and reason;
+/// every field quoted and kept from being read as a formula.
+std::string TrailCsvText(const std::vector<Change>& changes);
