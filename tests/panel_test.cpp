@@ -403,10 +403,22 @@ TEST(PanelLayout, TheThresholdIsKeptPerPressAndPointedOutAgainstTheLimits) {
     p->Controls().alarmThreshold->SetValue("300");
     p->SetConnectionParameters("127.0.0.1", "1", false, true, 1); // another press: its own
     EXPECT_EQ(p->Controls().alarmThreshold->GetValue(), "0");
+    p->Controls().operatorId->ChangeValue("OP-12");
     p->Controls().alarmThreshold->SetValue("150");
     p->SetConnectionParameters("127.0.0.1", "1", false, true, 0);
     EXPECT_EQ(p->Controls().alarmThreshold->GetValue(), "300");
     EXPECT_EQ(ReadText("alarm.ini"), "300,P0\n150,P1\n");
+    // Each threshold kept is in the audit trail, in the operator's name.
+    {
+        std::string why;
+        auto store = main->OpenAuditStore(&why);
+        ASSERT_TRUE(store) << why;
+        Change kept;
+        ASSERT_TRUE(store->LastChange(kAlarmThresholdChange, "P1", &kept));
+        EXPECT_EQ(kept.oldValue, "off");
+        EXPECT_EQ(kept.newValue, "150 bar");
+        EXPECT_EQ(kept.who, "OP-12");
+    }
     // A restart finds it again.
     MainWindow::DestroyInstance();
     Pump(50);

@@ -46,6 +46,11 @@ class PanelHost {
     /// Keeps whether recordings end by themselves once the pressure is
     /// released.
     virtual void KeepEndWhenReleased(bool on) = 0;
+    /// Keeps a change of a setting the panel holds (`what`: the audit
+    /// trail's name) in the audit trail, in the name of `who`.
+    virtual void KeepInTrail(const std::string& what, const std::string& press,
+                             const std::string& oldValue, const std::string& newValue,
+                             const std::string& who) = 0;
     /// Shows how the recordings for the plant server stand ("3 recordings
     /// waiting for the plant server: …"); "" for none waiting.
     virtual void ShowPlantStatus(const wxString& text) = 0;

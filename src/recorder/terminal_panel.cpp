@@ -512,10 +512,14 @@ void TerminalPanel::KeepThreshold() {
     const auto kept = m_thresholds.find(press);
     if (kept != m_thresholds.end() && kept->second == bar) return;
     if (kept == m_thresholds.end() && bar <= 0) return;
+    auto said = [](int value) { return value > 0 ? std::to_string(value) + " bar" : "off"; };
+    const std::string before = kept == m_thresholds.end() ? "off" : said(kept->second);
     m_thresholds[press] = bar;
     std::string why;
     if (!WriteThresholds(kThresholdsFile, m_thresholds, &why))
         fprintf(stderr, "%s cannot be written: %s\n", kThresholdsFile, why.c_str());
+    m_host.KeepInTrail(kAlarmThresholdChange, press, before, said(bar),
+                       std::string(m_ui.operatorId->GetValue().utf8_str()));
 }
 
 const ForceLimits* TerminalPanel::ShownLimits() const {

@@ -353,6 +353,27 @@ void MainWindow::KeepEndWhenReleased(bool on) {
     if (m_config == nullptr || FlagFromText(m_config->Read("end_when_released", "")) == on) return;
     m_config->Write("end_when_released", on ? "true" : "false");
     SaveSettingsOrTell();
+    KeepInTrail(kEndWhenReleasedChange, "", on ? "off" : "on", on ? "on" : "off",
+                std::string(m_config->Read("operator", "").utf8_str()));
+}
+
+void MainWindow::KeepInTrail(const std::string& what, const std::string& press,
+                             const std::string& oldValue, const std::string& newValue,
+                             const std::string& who) {
+    std::string why;
+    std::unique_ptr<RecordStore> store = OpenAuditStore(&why);
+    Change change;
+    change.at = wxDateTime::Now().GetTicks();
+    change.who = who.empty() ? std::string(wxGetUserId().utf8_str()) : who;
+    change.pcName = PcName();
+    change.press = press;
+    change.what = what;
+    change.oldValue = oldValue;
+    change.newValue = newValue;
+    change.reason = "set on the panel";
+    if (!store || !store->AddChange(change, &why))
+        fprintf(stderr, "the change of the %s was not kept in the audit trail: %s\n", what.c_str(),
+                why.c_str());
 }
 
 wxString MainWindow::DataFile(const wxString& relative) const {

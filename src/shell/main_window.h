@@ -71,6 +71,8 @@ class MainWindow : public wxFrame, public PanelHost {
     void KeepOperator(const wxString& operatorId) override;
     bool SelectPress(unsigned index) override;
     void KeepEndWhenReleased(bool on) override;
+    void KeepInTrail(const std::string& what, const std::string& press, const std::string& oldValue,
+                     const std::string& newValue, const std::string& who) override;
     void ShowPlantStatus(const wxString& text) override;
     void EditConnection(const wxString& address, const wxString& port, bool autoconnect,
                         bool skipQuestion, unsigned pressIndex) override;

@@ -86,6 +86,8 @@ const char* const kLimitsChange = "force limits";
 const char* const kLimitsFileEdited = "limits.ini edited outside the program";
 const char* const kPasswordSetChange = "password set";
 const char* const kWrongPasswordChange = "wrong password";
+const char* const kAlarmThresholdChange = "alarm threshold";
+const char* const kEndWhenReleasedChange = "end when released";
 const char* const kQualityKeyChange = "quality key";
 
 PasswordAttempts AttemptsFromTrail(const std::vector<Change>& newestFirst) {

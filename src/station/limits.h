@@ -31,6 +31,9 @@ extern const char* const kLimitsChange;        ///< "force limits"
 extern const char* const kLimitsFileEdited;    ///< "limits.ini edited outside the program"
 extern const char* const kPasswordSetChange;   ///< "password set"
 extern const char* const kWrongPasswordChange; ///< "wrong password"
+/// Settings of the panel that move a verdict, kept as they change.
+extern const char* const kAlarmThresholdChange;  ///< "alarm threshold"
+extern const char* const kEndWhenReleasedChange; ///< "end when released"
 /// "quality key": the fingerprint of the password file, kept once for a
 /// password set before fingerprints were kept.
 extern const char* const kQualityKeyChange;
