@@ -189,6 +189,15 @@ const char* const kChangeSelect =
 
 } // namespace
 
+std::vector<Change> RecordStore::ChangesOf(const std::string& what) {
+    std::vector<Change> changes;
+    Statement select(m_db, (std::string(kChangeSelect) + " WHERE what = ?1 ORDER BY id").c_str());
+    select.Bind(1, what);
+    while (select.Step() == SQLITE_ROW)
+        changes.push_back(ChangeOf(select));
+    return changes;
+}
+
 std::vector<Change> RecordStore::Changes(const std::string& press, int limit) {
     std::vector<Change> changes;
     Statement select(m_db, (std::string(kChangeSelect) +

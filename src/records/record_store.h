@@ -157,6 +157,8 @@ class RecordStore {
     bool AddChange(const Change& change, std::string* why);
     /// The audit trail, newest first; `press` "" for every press.
     std::vector<Change> Changes(const std::string& press = "", int limit = 1000);
+    /// Every entry of the trail of one kind (`what`), oldest first.
+    std::vector<Change> ChangesOf(const std::string& what);
     /// Keeps a new program or a new version of one, in the name, at the time
     /// and for the reason of `change` (its who, pcName, at and reason), with
     /// the entry of the audit trail that holds it whole. Refused, with the

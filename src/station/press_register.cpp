@@ -136,39 +136,33 @@ std::string PressEntryProblem(const PressEntry& e) {
 }
 
 PressRegister ReadPressRegister(RecordStore& store, std::vector<std::string>* unusable) {
+    // The presses in the order they came into the register, each with its
+    // newest entry, the one in force.
+    std::vector<Change> newest;
+    for (Change& c : store.ChangesOf(kPressRegisterChange)) {
+        auto kept = std::find_if(newest.begin(), newest.end(),
+                                 [&](const Change& n) { return n.press == c.press; });
+        if (kept == newest.end())
+            newest.push_back(std::move(c));
+        else
+            *kept = std::move(c);
+    }
     PressRegister reg;
-    // Newest first: the first entry seen of a press is the one in force.
-    std::vector<Change> changes = store.Changes("", 1000000);
-    std::vector<std::string> seen;
-    std::vector<std::pair<int64_t, PressEntry>> found; // by the press's first entry
-    std::map<std::string, int64_t> first;
-    for (const Change& c : changes)
-        if (c.what == kPressRegisterChange) first[c.press] = c.id;
-    for (const Change& c : changes) {
-        if (c.what != kPressRegisterChange ||
-            std::find(seen.begin(), seen.end(), c.press) != seen.end())
-            continue;
-        seen.push_back(c.press);
+    for (const Change& c : newest) {
         std::string problem;
         PressEntry entry;
         if (!store.ChangeIntact(c.id, &problem)) {
             if (unusable)
                 unusable->push_back(c.press + ": its entry in the press register was changed (" +
                                     problem + "); its surface is not used");
-            continue;
-        }
-        if (!ParsePressEntry(c.newValue, entry, &problem) || entry.name != c.press) {
+        } else if (!ParsePressEntry(c.newValue, entry, &problem) || entry.name != c.press) {
             if (unusable)
                 unusable->push_back(c.press + ": its entry in the press register cannot be read; "
                                               "its surface is not used");
-            continue;
+        } else {
+            reg.presses.push_back(std::move(entry));
         }
-        found.emplace_back(first[c.press], std::move(entry));
     }
-    std::sort(found.begin(), found.end(),
-              [](const auto& a, const auto& b) { return a.first < b.first; });
-    for (auto& [id, entry] : found)
-        reg.presses.push_back(std::move(entry));
     return reg;
 }
 
