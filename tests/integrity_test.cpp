@@ -5,6 +5,7 @@
 // password file missing, damaged or guessed at.
 #include "station/cycle.h"
 #include "station/limits.h"
+#include "station/quality_accounts.h"
 #include "station/report_data.h"
 #include "station/verify.h"
 #include "records/file_access.h"
@@ -483,4 +484,132 @@ TEST(LimitsTrail, TheTrailHoldsTheLimitsAndAnEditOfLimitsIniIsPutBackAndKept) {
     ASSERT_EQ(rewritten.size(), 1u);
     EXPECT_NE(rewritten[0].find("changed after it was written"), std::string::npos) << rewritten[0];
     EXPECT_EQ(table.count("P3"), 0u);
+}
+
+// Two quality engineers, each with an account: every change in the name of
+// the one who signed in, a disabled account refused, the last enabled one
+// kept, a hash put in the store by hand not taken, and the sign-in after
+// five wrong passwords told who tried.
+TEST(QualityAccounts, EachEngineerSignsInTheirOwnNameAndADisabledAccountIsRefused) {
+    const std::string path = Fresh("accounts.db");
+    std::string why;
+    auto store = RecordStore::Open(path, &why);
+    ASSERT_TRUE(store) << why;
+    const std::string noSharedKey = Fresh("accounts-none.key");
+    const int64_t t0 = 1796752800;
+    Change wrong, at;
+    wrong.press = "Press A";
+    at.at = t0;
+    at.pcName = "PC-3";
+    at.reason = "first use";
+
+    QualityAccounts accounts(*store, noSharedKey);
+    ASSERT_EQ(accounts.Mode(), AccountsMode::FirstUse);
+    SignInResult anna = accounts.MakeFirst("Anna Rossi", "anna-password-1", "", at, wrong);
+    ASSERT_TRUE(anna.ok) << anna.why;
+    ASSERT_EQ(accounts.Mode(), AccountsMode::Accounts);
+    EXPECT_FALSE(accounts.MakeFirst("Mallory", "mallory-pass", "", at, wrong).ok);
+
+    Change signer = at;
+    signer.who = anna.name;
+    signer.reason = "second engineer";
+    EXPECT_FALSE(accounts.Add("anna rossi", "another-password", signer, &why)); // taken
+    EXPECT_FALSE(accounts.Add("Bruno Neri", "short", signer, &why));
+    ASSERT_TRUE(accounts.Add("Bruno Neri", "bruno-password-1", signer, &why)) << why;
+
+    // Bruno signs in as himself, however his name is typed; Anna's password
+    // is no key to his account.
+    SignInResult bruno = accounts.SignIn("bruno neri", "bruno-password-1", t0 + 10, wrong);
+    ASSERT_TRUE(bruno.ok) << bruno.why;
+    EXPECT_EQ(bruno.name, "Bruno Neri");
+    EXPECT_EQ(bruno.passwordSetBy, "Anna Rossi"); // told to set his own
+    EXPECT_TRUE(accounts.SignIn("Bruno Neri", "anna-password-1", t0 + 11, wrong).wrongPassword);
+    signer.who = bruno.name;
+    ASSERT_TRUE(accounts.SetPassword("Bruno Neri", "bruno-own-pass", signer, &why)) << why;
+    EXPECT_EQ(accounts.SignIn("Bruno Neri", "bruno-own-pass", t0 + 12, wrong).passwordSetBy, "");
+
+    // Anna disables Bruno: his right password is refused and kept as a try.
+    signer.who = "Anna Rossi";
+    ASSERT_TRUE(accounts.SetEnabled("Bruno Neri", false, signer, &why)) << why;
+    const SignInResult disabled = accounts.SignIn("Bruno Neri", "bruno-own-pass", t0 + 20, wrong);
+    EXPECT_FALSE(disabled.ok);
+    EXPECT_EQ(disabled.why, "the account of Bruno Neri is disabled");
+    EXPECT_EQ(store->Changes()[0].what, kWrongPasswordChange);
+    EXPECT_EQ(store->Changes()[0].press, "Press A");
+    EXPECT_FALSE(accounts.SetEnabled("Anna Rossi", false, signer, &why)); // the last one
+    EXPECT_NE(why.find("the last one enabled"), std::string::npos);
+
+    // The trail: who did what, in the signer's name; each entry's value
+    // names the account and its key.
+    std::vector<std::string> seen;
+    for (const Change& c : store->Changes())
+        if (c.what.rfind("account", 0) == 0) seen.push_back(c.what + " by " + c.who);
+    EXPECT_EQ(seen, (std::vector<std::string>{
+                        "account disabled by Anna Rossi", "account password set by Bruno Neri",
+                        "account added by Anna Rossi", "account added by Anna Rossi"}));
+    EXPECT_EQ(accounts.Find("Bruno Neri")->enabled, false);
+
+    // A hash put in the store by hand is not the one the trail keeps.
+    {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+        std::string mine;
+        ASSERT_TRUE(HashPassword("i-know-this-one", &mine, &why));
+        const std::string sql =
+            "UPDATE quality_keys SET hash = '" + mine + "' WHERE name = 'Anna Rossi'";
+        ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(db);
+    }
+    const SignInResult forged = accounts.SignIn("Anna Rossi", "i-know-this-one", t0 + 30, wrong);
+    EXPECT_FALSE(forged.ok);
+    EXPECT_NE(forged.why.find("is not the one the audit trail holds"), std::string::npos);
+}
+
+TEST(QualityAccounts, FiveWrongPasswordsAreToldAtTheNextSignInAndTheSharedPasswordRetires) {
+    const std::string path = Fresh("accounts-shared.db");
+    std::string why;
+    auto store = RecordStore::Open(path, &why);
+    ASSERT_TRUE(store) << why;
+    // An earlier version's installation: one shared password.
+    QualityPassword shared(Fresh("accounts-shared.key"));
+    ASSERT_TRUE(shared.Set("shared-password-1", &why)) << why;
+    Change set;
+    set.at = 1796752800;
+    set.who = "Anna Rossi";
+    set.what = kPasswordSetChange;
+    set.newValue = shared.Fingerprint();
+    ASSERT_TRUE(store->AddChange(set, &why));
+    int64_t now = set.at + 100;
+    Change wrong, at;
+    at.pcName = wrong.pcName = "PC-3";
+
+    QualityAccounts accounts(*store, shared.Path());
+    ASSERT_EQ(accounts.Mode(), AccountsMode::Shared);
+    at.at = now;
+    EXPECT_TRUE(
+        accounts.MakeFirst("Anna Rossi", "anna-own-pass", "guess", at, wrong).wrongPassword);
+    SignInResult anna =
+        accounts.MakeFirst("Anna Rossi", "anna-own-pass", "shared-password-1", at, wrong);
+    ASSERT_TRUE(anna.ok) << anna.why;
+    // The shared password signs nothing from now on.
+    EXPECT_TRUE(accounts.SignIn("Anna Rossi", "shared-password-1", ++now, wrong).wrongPassword);
+
+    // Four more wrong ones (five in all since the last signed change), then a wait.
+    for (const char* who : {"Anna Rossi", "Bruno", "Bruno", "Anna Rossi"})
+        EXPECT_TRUE(accounts.SignIn(who, "guess", ++now, wrong).ok == false);
+    const SignInResult waiting = accounts.SignIn("Anna Rossi", "anna-own-pass", now + 29, wrong);
+    EXPECT_EQ(waiting.why, "too many wrong passwords: try again in 1 s");
+    SignInResult next = accounts.SignIn("Anna Rossi", "anna-own-pass", now + 30, wrong);
+    ASSERT_TRUE(next.ok) << next.why;
+    ASSERT_EQ(next.triedBefore.size(), 5u);
+    const std::string told = TriedBeforeText(next);
+    EXPECT_NE(told.find("5 wrong passwords were typed since the last signed change"),
+              std::string::npos);
+    EXPECT_NE(told.find("as \"Bruno\" on PC-3"), std::string::npos) << told;
+    // A signed change ends the run: the one after is told nothing.
+    at.at = now + 40;
+    at.who = next.name;
+    ASSERT_TRUE(accounts.Add("Bruno Neri", "bruno-password-1", at, &why)) << why;
+    EXPECT_TRUE(
+        accounts.SignIn("Anna Rossi", "anna-own-pass", now + 50, wrong).triedBefore.empty());
 }

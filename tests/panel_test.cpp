@@ -12,12 +12,16 @@
 #include "recorder/state_banner.h"
 #include "recorder/terminal_panel.h"
 #include "records/quality_password.h"
+#include "station/quality_accounts.h"
 #include "records/record_store.h"
+#include "shell/accounts_dialog.h"
 #include "shell/limits_dialog.h"
+#include "shell/quality_signature.h"
 #include "recorder/events.h"
 #include "shell/main_window.h"
 #include "station/press_register.h"
 
+#include <sqlite3.h>
 #include <wx/choice.h>
 #include <wx/bmpbuttn.h>
 #include <wx/button.h>
@@ -299,27 +303,28 @@ TEST(PanelLayout, LimitsNeedTheQualityEngineersPasswordAndEveryChangeIsKept) {
     waiting->OnOk(ok);
     EXPECT_EQ(waiting->m_errorText->GetLabel(), "Too many wrong passwords: try again in 30 s.");
     now += 30;
-    waiting->OnOk(ok);
+    // The sign-in after them is told who tried and when.
+    wxTEST_DIALOG(waiting->OnOk(ok),
+                  ExpectBoxStarting("5 wrong passwords were typed since the last signed change:",
+                                    wxOK, "Quality engineer"));
     EXPECT_FALSE(waiting->IsShown()) << waiting->m_errorText->GetLabel();
     EXPECT_EQ(lowerLimit(), 340);
 
-    // A damaged or missing password file: told, and nobody changes the limits.
-    std::string key = ReadText(kQualityPasswordFile);
-    for (const bool missing : {false, true}) {
-        if (missing)
-            wxRemoveFile(kQualityPasswordFile);
-        else
-            WriteText(kQualityPasswordFile, "anyone may edit\n");
-        auto refused = open("330");
-        const wxString told = refused->m_errorText->GetLabel();
-        EXPECT_NE(told.Find(missing ? "is missing, though a password was set" : "is damaged"),
-                  wxNOT_FOUND)
-            << told;
-        refused->OnOk(ok);
-        EXPECT_TRUE(refused->IsShown());
-        EXPECT_EQ(lowerLimit(), 340);
+    // A password hash put in the store by hand signs nothing.
+    {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(store.c_str(), &db), SQLITE_OK);
+        EXPECT_EQ(sqlite3_exec(db, "UPDATE quality_keys SET hash = hash || 'x'", nullptr, nullptr,
+                               nullptr),
+                  SQLITE_OK);
+        sqlite3_close(db);
     }
-    WriteText(kQualityPasswordFile, key);
+    auto refused = open("330");
+    refused->OnOk(ok);
+    EXPECT_NE(refused->m_errorText->GetLabel().Find("is not the one the audit trail holds"),
+              wxNOT_FOUND)
+        << refused->m_errorText->GetLabel();
+    EXPECT_EQ(lowerLimit(), 340);
 
     // The trail: who, when, the press, old and new values, the reason; and
     // the limits' origin for the page.
@@ -337,7 +342,7 @@ TEST(PanelLayout, LimitsNeedTheQualityEngineersPasswordAndEveryChangeIsKept) {
     EXPECT_EQ(trail[0].newValue, "340 t \xE2\x80\xA6 420 t");
     EXPECT_EQ(trail[0].reason, "new bearing type");
     EXPECT_EQ(trail[1].what, kWrongPasswordChange);
-    EXPECT_EQ(trail[7].what, kPasswordSetChange);
+    EXPECT_EQ(trail[7].what, kAccountAdded);
     EXPECT_TRUE(audit->VerifyChain().ok);
     int64_t at = 0;
     std::string by;
@@ -374,6 +379,76 @@ TEST(PanelLayout, LimitsNeedTheQualityEngineersPasswordAndEveryChangeIsKept) {
     EXPECT_FALSE(std::getline(csv, line));
     changes->Destroy();
     history->Destroy();
+    ClearLimits();
+}
+
+// Two quality engineers with accounts of their own: the first account made
+// at first use adds the second, each limits change is in the name of the
+// one who signed in, and a disabled account signs nothing.
+TEST(PanelLayout, EachQualityEngineerSignsWithTheirOwnAccount) {
+    const std::string store = WorkDir() + "/accounts-gui.db";
+    for (const char* suffix : {"", "-wal", "-shm"})
+        if (wxFileExists(store + suffix)) wxRemoveFile(store + suffix);
+    if (wxFileExists(kQualityPasswordFile)) wxRemoveFile(kQualityPasswordFile);
+    RebuildMainWindow("ip=127.0.0.1\nport=1\nautoconnect=false\nsuperficie=0\nrecords_db=" + store +
+                      "\n");
+    MainWindow* main = MainWindow::GetInstance();
+    auto sign = [](QualitySignature& s, const char* who, const char* password) {
+        s.who->ChangeValue(who);
+        s.password->ChangeValue(password);
+        if (s.repeat) s.repeat->ChangeValue(password);
+        s.reason->ChangeValue("second engineer");
+    };
+    {
+        AccountsDialog accounts(main->m_frame);
+        accounts.m_name->ChangeValue("Bruno Neri");
+        accounts.m_password->ChangeValue("bruno-password-1");
+        accounts.m_repeat->ChangeValue("bruno-password-1");
+        sign(*accounts.Signature(), "Anna Rossi", "anna-password-1"); // the first account
+        ASSERT_TRUE(accounts.Do(AccountsDialog::Add)) << accounts.m_errorText->GetLabel();
+        ASSERT_EQ(accounts.m_list->GetItemCount(), 2);
+        EXPECT_EQ(accounts.m_list->GetItemText(1, 0), "Bruno Neri");
+        EXPECT_EQ(accounts.m_list->GetItemText(1, 3), "Anna Rossi");
+    }
+    wxCommandEvent ok(wxEVT_BUTTON, wxID_OK);
+    auto limits = [&](const char* lower, const char* who, const char* password) {
+        auto dialog = std::make_unique<LimitsDialog>(main->m_frame, 0);
+        dialog->Show();
+        dialog->m_lower->ChangeValue(lower);
+        dialog->m_upper->ChangeValue("420");
+        EXPECT_EQ(dialog->m_repeat, nullptr);
+        dialog->m_who->ChangeValue(who);
+        dialog->m_password->ChangeValue(password);
+        dialog->m_reason->ChangeValue("new bearing type");
+        dialog->OnOk(ok);
+        return dialog->m_errorText->GetLabel();
+    };
+    // Bruno's first sign-in: told that his password was set by Anna.
+    wxTEST_DIALOG(
+        EXPECT_EQ(limits("350", "bruno neri", "bruno-password-1"), ""),
+        ExpectBoxStarting("Your password was set by Anna Rossi ", wxOK, "Quality engineer"));
+    int64_t at = 0;
+    std::string by;
+    ASSERT_TRUE(main->LimitsSet(0, &at, &by));
+    EXPECT_EQ(by, "Bruno Neri"); // the account's name, not as typed
+    EXPECT_EQ(limits("340", "Anna Rossi", "bruno-password-1"),
+              "Wrong password: the limits were not changed.");
+
+    {
+        AccountsDialog accounts(main->m_frame);
+        accounts.m_name->ChangeValue("Bruno Neri");
+        sign(*accounts.Signature(), "Anna Rossi", "anna-password-1");
+        ASSERT_TRUE(accounts.Do(AccountsDialog::Disable)) << accounts.m_errorText->GetLabel();
+        EXPECT_EQ(accounts.m_list->GetItemText(1, 1), "disabled");
+        accounts.m_name->ChangeValue("Anna Rossi");
+        EXPECT_FALSE(accounts.Do(AccountsDialog::Disable)); // the last one enabled
+    }
+    EXPECT_EQ(limits("340", "Bruno Neri", "bruno-password-1"),
+              "The limits cannot be changed: the account of Bruno Neri is disabled.");
+    EXPECT_EQ(main->Limits(0)->lowerTons, 350);
+    EXPECT_EQ(limits("340", "Anna Rossi", "anna-password-1"), "");
+    ASSERT_TRUE(main->LimitsSet(0, &at, &by));
+    EXPECT_EQ(by, "Anna Rossi");
     ClearLimits();
 }
 

@@ -13,6 +13,7 @@
 #include "shell/main_window.h"
 #include "shell/programs_dialog.h"
 #include "shell/quality_signature.h"
+#include "records/quality_password.h"
 #include "station/local_time.h"
 #include "station/report_data.h"
 

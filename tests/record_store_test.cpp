@@ -206,12 +206,12 @@ TEST(RecordStore, ANewerOrDamagedStoreIsRefusedAndLeftAsItIs) {
         // A later program's store: its schema version is beyond ours.
         sqlite3* db = nullptr;
         ASSERT_EQ(sqlite3_open(newer.c_str(), &db), SQLITE_OK);
-        ASSERT_EQ(sqlite3_exec(db, "PRAGMA user_version=8", nullptr, nullptr, nullptr), SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(db, "PRAGMA user_version=9", nullptr, nullptr, nullptr), SQLITE_OK);
         sqlite3_close(db);
     }
     const std::string before = ReadAll(newer);
     EXPECT_EQ(RecordStore::Open(newer, &why), nullptr);
-    EXPECT_NE(why.find("made by a newer version of the program (schema 8, this program knows 7)"),
+    EXPECT_NE(why.find("made by a newer version of the program (schema 9, this program knows 8)"),
               std::string::npos)
         << why;
     EXPECT_EQ(ReadAll(newer), before);

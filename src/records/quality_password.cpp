@@ -12,9 +12,7 @@
 
 const char* const kQualityPasswordFile = "quality.key";
 
-namespace {
-
-bool WriteWhole(const std::string& path, const std::string& bytes) {
+bool WriteFileWhole(const std::string& path, const std::string& bytes) {
     const std::string temporary = path + ".tmp";
     FILE* out = OpenPath(temporary, "wb");
     if (out == nullptr) return false;
@@ -28,7 +26,40 @@ bool WriteWhole(const std::string& path, const std::string& bytes) {
     return RenameOver(temporary, path);
 }
 
-} // namespace
+bool IsPasswordHash(const std::string& hash) {
+    // A hash libsodium does not take as Argon2id is a damaged file.
+    return hash.size() < crypto_pwhash_STRBYTES && hash.rfind("$argon2id$", 0) == 0 &&
+           crypto_pwhash_str_needs_rehash(hash.c_str(), crypto_pwhash_OPSLIMIT_INTERACTIVE,
+                                          crypto_pwhash_MEMLIMIT_INTERACTIVE) >= 0;
+}
+
+bool PasswordMatchesHash(const std::string& hash, const std::string& password) {
+    InitIntegrity();
+    if (hash.size() >= crypto_pwhash_STRBYTES) return false;
+    return crypto_pwhash_str_verify(hash.c_str(), password.data(), password.size()) == 0;
+}
+
+std::string HashFingerprint(const std::string& hash) {
+    return "sha256:" + Sha256Hex(hash);
+}
+
+bool HashPassword(const std::string& password, std::string* hash, std::string* why) {
+    if (password.size() < kMinPasswordLength) {
+        if (why)
+            *why =
+                "the password needs at least " + std::to_string(kMinPasswordLength) + " characters";
+        return false;
+    }
+    InitIntegrity();
+    char out[crypto_pwhash_STRBYTES];
+    if (crypto_pwhash_str(out, password.data(), password.size(), crypto_pwhash_OPSLIMIT_INTERACTIVE,
+                          crypto_pwhash_MEMLIMIT_INTERACTIVE) != 0) {
+        if (why) *why = "the password could not be hashed (out of memory)";
+        return false;
+    }
+    *hash = out;
+    return true;
+}
 
 bool QualityPassword::ReadHash(std::string* hash) const {
     std::string bytes;
@@ -42,43 +73,24 @@ bool QualityPassword::ReadHash(std::string* hash) const {
 PasswordState QualityPassword::State(bool everSet) const {
     std::string hash;
     if (!ReadHash(&hash)) return everSet ? PasswordState::Missing : PasswordState::NotSet;
-    // A hash libsodium does not take as Argon2id is a damaged file.
-    if (hash.size() >= crypto_pwhash_STRBYTES || hash.rfind("$argon2id$", 0) != 0 ||
-        crypto_pwhash_str_needs_rehash(hash.c_str(), crypto_pwhash_OPSLIMIT_INTERACTIVE,
-                                       crypto_pwhash_MEMLIMIT_INTERACTIVE) < 0)
-        return PasswordState::Damaged;
-    return PasswordState::Set;
+    return IsPasswordHash(hash) ? PasswordState::Set : PasswordState::Damaged;
 }
 
 std::string QualityPassword::Fingerprint() const {
     std::string hash;
     if (!ReadHash(&hash)) return "";
-    return "sha256:" + Sha256Hex(hash);
+    return HashFingerprint(hash);
 }
 
 bool QualityPassword::Matches(const std::string& password) const {
-    InitIntegrity();
     std::string hash;
-    if (!ReadHash(&hash) || hash.size() >= crypto_pwhash_STRBYTES) return false;
-    return crypto_pwhash_str_verify(hash.c_str(), password.data(), password.size()) == 0;
+    return ReadHash(&hash) && PasswordMatchesHash(hash, password);
 }
 
 bool QualityPassword::Set(const std::string& password, std::string* why) {
-    if (password.size() < kMinPasswordLength) {
-        if (why)
-            *why =
-                "the password needs at least " + std::to_string(kMinPasswordLength) + " characters";
-        return false;
-    }
-    InitIntegrity();
-    char hash[crypto_pwhash_STRBYTES];
-    if (crypto_pwhash_str(hash, password.data(), password.size(),
-                          crypto_pwhash_OPSLIMIT_INTERACTIVE,
-                          crypto_pwhash_MEMLIMIT_INTERACTIVE) != 0) {
-        if (why) *why = "the password could not be hashed (out of memory)";
-        return false;
-    }
-    if (!WriteWhole(m_path, std::string(hash) + "\n")) {
+    std::string hash;
+    if (!HashPassword(password, &hash, why)) return false;
+    if (!WriteFileWhole(m_path, hash + "\n")) {
         if (why) *why = m_path + " cannot be written (" + std::strerror(errno) + ")";
         return false;
     }

@@ -40,6 +40,18 @@ class QualityPassword {
     std::string m_path;
 };
 
+/// An Argon2id hash of `password` in `*hash`; false with the reason when it
+/// is too short or cannot be hashed.
+bool HashPassword(const std::string& password, std::string* hash, std::string* why);
+/// True when `hash` is an Argon2id hash libsodium takes.
+bool IsPasswordHash(const std::string& hash);
+/// True only when `hash` is a hash and `password` matches it.
+bool PasswordMatchesHash(const std::string& hash, const std::string& password);
+/// "sha256:<hex>" of a hash: which key this is, told apart without the hash.
+std::string HashFingerprint(const std::string& hash);
+/// Writes `bytes` through a temporary file synced and renamed into place.
+bool WriteFileWhole(const std::string& path, const std::string& bytes);
+
 /// Wrong passwords slow down: five tries are free; after that each further
 /// try waits, 30 s after the fifth failure and twice as long after each
 /// further one, up to 15 minutes. Time is a steady clock in seconds, given

@@ -168,6 +168,32 @@ bool RecordStore::AddChange(const Change& c, std::string* why) {
     return true;
 }
 
+bool RecordStore::KeepAccountEntry(const Change& entry, const std::string& name,
+                                   const std::string& hash, std::string* why) {
+    if (!Exec("BEGIN IMMEDIATE", why)) return false;
+    bool kept = true;
+    if (!hash.empty()) {
+        Statement put(m_db, "INSERT INTO quality_keys (name, hash) VALUES (?1, ?2)"
+                            " ON CONFLICT(name) DO UPDATE SET hash = excluded.hash");
+        put.Bind(1, name).Bind(2, hash);
+        kept = put.Step() == SQLITE_DONE;
+        if (!kept && why) *why = put.Error();
+    }
+    if (!kept || !InsertChange(entry, why) || !Exec("COMMIT", why)) {
+        Exec("ROLLBACK", nullptr);
+        return false;
+    }
+    return true;
+}
+
+std::map<std::string, std::string> RecordStore::QualityKeys() {
+    std::map<std::string, std::string> keys;
+    Statement rows(m_db, "SELECT name, hash FROM quality_keys");
+    while (rows.Step() == SQLITE_ROW)
+        keys[rows.Text(0)] = rows.Text(1);
+    return keys;
+}
+
 namespace {
 
 Change ChangeOf(const Statement& s) {

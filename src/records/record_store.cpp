@@ -102,6 +102,9 @@ const char* const kMigrations[] = {
     // at Start, and what was wrong with the calibration (NULL before).
     "ALTER TABLE recordings ADD COLUMN press_identity TEXT;"
     "ALTER TABLE recordings ADD COLUMN calibration_note TEXT;",
+    // 7 -> 8: each quality engineer's password hash, by account name. The
+    // trail keeps each account's state and the fingerprint of its hash.
+    "CREATE TABLE quality_keys (name TEXT PRIMARY KEY, hash TEXT NOT NULL);",
 };
 
 const char* const kChainStart = "0000000000000000000000000000000000000000000000000000000000000000";

@@ -11,6 +11,7 @@
 #include "records/recording.h"
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -102,7 +103,7 @@ struct RecordFilter {
 class RecordStore {
   public:
     /// The schema version this program writes.
-    static constexpr int kSchemaVersion = 7;
+    static constexpr int kSchemaVersion = 8;
 
     /// Opens (and makes, or brings up to date) the store at `path`. Null, with
     /// the reason, when it cannot be opened, is damaged or is newer than this
@@ -171,6 +172,13 @@ class RecordStore {
     std::vector<Program> Programs();
     /// Every version kept, newest first; `name` "" for every program.
     std::vector<KeptProgram> ProgramVersions(const std::string& name = "");
+
+    /// Keeps the audit trail entry of a quality engineer's account and, when
+    /// `hash` is not empty, the account's password hash, in one transaction.
+    bool KeepAccountEntry(const Change& entry, const std::string& name, const std::string& hash,
+                          std::string* why);
+    /// The password hash of each account by name.
+    std::map<std::string, std::string> QualityKeys();
 
     /// The newest entry of `what` for the press; false when there is none.
     bool LastChange(const std::string& what, const std::string& press, Change* change);

@@ -6,7 +6,6 @@
 #include "station/limits.h"
 #include "station/press_register.h"
 #include "recorder/panel_host.h"
-#include "records/quality_password.h"
 #include "station/settings.h"
 
 #include <memory>
@@ -106,9 +105,6 @@ class MainWindow : public wxFrame, public PanelHost {
     /// The press register, as the audit trail held it at start or since a
     /// quality engineer changed it.
     PressRegister m_register;
-    /// Wrong passwords, counted while the program runs.
-    /// The quality engineer's password file beside the settings.
-    QualityPassword m_qualityPassword{kQualityPasswordFile};
 
   private:
     MainWindow();

@@ -6,6 +6,7 @@
 #include "shell/main_window.h"
 #include "recorder/messages.h"
 #include "station/translate.h"
+#include "shell/accounts_dialog.h"
 #include "shell/limits_dialog.h"
 #include "shell/press_register_dialog.h"
 #include "shell/new_dialog.h"
@@ -29,6 +30,8 @@ MenuBar::MenuBar() : wxMenuBar() {
     m_modifyMenu->Append(ID_PRESS_REGISTER, TrW("&Press Register\xE2\x80\xA6"), "", wxITEM_NORMAL);
     m_modifyMenu->Append(ID_MOUNTING_PROGRAMS, TrW("&Mounting Programs\xE2\x80\xA6"), "",
                          wxITEM_NORMAL);
+    m_modifyMenu->Append(ID_QUALITY_ENGINEERS, TrW("&Quality Engineers\xE2\x80\xA6"), "",
+                         wxITEM_NORMAL);
     m_helpMenu->Append(wxID_HELP, _("&Help"), "", wxITEM_NORMAL);
 
     Append(m_fileMenu, _("&File"));
@@ -45,6 +48,7 @@ MenuBar::MenuBar() : wxMenuBar() {
     frame->Bind(wxEVT_MENU, &MenuBar::OnForceLimits, this, ID_FORCE_LIMITS);
     frame->Bind(wxEVT_MENU, &MenuBar::OnPressRegister, this, ID_PRESS_REGISTER);
     frame->Bind(wxEVT_MENU, &MenuBar::OnMountingPrograms, this, ID_MOUNTING_PROGRAMS);
+    frame->Bind(wxEVT_MENU, &MenuBar::OnQualityEngineers, this, ID_QUALITY_ENGINEERS);
     frame->Bind(wxEVT_MENU, &MenuBar::OnHelp, this, wxID_HELP);
     frame->Bind(wxEVT_MENU, &MenuBar::OnAbout, this, wxID_ABOUT);
     frame->SetMenuBar(this);
@@ -113,6 +117,11 @@ void MenuBar::OnPressRegister(wxCommandEvent&) {
 
 void MenuBar::OnMountingPrograms(wxCommandEvent&) {
     ProgramsDialog dialog(MainWindow::GetInstance()->m_frame);
+    dialog.ShowModal();
+}
+
+void MenuBar::OnQualityEngineers(wxCommandEvent&) {
+    AccountsDialog dialog(MainWindow::GetInstance()->m_frame);
     dialog.ShowModal();
 }
 

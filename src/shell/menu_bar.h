@@ -1,7 +1,7 @@
 // The main frame's menus: File (New Connection, Edit parameters, History…,
 // Import Reports…, Quit),
 // Modify (Change PDF Directory, Force Limits…, Press Register…, Mounting
-// Programs…) and Help (Help).
+// Programs…, Quality Engineers…) and Help (Help).
 #pragma once
 
 #include <wx/menu.h>
@@ -12,7 +12,8 @@ enum {
     ID_HISTORY = 5120,
     ID_IMPORT_REPORTS = 5121,
     ID_MOUNTING_PROGRAMS = 5122,
-    ID_PRESS_REGISTER = 5123
+    ID_PRESS_REGISTER = 5123,
+    ID_QUALITY_ENGINEERS = 5124
 };
 
 class MenuBar : public wxMenuBar {
@@ -29,6 +30,7 @@ class MenuBar : public wxMenuBar {
     void OnForceLimits(wxCommandEvent& event);
     void OnPressRegister(wxCommandEvent& event);
     void OnMountingPrograms(wxCommandEvent& event);
+    void OnQualityEngineers(wxCommandEvent& event);
     void OnHelp(wxCommandEvent& event);
     void OnAbout(wxCommandEvent& event);
 

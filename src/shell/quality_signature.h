@@ -1,10 +1,9 @@
-// What the quality engineer signs a change with: the name, the password
-// (typed twice while none is set yet, which then sets it) and the reason, as
-// rows of a dialog; and the check of them against the audit trail before a
-// change is kept. A wrong password is kept in the trail too, and after
-// several the next try waits, however often the program is started again
-// (the wait comes from the trail). A password file other than the one whose
-// fingerprint the trail keeps is refused.
+// What a quality engineer signs a change with: the account's name, its
+// password and the reason, as rows of a dialog; and the check of them before
+// a change is kept. While no account exists, the first signature makes one
+// (its password typed twice; on an installation of an earlier version, with
+// the shared password too). Wrong passwords are kept in the trail and slow
+// the next try down; the sign-in after five of them is told who tried.
 #pragma once
 
 #include "records/record_store.h"
@@ -25,8 +24,9 @@ class QualitySignature {
     QualitySignature(wxWindow* dialog, wxSizer* column, const wxString& what);
 
     wxTextCtrl* who = nullptr;
-    wxTextCtrl* password = nullptr;
-    wxTextCtrl* repeat = nullptr; ///< only while no password is set
+    wxTextCtrl* password = nullptr; ///< the shared one while it is still in use
+    wxTextCtrl* fresh = nullptr;    ///< only while the shared password is in use
+    wxTextCtrl* repeat = nullptr;   ///< only while no account is made
     wxTextCtrl* reason = nullptr;
     /// The wall clock in seconds: the time of the change and of a wrong
     /// password, and the wait after wrong ones.
@@ -36,10 +36,10 @@ class QualitySignature {
     /// be used), "" when it can.
     wxString Unusable() const { return m_unusable; }
 
-    /// Checks the signature. True with `change`'s time, name, PC and reason
-    /// set; false with what is wrong in `why`. A wrong password goes to the
-    /// trail as `wrong` (the caller's press and values) with the time, name
-    /// and reason typed.
+    /// Checks the signature. True with `change`'s time, the account's name,
+    /// PC and reason set; false with what is wrong in `why`. A wrong password
+    /// goes to the trail as `wrong` (the caller's press and values) with the
+    /// time, name and reason typed.
     bool Sign(RecordStore& store, const Change& wrong, Change& change, wxString* why);
 
   private:

@@ -5,6 +5,8 @@
 #include "records/record_store.h"
 #include "station/cycle.h"
 #include "station/local_time.h"
+#include "station/press_register.h"
+#include "station/quality_accounts.h"
 #include "station/report_data.h"
 
 #include <algorithm>
@@ -90,19 +92,26 @@ const char* const kAlarmThresholdChange = "alarm threshold";
 const char* const kEndWhenReleasedChange = "end when released";
 const char* const kQualityKeyChange = "quality key";
 
-PasswordAttempts AttemptsFromTrail(const std::vector<Change>& newestFirst) {
+std::vector<Change> WrongPasswordsSinceSigned(const std::vector<Change>& newestFirst) {
     // A change signed with the right password ends the run of wrong ones;
-    // entries the program makes by itself do not.
-    size_t run = 0;
+    // entries the program makes by itself, or an operator, do not.
+    std::vector<Change> wrong;
     for (const Change& c : newestFirst) {
         if (c.what == kLimitsChange || c.what == kPasswordSetChange || c.what == kProgramSaved ||
-            c.what == kProgramWithdrawn || c.what == kQualityKeyChange)
+            c.what == kProgramWithdrawn || c.what == kQualityKeyChange ||
+            c.what == kPressRegisterChange || c.what == kAccountAdded ||
+            c.what == kAccountDisabled || c.what == kAccountEnabled || c.what == kAccountPassword)
             break;
-        ++run;
+        if (c.what == kWrongPasswordChange) wrong.push_back(c);
     }
+    return wrong;
+}
+
+PasswordAttempts AttemptsFromTrail(const std::vector<Change>& newestFirst) {
+    const std::vector<Change> wrong = WrongPasswordsSinceSigned(newestFirst);
     PasswordAttempts attempts;
-    for (size_t i = run; i-- > 0;)
-        if (newestFirst[i].what == kWrongPasswordChange) attempts.Failed(newestFirst[i].at);
+    for (size_t i = wrong.size(); i-- > 0;)
+        attempts.Failed(wrong[i].at);
     return attempts;
 }
 

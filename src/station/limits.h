@@ -40,6 +40,9 @@ extern const char* const kQualityKeyChange;
 
 class QualityPassword;
 class PasswordAttempts;
+/// The wrong passwords since the last change a quality engineer signed,
+/// newest first.
+std::vector<struct Change> WrongPasswordsSinceSigned(const std::vector<struct Change>& newestFirst);
 /// The wrong passwords since the last change a quality engineer signed, as
 /// the audit trail (newest first) keeps them, with their wall-clock times:
 /// the wait they ask for survives a restart.
