@@ -1,11 +1,14 @@
 // The press register: superfici.ini taken in once and then held to the
 // register, an edit made outside the program put back and kept in the trail;
 // the calibration's rules at their day boundaries, with the wall clock given.
+#include "records/integrity.h"
 #include "records/record_store.h"
+#include "station/cycle.h"
 #include "station/job_setup.h"
 #include "station/local_time.h"
 #include "station/press_register.h"
 #include "station/report_data.h"
+#include "station/trail_export.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -177,4 +180,72 @@ TEST(PressRegister, TheCalibrationRulesHoldAtTheirDayBoundaries) {
     PressEntry back;
     ASSERT_TRUE(ParsePressEntry(PressEntryJson(due), back, &why)) << why;
     EXPECT_EQ(PressEntryJson(back), PressEntryJson(due));
+}
+
+// A calibration found Press A out of tolerance: the recordings to assess are
+// the press's from the first second of its last good calibration's day to
+// the last second of the day it was found, and the list exports row for row.
+TEST(PressRegister, OutOfToleranceListsThePressesRecordingsSinceItsLastGoodCalibration) {
+    auto store = FreshStore("tolerance");
+    std::string why;
+    auto keep = [&](const std::string& press, int64_t stoppedAt, const std::string& axle) {
+        Recording r;
+        r.setup.uuid = NewRecordingId();
+        r.setup.job = {"OP7", axle, "A", "TAROL 130", "2024-01", "2026-11"};
+        r.setup.pressName = press;
+        r.setup.surface = 1250;
+        r.setup.recordLengthSeconds = 14;
+        r.startedAt = stoppedAt - 15;
+        r.stoppedAt = stoppedAt;
+        for (int i = 0; i < 40; ++i) { // a rise with a bar of noise
+            const int bar = 10 * i + (i % 3) - 1;
+            r.times.push_back(i * 0.25);
+            r.pressures.push_back(bar);
+            r.forces.push_back(ForceTons(bar, 1250));
+        }
+        r.csvSha256 = Sha256Hex(CurveCsvText(r));
+        ASSERT_TRUE(store->Add(r, RecordStatus::Complete, nullptr, &why)) << why;
+    };
+    keep("Press A", At("2026-03-01", "23:59:59"), "before");
+    keep("Press A", At("2026-03-02", "00:00:00"), "first");
+    keep("Press B", At("2026-06-10"), "other press");
+    keep("Press A", At("2026-12-01", "23:59:59"), "last");
+    keep("Press A", At("2026-12-02", "00:00:00"), "after");
+
+    OutOfTolerance finding;
+    finding.press = "Press A";
+    finding.since = "2026-03-02";
+    finding.certificate = "K-2299";
+    Change change;
+    change.at = At("2026-12-03");
+    change.who = "Anna Rossi";
+    change.reason = "as found 1.8 % high";
+    finding.foundOn = "2026-03-01"; // before the calibration it found wanting
+    EXPECT_FALSE(KeepOutOfTolerance(*store, finding, change, &why));
+    finding.foundOn = "2026-12-04"; // still to come
+    EXPECT_FALSE(KeepOutOfTolerance(*store, finding, change, &why));
+    finding.foundOn = "2026-12-01";
+    ASSERT_TRUE(KeepOutOfTolerance(*store, finding, change, &why)) << why;
+
+    const std::vector<OutOfTolerance> findings = OutOfToleranceFindings(*store);
+    ASSERT_EQ(findings.size(), 1u);
+    EXPECT_EQ(findings[0].by, "Anna Rossi");
+    EXPECT_EQ(OutOfToleranceText(findings[0]),
+              "Press A: out of tolerance found 2026-12-01 (certificate K-2299); its recordings "
+              "since 2026-03-02");
+    std::vector<std::string> axles;
+    for (const RecordSummary& r : store->Find(findings[0].Recordings()))
+        axles.push_back(r.axle);
+    EXPECT_EQ(axles, (std::vector<std::string>{"last", "first"}));
+
+    int64_t count = 0;
+    const std::string csv = RecordingListCsv(*store, findings[0].Recordings(), &count);
+    EXPECT_EQ(count, 2);
+    EXPECT_EQ(csv.substr(0, csv.find('\n')),
+              "identity,pc,stopped_at,press,operator,axle,side,bearing,peak_t,result,state,page");
+    EXPECT_NE(csv.find("\"2026-12-01 23:59:59\",\"Press A\",\"OP7\",\"last\""), std::string::npos)
+        << csv;
+    // No good calibration recorded: every recording of the press until then.
+    finding.since = "";
+    EXPECT_EQ(finding.Recordings().from, 0);
 }

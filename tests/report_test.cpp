@@ -1020,6 +1020,37 @@ TEST_F(ReportTest, AnOverduePressRefusesStartUntilAQualityEngineerAllowsIt) {
     Change kept;
     ASSERT_TRUE(store->LastChange(kPressRegisterChange, "P1", &kept));
     EXPECT_EQ(kept.who, "Anna Rossi");
+
+    // The next calibration finds the press out of tolerance: the recording
+    // made since the last good one is listed in History to be assessed.
+    {
+        PressRegisterDialog dialog(MainWindow::GetInstance()->m_frame, 1);
+        dialog.Show();
+        dialog.m_calibratedOn->ChangeValue(IsoDate(now));
+        dialog.m_dueOn->ChangeValue(IsoDate(now + 365 * 86400));
+        dialog.m_certificate->ChangeValue("K-2299");
+        dialog.m_outOfTolerance->ChangeValue(IsoDate(now));
+        SignAsQualityEngineer(*dialog.Signature());
+        wxTEST_DIALOG(dialog.OnOk(ok), ExpectBoxStarting("P1: out of tolerance found " +
+                                                             IsoDate(now) + " (certificate K-2299)",
+                                                         wxOK, "Press Register"));
+        EXPECT_FALSE(dialog.IsShown()) << dialog.m_errorText->GetLabel();
+    }
+    auto* history = new HistoryWindow(MainWindow::GetInstance()->m_frame, *panel,
+                                      RecordStore::Open(panel->Job().StorePath(), &why));
+    const std::vector<OutOfTolerance> findings = OutOfToleranceFindings(*store);
+    ASSERT_EQ(findings.size(), 1u);
+    EXPECT_EQ(findings[0].since, IsoDate(now - 400 * 86400));
+    history->ShowToAssess(findings[0]);
+    EXPECT_TRUE(history->m_count->GetLabel().StartsWith("1 recording to assess"))
+        << history->m_count->GetLabel();
+    const std::string list = dir + "/to-assess.csv";
+    wxTEST_DIALOG(EXPECT_TRUE(history->ExportList(list)),
+                  ExpectBoxStarting("1 recording exported to ", wxOK, "Export list"));
+    std::string exported;
+    ReadWholeFile(list, exported);
+    EXPECT_NE(exported.find(CsvField(history->m_list->Row(0).uuid)), std::string::npos) << exported;
+    history->Destroy();
     keep("", "", "");
     EXPECT_EQ(panel->Controls().calibrationText->GetLabel(), "Calibration not recorded");
 }

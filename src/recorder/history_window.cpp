@@ -3,6 +3,7 @@
 #include "plot/plot_canvas.h"
 #include "station/cycle.h"
 #include "station/local_time.h"
+#include "station/press_register.h"
 #include "station/report_data.h"
 #include "station/report_import.h"
 #include "station/trail_export.h"
@@ -27,6 +28,7 @@
 #include <wx/sizer.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
+#include <wx/choicdlg.h>
 #include <wx/utils.h>
 
 #include <algorithm>
@@ -231,6 +233,11 @@ HistoryWindow::HistoryWindow(wxWindow* parent, TerminalPanel& panel,
     m_changes = new wxButton(this, wxID_ANY, wxString::FromUTF8("Changes\xE2\x80\xA6"));
     m_evaluate = new wxButton(this, wxID_ANY, wxString::FromUTF8("Evaluate with\xE2\x80\xA6"));
     m_teach = new wxButton(this, wxID_ANY, wxString::FromUTF8("Teach envelope\xE2\x80\xA6"));
+    m_exportList = new wxButton(this, wxID_ANY, wxString::FromUTF8("Export list\xE2\x80\xA6"));
+    m_exportList->SetToolTip("Every recording the filters find, one CSV row each.");
+    m_toAssess = new wxButton(this, wxID_ANY, wxString::FromUTF8("To assess\xE2\x80\xA6"));
+    m_toAssess->SetToolTip("The recordings of a press since its last good calibration, when a "
+                           "calibration found it out of tolerance.");
     for (wxButton* button : {m_printAgain, m_exportCsv, m_openFolder})
         buttons->Add(button, 0, wxRIGHT, 8);
     buttons->AddSpacer(24);
@@ -238,6 +245,8 @@ HistoryWindow::HistoryWindow(wxWindow* parent, TerminalPanel& panel,
     buttons->Add(m_teach, 0, wxRIGHT, 8);
     buttons->AddSpacer(24);
     buttons->Add(m_changes, 0, wxRIGHT, 8);
+    buttons->Add(m_exportList, 0, wxRIGHT, 8);
+    buttons->Add(m_toAssess, 0, wxRIGHT, 8);
     buttons->AddStretchSpacer();
     buttons->Add(new wxButton(this, wxID_CLOSE, "Close"));
     column->Add(buttons, 0, wxALL | wxEXPAND, 8);
@@ -263,6 +272,20 @@ HistoryWindow::HistoryWindow(wxWindow* parent, TerminalPanel& panel,
     m_exportCsv->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { ExportCsv(); });
     m_openFolder->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OpenFolder(); });
     m_changes->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { ShowChanges(); });
+    m_exportList->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { ExportList(); });
+    m_toAssess->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) {
+        const std::vector<OutOfTolerance> findings = OutOfToleranceFindings(*m_store);
+        if (findings.empty()) {
+            ShowInfo("No calibration has found a press out of tolerance.", "To assess");
+            return;
+        }
+        wxArrayString texts;
+        for (const OutOfTolerance& f : findings)
+            texts.Add(wxString::FromUTF8(OutOfToleranceText(f)));
+        wxSingleChoiceDialog choose(this, "Which finding's recordings are to be assessed?",
+                                    "To assess", texts);
+        if (choose.ShowModal() == wxID_OK) ShowToAssess(findings[choose.GetSelection()]);
+    });
     m_evaluate->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) {
         Program program;
         if (ChooseProgram("Evaluate with", program)) EvaluateWith(program);
@@ -311,11 +334,13 @@ void HistoryWindow::ChangeScope() {
     const bool reprints = !plant;
     m_printAgain->Show(reprints);
     m_openFolder->Show(reprints);
+    m_exportList->Show(reprints);
+    m_toAssess->Show(reprints);
     Layout();
     Search();
 }
 
-void HistoryWindow::Search() {
+RecordFilter HistoryWindow::CurrentFilter() const {
     RecordFilter filter;
     filter.text = m_text->GetValue().Trim().Trim(false).utf8_str();
     if (m_from->GetValue().IsValid()) filter.from = DayStart(m_from->GetValue());
@@ -324,6 +349,53 @@ void HistoryWindow::Search() {
     if (m_press->GetSelection() > 0) filter.press = m_press->GetStringSelection().utf8_str();
     static const char* const kResults[] = {"", "PASS", "FAIL", "INCOMPLETE", "NONE"};
     filter.result = kResults[std::max(0, m_result->GetSelection())];
+    return filter;
+}
+
+void HistoryWindow::ShowToAssess(const OutOfTolerance& finding) {
+    const RecordFilter wanted = finding.Recordings();
+    m_text->ChangeValue("");
+    m_result->SetSelection(0);
+    const wxString press = wxString::FromUTF8(finding.press);
+    if (!m_press->SetStringSelection(press)) {
+        m_press->Append(press);
+        m_press->SetStringSelection(press);
+    }
+    wxDateTime from, until;
+    if (wanted.from > 0) from.Set(static_cast<time_t>(wanted.from));
+    if (wanted.until > 0) until.Set(static_cast<time_t>(wanted.until - 1));
+    m_from->SetValue(from.IsValid() ? from.GetDateOnly() : wxDateTime());
+    m_until->SetValue(until.IsValid() ? until.GetDateOnly() : wxDateTime());
+    Search();
+    m_count->SetLabel(m_count->GetLabel() +
+                      wxString::FromUTF8(" to assess \xE2\x80\x94 " + OutOfToleranceText(finding)));
+}
+
+bool HistoryWindow::ExportList(const wxString& path) {
+    wxString target = path;
+    if (target.empty()) {
+        wxFileDialog chooser(this, "Export list", "", "recordings.csv", "CSV files (*.csv)|*.csv",
+                             wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
+        if (chooser.ShowModal() != wxID_OK) return false;
+        target = chooser.GetPath();
+    }
+    int64_t count = 0;
+    const std::string csv = RecordingListCsv(*m_store, CurrentFilter(), &count);
+    std::string why;
+    if (!WriteFileBytes(std::string(target.utf8_str()), csv, &why)) {
+        ShowError("The list cannot be written to " + target + " (" + wxString::FromUTF8(why) +
+                  ").");
+        return false;
+    }
+    ShowInfo(wxString::Format(count == 1 ? "%lld recording exported to %s."
+                                         : "%lld recordings exported to %s.",
+                              static_cast<long long>(count), target),
+             "Export list");
+    return true;
+}
+
+void HistoryWindow::Search() {
+    const RecordFilter filter = CurrentFilter();
     if (PlantScope()) {
         SearchPlant(filter);
         return;
@@ -574,7 +646,8 @@ ChangesWindow::ChangesWindow(wxWindow* parent, const std::vector<Change>& change
     m_pressFilter = choice("Press", TrailPresses(changes));
     m_whoFilter = choice("Who", TrailPeople(changes));
     m_kindFilter = choice("What", TrailKinds(changes));
-    wxButton* exportButton = new wxButton(this, wxID_ANY, "Export CSV\xE2\x80\xA6");
+    wxButton* exportButton =
+        new wxButton(this, wxID_ANY, wxString::FromUTF8("Export CSV\xE2\x80\xA6"));
     exportButton->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { ExportCsv(""); });
     filters->AddStretchSpacer();
     filters->Add(exportButton, 0, wxRIGHT, 8);

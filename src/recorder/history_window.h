@@ -67,6 +67,12 @@ class HistoryWindow : public wxDialog {
     /// The plot by keyboard: + and - zoom, the arrows move the view by a
     /// tenth, Home shows the whole curve again. False for other keys.
     bool PlotKey(int keyCode);
+    /// The filters set to a press's recordings since its last good
+    /// calibration, up to the day a calibration found it out of tolerance.
+    void ShowToAssess(const struct OutOfTolerance& finding);
+    /// Every recording the filters find, one CSV row each, where the quality
+    /// engineer chooses (asked for when `path` is empty); told, never silent.
+    bool ExportList(const wxString& path = wxString());
     /// History → Changes: the audit trail of limits and password, newest first.
     class ChangesWindow* ShowChanges();
     /// The selected recordings judged by `program`, beside the verdicts they
@@ -92,6 +98,8 @@ class HistoryWindow : public wxDialog {
     wxButton* m_exportCsv = nullptr;
     wxButton* m_openFolder = nullptr;
     wxButton* m_changes = nullptr;
+    wxButton* m_exportList = nullptr;
+    wxButton* m_toAssess = nullptr;
     wxButton* m_evaluate = nullptr;
     wxButton* m_teach = nullptr;
     RecordingPlot m_plot;
@@ -99,6 +107,7 @@ class HistoryWindow : public wxDialog {
     std::vector<Recording> m_shown;
 
   private:
+    RecordFilter CurrentFilter() const;
     void OpenFolder();
     /// Every selected recording of this PC's store, whole; their identities
     /// into `names`.

@@ -74,6 +74,11 @@ PressRegisterDialog::PressRegisterDialog(wxWindow* parent, long pressIndex)
         row("Record while overdue until (YYYY-MM-DD HH:MM:SS)",
             shown.overdueAllowedUntil > 0 ? IsoDateTime(shown.overdueAllowedUntil) : "");
     m_allowedReason = row("Reason for recording while overdue", shown.overdueReason);
+    m_outOfTolerance = row("Found out of tolerance on (YYYY-MM-DD)", "");
+    m_outOfTolerance->SetToolTip(
+        U("When a calibration finds the press out of tolerance, the day it was found: every "
+          "recording of the press since its last good calibration is then listed in History "
+          "(To assess\xE2\x80\xA6) to be assessed."));
     column->Add(grid, 0, wxLEFT | wxRIGHT | wxEXPAND, 10);
     column->Add(new wxStaticLine(this), 0, wxEXPAND | wxALL, 10);
     m_signature = std::make_unique<QualitySignature>(this, column, "the press register");
@@ -144,7 +149,16 @@ void PressRegisterDialog::OnOk(wxCommandEvent&) {
     const bool sameLeave = before && before->overdueAllowedUntil == entry.overdueAllowedUntil &&
                            before->overdueReason == entry.overdueReason;
     if (sameLeave) entry.overdueAllowedBy = before->overdueAllowedBy;
-    if (before && PressEntryJson(*before) == PressEntryJson(entry)) {
+    // Found out of tolerance: the recordings since the calibration in force
+    // until this change are the ones to assess.
+    OutOfTolerance finding;
+    finding.press = entry.name;
+    finding.foundOn = Typed(m_outOfTolerance);
+    if (before && before->calibrated) finding.since = before->calibration.calibratedOn;
+    finding.certificate = entry.calibration.certificate;
+    const bool found = !finding.foundOn.empty();
+    const bool changed = !before || PressEntryJson(*before) != PressEntryJson(entry);
+    if (!changed && !found) {
         Close(wxID_OK); // nothing changed, nothing to sign
         return;
     }
@@ -170,10 +184,19 @@ void PressRegisterDialog::OnOk(wxCommandEvent&) {
         return;
     }
     if (!sameLeave && entry.overdueAllowedUntil > 0) entry.overdueAllowedBy = change.who;
-    if (!KeepPressEntry(*store, entry, before, change, &why)) {
+    if (found && !KeepOutOfTolerance(*store, finding, change, &why)) {
+        Refuse("The finding was not kept: " + U(why) + ".");
+        return;
+    }
+    if (changed && !KeepPressEntry(*store, entry, before, change, &why)) {
         Refuse("The press register was not changed: " + U(why) + ".");
         return;
     }
+    if (found)
+        ShowInfo(U(OutOfToleranceText(finding) +
+                   ". History lists them under To assess\xE2\x80\xA6, to be exported and "
+                   "assessed."),
+                 "Press Register");
     store.reset();
     if (!main->SetRegistered(entry, &why))
         ShowError("The press register was changed, but superfici.ini was not written: " + U(why) +

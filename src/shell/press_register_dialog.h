@@ -24,6 +24,7 @@ class PressRegisterDialog : public wxDialog {
     wxTextCtrl *m_name, *m_serial, *m_surface, *m_surfaceSource, *m_module;
     wxTextCtrl *m_certificate, *m_calibratedOn, *m_dueOn, *m_calibratedBy, *m_reference;
     wxTextCtrl *m_allowedUntil, *m_allowedReason;
+    wxTextCtrl* m_outOfTolerance; ///< the day a calibration found it out of tolerance
     QualitySignature* Signature() { return m_signature.get(); }
     wxStaticText* m_errorText;
     /// The wall clock in seconds; unset: the PC's.

@@ -99,8 +99,9 @@ std::vector<Change> WrongPasswordsSinceSigned(const std::vector<Change>& newestF
     for (const Change& c : newestFirst) {
         if (c.what == kLimitsChange || c.what == kPasswordSetChange || c.what == kProgramSaved ||
             c.what == kProgramWithdrawn || c.what == kQualityKeyChange ||
-            c.what == kPressRegisterChange || c.what == kAccountAdded ||
-            c.what == kAccountDisabled || c.what == kAccountEnabled || c.what == kAccountPassword)
+            c.what == kPressRegisterChange || c.what == kCalibrationOutOfTolerance ||
+            c.what == kAccountAdded || c.what == kAccountDisabled || c.what == kAccountEnabled ||
+            c.what == kAccountPassword)
             break;
         if (c.what == kWrongPasswordChange) wrong.push_back(c);
     }

@@ -180,6 +180,73 @@ bool KeepPressEntry(RecordStore& store, const PressEntry& entry, const PressEntr
     return store.AddChange(change, why);
 }
 
+const char* const kCalibrationOutOfTolerance = "calibration out of tolerance";
+
+RecordFilter OutOfTolerance::Recordings() const {
+    RecordFilter filter;
+    filter.press = press;
+    filter.limit = 1000;
+    int64_t at = 0;
+    if (!since.empty() && ParseLocalDateTime(since, "00:00:00", at)) filter.from = at;
+    int64_t found = 0;
+    if (DayNumber(foundOn, found)) {
+        LocalTime next = ToLocalTime((found + 1) * 86400 + 12 * 3600);
+        next.hour = next.minute = next.second = 0;
+        filter.until = FromLocalTime(next);
+    }
+    return filter;
+}
+
+bool KeepOutOfTolerance(RecordStore& store, const OutOfTolerance& finding, Change change,
+                        std::string* why) {
+    auto refuse = [why](const std::string& text) {
+        if (why) *why = text;
+        return false;
+    };
+    int64_t found = 0, since = 0, today = 0;
+    DayNumber(IsoDate(change.at), today);
+    if (!DayNumber(finding.foundOn, found))
+        return refuse("the day it was found out of tolerance must be given as YYYY-MM-DD");
+    if (found > today) return refuse("the day it was found out of tolerance is still to come");
+    if (!finding.since.empty() && (!DayNumber(finding.since, since) || found < since))
+        return refuse("it cannot be found out of tolerance before its last good calibration (" +
+                      finding.since + ")");
+    nlohmann::json j = {{"found_on", finding.foundOn},
+                        {"since", finding.since},
+                        {"certificate", finding.certificate}};
+    change.press = finding.press;
+    change.what = kCalibrationOutOfTolerance;
+    change.oldValue = "";
+    change.newValue = j.dump();
+    return store.AddChange(change, why);
+}
+
+std::vector<OutOfTolerance> OutOfToleranceFindings(RecordStore& store) {
+    std::vector<OutOfTolerance> findings;
+    for (const Change& c : store.ChangesOf(kCalibrationOutOfTolerance)) {
+        if (!store.ChangeIntact(c.id, nullptr)) continue;
+        const nlohmann::json j = nlohmann::json::parse(c.newValue, nullptr, false);
+        if (!j.is_object()) continue;
+        OutOfTolerance f;
+        f.press = c.press;
+        f.foundOn = j.value("found_on", "");
+        f.since = j.value("since", "");
+        f.certificate = j.value("certificate", "");
+        f.at = c.at;
+        f.by = c.who;
+        f.reason = c.reason;
+        findings.insert(findings.begin(), std::move(f));
+    }
+    return findings;
+}
+
+std::string OutOfToleranceText(const OutOfTolerance& f) {
+    return f.press + ": out of tolerance found " + f.foundOn +
+           (f.certificate.empty() ? "" : " (certificate " + f.certificate + ")") + "; its " +
+           (f.since.empty() ? "recordings until then (no good calibration recorded)"
+                            : "recordings since " + f.since);
+}
+
 PressList PressListOf(const PressRegister& reg) {
     PressList list;
     list.loaded = true;

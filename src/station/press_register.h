@@ -8,6 +8,7 @@
 // allows on a given day is decided here too. No window here.
 #pragma once
 
+#include "records/record_store.h"
 #include "station/settings.h"
 
 #include <cstdint>
@@ -74,6 +75,34 @@ bool KeepPressEntry(RecordStore& store, const PressEntry& entry, const PressEntr
 std::vector<std::string> ReconcileSurfaces(PressList& presses, RecordStore& store,
                                            PressRegister& reg, const std::string& pcName,
                                            int64_t now, bool* rewrite);
+
+/// A calibration that found the press out of tolerance: every recording of
+/// the press since its last good calibration must be assessed.
+extern const char* const kCalibrationOutOfTolerance; ///< "calibration out of tolerance"
+
+struct OutOfTolerance {
+    std::string press;
+    std::string foundOn;     ///< the day it was found, "2026-12-01"
+    std::string since;       ///< the last good calibration's day; "" none recorded
+    std::string certificate; ///< of the calibration that found it
+    int64_t at = 0;          ///< when it was recorded, and by whom
+    std::string by, reason;
+    /// The recordings to assess: the press's, stopped from the start of
+    /// `since` to the end of `foundOn` (local days).
+    RecordFilter Recordings() const;
+};
+
+/// Keeps the finding in the trail, in the name and for the reason of
+/// `change`; refused, with the reason, for dates that are not YYYY-MM-DD,
+/// a finding before the last good calibration, or one after `change.at`.
+bool KeepOutOfTolerance(RecordStore& store, const OutOfTolerance& finding, Change change,
+                        std::string* why);
+/// Every finding the trail keeps, newest first (entries changed since they
+/// were written left out).
+std::vector<OutOfTolerance> OutOfToleranceFindings(RecordStore& store);
+/// "Press A: out of tolerance found 2026-12-01 (certificate K-2299); its
+/// recordings since 2026-03-02".
+std::string OutOfToleranceText(const OutOfTolerance& finding);
 
 /// The press list the register gives, for superfici.ini.
 PressList PressListOf(const PressRegister& reg);

@@ -51,3 +51,34 @@ std::string TrailCsvText(const std::vector<Change>& changes) {
     }
     return out;
 }
+
+std::string RecordingListCsv(RecordStore& store, RecordFilter filter, int64_t* count) {
+    std::string out =
+        "identity,pc,stopped_at,press,operator,axle,side,bearing,peak_t,result,state,page\n";
+    int64_t rows = 0;
+    filter.limit = 1000;
+    for (filter.offset = 0;; filter.offset += filter.limit) {
+        const std::vector<RecordSummary> page = store.Find(filter);
+        for (const RecordSummary& r : page) {
+            const std::string fields[] = {r.uuid,
+                                          r.pcName,
+                                          IsoDateTime(r.stoppedAt),
+                                          r.press,
+                                          r.operatorId,
+                                          r.axle,
+                                          r.side,
+                                          r.bearing,
+                                          r.anySample ? CsvNumber(r.peakTons) : "",
+                                          r.result.empty() ? "no limits" : r.result,
+                                          StatusText(r.status),
+                                          r.pdfPath};
+            for (size_t i = 0; i < 12; ++i)
+                out += (i ? "," : "") + CsvField(fields[i]);
+            out += "\n";
+            ++rows;
+        }
+        if (page.size() < static_cast<size_t>(filter.limit)) break;
+    }
+    if (count) *count = rows;
+    return out;
+}

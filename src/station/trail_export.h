@@ -1,6 +1,7 @@
 // The audit trail as the quality engineer reads it: filtered by press,
 // person and kind, and exported as one CSV table, row for row what the
-// Changes window lists. No window here.
+// Changes window lists; and a list of recordings exported the same way.
+// No window here.
 #pragma once
 
 #include "records/record_store.h"
@@ -26,3 +27,9 @@ std::vector<std::string> TrailKinds(const std::vector<Change>& changes);
 /// time (ISO, local), who, PC, press, what, old and new value and reason;
 /// every field quoted and kept from being read as a formula.
 std::string TrailCsvText(const std::vector<Change>& changes);
+
+/// Every recording `filter` finds in the store (read a page at a time), as
+/// a CSV table: one row each with its identity, PC, time stopped, press,
+/// operator, axle, side, bearing, peak, result, state and page. `count`
+/// gets the number of rows.
+std::string RecordingListCsv(RecordStore& store, RecordFilter filter, int64_t* count = nullptr);
