@@ -7,6 +7,7 @@
 #include "plot/plot_canvas.h"
 #include "records/file_access.h"
 #include "recorder/history_window.h"
+#include "station/limits.h"
 #include "station/local_time.h"
 #include "recorder/render_timer.h"
 #include "station/report_data.h"
@@ -1020,6 +1021,10 @@ TEST_F(ReportTest, AnOverduePressRefusesStartUntilAQualityEngineerAllowsIt) {
     Change kept;
     ASSERT_TRUE(store->LastChange(kPressRegisterChange, "P1", &kept));
     EXPECT_EQ(kept.who, "Anna Rossi");
+    // The record length the recording was made with, in the operator's name.
+    ASSERT_TRUE(store->LastChange(kRecordLengthChange, "P1", &kept));
+    EXPECT_EQ(kept.oldValue, "not kept before");
+    EXPECT_EQ(kept.newValue, std::to_string(panel->Job().Setup().recordLengthSeconds) + " s");
 
     // The next calibration finds the press out of tolerance: the recording
     // made since the last good one is listed in History to be assessed.

@@ -47,7 +47,9 @@ class PanelHost {
     /// released.
     virtual void KeepEndWhenReleased(bool on) = 0;
     /// Keeps a change of a setting the panel holds (`what`: the audit
-    /// trail's name) in the audit trail, in the name of `who`.
+    /// trail's name) in the audit trail, in the name of `who`. With
+    /// `oldValue` empty, the old value is the trail's newest of `what` for
+    /// the press, and nothing is kept when it is `newValue` already.
     virtual void KeepInTrail(const std::string& what, const std::string& press,
                              const std::string& oldValue, const std::string& newValue,
                              const std::string& who) = 0;

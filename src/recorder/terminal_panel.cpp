@@ -170,8 +170,13 @@ void TerminalPanel::OnStartStop(wxCommandEvent& event) {
     std::string why;
     RecordingSetup setup;
     if (!MakeSetup(Fields(), m_station.WallSeconds(), setup, &why) ||
-        !m_station.Start(setup, m_ui.autoEndCheck->GetValue(), ReportDirectory(), &why))
+        !m_station.Start(setup, m_ui.autoEndCheck->GetValue(), ReportDirectory(), &why)) {
         ::ShowError(wxString::FromUTF8(why));
+        return;
+    }
+    // The length a recording may take moves its verdict: each new one is kept.
+    m_host.KeepInTrail(kRecordLengthChange, setup.pressName, "",
+                       std::to_string(setup.recordLengthSeconds) + " s", setup.job.operatorId);
 }
 
 bool TerminalPanel::AcknowledgeAlarm() {

@@ -362,13 +362,19 @@ void MainWindow::KeepInTrail(const std::string& what, const std::string& press,
                              const std::string& who) {
     std::string why;
     std::unique_ptr<RecordStore> store = OpenAuditStore(&why);
+    std::string before = oldValue;
+    if (before.empty() && store) {
+        Change last;
+        before = store->LastChange(what, press, &last) ? last.newValue : "not kept before";
+        if (before == newValue) return;
+    }
     Change change;
     change.at = wxDateTime::Now().GetTicks();
     change.who = who.empty() ? std::string(wxGetUserId().utf8_str()) : who;
     change.pcName = PcName();
     change.press = press;
     change.what = what;
-    change.oldValue = oldValue;
+    change.oldValue = before;
     change.newValue = newValue;
     change.reason = "set on the panel";
     if (!store || !store->AddChange(change, &why))

@@ -90,6 +90,7 @@ const char* const kPasswordSetChange = "password set";
 const char* const kWrongPasswordChange = "wrong password";
 const char* const kAlarmThresholdChange = "alarm threshold";
 const char* const kEndWhenReleasedChange = "end when released";
+const char* const kRecordLengthChange = "record length";
 const char* const kQualityKeyChange = "quality key";
 
 std::vector<Change> WrongPasswordsSinceSigned(const std::vector<Change>& newestFirst) {

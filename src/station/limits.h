@@ -34,6 +34,7 @@ extern const char* const kWrongPasswordChange; ///< "wrong password"
 /// Settings of the panel that move a verdict, kept as they change.
 extern const char* const kAlarmThresholdChange;  ///< "alarm threshold"
 extern const char* const kEndWhenReleasedChange; ///< "end when released"
+extern const char* const kRecordLengthChange;    ///< "record length"
 /// "quality key": the fingerprint of the password file, kept once for a
 /// password set before fingerprints were kept.
 extern const char* const kQualityKeyChange;
