@@ -382,14 +382,14 @@ TEST_F(PlantServerTest, TwoRecordersAtOnceLoseNothingAndDuplicateNothing) {
 TEST_F(PlantServerTest, ANewerSchemaAndAWrongPasswordAreRefusedInWords) {
     ASSERT_TRUE(Ready());
     PGconn* admin = PQconnectdb(cluster->AdminConnection("presses").c_str());
-    PQclear(PQexec(admin, "UPDATE vemo_schema SET version = 6"));
+    PQclear(PQexec(admin, "UPDATE vemo_schema SET version = 7"));
     PQfinish(admin);
     std::string why;
     auto server = PlantServer::Connect(cluster->Connection(), &why);
     ASSERT_TRUE(server) << why;
     EXPECT_FALSE(server->PrepareSchema(&why));
-    EXPECT_EQ(why, "the plant server's records are of a newer version (6) than this program "
-                   "knows (5): update the program");
+    EXPECT_EQ(why, "the plant server's records are of a newer version (7) than this program "
+                   "knows (6): update the program");
 
     why.clear();
     EXPECT_FALSE(PlantServer::Connect(cluster->Connection("not-the-password"), &why));
@@ -500,7 +500,7 @@ TEST_F(PlantServerTest, RecordingsWaitWhileTheServerIsAwayAndArriveOnceWhenItIsB
 TEST_F(PlantServerTest, ARefusingServerKeepsTheOutboxAndLeavesTheStoreAsItWas) {
     ASSERT_TRUE(Ready());
     PGconn* admin = PQconnectdb(cluster->AdminConnection("presses").c_str());
-    PQclear(PQexec(admin, "UPDATE vemo_schema SET version = 6"));
+    PQclear(PQexec(admin, "UPDATE vemo_schema SET version = 7"));
     PQfinish(admin);
     std::string path, why;
     std::unique_ptr<RecordStore> store = PcStore("refused", &path);
@@ -512,7 +512,7 @@ TEST_F(PlantServerTest, ARefusingServerKeepsTheOutboxAndLeavesTheStoreAsItWas) {
         ASSERT_TRUE(Until(sender, [](const PlantSendStatus& s) { return !s.problem.empty(); }));
         EXPECT_EQ(WaitingText(sender.Status()),
                   "1 recording waiting for the plant server: the plant server's records are of a "
-                  "newer version (6) than this program knows (5): update the program");
+                  "newer version (7) than this program knows (6): update the program");
         ASSERT_TRUE(store->Add(MakeRecording(Id(601), "AX-NEW", 300), RecordStatus::Complete,
                                nullptr, &why))
             << why;
@@ -793,6 +793,16 @@ TEST_F(PlantServerTest, TheStoreIsCheckedAgainstTheSealsThePlantServerReceived) 
             << WaitingText(sender.Status());
         EXPECT_EQ(sender.Status().sent, 3);
         EXPECT_EQ(WaitingText(sender.Status()), ""); // TLS with the server verified
+    }
+    // The plant holds the trail itself, not only its seals.
+    std::vector<SealedRow> trailRows;
+    ASSERT_TRUE(Ready()->ChainSeals("PC-3", "changes", trailRows, &why)) << why;
+    ASSERT_EQ(trailRows.size(), 2u);
+    for (const SealedRow& row : trailRows) {
+        EXPECT_EQ(row.hash, store->SealOf("changes", row.id));
+        EXPECT_EQ(row.entry.at, limits.at);
+        EXPECT_EQ(row.entry.who + "|" + row.entry.press + "|" + row.entry.newValue,
+                  "Quality|Press 3|350-420");
     }
     const VerifyOutcome whole = VerifyStore(path, cluster->Connection());
     EXPECT_EQ(whole.exitCode, 0) << whole.line;

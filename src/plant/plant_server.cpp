@@ -168,6 +168,19 @@ CREATE OR REPLACE TRIGGER seals_kept_whole BEFORE TRUNCATE ON seals
     FOR EACH STATEMENT EXECUTE FUNCTION vemo_refuse_change();
 )SQL";
 
+// 5 -> 6: the audit trail itself with its seals: when, who, the press, what
+// changed from what to what and why, so the plant holds every PC's trail.
+const char* const kSchema6 = R"SQL(
+ALTER TABLE seals ADD COLUMN IF NOT EXISTS changed_at bigint NOT NULL DEFAULT 0;
+ALTER TABLE seals ADD COLUMN IF NOT EXISTS who text NOT NULL DEFAULT '';
+ALTER TABLE seals ADD COLUMN IF NOT EXISTS made_on text NOT NULL DEFAULT '';
+ALTER TABLE seals ADD COLUMN IF NOT EXISTS press text NOT NULL DEFAULT '';
+ALTER TABLE seals ADD COLUMN IF NOT EXISTS old_value text NOT NULL DEFAULT '';
+ALTER TABLE seals ADD COLUMN IF NOT EXISTS new_value text NOT NULL DEFAULT '';
+ALTER TABLE seals ADD COLUMN IF NOT EXISTS reason text NOT NULL DEFAULT '';
+CREATE INDEX IF NOT EXISTS seals_trail ON seals (press, changed_at) WHERE chain = 'changes';
+)SQL";
+
 // The administrator's set-up: one role for every recorder, rights to read
 // and to insert, and rows only of the PC the login is for.
 const char* const kPcRights = R"SQL(
@@ -443,6 +456,7 @@ bool PlantServer::PrepareSchema(std::string* why) {
     if (ok && version < 3) ok = Run(kSchema3, why);
     if (ok && version < 4) ok = Run(kSchema4, why);
     if (ok && version < 5) ok = Run(kSchema5, why);
+    if (ok && version < 6) ok = Run(kSchema6, why);
     if (ok && version < kPlantSchemaVersion)
         ok = Run(("INSERT INTO vemo_schema VALUES (" + std::to_string(kPlantSchemaVersion) + ")")
                      .c_str(),
@@ -604,13 +618,18 @@ bool PlantServer::SendSeals(const std::string& pcName, const std::string& chain,
     if (rows.empty()) return true;
     if (!Run("BEGIN", why)) return false;
     for (const SealedRow& row : rows) {
-        const std::string id = std::to_string(row.id);
-        const char* params[] = {pcName.c_str(),   chain.c_str(),    id.c_str(),
-                                row.hash.c_str(), row.uuid.c_str(), row.pdfSha256.c_str(),
-                                row.what.c_str()};
+        const std::string id = std::to_string(row.id), at = std::to_string(row.entry.at);
+        const Change& e = row.entry;
+        const char* params[] = {pcName.c_str(),     chain.c_str(),    id.c_str(),
+                                row.hash.c_str(),   row.uuid.c_str(), row.pdfSha256.c_str(),
+                                row.what.c_str(),   at.c_str(),       e.who.c_str(),
+                                e.pcName.c_str(),   e.press.c_str(),  e.oldValue.c_str(),
+                                e.newValue.c_str(), e.reason.c_str()};
         Result r(Ask("INSERT INTO seals (pc_name, chain, row_id, record_hash, uuid, pdf_sha256,"
-                     " what) VALUES ($1, $2, $3, $4, $5, $6, $7) ON CONFLICT DO NOTHING",
-                     7, params, nullptr, nullptr, why));
+                     " what, changed_at, who, made_on, press, old_value, new_value, reason)"
+                     " VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14)"
+                     " ON CONFLICT DO NOTHING",
+                     14, params, nullptr, nullptr, why));
         if (!r.result) {
             Run("ROLLBACK", nullptr);
             return false;
@@ -624,7 +643,8 @@ bool PlantServer::ChainSeals(const std::string& pcName, const std::string& chain
                              const std::string& uuid) {
     rows.clear();
     const char* params[] = {pcName.c_str(), chain.c_str(), uuid.c_str()};
-    Result r(Ask("SELECT row_id, record_hash, uuid, pdf_sha256, what FROM seals WHERE pc_name = $1"
+    Result r(Ask("SELECT row_id, record_hash, uuid, pdf_sha256, what, changed_at, who, made_on,"
+                 " press, old_value, new_value, reason FROM seals WHERE pc_name = $1"
                  " AND chain = $2 AND ($3 = '' OR uuid = $3) ORDER BY row_id",
                  3, params, nullptr, nullptr, why));
     if (!r.result) return false;
@@ -635,6 +655,15 @@ bool PlantServer::ChainSeals(const std::string& pcName, const std::string& chain
         row.uuid = PQgetvalue(r.result, i, 2);
         row.pdfSha256 = PQgetvalue(r.result, i, 3);
         row.what = PQgetvalue(r.result, i, 4);
+        row.entry.id = row.id;
+        row.entry.at = std::atoll(PQgetvalue(r.result, i, 5));
+        row.entry.who = PQgetvalue(r.result, i, 6);
+        row.entry.pcName = PQgetvalue(r.result, i, 7);
+        row.entry.press = PQgetvalue(r.result, i, 8);
+        row.entry.what = row.what;
+        row.entry.oldValue = PQgetvalue(r.result, i, 9);
+        row.entry.newValue = PQgetvalue(r.result, i, 10);
+        row.entry.reason = PQgetvalue(r.result, i, 11);
         rows.push_back(std::move(row));
     }
     return true;

@@ -19,7 +19,7 @@
 #include <vector>
 
 /// The version of the server's tables this program writes.
-constexpr int kPlantSchemaVersion = 5;
+constexpr int kPlantSchemaVersion = 6;
 
 /// What AddPc made: the PC's role and the password for its password file.
 struct PlantPcRole {

@@ -687,7 +687,8 @@ std::vector<SealedRow> RecordStore::SealedRows(const std::string& chain, int64_t
                                    " pages.pdf_sha256, pages.reprint FROM pages JOIN recordings"
                                    " ON recordings.id = pages.recording_id WHERE pages.id > ?1"
                                    " AND pages.record_hash IS NOT NULL ORDER BY pages.id LIMIT ?2"
-                                 : "SELECT id, record_hash, '', '', what FROM changes WHERE id > ?1"
+                                 : "SELECT id, record_hash, '', '', what, at, who, pc_name, press,"
+                                   " old_value, new_value, reason FROM changes WHERE id > ?1"
                                    " AND record_hash IS NOT NULL ORDER BY id LIMIT ?2");
     select.Bind(1, after).Bind(2, int64_t(limit));
     while (select.Step() == SQLITE_ROW) {
@@ -697,6 +698,9 @@ std::vector<SealedRow> RecordStore::SealedRows(const std::string& chain, int64_t
         row.uuid = select.Text(2);
         row.pdfSha256 = select.Text(3);
         row.what = pages ? (select.Int(4) ? "reprint" : "page") : select.Text(4);
+        if (!pages)
+            row.entry = {row.id,   select.Int(5),  select.Text(6),  select.Text(7), select.Text(8),
+                         row.what, select.Text(9), select.Text(10), select.Text(11)};
         rows.push_back(std::move(row));
     }
     return rows;

@@ -80,6 +80,7 @@ struct SealedRow {
     std::string hash;            ///< its seal
     std::string uuid, pdfSha256; ///< a page's recording and the page's own hash
     std::string what; ///< a trail entry's "force limits", …; a page's "page", "reprint"
+    Change entry;     ///< a trail entry itself (the chain of changes)
 };
 
 /// What a walk along the store's chains found.
