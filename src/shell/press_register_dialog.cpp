@@ -7,6 +7,7 @@
 #include "shell/quality_signature.h"
 #include "station/local_time.h"
 #include "station/press_register.h"
+#include "station/translate.h"
 #include "station/typed_number.h"
 
 #include <wx/sizer.h>
@@ -32,7 +33,7 @@ std::string Typed(const wxTextCtrl* field) {
 } // namespace
 
 PressRegisterDialog::PressRegisterDialog(wxWindow* parent, long pressIndex)
-    : wxDialog(parent, wxID_ANY, "Press Register") {
+    : wxDialog(parent, wxID_ANY, _("Press Register")) {
     MainWindow* main = MainWindow::GetInstance();
     const PressEntry* entry = main->Registered(pressIndex);
     PressEntry shown;
@@ -45,8 +46,8 @@ PressRegisterDialog::PressRegisterDialog(wxWindow* parent, long pressIndex)
     wxBoxSizer* column = new wxBoxSizer(wxVERTICAL);
     wxStaticText* title =
         new wxStaticText(this, wxID_ANY,
-                         "The press, its measuring chain and its calibration (a name not in the "
-                         "register adds a press)");
+                         _("The press, its measuring chain and its calibration (a name not in "
+                           "the register adds a press)"));
     title->SetFont(title->GetFont().Bold());
     column->Add(title, 0, wxALL, 10);
     wxFlexGridSizer* grid = new wxFlexGridSizer(2, 6, 10);
@@ -60,21 +61,21 @@ PressRegisterDialog::PressRegisterDialog(wxWindow* parent, long pressIndex)
     };
     char surface[32] = "";
     if (shown.surface > 0) std::snprintf(surface, sizeof surface, "%.9g", shown.surface);
-    m_name = row("Press name", shown.name);
-    m_serial = row("Serial number", shown.serial);
-    m_surface = row("Piston surface (cm\xC2\xB2)", surface);
-    m_surfaceSource = row("Surface from", shown.surfaceSource);
-    m_module = row("Pressure module or transmitter (serial)", shown.module);
-    m_certificate = row("Calibration certificate", shown.calibration.certificate);
-    m_calibratedOn = row("Calibrated on (YYYY-MM-DD)", shown.calibration.calibratedOn);
-    m_dueOn = row("Due on (YYYY-MM-DD)", shown.calibration.dueOn);
-    m_calibratedBy = row("Calibrated by", shown.calibration.by);
-    m_reference = row("Reference used", shown.calibration.reference);
+    m_name = row(TrW("Press name"), shown.name);
+    m_serial = row(TrW("Serial number"), shown.serial);
+    m_surface = row(TrW("Piston surface (cm\xC2\xB2)"), surface);
+    m_surfaceSource = row(TrW("Surface from"), shown.surfaceSource);
+    m_module = row(TrW("Pressure module or transmitter (serial)"), shown.module);
+    m_certificate = row(TrW("Calibration certificate"), shown.calibration.certificate);
+    m_calibratedOn = row(TrW("Calibrated on (YYYY-MM-DD)"), shown.calibration.calibratedOn);
+    m_dueOn = row(TrW("Due on (YYYY-MM-DD)"), shown.calibration.dueOn);
+    m_calibratedBy = row(TrW("Calibrated by"), shown.calibration.by);
+    m_reference = row(TrW("Reference used"), shown.calibration.reference);
     m_allowedUntil =
-        row("Record while overdue until (YYYY-MM-DD HH:MM:SS)",
+        row(TrW("Record while overdue until (YYYY-MM-DD HH:MM:SS)"),
             shown.overdueAllowedUntil > 0 ? IsoDateTime(shown.overdueAllowedUntil) : "");
-    m_allowedReason = row("Reason for recording while overdue", shown.overdueReason);
-    m_outOfTolerance = row("Found out of tolerance on (YYYY-MM-DD)", "");
+    m_allowedReason = row(TrW("Reason for recording while overdue"), shown.overdueReason);
+    m_outOfTolerance = row(TrW("Found out of tolerance on (YYYY-MM-DD)"), "");
     m_outOfTolerance->SetToolTip(
         U("When a calibration finds the press out of tolerance, the day it was found: every "
           "recording of the press since its last good calibration is then listed in History "
