@@ -377,6 +377,21 @@ TEST(PanelLayout, LimitsNeedTheQualityEngineersPasswordAndEveryChangeIsKept) {
         EXPECT_EQ(line, listed);
     }
     EXPECT_FALSE(std::getline(csv, line));
+    // And as pages for an auditor: the same entries, in the same order.
+    const std::string pages = WorkDir() + "/audit-trail.pdf";
+    wxTEST_DIALOG(EXPECT_TRUE(changes->ExportPdf(pages)),
+                  ExpectBoxStarting("5 changes exported to ", wxOK, "Audit trail"));
+    const std::string text = RunCommand("pdftotext -layout '" + pages + "' -");
+    EXPECT_NE(text.find("Entries of wrong password \xE2\x80\x94 5 entries, newest first"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("page 1 of 1"), std::string::npos);
+    size_t found = 0;
+    for (long row = 0; row < 5; ++row) {
+        found = text.find(std::string(changes->m_list->GetItemText(row, 0).utf8_str()), found);
+        ASSERT_NE(found, std::string::npos) << row;
+        ++found;
+    }
     changes->Destroy();
     history->Destroy();
     ClearLimits();

@@ -527,3 +527,138 @@ bool MakeReportPage(const ReportPageFacts& facts, const PageResources& resources
     }
     return true;
 }
+
+std::vector<PageLayout> LayOutTrailPages(const TrailPagesFacts& facts, const PageMeasure& measure) {
+    constexpr float kMargin = 28, kSize = 7.5f, kLine = 9;
+    constexpr int kMostLines = 8;
+    static const float widths[] = {88, 74, 46, 58, 86, 162, 162, 110};
+    const wxString headings[] = {TrW("When"), TrW("Who"),       TrW("PC"),        TrW("Press"),
+                                 TrW("What"), TrW("Old value"), TrW("New value"), TrW("Reason")};
+    std::vector<PageLayout> pages;
+    PageLayout* page = nullptr;
+    std::unique_ptr<Pen> pen;
+    float y = 0;
+    const std::vector<Change> none;
+    const std::vector<Change>& changes = facts.changes ? *facts.changes : none;
+    auto begin = [&] {
+        pages.emplace_back();
+        page = &pages.back();
+        page->width = kPageWidth;
+        page->height = kPageHeight;
+        page->madeAt = facts.madeAt;
+        page->title = "Audit trail";
+        page->subject = facts.selection;
+        page->creator = "Vemo Press Pressure Recorder " + facts.version;
+        pen = std::make_unique<Pen>(*page, measure);
+        y = kPageHeight - kMargin - 14;
+        pen->Use(14, PageColour::Black);
+        pen->Text(kMargin, y, TrW("Audit trail"), true);
+        pen->Use(9, PageColour::Black);
+        y -= 14;
+        pen->Text(kMargin, y,
+                  W(facts.selection) +
+                      wxString::Format(TrW(" \xE2\x80\x94 %d entries, newest first"),
+                                       static_cast<int>(changes.size())));
+        y -= 16;
+        pen->Use(kSize, PageColour::Black);
+        float x = kMargin;
+        for (int c = 0; c < 8; ++c) {
+            pen->Text(x, y, headings[c], true);
+            x += widths[c];
+        }
+        page->lines.push_back({kMargin, y - 3, kPageWidth - kMargin, y - 3, 0.8f});
+        y -= kLine + 3;
+    };
+    begin();
+    for (const Change& c : changes) {
+        const std::string cells[] = {IsoDateTime(c.at), c.who,      c.pcName, c.press, c.what,
+                                     c.oldValue,        c.newValue, c.reason};
+        std::vector<std::vector<wxString>> wrapped;
+        size_t rows = 1;
+        for (int k = 0; k < 8; ++k) {
+            std::vector<wxString> lines = pen->Wrapped(W(cells[k]), widths[k] - 4);
+            if (lines.size() > kMostLines) {
+                lines.resize(kMostLines);
+                lines.back() = TrW("\xE2\x80\xA6 (whole in the CSV export)");
+            }
+            rows = std::max(rows, lines.size());
+            wrapped.push_back(std::move(lines));
+        }
+        if (y - rows * kLine < kMargin + 14) begin();
+        float x = kMargin;
+        for (int k = 0; k < 8; ++k) {
+            float line = y;
+            for (const wxString& part : wrapped[k]) {
+                pen->Text(x, line, part);
+                line -= kLine;
+            }
+            x += widths[k];
+        }
+        y -= rows * kLine;
+        page->lines.push_back({kMargin, y + kLine - 3, kPageWidth - kMargin, y + kLine - 3, 0.3f});
+        y -= 3;
+    }
+    for (size_t i = 0; i < pages.size(); ++i) {
+        Pen footer(pages[i], measure);
+        footer.Use(7, PageColour::Black);
+        footer.Text(
+            kMargin, kMargin - 10,
+            TrW("Printed ") + W(IsoDateTime(facts.madeAt)) + TrW(" on ") +
+                W(facts.pcName + " \xC2\xB7 Vemo Press Pressure Recorder " + facts.version));
+        const wxString number = wxString::Format(TrW("page %d of %d"), static_cast<int>(i + 1),
+                                                 static_cast<int>(pages.size()));
+        footer.Text(kPageWidth - kMargin - footer.Width(number), kMargin - 10, number);
+    }
+    return pages;
+}
+
+bool MakeTrailPages(const TrailPagesFacts& facts, const PageResources& resources,
+                    std::string* pdfBytes, std::string* why) {
+    const std::string failed = "The audit trail's pages could not be made";
+    PageDocument document(resources);
+    HPDF_Doc pdf = document.doc;
+    HPDF_OutputIntent intent =
+        pdf ? HPDF_LoadIccProfileFromFile(pdf, resources.colourProfile.c_str(), 3) : nullptr;
+    if (!pdf || !document.regular || !document.bold || !intent) {
+        *why = failed + ": the page's fonts or colour profile could not be read.";
+        return false;
+    }
+    HPDF_PDFA_AppendOutputIntents(pdf, "sRGB IEC61966-2.1", intent);
+    const std::vector<PageLayout> pages =
+        LayOutTrailPages(facts, [&](const std::string& text, bool bold, float size) {
+            return document.Width(text, bold, size);
+        });
+    HPDF_SetInfoAttr(pdf, HPDF_INFO_TITLE, pages.front().title.c_str());
+    HPDF_SetInfoAttr(pdf, HPDF_INFO_SUBJECT, pages.front().subject.c_str());
+    HPDF_SetInfoAttr(pdf, HPDF_INFO_CREATOR, pages.front().creator.c_str());
+    HPDF_SetInfoAttr(pdf, HPDF_INFO_PRODUCER, "Vemo Press Pressure Recorder");
+    const HPDF_Date made = PdfDate(facts.madeAt);
+    HPDF_SetInfoDateAttr(pdf, HPDF_INFO_CREATION_DATE, made);
+    HPDF_SetInfoDateAttr(pdf, HPDF_INFO_MOD_DATE, made);
+    if (HPDF_PDFA_SetPDFAConformance(pdf, HPDF_PDFA_1B) != HPDF_OK) {
+        *why = failed + ".";
+        return false;
+    }
+    for (const PageLayout& layout : pages) {
+        HPDF_Page page = HPDF_AddPage(pdf);
+        HPDF_Page_SetSize(page, HPDF_PAGE_SIZE_A4, HPDF_PAGE_LANDSCAPE);
+        HPDF_Page_BeginText(page);
+        for (const PageRun& run : layout.runs) {
+            HPDF_Page_SetFontAndSize(page, run.bold ? document.bold : document.regular, run.size);
+            Fill(page, run.colour);
+            HPDF_Page_TextOut(page, run.x, run.y, run.text.c_str());
+        }
+        HPDF_Page_EndText(page);
+        for (const PageLine& line : layout.lines) {
+            HPDF_Page_SetLineWidth(page, line.width);
+            HPDF_Page_MoveTo(page, line.x0, line.y0);
+            HPDF_Page_LineTo(page, line.x1, line.y1);
+            HPDF_Page_Stroke(page);
+        }
+    }
+    if (!DocumentBytes(pdf, pdfBytes)) {
+        *why = failed + ".";
+        return false;
+    }
+    return true;
+}

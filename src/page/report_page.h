@@ -6,6 +6,7 @@
 // curve's picture comes in as a JPEG drawn by the canvas.
 #pragma once
 
+#include "records/record_store.h"
 #include "records/recording.h"
 
 #include <functional>
@@ -91,3 +92,20 @@ class PageFontMetrics {
 /// text for the operator in `why`, when it cannot be made.
 bool MakeReportPage(const ReportPageFacts& facts, const PageResources& resources,
                     const std::string& pictureJpeg, std::string* pdf, std::string* why);
+
+/// What the audit trail's pages say besides its entries.
+struct TrailPagesFacts {
+    const std::vector<Change>* changes = nullptr; ///< as listed, newest first
+    std::string selection; ///< what was listed: "every entry", "press Press A"
+    std::string pcName, version;
+    int64_t madeAt = 0; ///< wall clock
+};
+
+/// The trail as A4 landscape pages for an auditor: one row an entry, each
+/// column wrapped in its width; a value longer than eight lines is cut with
+/// a mark that the CSV export holds it whole. Each page has the title, the
+/// selection and count, the column headings, and "page 2 of 5".
+std::vector<PageLayout> LayOutTrailPages(const TrailPagesFacts& facts, const PageMeasure& measure);
+/// Writes them as one archivable PDF (PDF/A-1b); false, with the reason.
+bool MakeTrailPages(const TrailPagesFacts& facts, const PageResources& resources, std::string* pdf,
+                    std::string* why);

@@ -2,6 +2,7 @@
 
 #include "plot/plot_canvas.h"
 #include "station/cycle.h"
+#include "station/job_setup.h"
 #include "station/local_time.h"
 #include "station/press_register.h"
 #include "station/report_data.h"
@@ -16,6 +17,7 @@
 #include "records/record_store.h"
 #include "records/record_writer.h"
 #include "recorder/messages.h"
+#include "recorder/report.h"
 
 #include <wx/button.h>
 #include <wx/choice.h>
@@ -649,8 +651,12 @@ ChangesWindow::ChangesWindow(wxWindow* parent, const std::vector<Change>& change
     wxButton* exportButton =
         new wxButton(this, wxID_ANY, wxString::FromUTF8("Export CSV\xE2\x80\xA6"));
     exportButton->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { ExportCsv(""); });
+    wxButton* pagesButton =
+        new wxButton(this, wxID_ANY, wxString::FromUTF8("Export PDF\xE2\x80\xA6"));
+    pagesButton->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { ExportPdf(""); });
     filters->AddStretchSpacer();
     filters->Add(exportButton, 0, wxRIGHT, 8);
+    filters->Add(pagesButton, 0, wxRIGHT, 8);
     column->Add(filters, 0, wxTOP | wxEXPAND, 8);
     m_count = new wxStaticText(this, wxID_ANY, "");
     column->Add(m_count, 0, wxALL, 8);
@@ -700,6 +706,38 @@ void ChangesWindow::Refill() {
                                static_cast<int>(m_all.size())));
 }
 
+bool ChangesWindow::ExportPdf(const wxString& path) {
+    wxString target = path;
+    if (target.empty()) {
+        wxFileDialog chooser(this, "Export the audit trail as pages", "", "audit-trail.pdf",
+                             "PDF files (*.pdf)|*.pdf", wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
+        if (chooser.ShowModal() != wxID_OK) return false;
+        target = chooser.GetPath();
+    }
+    std::string selection;
+    for (wxChoice* filter : {m_pressFilter, m_whoFilter, m_kindFilter})
+        if (filter->GetSelection() > 0)
+            selection += (selection.empty() ? "" : ", ") +
+                         std::string(filter->GetStringSelection().utf8_str());
+    TrailPagesFacts facts;
+    facts.changes = &m_listed;
+    facts.selection = selection.empty() ? "Every entry" : "Entries of " + selection;
+    facts.pcName = pcName;
+    facts.version = kProgramVersion;
+    facts.madeAt = wxDateTime::Now().GetTicks();
+    std::string pdf, why;
+    if (!MakeTrailPages(facts, resources, &pdf, &why) ||
+        !WriteFileBytes(std::string(target.utf8_str()), pdf, &why)) {
+        ShowError("The audit trail was not exported: " + wxString::FromUTF8(why) + " (" + target +
+                  ").");
+        return false;
+    }
+    ShowInfo(wxString::Format("%d changes exported to ", static_cast<int>(m_listed.size())) +
+                 target + ".",
+             "Audit trail");
+    return true;
+}
+
 bool ChangesWindow::ExportCsv(const wxString& path) {
     wxString target = path;
     if (target.empty()) {
@@ -722,6 +760,9 @@ bool ChangesWindow::ExportCsv(const wxString& path) {
 
 ChangesWindow* HistoryWindow::ShowChanges() {
     ChangesWindow* window = new ChangesWindow(this, m_store->Changes());
+    wxString missing;
+    FindPageResources(m_panel.Host(), &window->resources, &missing);
+    window->pcName = wxGetHostName().utf8_str();
     window->Show();
     return window;
 }

@@ -6,6 +6,7 @@
 // report's folder opened.
 #pragma once
 
+#include "page/report_page.h"
 #include "records/record_store.h"
 #include "recorder/recording_plot.h"
 
@@ -148,6 +149,11 @@ class ChangesWindow : public wxDialog {
     /// Writes what is listed to `path` (asked for when ""); told, never
     /// silent, and false when it could not be written.
     bool ExportCsv(const wxString& path);
+    /// The same as pages for an auditor, one archivable PDF.
+    bool ExportPdf(const wxString& path);
+    /// The pages' fonts and colour profile, and the PC they are printed on.
+    PageResources resources;
+    std::string pcName;
 
   private:
     std::vector<struct Change> m_all, m_listed;

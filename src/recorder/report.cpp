@@ -59,6 +59,27 @@ wxString PageResource(const PanelHost& host, const wxString& relative, const wxS
 
 } // namespace
 
+bool FindPageResources(const PanelHost& host, PageResources* resources, wxString* missing) {
+    const wxString fontPath = PageResource(host, "fonts/DejaVuSans.ttf",
+                                           "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf");
+    const wxString boldPath = PageResource(host, "fonts/DejaVuSans-Bold.ttf",
+                                           "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf");
+    const wxString iccPath =
+        PageResource(host, "color/sRGB.icc", "/usr/share/color/icc/colord/sRGB.icc");
+    for (const auto& [path, what] :
+         {std::make_pair(fontPath, "the page's font DejaVuSans.ttf"),
+          std::make_pair(boldPath, "the page's font DejaVuSans-Bold.ttf"),
+          std::make_pair(iccPath, "the colour profile sRGB.icc")})
+        if (path.empty()) {
+            if (missing) *missing = what;
+            return false;
+        }
+    // libharu opens its files by narrow names.
+    *resources = {std::string(fontPath.mb_str()), std::string(boldPath.mb_str()),
+                  std::string(iccPath.mb_str())};
+    return true;
+}
+
 bool WriteReportFiles(wxWindow* parent, PanelHost& host, int64_t now, const Recording& recording,
                       const std::string& reprintOf, ReportFiles* files) {
     const bool reprint = !reprintOf.empty();
@@ -105,21 +126,12 @@ bool WriteReportFiles(wxWindow* parent, PanelHost& host, int64_t now, const Reco
                                       ? recording.csvSha256
                                       : Sha256Hex(CurveCsvText(recording));
 
-    const wxString fontPath = PageResource(host, "fonts/DejaVuSans.ttf",
-                                           "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf");
-    const wxString boldPath = PageResource(host, "fonts/DejaVuSans-Bold.ttf",
-                                           "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf");
-    const wxString iccPath =
-        PageResource(host, "color/sRGB.icc", "/usr/share/color/icc/colord/sRGB.icc");
-    for (const auto& [path, what] :
-         {std::make_pair(fontPath, "the page's font DejaVuSans.ttf"),
-          std::make_pair(boldPath, "the page's font DejaVuSans-Bold.ttf"),
-          std::make_pair(iccPath, "the colour profile sRGB.icc")})
-        if (path.empty()) {
-            ShowError(wxString("Report not created: ") + what +
-                      " was not found. Install the program again.");
-            return false;
-        }
+    PageResources resources;
+    wxString missing;
+    if (!FindPageResources(host, &resources, &missing)) {
+        ShowError("Report not created: " + missing + " was not found. Install the program again.");
+        return false;
+    }
 
     if (wxFileName::FileExists(fullPath) || (!reprint && wxFileName::FileExists(csvPath))) {
         if (!AskYesNo(_("File exists. Overwrite it?"), _("Print REPORT?"))) return false;
@@ -155,9 +167,6 @@ bool WriteReportFiles(wxWindow* parent, PanelHost& host, int64_t now, const Reco
     facts.reprintOf = reprintOf;
     facts.madeAt = now;
     facts.pictureAspect = static_cast<float>(kReportPictureSize.y) / kReportPictureSize.x;
-    // libharu opens its files by narrow names.
-    const PageResources resources{std::string(fontPath.mb_str()), std::string(boldPath.mb_str()),
-                                  std::string(iccPath.mb_str())};
     std::string pageBytes, pageProblem;
     if (!MakeReportPage(facts, resources, jpeg, &pageBytes, &pageProblem)) {
         ShowError(utf8(pageProblem));

@@ -31,6 +31,10 @@ struct ReportFiles {
 bool WriteReportFiles(wxWindow* parent, PanelHost& host, int64_t now, const Recording& recording,
                       const std::string& reprintOf, ReportFiles* files);
 
+/// The page's fonts and colour profile, beside the program or the system's;
+/// false with what is missing.
+bool FindPageResources(const PanelHost& host, struct PageResources* resources, wxString* missing);
+
 /// Tells the operator where the report of `recording` went; a FAIL or an
 /// INCOMPLETE recording is not announced as a success.
 void TellReportWritten(const Recording& recording, const std::string& pdfPath);
