@@ -168,7 +168,8 @@ TEST(Integrity, AnOlderStoreIsSealedWhenItIsOpened) {
                                    RecordStatus::Complete, nullptr, &why));
     }
     // Back to the first schema: without the columns and tables of the later ones.
-    Tamper(path, "DROP TABLE quality_keys; ALTER TABLE recordings DROP COLUMN press_identity;"
+    Tamper(path, "DROP TABLE quality_keys; DROP INDEX recordings_by_bearing;"
+                 "ALTER TABLE recordings DROP COLUMN press_identity;"
                  "ALTER TABLE recordings DROP COLUMN calibration_note;"
                  "ALTER TABLE recordings DROP COLUMN clock_note; DROP TABLE pages; DROP TABLE "
                  "programs; DROP INDEX recordings_by_program;"

@@ -7,13 +7,14 @@ allowed() { # floor -> the floors it may include
   case "$1" in
     link) echo "link" ;;
     judging) echo "judging" ;;
+    statistics) echo "statistics" ;;
     records) echo "records judging link" ;;
     plant) echo "plant records judging link" ;;
-    station) echo "station plant records judging link" ;;
-    page) echo "page station plant records judging link" ;;
+    station) echo "station plant records judging link statistics" ;;
+    page) echo "page station plant records judging link statistics" ;;
     plot) echo "plot" ;;
-    recorder) echo "recorder page station plant records judging link plot" ;;
-    shell) echo "shell recorder page station plant records judging link plot" ;;
+    recorder) echo "recorder page station plant records judging link plot statistics" ;;
+    shell) echo "shell recorder page station plant records judging link plot statistics" ;;
     *) echo "" ;;
   esac
 }

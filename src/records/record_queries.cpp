@@ -88,6 +88,47 @@ std::vector<RecordSummary> RecordStore::Find(const RecordFilter& filter, int64_t
     return rows;
 }
 
+std::vector<MountingPoint> RecordStore::Mountings(const MountingFilter& filter) {
+    // Only the conditions asked for, so that an index can serve them: a
+    // designation without wildcards is looked up (letters without case),
+    // a pattern read as LIKE reads it.
+    const bool pattern = filter.bearing.find_first_of("*?") != std::string::npos;
+    std::string like;
+    for (char c : filter.bearing) {
+        if (pattern && (c == '%' || c == '_' || c == '\\')) like += '\\';
+        like += !pattern ? c : c == '*' ? '%' : c == '?' ? '_' : c;
+    }
+    std::string sql = "SELECT id, uuid, stopped_at, press, axle, side, bearing, result,"
+                      " sample_count, peak_t, has_limits, lower_t, upper_t, status"
+                      " FROM recordings WHERE stopped_at >= ?3";
+    if (!filter.press.empty()) sql += " AND press = ?1";
+    if (!filter.bearing.empty())
+        sql += pattern ? " AND bearing LIKE ?2 ESCAPE '\\'" : " AND bearing = ?2 COLLATE NOCASE";
+    if (filter.until != 0) sql += " AND stopped_at < ?4";
+    Statement select(m_db, (sql + " ORDER BY id").c_str());
+    select.Bind(1, filter.press).Bind(2, like).Bind(3, filter.from).Bind(4, filter.until);
+    std::vector<MountingPoint> points;
+    while (select.Step() == SQLITE_ROW) {
+        MountingPoint p;
+        p.id = select.Int(0);
+        p.uuid = select.Text(1);
+        p.stoppedAt = select.Int(2);
+        p.press = select.Text(3);
+        p.axle = select.Text(4);
+        p.side = select.Text(5);
+        p.bearing = select.Text(6);
+        p.result = select.Text(7);
+        p.anySample = select.Int(8) > 0;
+        p.peakTons = select.Real(9);
+        p.hasLimits = select.Int(10) != 0;
+        p.lowerTons = select.Real(11);
+        p.upperTons = select.Real(12);
+        p.status = StatusOf(select.Text(13));
+        points.push_back(std::move(p));
+    }
+    return points;
+}
+
 bool RecordStore::Load(int64_t id, Recording& r, RecordStatus* status) {
     Statement select(
         m_db, "SELECT uuid, status, armed_at, started_at, stopped_at, operator_id, axle, side,"

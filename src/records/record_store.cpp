@@ -104,7 +104,9 @@ const char* const kMigrations[] = {
     "ALTER TABLE recordings ADD COLUMN calibration_note TEXT;",
     // 7 -> 8: each quality engineer's password hash, by account name. The
     // trail keeps each account's state and the fingerprint of its hash.
-    "CREATE TABLE quality_keys (name TEXT PRIMARY KEY, hash TEXT NOT NULL);",
+    // The statistics select by bearing designation, letters without case.
+    "CREATE TABLE quality_keys (name TEXT PRIMARY KEY, hash TEXT NOT NULL);"
+    "CREATE INDEX recordings_by_bearing ON recordings(bearing COLLATE NOCASE);",
 };
 
 const char* const kChainStart = "0000000000000000000000000000000000000000000000000000000000000000";

@@ -101,6 +101,27 @@ struct RecordFilter {
     int offset = 0;
 };
 
+/// Which recordings the statistics take: "" and 0 match everything.
+struct MountingFilter {
+    std::string press;
+    std::string bearing; ///< the designation, letters without case; `*` any, `?` one
+    int64_t from = 0;    ///< stopped at or after (wall clock seconds)
+    int64_t until = 0;   ///< stopped before; 0: no end
+};
+
+/// One recording as the statistics see it.
+struct MountingPoint {
+    int64_t id = 0;
+    std::string uuid;
+    int64_t stoppedAt = 0;
+    std::string press, axle, side, bearing, result;
+    bool anySample = false;
+    double peakTons = 0;
+    bool hasLimits = false;
+    double lowerTons = 0, upperTons = 0;
+    RecordStatus status = RecordStatus::Complete;
+};
+
 class RecordStore {
   public:
     /// The schema version this program writes.
@@ -224,6 +245,9 @@ class RecordStore {
     /// The newest kept first (the order of making, whatever the PC's clock
     /// said); `total` (when given) gets the count of every match.
     std::vector<RecordSummary> Find(const RecordFilter& filter, int64_t* total = nullptr);
+    /// Every recording `filter` finds, in the order they were kept (oldest
+    /// first), with only what the statistics need.
+    std::vector<MountingPoint> Mountings(const MountingFilter& filter);
     /// The whole recording, samples and all; false when there is no such one.
     bool Load(int64_t id, Recording& recording, RecordStatus* status = nullptr);
     bool Contains(const std::string& uuid);

@@ -8,6 +8,7 @@
 #include "records/file_access.h"
 #include "plant/plant_server.h"
 #include "station/report_import.h"
+#include "station/mounting_statistics.h"
 #include "station/verify.h"
 #include "station/program_files.h"
 #include "records/integrity.h"
@@ -104,6 +105,19 @@ int ProgramCommand(const std::vector<std::string>& argv, size_t at) {
     return answer.exitCode;
 }
 
+/// `--statistics [--press NAME] [--bearing TEXT] [--from DATE] [--to DATE]
+/// [--limits LOWER,UPPER]`: the figures on the standard output.
+int StatisticsFromCommandLine(const std::vector<std::string>& argv, size_t at) {
+    wxLog::SetActiveTarget(new wxLogStderr);
+    const StatisticsAnswer answer = StatisticsCommand(
+        std::vector<std::string>(argv.begin() + static_cast<long>(at), argv.end()),
+        RecordStorePath());
+    std::fputs(answer.text.c_str(), answer.exitCode == 0 ? stdout : stderr);
+    std::fputs(answer.notes.c_str(), stderr);
+    std::fflush(stdout);
+    return answer.exitCode;
+}
+
 /// The commands that need no window; -1 when the arguments ask for none.
 int RunWithoutWindow(int argc, const std::vector<std::string>& argv) {
     for (int i = 1; i < argc; ++i) {
@@ -114,6 +128,8 @@ int RunWithoutWindow(int argc, const std::vector<std::string>& argv) {
             return ImportFromCommandLine(wxString::FromUTF8(argv[i + 1]));
         if (argv[i] == "--verify" && next) return VerifyFromCommandLine(argv[i + 1].c_str());
         if (argv[i] == "--verify-store") return VerifyFromCommandLine(nullptr);
+        if (argv[i] == "--statistics")
+            return StatisticsFromCommandLine(argv, static_cast<size_t>(i));
         if (argv[i] == "--queue-for-plant") return QueueForPlantFromCommandLine();
         if (argv[i] == "--plant-setup" || argv[i] == "--plant-add-pc") {
             if (!next || (argv[i] == "--plant-add-pc" && i + 2 >= argc)) {

@@ -1,0 +1,54 @@
+// The statistics of the mountings a selection of the record store holds:
+// counts by verdict and re-mounts, the peak force's summary, capability,
+// control chart with its broken rules, and drift; and the answer of
+// `vemo-recorder --statistics`. No window here.
+#pragma once
+
+#include "records/record_store.h"
+#include "statistics/capability.h"
+
+#include <string>
+#include <vector>
+
+struct MountingStatistics {
+    size_t mountings = 0, pass = 0, fail = 0, incomplete = 0, noVerdict = 0;
+    /// Recordings of an axle side recorded before in the selection.
+    size_t remounts = 0;
+    /// The recordings whose peak is measured (with samples, not cut off as
+    /// INCOMPLETE), in recording order, and their peaks in tons.
+    std::vector<MountingPoint> measured;
+    std::vector<double> peaks;
+    SeriesSummary summary;
+    /// The limits the capability is against: given, or the ones every
+    /// measured recording was judged by; `limitsNote` says why there are none.
+    bool hasLimits = false;
+    ForceLimits limits;
+    std::string limitsNote;
+    Capability capability;
+    ControlChart chart;
+    std::vector<RuleBreak> breaks;
+    Trend trend;
+};
+
+/// The statistics of what `filter` finds; against `given` limits when not
+/// null.
+MountingStatistics StatisticsOf(RecordStore& store, const MountingFilter& filter,
+                                const ForceLimits* given);
+
+/// One line each of n, mean, sd, min, max, Cp, Cpk, Pp, Ppk of the peak
+/// force (word, space, figure; "-" for a figure that cannot be had), then
+/// one line per rule broken, naming the rule and the recordings' report
+/// numbers.
+std::string StatisticsLines(const MountingStatistics& statistics);
+
+/// `--statistics [--press NAME] [--bearing TEXT] [--from YYYY-MM-DD]
+/// [--to YYYY-MM-DD] [--limits LOWER,UPPER]` over the store at `storePath`:
+/// the lines on success (exit 0); exit 2 with the reason when the arguments
+/// or the store cannot be read or nothing matches. `notes` gets what is said
+/// beside the figures (fewer than 25 mountings, limits unknown).
+struct StatisticsAnswer {
+    int exitCode = 2;
+    std::string text, notes;
+};
+StatisticsAnswer StatisticsCommand(const std::vector<std::string>& args,
+                                   const std::string& storePath);
