@@ -665,6 +665,42 @@ bool mpFXYVector::GetNextXY(double& x, double& y) {
     return true;
 }
 
+void mpMarkers::Plot(wxDC& dc, mpWindow& w) {
+    if (!visible) return;
+    dc.SetPen(pen);
+    dc.SetBrush(brush);
+    const ClipBox box = ClipOf(*this, w);
+    for (size_t i = 0; i < xs.size(); ++i) {
+        const double px = Trunc((xs[i] - w.GetPosX()) * w.GetScaleX());
+        const double py = Trunc((w.GetPosY() - ys[i]) * w.GetScaleY());
+        if (!std::isfinite(px) || !std::isfinite(py) || px < box.left || px > box.right ||
+            py < box.top || py > box.bottom)
+            continue;
+        dc.DrawCircle(static_cast<int>(px), static_cast<int>(py), m_radius);
+    }
+}
+
+void mpBars::Plot(wxDC& dc, mpWindow& w) {
+    if (!visible) return;
+    dc.SetPen(pen);
+    dc.SetBrush(brush);
+    const ClipBox box = ClipOf(*this, w);
+    const double zero =
+        std::clamp(Trunc(w.GetPosY() * w.GetScaleY()), double(box.top), double(box.bottom));
+    for (size_t i = 0; i < xs.size(); ++i) {
+        double left = Trunc((xs[i] - m_width / 2 - w.GetPosX()) * w.GetScaleX());
+        double right = Trunc((xs[i] + m_width / 2 - w.GetPosX()) * w.GetScaleX());
+        double top = Trunc((w.GetPosY() - ys[i]) * w.GetScaleY());
+        if (!std::isfinite(left) || !std::isfinite(right) || !std::isfinite(top)) continue;
+        left = std::clamp(left, double(box.left), double(box.right));
+        right = std::clamp(right, double(box.left), double(box.right));
+        top = std::clamp(top, double(box.top), double(box.bottom));
+        if (right - left < 1 || zero - top < 1) continue;
+        dc.DrawRectangle(static_cast<int>(left), static_cast<int>(top),
+                         static_cast<int>(right - left), static_cast<int>(zero - top));
+    }
+}
+
 //-----------------------------------------------------------------------------
 // Axes
 

@@ -251,6 +251,31 @@ class mpFXYVector : public mpFXY {
     wxDECLARE_DYNAMIC_CLASS(mpFXYVector);
 };
 
+/// Points drawn as filled circles of `radius` pixels in the layer's pen and
+/// brush: a series of values, one marker each.
+class mpMarkers : public mpFXYVector {
+  public:
+    explicit mpMarkers(int radius = 3) : m_radius(radius) {}
+    void Plot(wxDC& dc, mpWindow& w) override;
+
+  private:
+    int m_radius;
+};
+
+/// Bars standing on y = 0, one for each x, `width` wide in x: a histogram.
+class mpBars : public mpFXYVector {
+  public:
+    explicit mpBars(double width = 1) : m_width(width) {}
+    void SetWidth(double width) { m_width = width; }
+    double GetMinX() override { return minX - m_width / 2; }
+    double GetMaxX() override { return maxX + m_width / 2; }
+    double GetMinY() override { return std::min(0.0, minY); }
+    void Plot(wxDC& dc, mpWindow& w) override;
+
+  private:
+    double m_width;
+};
+
 /// Horizontal axis with tick marks or grid lines and labels.
 class mpScaleX : public mpLayer {
   public:

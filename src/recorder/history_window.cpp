@@ -9,6 +9,7 @@
 #include "station/report_import.h"
 #include "station/trail_export.h"
 #include "station/verify.h"
+#include "recorder/statistics_window.h"
 #include "recorder/terminal_panel.h"
 #include "plant/plant_queries.h"
 #include "plant/plant_sender.h"
@@ -238,6 +239,8 @@ HistoryWindow::HistoryWindow(wxWindow* parent, TerminalPanel& panel,
     m_exportList = new wxButton(this, wxID_ANY, wxString::FromUTF8("Export list\xE2\x80\xA6"));
     m_exportList->SetToolTip("Every recording the filters find, one CSV row each.");
     m_toAssess = new wxButton(this, wxID_ANY, wxString::FromUTF8("To assess\xE2\x80\xA6"));
+    m_statistics = new wxButton(this, wxID_ANY, wxString::FromUTF8("Statistics\xE2\x80\xA6"));
+    m_statistics->SetToolTip("The statistics of the press and period the filters select.");
     m_toAssess->SetToolTip("The recordings of a press since its last good calibration, when a "
                            "calibration found it out of tolerance.");
     for (wxButton* button : {m_printAgain, m_exportCsv, m_openFolder})
@@ -249,6 +252,7 @@ HistoryWindow::HistoryWindow(wxWindow* parent, TerminalPanel& panel,
     buttons->Add(m_changes, 0, wxRIGHT, 8);
     buttons->Add(m_exportList, 0, wxRIGHT, 8);
     buttons->Add(m_toAssess, 0, wxRIGHT, 8);
+    buttons->Add(m_statistics, 0, wxRIGHT, 8);
     buttons->AddStretchSpacer();
     buttons->Add(new wxButton(this, wxID_CLOSE, "Close"));
     column->Add(buttons, 0, wxALL | wxEXPAND, 8);
@@ -275,6 +279,14 @@ HistoryWindow::HistoryWindow(wxWindow* parent, TerminalPanel& panel,
     m_openFolder->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OpenFolder(); });
     m_changes->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { ShowChanges(); });
     m_exportList->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { ExportList(); });
+    m_statistics->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) {
+        const RecordFilter listed = CurrentFilter();
+        MountingFilter start;
+        start.press = listed.press;
+        start.from = listed.from;
+        start.until = listed.until;
+        ShowStatistics(this, m_store->Path(), start);
+    });
     m_toAssess->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) {
         const std::vector<OutOfTolerance> findings = OutOfToleranceFindings(*m_store);
         if (findings.empty()) {
@@ -337,6 +349,7 @@ void HistoryWindow::ChangeScope() {
     m_printAgain->Show(reprints);
     m_openFolder->Show(reprints);
     m_exportList->Show(reprints);
+    m_statistics->Show(reprints);
     m_toAssess->Show(reprints);
     Layout();
     Search();

@@ -101,6 +101,7 @@ class HistoryWindow : public wxDialog {
     wxButton* m_changes = nullptr;
     wxButton* m_exportList = nullptr;
     wxButton* m_toAssess = nullptr;
+    wxButton* m_statistics = nullptr;
     wxButton* m_evaluate = nullptr;
     wxButton* m_teach = nullptr;
     RecordingPlot m_plot;

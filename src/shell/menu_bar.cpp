@@ -6,6 +6,7 @@
 #include "shell/main_window.h"
 #include "recorder/messages.h"
 #include "station/translate.h"
+#include "recorder/statistics_window.h"
 #include "shell/accounts_dialog.h"
 #include "shell/limits_dialog.h"
 #include "shell/press_register_dialog.h"
@@ -23,6 +24,7 @@ MenuBar::MenuBar() : wxMenuBar() {
     m_fileMenu->Append(wxID_NEW, _("&New Connection"), "", wxITEM_NORMAL);
     m_fileMenu->Append(wxID_EDIT, _("&Edit parameters"), "", wxITEM_NORMAL);
     m_fileMenu->Append(ID_HISTORY, TrW("&History\xE2\x80\xA6\tCtrl+H"), "", wxITEM_NORMAL);
+    m_fileMenu->Append(ID_STATISTICS, TrW("&Statistics\xE2\x80\xA6"), "", wxITEM_NORMAL);
     m_fileMenu->Append(ID_IMPORT_REPORTS, TrW("&Import Reports\xE2\x80\xA6"), "", wxITEM_NORMAL);
     m_fileMenu->Append(wxID_EXIT, _("&Quit"), "", wxITEM_NORMAL);
     m_modifyMenu->Append(ID_CHANGE_PDF_DIRECTORY, _("&Change PDF Directory"), "", wxITEM_NORMAL);
@@ -42,6 +44,7 @@ MenuBar::MenuBar() : wxMenuBar() {
     frame->Bind(wxEVT_MENU, &MenuBar::OnNewConnection, this, wxID_NEW);
     frame->Bind(wxEVT_MENU, &MenuBar::OnEditParameters, this, wxID_EDIT);
     frame->Bind(wxEVT_MENU, &MenuBar::OnHistory, this, ID_HISTORY);
+    frame->Bind(wxEVT_MENU, &MenuBar::OnStatistics, this, ID_STATISTICS);
     frame->Bind(wxEVT_MENU, &MenuBar::OnImportReports, this, ID_IMPORT_REPORTS);
     frame->Bind(wxEVT_MENU, &MenuBar::OnQuit, this, wxID_EXIT);
     frame->Bind(wxEVT_MENU, &MenuBar::OnChangePdfDirectory, this, ID_CHANGE_PDF_DIRECTORY);
@@ -78,6 +81,13 @@ void MenuBar::OnEditParameters(wxCommandEvent&) {
 void MenuBar::OnHistory(wxCommandEvent&) {
     MainWindow* main = MainWindow::GetInstance();
     if (main->m_panel) ShowHistory(main->m_frame, *main->m_panel);
+}
+
+void MenuBar::OnStatistics(wxCommandEvent&) {
+    MainWindow* main = MainWindow::GetInstance();
+    if (!main->m_panel) return;
+    main->m_panel->Job().FlushRecordStore(); // the recording that just ended counts
+    ShowStatistics(main->m_frame, main->m_panel->Job().StorePath());
 }
 
 void MenuBar::OnImportReports(wxCommandEvent&) {

@@ -1,4 +1,5 @@
 // The main frame's menus: File (New Connection, Edit parameters, History…,
+// Statistics…,
 // Import Reports…, Quit),
 // Modify (Change PDF Directory, Force Limits…, Press Register…, Mounting
 // Programs…, Quality Engineers…) and Help (Help).
@@ -13,7 +14,8 @@ enum {
     ID_IMPORT_REPORTS = 5121,
     ID_MOUNTING_PROGRAMS = 5122,
     ID_PRESS_REGISTER = 5123,
-    ID_QUALITY_ENGINEERS = 5124
+    ID_QUALITY_ENGINEERS = 5124,
+    ID_STATISTICS = 5125
 };
 
 class MenuBar : public wxMenuBar {
@@ -24,6 +26,7 @@ class MenuBar : public wxMenuBar {
     void OnNewConnection(wxCommandEvent& event);
     void OnEditParameters(wxCommandEvent& event);
     void OnHistory(wxCommandEvent& event);
+    void OnStatistics(wxCommandEvent& event);
     void OnImportReports(wxCommandEvent& event);
     void OnQuit(wxCommandEvent& event);
     void OnChangePdfDirectory(wxCommandEvent& event);

@@ -1,0 +1,355 @@
+#include "recorder/statistics_window.h"
+
+#include "plot/plot_canvas.h"
+#include "recorder/messages.h"
+#include "records/integrity.h"
+#include "station/local_time.h"
+#include "station/translate.h"
+
+#include <wx/choice.h>
+#include <wx/datectrl.h>
+#include <wx/dateevt.h>
+#include <wx/display.h>
+#include <wx/sizer.h>
+#include <wx/stattext.h>
+#include <wx/textctrl.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+
+namespace {
+
+const wxColour kPoint(20, 40, 120), kFlagged(200, 0, 0), kControl(0, 130, 60), kLimit(110, 0, 170),
+    kEwma(230, 120, 0);
+
+wxString Figure(double value, int decimals) {
+    return std::isfinite(value) ? wxString::Format("%.*f", decimals, value)
+                                : wxString("\xE2\x80\x94");
+}
+
+bool Tons(wxString text, double& value) {
+    text.Trim(true).Trim(false);
+    text.Replace(",", ".");
+    const std::string digits(text.utf8_str());
+    auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+    return !digits.empty() && ec == std::errc() && end == digits.data() + digits.size();
+}
+
+int64_t DayStart(const wxDateTime& day) {
+    LocalTime local;
+    local.year = day.GetYear();
+    local.month = day.GetMonth() + 1;
+    local.day = day.GetDay();
+    return FromLocalTime(local);
+}
+
+mpHorizontalLine* Line(mpWindow* plot, const wxColour& colour, wxPenStyle style) {
+    auto* line = new mpHorizontalLine(wxPen(colour, 2, style));
+    line->SetVisible(false);
+    plot->AddLayer(line, false);
+    return line;
+}
+
+} // namespace
+
+StatisticsWindow::StatisticsWindow(wxWindow* parent, std::unique_ptr<RecordStore> store,
+                                   const MountingFilter& start)
+    : wxDialog(parent, wxID_ANY, _("Statistics"), wxDefaultPosition, wxDefaultSize,
+               wxDEFAULT_DIALOG_STYLE | wxRESIZE_BORDER | wxMAXIMIZE_BOX),
+      m_store(std::move(store)) {
+    wxBoxSizer* column = new wxBoxSizer(wxVERTICAL);
+    wxBoxSizer* filters = new wxBoxSizer(wxHORIZONTAL);
+    auto label = [&](const wxString& text) {
+        filters->Add(new wxStaticText(this, wxID_ANY, text), 0,
+                     wxALIGN_CENTRE_VERTICAL | wxLEFT | wxRIGHT, 5);
+    };
+    label(_("Bearing"));
+    m_bearing = new wxTextCtrl(this, wxID_ANY, wxString::FromUTF8(start.bearing), wxDefaultPosition,
+                               wxSize(FromDIP(150), -1));
+    m_bearing->SetToolTip(_("The designation, letters without case; * any characters, ? one."));
+    filters->Add(m_bearing, 0, wxALIGN_CENTRE_VERTICAL);
+    label(_("Press"));
+    m_press = new wxChoice(this, wxID_ANY);
+    m_press->Append(_("All presses"));
+    for (const std::string& press : m_store->Presses())
+        m_press->Append(wxString::FromUTF8(press));
+    if (!m_press->SetStringSelection(wxString::FromUTF8(start.press))) m_press->SetSelection(0);
+    filters->Add(m_press, 0, wxALIGN_CENTRE_VERTICAL);
+    label(_("From"));
+    m_from = new wxDatePickerCtrl(this, wxID_ANY, wxDefaultDateTime, wxDefaultPosition,
+                                  wxDefaultSize, wxDP_DROPDOWN | wxDP_ALLOWNONE);
+    m_from->SetValue(start.from ? wxDateTime(static_cast<time_t>(start.from)).GetDateOnly()
+                                : wxDateTime());
+    filters->Add(m_from, 0, wxALIGN_CENTRE_VERTICAL);
+    label(_("to"));
+    m_until = new wxDatePickerCtrl(this, wxID_ANY, wxDefaultDateTime, wxDefaultPosition,
+                                   wxDefaultSize, wxDP_DROPDOWN | wxDP_ALLOWNONE);
+    m_until->SetValue(start.until ? wxDateTime(static_cast<time_t>(start.until - 1)).GetDateOnly()
+                                  : wxDateTime());
+    filters->Add(m_until, 0, wxALIGN_CENTRE_VERTICAL);
+    label(_("Limits (t)"));
+    m_lower = new wxTextCtrl(this, wxID_ANY, "", wxDefaultPosition, wxSize(FromDIP(60), -1));
+    m_upper = new wxTextCtrl(this, wxID_ANY, "", wxDefaultPosition, wxSize(FromDIP(60), -1));
+    m_lower->SetToolTip(_("Empty: the limits the recordings were judged by."));
+    filters->Add(m_lower, 0, wxALIGN_CENTRE_VERTICAL | wxRIGHT, 4);
+    filters->Add(m_upper, 0, wxALIGN_CENTRE_VERTICAL);
+    column->Add(filters, 0, wxALL, 8);
+
+    wxBoxSizer* middle = new wxBoxSizer(wxHORIZONTAL);
+    wxBoxSizer* left = new wxBoxSizer(wxVERTICAL);
+    wxFont big = GetFont();
+    big.SetPointSize(big.GetPointSize() + 1);
+    m_counts = new wxStaticText(this, wxID_ANY, "");
+    m_figures = new wxStaticText(this, wxID_ANY, "");
+    m_figures->SetFont(
+        wxFont(big.GetPointSize(), wxFONTFAMILY_TELETYPE, wxFONTSTYLE_NORMAL, wxFONTWEIGHT_NORMAL));
+    m_counts->SetFont(big);
+    m_notes = new wxStaticText(this, wxID_ANY, "");
+    m_notes->SetForegroundColour(wxColour(170, 90, 0));
+    left->Add(m_counts, 0, wxBOTTOM, 10);
+    left->Add(m_figures, 0, wxBOTTOM, 10);
+    left->Add(m_notes, 0);
+    middle->Add(left, 0, wxALL, 8);
+    wxBoxSizer* charts = new wxBoxSizer(wxVERTICAL);
+    m_individuals = MakeChart(_("Mounting (recording order)"), _("Peak force (t)"));
+    m_ranges = MakeChart(_("Mounting (recording order)"), _("Moving range (t)"));
+    m_histogram = MakeChart(_("Peak force (t)"), _("Mountings"));
+    charts->Add(m_individuals, 3, wxEXPAND | wxBOTTOM, 4);
+    wxBoxSizer* lower = new wxBoxSizer(wxHORIZONTAL);
+    lower->Add(m_ranges, 1, wxEXPAND | wxRIGHT, 4);
+    lower->Add(m_histogram, 1, wxEXPAND);
+    charts->Add(lower, 2, wxEXPAND);
+    middle->Add(charts, 1, wxEXPAND | wxALL, 8);
+    column->Add(middle, 1, wxEXPAND);
+    column->Add(CreateStdDialogButtonSizer(wxCLOSE), 0, wxALL | wxEXPAND, 8);
+    SetSizer(column);
+
+    // The individuals chart: limits, control lines, the EWMA, the points.
+    m_lowerLimit = Line(m_individuals, kLimit, wxPENSTYLE_LONG_DASH);
+    m_upperLimit = Line(m_individuals, kLimit, wxPENSTYLE_LONG_DASH);
+    m_centre = Line(m_individuals, kControl, wxPENSTYLE_SOLID);
+    m_lowerControl = Line(m_individuals, kControl, wxPENSTYLE_SHORT_DASH);
+    m_upperControl = Line(m_individuals, kControl, wxPENSTYLE_SHORT_DASH);
+    m_ewma = new mpFXYVector(_("EWMA"));
+    m_ewma->SetContinuity(true);
+    m_ewma->SetPen(wxPen(kEwma, 2));
+    m_individuals->AddLayer(m_ewma, false);
+    m_points = new mpMarkers(3);
+    m_points->SetPen(wxPen(kPoint));
+    m_points->SetBrush(wxBrush(kPoint));
+    m_individuals->AddLayer(m_points, false);
+    m_flagged = new mpMarkers(5);
+    m_flagged->SetPen(wxPen(kFlagged, 2));
+    m_flagged->SetBrush(wxBrush(kFlagged));
+    m_individuals->AddLayer(m_flagged, false);
+    m_rangeCentre = Line(m_ranges, kControl, wxPENSTYLE_SOLID);
+    m_rangeUpper = Line(m_ranges, kControl, wxPENSTYLE_SHORT_DASH);
+    m_rangePoints = new mpMarkers(2);
+    m_rangePoints->SetPen(wxPen(kPoint));
+    m_rangePoints->SetBrush(wxBrush(kPoint));
+    m_ranges->AddLayer(m_rangePoints, false);
+    m_bars = new mpBars();
+    m_bars->SetPen(wxPen(kPoint));
+    m_bars->SetBrush(wxBrush(wxColour(150, 170, 220)));
+    m_histogram->AddLayer(m_bars, false);
+    for (mpFXYVector*& line : m_histogramLimits) {
+        line = new mpFXYVector();
+        line->SetContinuity(true);
+        line->SetPen(wxPen(kLimit, 2, wxPENSTYLE_LONG_DASH));
+        line->SetVisible(false);
+        m_histogram->AddLayer(line, false);
+    }
+
+    const int display = parent ? wxDisplay::GetFromWindow(parent) : wxNOT_FOUND;
+    const wxRect screen =
+        wxDisplay(display == wxNOT_FOUND ? 0u : unsigned(display)).GetClientArea();
+    SetSize(wxSize(screen.width * 95 / 100, screen.height * 90 / 100));
+    Centre();
+    m_bearing->Bind(wxEVT_TEXT, [this](wxCommandEvent&) { Refresh(); });
+    m_press->Bind(wxEVT_CHOICE, [this](wxCommandEvent&) { Refresh(); });
+    m_from->Bind(wxEVT_DATE_CHANGED, [this](wxDateEvent&) { Refresh(); });
+    m_until->Bind(wxEVT_DATE_CHANGED, [this](wxDateEvent&) { Refresh(); });
+    for (wxTextCtrl* limit : {m_lower, m_upper})
+        limit->Bind(wxEVT_TEXT, [this](wxCommandEvent&) { Refresh(); });
+    Bind(
+        wxEVT_BUTTON, [this](wxCommandEvent&) { Destroy(); }, wxID_CLOSE);
+    Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent&) { Destroy(); });
+    SetEscapeId(wxID_CLOSE);
+    Refresh();
+}
+
+mpWindow* StatisticsWindow::MakeChart(const wxString& xLabel, const wxString& yLabel) {
+    auto* plot = new mpWindow(this, wxID_ANY, wxDefaultPosition, wxSize(200, 150), wxBORDER_SUNKEN);
+    plot->SetColourTheme(*wxWHITE, *wxBLACK, wxColour(160, 160, 160));
+    wxFont axisFont(10, wxFONTFAMILY_DEFAULT, wxFONTSTYLE_NORMAL, wxFONTWEIGHT_NORMAL);
+    auto* x = new mpScaleX(xLabel, mpALIGN_BOTTOM, true, mpX_NORMAL);
+    auto* y = new mpScaleY(yLabel, mpALIGN_LEFT, true);
+    x->SetFont(axisFont);
+    y->SetFont(axisFont);
+    plot->SetMargins(10, 20, 45, 70);
+    plot->AddLayer(x, false);
+    plot->AddLayer(y, false);
+    return plot;
+}
+
+void StatisticsWindow::Refresh() {
+    MountingFilter filter;
+    wxString bearing = m_bearing->GetValue();
+    filter.bearing = bearing.Trim(true).Trim(false).utf8_str();
+    if (m_press->GetSelection() > 0) filter.press = m_press->GetStringSelection().utf8_str();
+    if (m_from->GetValue().IsValid()) filter.from = DayStart(m_from->GetValue());
+    if (m_until->GetValue().IsValid())
+        filter.until = DayStart(m_until->GetValue() + wxDateSpan::Day());
+    ForceLimits given;
+    const bool haveLimits = Tons(m_lower->GetValue(), given.lowerTons) &&
+                            Tons(m_upper->GetValue(), given.upperTons) &&
+                            ValidLimits(given, nullptr);
+    m_shown = StatisticsOf(*m_store, filter, haveLimits ? &given : nullptr);
+    const MountingStatistics& s = m_shown;
+    auto count = [](size_t value) { return static_cast<unsigned long>(value); };
+    m_counts->SetLabel(wxString::Format(TrW("%lu mountings\n%lu PASS, %lu FAIL, %lu INCOMPLETE\n"
+                                            "%lu without a verdict, %lu re-mounts of an axle side"),
+                                        count(s.mountings), count(s.pass), count(s.fail),
+                                        count(s.incomplete), count(s.noVerdict),
+                                        count(s.remounts)));
+    const Capability& c = s.capability;
+    const double none = std::nan("");
+    wxString figures;
+    auto row = [&](const wxString& word, const wxString& value) {
+        figures += wxString::Format("%-6s %10s\n", word, value);
+    };
+    row("n", wxString::Format("%lu", count(s.summary.n)));
+    row(_("mean"), Figure(s.summary.mean, 2) + " t");
+    row("sd", Figure(s.summary.sd, 3) + " t");
+    row("min", Figure(s.summary.min, 2) + " t");
+    row("max", Figure(s.summary.max, 2) + " t");
+    row("Cp", Figure(s.hasLimits ? c.cp : none, 2));
+    row("Cpk", Figure(s.hasLimits ? c.cpk : none, 2));
+    row("Pp", Figure(s.hasLimits ? c.pp : none, 2));
+    row("Ppk", Figure(s.hasLimits ? c.ppk : none, 2));
+    m_figures->SetLabel(figures);
+    wxString notes;
+    if (s.hasLimits)
+        notes += wxString::Format(TrW("Against the limits %s \xE2\x80\xA6 %s t\n"),
+                                  Figure(s.limits.lowerTons, 1), Figure(s.limits.upperTons, 1));
+    else if (!s.limitsNote.empty())
+        notes += wxString::FromUTF8(s.limitsNote) + "\n";
+    if (s.summary.n > 0 && s.summary.n < Capability::kFewest)
+        notes += wxString::Format(TrW("Fewer than %lu mountings: the capability is uncertain.\n"),
+                                  count(Capability::kFewest));
+    notes += wxString::Format(TrW("Control limits %s \xE2\x80\xA6 %s t (3\xCF\x83 within)\n"),
+                              Figure(s.chart.lower, 2), Figure(s.chart.upper, 2));
+    for (const ChartRule rule : {ChartRule::BeyondThreeSigma, ChartRule::NineOnOneSide,
+                                 ChartRule::SixTrending, ChartRule::TwoOfThreeBeyondTwo}) {
+        const size_t broken = std::count_if(s.breaks.begin(), s.breaks.end(),
+                                            [&](const RuleBreak& b) { return b.rule == rule; });
+        if (broken > 0)
+            notes += wxString::FromUTF8(RuleName(rule)) +
+                     wxString::Format(broken == 1 ? TrW(": %lu point\n") : TrW(": %lu points\n"),
+                                      count(broken));
+    }
+    if (s.trend.direction != 0)
+        notes += s.trend.direction > 0 ? TrW("The peak force is rising: the press drifts.")
+                                       : TrW("The peak force is falling: the press drifts.");
+    m_notes->SetLabel(notes);
+    Layout();
+    DrawCharts();
+}
+
+void StatisticsWindow::DrawCharts() {
+    const MountingStatistics& s = m_shown;
+    const size_t n = s.peaks.size();
+    std::vector<double> index(n), flaggedX, flaggedY;
+    for (size_t i = 0; i < n; ++i)
+        index[i] = static_cast<double>(i + 1);
+    m_points->SetData(index, s.peaks);
+    for (const RuleBreak& b : s.breaks) {
+        flaggedX.push_back(static_cast<double>(b.at + 1));
+        flaggedY.push_back(s.peaks[b.at]);
+    }
+    m_flagged->SetData(flaggedX, flaggedY);
+    m_ewma->SetData(index, Ewma(s.peaks));
+    const bool chart = std::isfinite(s.chart.sigma) && s.chart.sigma > 0;
+    const std::pair<mpHorizontalLine*, double> lines[] = {
+        {m_centre, s.chart.centre},
+        {m_lowerControl, s.chart.lower},
+        {m_upperControl, s.chart.upper},
+    };
+    for (const auto& [line, value] : lines) {
+        line->SetVisible(chart);
+        line->SetValue(value);
+    }
+    m_lowerLimit->SetVisible(s.hasLimits);
+    m_upperLimit->SetVisible(s.hasLimits);
+    m_lowerLimit->SetValue(s.limits.lowerTons);
+    m_upperLimit->SetValue(s.limits.upperTons);
+    double lowY = n ? s.summary.min : 0, highY = n ? s.summary.max : 1;
+    for (double v :
+         {chart ? s.chart.lower : lowY, chart ? s.chart.upper : highY,
+          s.hasLimits ? s.limits.lowerTons : lowY, s.hasLimits ? s.limits.upperTons : highY}) {
+        lowY = std::min(lowY, v);
+        highY = std::max(highY, v);
+    }
+    const double pad = std::max(0.5, (highY - lowY) * 0.08);
+    m_individuals->Fit(0, std::max<double>(n, 1) + 1, lowY - pad, highY + pad);
+
+    // Moving ranges.
+    std::vector<double> rx, ry;
+    for (size_t i = 1; i < n; ++i) {
+        rx.push_back(static_cast<double>(i + 1));
+        ry.push_back(std::fabs(s.peaks[i] - s.peaks[i - 1]));
+    }
+    m_rangePoints->SetData(rx, ry);
+    m_rangeCentre->SetVisible(chart);
+    m_rangeUpper->SetVisible(chart);
+    m_rangeCentre->SetValue(s.chart.mrBar);
+    m_rangeUpper->SetValue(s.chart.mrUpper);
+    const double topRange = std::max(chart ? s.chart.mrUpper : 1.0,
+                                     ry.empty() ? 1.0 : *std::max_element(ry.begin(), ry.end()));
+    m_ranges->Fit(0, std::max<double>(n, 1) + 1, 0, topRange * 1.1);
+
+    // The histogram: about √n bins (5 to 30) across the values.
+    std::vector<double> centres, counts;
+    if (n > 0) {
+        const int bins = std::clamp(static_cast<int>(std::sqrt(static_cast<double>(n))), 5, 30);
+        const double low = s.summary.min, width = std::max(0.1, (s.summary.max - low) / bins);
+        counts.assign(bins, 0);
+        for (double v : s.peaks)
+            counts[std::min(bins - 1, static_cast<int>((v - low) / width))] += 1;
+        for (int b = 0; b < bins; ++b)
+            centres.push_back(low + (b + 0.5) * width);
+        m_bars->SetWidth(width * 0.9);
+    }
+    m_bars->SetData(centres, counts);
+    const double tallest = counts.empty() ? 1 : *std::max_element(counts.begin(), counts.end());
+    const double limitValues[] = {s.limits.lowerTons, s.limits.upperTons};
+    for (int k = 0; k < 2; ++k) {
+        m_histogramLimits[k]->SetVisible(s.hasLimits);
+        m_histogramLimits[k]->SetData({limitValues[k], limitValues[k]}, {0, tallest * 1.1});
+    }
+    double lowX = n ? s.summary.min : 0, highX = n ? s.summary.max : 1;
+    if (s.hasLimits) {
+        lowX = std::min(lowX, s.limits.lowerTons);
+        highX = std::max(highX, s.limits.upperTons);
+    }
+    const double padX = std::max(0.5, (highX - lowX) * 0.08);
+    m_histogram->Fit(lowX - padX, highX + padX, 0, tallest * 1.15);
+    for (mpWindow* plot : {m_individuals, m_ranges, m_histogram})
+        plot->Refresh(false);
+}
+
+StatisticsWindow* ShowStatistics(wxWindow* parent, const std::string& storePath,
+                                 const MountingFilter& start) {
+    std::string why;
+    std::unique_ptr<RecordStore> store = RecordStore::Open(storePath, &why);
+    if (!store) {
+        ShowError("The statistics cannot be shown: the record store " +
+                  wxString::FromUTF8(storePath) + " cannot be used: " + wxString::FromUTF8(why) +
+                  ".");
+        return nullptr;
+    }
+    auto* window = new StatisticsWindow(parent, std::move(store), start);
+    window->Show();
+    return window;
+}

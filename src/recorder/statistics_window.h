@@ -1,0 +1,66 @@
+// File → Statistics… (and History → Statistics… for what its filters
+// select): the mountings of a bearing type and press over a period, counted
+// by verdict, with the peak force's figures and capability, its individuals
+// chart (the rules' points marked, the EWMA over it), its moving-range chart
+// and its histogram against the limits. Drawn with the program's canvas.
+#pragma once
+
+#include "records/record_store.h"
+#include "station/mounting_statistics.h"
+
+#include <wx/dialog.h>
+
+#include <memory>
+
+class mpWindow;
+class mpMarkers;
+class mpFXYVector;
+class mpBars;
+class mpHorizontalLine;
+class wxChoice;
+class wxDatePickerCtrl;
+class wxStaticText;
+class wxTextCtrl;
+
+class StatisticsWindow : public wxDialog {
+  public:
+    StatisticsWindow(wxWindow* parent, std::unique_ptr<RecordStore> store,
+                     const MountingFilter& start = {});
+
+    /// Reads the filters and shows the figures and charts of what they find.
+    void Refresh();
+    const MountingStatistics& Shown() const { return m_shown; }
+
+    wxTextCtrl* m_bearing = nullptr;
+    wxChoice* m_press = nullptr;
+    wxDatePickerCtrl* m_from = nullptr;
+    wxDatePickerCtrl* m_until = nullptr;
+    wxTextCtrl* m_lower = nullptr;
+    wxTextCtrl* m_upper = nullptr;
+    wxStaticText* m_counts = nullptr;
+    wxStaticText* m_figures = nullptr;
+    wxStaticText* m_notes = nullptr;
+    mpWindow* m_individuals = nullptr;
+    mpWindow* m_ranges = nullptr;
+    mpWindow* m_histogram = nullptr;
+    mpMarkers* m_points = nullptr;  ///< every peak, in recording order
+    mpMarkers* m_flagged = nullptr; ///< the points that break a rule
+
+  private:
+    mpWindow* MakeChart(const wxString& xLabel, const wxString& yLabel);
+    void DrawCharts();
+    std::unique_ptr<RecordStore> m_store;
+    MountingStatistics m_shown;
+    mpFXYVector* m_ewma = nullptr;
+    mpMarkers* m_rangePoints = nullptr;
+    mpBars* m_bars = nullptr;
+    mpFXYVector* m_histogramLimits[2] = {nullptr, nullptr};
+    mpHorizontalLine *m_centre = nullptr, *m_upperControl = nullptr, *m_lowerControl = nullptr;
+    mpHorizontalLine *m_lowerLimit = nullptr, *m_upperLimit = nullptr;
+    mpHorizontalLine *m_rangeCentre = nullptr, *m_rangeUpper = nullptr;
+};
+
+/// Opens the statistics of the store at `storePath` from `start`, or tells
+/// why the store cannot be used.
+StatisticsWindow* ShowStatistics(wxWindow* parent, const std::string& storePath,
+                                 const MountingFilter& start = {});
