@@ -5,6 +5,7 @@
 // password file missing, damaged or guessed at.
 #include "station/cycle.h"
 #include "station/limits.h"
+#include "station/press_register.h"
 #include "station/quality_accounts.h"
 #include "station/report_data.h"
 #include "station/verify.h"
@@ -379,6 +380,22 @@ TEST(QualityPassword, TheWaitComesFromTheTrailAndAnotherKeyIsRefused) {
     EXPECT_EQ(AttemptsFromTrail(store->Changes()).WaitSeconds(t0 + 44), 60);
     // The clock set back an hour waits longer, never shorter.
     EXPECT_EQ(AttemptsFromTrail(store->Changes()).WaitSeconds(t0 + 44 - 3600), 3660);
+    // Fault mended: a change of the press register, signed with the right
+    // password, left the wait of the wrong ones before it in force.
+    {
+        const std::string other = Fresh("trail_key_register.db");
+        auto second = RecordStore::Open(other, &why);
+        ASSERT_TRUE(second) << why;
+        for (const char* what :
+             {kWrongPasswordChange, kWrongPasswordChange, kWrongPasswordChange,
+              kWrongPasswordChange, kWrongPasswordChange, kPressRegisterChange}) {
+            Change c;
+            c.at = t0;
+            c.what = what;
+            ASSERT_TRUE(second->AddChange(c, &why)) << why;
+        }
+        EXPECT_EQ(AttemptsFromTrail(second->Changes()).WaitSeconds(t0 + 1), 0);
+    }
 
     // The right password: its key's fingerprint is kept, the run is over.
     Change signer;
