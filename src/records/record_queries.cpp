@@ -88,6 +88,56 @@ std::vector<RecordSummary> RecordStore::Find(const RecordFilter& filter, int64_t
     return rows;
 }
 
+std::vector<ListedRecording> RecordStore::Listed(const RecordFilter& filter) {
+    std::vector<ListedRecording> rows;
+    const std::string sql =
+        std::string("SELECT id, uuid, stopped_at, press, operator_id, axle, side, bearing, peak_t,"
+                    " sample_count, result, status, printed_at IS NOT NULL, pdf_path, pc_name,"
+                    " started_at, production_date, refurbishment_date, version, surface_cm2,"
+                    " coalesce(program_name, ''), coalesce(program_version, 0), has_limits,"
+                    " lower_t, upper_t, peak_time_s, result_reason, csv_sha256, pdf_sha256"
+                    " FROM recordings") +
+        Where(filter) + " ORDER BY id DESC LIMIT ?6 OFFSET ?7";
+    Statement select(m_db, sql.c_str());
+    BindFilter(select, filter);
+    select.Bind(6, int64_t(filter.limit)).Bind(7, int64_t(filter.offset));
+    while (select.Step() == SQLITE_ROW) {
+        ListedRecording l;
+        RecordSummary& row = l.row;
+        row.id = select.Int(0);
+        row.uuid = select.Text(1);
+        row.stoppedAt = select.Int(2);
+        row.press = select.Text(3);
+        row.operatorId = select.Text(4);
+        row.axle = select.Text(5);
+        row.side = select.Text(6);
+        row.bearing = select.Text(7);
+        row.peakTons = select.Real(8);
+        row.anySample = select.Int(9) > 0;
+        row.result = select.Text(10);
+        row.status = StatusOf(select.Text(11));
+        row.printed = select.Int(12) != 0;
+        row.pdfPath = select.Text(13);
+        row.pcName = select.Text(14);
+        l.startedAt = select.Int(15);
+        l.productionDate = select.Text(16);
+        l.refurbishmentDate = select.Text(17);
+        l.version = select.Text(18);
+        l.surface = select.Real(19);
+        l.programName = select.Text(20);
+        l.programVersion = select.Int(21);
+        l.hasLimits = select.Int(22) != 0;
+        l.lowerTons = select.Real(23);
+        l.upperTons = select.Real(24);
+        l.peakTimeS = select.Real(25);
+        l.reason = select.Text(26);
+        l.csvSha256 = select.Text(27);
+        l.pdfSha256 = select.Text(28);
+        rows.push_back(std::move(l));
+    }
+    return rows;
+}
+
 std::vector<MountingPoint> RecordStore::Mountings(const MountingFilter& filter) {
     // Only the conditions asked for, so that an index can serve them: a
     // designation without wildcards is looked up (letters without case),

@@ -101,6 +101,21 @@ struct RecordFilter {
     int offset = 0;
 };
 
+/// A recording as a list of the selection exports it: its row and the
+/// rest of what identifies and judged it.
+struct ListedRecording {
+    RecordSummary row;
+    int64_t startedAt = 0;
+    std::string productionDate, refurbishmentDate, version;
+    double surface = 0;
+    std::string programName; ///< "" when the press's limits judged it
+    int64_t programVersion = 0;
+    bool hasLimits = false;
+    double lowerTons = 0, upperTons = 0;
+    double peakTimeS = 0;
+    std::string reason, csvSha256, pdfSha256;
+};
+
 /// Which recordings the statistics take: "" and 0 match everything.
 struct MountingFilter {
     std::string press;
@@ -245,6 +260,9 @@ class RecordStore {
     /// The newest kept first (the order of making, whatever the PC's clock
     /// said); `total` (when given) gets the count of every match.
     std::vector<RecordSummary> Find(const RecordFilter& filter, int64_t* total = nullptr);
+    /// The rows `filter` finds (its limit and offset), newest first, whole
+    /// enough to be exported as a list.
+    std::vector<ListedRecording> Listed(const RecordFilter& filter);
     /// Every recording `filter` finds, in the order they were kept (oldest
     /// first), with only what the statistics need.
     std::vector<MountingPoint> Mountings(const MountingFilter& filter);

@@ -1,5 +1,6 @@
 #include "station/trail_export.h"
 
+#include "records/integrity.h"
 #include "station/local_time.h"
 #include "station/report_data.h"
 
@@ -53,26 +54,45 @@ std::string TrailCsvText(const std::vector<Change>& changes) {
 }
 
 std::string RecordingListCsv(RecordStore& store, RecordFilter filter, int64_t* count) {
-    std::string out =
-        "identity,pc,stopped_at,press,operator,axle,side,bearing,peak_t,result,state,page\n";
+    std::string out = "identity,report_no,pc,started_at,stopped_at,press,surface_cm2,operator,axle,"
+                      "side,bearing,production_date,refurbishment_date,program,program_version,"
+                      "lower_t,upper_t,peak_t,peak_time_s,result,reason,state,csv_sha256,"
+                      "pdf_sha256,page,version\n";
     int64_t rows = 0;
     filter.limit = 1000;
     for (filter.offset = 0;; filter.offset += filter.limit) {
-        const std::vector<RecordSummary> page = store.Find(filter);
-        for (const RecordSummary& r : page) {
+        const std::vector<ListedRecording> page = store.Listed(filter);
+        for (const ListedRecording& l : page) {
+            const RecordSummary& r = l.row;
+            const bool judgedByProgram = !l.programName.empty();
             const std::string fields[] = {r.uuid,
+                                          ReportNumber(r.uuid),
                                           r.pcName,
+                                          IsoDateTime(l.startedAt),
                                           IsoDateTime(r.stoppedAt),
                                           r.press,
+                                          CsvNumber(l.surface),
                                           r.operatorId,
                                           r.axle,
                                           r.side,
                                           r.bearing,
+                                          l.productionDate,
+                                          l.refurbishmentDate,
+                                          l.programName,
+                                          judgedByProgram ? std::to_string(l.programVersion) : "",
+                                          l.hasLimits ? CsvNumber(l.lowerTons) : "",
+                                          l.hasLimits ? CsvNumber(l.upperTons) : "",
                                           r.anySample ? CsvNumber(r.peakTons) : "",
+                                          r.anySample ? CsvNumber(l.peakTimeS) : "",
                                           r.result.empty() ? "no limits" : r.result,
+                                          l.reason,
                                           StatusText(r.status),
-                                          r.pdfPath};
-            for (size_t i = 0; i < 12; ++i)
+                                          l.csvSha256,
+                                          l.pdfSha256,
+                                          r.pdfPath,
+                                          l.version};
+            const size_t n = sizeof fields / sizeof fields[0];
+            for (size_t i = 0; i < n; ++i)
                 out += (i ? "," : "") + CsvField(fields[i]);
             out += "\n";
             ++rows;

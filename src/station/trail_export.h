@@ -29,7 +29,9 @@ std::vector<std::string> TrailKinds(const std::vector<Change>& changes);
 std::string TrailCsvText(const std::vector<Change>& changes);
 
 /// Every recording `filter` finds in the store (read a page at a time), as
-/// a CSV table: one row each with its identity, PC, time stopped, press,
-/// operator, axle, side, bearing, peak, result, state and page. `count`
-/// gets the number of rows.
+/// a CSV table: one row each with its identity and report number, PC,
+/// times, press and surface, job, program and version, limits, peak, result
+/// and reason, state, the CSV file's and the page's hashes, the page and the
+/// program's version; formula-safe as the report's CSV file. `count` gets
+/// the number of rows.
 std::string RecordingListCsv(RecordStore& store, RecordFilter filter, int64_t* count = nullptr);
