@@ -434,6 +434,35 @@ bool DocumentBytes(HPDF_Doc pdf, std::string* bytes) {
     return size == bytes->size();
 }
 
+/// The document's title, subject, creator, keywords and dates.
+void SetMetadata(HPDF_Doc pdf, const PageLayout& layout) {
+    HPDF_SetInfoAttr(pdf, HPDF_INFO_TITLE, layout.title.c_str());
+    HPDF_SetInfoAttr(pdf, HPDF_INFO_SUBJECT, layout.subject.c_str());
+    HPDF_SetInfoAttr(pdf, HPDF_INFO_CREATOR, layout.creator.c_str());
+    HPDF_SetInfoAttr(pdf, HPDF_INFO_PRODUCER, "Vemo Press Pressure Recorder");
+    HPDF_SetInfoAttr(pdf, HPDF_INFO_KEYWORDS, layout.keywords.c_str());
+    const HPDF_Date made = PdfDate(layout.madeAt);
+    HPDF_SetInfoDateAttr(pdf, HPDF_INFO_CREATION_DATE, made);
+    HPDF_SetInfoDateAttr(pdf, HPDF_INFO_MOD_DATE, made);
+}
+
+/// Every run of text and every line of the layout onto the page.
+void DrawLaidOut(HPDF_Page page, const PageLayout& layout, const PageDocument& document) {
+    HPDF_Page_BeginText(page);
+    for (const PageRun& run : layout.runs) {
+        HPDF_Page_SetFontAndSize(page, run.bold ? document.bold : document.regular, run.size);
+        Fill(page, run.colour);
+        HPDF_Page_TextOut(page, run.x, run.y, run.text.c_str());
+    }
+    HPDF_Page_EndText(page);
+    for (const PageLine& line : layout.lines) {
+        HPDF_Page_SetLineWidth(page, line.width);
+        HPDF_Page_MoveTo(page, line.x0, line.y0);
+        HPDF_Page_LineTo(page, line.x1, line.y1);
+        HPDF_Page_Stroke(page);
+    }
+}
+
 } // namespace
 
 struct PageFontMetrics::Impl {
@@ -477,14 +506,7 @@ bool MakeReportPage(const ReportPageFacts& facts, const PageResources& resources
         LayOutReportPage(facts, [&](const std::string& text, bool bold, float size) {
             return document.Width(text, bold, size);
         });
-    HPDF_SetInfoAttr(pdf, HPDF_INFO_TITLE, layout.title.c_str());
-    HPDF_SetInfoAttr(pdf, HPDF_INFO_SUBJECT, layout.subject.c_str());
-    HPDF_SetInfoAttr(pdf, HPDF_INFO_CREATOR, layout.creator.c_str());
-    HPDF_SetInfoAttr(pdf, HPDF_INFO_PRODUCER, "Vemo Press Pressure Recorder");
-    HPDF_SetInfoAttr(pdf, HPDF_INFO_KEYWORDS, layout.keywords.c_str());
-    const HPDF_Date made = PdfDate(layout.madeAt);
-    HPDF_SetInfoDateAttr(pdf, HPDF_INFO_CREATION_DATE, made);
-    HPDF_SetInfoDateAttr(pdf, HPDF_INFO_MOD_DATE, made);
+    SetMetadata(pdf, layout);
     if (HPDF_PDFA_SetPDFAConformance(pdf, HPDF_PDFA_1B) != HPDF_OK) {
         *why = failed;
         return false;
@@ -496,19 +518,7 @@ bool MakeReportPage(const ReportPageFacts& facts, const PageResources& resources
     HPDF_Page_Rectangle(page, layout.frame.x, layout.frame.y, layout.frame.width,
                         layout.frame.height);
     HPDF_Page_Stroke(page);
-    HPDF_Page_BeginText(page);
-    for (const PageRun& run : layout.runs) {
-        HPDF_Page_SetFontAndSize(page, run.bold ? document.bold : document.regular, run.size);
-        Fill(page, run.colour);
-        HPDF_Page_TextOut(page, run.x, run.y, run.text.c_str());
-    }
-    HPDF_Page_EndText(page);
-    for (const PageLine& line : layout.lines) {
-        HPDF_Page_SetLineWidth(page, line.width);
-        HPDF_Page_MoveTo(page, line.x0, line.y0);
-        HPDF_Page_LineTo(page, line.x1, line.y1);
-        HPDF_Page_Stroke(page);
-    }
+    DrawLaidOut(page, layout, document);
     if (!DrawCode(page, layout.codeText, layout.code)) {
         *why = failed;
         return false;
@@ -628,13 +638,7 @@ bool MakeTrailPages(const TrailPagesFacts& facts, const PageResources& resources
         LayOutTrailPages(facts, [&](const std::string& text, bool bold, float size) {
             return document.Width(text, bold, size);
         });
-    HPDF_SetInfoAttr(pdf, HPDF_INFO_TITLE, pages.front().title.c_str());
-    HPDF_SetInfoAttr(pdf, HPDF_INFO_SUBJECT, pages.front().subject.c_str());
-    HPDF_SetInfoAttr(pdf, HPDF_INFO_CREATOR, pages.front().creator.c_str());
-    HPDF_SetInfoAttr(pdf, HPDF_INFO_PRODUCER, "Vemo Press Pressure Recorder");
-    const HPDF_Date made = PdfDate(facts.madeAt);
-    HPDF_SetInfoDateAttr(pdf, HPDF_INFO_CREATION_DATE, made);
-    HPDF_SetInfoDateAttr(pdf, HPDF_INFO_MOD_DATE, made);
+    SetMetadata(pdf, pages.front());
     if (HPDF_PDFA_SetPDFAConformance(pdf, HPDF_PDFA_1B) != HPDF_OK) {
         *why = failed + ".";
         return false;
@@ -642,19 +646,7 @@ bool MakeTrailPages(const TrailPagesFacts& facts, const PageResources& resources
     for (const PageLayout& layout : pages) {
         HPDF_Page page = HPDF_AddPage(pdf);
         HPDF_Page_SetSize(page, HPDF_PAGE_SIZE_A4, HPDF_PAGE_LANDSCAPE);
-        HPDF_Page_BeginText(page);
-        for (const PageRun& run : layout.runs) {
-            HPDF_Page_SetFontAndSize(page, run.bold ? document.bold : document.regular, run.size);
-            Fill(page, run.colour);
-            HPDF_Page_TextOut(page, run.x, run.y, run.text.c_str());
-        }
-        HPDF_Page_EndText(page);
-        for (const PageLine& line : layout.lines) {
-            HPDF_Page_SetLineWidth(page, line.width);
-            HPDF_Page_MoveTo(page, line.x0, line.y0);
-            HPDF_Page_LineTo(page, line.x1, line.y1);
-            HPDF_Page_Stroke(page);
-        }
+        DrawLaidOut(page, layout, document);
     }
     if (!DocumentBytes(pdf, pdfBytes)) {
         *why = failed + ".";

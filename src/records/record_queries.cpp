@@ -48,6 +48,26 @@ void BindFilter(Statement& s, const RecordFilter& f) {
     s.Bind(1, text).Bind(2, f.from).Bind(3, f.until).Bind(4, f.press).Bind(5, f.result);
 }
 
+/// The list's row from the first fourteen columns Find selects.
+RecordSummary SummaryOf(const Statement& select) {
+    RecordSummary row;
+    row.id = select.Int(0);
+    row.uuid = select.Text(1);
+    row.stoppedAt = select.Int(2);
+    row.press = select.Text(3);
+    row.operatorId = select.Text(4);
+    row.axle = select.Text(5);
+    row.side = select.Text(6);
+    row.bearing = select.Text(7);
+    row.peakTons = select.Real(8);
+    row.anySample = select.Int(9) > 0;
+    row.result = select.Text(10);
+    row.status = StatusOf(select.Text(11));
+    row.printed = select.Int(12) != 0;
+    row.pdfPath = select.Text(13);
+    return row;
+}
+
 } // namespace
 
 std::vector<RecordSummary> RecordStore::Find(const RecordFilter& filter, int64_t* total) {
@@ -62,22 +82,7 @@ std::vector<RecordSummary> RecordStore::Find(const RecordFilter& filter, int64_t
     BindFilter(select, filter);
     select.Bind(6, int64_t(filter.limit)).Bind(7, int64_t(filter.offset));
     while (select.Step() == SQLITE_ROW) {
-        RecordSummary row;
-        row.id = select.Int(0);
-        row.uuid = select.Text(1);
-        row.stoppedAt = select.Int(2);
-        row.press = select.Text(3);
-        row.operatorId = select.Text(4);
-        row.axle = select.Text(5);
-        row.side = select.Text(6);
-        row.bearing = select.Text(7);
-        row.peakTons = select.Real(8);
-        row.anySample = select.Int(9) > 0;
-        row.result = select.Text(10);
-        row.status = StatusOf(select.Text(11));
-        row.printed = select.Int(12) != 0;
-        row.pdfPath = select.Text(13);
-        rows.push_back(std::move(row));
+        rows.push_back(SummaryOf(select));
     }
     if (total) {
         Statement count(m_db,
@@ -103,22 +108,8 @@ std::vector<ListedRecording> RecordStore::Listed(const RecordFilter& filter) {
     select.Bind(6, int64_t(filter.limit)).Bind(7, int64_t(filter.offset));
     while (select.Step() == SQLITE_ROW) {
         ListedRecording l;
-        RecordSummary& row = l.row;
-        row.id = select.Int(0);
-        row.uuid = select.Text(1);
-        row.stoppedAt = select.Int(2);
-        row.press = select.Text(3);
-        row.operatorId = select.Text(4);
-        row.axle = select.Text(5);
-        row.side = select.Text(6);
-        row.bearing = select.Text(7);
-        row.peakTons = select.Real(8);
-        row.anySample = select.Int(9) > 0;
-        row.result = select.Text(10);
-        row.status = StatusOf(select.Text(11));
-        row.printed = select.Int(12) != 0;
-        row.pdfPath = select.Text(13);
-        row.pcName = select.Text(14);
+        l.row = SummaryOf(select);
+        l.row.pcName = select.Text(14);
         l.startedAt = select.Int(15);
         l.productionDate = select.Text(16);
         l.refurbishmentDate = select.Text(17);
