@@ -9,7 +9,7 @@ allowed() { # floor -> the floors it may include
     judging) echo "judging" ;;
     statistics) echo "statistics" ;;
     records) echo "records judging link" ;;
-    plant) echo "plant records judging link" ;;
+    plant) echo "plant records judging link statistics" ;;
     station) echo "station plant records judging link statistics" ;;
     page) echo "page station plant records judging link statistics" ;;
     plot) echo "plot" ;;

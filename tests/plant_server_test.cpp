@@ -8,6 +8,7 @@
 #include "plant/plant_sender.h"
 #include "plant/plant_server.h"
 #include "records/integrity.h"
+#include "station/mounting_statistics.h"
 #include "station/report_data.h"
 #include "station/verify.h"
 #include "records/recording.h"
@@ -29,6 +30,7 @@
 #include <fstream>
 #include <functional>
 #include <mutex>
+#include <random>
 #include <thread>
 
 namespace {
@@ -382,14 +384,14 @@ TEST_F(PlantServerTest, TwoRecordersAtOnceLoseNothingAndDuplicateNothing) {
 TEST_F(PlantServerTest, ANewerSchemaAndAWrongPasswordAreRefusedInWords) {
     ASSERT_TRUE(Ready());
     PGconn* admin = PQconnectdb(cluster->AdminConnection("presses").c_str());
-    PQclear(PQexec(admin, "UPDATE vemo_schema SET version = 7"));
+    PQclear(PQexec(admin, "UPDATE vemo_schema SET version = 8"));
     PQfinish(admin);
     std::string why;
     auto server = PlantServer::Connect(cluster->Connection(), &why);
     ASSERT_TRUE(server) << why;
     EXPECT_FALSE(server->PrepareSchema(&why));
-    EXPECT_EQ(why, "the plant server's records are of a newer version (7) than this program "
-                   "knows (6): update the program");
+    EXPECT_EQ(why, "the plant server's records are of a newer version (8) than this program "
+                   "knows (7): update the program");
 
     why.clear();
     EXPECT_FALSE(PlantServer::Connect(cluster->Connection("not-the-password"), &why));
@@ -500,7 +502,7 @@ TEST_F(PlantServerTest, RecordingsWaitWhileTheServerIsAwayAndArriveOnceWhenItIsB
 TEST_F(PlantServerTest, ARefusingServerKeepsTheOutboxAndLeavesTheStoreAsItWas) {
     ASSERT_TRUE(Ready());
     PGconn* admin = PQconnectdb(cluster->AdminConnection("presses").c_str());
-    PQclear(PQexec(admin, "UPDATE vemo_schema SET version = 7"));
+    PQclear(PQexec(admin, "UPDATE vemo_schema SET version = 8"));
     PQfinish(admin);
     std::string path, why;
     std::unique_ptr<RecordStore> store = PcStore("refused", &path);
@@ -512,7 +514,7 @@ TEST_F(PlantServerTest, ARefusingServerKeepsTheOutboxAndLeavesTheStoreAsItWas) {
         ASSERT_TRUE(Until(sender, [](const PlantSendStatus& s) { return !s.problem.empty(); }));
         EXPECT_EQ(WaitingText(sender.Status()),
                   "1 recording waiting for the plant server: the plant server's records are of a "
-                  "newer version (7) than this program knows (6): update the program");
+                  "newer version (8) than this program knows (7): update the program");
         ASSERT_TRUE(store->Add(MakeRecording(Id(601), "AX-NEW", 300), RecordStatus::Complete,
                                nullptr, &why))
             << why;
@@ -989,4 +991,105 @@ TEST_F(PlantServerTest, ARowChangedOnTheServerAfterItArrivedIsNamed) {
     ASSERT_TRUE(server->Load(Id(1100), back, nullptr, &why)) << why;
     EXPECT_NE(PlantCopyProblem(back).find("do not give the CSV SHA-256 it arrived with"),
               std::string::npos);
+}
+
+// The plant's statistics are computed on the server; over the same
+// recordings they are the PC's own, figure for figure and point for point:
+// a noisy series with a level shift, a climb and an outlier, so that every
+// rule is broken, with cut-off recordings, re-mounts and another press's
+// and bearing's recordings about.
+TEST_F(PlantServerTest, ThePlantsStatisticsAreThePcsOwnOverTheSameRecordings) {
+    auto server = Ready();
+    ASSERT_TRUE(server);
+    std::string path, why;
+    auto store = PcStore("statistics", &path);
+    ASSERT_TRUE(store);
+    std::mt19937 random(5);
+    std::normal_distribution<double> noise(0, 1.6);
+    auto add = [&](int k, double peak, const std::string& press, const std::string& bearing,
+                   const std::string& axle, bool cut) {
+        Recording r = MakeRecording(Id(1000 + k), axle, 0);
+        r.setup.pressName = press;
+        r.setup.job.bearingDesignation = bearing;
+        r.stoppedAt = 1765000000 + 300 * k;
+        r.startedAt = r.stoppedAt - 80;
+        for (int i = 0; i <= 40; ++i) { // a rise with jitter in its steps
+            r.times.push_back(i * 0.1 + (i % 3) * 0.004);
+            r.forces.push_back(std::round(peak * std::min(1.0, i / 30.0) * 1e4) / 1e4);
+            r.pressures.push_back(static_cast<int>(r.forces.back() / 1.25));
+        }
+        if (cut) r.incomplete = "module lost at 3.1 s";
+        const RecordStatus status = cut ? RecordStatus::Incomplete : RecordStatus::Complete;
+        ASSERT_TRUE(store->Add(r, status, nullptr, &why)) << why;
+        ASSERT_TRUE(server->Send(r, status, &why)) << why;
+    };
+    for (int k = 0; k < 90; ++k) {
+        double peak = 385 + noise(random);
+        if (k >= 30 && k < 41) peak += 6;                        // nine and more above the centre
+        if (k >= 50 && k < 57) peak = 380 + k - 50;              // six and more rising
+        if (k == 70) peak = 421.5;                               // beyond 3σ, and above the limit
+        if (k == 75 || k == 77) peak = 393;                      // two of three beyond 2σ
+        const std::string axle = "AX-" + std::to_string(k % 80); // ten re-mounts
+        add(k, peak, "Press 3", k % 2 ? "TBU 130x230" : "tbu 130X230", axle, k % 29 == 28);
+        if (k % 10 == 0) add(500 + k, 360 + k % 7, "Press 4", "TBU 130x230", axle, false);
+        if (k % 15 == 0) add(700 + k, 400, "Press 3", "TBU 150x250", axle, false);
+    }
+    MountingFilter filter;
+    filter.press = "Press 3";
+    filter.bearing = "TBU 130x23?";
+    filter.from = 1765000000 + 300 * 3;
+    const MountingStatistics local = StatisticsOf(*store, filter, nullptr);
+    PlantStatistics answer;
+    ASSERT_TRUE(server->Statistics(filter, "", answer, &why)) << why;
+    const MountingStatistics plant = StatisticsOf(answer, nullptr);
+
+    EXPECT_EQ(plant.mountings, 87u);
+    EXPECT_EQ(plant.mountings, local.mountings);
+    EXPECT_EQ(plant.incomplete, local.incomplete);
+    EXPECT_EQ(plant.incomplete, 3u);
+    EXPECT_EQ(plant.pass, local.pass);
+    EXPECT_EQ(plant.fail, local.fail);
+    EXPECT_GE(plant.fail, 1u);
+    EXPECT_EQ(plant.remounts, local.remounts);
+    EXPECT_EQ(plant.remounts, 7u);
+    EXPECT_EQ(plant.summary.n, local.summary.n);
+    EXPECT_NEAR(plant.summary.mean, local.summary.mean, 1e-9);
+    EXPECT_NEAR(plant.summary.sd, local.summary.sd, 1e-9);
+    EXPECT_EQ(plant.summary.min, local.summary.min);
+    EXPECT_EQ(plant.summary.max, local.summary.max);
+    EXPECT_NEAR(plant.chart.mrBar, local.chart.mrBar, 1e-9);
+    ASSERT_TRUE(plant.hasLimits && local.hasLimits);
+    EXPECT_EQ(plant.limits.upperTons, 420);
+    EXPECT_NEAR(plant.capability.cpk, local.capability.cpk, 1e-9);
+    EXPECT_NEAR(plant.capability.ppk, local.capability.ppk, 1e-9);
+    EXPECT_NEAR(plant.trend.t, local.trend.t, 1e-6);
+    EXPECT_EQ(plant.trend.direction, local.trend.direction);
+    ASSERT_EQ(plant.breaks.size(), local.breaks.size());
+    for (size_t k = 0; k < plant.breaks.size(); ++k) {
+        EXPECT_EQ(plant.breaks[k].rule, local.breaks[k].rule) << k;
+        EXPECT_EQ(plant.breaks[k].at, local.breaks[k].at) << k;
+        EXPECT_EQ(plant.breaks[k].first, local.breaks[k].first) << k;
+        EXPECT_EQ(plant.breakUuids[k], local.breakUuids[k]) << k;
+    }
+    for (size_t rule = 0; rule < 4; ++rule) {
+        EXPECT_GT(plant.ruleCounts[rule], 0u) << RuleName(static_cast<ChartRule>(rule));
+        EXPECT_EQ(plant.ruleCounts[rule], local.ruleCounts[rule]);
+    }
+    ASSERT_EQ(plant.histogram.size(), local.histogram.size());
+    for (size_t b = 0; b < plant.histogram.size(); ++b) {
+        EXPECT_EQ(plant.histogram[b].count, local.histogram[b].count) << b;
+        EXPECT_DOUBLE_EQ(plant.histogram[b].low, local.histogram[b].low);
+    }
+    // Fewer mountings than runs: each run is one mounting, its own peak.
+    ASSERT_EQ(plant.runs.size(), local.peaks.size());
+    EXPECT_EQ(plant.runs[70 - 3].max, local.peaks[70 - 3]);
+
+    // Of another PC: nothing; a press with no recordings in the period: nothing.
+    ASSERT_TRUE(server->Statistics(filter, "PC-9", answer, &why)) << why;
+    EXPECT_EQ(answer.mountings, 0u);
+    EXPECT_TRUE(std::isnan(answer.summary.mean));
+    filter.press = "Press 4";
+    filter.until = filter.from + 300;
+    ASSERT_TRUE(server->Statistics(filter, "PC-3", answer, &why)) << why;
+    EXPECT_EQ(StatisticsOf(answer, nullptr).mountings, 0u);
 }

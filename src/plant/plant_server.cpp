@@ -181,6 +181,13 @@ ALTER TABLE seals ADD COLUMN IF NOT EXISTS reason text NOT NULL DEFAULT '';
 CREATE INDEX IF NOT EXISTS seals_trail ON seals (press, changed_at) WHERE chain = 'changes';
 )SQL";
 
+// 6 -> 7: the statistics select by bearing designation (letters without
+// case) and period, in recording order, and read only the index.
+const char* const kSchema7 =
+    "CREATE INDEX IF NOT EXISTS recordings_bearing ON recordings (lower(bearing), stopped_at, uuid)"
+    " INCLUDE (bearing, peak_force_t, result, status, sample_count, axle, side, lower_t, upper_t,"
+    " press, pc_name);";
+
 // The administrator's set-up: one role for every recorder, rights to read
 // and to insert, and rows only of the PC the login is for.
 const char* const kPcRights = R"SQL(
@@ -457,6 +464,7 @@ bool PlantServer::PrepareSchema(std::string* why) {
     if (ok && version < 4) ok = Run(kSchema4, why);
     if (ok && version < 5) ok = Run(kSchema5, why);
     if (ok && version < 6) ok = Run(kSchema6, why);
+    if (ok && version < 7) ok = Run(kSchema7, why);
     if (ok && version < kPlantSchemaVersion)
         ok = Run(("INSERT INTO vemo_schema VALUES (" + std::to_string(kPlantSchemaVersion) + ")")
                      .c_str(),

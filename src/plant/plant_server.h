@@ -11,6 +11,7 @@
 #pragma once
 
 #include "records/record_store.h"
+#include "statistics/capability.h"
 
 #include <atomic>
 #include <chrono>
@@ -19,7 +20,44 @@
 #include <vector>
 
 /// The version of the server's tables this program writes.
-constexpr int kPlantSchemaVersion = 6;
+constexpr int kPlantSchemaVersion = 7;
+
+/// The statistics of the peak force over the server's recordings a filter
+/// selects, computed on the server: the counts, the measured peaks' figures
+/// (recordings with samples, not INCOMPLETE, complete), the limits they were
+/// judged by, the trend, the histogram, the rules' points (every one
+/// counted, the first kMostFlagged told) and the series in runs of
+/// consecutive mountings for a chart, in recording order (stopped at, then
+/// identity).
+struct PlantStatistics {
+    size_t mountings = 0, pass = 0, fail = 0, incomplete = 0, noVerdict = 0, remounts = 0;
+    SeriesSummary summary;
+    double mrBar = 0;
+    /// How many pairs of limits the measured recordings were judged by, and
+    /// whether each was judged by limits; the pair when there is one.
+    size_t limitSets = 0;
+    bool allLimited = false;
+    double lower = 0, upper = 0;
+    double slope = 0, slopeError = 0;
+    std::vector<HistogramBin> histogram;
+    /// Mountings `first` to `last` (0-based), their least, mean and largest
+    /// peak and largest moving range.
+    struct Run {
+        size_t first = 0, last = 0;
+        double min = 0, mean = 0, max = 0, maxRange = 0;
+    };
+    std::vector<Run> runs;
+    size_t ruleCounts[4] = {}; ///< by ChartRule
+    struct Flagged {
+        RuleBreak at;
+        double value = 0;
+        std::string uuid;
+    };
+    std::vector<Flagged> flagged;
+    static constexpr size_t kMostFlagged = 500;
+    /// The series is told in at most this many runs.
+    static constexpr size_t kMostRuns = 1000;
+};
 
 /// What AddPc made: the PC's role and the password for its password file.
 struct PlantPcRole {
@@ -112,6 +150,10 @@ class PlantServer {
     /// The PCs and the presses that have sent recordings.
     bool Sources(std::vector<std::string>& pcNames, std::vector<std::string>& presses,
                  std::string* why);
+    /// The statistics of what `filter` finds among the recordings of the PC
+    /// `pcName` ("" for every PC); false with the reason.
+    bool Statistics(const MountingFilter& filter, const std::string& pcName,
+                    PlantStatistics& statistics, std::string* why);
     /// How many recordings the server holds; -1 with the reason.
     long long Count(std::string* why);
     /// A recording as the server has it, samples included; false when it has

@@ -4,6 +4,7 @@
 #include "records/integrity.h"
 #include "station/local_time.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cmath>
@@ -23,6 +24,22 @@ std::string Folded(std::string text) {
     for (char& c : text)
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return text;
+}
+
+/// The limits the capability is against: given, or the one pair every
+/// measured recording was judged by; else why there are none.
+void AgainstLimits(MountingStatistics& s, const ForceLimits* given, const ForceLimits* judged,
+                   bool anyLimits, const Capability& capability) {
+    if (given || judged) {
+        s.hasLimits = true;
+        s.limits = given ? *given : *judged;
+        s.capability = capability;
+        return;
+    }
+    s.limitsNote = anyLimits ? "the recordings were judged by different limits (or some by "
+                               "none): give the limits to judge the capability against"
+                             : "the recordings were judged by no limits: give the limits to "
+                               "judge the capability against";
 }
 
 } // namespace
@@ -60,23 +77,53 @@ MountingStatistics StatisticsOf(RecordStore& store, const MountingFilter& filter
         oneSet = oneSet && p.hasLimits && p.lowerTons == first.lowerTons &&
                  p.upperTons == first.upperTons;
     }
-    if (given) {
-        s.hasLimits = true;
-        s.limits = *given;
-    } else if (oneSet) {
-        s.hasLimits = true;
-        s.limits = {s.measured.front().lowerTons, s.measured.front().upperTons};
-    } else {
-        s.limitsNote = anyLimits ? "the recordings were judged by different limits (or some by "
-                                   "none): give the limits to judge the capability against"
-                                 : "the recordings were judged by no limits: give the limits to "
-                                   "judge the capability against";
-    }
+    const ForceLimits judged =
+        oneSet ? ForceLimits{s.measured.front().lowerTons, s.measured.front().upperTons}
+               : ForceLimits{};
     s.summary = Summarise(s.peaks);
     s.chart = IndividualsChart(s.peaks);
     s.breaks = RuleBreaks(s.peaks, s.chart);
+    for (const RuleBreak& b : s.breaks) {
+        ++s.ruleCounts[static_cast<size_t>(b.rule)];
+        s.breakValues.push_back(s.peaks[b.at]);
+        s.breakUuids.push_back(s.measured[b.at].uuid);
+    }
     s.trend = TrendOf(s.peaks);
-    if (s.hasLimits) s.capability = CapabilityOf(s.peaks, s.limits.lowerTons, s.limits.upperTons);
+    s.histogram = HistogramOf(s.peaks);
+    const ForceLimits* against = given ? given : oneSet ? &judged : nullptr;
+    AgainstLimits(s, given, oneSet ? &judged : nullptr, anyLimits,
+                  against ? CapabilityOf(s.peaks, against->lowerTons, against->upperTons)
+                          : Capability());
+    return s;
+}
+
+MountingStatistics StatisticsOf(const PlantStatistics& p, const ForceLimits* given) {
+    MountingStatistics s;
+    s.plant = true;
+    s.mountings = p.mountings;
+    s.pass = p.pass;
+    s.fail = p.fail;
+    s.incomplete = p.incomplete;
+    s.noVerdict = p.noVerdict;
+    s.remounts = p.remounts;
+    s.summary = p.summary;
+    s.chart = ChartFrom(p.summary.mean, p.mrBar);
+    for (const PlantStatistics::Flagged& f : p.flagged) {
+        s.breaks.push_back(f.at);
+        s.breakValues.push_back(f.value);
+        s.breakUuids.push_back(f.uuid);
+    }
+    std::copy(std::begin(p.ruleCounts), std::end(p.ruleCounts), std::begin(s.ruleCounts));
+    s.trend = TrendFrom(p.summary.n, p.slope, p.slopeError);
+    s.histogram = p.histogram;
+    s.runs = p.runs;
+    const bool oneSet = p.summary.n > 0 && p.allLimited && p.limitSets == 1;
+    const ForceLimits judged{p.lower, p.upper};
+    const ForceLimits* against = given ? given : oneSet ? &judged : nullptr;
+    AgainstLimits(s, given, oneSet ? &judged : nullptr, p.limitSets > 0,
+                  against
+                      ? CapabilityFrom(p.summary, p.mrBar, against->lowerTons, against->upperTons)
+                      : Capability());
     return s;
 }
 
@@ -101,8 +148,12 @@ std::string StatisticsLines(const MountingStatistics& s) {
     for (const ChartRule rule : {ChartRule::BeyondThreeSigma, ChartRule::NineOnOneSide,
                                  ChartRule::SixTrending, ChartRule::TwoOfThreeBeyondTwo}) {
         std::string named;
-        for (const RuleBreak& b : s.breaks)
-            if (b.rule == rule) named += " " + ReportNumber(s.measured[b.at].uuid);
+        for (size_t k = 0; k < s.breaks.size(); ++k)
+            if (s.breaks[k].rule == rule) named += " " + ReportNumber(s.breakUuids[k]);
+        const size_t all = s.ruleCounts[static_cast<size_t>(rule)];
+        const size_t told = std::count_if(s.breaks.begin(), s.breaks.end(),
+                                          [&](const RuleBreak& b) { return b.rule == rule; });
+        if (all > told) named += " and " + std::to_string(all - told) + " more";
         if (!named.empty()) text += "rule " + RuleName(rule) + ":" + named + "\n";
     }
     return text;

@@ -4,6 +4,7 @@
 // `vemo-recorder --statistics`. No window here.
 #pragma once
 
+#include "plant/plant_server.h"
 #include "records/record_store.h"
 #include "statistics/capability.h"
 
@@ -26,14 +27,29 @@ struct MountingStatistics {
     std::string limitsNote;
     Capability capability;
     ControlChart chart;
+    /// The points that break a rule, with each one's peak and recording;
+    /// every one counted by rule, even where the plant's answer tells only
+    /// the first PlantStatistics::kMostFlagged.
     std::vector<RuleBreak> breaks;
+    std::vector<double> breakValues;
+    std::vector<std::string> breakUuids;
+    size_t ruleCounts[4] = {};
     Trend trend;
+    std::vector<HistogramBin> histogram;
+    /// The plant's statistics, computed on the server: its peaks are not
+    /// here (`measured` and `peaks` stay empty), only the series in runs of
+    /// consecutive mountings.
+    bool plant = false;
+    std::vector<PlantStatistics::Run> runs;
 };
 
 /// The statistics of what `filter` finds; against `given` limits when not
 /// null.
 MountingStatistics StatisticsOf(RecordStore& store, const MountingFilter& filter,
                                 const ForceLimits* given);
+
+/// The same, of the plant server's answer.
+MountingStatistics StatisticsOf(const PlantStatistics& plant, const ForceLimits* given);
 
 /// One line each of n, mean, sd, min, max, Cp, Cpk, Pp, Ppk of the peak
 /// force (word, space, figure; "-" for a figure that cannot be had), then

@@ -51,9 +51,12 @@ SeriesSummary Summarise(const std::vector<double>& values) {
 }
 
 Capability CapabilityOf(const std::vector<double>& values, double lower, double upper) {
+    return CapabilityFrom(Summarise(values), MeanMovingRange(values), lower, upper);
+}
+
+Capability CapabilityFrom(const SeriesSummary& s, double mrBar, double lower, double upper) {
     Capability c;
-    const SeriesSummary s = Summarise(values);
-    c.sigmaWithin = MeanMovingRange(values) / kD2;
+    c.sigmaWithin = mrBar / kD2;
     c.sigmaOverall = s.sd;
     c.cp = Ratio(upper - lower, 6 * c.sigmaWithin);
     c.cpk = std::min(Ratio(upper - s.mean, 3 * c.sigmaWithin),
@@ -67,9 +70,13 @@ Capability CapabilityOf(const std::vector<double>& values, double lower, double 
 }
 
 ControlChart IndividualsChart(const std::vector<double>& values) {
+    return ChartFrom(Summarise(values).mean, MeanMovingRange(values));
+}
+
+ControlChart ChartFrom(double centre, double mrBar) {
     ControlChart chart;
-    chart.centre = Summarise(values).mean;
-    chart.mrBar = MeanMovingRange(values);
+    chart.centre = centre;
+    chart.mrBar = mrBar;
     chart.sigma = chart.mrBar / kD2;
     chart.upper = chart.centre + 3 * chart.sigma;
     chart.lower = chart.centre - 3 * chart.sigma;
@@ -151,9 +158,42 @@ Trend TrendOf(const std::vector<double>& values) {
         const double fitted = yMean + trend.slope * (i - xMean);
         residuals += (values[i] - fitted) * (values[i] - fitted);
     }
-    const double se = std::sqrt(residuals / static_cast<double>(n - 2) / sxx);
+    return TrendFrom(n, trend.slope, std::sqrt(residuals / static_cast<double>(n - 2) / sxx));
+}
+
+Trend TrendFrom(size_t n, double slope, double se) {
+    Trend trend;
+    if (n < 3 || !std::isfinite(slope)) return trend;
+    trend.slope = slope;
     // A line without scatter about it: as sure a trend as there can be.
-    trend.t = se > 0 ? trend.slope / se : trend.slope == 0 ? 0 : trend.slope > 0 ? 1e9 : -1e9;
-    if (n >= 10 && std::fabs(trend.t) >= 3) trend.direction = trend.slope > 0 ? 1 : -1;
+    trend.t = se > 0 ? slope / se : slope == 0 ? 0 : slope > 0 ? 1e9 : -1e9;
+    if (n >= 10 && std::fabs(trend.t) >= 3) trend.direction = slope > 0 ? 1 : -1;
     return trend;
+}
+
+int HistogramLayout::BinOf(double value) const {
+    const double at = std::floor((value - low) / width);
+    return static_cast<int>(std::clamp(at, 0.0, static_cast<double>(bins - 1)));
+}
+
+HistogramLayout LayOutHistogram(size_t n, double min, double max) {
+    HistogramLayout layout;
+    if (n == 0) return layout;
+    layout.bins = std::clamp(static_cast<int>(std::sqrt(static_cast<double>(n))), 5, 30);
+    layout.low = min;
+    layout.width = std::max(0.1, (max - min) / layout.bins);
+    return layout;
+}
+
+std::vector<HistogramBin> HistogramOf(const std::vector<double>& values) {
+    const SeriesSummary s = Summarise(values);
+    const HistogramLayout layout = LayOutHistogram(s.n, s.min, s.max);
+    std::vector<HistogramBin> bins(static_cast<size_t>(layout.bins));
+    for (int b = 0; b < layout.bins; ++b) {
+        bins[b].low = layout.low + b * layout.width;
+        bins[b].high = bins[b].low + layout.width;
+    }
+    for (double v : values)
+        ++bins[static_cast<size_t>(layout.BinOf(v))].count;
+    return bins;
 }

@@ -27,6 +27,9 @@ struct Capability {
     static constexpr size_t kFewest = 25;
 };
 Capability CapabilityOf(const std::vector<double>& values, double lower, double upper);
+/// The same from the series' summary and its mean moving range (NaN below
+/// two values), as a server that holds the values computes them.
+Capability CapabilityFrom(const SeriesSummary& summary, double mrBar, double lower, double upper);
 
 /// The individuals chart (centre, σ within, 3σ limits) and the moving-range
 /// chart (MR̄ and its upper limit 3.267 MR̄) of the values.
@@ -35,6 +38,7 @@ struct ControlChart {
     double mrBar = 0, mrUpper = 0;
 };
 ControlChart IndividualsChart(const std::vector<double>& values);
+ControlChart ChartFrom(double centre, double mrBar);
 
 enum class ChartRule {
     BeyondThreeSigma,    ///< one point beyond 3σ
@@ -66,3 +70,21 @@ struct Trend {
     int direction = 0; ///< +1 rising, −1 falling, 0 steady
 };
 Trend TrendOf(const std::vector<double>& values);
+/// The same from the slope over n values and its standard error.
+Trend TrendFrom(size_t n, double slope, double standardError);
+
+/// The histogram of values from `min` to `max`: about √n bins (5 to 30),
+/// each at least 0.1 wide; a value falls in the bin that starts at or below
+/// it, the largest in the last bin.
+struct HistogramBin {
+    double low = 0, high = 0;
+    size_t count = 0;
+};
+struct HistogramLayout {
+    int bins = 0;
+    double low = 0, width = 0;
+    /// The bin `value` falls in.
+    int BinOf(double value) const;
+};
+HistogramLayout LayOutHistogram(size_t n, double min, double max);
+std::vector<HistogramBin> HistogramOf(const std::vector<double>& values);
