@@ -133,10 +133,19 @@ TEST(Statistics, EachRuleIsBrokenAtItsBoundaryAndNotBefore) {
         s.measured.back().uuid = NewRecordingId();
     }
     s.breaks = RuleBreaks(s.peaks, chart);
-    const std::string lines = StatisticsLines(s);
+    for (const RuleBreak& b : s.breaks) {
+        s.breakUuids.push_back(s.measured[b.at].uuid);
+        ++s.ruleCounts[static_cast<size_t>(b.rule)];
+    }
+    std::string lines = StatisticsLines(s);
     EXPECT_NE(lines.find("\nrule one beyond 3\xCF\x83: " + ReportNumber(s.measured[1].uuid) + " " +
                          ReportNumber(s.measured[3].uuid) + "\n"),
               std::string::npos)
+        << lines;
+    // The plant tells only the first points: the rest are counted.
+    s.ruleCounts[0] = 502;
+    lines = StatisticsLines(s);
+    EXPECT_NE(lines.find(ReportNumber(s.measured[3].uuid) + " and 500 more\n"), std::string::npos)
         << lines;
 }
 
