@@ -6,6 +6,7 @@
 #include "pg_cluster.h"
 #include "plot/plot_canvas.h"
 #include "recorder/history_window.h"
+#include "recorder/statistics_window.h"
 #include "recorder/terminal_panel.h"
 #include "plant/plant_sender.h"
 #include "plant/plant_server.h"
@@ -15,6 +16,7 @@
 
 #include <wx/button.h>
 #include <wx/choice.h>
+#include <wx/dcmemory.h>
 #include <wx/statusbr.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
@@ -156,4 +158,68 @@ TEST(PlantHistory, EveryPcsRecordingsAreFoundAndAServerAwayIsTold) {
     ASSERT_TRUE(server) << why;
     EXPECT_EQ(server->Count(&why), 3);
     RebuildMainWindow("ip=127.0.0.1\nport=1\nautoconnect=false\nsuperficie=0\n");
+}
+
+// File → Statistics… with the plant in scope: the server's answer for every
+// PC's recordings, drawn in runs, and a PC chosen narrows it.
+TEST(PlantHistory, ThePlantsStatisticsAreShownFromTheServersAnswer) {
+    PgCluster cluster;
+    std::string why;
+    ASSERT_TRUE(cluster.Create(&why)) << why;
+    ASSERT_TRUE(cluster.Start(&why)) << why;
+    {
+        auto server = PlantServer::Connect(cluster.Connection(), &why);
+        ASSERT_TRUE(server && server->PrepareSchema(&why)) << why;
+        // 1 500 strokes of two PCs, their peaks drifting up 0.01 t a stroke.
+        for (int k = 0; k < 1500; ++k) {
+            Recording r =
+                Stroke("AX-" + std::to_string(k), k % 3 ? "PC-1" : "PC-2", 1796750000 + 60 * k);
+            r.times.resize(20);
+            r.pressures.resize(20);
+            r.forces.assign(20, 0);
+            r.forces[10] = 380 + 0.01 * k + (k * 37 % 11) * 0.3;
+            ASSERT_TRUE(server->Send(r, RecordStatus::Complete, &why)) << why;
+        }
+    }
+    const std::string db = WorkDir() + "/plant-statistics.db";
+    for (const char* suffix : {"", "-wal", "-shm"})
+        std::remove((db + suffix).c_str());
+    RebuildMainWindow("ip=127.0.0.1\nport=1\nautoconnect=false\nsuperficie=0\nrecords_db=" + db +
+                      "\n");
+    StatisticsWindow* window =
+        ShowStatistics(MainWindow::GetInstance()->m_frame, db, {}, cluster.Connection(), true);
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return !window->Asking(); }, 30000));
+    Pump(300);
+    const MountingStatistics& s = window->Shown();
+    EXPECT_TRUE(s.plant);
+    EXPECT_EQ(window->m_counts->GetLabel(),
+              "1500 mountings\n0 PASS, 0 FAIL, 0 INCOMPLETE\n1500 without "
+              "a verdict, 0 re-mounts of an axle side");
+    EXPECT_EQ(s.runs.size(), 750u);
+    EXPECT_EQ(s.trend.direction, 1);
+    const wxString notes = window->m_notes->GetLabel();
+    EXPECT_NE(notes.Find("drawn in runs of 2 mountings"), wxNOT_FOUND) << notes;
+    EXPECT_NE(notes.Find("rising: the press drifts"), wxNOT_FOUND) << notes;
+    // The runs are drawn: navy means across the chart.
+    mpWindow* chart = window->m_individuals;
+    wxBitmap bitmap(chart->GetClientSize());
+    {
+        wxMemoryDC dc(bitmap);
+        chart->PaintLayers(dc);
+    }
+    const wxImage image = bitmap.ConvertToImage();
+    int left = 0, right = 0;
+    for (int y = 0; y < image.GetHeight(); ++y)
+        for (int x = 0; x < image.GetWidth(); ++x)
+            if (image.GetRed(x, y) < 40 && image.GetGreen(x, y) < 60 && image.GetBlue(x, y) > 100)
+                ++(x < chart->x2p(750) ? left : right);
+    EXPECT_GT(left, 200);
+    EXPECT_GT(right, 200);
+
+    // One PC: its third of the strokes.
+    Choose(window->m_pc, window->m_pc->FindString("PC-2"));
+    ASSERT_TRUE(WaitUntil([&] { return !window->Asking(); }, 30000));
+    EXPECT_EQ(window->Shown().mountings, 500u);
+    window->Destroy();
 }

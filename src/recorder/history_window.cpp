@@ -285,7 +285,8 @@ HistoryWindow::HistoryWindow(wxWindow* parent, TerminalPanel& panel,
         start.press = listed.press;
         start.from = listed.from;
         start.until = listed.until;
-        ShowStatistics(this, m_store->Path(), start);
+        ShowStatistics(this, m_store->Path(), start, m_panel.Job().PlantServerConnection(),
+                       PlantScope());
     });
     m_toAssess->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) {
         const std::vector<OutOfTolerance> findings = OutOfToleranceFindings(*m_store);

@@ -1,5 +1,6 @@
 #include "recorder/statistics_window.h"
 
+#include "plant/plant_queries.h"
 #include "plot/plot_canvas.h"
 #include "recorder/messages.h"
 #include "records/integrity.h"
@@ -54,16 +55,30 @@ mpHorizontalLine* Line(mpWindow* plot, const wxColour& colour, wxPenStyle style)
 } // namespace
 
 StatisticsWindow::StatisticsWindow(wxWindow* parent, std::unique_ptr<RecordStore> store,
-                                   const MountingFilter& start)
+                                   const MountingFilter& start, const std::string& plantConnection,
+                                   bool plant)
     : wxDialog(parent, wxID_ANY, _("Statistics"), wxDefaultPosition, wxDefaultSize,
                wxDEFAULT_DIALOG_STYLE | wxRESIZE_BORDER | wxMAXIMIZE_BOX),
-      m_store(std::move(store)) {
+      m_store(std::move(store)), m_plantConnection(plantConnection) {
     wxBoxSizer* column = new wxBoxSizer(wxVERTICAL);
     wxBoxSizer* filters = new wxBoxSizer(wxHORIZONTAL);
     auto label = [&](const wxString& text) {
         filters->Add(new wxStaticText(this, wxID_ANY, text), 0,
                      wxALIGN_CENTRE_VERTICAL | wxLEFT | wxRIGHT, 5);
     };
+    if (!m_plantConnection.empty()) {
+        m_scope = new wxChoice(this, wxID_ANY);
+        m_scope->Append(_("This PC"));
+        m_scope->Append(_("Plant"));
+        m_scope->SetSelection(plant ? 1 : 0);
+        m_scope->SetToolTip(_("Plant: the recordings of every PC on the plant server, whose "
+                              "statistics the server computes."));
+        filters->Add(m_scope, 0, wxALIGN_CENTRE_VERTICAL | wxRIGHT, 6);
+        m_pc = new wxChoice(this, wxID_ANY);
+        m_pc->Append(_("All PCs"));
+        m_pc->SetSelection(0);
+        filters->Add(m_pc, 0, wxALIGN_CENTRE_VERTICAL | wxRIGHT, 6);
+    }
     label(_("Bearing"));
     m_bearing = new wxTextCtrl(this, wxID_ANY, wxString::FromUTF8(start.bearing), wxDefaultPosition,
                                wxSize(FromDIP(150), -1));
@@ -131,6 +146,12 @@ StatisticsWindow::StatisticsWindow(wxWindow* parent, std::unique_ptr<RecordStore
     m_centre = Line(m_individuals, kControl, wxPENSTYLE_SOLID);
     m_lowerControl = Line(m_individuals, kControl, wxPENSTYLE_SHORT_DASH);
     m_upperControl = Line(m_individuals, kControl, wxPENSTYLE_SHORT_DASH);
+    for (mpFXYVector** run : {&m_runLow, &m_runHigh}) {
+        *run = new mpFXYVector();
+        (*run)->SetContinuity(true);
+        (*run)->SetPen(wxPen(wxColour(150, 170, 220), 1));
+        m_individuals->AddLayer(*run, false);
+    }
     m_ewma = new mpFXYVector(_("EWMA"));
     m_ewma->SetContinuity(true);
     m_ewma->SetPen(wxPen(kEwma, 2));
@@ -172,11 +193,22 @@ StatisticsWindow::StatisticsWindow(wxWindow* parent, std::unique_ptr<RecordStore
     m_until->Bind(wxEVT_DATE_CHANGED, [this](wxDateEvent&) { Refresh(); });
     for (wxTextCtrl* limit : {m_lower, m_upper})
         limit->Bind(wxEVT_TEXT, [this](wxCommandEvent&) { Refresh(); });
+    for (wxChoice* choice : {m_scope, m_pc})
+        if (choice) choice->Bind(wxEVT_CHOICE, [this](wxCommandEvent&) { Refresh(); });
     Bind(
         wxEVT_BUTTON, [this](wxCommandEvent&) { Destroy(); }, wxID_CLOSE);
     Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent&) { Destroy(); });
     SetEscapeId(wxID_CLOSE);
     Refresh();
+}
+
+StatisticsWindow::~StatisticsWindow() {
+    ++m_ticket; // an answer still on its way is not shown
+    m_plantQueries.reset();
+}
+
+bool StatisticsWindow::PlantScope() const {
+    return m_scope && m_scope->GetSelection() == 1;
 }
 
 mpWindow* StatisticsWindow::MakeChart(const wxString& xLabel, const wxString& yLabel) {
@@ -205,7 +237,52 @@ void StatisticsWindow::Refresh() {
     const bool haveLimits = Tons(m_lower->GetValue(), given.lowerTons) &&
                             Tons(m_upper->GetValue(), given.upperTons) &&
                             ValidLimits(given, nullptr);
-    m_shown = StatisticsOf(*m_store, filter, haveLimits ? &given : nullptr);
+    if (m_pc) m_pc->Enable(PlantScope());
+    const int ticket = ++m_ticket;
+    if (!PlantScope()) {
+        m_asking = false;
+        ShowFigures(StatisticsOf(*m_store, filter, haveLimits ? &given : nullptr));
+        return;
+    }
+    if (!m_plantQueries) m_plantQueries = std::make_unique<PlantQueries>(m_plantConnection);
+    const std::string pc =
+        m_pc->GetSelection() > 0 ? std::string(m_pc->GetStringSelection().utf8_str()) : "";
+    m_asking = true;
+    m_notes->SetLabel(TrW("Asking the plant server\xE2\x80\xA6"));
+    m_plantQueries->Ask(
+        [this, ticket, filter, pc, given, haveLimits](PlantServer* server,
+                                                      const std::string& unreachable) {
+            PlantStatistics answer;
+            std::vector<std::string> pcs, presses;
+            std::string why = unreachable;
+            const bool ok = server && server->Sources(pcs, presses, &why) &&
+                            server->Statistics(filter, pc, answer, &why);
+            CallAfter([this, ticket, ok, answer = std::move(answer), pcs = std::move(pcs),
+                       presses = std::move(presses), why, given, haveLimits]() {
+                if (ticket != m_ticket) return;
+                m_asking = false;
+                if (!ok) {
+                    ShowFigures(MountingStatistics());
+                    m_notes->SetLabel(wxString::Format(
+                        TrW("The plant server cannot be asked: %s. This PC's recordings are "
+                            "under \"This PC\"."),
+                        wxString::FromUTF8(why)));
+                    Layout();
+                    return;
+                }
+                for (auto [choice, names] : {std::pair{m_pc, &pcs}, std::pair{m_press, &presses}})
+                    for (const std::string& name : *names)
+                        if (choice->FindString(wxString::FromUTF8(name), true) == wxNOT_FOUND)
+                            choice->Append(wxString::FromUTF8(name));
+                ShowFigures(StatisticsOf(answer, haveLimits ? &given : nullptr));
+            });
+            return ok;
+        },
+        "statistics");
+}
+
+void StatisticsWindow::ShowFigures(MountingStatistics shown) {
+    m_shown = std::move(shown);
     const MountingStatistics& s = m_shown;
     auto count = [](size_t value) { return static_cast<unsigned long>(value); };
     m_counts->SetLabel(wxString::Format(TrW("%lu mountings\n%lu PASS, %lu FAIL, %lu INCOMPLETE\n"
@@ -242,16 +319,20 @@ void StatisticsWindow::Refresh() {
                               Figure(s.chart.lower, 2), Figure(s.chart.upper, 2));
     for (const ChartRule rule : {ChartRule::BeyondThreeSigma, ChartRule::NineOnOneSide,
                                  ChartRule::SixTrending, ChartRule::TwoOfThreeBeyondTwo}) {
-        const size_t broken = std::count_if(s.breaks.begin(), s.breaks.end(),
-                                            [&](const RuleBreak& b) { return b.rule == rule; });
+        const size_t broken = s.ruleCounts[static_cast<size_t>(rule)];
         if (broken > 0)
             notes += wxString::FromUTF8(RuleName(rule)) +
                      wxString::Format(broken == 1 ? TrW(": %lu point\n") : TrW(": %lu points\n"),
                                       count(broken));
     }
     if (s.trend.direction != 0)
-        notes += s.trend.direction > 0 ? TrW("The peak force is rising: the press drifts.")
-                                       : TrW("The peak force is falling: the press drifts.");
+        notes += s.trend.direction > 0 ? TrW("The peak force is rising: the press drifts.\n")
+                                       : TrW("The peak force is falling: the press drifts.\n");
+    if (s.plant && !s.runs.empty() && s.runs.front().last > s.runs.front().first)
+        notes += wxString::Format(
+            TrW("Computed on the plant server; drawn in runs of %lu mountings (their mean, "
+                "least and largest), the first %lu points that break a rule in red."),
+            count(s.runs.front().last - s.runs.front().first + 1), count(s.breaks.size()));
     m_notes->SetLabel(notes);
     Layout();
     DrawCharts();
@@ -259,17 +340,44 @@ void StatisticsWindow::Refresh() {
 
 void StatisticsWindow::DrawCharts() {
     const MountingStatistics& s = m_shown;
-    const size_t n = s.peaks.size();
-    std::vector<double> index(n), flaggedX, flaggedY;
-    for (size_t i = 0; i < n; ++i)
-        index[i] = static_cast<double>(i + 1);
-    m_points->SetData(index, s.peaks);
-    for (const RuleBreak& b : s.breaks) {
-        flaggedX.push_back(static_cast<double>(b.at + 1));
-        flaggedY.push_back(s.peaks[b.at]);
+    // Every peak, or the plant's runs of consecutive mountings.
+    const size_t n = s.plant ? (s.runs.empty() ? 0 : s.runs.back().last + 1) : s.peaks.size();
+    std::vector<double> x, y, low, high, rx, ry;
+    if (s.plant) {
+        for (const PlantStatistics::Run& run : s.runs) {
+            x.push_back((run.first + run.last) / 2.0 + 1);
+            y.push_back(run.mean);
+            low.push_back(run.min);
+            high.push_back(run.max);
+            if (std::isfinite(run.maxRange)) {
+                rx.push_back(x.back());
+                ry.push_back(run.maxRange);
+            }
+        }
+    } else {
+        for (size_t i = 0; i < n; ++i) {
+            x.push_back(static_cast<double>(i + 1));
+            if (i > 0) {
+                rx.push_back(x.back());
+                ry.push_back(std::fabs(s.peaks[i] - s.peaks[i - 1]));
+            }
+        }
+        y = s.peaks;
+    }
+    m_points->SetData(x, y);
+    const bool runs = s.plant && !s.runs.empty() && s.runs.front().last > s.runs.front().first;
+    if (!runs) low.clear(), high.clear();
+    m_runLow->SetData(runs ? x : std::vector<double>{}, low);
+    m_runHigh->SetData(runs ? x : std::vector<double>{}, high);
+    std::vector<double> flaggedX, flaggedY;
+    for (size_t k = 0; k < s.breaks.size(); ++k) {
+        flaggedX.push_back(static_cast<double>(s.breaks[k].at + 1));
+        flaggedY.push_back(s.breakValues[k]);
     }
     m_flagged->SetData(flaggedX, flaggedY);
-    m_ewma->SetData(index, Ewma(s.peaks));
+    m_ewma->SetVisible(!s.plant);
+    m_ewma->SetData(s.plant ? std::vector<double>{} : x,
+                    s.plant ? std::vector<double>{} : Ewma(s.peaks));
     const bool chart = std::isfinite(s.chart.sigma) && s.chart.sigma > 0;
     const std::pair<mpHorizontalLine*, double> lines[] = {
         {m_centre, s.chart.centre},
@@ -295,11 +403,6 @@ void StatisticsWindow::DrawCharts() {
     m_individuals->Fit(0, std::max<double>(n, 1) + 1, lowY - pad, highY + pad);
 
     // Moving ranges.
-    std::vector<double> rx, ry;
-    for (size_t i = 1; i < n; ++i) {
-        rx.push_back(static_cast<double>(i + 1));
-        ry.push_back(std::fabs(s.peaks[i] - s.peaks[i - 1]));
-    }
     m_rangePoints->SetData(rx, ry);
     m_rangeCentre->SetVisible(chart);
     m_rangeUpper->SetVisible(chart);
@@ -311,16 +414,11 @@ void StatisticsWindow::DrawCharts() {
 
     // The histogram: about √n bins (5 to 30) across the values.
     std::vector<double> centres, counts;
-    if (n > 0) {
-        const int bins = std::clamp(static_cast<int>(std::sqrt(static_cast<double>(n))), 5, 30);
-        const double low = s.summary.min, width = std::max(0.1, (s.summary.max - low) / bins);
-        counts.assign(bins, 0);
-        for (double v : s.peaks)
-            counts[std::min(bins - 1, static_cast<int>((v - low) / width))] += 1;
-        for (int b = 0; b < bins; ++b)
-            centres.push_back(low + (b + 0.5) * width);
-        m_bars->SetWidth(width * 0.9);
+    for (const HistogramBin& bin : s.histogram) {
+        centres.push_back((bin.low + bin.high) / 2);
+        counts.push_back(static_cast<double>(bin.count));
     }
+    if (!s.histogram.empty()) m_bars->SetWidth((s.histogram[0].high - s.histogram[0].low) * 0.9);
     m_bars->SetData(centres, counts);
     const double tallest = counts.empty() ? 1 : *std::max_element(counts.begin(), counts.end());
     const double limitValues[] = {s.limits.lowerTons, s.limits.upperTons};
@@ -340,7 +438,8 @@ void StatisticsWindow::DrawCharts() {
 }
 
 StatisticsWindow* ShowStatistics(wxWindow* parent, const std::string& storePath,
-                                 const MountingFilter& start) {
+                                 const MountingFilter& start, const std::string& plantConnection,
+                                 bool plant) {
     std::string why;
     std::unique_ptr<RecordStore> store = RecordStore::Open(storePath, &why);
     if (!store) {
@@ -349,7 +448,7 @@ StatisticsWindow* ShowStatistics(wxWindow* parent, const std::string& storePath,
                   ".");
         return nullptr;
     }
-    auto* window = new StatisticsWindow(parent, std::move(store), start);
+    auto* window = new StatisticsWindow(parent, std::move(store), start, plantConnection, plant);
     window->Show();
     return window;
 }

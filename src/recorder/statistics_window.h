@@ -11,7 +11,9 @@
 #include <wx/dialog.h>
 
 #include <memory>
+#include <string>
 
+class PlantQueries;
 class mpWindow;
 class mpMarkers;
 class mpFXYVector;
@@ -24,13 +26,23 @@ class wxTextCtrl;
 
 class StatisticsWindow : public wxDialog {
   public:
+    /// With a `plantConnection`, the scope can be the plant server's
+    /// recordings, whose statistics the server computes.
     StatisticsWindow(wxWindow* parent, std::unique_ptr<RecordStore> store,
-                     const MountingFilter& start = {});
+                     const MountingFilter& start = {}, const std::string& plantConnection = "",
+                     bool plant = false);
+    ~StatisticsWindow() override;
 
-    /// Reads the filters and shows the figures and charts of what they find.
+    /// Reads the filters and shows the figures and charts of what they find;
+    /// for the plant, once the server has answered.
     void Refresh();
     const MountingStatistics& Shown() const { return m_shown; }
+    bool PlantScope() const;
+    /// Whether an answer of the plant server is awaited.
+    bool Asking() const { return m_asking; }
 
+    wxChoice* m_scope = nullptr; ///< This PC, Plant; only with a plant server
+    wxChoice* m_pc = nullptr;    ///< the plant's PCs
     wxTextCtrl* m_bearing = nullptr;
     wxChoice* m_press = nullptr;
     wxDatePickerCtrl* m_from = nullptr;
@@ -48,9 +60,15 @@ class StatisticsWindow : public wxDialog {
 
   private:
     mpWindow* MakeChart(const wxString& xLabel, const wxString& yLabel);
+    void ShowFigures(MountingStatistics shown);
     void DrawCharts();
     std::unique_ptr<RecordStore> m_store;
+    std::string m_plantConnection;
+    std::unique_ptr<PlantQueries> m_plantQueries;
+    int m_ticket = 0;
+    bool m_asking = false;
     MountingStatistics m_shown;
+    mpFXYVector *m_runLow = nullptr, *m_runHigh = nullptr;
     mpFXYVector* m_ewma = nullptr;
     mpMarkers* m_rangePoints = nullptr;
     mpBars* m_bars = nullptr;
@@ -63,4 +81,5 @@ class StatisticsWindow : public wxDialog {
 /// Opens the statistics of the store at `storePath` from `start`, or tells
 /// why the store cannot be used.
 StatisticsWindow* ShowStatistics(wxWindow* parent, const std::string& storePath,
-                                 const MountingFilter& start = {});
+                                 const MountingFilter& start = {},
+                                 const std::string& plantConnection = "", bool plant = false);

@@ -87,7 +87,8 @@ void MenuBar::OnStatistics(wxCommandEvent&) {
     MainWindow* main = MainWindow::GetInstance();
     if (!main->m_panel) return;
     main->m_panel->Job().FlushRecordStore(); // the recording that just ended counts
-    ShowStatistics(main->m_frame, main->m_panel->Job().StorePath());
+    ShowStatistics(main->m_frame, main->m_panel->Job().StorePath(), {},
+                   main->m_panel->Job().PlantServerConnection());
 }
 
 void MenuBar::OnImportReports(wxCommandEvent&) {
