@@ -207,12 +207,17 @@ TEST(RecordStore, ANewerOrDamagedStoreIsRefusedAndLeftAsItIs) {
         // A later program's store: its schema version is beyond ours.
         sqlite3* db = nullptr;
         ASSERT_EQ(sqlite3_open(newer.c_str(), &db), SQLITE_OK);
-        ASSERT_EQ(sqlite3_exec(db, "PRAGMA user_version=9", nullptr, nullptr, nullptr), SQLITE_OK);
+        const std::string later =
+            "PRAGMA user_version=" + std::to_string(RecordStore::kSchemaVersion + 1);
+        ASSERT_EQ(sqlite3_exec(db, later.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
         sqlite3_close(db);
     }
     const std::string before = ReadAll(newer);
     EXPECT_EQ(RecordStore::Open(newer, &why), nullptr);
-    EXPECT_NE(why.find("made by a newer version of the program (schema 9, this program knows 8)"),
+    const int ours = RecordStore::kSchemaVersion;
+    EXPECT_NE(why.find("made by a newer version of the program (schema " +
+                       std::to_string(ours + 1) + ", this program knows " + std::to_string(ours) +
+                       ")"),
               std::string::npos)
         << why;
     EXPECT_EQ(ReadAll(newer), before);

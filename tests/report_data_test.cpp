@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -114,7 +116,9 @@ TEST(CurveCsv, UnwritableDirectoryFailsWithReasonAndLeavesNothing) {
 // Fault mended: answering Yes to "File exists. Overwrite it?" destroyed the
 // earlier report, which may already be the evidence of a job.
 TEST(ReplacedReports, TheEarlierPairIsKeptUnderReplacedWithTheTimeOfTheMove) {
-    const std::string dir = testing::TempDir() + "replaced_test_" + std::to_string(std::rand());
+    const std::string dir =
+        testing::TempDir() + "replaced_test_" +
+        std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
     ASSERT_TRUE(MakeDirectory(dir));
     const std::string pdf = dir + "/Report_Mounting_AX12B_20261208.pdf";
     const std::string csv = dir + "/Report_Mounting_AX12B_20261208.csv";
@@ -141,7 +145,9 @@ TEST(ReplacedReports, AFileThatCannotBeMovedStopsTheReportWithItsReason) {
     std::string error;
     EXPECT_TRUE(MoveReplacedAside({"/nonexistent-dir/report.pdf"}, "s", &error));
     // "replaced" is a file where the folder should be: the report stays as it was.
-    const std::string dir = testing::TempDir() + "replaced_blocked_" + std::to_string(std::rand());
+    const std::string dir =
+        testing::TempDir() + "replaced_blocked_" +
+        std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
     ASSERT_TRUE(MakeDirectory(dir));
     std::ofstream(dir + "/replaced") << "a file, not a folder";
     std::ofstream(dir + "/r.pdf") << "keep me";

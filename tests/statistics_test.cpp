@@ -7,10 +7,13 @@
 #include "station/cycle.h"
 #include "station/local_time.h"
 #include "station/mounting_statistics.h"
+#include "station/trail_export.h"
 #include "statistics/capability.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <random>
@@ -231,4 +234,93 @@ TEST(Statistics, TheCommandLineAnswersForTheRecordingsThatMatch) {
         EXPECT_EQ(refused.text.rfind("statistics: ", 0), 0u) << refused.text;
     }
     EXPECT_EQ(StatisticsCommand({}, path + ".none").exitCode, 2);
+}
+
+// Recordings judged by a program: each criterion's figures over them, each
+// FAIL counted by its first NOK criterion (a peak too high, a hold too
+// short), in the --statistics lines; and a store from before the criteria
+// were kept has them judged again from its samples when it is brought up.
+TEST(Statistics, EachCriterionsFiguresAndTheFailsItMadeComeFromTheSamples) {
+    const std::string path = testing::TempDir() + "statistics-criteria.db";
+    for (const char* suffix : {"", "-wal", "-shm"})
+        std::remove((path + suffix).c_str());
+    Program program;
+    std::string why;
+    ASSERT_TRUE(ParseProgram(R"({"name": "TBU 130x230", "version": 2, "bearing": "TBU 130x230*",
+        "criteria": [{"peak": {"min_t": 350, "max_t": 420}},
+                     {"hold": {"above_t": 340, "min_s": 3}}]})",
+                             program, &why))
+        << why;
+    const auto shared = std::make_shared<const Program>(program);
+    std::mt19937 random(17);
+    std::uniform_real_distribution<double> noise(-0.8, 0.8);
+    std::vector<double> holds;
+    {
+        auto store = RecordStore::Open(path, &why);
+        ASSERT_TRUE(store) << why;
+        for (int k = 0; k < 12; ++k) {
+            const double peak = k == 4 ? 425 : 380 + noise(random);
+            const double hold = k == 7 ? 2 : 3.5 + 0.1 * k; // seconds above 340 t
+            Recording r;
+            r.setup.uuid = NewRecordingId();
+            r.setup.job = {"OP7", "AX-" + std::to_string(k), "A", "TBU 130x230", "2024-01", "-"};
+            r.setup.pressName = "Press A";
+            r.setup.surface = 1250;
+            r.setup.program = shared;
+            r.startedAt = 1796752800 + 600 * k;
+            r.stoppedAt = r.startedAt + 20;
+            for (int i = 0; i * 0.05 < 4 + hold; ++i) { // a rise over 2 s, the hold, a fall
+                const double t = i * 0.05 + (i % 2) * 0.001;
+                r.times.push_back(t);
+                const double f = t < 2          ? peak * t / 2
+                                 : t < 2 + hold ? peak - 8 + noise(random)
+                                                : 100;
+                r.forces.push_back(std::round(f * 1e4) / 1e4);
+                r.pressures.push_back(static_cast<int>(f * 8));
+            }
+            r.forces[45] = peak;
+            ASSERT_TRUE(store->Add(r, RecordStatus::Complete, nullptr, &why)) << why;
+            if (k != 4 && k != 7) holds.push_back(r.Judged().criteria[1].measured);
+        }
+    }
+    auto figures = [&] {
+        auto store = RecordStore::Open(path, &why);
+        EXPECT_TRUE(store) << why;
+        return store ? StatisticsOf(*store, MountingFilter(), nullptr) : MountingStatistics();
+    };
+    MountingStatistics s = figures();
+    EXPECT_EQ(s.fail, 2u);
+    EXPECT_EQ(s.program, "TBU 130x230");
+    ASSERT_EQ(s.criteria.size(), 2u);
+    EXPECT_EQ(s.criteria[0].kind, "peak");
+    EXPECT_EQ(s.criteria[0].failed, 1u);
+    EXPECT_EQ(s.criteria[0].summary.max, 425);
+    EXPECT_EQ(s.criteria[1].unit, "s");
+    EXPECT_EQ(s.criteria[1].failed, 1u);
+    EXPECT_EQ(s.criteria[1].summary.n, 12u);
+    EXPECT_LT(s.criteria[1].summary.min, 3); // the short hold
+    EXPECT_NEAR(s.criteria[1].summary.max, *std::max_element(holds.begin(), holds.end()), 1e-9);
+    EXPECT_NE(StatisticsLines(s).find("criterion 2 hold (s): n 12, mean "), std::string::npos)
+        << StatisticsLines(s);
+
+    // The store as the version before wrote it: the same figures once up.
+    {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(db, "DROP TABLE criterion_values; PRAGMA user_version=8", nullptr,
+                               nullptr, nullptr),
+                  SQLITE_OK);
+        sqlite3_close(db);
+    }
+    const MountingStatistics again = figures();
+    ASSERT_EQ(again.criteria.size(), 2u);
+    EXPECT_EQ(again.criteria[1].summary.mean, s.criteria[1].summary.mean);
+    EXPECT_EQ(again.criteria[0].failed, 1u);
+    // The exported list gives each recording's findings.
+    auto store = RecordStore::Open(path, &why);
+    ASSERT_TRUE(store) << why;
+    const std::string list = RecordingListCsv(*store, RecordFilter());
+    EXPECT_NE(list.find(",criteria\n"), std::string::npos);
+    EXPECT_NE(list.find("\"NOK: peak 425.0 t above 420.0 t; OK: hold "), std::string::npos) << list;
+    EXPECT_NE(list.find("; NOK: hold 2.2 s at"), std::string::npos) << list;
 }

@@ -140,7 +140,8 @@ std::vector<MountingPoint> RecordStore::Mountings(const MountingFilter& filter) 
         like += !pattern ? c : c == '*' ? '%' : c == '?' ? '_' : c;
     }
     std::string sql = "SELECT id, uuid, stopped_at, press, axle, side, bearing, result,"
-                      " sample_count, peak_t, has_limits, lower_t, upper_t, status"
+                      " sample_count, peak_t, has_limits, lower_t, upper_t, status,"
+                      " coalesce(program_name, '')"
                       " FROM recordings WHERE stopped_at >= ?3";
     if (!filter.press.empty()) sql += " AND press = ?1";
     if (!filter.bearing.empty())
@@ -165,9 +166,35 @@ std::vector<MountingPoint> RecordStore::Mountings(const MountingFilter& filter) 
         p.lowerTons = select.Real(11);
         p.upperTons = select.Real(12);
         p.status = StatusOf(select.Text(13));
+        p.program = select.Text(14);
         points.push_back(std::move(p));
     }
+    if (filter.criteria) {
+        std::vector<int64_t> ids;
+        for (const MountingPoint& p : points)
+            if (!p.program.empty()) ids.push_back(p.id);
+        std::map<int64_t, std::vector<CriterionValue>> values = CriterionValues(ids);
+        for (MountingPoint& p : points) {
+            auto found = values.find(p.id);
+            if (found != values.end()) p.criteria = std::move(found->second);
+        }
+    }
     return points;
+}
+
+std::map<int64_t, std::vector<CriterionValue>>
+RecordStore::CriterionValues(const std::vector<int64_t>& ids) {
+    std::map<int64_t, std::vector<CriterionValue>> values;
+    Statement select(m_db, "SELECT position, kind, measured, ok, text FROM criterion_values"
+                           " WHERE recording_id = ?1 ORDER BY position");
+    for (int64_t id : ids) {
+        select.Reset();
+        select.Bind(1, id);
+        while (select.Step() == SQLITE_ROW)
+            values[id].push_back({static_cast<int>(select.Int(0)), select.Text(1), select.Real(2),
+                                  select.Int(3) != 0, select.Text(4)});
+    }
+    return values;
 }
 
 bool RecordStore::Load(int64_t id, Recording& r, RecordStatus* status) {

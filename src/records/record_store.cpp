@@ -107,6 +107,14 @@ const char* const kMigrations[] = {
     // The statistics select by bearing designation, letters without case.
     "CREATE TABLE quality_keys (name TEXT PRIMARY KEY, hash TEXT NOT NULL);"
     "CREATE INDEX recordings_by_bearing ON recordings(bearing COLLATE NOCASE);",
+    // 8 -> 9: what each criterion measured, in the program's order, for the
+    // statistics and the list: judged again from the samples when the store
+    // is brought up, so they are what the page shows; outside the seal,
+    // since the samples and the program they follow from are in it.
+    "CREATE TABLE IF NOT EXISTS criterion_values ("
+    " recording_id INTEGER NOT NULL REFERENCES recordings(id), position INTEGER NOT NULL,"
+    " kind TEXT NOT NULL, measured REAL NOT NULL, ok INTEGER NOT NULL, text TEXT NOT NULL,"
+    " PRIMARY KEY (recording_id, position)) WITHOUT ROWID;",
 };
 
 const char* const kChainStart = "0000000000000000000000000000000000000000000000000000000000000000";
@@ -297,6 +305,7 @@ std::unique_ptr<RecordStore> RecordStore::Open(const std::string& path, std::str
         // The pages printed before go into their chain in the same step.
         if (!store->Exec(step.c_str(), &error) ||
             (v + 1 == 5 && version > 0 && !store->SealOlderPages(&error)) ||
+            (v + 1 == 9 && version > 0 && !store->JudgeOlderRows(&error)) ||
             !store->Exec(done.c_str(), &error)) {
             store->Exec("ROLLBACK", nullptr);
             return fail(error);
@@ -366,6 +375,36 @@ bool RecordStore::AddMany(const std::vector<Recording>& recordings, RecordStatus
     return false;
 }
 
+bool RecordStore::KeepCriteria(int64_t id, const Judgement& judgement, std::string* why) {
+    Statement keep(m_db, "INSERT OR REPLACE INTO criterion_values (recording_id, position, kind,"
+                         " measured, ok, text) VALUES (?1, ?2, ?3, ?4, ?5, ?6)");
+    for (size_t k = 0; k < judgement.criteria.size(); ++k) {
+        const CriterionResult& c = judgement.criteria[k];
+        keep.Reset();
+        keep.Bind(1, id).Bind(2, int64_t(k + 1)).Bind(3, std::string(KindName(c.kind)));
+        keep.Bind(4, c.measured).Bind(5, int64_t(c.ok)).Bind(6, c.text);
+        if (keep.Step() != SQLITE_DONE) {
+            if (why) *why = keep.Error();
+            return false;
+        }
+    }
+    return true;
+}
+
+bool RecordStore::JudgeOlderRows(std::string* why) {
+    std::vector<int64_t> ids;
+    {
+        Statement select(m_db, "SELECT id FROM recordings ORDER BY id");
+        while (select.Step() == SQLITE_ROW)
+            ids.push_back(select.Int(0));
+    }
+    for (int64_t id : ids) {
+        Recording r;
+        if (Load(id, r, nullptr) && !KeepCriteria(id, r.Judged(), why)) return false;
+    }
+    return true;
+}
+
 bool RecordStore::Insert(const Recording& r, RecordStatus status, std::string* why) {
     // Sample times are kept as 32-bit milliseconds: refused, never wrapped.
     for (double t : r.times)
@@ -429,6 +468,7 @@ bool RecordStore::Insert(const Recording& r, RecordStatus status, std::string* w
         if (why) *why = samples.Error();
         return false;
     }
+    if (!KeepCriteria(id, judgement, why)) return false;
     if (m_queueForPlant) {
         Statement queue(m_db, "INSERT INTO outbox (recording_id) VALUES (?1)");
         queue.Bind(1, id);

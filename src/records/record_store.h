@@ -119,9 +119,19 @@ struct ListedRecording {
 /// Which recordings the statistics take: "" and 0 match everything.
 struct MountingFilter {
     std::string press;
-    std::string bearing; ///< the designation, letters without case; `*` any, `?` one
-    int64_t from = 0;    ///< stopped at or after (wall clock seconds)
-    int64_t until = 0;   ///< stopped before; 0: no end
+    std::string bearing;   ///< the designation, letters without case; `*` any, `?` one
+    int64_t from = 0;      ///< stopped at or after (wall clock seconds)
+    int64_t until = 0;     ///< stopped before; 0: no end
+    bool criteria = false; ///< with what each criterion measured
+};
+
+/// What one criterion of a recording's program measured.
+struct CriterionValue {
+    int position = 0; ///< from 1, in the program's order
+    std::string kind; ///< "peak", "hold", …
+    double measured = 0;
+    bool ok = false;
+    std::string text;
 };
 
 /// One recording as the statistics see it.
@@ -135,12 +145,14 @@ struct MountingPoint {
     bool hasLimits = false;
     double lowerTons = 0, upperTons = 0;
     RecordStatus status = RecordStatus::Complete;
+    std::string program; ///< the program's name; "" for limits alone
+    std::vector<CriterionValue> criteria;
 };
 
 class RecordStore {
   public:
     /// The schema version this program writes.
-    static constexpr int kSchemaVersion = 8;
+    static constexpr int kSchemaVersion = 9;
 
     /// Opens (and makes, or brings up to date) the store at `path`. Null, with
     /// the reason, when it cannot be opened, is damaged or is newer than this
@@ -266,6 +278,8 @@ class RecordStore {
     /// Every recording `filter` finds, in the order they were kept (oldest
     /// first), with only what the statistics need.
     std::vector<MountingPoint> Mountings(const MountingFilter& filter);
+    /// What each criterion of each recording measured, by recording.
+    std::map<int64_t, std::vector<CriterionValue>> CriterionValues(const std::vector<int64_t>& ids);
     /// The whole recording, samples and all; false when there is no such one.
     bool Load(int64_t id, Recording& recording, RecordStatus* status = nullptr);
     bool Contains(const std::string& uuid);
@@ -289,6 +303,10 @@ class RecordStore {
     /// Puts the pages printed before schema 5 into their chain, oldest first;
     /// inside the caller's transaction.
     bool SealOlderPages(std::string* why);
+    /// Keeps what each criterion of `judgement` measured for recording `id`.
+    bool KeepCriteria(int64_t id, const Judgement& judgement, std::string* why);
+    /// Every recording judged again from its samples, its criteria kept.
+    bool JudgeOlderRows(std::string* why);
     /// Adds and seals a page of `uuid`, inside the caller's transaction.
     bool AddPage(const std::string& uuid, int64_t printedAt, const std::string& pdfSha256,
                  bool reprint, std::string* why);

@@ -37,6 +37,10 @@ class Statement {
     }
     /// SQLITE_ROW, SQLITE_DONE or an error code.
     int Step() { return m_stmt ? sqlite3_step(m_stmt) : SQLITE_ERROR; }
+    /// Ready to be stepped again with new values.
+    void Reset() {
+        if (m_stmt) sqlite3_reset(m_stmt);
+    }
     std::string Text(int column) const {
         const unsigned char* text = sqlite3_column_text(m_stmt, column);
         return text ? std::string(reinterpret_cast<const char*>(text),

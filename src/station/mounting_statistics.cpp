@@ -44,14 +44,59 @@ void AgainstLimits(MountingStatistics& s, const ForceLimits* given, const ForceL
 
 } // namespace
 
-MountingStatistics StatisticsOf(RecordStore& store, const MountingFilter& filter,
+/// The figures of each criterion when every measured recording was judged
+/// by one program; the FAILs counted by their first NOK criterion.
+void CriteriaOf(RecordStore& store, const std::vector<std::pair<std::string, int>>& failedBy,
+                MountingStatistics& s) {
+    if (s.measured.empty()) return;
+    const std::string& program = s.measured.front().program;
+    for (const MountingPoint& p : s.measured)
+        if (p.program != program || p.criteria.empty()) return;
+    s.program = program;
+    // The units from the program itself: a hold that judges its decay
+    // measures a share.
+    Recording first;
+    if (!store.Load(s.measured.back().id, first, nullptr) || !first.setup.program) return;
+    const std::vector<Criterion>& criteria = first.setup.program->criteria;
+    std::vector<std::vector<double>> values(criteria.size());
+    for (const MountingPoint& p : s.measured)
+        for (const CriterionValue& v : p.criteria)
+            if (v.position >= 1 && static_cast<size_t>(v.position) <= criteria.size() &&
+                v.kind == KindName(criteria[v.position - 1].kind))
+                values[v.position - 1].push_back(v.measured);
+    for (size_t k = 0; k < criteria.size(); ++k) {
+        CriterionFigures f;
+        f.position = static_cast<int>(k + 1);
+        f.kind = KindName(criteria[k].kind);
+        switch (criteria[k].kind) {
+        case CriterionKind::Hold:
+            f.unit = criteria[k].maxDecayPct >= 0 ? "%" : "s";
+            break;
+        case CriterionKind::Drop:
+            f.unit = "%";
+            break;
+        default:
+            f.unit = "t";
+        }
+        f.summary = Summarise(values[k]);
+        s.criteria.push_back(std::move(f));
+    }
+    for (const auto& [by, position] : failedBy)
+        if (by == program && position >= 1 && static_cast<size_t>(position) <= s.criteria.size())
+            ++s.criteria[position - 1].failed;
+}
+
+MountingStatistics StatisticsOf(RecordStore& store, const MountingFilter& asked,
                                 const ForceLimits* given) {
     MountingStatistics s;
+    MountingFilter filter = asked;
+    filter.criteria = true;
     std::vector<MountingPoint> points = store.Mountings(filter);
     std::unordered_set<std::string> sides;
     sides.reserve(points.size());
     s.measured.reserve(points.size());
     s.peaks.reserve(points.size());
+    std::vector<std::pair<std::string, int>> failedBy; // program, first NOK criterion
     for (MountingPoint& p : points) {
         ++s.mountings;
         if (p.result == "PASS")
@@ -63,12 +108,19 @@ MountingStatistics StatisticsOf(RecordStore& store, const MountingFilter& filter
         else
             ++s.noVerdict;
         if (!sides.insert(Folded(p.axle) + "\n" + p.side).second) ++s.remounts;
+        if (p.result == "FAIL")
+            for (const CriterionValue& v : p.criteria)
+                if (!v.ok) {
+                    failedBy.emplace_back(p.program, v.position);
+                    break;
+                }
         // A recording cut off before its end measured no mounting's peak.
         if (!p.anySample || p.result == "INCOMPLETE" || p.status != RecordStatus::Complete)
             continue;
         s.peaks.push_back(p.peakTons);
         s.measured.push_back(std::move(p));
     }
+    CriteriaOf(store, failedBy, s);
     // The limits given, or the one pair every measured recording was judged by.
     bool anyLimits = false, oneSet = !s.measured.empty();
     for (const MountingPoint& p : s.measured) {
@@ -144,6 +196,12 @@ std::string StatisticsLines(const MountingStatistics& s) {
     std::string text;
     for (const auto& [word, figure] : lines)
         text += std::string(word) + " " + figure + "\n";
+    // Each criterion of the program: its figures and the FAILs it made.
+    for (const CriterionFigures& f : s.criteria)
+        text += "criterion " + std::to_string(f.position) + " " + f.kind + " (" + f.unit + "): n " +
+                std::to_string(f.summary.n) + ", mean " + Figure(f.summary.mean, 3) + ", sd " +
+                Figure(f.summary.sd, 3) + ", min " + Figure(f.summary.min, 3) + ", max " +
+                Figure(f.summary.max, 3) + ", first NOK of " + std::to_string(f.failed) + " FAIL\n";
     // One line per rule, with the recordings at which it was broken.
     for (const ChartRule rule : {ChartRule::BeyondThreeSigma, ChartRule::NineOnOneSide,
                                  ChartRule::SixTrending, ChartRule::TwoOfThreeBeyondTwo}) {

@@ -11,6 +11,15 @@
 #include <string>
 #include <vector>
 
+/// One criterion of the program every measured recording was judged by:
+/// what it measured over them, and how many FAILs it was the first NOK of.
+struct CriterionFigures {
+    int position = 0;
+    std::string kind, unit; ///< "hold", "s"
+    SeriesSummary summary;
+    size_t failed = 0;
+};
+
 struct MountingStatistics {
     size_t mountings = 0, pass = 0, fail = 0, incomplete = 0, noVerdict = 0;
     /// Recordings of an axle side recorded before in the selection.
@@ -36,6 +45,10 @@ struct MountingStatistics {
     size_t ruleCounts[4] = {};
     Trend trend;
     std::vector<HistogramBin> histogram;
+    /// The one program the measured recordings were judged by ("" for
+    /// none, or several: then `criteria` is empty) and its criteria.
+    std::string program;
+    std::vector<CriterionFigures> criteria;
     /// The plant's statistics, computed on the server: its peaks are not
     /// here (`measured` and `peaks` stay empty), only the series in runs of
     /// consecutive mountings.

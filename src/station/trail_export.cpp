@@ -5,6 +5,7 @@
 #include "station/report_data.h"
 
 #include <algorithm>
+#include <map>
 #include <set>
 
 namespace {
@@ -57,13 +58,23 @@ std::string RecordingListCsv(RecordStore& store, RecordFilter filter, int64_t* c
     std::string out = "identity,report_no,pc,started_at,stopped_at,press,surface_cm2,operator,axle,"
                       "side,bearing,production_date,refurbishment_date,program,program_version,"
                       "lower_t,upper_t,peak_t,peak_time_s,result,reason,state,csv_sha256,"
-                      "pdf_sha256,page,version\n";
+                      "pdf_sha256,page,version,criteria\n";
     int64_t rows = 0;
     filter.limit = 1000;
     for (filter.offset = 0;; filter.offset += filter.limit) {
         const std::vector<ListedRecording> page = store.Listed(filter);
+        std::vector<int64_t> ids;
+        for (const ListedRecording& l : page)
+            ids.push_back(l.row.id);
+        const std::map<int64_t, std::vector<CriterionValue>> criteria = store.CriterionValues(ids);
         for (const ListedRecording& l : page) {
             const RecordSummary& r = l.row;
+            // Each criterion's finding as the page gives it, in the program's order.
+            std::string found;
+            if (auto c = criteria.find(r.id); c != criteria.end())
+                for (const CriterionValue& v : c->second)
+                    found +=
+                        (found.empty() ? "" : "; ") + std::string(v.ok ? "OK: " : "NOK: ") + v.text;
             const bool judgedByProgram = !l.programName.empty();
             const std::string fields[] = {r.uuid,
                                           ReportNumber(r.uuid),
@@ -90,7 +101,8 @@ std::string RecordingListCsv(RecordStore& store, RecordFilter filter, int64_t* c
                                           l.csvSha256,
                                           l.pdfSha256,
                                           r.pdfPath,
-                                          l.version};
+                                          l.version,
+                                          found};
             const size_t n = sizeof fields / sizeof fields[0];
             for (size_t i = 0; i < n; ++i)
                 out += (i ? "," : "") + CsvField(fields[i]);

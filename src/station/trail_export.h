@@ -32,6 +32,7 @@ std::string TrailCsvText(const std::vector<Change>& changes);
 /// a CSV table: one row each with its identity and report number, PC,
 /// times, press and surface, job, program and version, limits, peak, result
 /// and reason, state, the CSV file's and the page's hashes, the page and the
-/// program's version; formula-safe as the report's CSV file. `count` gets
+/// program's version, and each criterion's finding ("OK: hold 3.4 s at ≥
+/// 340.0 t, required ≥ 3.0 s; …"); formula-safe as the report's CSV file. `count` gets
 /// the number of rows.
 std::string RecordingListCsv(RecordStore& store, RecordFilter filter, int64_t* count = nullptr);
