@@ -305,6 +305,17 @@ void StatisticsWindow::ShowFigures(MountingStatistics shown) {
     row("Cpk", Figure(s.hasLimits ? c.cpk : none, 2));
     row("Pp", Figure(s.hasLimits ? c.pp : none, 2));
     row("Ppk", Figure(s.hasLimits ? c.ppk : none, 2));
+    // Each criterion of the one program the recordings were judged by.
+    if (!s.criteria.empty()) {
+        figures += "\n" + wxString::Format(TrW("Criteria of %s:"), wxString::FromUTF8(s.program));
+        for (const CriterionFigures& f : s.criteria)
+            figures += wxString::Format(TrW("\n%d %s (%s), first NOK of %lu FAIL\n"
+                                            "  mean %s  sd %s\n  min %s  max %s"),
+                                        f.position, wxString::FromUTF8(f.kind),
+                                        wxString::FromUTF8(f.unit), count(f.failed),
+                                        Figure(f.summary.mean, 2), Figure(f.summary.sd, 3),
+                                        Figure(f.summary.min, 2), Figure(f.summary.max, 2));
+    }
     m_figures->SetLabel(figures);
     wxString notes;
     if (s.hasLimits)
