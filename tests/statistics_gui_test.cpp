@@ -4,7 +4,10 @@
 
 #include "plot/plot_canvas.h"
 #include "recorder/statistics_window.h"
+#include "recorder/terminal_panel.h"
 #include "shell/main_window.h"
+#include "records/file_access.h"
+#include "records/integrity.h"
 #include "records/record_store.h"
 #include "station/cycle.h"
 
@@ -13,6 +16,8 @@
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <random>
 
@@ -46,7 +51,8 @@ TEST(StatisticsWindow, ShowsTheFiguresOfTheSelectionAndDrawsItsPoints) {
     MountingFilter start;
     start.press = "Press A";
     RebuildMainWindow("ip=127.0.0.1\nport=1\nautoconnect=false\nsuperficie=0\n");
-    StatisticsWindow* window = ShowStatistics(MainWindow::GetInstance()->m_frame, path, start);
+    StatisticsWindow* window = ShowStatistics(MainWindow::GetInstance()->m_frame, path, start, "",
+                                              false, &Panel()->Host());
     ASSERT_NE(window, nullptr);
     window->m_bearing->SetValue("tarol*");
     Pump(300);
@@ -82,5 +88,25 @@ TEST(StatisticsWindow, ShowsTheFiguresOfTheSelectionAndDrawsItsPoints) {
     EXPECT_GT(navy, 30 * 9); // a filled circle of radius 3 is about 29 pixels
     EXPECT_GT(red, 20);
     EXPECT_NEAR(redX, chart->x2p(21), 7);
+
+    // The page for the review: one page with the figures shown, its own
+    // number, and the hash of the data file written beside it.
+    const std::string pdf = WorkDir() + "/statistics-page.pdf";
+    std::remove(pdf.c_str());
+    wxTEST_DIALOG(EXPECT_TRUE(window->ExportPage(pdf)),
+                  ExpectBoxStarting("The statistics page ", wxOK, "Statistics"));
+    std::string csv;
+    ASSERT_TRUE(ReadWholeFile(WorkDir() + "/statistics-page.csv", csv));
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 4 + 1 + 30);
+    const std::string text = RunCommand("pdftotext -layout '" + pdf + "' -");
+    for (const std::string& shown : std::vector<std::string>{
+             "Statistics of the peak force", "bearing tarol* \xC2\xB7 press Press A",
+             "30 mountings: 30 PASS, 0 FAIL", Sha256Hex(csv), "statistics-page.csv",
+             wxString::Format("%.2f", s.capability.cpk).ToStdString(), "Reviewed by"})
+        EXPECT_NE(text.find(shown), std::string::npos) << shown << "\n" << text;
+    EXPECT_NE(RunCommand("pdfinfo '" + pdf + "'").find("Pages:           1\n"), std::string::npos);
+    if (const char* dir = std::getenv("VEMO_SCREENSHOTS"))
+        RunCommand("pdftoppm -png -r 80 -singlefile '" + pdf + "' '" + std::string(dir) +
+                   "/statistics-page'");
     window->Destroy();
 }

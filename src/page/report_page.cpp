@@ -1,5 +1,7 @@
 #include "page/report_page.h"
 
+#include "page/page_parts.h"
+
 #include "records/integrity.h"
 #include "station/local_time.h"
 #include "station/report_data.h"
@@ -16,81 +18,7 @@
 #include <cstdio>
 #include <memory>
 
-namespace {
-
-// A4 landscape, in points.
-constexpr float kPageWidth = 841.89f;
-constexpr float kPageHeight = 595.276f;
-
-/// Lays runs down as the page is read: a face, a size and a colour in use,
-/// each run placed with them.
-class Pen {
-  public:
-    Pen(PageLayout& layout, const PageMeasure& measure) : m_layout(layout), m_measure(measure) {}
-    void Use(float size, PageColour colour) {
-        m_size = size;
-        m_colour = colour;
-    }
-    void Size(float size) { m_size = size; }
-    void Colour(PageColour colour) { m_colour = colour; }
-    float CurrentSize() const { return m_size; }
-    void Text(float x, float y, const wxString& text, bool bold = false) {
-        m_layout.runs.push_back({x, y, m_size, bold, m_colour, std::string(text.utf8_str())});
-    }
-    float Width(const wxString& text, bool bold = false) const {
-        return m_measure(std::string(text.utf8_str()), bold, m_size);
-    }
-    /// The text broken into lines no wider than `width` points at the size
-    /// in use: at spaces, and inside a word that is wider by itself.
-    std::vector<wxString> Wrapped(const wxString& text, float width, bool bold = false) const {
-        std::vector<wxString> lines;
-        wxString current;
-        for (const wxString& word : wxSplit(text, ' ', '\0')) {
-            const wxString longer = current.empty() ? word : current + " " + word;
-            if (Width(longer, bold) <= width) {
-                current = longer;
-                continue;
-            }
-            if (!current.empty()) lines.push_back(current);
-            current = word;
-            while (Width(current, bold) > width && current.length() > 1) {
-                size_t fits = 1;
-                while (fits < current.length() && Width(current.Left(fits + 1), bold) <= width)
-                    ++fits;
-                lines.push_back(current.Left(fits));
-                current = current.Mid(fits);
-            }
-        }
-        if (!current.empty()) lines.push_back(current);
-        return lines;
-    }
-    /// A job field in its column: at the size in use when it fits `width`,
-    /// else smaller down to 9 points, and broken into lines below one
-    /// another when even that is too wide; nothing is cut.
-    void Fitted(bool bold, float x, float y, float width, const wxString& text) {
-        const float size = m_size;
-        while (m_size > 9 && Width(text, bold) > width)
-            m_size = std::max(9.0f, m_size - 1);
-        float line = y;
-        for (const wxString& part : Wrapped(text, width, bold)) {
-            Text(x, line, part, bold);
-            line -= m_size + 1;
-        }
-        m_size = size;
-    }
-
-  private:
-    PageLayout& m_layout;
-    const PageMeasure& m_measure;
-    float m_size = 12;
-    PageColour m_colour = PageColour::Black;
-};
-
-wxString W(const std::string& utf8) {
-    return wxString::FromUTF8(utf8);
-}
-
-} // namespace
+using namespace page_parts;
 
 std::string PageLayout::Text() const {
     std::string all;
@@ -335,44 +263,12 @@ PageLayout LayOutReportPage(const ReportPageFacts& facts, const PageMeasure& mea
 //-----------------------------------------------------------------------------
 // The PDF
 
-namespace {
+namespace page_parts {
 
 void PdfErrorHandler(HPDF_STATUS errorNo, HPDF_STATUS detailNo, void*) {
     printf("ERROR: error_no=%04X, detail_no=%u\n", static_cast<unsigned>(errorNo),
            static_cast<unsigned>(detailNo));
 }
-
-/// One PDF document with the page's faces, freed whatever happens.
-struct PageDocument {
-    explicit PageDocument(const PageResources& resources)
-        : doc(HPDF_New(PdfErrorHandler, nullptr)) {
-        if (!doc) return;
-        HPDF_UseUTFEncodings(doc);
-        HPDF_SetCurrentEncoder(doc, "UTF-8");
-        // Text, picture and fonts compressed (the fonts only when this is set
-        // before they are taken); the library never compresses the XMP
-        // metadata, as an archivable page asks.
-        HPDF_SetCompressionMode(doc, HPDF_COMP_ALL);
-        const char* regularName =
-            HPDF_LoadTTFontFromFile(doc, resources.regularFont.c_str(), HPDF_TRUE);
-        const char* boldName = HPDF_LoadTTFontFromFile(doc, resources.boldFont.c_str(), HPDF_TRUE);
-        if (regularName) regular = HPDF_GetFont(doc, regularName, "UTF-8");
-        if (boldName) bold = HPDF_GetFont(doc, boldName, "UTF-8");
-    }
-    ~PageDocument() {
-        if (doc) HPDF_Free(doc);
-    }
-    PageDocument(const PageDocument&) = delete;
-    PageDocument& operator=(const PageDocument&) = delete;
-    float Width(const std::string& text, bool isBold, float size) const {
-        const HPDF_TextWidth tw = HPDF_Font_TextWidth(
-            isBold ? bold : regular, reinterpret_cast<const HPDF_BYTE*>(text.c_str()),
-            static_cast<HPDF_UINT>(text.size()));
-        return static_cast<float>(tw.width) * size / 1000;
-    }
-    HPDF_Doc doc;
-    HPDF_Font regular = nullptr, bold = nullptr;
-};
 
 /// A PDF date in UTC.
 HPDF_Date PdfDate(int64_t seconds) {
@@ -401,6 +297,23 @@ void Fill(HPDF_Page page, PageColour colour) {
         break;
     case PageColour::Black:
         HPDF_Page_SetRGBFill(page, 0, 0, 0);
+        break;
+    }
+}
+
+void Stroke(HPDF_Page page, PageColour colour) {
+    switch (colour) {
+    case PageColour::Blue:
+        HPDF_Page_SetRGBStroke(page, 0.1f, 0.2f, 0.6f);
+        break;
+    case PageColour::Red:
+        HPDF_Page_SetRGBStroke(page, 0.8f, 0, 0);
+        break;
+    case PageColour::Green:
+        HPDF_Page_SetRGBStroke(page, 0, 0.5f, 0.2f);
+        break;
+    case PageColour::Black:
+        HPDF_Page_SetRGBStroke(page, 0, 0, 0);
         break;
     }
 }
@@ -457,13 +370,14 @@ void DrawLaidOut(HPDF_Page page, const PageLayout& layout, const PageDocument& d
     HPDF_Page_EndText(page);
     for (const PageLine& line : layout.lines) {
         HPDF_Page_SetLineWidth(page, line.width);
+        Stroke(page, line.colour);
         HPDF_Page_MoveTo(page, line.x0, line.y0);
         HPDF_Page_LineTo(page, line.x1, line.y1);
         HPDF_Page_Stroke(page);
     }
 }
 
-} // namespace
+} // namespace page_parts
 
 struct PageFontMetrics::Impl {
     explicit Impl(const PageResources& resources) : document(resources) {}
@@ -622,35 +536,39 @@ std::vector<PageLayout> LayOutTrailPages(const TrailPagesFacts& facts, const Pag
     return pages;
 }
 
-bool MakeTrailPages(const TrailPagesFacts& facts, const PageResources& resources,
-                    std::string* pdfBytes, std::string* why) {
-    const std::string failed = "The audit trail's pages could not be made";
+bool page_parts::WritePages(
+    const PageResources& resources,
+    const std::function<std::vector<PageLayout>(const PageMeasure&)>& layOut,
+    std::string* pdfBytes) {
     PageDocument document(resources);
     HPDF_Doc pdf = document.doc;
     HPDF_OutputIntent intent =
         pdf ? HPDF_LoadIccProfileFromFile(pdf, resources.colourProfile.c_str(), 3) : nullptr;
-    if (!pdf || !document.regular || !document.bold || !intent) {
-        *why = failed + ": the page's fonts or colour profile could not be read.";
-        return false;
-    }
+    if (!pdf || !document.regular || !document.bold || !intent) return false;
     HPDF_PDFA_AppendOutputIntents(pdf, "sRGB IEC61966-2.1", intent);
     const std::vector<PageLayout> pages =
-        LayOutTrailPages(facts, [&](const std::string& text, bool bold, float size) {
+        layOut([&](const std::string& text, bool bold, float size) {
             return document.Width(text, bold, size);
         });
+    if (pages.empty()) return false;
     SetMetadata(pdf, pages.front());
-    if (HPDF_PDFA_SetPDFAConformance(pdf, HPDF_PDFA_1B) != HPDF_OK) {
-        *why = failed + ".";
-        return false;
-    }
+    if (HPDF_PDFA_SetPDFAConformance(pdf, HPDF_PDFA_1B) != HPDF_OK) return false;
     for (const PageLayout& layout : pages) {
         HPDF_Page page = HPDF_AddPage(pdf);
         HPDF_Page_SetSize(page, HPDF_PAGE_SIZE_A4, HPDF_PAGE_LANDSCAPE);
         DrawLaidOut(page, layout, document);
+        if (!layout.codeText.empty() && !DrawCode(page, layout.codeText, layout.code)) return false;
     }
-    if (!DocumentBytes(pdf, pdfBytes)) {
-        *why = failed + ".";
-        return false;
-    }
-    return true;
+    return DocumentBytes(pdf, pdfBytes);
+}
+
+bool MakeTrailPages(const TrailPagesFacts& facts, const PageResources& resources,
+                    std::string* pdfBytes, std::string* why) {
+    if (WritePages(
+            resources, [&](const PageMeasure& measure) { return LayOutTrailPages(facts, measure); },
+            pdfBytes))
+        return true;
+    *why = "The audit trail's pages could not be made: the page's fonts or colour profile could "
+           "not be read.";
+    return false;
 }

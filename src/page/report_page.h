@@ -26,6 +26,7 @@ struct PageRun {
 /// A stroked line.
 struct PageLine {
     float x0 = 0, y0 = 0, x1 = 0, y1 = 0, width = 1;
+    PageColour colour = PageColour::Black;
 };
 
 struct PageBox {
@@ -109,3 +110,26 @@ std::vector<PageLayout> LayOutTrailPages(const TrailPagesFacts& facts, const Pag
 /// Writes them as one archivable PDF (PDF/A-1b); false, with the reason.
 bool MakeTrailPages(const TrailPagesFacts& facts, const PageResources& resources, std::string* pdf,
                     std::string* why);
+
+/// What a statistics page says besides the figures.
+struct StatisticsPageFacts {
+    const struct MountingStatistics* statistics = nullptr;
+    std::string identity;           ///< the page's own, as a recording's
+    std::string selection;          ///< "bearing TBU 130x230 · press Press A · …"
+    std::string csvName, csvSha256; ///< the data file beside it, and its hash
+    std::string pcName, version;
+    int64_t madeAt = 0; ///< wall clock
+};
+
+/// The statistics of a selection on one A4 landscape page, for the monthly
+/// review and the customer's audit: the counts, the figures and each
+/// criterion's, the capability against its limits with the note when it
+/// rests on fewer than 25 mountings, the rules broken and by which
+/// recordings, the drift; the individuals chart (control lines apart from
+/// the limits), the moving ranges and the histogram; the page's number and
+/// identity, the data file and its SHA-256 in words and in the code, a line
+/// for the reviewer's signature.
+PageLayout LayOutStatisticsPage(const StatisticsPageFacts& facts, const PageMeasure& measure);
+/// Writes it as an archivable PDF (PDF/A-1b); false, with the reason.
+bool MakeStatisticsPage(const StatisticsPageFacts& facts, const PageResources& resources,
+                        std::string* pdf, std::string* why);

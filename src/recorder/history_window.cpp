@@ -286,7 +286,7 @@ HistoryWindow::HistoryWindow(wxWindow* parent, TerminalPanel& panel,
         start.from = listed.from;
         start.until = listed.until;
         ShowStatistics(this, m_store->Path(), start, m_panel.Job().PlantServerConnection(),
-                       PlantScope());
+                       PlantScope(), &m_panel.Host());
     });
     m_toAssess->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) {
         const std::vector<OutOfTolerance> findings = OutOfToleranceFindings(*m_store);

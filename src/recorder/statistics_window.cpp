@@ -2,12 +2,20 @@
 
 #include "plant/plant_queries.h"
 #include "plot/plot_canvas.h"
+#include "page/report_page.h"
 #include "recorder/messages.h"
+#include "recorder/report.h"
+#include "records/file_access.h"
+#include "station/report_data.h"
 #include "records/integrity.h"
 #include "station/local_time.h"
 #include "station/translate.h"
 
+#include <wx/button.h>
 #include <wx/choice.h>
+#include <wx/filedlg.h>
+#include <wx/filename.h>
+#include <wx/utils.h>
 #include <wx/datectrl.h>
 #include <wx/dateevt.h>
 #include <wx/display.h>
@@ -56,10 +64,10 @@ mpHorizontalLine* Line(mpWindow* plot, const wxColour& colour, wxPenStyle style)
 
 StatisticsWindow::StatisticsWindow(wxWindow* parent, std::unique_ptr<RecordStore> store,
                                    const MountingFilter& start, const std::string& plantConnection,
-                                   bool plant)
+                                   bool plant, const PanelHost* host)
     : wxDialog(parent, wxID_ANY, _("Statistics"), wxDefaultPosition, wxDefaultSize,
                wxDEFAULT_DIALOG_STYLE | wxRESIZE_BORDER | wxMAXIMIZE_BOX),
-      m_store(std::move(store)), m_plantConnection(plantConnection) {
+      m_store(std::move(store)), m_plantConnection(plantConnection), m_host(host) {
     wxBoxSizer* column = new wxBoxSizer(wxVERTICAL);
     wxBoxSizer* filters = new wxBoxSizer(wxHORIZONTAL);
     auto label = [&](const wxString& text) {
@@ -137,7 +145,17 @@ StatisticsWindow::StatisticsWindow(wxWindow* parent, std::unique_ptr<RecordStore
     charts->Add(lower, 2, wxEXPAND);
     middle->Add(charts, 1, wxEXPAND | wxALL, 8);
     column->Add(middle, 1, wxEXPAND);
-    column->Add(CreateStdDialogButtonSizer(wxCLOSE), 0, wxALL | wxEXPAND, 8);
+    wxBoxSizer* buttons = new wxBoxSizer(wxHORIZONTAL);
+    if (m_host) {
+        auto* page = new wxButton(this, wxID_ANY, _("Export page\xE2\x80\xA6"));
+        page->SetToolTip(_("The figures and charts as a PDF page for the review or the audit, "
+                           "with the data they come from as a CSV file beside it."));
+        page->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { ExportPage(""); });
+        buttons->Add(page, 0, wxALIGN_CENTRE_VERTICAL);
+    }
+    buttons->AddStretchSpacer();
+    buttons->Add(CreateStdDialogButtonSizer(wxCLOSE), 0);
+    column->Add(buttons, 0, wxALL | wxEXPAND, 8);
     SetSizer(column);
 
     // The individuals chart: limits, control lines, the EWMA, the points.
@@ -238,6 +256,7 @@ void StatisticsWindow::Refresh() {
                             Tons(m_upper->GetValue(), given.upperTons) &&
                             ValidLimits(given, nullptr);
     if (m_pc) m_pc->Enable(PlantScope());
+    m_filter = filter;
     const int ticket = ++m_ticket;
     if (!PlantScope()) {
         m_asking = false;
@@ -448,9 +467,83 @@ void StatisticsWindow::DrawCharts() {
         plot->Refresh(false);
 }
 
+std::string StatisticsWindow::Selection() const {
+    std::string words;
+    auto add = [&](const std::string& part) {
+        words += (words.empty() ? "" : " \xC2\xB7 ") + part;
+    };
+    add(m_filter.bearing.empty() ? TrFormat("every bearing")
+                                 : TrFormat("bearing %s", m_filter.bearing.c_str()));
+    add(m_filter.press.empty() ? TrFormat("every press")
+                               : TrFormat("press %s", m_filter.press.c_str()));
+    if (m_filter.from || m_filter.until)
+        add(TrFormat("from %s to %s",
+                     m_filter.from ? IsoDate(m_filter.from).c_str() : "\xE2\x80\x94",
+                     m_filter.until ? IsoDate(m_filter.until - 1).c_str() : "\xE2\x80\x94"));
+    if (PlantScope())
+        add(m_pc->GetSelection() > 0
+                ? TrFormat("PC %s on the plant server",
+                           std::string(m_pc->GetStringSelection().utf8_str()).c_str())
+                : TrFormat("every PC on the plant server"));
+    else
+        add(TrFormat("this PC"));
+    if (m_shown.hasLimits && (m_lower->GetValue().Trim().size() > 0))
+        add(TrFormat("against the limits %s to %s t", CsvNumber(m_shown.limits.lowerTons).c_str(),
+                     CsvNumber(m_shown.limits.upperTons).c_str()));
+    return words;
+}
+
+bool StatisticsWindow::ExportPage(const wxString& path) {
+    if (m_asking) {
+        ShowInfo(TrW("The plant server has not answered yet."), TrW("Statistics"));
+        return false;
+    }
+    wxString target = path;
+    const int64_t now = wxDateTime::Now().GetTicks();
+    if (target.empty()) {
+        wxFileDialog chooser(this, TrW("Export the statistics page"), "",
+                             wxString::FromUTF8("statistics-" + IsoDate(now) + ".pdf"),
+                             TrW("PDF files (*.pdf)|*.pdf"), wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
+        if (chooser.ShowModal() != wxID_OK) return false;
+        target = chooser.GetPath();
+    }
+    wxFileName csvFile(target);
+    csvFile.SetExt("csv");
+    PageResources resources;
+    wxString missing;
+    if (!m_host || !FindPageResources(*m_host, &resources, &missing)) {
+        ShowError(TrW("The statistics page was not written: ") + missing +
+                  TrW(" was not found. Install the program again."));
+        return false;
+    }
+    StatisticsPageFacts facts;
+    facts.statistics = &m_shown;
+    facts.identity = NewRecordingId();
+    facts.selection = Selection();
+    facts.madeAt = now;
+    facts.pcName = wxGetHostName().utf8_str();
+    facts.version = kProgramVersion;
+    const std::string csv = StatisticsCsv(m_shown, facts.identity, facts.selection, now);
+    facts.csvName = csvFile.GetFullName().utf8_str();
+    facts.csvSha256 = Sha256Hex(csv);
+    std::string pdf, why;
+    if (!MakeStatisticsPage(facts, resources, &pdf, &why) ||
+        !WriteFileBytes(std::string(csvFile.GetFullPath().utf8_str()), csv, &why) ||
+        !WriteFileBytes(std::string(target.utf8_str()), pdf, &why)) {
+        ShowError(TrW("The statistics page was not written: ") + wxString::FromUTF8(why) + " (" +
+                  target + ").");
+        return false;
+    }
+    ShowInfo(wxString::Format(TrW("The statistics page %s was written to %s, with its data %s."),
+                              wxString::FromUTF8(ReportNumber(facts.identity)), target,
+                              csvFile.GetFullName()),
+             TrW("Statistics"));
+    return true;
+}
+
 StatisticsWindow* ShowStatistics(wxWindow* parent, const std::string& storePath,
                                  const MountingFilter& start, const std::string& plantConnection,
-                                 bool plant) {
+                                 bool plant, const PanelHost* host) {
     std::string why;
     std::unique_ptr<RecordStore> store = RecordStore::Open(storePath, &why);
     if (!store) {
@@ -459,7 +552,8 @@ StatisticsWindow* ShowStatistics(wxWindow* parent, const std::string& storePath,
                   ".");
         return nullptr;
     }
-    auto* window = new StatisticsWindow(parent, std::move(store), start, plantConnection, plant);
+    auto* window =
+        new StatisticsWindow(parent, std::move(store), start, plantConnection, plant, host);
     window->Show();
     return window;
 }

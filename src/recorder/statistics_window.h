@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 
+class PanelHost;
 class PlantQueries;
 class mpWindow;
 class mpMarkers;
@@ -30,7 +31,7 @@ class StatisticsWindow : public wxDialog {
     /// recordings, whose statistics the server computes.
     StatisticsWindow(wxWindow* parent, std::unique_ptr<RecordStore> store,
                      const MountingFilter& start = {}, const std::string& plantConnection = "",
-                     bool plant = false);
+                     bool plant = false, const PanelHost* host = nullptr);
     ~StatisticsWindow() override;
 
     /// Reads the filters and shows the figures and charts of what they find;
@@ -38,6 +39,12 @@ class StatisticsWindow : public wxDialog {
     void Refresh();
     const MountingStatistics& Shown() const { return m_shown; }
     bool PlantScope() const;
+    /// Writes the statistics page of what is shown to `path` (a PDF), with
+    /// the data it is computed from as a CSV file beside it, and says where;
+    /// with `path` empty, asks where. False when it was not written (told).
+    bool ExportPage(const wxString& path);
+    /// What the figures were selected by, in words.
+    std::string Selection() const;
     /// Whether an answer of the plant server is awaited.
     bool Asking() const { return m_asking; }
 
@@ -64,6 +71,8 @@ class StatisticsWindow : public wxDialog {
     void DrawCharts();
     std::unique_ptr<RecordStore> m_store;
     std::string m_plantConnection;
+    const PanelHost* m_host = nullptr;
+    MountingFilter m_filter; ///< of what is shown
     std::unique_ptr<PlantQueries> m_plantQueries;
     int m_ticket = 0;
     bool m_asking = false;
@@ -82,4 +91,5 @@ class StatisticsWindow : public wxDialog {
 /// why the store cannot be used.
 StatisticsWindow* ShowStatistics(wxWindow* parent, const std::string& storePath,
                                  const MountingFilter& start = {},
-                                 const std::string& plantConnection = "", bool plant = false);
+                                 const std::string& plantConnection = "", bool plant = false,
+                                 const PanelHost* host = nullptr);

@@ -88,7 +88,7 @@ void MenuBar::OnStatistics(wxCommandEvent&) {
     if (!main->m_panel) return;
     main->m_panel->Job().FlushRecordStore(); // the recording that just ended counts
     ShowStatistics(main->m_frame, main->m_panel->Job().StorePath(), {},
-                   main->m_panel->Job().PlantServerConnection());
+                   main->m_panel->Job().PlantServerConnection(), false, &main->m_panel->Host());
 }
 
 void MenuBar::OnImportReports(wxCommandEvent&) {

@@ -3,6 +3,7 @@
 #include "records/file_access.h"
 #include "records/integrity.h"
 #include "station/local_time.h"
+#include "station/report_data.h"
 
 #include <algorithm>
 #include <cctype>
@@ -286,4 +287,43 @@ StatisticsAnswer StatisticsCommand(const std::vector<std::string>& args,
                         " mountings: the capability figures are uncertain\n";
     if (!s.limitsNote.empty()) answer.notes += s.limitsNote + "\n";
     return answer;
+}
+
+std::string StatisticsCsv(const MountingStatistics& s, const std::string& identity,
+                          const std::string& selection, int64_t madeAt) {
+    std::string out = "# statistics," + CsvField(identity) + "\n# report_no," +
+                      CsvField(ReportNumber(identity)) + "\n# selection," + CsvField(selection) +
+                      "\n# made," + CsvField(IsoDateTime(madeAt)) + "\n";
+    auto row = [&](std::initializer_list<std::string> fields) {
+        bool first = true;
+        for (const std::string& f : fields) {
+            out += (first ? "" : ",") + f;
+            first = false;
+        }
+        out += "\n";
+    };
+    if (!s.plant) {
+        row({"n", "report_no", "identity", "stopped_at", "press", "axle", "side", "bearing",
+             "peak_t", "result"});
+        for (size_t i = 0; i < s.measured.size(); ++i) {
+            const MountingPoint& p = s.measured[i];
+            row({std::to_string(i + 1), CsvField(ReportNumber(p.uuid)), CsvField(p.uuid),
+                 CsvField(IsoDateTime(p.stoppedAt)), CsvField(p.press), CsvField(p.axle),
+                 CsvField(p.side), CsvField(p.bearing), CsvNumber(p.peakTons), CsvField(p.result)});
+        }
+        return out;
+    }
+    out += "# plant,computed on the plant server\n";
+    row({"first", "last", "least_peak_t", "mean_peak_t", "largest_peak_t",
+         "largest_moving_range_t"});
+    for (const PlantStatistics::Run& r : s.runs)
+        row({std::to_string(r.first + 1), std::to_string(r.last + 1), CsvNumber(r.min),
+             CsvNumber(r.mean), CsvNumber(r.max),
+             std::isfinite(r.maxRange) ? CsvNumber(r.maxRange) : ""});
+    row({"rule", "n", "report_no", "identity", "peak_t"});
+    for (size_t k = 0; k < s.breaks.size(); ++k)
+        row({CsvField(RuleName(s.breaks[k].rule)), std::to_string(s.breaks[k].at + 1),
+             CsvField(ReportNumber(s.breakUuids[k])), CsvField(s.breakUuids[k]),
+             CsvNumber(s.breakValues[k])});
+    return out;
 }

@@ -81,3 +81,12 @@ struct StatisticsAnswer {
 };
 StatisticsAnswer StatisticsCommand(const std::vector<std::string>& args,
                                    const std::string& storePath);
+
+/// The data a statistics page is computed from, as a CSV file beside it:
+/// "#" lines with the page's identity, the selection and when it was made,
+/// then one row per measured mounting in recording order (its position,
+/// report number, identity, time, press, job, peak and result); for the
+/// plant's statistics, the server's runs and the points that break a rule.
+/// Formula-safe as the report's CSV file.
+std::string StatisticsCsv(const MountingStatistics& statistics, const std::string& identity,
+                          const std::string& selection, int64_t madeAt);
