@@ -170,6 +170,7 @@ TEST(Integrity, AnOlderStoreIsSealedWhenItIsOpened) {
     }
     // Back to the first schema: without the columns and tables of the later ones.
     Tamper(path, "DROP TABLE quality_keys; DROP INDEX recordings_by_bearing;"
+                 "DROP TABLE criterion_values; ALTER TABLE recordings DROP COLUMN rest_bar;"
                  "ALTER TABLE recordings DROP COLUMN press_identity;"
                  "ALTER TABLE recordings DROP COLUMN calibration_note;"
                  "ALTER TABLE recordings DROP COLUMN clock_note; DROP TABLE pages; DROP TABLE "

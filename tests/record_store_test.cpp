@@ -61,7 +61,8 @@ Recording MakeRecording(const std::string& axle, int64_t stoppedAt, int peakBar,
 
 // The store as a version before programs left it.
 #define kBackToSchema3                                                                             \
-    "DROP TABLE quality_keys; DROP INDEX recordings_by_bearing;"                                   \
+    "DROP TABLE quality_keys; DROP INDEX recordings_by_bearing; DROP TABLE criterion_values;"      \
+    "ALTER TABLE recordings DROP COLUMN rest_bar;"                                                 \
     "ALTER TABLE recordings DROP COLUMN press_identity;"                                           \
     "ALTER TABLE recordings DROP COLUMN calibration_note;"                                         \
     "ALTER TABLE recordings DROP COLUMN clock_note;"                                               \

@@ -37,6 +37,7 @@ TEST(StatisticsWindow, ShowsTheFiguresOfTheSelectionAndDrawsItsPoints) {
             r.setup.surface = 1250;
             r.setup.hasLimits = true;
             r.setup.limits = {390, 425};
+            r.setup.restBar = k / 12; // the zero creeping up a bar at a time
             r.startedAt = 1796752800 + k * 600;
             r.stoppedAt = r.startedAt + 20;
             const double peak = k == 20 ? 422 : 405 + noise(random); // one far out, still a PASS

@@ -267,6 +267,7 @@ TEST(Statistics, EachCriterionsFiguresAndTheFailsItMadeComeFromTheSamples) {
             r.setup.pressName = "Press A";
             r.setup.surface = 1250;
             r.setup.program = shared;
+            r.setup.restBar = k == 5 ? -1 : k / 3; // a zero that creeps up; one not known
             r.startedAt = 1796752800 + 600 * k;
             r.stoppedAt = r.startedAt + 20;
             for (int i = 0; i * 0.05 < 4 + hold; ++i) { // a rise over 2 s, the hold, a fall
@@ -302,20 +303,28 @@ TEST(Statistics, EachCriterionsFiguresAndTheFailsItMadeComeFromTheSamples) {
     EXPECT_NEAR(s.criteria[1].summary.max, *std::max_element(holds.begin(), holds.end()), 1e-9);
     EXPECT_NE(StatisticsLines(s).find("criterion 2 hold (s): n 12, mean "), std::string::npos)
         << StatisticsLines(s);
+    EXPECT_EQ(s.rest.size(), 11u);
+    EXPECT_EQ(s.restAt[5], 6);
+    EXPECT_EQ(s.restSummary.max, 3);
+    EXPECT_EQ(s.restTrend.direction, 1);
 
     // The store as the version before wrote it: the same figures once up.
     {
         sqlite3* db = nullptr;
         ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-        ASSERT_EQ(sqlite3_exec(db, "DROP TABLE criterion_values; PRAGMA user_version=8", nullptr,
-                               nullptr, nullptr),
-                  SQLITE_OK);
+        ASSERT_EQ(
+            sqlite3_exec(db,
+                         "DROP TABLE criterion_values; ALTER TABLE recordings DROP COLUMN rest_bar;"
+                         " PRAGMA user_version=8",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
         sqlite3_close(db);
     }
     const MountingStatistics again = figures();
     ASSERT_EQ(again.criteria.size(), 2u);
     EXPECT_EQ(again.criteria[1].summary.mean, s.criteria[1].summary.mean);
     EXPECT_EQ(again.criteria[0].failed, 1u);
+    EXPECT_TRUE(again.rest.empty()); // not known before it was kept
     // The exported list gives each recording's findings.
     auto store = RecordStore::Open(path, &why);
     ASSERT_TRUE(store) << why;

@@ -183,6 +183,17 @@ PageLayout LayOutStatisticsPage(const StatisticsPageFacts& facts, const PageMeas
         wrapped(s.trend.direction > 0 ? TrW("The peak force is rising: the press drifts.")
                                       : TrW("The peak force is falling: the press drifts."),
                 PageColour::Red);
+    // The zero of the measuring chain: the pressure at rest before Start.
+    if (!s.rest.empty())
+        wrapped(wxString::Format(TrW("Pressure at rest before Start: mean %s bar, at most %s bar "
+                                     "(%lu recordings)"),
+                                 W(Figure(s.restSummary.mean, 2)), W(Figure(s.restSummary.max, 0)),
+                                 count(s.rest.size())));
+    if (s.restTrend.direction != 0)
+        wrapped(s.restTrend.direction > 0
+                    ? TrW("The pressure at rest is rising: check the transmitter's zero.")
+                    : TrW("The pressure at rest is falling: check the transmitter's zero."),
+                PageColour::Red);
     // Each criterion of the program, and the FAILs it made.
     if (!s.criteria.empty()) {
         y -= 3;

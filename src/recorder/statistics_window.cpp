@@ -138,16 +138,18 @@ StatisticsWindow::StatisticsWindow(wxWindow* parent, std::unique_ptr<RecordStore
     m_individuals = MakeChart(_("Mounting (recording order)"), _("Peak force (t)"));
     m_ranges = MakeChart(_("Mounting (recording order)"), _("Moving range (t)"));
     m_histogram = MakeChart(_("Peak force (t)"), _("Mountings"));
+    m_restChart = MakeChart(_("Mounting (recording order)"), _("Pressure at rest (bar)"));
     charts->Add(m_individuals, 3, wxEXPAND | wxBOTTOM, 4);
     wxBoxSizer* lower = new wxBoxSizer(wxHORIZONTAL);
     lower->Add(m_ranges, 1, wxEXPAND | wxRIGHT, 4);
-    lower->Add(m_histogram, 1, wxEXPAND);
+    lower->Add(m_histogram, 1, wxEXPAND | wxRIGHT, 4);
+    lower->Add(m_restChart, 1, wxEXPAND);
     charts->Add(lower, 2, wxEXPAND);
     middle->Add(charts, 1, wxEXPAND | wxALL, 8);
     column->Add(middle, 1, wxEXPAND);
     wxBoxSizer* buttons = new wxBoxSizer(wxHORIZONTAL);
     if (m_host) {
-        auto* page = new wxButton(this, wxID_ANY, _("Export page\xE2\x80\xA6"));
+        auto* page = new wxButton(this, wxID_ANY, TrW("Export page\xE2\x80\xA6"));
         page->SetToolTip(_("The figures and charts as a PDF page for the review or the audit, "
                            "with the data they come from as a CSV file beside it."));
         page->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { ExportPage(""); });
@@ -188,6 +190,14 @@ StatisticsWindow::StatisticsWindow(wxWindow* parent, std::unique_ptr<RecordStore
     m_rangePoints->SetPen(wxPen(kPoint));
     m_rangePoints->SetBrush(wxBrush(kPoint));
     m_ranges->AddLayer(m_rangePoints, false);
+    m_restPoints = new mpMarkers(2);
+    m_restPoints->SetPen(wxPen(kPoint));
+    m_restPoints->SetBrush(wxBrush(kPoint));
+    m_restChart->AddLayer(m_restPoints, false);
+    m_restEwma = new mpFXYVector(_("EWMA"));
+    m_restEwma->SetContinuity(true);
+    m_restEwma->SetPen(wxPen(kEwma, 2));
+    m_restChart->AddLayer(m_restEwma, false);
     m_bars = new mpBars();
     m_bars->SetPen(wxPen(kPoint));
     m_bars->SetBrush(wxBrush(wxColour(150, 170, 220)));
@@ -236,8 +246,10 @@ mpWindow* StatisticsWindow::MakeChart(const wxString& xLabel, const wxString& yL
     auto* x = new mpScaleX(xLabel, mpALIGN_BOTTOM, true, mpX_NORMAL);
     auto* y = new mpScaleY(yLabel, mpALIGN_LEFT, true);
     x->SetFont(axisFont);
+    // The axis's name under its labels, clear of the points and bars.
+    x->SetDrawOutsideMargins(false);
     y->SetFont(axisFont);
-    plot->SetMargins(10, 20, 45, 70);
+    plot->SetMargins(10, 20, 48, 70);
     plot->AddLayer(x, false);
     plot->AddLayer(y, false);
     return plot;
@@ -358,6 +370,10 @@ void StatisticsWindow::ShowFigures(MountingStatistics shown) {
     if (s.trend.direction != 0)
         notes += s.trend.direction > 0 ? TrW("The peak force is rising: the press drifts.\n")
                                        : TrW("The peak force is falling: the press drifts.\n");
+    if (s.restTrend.direction != 0)
+        notes += s.restTrend.direction > 0
+                     ? TrW("The pressure at rest is rising: check the transmitter's zero.\n")
+                     : TrW("The pressure at rest is falling: check the transmitter's zero.\n");
     if (s.plant && !s.runs.empty() && s.runs.front().last > s.runs.front().first)
         notes += wxString::Format(
             TrW("Computed on the plant server; drawn in runs of %lu mountings (their mean, "
@@ -463,7 +479,15 @@ void StatisticsWindow::DrawCharts() {
     }
     const double padX = std::max(0.5, (highX - lowX) * 0.08);
     m_histogram->Fit(lowX - padX, highX + padX, 0, tallest * 1.15);
-    for (mpWindow* plot : {m_individuals, m_ranges, m_histogram})
+    // The pressure at rest before each Start, where it is known.
+    std::vector<double> restX;
+    for (double at : s.restAt)
+        restX.push_back(at + 1);
+    m_restPoints->SetData(restX, s.rest);
+    m_restEwma->SetData(restX, Ewma(s.rest));
+    const double restTop = s.rest.empty() ? 4 : std::max(4.0, s.restSummary.max + 1);
+    m_restChart->Fit(0, std::max<double>(n, 1) + 1, -0.5, restTop);
+    for (mpWindow* plot : {m_individuals, m_ranges, m_histogram, m_restChart})
         plot->Refresh(false);
 }
 

@@ -62,6 +62,7 @@ class StatisticsWindow : public wxDialog {
     mpWindow* m_individuals = nullptr;
     mpWindow* m_ranges = nullptr;
     mpWindow* m_histogram = nullptr;
+    mpWindow* m_restChart = nullptr; ///< the pressure at rest before each Start
     mpMarkers* m_points = nullptr;  ///< every peak, in recording order
     mpMarkers* m_flagged = nullptr; ///< the points that break a rule
 
@@ -80,6 +81,8 @@ class StatisticsWindow : public wxDialog {
     mpFXYVector *m_runLow = nullptr, *m_runHigh = nullptr;
     mpFXYVector* m_ewma = nullptr;
     mpMarkers* m_rangePoints = nullptr;
+    mpMarkers* m_restPoints = nullptr;
+    mpFXYVector* m_restEwma = nullptr;
     mpBars* m_bars = nullptr;
     mpFXYVector* m_histogramLimits[2] = {nullptr, nullptr};
     mpHorizontalLine *m_centre = nullptr, *m_upperControl = nullptr, *m_lowerControl = nullptr;

@@ -141,7 +141,7 @@ std::vector<MountingPoint> RecordStore::Mountings(const MountingFilter& filter) 
     }
     std::string sql = "SELECT id, uuid, stopped_at, press, axle, side, bearing, result,"
                       " sample_count, peak_t, has_limits, lower_t, upper_t, status,"
-                      " coalesce(program_name, '')"
+                      " coalesce(program_name, ''), coalesce(rest_bar, -1)"
                       " FROM recordings WHERE stopped_at >= ?3";
     if (!filter.press.empty()) sql += " AND press = ?1";
     if (!filter.bearing.empty())
@@ -167,6 +167,7 @@ std::vector<MountingPoint> RecordStore::Mountings(const MountingFilter& filter) 
         p.upperTons = select.Real(12);
         p.status = StatusOf(select.Text(13));
         p.program = select.Text(14);
+        p.restBar = static_cast<int>(select.Int(15));
         points.push_back(std::move(p));
     }
     if (filter.criteria) {
@@ -204,7 +205,7 @@ bool RecordStore::Load(int64_t id, Recording& r, RecordStatus* status) {
               " lower_t, upper_t, alarm_threshold_bar, record_length_s, module, version,"
               " pc_name, incomplete, start_note, journal_problem, data, csv_sha256,"
               " limits_set_at, limits_set_by, alarms, program_json, judging, clock_note,"
-              " press_identity, calibration_note"
+              " press_identity, calibration_note, rest_bar"
               " FROM recordings JOIN samples ON samples.recording_id = recordings.id"
               " WHERE id = ?1");
     select.Bind(1, id);
@@ -245,6 +246,7 @@ bool RecordStore::Load(int64_t id, Recording& r, RecordStatus* status) {
     r.clockNote = select.Text(31);
     r.setup.pressIdentity = select.Text(32);
     r.setup.calibrationNote = select.Text(33);
+    r.setup.restBar = select.Null(34) ? -1 : static_cast<int>(select.Int(34));
     return UnpackSamples(select.Blob(24), r);
 }
 

@@ -114,7 +114,9 @@ const char* const kMigrations[] = {
     "CREATE TABLE IF NOT EXISTS criterion_values ("
     " recording_id INTEGER NOT NULL REFERENCES recordings(id), position INTEGER NOT NULL,"
     " kind TEXT NOT NULL, measured REAL NOT NULL, ok INTEGER NOT NULL, text TEXT NOT NULL,"
-    " PRIMARY KEY (recording_id, position)) WITHOUT ROWID;",
+    " PRIMARY KEY (recording_id, position)) WITHOUT ROWID;"
+    // The pressure the press showed at rest before Start (NULL before).
+    "ALTER TABLE recordings ADD COLUMN rest_bar INTEGER;",
 };
 
 const char* const kChainStart = "0000000000000000000000000000000000000000000000000000000000000000";
@@ -154,7 +156,7 @@ const char* const kRecordingColumns =
     " sample_count, csv_sha256, limits_set_at, limits_set_by, alarms,"
     " (SELECT data FROM samples WHERE recording_id = recordings.id),"
     " program_name, program_version, program_json, judging, clock_note, press_identity,"
-    " calibration_note";
+    " calibration_note, rest_bar";
 // Columns from this one on came later: they count only where they are set,
 // so a row sealed before they were there keeps its hash.
 constexpr int kLaterRecordingColumn = 36;
@@ -420,10 +422,10 @@ bool RecordStore::Insert(const Recording& r, RecordStatus status, std::string* w
               " journal_problem, peak_t, peak_time_s, peak_bar, recorded_s, result,"
               " result_reason, sample_count, csv_sha256, limits_set_at, limits_set_by, alarms,"
               " program_name, program_version, program_json, judging, clock_note,"
-              " press_identity, calibration_note)"
+              " press_identity, calibration_note, rest_bar)"
               " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15, ?16,"
               " ?17, ?18, ?19, ?20, ?21, ?22, ?23, ?24, ?25, ?26, ?27, ?28, ?29, ?30, ?31,"
-              " ?32, ?33, ?34, ?35, ?36, ?37, ?38, ?39, ?40, ?41, ?42)"
+              " ?32, ?33, ?34, ?35, ?36, ?37, ?38, ?39, ?40, ?41, ?42, ?43)"
               " ON CONFLICT(uuid) DO NOTHING");
     if (!insert.Ok()) {
         if (why) *why = sqlite3_errmsg(m_db);
@@ -456,6 +458,7 @@ bool RecordStore::Insert(const Recording& r, RecordStatus status, std::string* w
     if (!r.clockNote.empty()) insert.Bind(40, r.clockNote);
     if (!s.pressIdentity.empty()) insert.Bind(41, s.pressIdentity);
     if (!s.calibrationNote.empty()) insert.Bind(42, s.calibrationNote);
+    if (s.restBar >= 0) insert.Bind(43, int64_t(s.restBar));
     if (insert.Step() != SQLITE_DONE) {
         if (why) *why = insert.Error();
         return false;

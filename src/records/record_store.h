@@ -146,6 +146,7 @@ struct MountingPoint {
     double lowerTons = 0, upperTons = 0;
     RecordStatus status = RecordStatus::Complete;
     std::string program; ///< the program's name; "" for limits alone
+    int restBar = -1;    ///< the pressure at rest before Start; -1 not known
     std::vector<CriterionValue> criteria;
 };
 

@@ -85,6 +85,9 @@ struct RecordingSetup {
     /// What was wrong with the measuring chain at Start: the calibration
     /// overdue (and who allowed Start), a pressure at rest; "" for nothing.
     std::string calibrationNote;
+    /// The pressure the press showed at rest just before Start, in bar; -1
+    /// when it was not known (no reading, or a recording from before).
+    int restBar = -1;
     bool hasLimits = false;
     ForceLimits limits;
     int64_t limitsSetAt = 0; ///< when the limits were last set (wall clock), 0: unknown

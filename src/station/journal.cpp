@@ -252,6 +252,7 @@ std::string JournalHeader(const RecordingSetup& setup) {
     line("pc_name", setup.pcName);
     if (!setup.pressIdentity.empty()) line("press_identity", setup.pressIdentity);
     if (!setup.calibrationNote.empty()) line("calibration", setup.calibrationNote);
+    if (setup.restBar >= 0) number("rest_bar", std::to_string(setup.restBar));
     if (setup.program) line("program", ProgramJson(*setup.program, false));
     number("judging", std::to_string(setup.judging));
     return header;
@@ -332,6 +333,7 @@ bool ReadJournal(const std::string& path, Recording& r) {
     s.pcName = fields["pc_name"];
     s.pressIdentity = fields["press_identity"];
     s.calibrationNote = fields["calibration"];
+    if (!fields["rest_bar"].empty()) s.restBar = static_cast<int>(Number(fields["rest_bar"]));
     if (!fields["program"].empty()) {
         auto program = std::make_shared<Program>();
         std::string fault;

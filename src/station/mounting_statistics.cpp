@@ -122,6 +122,13 @@ MountingStatistics StatisticsOf(RecordStore& store, const MountingFilter& asked,
         s.measured.push_back(std::move(p));
     }
     CriteriaOf(store, failedBy, s);
+    for (size_t i = 0; i < s.measured.size(); ++i)
+        if (s.measured[i].restBar >= 0) {
+            s.rest.push_back(s.measured[i].restBar);
+            s.restAt.push_back(static_cast<double>(i));
+        }
+    s.restSummary = Summarise(s.rest);
+    s.restTrend = TrendOf(s.rest);
     // The limits given, or the one pair every measured recording was judged by.
     bool anyLimits = false, oneSet = !s.measured.empty();
     for (const MountingPoint& p : s.measured) {

@@ -45,6 +45,12 @@ struct MountingStatistics {
     size_t ruleCounts[4] = {};
     Trend trend;
     std::vector<HistogramBin> histogram;
+    /// The pressure at rest before Start of the measured recordings that
+    /// know it, at their place among them (from 0), its figures and drift:
+    /// a transmitter whose zero wanders shows here first.
+    std::vector<double> rest, restAt;
+    SeriesSummary restSummary;
+    Trend restTrend;
     /// The one program the measured recordings were judged by ("" for
     /// none, or several: then `criteria` is empty) and its criteria.
     std::string program;

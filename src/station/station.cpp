@@ -70,6 +70,7 @@ bool Station::Start(const RecordingSetup& setup, bool endWhenReleased,
                                  " bar: check the transmitter's zero)";
         m_setup.calibrationNote += (m_setup.calibrationNote.empty() ? "" : "; ") + note;
     }
+    if (m_connected && m_haveReading && m_lastBar <= 4) m_setup.restBar = m_lastBar;
     // A recording that could not be kept through a crash is not started.
     std::string reason;
     if (!m_journal.Open(reportDirectory, FileStamp(m_setup.armedAt), JournalHeader(m_setup),
