@@ -6,6 +6,9 @@
 #include "plot/plot_canvas.h"
 #include "station/cycle.h"
 #include "recorder/history_window.h"
+#include "recorder/statistics_window.h"
+#include "shell/paths.h"
+#include "station/translate.h"
 #include "station/local_time.h"
 #include "records/record_store.h"
 #include "recorder/terminal_panel.h"
@@ -223,4 +226,71 @@ TEST(DocsScreenshots, History) {
               0);
     history->Destroy();
     Pump(50);
+}
+
+// The Statistics window and its page, in English and in Italian, over two
+// months of one bearing type judged by its program: a press whose peak
+// creeps up, one FAIL by the hold, a zero that wanders.
+TEST(DocsScreenshots, StatisticsWindowAndPage) {
+    if (!ShotDir()) GTEST_SKIP() << "VEMO_SCREENSHOTS not set";
+    const std::string db = WorkDir() + "/statistics-shots.db";
+    wxRemoveFile(db);
+    Program program;
+    std::string why;
+    ASSERT_TRUE(ParseProgram(R"({"name": "TBU 130x230", "version": 3, "bearing": "TBU 130x230*",
+        "criteria": [{"peak": {"min_t": 350, "max_t": 420}},
+                     {"hold": {"above_t": 340, "min_s": 3}}]})",
+                             program, &why))
+        << why;
+    const auto shared = std::make_shared<const Program>(program);
+    {
+        auto store = RecordStore::Open(db, &why);
+        ASSERT_TRUE(store) << why;
+        for (int k = 0; k < 60; ++k) {
+            Recording r;
+            RecordingSetup& s = r.setup;
+            s.uuid = NewRecordingId();
+            s.job = {"OP-17",           "AX-" + std::to_string(4700 + k / 2),
+                     k % 2 ? "B" : "A", "TBU 130x230",
+                     "2024-03",         "2026-10"};
+            s.pressName = "Press A";
+            s.surface = 1250;
+            s.program = shared;
+            s.restBar = k / 20;
+            s.version = kProgramVersion;
+            const double peak = 378 + 0.12 * k + 3 * std::sin(k * 1.7) + (k == 41 ? 14 : 0);
+            const double hold = k == 23 ? 2.4 : 3.6 + 0.4 * std::cos(k * 0.9);
+            for (int i = 0; i * 0.05 < 4.5 + hold; ++i) {
+                const double t = i * 0.05;
+                r.times.push_back(t);
+                const double f = t < 2 ? peak * t / 2 : t < 2 + hold ? peak - 6 : 60;
+                r.forces.push_back(std::round(f * 1e4) / 1e4);
+                r.pressures.push_back(static_cast<int>(f * 8));
+            }
+            r.forces[40] = peak;
+            r.startedAt = 1796752800 - (60 - k) * 86400;
+            r.stoppedAt = r.startedAt + 20;
+            ASSERT_TRUE(store->Add(r, RecordStatus::Complete, nullptr, &why)) << why;
+        }
+    }
+    RebuildMainWindow("ip=127.0.0.1\nport=1\nautoconnect=false\nsuperficie=0\nrecords_db=" + db +
+                      "\n");
+    for (const std::string language : {"en", "it"}) {
+        UseLanguage(language, CatalogueFolders());
+        const std::string suffix = language == "en" ? "" : "-it";
+        StatisticsWindow* window =
+            ShowStatistics(MainWindow::GetInstance()->m_frame, db, {}, "", false, &Panel()->Host());
+        ASSERT_NE(window, nullptr);
+        Pump(600);
+        RunCommand("import -window root '" + std::string(ShotDir()) + "/statistics-window" +
+                   suffix + ".png'");
+        const std::string pdf = WorkDir() + "/statistics-page" + suffix + ".pdf";
+        wxTEST_DIALOG(window->ExportPage(pdf),
+                      ExpectBoxStarting("", wxOK, language == "en" ? "Statistics" : "Statistiche"));
+        RunCommand("pdftoppm -png -r 100 -singlefile '" + pdf + "' '" + std::string(ShotDir()) +
+                   "/statistics-page" + suffix + "'");
+        window->Destroy();
+        Pump(100);
+    }
+    UseLanguage("en", CatalogueFolders());
 }

@@ -1092,4 +1092,37 @@ TEST_F(PlantServerTest, ThePlantsStatisticsAreThePcsOwnOverTheSameRecordings) {
     filter.until = filter.from + 300;
     ASSERT_TRUE(server->Statistics(filter, "PC-3", answer, &why)) << why;
     EXPECT_EQ(StatisticsOf(answer, nullptr).mountings, 0u);
+
+    // Recordings judged by a program: against its peak criterion's limits,
+    // on the PC and on the server alike.
+    Program program;
+    ASSERT_TRUE(ParseProgram(R"({"name": "TBU 160", "version": 4, "bearing": "TBU 160*",
+        "criteria": [{"hold": {"above_t": 300, "min_s": 1}}, {"peak": {"min_t": 360, "max_t": 410}}]})",
+                             program, &why))
+        << why;
+    for (int k = 0; k < 4; ++k) {
+        Recording r = MakeRecording(Id(900 + k), "AX-P" + std::to_string(k), 0);
+        r.setup.job.bearingDesignation = "TBU 160x270";
+        r.setup.hasLimits = false;
+        r.setup.program = std::make_shared<const Program>(program);
+        r.stoppedAt = 1765100000 + 300 * k;
+        for (int i = 0; i <= 60; ++i) {
+            r.times.push_back(i * 0.1);
+            r.forces.push_back(std::min(1.0, i / 20.0) * (385 + k + noise(random) * 0.1));
+            r.pressures.push_back(static_cast<int>(r.forces.back() / 1.25));
+        }
+        ASSERT_TRUE(store->Add(r, RecordStatus::Complete, nullptr, &why)) << why;
+        ASSERT_TRUE(server->Send(r, RecordStatus::Complete, &why)) << why;
+    }
+    MountingFilter judged;
+    judged.bearing = "TBU 160x270";
+    judged.from = 1765100000;
+    ASSERT_TRUE(server->Statistics(judged, "", answer, &why)) << why;
+    for (const MountingStatistics& s :
+         {StatisticsOf(answer, nullptr), StatisticsOf(*store, judged, nullptr)}) {
+        EXPECT_EQ(s.mountings, 4u);
+        ASSERT_TRUE(s.hasLimits) << s.limitsNote;
+        EXPECT_EQ(s.limits.lowerTons, 360);
+        EXPECT_EQ(s.limits.upperTons, 410);
+    }
 }

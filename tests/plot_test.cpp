@@ -370,3 +370,22 @@ TEST_F(CanvasTest, PointsWithWidePenDrawDots) {
     wxImage im = Render(0, 100, 0, 100);
     EXPECT_GT(CountIn(im, wxRect(267, 177, 7, 7), IsRed), 2);
 }
+
+// Fault mended: an axis's name under its labels was centred on the whole
+// canvas, not on the plot area, so in a narrow chart with a wide left margin
+// it began left of the plot and was cut.
+TEST_F(CanvasTest, AnAxisNameUnderItsLabelsIsCentredUnderThePlotArea) {
+    canvas->SetMargins(10, 10, 60, 250);
+    xAxis->SetName("Mounting order");
+    const wxImage image = Render(0, 100, 0, 100);
+    int first = -1, last = -1;
+    for (int x = 0; x < image.GetWidth(); ++x)
+        for (int y = 356; y < 385; ++y)
+            if (image.GetRed(x, y) < 90 && image.GetGreen(x, y) < 90 && image.GetBlue(x, y) < 90) {
+                if (first < 0) first = x;
+                last = x;
+            }
+    ASSERT_GE(first, 0);
+    EXPECT_GT(first, 250);
+    EXPECT_NEAR((first + last) / 2.0, (250 + 490) / 2.0, 6);
+}

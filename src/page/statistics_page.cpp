@@ -133,12 +133,20 @@ PageLayout LayOutStatisticsPage(const StatisticsPageFacts& facts, const PageMeas
         pen.Text(kMargin, y, text, bold);
         y -= step;
     };
+    const float width = 238;
+    auto wrapped = [&](const wxString& text, PageColour colour = PageColour::Black) {
+        pen.Colour(colour);
+        for (const wxString& part : pen.Wrapped(text, width))
+            line(part, false, 10);
+        pen.Colour(PageColour::Black);
+    };
     pen.Use(8.5f, PageColour::Black);
-    line(wxString::Format(TrW("%lu mountings: %lu PASS, %lu FAIL, %lu INCOMPLETE"),
-                          count(s.mountings), count(s.pass), count(s.fail), count(s.incomplete)));
-    line(wxString::Format(TrW("%lu without a verdict, %lu re-mounts of an axle side"),
-                          count(s.noVerdict), count(s.remounts)),
-         false, 15);
+    wrapped(wxString::Format(TrW("%lu mountings: %lu PASS, %lu FAIL, %lu INCOMPLETE"),
+                             count(s.mountings), count(s.pass), count(s.fail),
+                             count(s.incomplete)));
+    wrapped(wxString::Format(TrW("%lu without a verdict, %lu re-mounts of an axle side"),
+                             count(s.noVerdict), count(s.remounts)));
+    y -= 5;
     const double nan = std::nan("");
     const Capability& c = s.capability;
     const std::pair<const char*, std::string> rows[] = {
@@ -160,19 +168,12 @@ PageLayout LayOutStatisticsPage(const StatisticsPageFacts& facts, const PageMeas
     }
     y -= 4;
     pen.Use(8, PageColour::Black);
-    const float width = 238;
-    auto wrapped = [&](const wxString& text, PageColour colour = PageColour::Black) {
-        pen.Colour(colour);
-        for (const wxString& part : pen.Wrapped(text, width))
-            line(part, false, 10);
-        pen.Colour(PageColour::Black);
-    };
     if (s.hasLimits)
         wrapped(wxString::Format(TrW("Against the limits %s \xE2\x80\xA6 %s t"),
                                  W(Figure(s.limits.lowerTons, 1)),
                                  W(Figure(s.limits.upperTons, 1))));
     else if (!s.limitsNote.empty())
-        wrapped(W(s.limitsNote), PageColour::Red);
+        wrapped(TrW(s.limitsNote.c_str()), PageColour::Red);
     if (s.summary.n > 0 && s.summary.n < Capability::kFewest)
         wrapped(wxString::Format(TrW("Fewer than %lu mountings: the capability is uncertain."),
                                  count(Capability::kFewest)),
@@ -217,7 +218,7 @@ PageLayout LayOutStatisticsPage(const StatisticsPageFacts& facts, const PageMeas
             if (s.breaks[k].rule == rule) {
                 named += (told++ ? ", " : "") + ReportNumber(s.breakUuids[k]);
             }
-        wxString text = W(RuleName(rule)) +
+        wxString text = W(RuleWords(rule)) +
                         wxString::Format(broken == 1 ? TrW(": %lu point, ") : TrW(": %lu points, "),
                                          count(broken)) +
                         W(named);

@@ -186,7 +186,7 @@ CREATE INDEX IF NOT EXISTS seals_trail ON seals (press, changed_at) WHERE chain 
 const char* const kSchema7 =
     "CREATE INDEX IF NOT EXISTS recordings_bearing ON recordings (lower(bearing), stopped_at, uuid)"
     " INCLUDE (bearing, peak_force_t, result, status, sample_count, axle, side, lower_t, upper_t,"
-    " press, pc_name);";
+    " press, pc_name, mounting_program, mounting_program_version);";
 
 // The administrator's set-up: one role for every recorder, rights to read
 // and to insert, and rows only of the PC the login is for.

@@ -169,6 +169,10 @@ class PlantServer {
     void SetAnswerTimeout(std::chrono::milliseconds timeout) { m_answerTimeout = timeout; }
 
   private:
+    /// The statistics' limits when the recordings without limits of their
+    /// own were judged by version `version` of program `name`.
+    bool JudgedByProgram(const std::string& name, long long version, PlantStatistics& statistics,
+                         std::string* why);
     explicit PlantServer(struct pg_conn* connection) : m_connection(connection) {}
     /// Sends a question (with `values` its parameters, without them any
     /// number of statements) and waits for every answer, never past the

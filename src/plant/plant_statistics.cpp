@@ -25,6 +25,7 @@ namespace {
 const char* const kStatisticsSql = R"SQL(
 WITH picked AS MATERIALIZED (
     SELECT stopped_at, uuid, axle, side, result, peak_force_t, lower_t, upper_t,
+           mounting_program, mounting_program_version,
            sample_count > 0 AND result <> 'INCOMPLETE' AND status = 'complete' AS measured
     FROM recordings %WHERE%),
 counted AS (
@@ -38,7 +39,8 @@ sides AS (
     SELECT count(*) AS n FROM (SELECT 1 FROM picked GROUP BY upper(axle), side) g),
 series AS MATERIALIZED (
     SELECT row_number() OVER w - 1 AS i, uuid, peak_force_t AS v,
-           peak_force_t - lag(peak_force_t) OVER w AS step, lower_t, upper_t
+           peak_force_t - lag(peak_force_t) OVER w AS step, lower_t, upper_t,
+           mounting_program, mounting_program_version
     FROM picked WHERE measured
     WINDOW w AS (ORDER BY stopped_at, uuid)),
 figures AS (
@@ -47,6 +49,16 @@ figures AS (
            bool_and(lower_t IS NOT NULL AND upper_t IS NOT NULL) AS limited,
            min(lower_t) = max(lower_t) AND min(upper_t) = max(upper_t) AS one_pair,
            min(lower_t) AS lower_t, min(upper_t) AS upper_t,
+           -- the recordings judged by a program without limits of the press:
+           -- how many, and whether by one version of one program
+           count(*) FILTER (WHERE lower_t IS NULL) AS unlimited,
+           count(*) FILTER (WHERE lower_t IS NULL AND mounting_program IS NOT NULL) AS by_program,
+           min(mounting_program) FILTER (WHERE lower_t IS NULL) AS program,
+           min(mounting_program) FILTER (WHERE lower_t IS NULL) =
+               max(mounting_program) FILTER (WHERE lower_t IS NULL)
+           AND min(mounting_program_version) FILTER (WHERE lower_t IS NULL) =
+               max(mounting_program_version) FILTER (WHERE lower_t IS NULL) AS one_program,
+           min(mounting_program_version) FILTER (WHERE lower_t IS NULL) AS program_version,
            regr_slope(v, i) AS slope, regr_sxx(v, i) AS sxx, regr_syy(v, i) AS syy,
            regr_sxy(v, i) AS sxy,
            greatest(1, ceil(count(*) / $6::float8))::bigint AS run,
@@ -87,6 +99,10 @@ SELECT 'f', n, mean, sd, lo, hi, mrbar, limited::int, one_pair::int, lower_t, up
             THEN sqrt(greatest(0, syy - sxy * sxy / sxx) / (n - 2) / sxx) END, NULL
     FROM figures
 UNION ALL
+SELECT 'g', unlimited, by_program, one_program::int, program_version, NULL, NULL, NULL, NULL,
+       NULL, NULL, NULL, NULL, program
+    FROM figures
+UNION ALL
 SELECT 'h', b, count(*), NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL
     FROM (SELECT least(l.bins - 1, greatest(0, floor((s.v - l.lo) / l.width)))::int AS b
           FROM series s CROSS JOIN layout l) binned
@@ -125,6 +141,30 @@ std::string LikePattern(const std::string& pattern) {
 
 } // namespace
 
+bool PlantServer::JudgedByProgram(const std::string& name, long long version, PlantStatistics& out,
+                                  std::string* why) {
+    const std::string versionText = std::to_string(version);
+    const char* params[] = {name.c_str(), versionText.c_str()};
+    Answer r(Ask("SELECT mounting_program_json FROM recordings WHERE mounting_program = $1 AND"
+                 " mounting_program_version = $2::integer LIMIT 1",
+                 2, params, nullptr, nullptr, why));
+    if (!r.result) return false;
+    Program program;
+    ForceLimits limits;
+    if (PQntuples(r.result) != 1 ||
+        !ParseProgram(PQgetvalue(r.result, 0, 0), program, nullptr, true) ||
+        !PeakLimitsOf(&program, nullptr, limits))
+        return true; // judged by no limits of the peak
+    // Together with the recordings that were judged by limits of their own.
+    const bool same =
+        out.limitSets == 0 || (out.lower == limits.lowerTons && out.upper == limits.upperTons);
+    out.limitSets = out.limitSets == 0 || same ? 1 : 2;
+    out.lower = limits.lowerTons;
+    out.upper = limits.upperTons;
+    out.allLimited = true;
+    return true;
+}
+
 bool PlantServer::Statistics(const MountingFilter& filter, const std::string& pcName,
                              PlantStatistics& out, std::string* why) {
     out = PlantStatistics();
@@ -161,6 +201,10 @@ bool PlantServer::Statistics(const MountingFilter& filter, const std::string& pc
         Run("ROLLBACK", nullptr);
         return false;
     }
+    size_t unlimited = 0, byProgram = 0;
+    bool oneProgram = false;
+    long long programVersion = 0;
+    std::string programName;
     for (int row = 0; row < PQntuples(r.result); ++row) {
         auto null = [&](int column) { return PQgetisnull(r.result, row, column) != 0; };
         auto real = [&](int column) {
@@ -191,6 +235,13 @@ bool PlantServer::Statistics(const MountingFilter& filter, const std::string& pc
             out.slope = real(11);
             out.slopeError = real(12);
             break;
+        case 'g':
+            unlimited = count(1);
+            byProgram = count(2);
+            oneProgram = count(3) == 1;
+            programVersion = static_cast<long long>(real(4));
+            programName = PQgetvalue(r.result, row, 13);
+            break;
         case 'h': {
             const size_t bin = count(1);
             if (bin >= out.histogram.size()) out.histogram.resize(bin + 1);
@@ -211,6 +262,11 @@ bool PlantServer::Statistics(const MountingFilter& filter, const std::string& pc
             break;
         }
     }
+    // Recordings judged by a program were judged by its peak criterion's
+    // limits: those of the one version they were judged by, read once.
+    if (unlimited > 0 && unlimited == byProgram && oneProgram &&
+        !JudgedByProgram(programName, programVersion, out, why))
+        return false;
     // Every bin, the empty ones too, with its bounds as the PC draws them.
     const HistogramLayout layout = LayOutHistogram(out.summary.n, out.summary.min, out.summary.max);
     out.histogram.resize(static_cast<size_t>(layout.bins));

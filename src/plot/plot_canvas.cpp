@@ -900,13 +900,13 @@ void mpScaleX::Plot(wxDC& dc, mpWindow& w) {
     switch (flags) {
     case mpALIGN_BOTTOM:
         if (!drawOutsideMargins && lh + nh + 8 < w.GetMarginBottom())
-            dc.DrawText(name, (endPx - startPx - nw) / 2, orgy + 6 + lh);
+            dc.DrawText(name, startPx + (endPx - startPx - nw) / 2, orgy + 6 + lh);
         else
             dc.DrawText(name, scrX - nw - 4, orgy - 4 - nh);
         break;
     case mpALIGN_TOP:
         if (!drawOutsideMargins && lh + nh + 8 < w.GetMarginTop())
-            dc.DrawText(name, (endPx - startPx - nw) / 2, orgy - 6 - lh - nh);
+            dc.DrawText(name, startPx + (endPx - startPx - nw) / 2, orgy - 6 - lh - nh);
         else
             dc.DrawText(name, scrX - nw - 4, orgy + 4);
         break;

@@ -353,7 +353,7 @@ void StatisticsWindow::ShowFigures(MountingStatistics shown) {
         notes += wxString::Format(TrW("Against the limits %s \xE2\x80\xA6 %s t\n"),
                                   Figure(s.limits.lowerTons, 1), Figure(s.limits.upperTons, 1));
     else if (!s.limitsNote.empty())
-        notes += wxString::FromUTF8(s.limitsNote) + "\n";
+        notes += TrW(s.limitsNote.c_str()) + "\n";
     if (s.summary.n > 0 && s.summary.n < Capability::kFewest)
         notes += wxString::Format(TrW("Fewer than %lu mountings: the capability is uncertain.\n"),
                                   count(Capability::kFewest));
@@ -363,7 +363,7 @@ void StatisticsWindow::ShowFigures(MountingStatistics shown) {
                                  ChartRule::SixTrending, ChartRule::TwoOfThreeBeyondTwo}) {
         const size_t broken = s.ruleCounts[static_cast<size_t>(rule)];
         if (broken > 0)
-            notes += wxString::FromUTF8(RuleName(rule)) +
+            notes += wxString::FromUTF8(RuleWords(rule)) +
                      wxString::Format(broken == 1 ? TrW(": %lu point\n") : TrW(": %lu points\n"),
                                       count(broken));
     }

@@ -141,7 +141,8 @@ std::vector<MountingPoint> RecordStore::Mountings(const MountingFilter& filter) 
     }
     std::string sql = "SELECT id, uuid, stopped_at, press, axle, side, bearing, result,"
                       " sample_count, peak_t, has_limits, lower_t, upper_t, status,"
-                      " coalesce(program_name, ''), coalesce(rest_bar, -1)"
+                      " coalesce(program_name, ''), coalesce(rest_bar, -1),"
+                      " coalesce(program_version, 0)"
                       " FROM recordings WHERE stopped_at >= ?3";
     if (!filter.press.empty()) sql += " AND press = ?1";
     if (!filter.bearing.empty())
@@ -150,6 +151,10 @@ std::vector<MountingPoint> RecordStore::Mountings(const MountingFilter& filter) 
     Statement select(m_db, (sql + " ORDER BY id").c_str());
     select.Bind(1, filter.press).Bind(2, like).Bind(3, filter.from).Bind(4, filter.until);
     std::vector<MountingPoint> points;
+    // A recording judged by a program was judged by its peak criterion's
+    // limits: read from the program once for each of its versions.
+    std::map<std::pair<std::string, int64_t>, std::pair<bool, ForceLimits>> programLimits;
+    Statement programOf(m_db, "SELECT program_json FROM recordings WHERE id = ?1");
     while (select.Step() == SQLITE_ROW) {
         MountingPoint p;
         p.id = select.Int(0);
@@ -168,6 +173,23 @@ std::vector<MountingPoint> RecordStore::Mountings(const MountingFilter& filter) 
         p.status = StatusOf(select.Text(13));
         p.program = select.Text(14);
         p.restBar = static_cast<int>(select.Int(15));
+        if (!p.program.empty() && !p.hasLimits) {
+            const auto key = std::make_pair(p.program, select.Int(16));
+            auto found = programLimits.find(key);
+            if (found == programLimits.end()) {
+                programOf.Reset();
+                programOf.Bind(1, p.id);
+                Program program;
+                ForceLimits limits;
+                const bool known = programOf.Step() == SQLITE_ROW &&
+                                   ParseProgram(programOf.Text(0), program, nullptr, true) &&
+                                   PeakLimitsOf(&program, nullptr, limits);
+                found = programLimits.emplace(key, std::make_pair(known, limits)).first;
+            }
+            p.hasLimits = found->second.first;
+            p.lowerTons = found->second.second.lowerTons;
+            p.upperTons = found->second.second.upperTons;
+        }
         points.push_back(std::move(p));
     }
     if (filter.criteria) {

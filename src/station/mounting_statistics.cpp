@@ -4,6 +4,7 @@
 #include "records/integrity.h"
 #include "station/local_time.h"
 #include "station/report_data.h"
+#include "station/translate.h"
 
 #include <algorithm>
 #include <cctype>
@@ -37,10 +38,10 @@ void AgainstLimits(MountingStatistics& s, const ForceLimits* given, const ForceL
         s.capability = capability;
         return;
     }
-    s.limitsNote = anyLimits ? "the recordings were judged by different limits (or some by "
-                               "none): give the limits to judge the capability against"
-                             : "the recordings were judged by no limits: give the limits to "
-                               "judge the capability against";
+    s.limitsNote = anyLimits ? N_("the recordings were judged by different limits (or some by "
+                                  "none): give the limits to judge the capability against")
+                             : N_("the recordings were judged by no limits: give the limits to "
+                                  "judge the capability against");
 }
 
 } // namespace
@@ -85,6 +86,15 @@ void CriteriaOf(RecordStore& store, const std::vector<std::pair<std::string, int
     for (const auto& [by, position] : failedBy)
         if (by == program && position >= 1 && static_cast<size_t>(position) <= s.criteria.size())
             ++s.criteria[position - 1].failed;
+}
+
+std::string RuleWords(ChartRule rule) {
+    // The rules' names as RuleName gives them, for the catalogue.
+    static const char* const names[] = {N_("one beyond 3\xCF\x83"), N_("nine in a row on one side"),
+                                        N_("six in a row rising or falling"),
+                                        N_("two of three beyond 2\xCF\x83")};
+    (void)names;
+    return Tr(RuleName(rule).c_str());
 }
 
 MountingStatistics StatisticsOf(RecordStore& store, const MountingFilter& asked,

@@ -67,6 +67,9 @@ struct MountingStatistics {
 MountingStatistics StatisticsOf(RecordStore& store, const MountingFilter& filter,
                                 const ForceLimits* given);
 
+/// A rule's name in the language in use.
+std::string RuleWords(ChartRule rule);
+
 /// The same, of the plant server's answer.
 MountingStatistics StatisticsOf(const PlantStatistics& plant, const ForceLimits* given);
 

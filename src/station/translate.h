@@ -17,6 +17,11 @@ constexpr const char* kCatalogName = "vemo-recorder";
 std::string Tr(const char* english);
 /// The same, for a window's label.
 wxString TrW(const char* english);
+/// Marks a text for the catalogue where it is kept in English (the command
+/// line's answers) and translated where it is shown.
+#ifndef N_
+#define N_(english) english
+#endif
 /// A translated printf format filled in (UTF-8; up to 511 bytes).
 std::string TrFormat(const char* english, ...);
 
