@@ -3,7 +3,8 @@
 # folder of reports into the record store of the working directory once and
 # says what it did; `--verify-store` walks the store's chain and names the
 # record changed with a database tool; `--verify` on a file that names no
-# report cannot verify it and says so.
+# report cannot verify it and says so; `--help` tells the usage and makes
+# nothing.
 # usage: command_line_test.sh BUILD_DIR SOURCE_DIR
 set -euo pipefail
 B="$(cd "$1" && pwd)"; SRC="$(cd "$2" && pwd)"
@@ -77,4 +78,10 @@ out=$(env -u DISPLAY timeout 60 "$B/vemo-recorder" --evaluate "$W/curves/c20.csv
 [ $rc = 1 ] && echo "$out" | grep -q "^NOK  hold 1.5 s" || { echo "FAIL: a short hold ($rc): $out"; exit 1; }
 out=$(env -u DISPLAY timeout 60 "$B/vemo-recorder" --evaluate "$W/none.csv" --program "$W/tbu.json" 2>&1); rc=$?
 [ $rc = 2 ] && [ "$out" = "$W/none.csv: cannot be read" ] || { echo "FAIL: a missing file ($rc): $out"; exit 1; }
+# --help: the usage, without a display, and nothing made where it is asked.
+mkdir "$W/empty"
+out=$(cd "$W/empty" && env -u DISPLAY timeout 60 "$B/vemo-recorder" --help); rc=$?
+[ $rc = 0 ] && echo "$out" | grep -q "^       vemo-recorder --statistics \[--press NAME\]" \
+  && echo "$out" | grep -q "^       vemo-recorder --verify FILE$" || { echo "FAIL: --help ($rc): $out"; exit 1; }
+[ -z "$(ls -A "$W/empty")" ] || { echo "FAIL: --help made $(ls -A "$W/empty")"; exit 1; }
 echo "command line test passed"

@@ -89,6 +89,7 @@ TEST_F(ShellTest, SkipQuestionFalseOpensTheDialogWithStoredValues) {
     EXPECT_EQ(dialog->m_portField->GetValue(), "4242");
     EXPECT_TRUE(dialog->m_autoconnectBox->GetValue());
     EXPECT_FALSE(dialog->m_skipBox->GetValue());
+    EXPECT_EQ(dialog->m_skipBox->GetLabel(), "Do not ask again");
     EXPECT_EQ(dialog->m_pressBox->GetSelection(), 1);
     // The saved module is in use; nothing is saved before the dialog is confirmed.
     EXPECT_EQ(Status(), "IP: 127.0.2.3 - Port: 4242 - Press: P1");

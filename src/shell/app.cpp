@@ -118,6 +118,42 @@ int StatisticsFromCommandLine(const std::vector<std::string>& argv, size_t at) {
     return answer.exitCode;
 }
 
+const char* const kUsage =
+    "usage: vemo-recorder [--user-dir]\n"
+    "           the recorder's window, in this directory (or the user's own)\n"
+    "       vemo-recorder --verify FILE\n"
+    "           whether a report page or its CSV file is as it was recorded\n"
+    "       vemo-recorder --verify-store\n"
+    "           whether every record of this directory's record store is as written\n"
+    "       vemo-recorder --import DIR\n"
+    "           reads a folder of reports into the record store\n"
+    "       vemo-recorder --evaluate CSV... --program PROGRAM.json\n"
+    "           judges curve files by a mounting program\n"
+    "       vemo-recorder --teach PROGRAM.json CSV...\n"
+    "           teaches the program's envelope from good curves\n"
+    "       vemo-recorder --statistics [--press NAME] [--bearing TEXT] [--from YYYY-MM-DD]\n"
+    "                     [--to YYYY-MM-DD] [--limits LOWER,UPPER]\n"
+    "           the peak force's figures of the recordings that match\n"
+    "       vemo-recorder --queue-for-plant\n"
+    "           queues every recording of the store for the plant server\n"
+    "       vemo-recorder --plant-setup \"CONNECTION STRING\"\n"
+    "       vemo-recorder --plant-add-pc \"CONNECTION STRING\" PC-NAME\n"
+    "           plant IT's set-up of the plant server, and a role for each PC\n"
+    "       vemo-recorder --help\n"
+    "           this text; nothing is opened or made\n";
+
+/// `--help`: the usage, before anything is opened or made; false when the
+/// arguments do not ask for it.
+bool Helped(const std::vector<std::string>& argv) {
+    for (size_t i = 1; i < argv.size(); ++i)
+        if (argv[i] == "--help" || argv[i] == "-h" || argv[i] == "/?") {
+            std::fputs(kUsage, stdout);
+            std::fflush(stdout);
+            return true;
+        }
+    return false;
+}
+
 /// The commands that need no window; -1 when the arguments ask for none.
 int RunWithoutWindow(int argc, const std::vector<std::string>& argv) {
     for (int i = 1; i < argc; ++i) {
@@ -154,21 +190,31 @@ int RunWithoutWindow(int argc, const std::vector<std::string>& argv) {
 class VemoLogger : public wxApp {
   public:
     bool OnInit() override {
+#ifdef _WIN32
+        {
+            std::vector<std::string> args;
+            for (int i = 0; i < argc; ++i)
+                args.push_back(std::string(argv[i].utf8_str()));
+            // A command without a window answers in the console it was typed in.
+            const bool command =
+                args.size() > 1 && ((args[1].rfind("--", 0) == 0 && args[1] != "--user-dir") ||
+                                    args[1] == "-h" || args[1] == "/?");
+            if (command && AttachConsole(ATTACH_PARENT_PROCESS)) {
+                std::freopen("CONOUT$", "w", stdout);
+                std::freopen("CONOUT$", "w", stderr);
+            }
+            if (Helped(args)) std::exit(0);
+        }
+#endif
         InitIntegrity();
         bool userDir = false;
         for (int i = 1; i < argc; ++i)
             userDir = userDir || argv[i] == "--user-dir";
         EnterUserWorkingDirectoryIfNeeded(userDir);
 #ifdef _WIN32
-        // A command without a window answers in the console it was typed in.
         std::vector<std::string> args;
         for (int i = 0; i < argc; ++i)
             args.push_back(std::string(argv[i].utf8_str()));
-        if (args.size() > 1 && args[1].rfind("--", 0) == 0 && args[1] != "--user-dir" &&
-            AttachConsole(ATTACH_PARENT_PROCESS)) {
-            std::freopen("CONOUT$", "w", stdout);
-            std::freopen("CONOUT$", "w", stderr);
-        }
         const int done = RunWithoutWindow(argc, args);
         if (done >= 0) std::exit(done);
 #endif
@@ -223,6 +269,7 @@ wxIMPLEMENT_APP_NO_MAIN(VemoLogger);
 // An import or a check needs no window, so none is made, and no display
 // either.
 int main(int argc, char** argv) {
+    if (Helped(std::vector<std::string>(argv, argv + argc))) return 0;
     InitIntegrity();
     for (int i = 1; i < argc; ++i)
         if (std::strcmp(argv[i], "--user-dir") == 0) EnterUserWorkingDirectoryIfNeeded(true);

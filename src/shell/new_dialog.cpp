@@ -57,7 +57,7 @@ NewDialog::NewDialog(wxWindow* parent, wxWindowID id, const wxString& caption,
     wxButton* ok = new wxButton(this, wxID_OK, _("OK"), wxPoint(210, 190), wxSize(120, -1));
     wxButton* cancel =
         new wxButton(this, wxID_CANCEL, _("Cancel"), wxPoint(80, 190), wxSize(120, -1));
-    m_skipBox = new wxCheckBox(this, wxID_ANY, "Don't annoy me again", wxPoint(80, 240));
+    m_skipBox = new wxCheckBox(this, wxID_ANY, _("Do not ask again"), wxPoint(80, 240));
 
     (void)ok;
     (void)cancel;
