@@ -244,23 +244,61 @@ TEST(Integrity, VerifyCatchesEachTamperingOfPageCsvAndStore) {
     };
     const std::string csvText = CurveCsvText(a);
     std::string error;
-    // One digit of one force changed.
+    // One digit of one force changed: the row and both values are named.
     std::string edited = csvText;
-    edited[edited.rfind("0.") + 2] = edited[edited.rfind("0.") + 2] == '9' ? '8' : '9';
+    const size_t row = edited.find("\n", edited.find("\ntime_s,") + 1) + 1;
+    const size_t comma = edited.find(',', row);
+    const std::string time = edited.substr(row, comma - row),
+                      force = edited.substr(comma + 1, edited.find(',', comma + 1) - comma - 1);
+    edited[comma + 1] = edited[comma + 1] == '9' ? '8' : '9';
+    const std::string changedForce = edited.substr(comma + 1, force.size());
     ASSERT_TRUE(WriteFileBytes(csvA, edited, &error));
     expectChanged(pdfA,
                   "the CSV file Report_Mounting_AX12A_20261208.csv is not the one the page names");
+    expectChanged(pdfA,
+                  "; first row " + time + " s: " + changedForce + " t, recorded " + force + " t.");
     expectChanged(csvA, "differs from the stored record's");
+    // The CSV file gone: missing, not changed.
+    ASSERT_TRUE(std::remove(csvA.c_str()) == 0);
+    VerifyOutcome missing = VerifyReportFile(pdfA, storePath);
+    EXPECT_EQ(missing.exitCode, 2) << missing.line;
+    EXPECT_EQ(missing.line.rfind("MISSING: ", 0), 0u) << missing.line;
+    EXPECT_EQ(VerifyReportFile(folder + "nothing-here.pdf", storePath).exitCode, 2);
+    // The page renamed for the archive, its CSV file beside it under the
+    // name the page gives: the pair is found and agrees.
+    ASSERT_TRUE(WriteFileBytes(csvA, csvText, &error));
+    const std::string archive = folder + "archive-2026/";
+    ASSERT_TRUE(MakeDirectory(archive));
+    std::string pageOfA;
+    ASSERT_TRUE(ReadWholeFile(pdfA, pageOfA));
+    ASSERT_TRUE(WriteFileBytes(archive + "axle AX12 side A.pdf", pageOfA, &error));
+    ASSERT_TRUE(WriteFileBytes(archive + "Report_Mounting_AX12A_20261208.csv", csvText, &error));
+    ok = VerifyReportFile(archive + "axle AX12 side A.pdf", storePath);
+    EXPECT_EQ(ok.exitCode, 0) << ok.line;
+    // Without the store (another PC): the page and its CSV file still
+    // checked against each other, and the store said not to be asked.
+    ASSERT_TRUE(WriteFileBytes(archive + "axle AX12 side A.csv", csvText, &error));
+    ok = VerifyReportFile(archive + "axle AX12 side A.pdf", archive + "records.db");
+    EXPECT_EQ(ok.exitCode, 0) << ok.line;
+    EXPECT_NE(ok.line.find("the page and the CSV file agree; the record store could not be asked"),
+              std::string::npos)
+        << ok.line;
+    ASSERT_TRUE(WriteFileBytes(archive + "axle AX12 side A.csv", edited, &error));
+    EXPECT_EQ(VerifyReportFile(archive + "axle AX12 side A.pdf", archive + "records.db").exitCode,
+              1);
     // Another recording's CSV file under this page's name.
     ASSERT_TRUE(WriteFileBytes(csvA, CurveCsvText(b), &error));
     expectChanged(pdfA, "is not the one the page names");
     ASSERT_TRUE(WriteFileBytes(csvA, csvText, &error));
     EXPECT_EQ(VerifyReportFile(pdfA, storePath).exitCode, 0);
-    // A page from another recording beside this CSV file.
+    // Another recording's page under this page's name is that recording's
+    // page, with the CSV file it names: told as that recording.
     std::string pageOfB;
     ASSERT_TRUE(ReadWholeFile(folder + "Report_Mounting_AX13A_20261208.pdf", pageOfB));
     ASSERT_TRUE(WriteFileBytes(pdfA, pageOfB, &error));
-    expectChanged(pdfA, "is not the one the page names");
+    ok = VerifyReportFile(pdfA, storePath);
+    EXPECT_EQ(ok.line.rfind("OK: report " + ReportNumber(b.setup.uuid) + " (axle AX13 A, ", 0), 0u)
+        << ok.line;
     // A byte of the page changed.
     std::string pageBytes;
     writePair(a, "Report_Mounting_AX12A_20261208");

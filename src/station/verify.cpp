@@ -9,6 +9,7 @@
 #include "records/record_store.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <map>
 #include <memory>
@@ -34,6 +35,12 @@ VerifyOutcome Changed(const std::string& what) {
     return Outcome(1, "CHANGED: " + what + ".");
 }
 
+/// A file that is not there is missing, not changed: nothing was found
+/// that disagrees.
+VerifyOutcome Missing(const std::string& what) {
+    return Outcome(2, "MISSING: " + what + ".");
+}
+
 std::string Folder(const std::string& path) {
     const size_t slash = path.find_last_of("/\\");
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
@@ -51,6 +58,38 @@ std::string CsvBeside(const std::string& pdfPath) {
     const size_t reprint = stem.rfind("_reprint-");
     if (reprint != std::string::npos && reprint > Folder(stem).size()) stem.resize(reprint);
     return stem + ".csv";
+}
+
+/// The first sample row where `csv` differs from the recording's own CSV
+/// text: "row 7.333 s: 392.5 t, recorded 382.5 t"; "" when none does.
+std::string FirstDifferingRow(const std::string& csv, const Recording& recorded) {
+    std::istringstream found(csv), kept(CurveCsvText(recorded));
+    std::string a, b;
+    auto nextRow = [](std::istringstream& in, std::string& line) {
+        while (std::getline(in, line))
+            if (!line.empty() && line[0] != '#' && line.rfind("time_s", 0) != 0) return true;
+        return false;
+    };
+    while (true) {
+        const bool haveA = nextRow(found, a), haveB = nextRow(kept, b);
+        if (!haveA && !haveB) return "";
+        if (haveA && haveB && a == b) continue;
+        if (!haveB) return "row " + a + " was not recorded";
+        if (!haveA) return "the rows from " + b + " on are missing";
+        auto fields = [](const std::string& line) {
+            std::vector<std::string> out;
+            std::istringstream in(line);
+            for (std::string f; std::getline(in, f, ',');)
+                out.push_back(f);
+            return out;
+        };
+        const std::vector<std::string> fa = fields(a), fb = fields(b);
+        if (fa.size() < 2 || fb.size() < 2) return "row " + a + ", recorded " + b;
+        if (fa[0] != fb[0]) return "row " + fa[0] + " s, recorded " + fb[0] + " s";
+        if (fa[1] != fb[1]) return "row " + fa[0] + " s: " + fa[1] + " t, recorded " + fb[1] + " t";
+        return "row " + fa[0] + " s: " + (fa.size() > 2 ? fa[2] : "") + " bar, recorded " +
+               (fb.size() > 2 ? fb[2] : "") + " bar";
+    }
 }
 
 /// What the answer calls the recording: its report number, axle and end.
@@ -183,18 +222,50 @@ VerifyOutcome VerifyPage(const std::string& path, const std::string& bytes,
                               "program, or one printed by an older version).");
     Stored stored;
     VerifyOutcome failed;
-    if (!OpenRecord(storePath, uuid, stored, failed)) return failed;
+    if (!OpenRecord(storePath, uuid, stored, failed)) {
+        if (stored.store) return failed; // the store was asked, and said no
+        // Without the store (the archive, another PC): the page and the CSV
+        // file beside it against each other, and said that the store could
+        // not be asked.
+        const std::string csvPath = CsvBeside(path);
+        std::string csv;
+        const std::string unasked = failed.line.substr(failed.line.find(": ") + 2);
+        if (!ReadWholeFile(csvPath, csv))
+            return Missing("report " + ReportNumber(uuid) + ": the CSV file " + Name(csvPath) +
+                           " is not beside the page, and " + unasked);
+        if (Sha256Hex(csv) != csvSha256)
+            return Changed("report " + ReportNumber(uuid) + ": the CSV file " + Name(csvPath) +
+                           " is not the one the page names (SHA-256 " + Sha256Hex(csv) +
+                           ", the page says " + csvSha256 + ")");
+        std::string lower = unasked;
+        if (!lower.empty()) lower[0] = static_cast<char>(std::tolower(lower[0]));
+        return Outcome(0, "OK: report " + ReportNumber(uuid) +
+                              ": the page and the CSV file agree; the record store could not be "
+                              "asked (" +
+                              lower.substr(0, lower.size() - 1) + ")");
+    }
     if (!PageAgrees(bytes, path, stored, csvSha256, failed)) return failed;
     const std::string what = Described(stored.recording);
-    const std::string csvPath = CsvBeside(path);
+    // The CSV file under the name the page gives, beside the page whatever
+    // the page is called now (renamed for the archive); else the page's own
+    // name with ".csv".
+    std::string pdfPath, storedCsv;
+    stored.store->ReportFiles(uuid, &pdfPath, &storedCsv);
+    std::string csvPath = CsvBeside(path);
+    if (!storedCsv.empty() && PathExists(Folder(path) + Name(storedCsv)))
+        csvPath = Folder(path) + Name(storedCsv);
     std::string csv;
     if (!ReadWholeFile(csvPath, csv))
-        return Changed(what + ": the CSV file " + Name(csvPath) + " beside the page is missing");
+        return Missing(what + ": the CSV file " +
+                       (storedCsv.empty() ? Name(csvPath) : Name(storedCsv)) +
+                       " the page names is not beside it");
     const std::string found = Sha256Hex(csv);
-    if (found != csvSha256)
+    if (found != csvSha256) {
+        const std::string row = FirstDifferingRow(csv, stored.recording);
         return Changed(what + ": the CSV file " + Name(csvPath) +
                        " is not the one the page names (SHA-256 " + found + ", the page says " +
-                       csvSha256 + ")");
+                       csvSha256 + ")" + (row.empty() ? "" : "; first " + row));
+    }
     std::string told;
     if (!AgreesWithPlant(stored, csvSha256, Sha256Hex(bytes), plantServer, told, failed))
         return failed;
@@ -217,18 +288,22 @@ VerifyOutcome VerifyCsv(const std::string& path, const std::string& bytes,
     if (!OpenRecord(storePath, uuid, stored, failed)) return failed;
     const std::string what = Described(stored.recording);
     const std::string csvSha256 = Sha256Hex(bytes);
-    if (csvSha256 != stored.recording.csvSha256)
+    if (csvSha256 != stored.recording.csvSha256) {
+        const std::string row = FirstDifferingRow(bytes, stored.recording);
         return Changed(what + ": the CSV file " + Name(path) +
                        " differs from the stored record's (SHA-256 " + csvSha256 + ", stored " +
-                       stored.recording.csvSha256 + ")");
+                       stored.recording.csvSha256 + ")" + (row.empty() ? "" : "; first " + row));
+    }
     // The page it was printed with, where the store noted it.
     std::string pdfPath, csvPath;
     stored.store->ReportFiles(uuid, &pdfPath, &csvPath);
     std::string page, pageUuid, pageCsv;
-    if (pdfPath.empty() || !ReadWholeFile(pdfPath, page))
-        return Changed(
-            what + ": the CSV file agrees with the record store, but its page " +
-            (pdfPath.empty() ? std::string("was never printed") : Name(pdfPath) + " is missing"));
+    if (pdfPath.empty())
+        return Changed(what + ": the CSV file agrees with the record store, but its page was "
+                              "never printed");
+    if (!ReadWholeFile(pdfPath, page))
+        return Missing(what + ": the CSV file agrees with the record store, but its page " +
+                       Name(pdfPath) + " is missing");
     if (!FindReportMark(page, &pageUuid, &pageCsv) || pageUuid != uuid)
         return Changed(what + ": the page " + Name(pdfPath) + " is not this recording's");
     if (!PageAgrees(page, pdfPath, stored, pageCsv, failed)) return failed;
@@ -243,6 +318,7 @@ VerifyOutcome VerifyCsv(const std::string& path, const std::string& bytes,
 VerifyOutcome VerifyReportFile(const std::string& path, const std::string& storePath,
                                const std::string& plantServer) {
     std::string bytes;
+    if (!PathExists(path)) return Missing(path + " is not there");
     if (!ReadWholeFile(path, bytes))
         return Outcome(2, "CANNOT VERIFY: " + path + " cannot be read.");
     if (bytes.rfind("%PDF", 0) == 0) return VerifyPage(path, bytes, storePath, plantServer);
