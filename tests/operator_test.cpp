@@ -178,6 +178,8 @@ TEST(OperatorJob, AKeyboardOnlyJobEndsByItselfAfterTheStroke) {
     input.Char(WXK_F5);
     Pump(150);
     ASSERT_TRUE(panel->Job().Cycle().m_armed) << "F5 did not start";
+    // The fields grey out; the keyboard is on Stop, not nowhere.
+    EXPECT_EQ(wxWindow::FindFocus(), panel->Controls().stopButton);
 
     // The report question's default button is Yes: Enter answers it.
     wxTEST_DIALOG(WaitUntil([&] { return !panel->Job().Cycle().m_armed; }, 30000);

@@ -247,6 +247,9 @@ void TerminalPanel::OnStateChanged() {
         LockSetupFields(running);
         UpdateThresholdLine();
         UpdateLimitLines();
+        // The job's fields grey out: the keyboard goes to Stop, so that F6,
+        // F8 and Esc reach the panel whatever had the focus before.
+        if (running && IsShownOnScreen()) m_ui.stopButton->SetFocus();
     }
     UpdateStartButton();
     m_ui.acknowledgeButton->Show(m_station.Alarm().Latched());
