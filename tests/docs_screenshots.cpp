@@ -89,7 +89,7 @@ TEST(DocsScreenshots, MainWindowStates) {
         panel->Controls().refurbishmentDate->SetValue("2026-10");
     };
     job("AX-4471");
-    panel->Controls().alarmThreshold->SetValue("290"); // as typed: the threshold line follows
+    EnterThreshold(panel, "290"); // as typed: the threshold line follows
     panel->Controls().recordLength->ChangeValue("30");
     Pump(1500);
     ShotOfScreen("ready");
@@ -114,7 +114,7 @@ TEST(DocsScreenshots, MainWindowStates) {
     ShotOfScreen("done-pass");
 
     job("AX-4472");
-    panel->Controls().alarmThreshold->SetValue("350");
+    EnterThreshold(panel, "350");
     Click(panel, ID_START);
     ASSERT_TRUE(panel->Job().Cycle().m_armed);
     wxTEST_DIALOG(ASSERT_TRUE(WaitUntil([&] { return panel->Job().Cycle().m_recording; }, 20000));

@@ -169,3 +169,11 @@ std::string RunCommand(const std::string& command) {
     }
     return out;
 }
+
+void EnterThreshold(TerminalPanel* panel, const wxString& bar) {
+    wxTextCtrl* field = panel->Controls().alarmThreshold;
+    field->SetValue(bar);
+    wxCommandEvent enter(wxEVT_TEXT_ENTER, field->GetId());
+    enter.SetEventObject(field);
+    field->ProcessWindowEvent(enter);
+}

@@ -117,6 +117,8 @@ class ExpectBoxStarting : public wxExpectDismissableModal<wxDialog> {
 /// Fills the fields Start needs (operator and axle) as an operator would
 /// have before a job.
 void FillStartFields(TerminalPanel* panel);
+/// Types `bar` into the alarm threshold and presses Enter, which applies it.
+void EnterThreshold(TerminalPanel* panel, const wxString& bar);
 
 /// The first open connection dialog, or null.
 class NewDialog;

@@ -185,12 +185,12 @@ TEST(PanelLayout, TheAlarmThresholdIsALineOnThePlotOrAlarmOff) {
     };
     EXPECT_TRUE(p->Controls().alarmOffText->IsShown());
     EXPECT_TRUE(orangeRows().empty());
-    p->Controls().alarmThreshold->SetValue("50"); // 50 bar on 1250 cm2
+    EnterThreshold(p, "50"); // 50 bar on 1250 cm2
     EXPECT_FALSE(p->Controls().alarmOffText->IsShown());
     const std::vector<int> rows = orangeRows();
     ASSERT_FALSE(rows.empty());
     EXPECT_NEAR(rows.front(), plot->y2p(ForceTons(50, 1250)), 2);
-    p->Controls().alarmThreshold->SetValue("");
+    EnterThreshold(p, "");
     EXPECT_TRUE(p->Controls().alarmOffText->IsShown());
     EXPECT_TRUE(orangeRows().empty());
 }
@@ -480,21 +480,21 @@ TEST(PanelLayout, TheThresholdIsKeptPerPressAndPointedOutAgainstTheLimits) {
         return p->Controls().alarmOffText->IsShown() ? p->Controls().alarmOffText->GetLabel()
                                                      : wxString();
     };
-    p->Controls().alarmThreshold->SetValue("300"); // 382.5 t on 1250 cm²: between the limits
+    EnterThreshold(p, "300"); // 382.5 t on 1250 cm²: between the limits
     EXPECT_EQ(note(), "");
-    p->Controls().alarmThreshold->SetValue("400"); // 510 t
+    EnterThreshold(p, "400"); // 510 t
     EXPECT_EQ(note(), "Above upper limit");
     EXPECT_EQ(p->Controls().alarmOffText->GetToolTipText(),
               "400 bar = 510.0 t: above the upper limit 420.0 t");
-    p->Controls().alarmThreshold->SetValue("200"); // 255 t
+    EnterThreshold(p, "200"); // 255 t
     EXPECT_EQ(note(), "Below lower limit");
-    p->Controls().alarmThreshold->SetValue("0");
+    EnterThreshold(p, "0");
     EXPECT_EQ(note(), "Alarm off");
-    p->Controls().alarmThreshold->SetValue("300");
+    EnterThreshold(p, "300");
     p->SetConnectionParameters("127.0.0.1", "1", false, true, 1); // another press: its own
     EXPECT_EQ(p->Controls().alarmThreshold->GetValue(), "0");
     p->Controls().operatorId->ChangeValue("OP-12");
-    p->Controls().alarmThreshold->SetValue("150");
+    EnterThreshold(p, "150");
     p->SetConnectionParameters("127.0.0.1", "1", false, true, 0);
     EXPECT_EQ(p->Controls().alarmThreshold->GetValue(), "300");
     EXPECT_EQ(ReadText("alarm.ini"), "300,P0\n150,P1\n");
@@ -665,11 +665,41 @@ TEST_F(CycleGuiTest, StopWhileArmedAsksNothing) {
     EXPECT_FALSE(panel->Job().LastRecording().has_value()); // nothing was recorded
 }
 
+// Fault mended: a threshold was in force digit by digit, so typing "300"
+// while the press held 250 bar latched an alarm "above 3 bar" at the first
+// digit. It applies on Enter, or when the field is left.
+TEST_F(CycleGuiTest, AThresholdBeingTypedIsInForceOnlyOnEnter) {
+    EnterThreshold(panel, "0");
+    const int plays = panel->Alarm().PlayCount();
+    long long ms = 3000;
+    for (const char* typed : {"3", "30", "300"}) {
+        panel->Controls().alarmThreshold->SetValue(typed);
+        Reading(ms += 75 + ms % 3, 249 + static_cast<int>(ms % 3));
+    }
+    EXPECT_EQ(panel->Alarm().PlayCount(), plays);
+    EXPECT_FALSE(panel->Controls().acknowledgeButton->IsShown());
+    wxCommandEvent enter(wxEVT_TEXT_ENTER, panel->Controls().alarmThreshold->GetId());
+    enter.SetEventObject(panel->Controls().alarmThreshold);
+    panel->Controls().alarmThreshold->ProcessWindowEvent(enter);
+    Reading(ms += 75, 300); // on the threshold: no alarm
+    EXPECT_EQ(panel->Alarm().PlayCount(), plays);
+    Reading(ms += 75, 301);
+    EXPECT_EQ(panel->Alarm().PlayCount(), plays + 1);
+    EXPECT_EQ(panel->Controls().banner->Shown().Line().rfind(
+                  "ALARM \xE2\x80\x94 301 bar above 300 bar", 0),
+              0u)
+        << panel->Controls().banner->Shown().Line();
+    wxKeyEvent escape(wxEVT_CHAR_HOOK);
+    escape.m_keyCode = WXK_ESCAPE;
+    escape.SetEventObject(panel->Controls().operatorId);
+    panel->Controls().operatorId->ProcessWindowEvent(escape);
+}
+
 // The alarm is on guard without a recording too, latches until Esc, and
 // an alarm of a recording is acknowledged before the recording is kept,
 // with the operator's name, and goes onto its page and CSV file.
 TEST_F(CycleGuiTest, TheAlarmWatchesEveryReadingLatchesAndIsAcknowledgedWithEsc) {
-    panel->Controls().alarmThreshold->SetValue("100");
+    EnterThreshold(panel, "100");
     panel->Controls().operatorId->ChangeValue("OP7");
     const int plays = panel->Alarm().PlayCount();
     Reading(3000, 100);

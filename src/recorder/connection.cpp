@@ -50,7 +50,7 @@ void TerminalPanel::SetConnectionParameters(const wxString& address, const wxStr
         else if (otherPress)
             m_ui.alarmThreshold->ChangeValue("0");
     }
-    UpdateThresholdLine(); // the force of the threshold follows the press
+    ApplyThreshold(); // the press's own, its force on this press's surface
     UpdateLimitLines();
     const bool reconnect = m_station.SetModule(std::string(address.utf8_str()), LeadingInt(port),
                                                m_host.StartupCommands());

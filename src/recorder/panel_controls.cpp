@@ -220,8 +220,8 @@ PanelControls BuildPanelControls(wxWindow* panel, PanelHost& host, int W, int H)
     y += 12;
 
     caption(_("Alarm Threshold (bar)"), y);
-    c.alarmThreshold = new wxTextCtrl(panel, wxID_ANY, "0", wxPoint(W - 135, y), wxSize(120, 30), 0,
-                                      wxTextValidator(wxFILTER_DIGITS));
+    c.alarmThreshold = new wxTextCtrl(panel, wxID_ANY, "0", wxPoint(W - 135, y), wxSize(120, 30),
+                                      wxTE_PROCESS_ENTER, wxTextValidator(wxFILTER_DIGITS));
     c.alarmThreshold->SetMaxLength(3);
     c.alarmOffText = new wxStaticText(panel, wxID_ANY, _("Alarm off"), wxPoint(x0, y + 15));
     c.alarmOffText->SetForegroundColour(wxColour(160, 0, 0));

@@ -36,7 +36,7 @@ TerminalPanel::TerminalPanel(wxWindow* parent, PanelHost& host, int W, int H)
     m_ui = BuildPanelControls(this, host, W, H);
     m_thresholds = ReadThresholds(kThresholdsFile);
     BindControls(W);
-    UpdateThresholdLine();
+    ApplyThreshold();
     UpdateLimitLines();
     FitIdleTimeAxis();
     UpdateStartButton();
@@ -89,12 +89,16 @@ void TerminalPanel::BindControls(int W) {
         if (!m_host.SelectPress(static_cast<unsigned>(chosen)))
             m_ui.pressChoice->SetSelection(m_connection.pressIndex); // refused: as it was
     });
-    m_ui.alarmThreshold->Bind(wxEVT_TEXT, [this](wxCommandEvent& event) {
-        event.Skip();
-        UpdateThresholdLine();
+    // A threshold being typed is not in force digit by digit ("3" of
+    // "300" would alarm at once): it applies on Enter or when the field is
+    // left.
+    m_ui.alarmThreshold->Bind(wxEVT_TEXT_ENTER, [this](wxCommandEvent&) {
+        ApplyThreshold();
+        KeepThreshold();
     });
     m_ui.alarmThreshold->Bind(wxEVT_KILL_FOCUS, [this](wxFocusEvent& event) {
         event.Skip();
+        ApplyThreshold();
         KeepThreshold();
     });
     m_ui.autoEndCheck->Bind(wxEVT_CHECKBOX, [this](wxCommandEvent&) {
@@ -245,7 +249,7 @@ void TerminalPanel::OnStateChanged() {
         m_shownRunning = running;
         m_ui.stopButton->Enable(running);
         LockSetupFields(running);
-        UpdateThresholdLine();
+        ApplyThreshold();
         UpdateLimitLines();
         // The job's fields grey out: the keyboard goes to Stop, so that F6,
         // F8 and Esc reach the panel whatever had the focus before.
@@ -480,8 +484,12 @@ void TerminalPanel::FitIdleTimeAxis() {
     m_ui.plot.plot->Fit(0, IdleSeconds(), 0, m_plotTop);
 }
 
-void TerminalPanel::UpdateThresholdLine() {
+void TerminalPanel::ApplyThreshold() {
     m_station.SetIdleThreshold(LeadingInt(m_ui.alarmThreshold->GetValue().ToStdWstring()));
+    UpdateThresholdLine();
+}
+
+void TerminalPanel::UpdateThresholdLine() {
     // While a cycle runs, what it was started with; else what is set now.
     const int threshold = m_station.WatchedThreshold();
     const double surface =

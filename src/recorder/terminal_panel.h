@@ -103,6 +103,8 @@ class TerminalPanel : public wxPanel, private StationListener {
     void UpdateStartButton();
     void LockSetupFields(bool locked);
     /// The threshold typed, its line on the plot and the note beside it.
+    /// The threshold typed, in force, and its line.
+    void ApplyThreshold();
     void UpdateThresholdLine();
     void KeepThreshold();
     /// The force limits drawn: those of the running cycle, else the press's.
