@@ -178,9 +178,12 @@ TEST_F(BannerTest, EveryCycleStateWithItsLiveFigures) {
     EXPECT_EQ(ComposeBanner(in).Line(), "READY — press Start to record · no reading");
     in.haveReading = true;
 
-    in.bar = 180; // pressing without Start records nothing: say so
-    EXPECT_EQ(ComposeBanner(in).Line(), "PRESSURE RISING — NOT RECORDING · 180 bar");
+    in.bar = 180; // pressing without Start records nothing: say so, with the force
+    in.pressureRising = true;
+    EXPECT_EQ(ComposeBanner(in).Line(), "PRESSURE RISING — NOT RECORDING · 180 bar · 180.0 t");
     EXPECT_EQ(ComposeBanner(in).colour, BannerColour::Amber);
+    in.pressureRising = false; // held: not rising
+    EXPECT_EQ(ComposeBanner(in).Line(), "UNDER PRESSURE — NOT RECORDING · 180 bar · 180.0 t");
 
     in.armed = true;
     in.bar = 2;
@@ -209,10 +212,11 @@ TEST_F(BannerTest, EveryCycleStateWithItsLiveFigures) {
     in.armed = in.recording = false;
     in.bar = 0;
     in.done = true;
+    in.doneJob = "AX-2026-0420 B"; // named: the next axle may be typed meanwhile
     in.results = Peak(516.3);
     in.judgement.verdict = Verdict::Pass;
     const Banner done = ComposeBanner(in);
-    EXPECT_EQ(done.Line(), "DONE — peak 516.3 t at 4.2 s");
+    EXPECT_EQ(done.Line(), "DONE — AX-2026-0420 B · peak 516.3 t at 4.2 s");
     EXPECT_EQ(done.badge, Verdict::Pass);
     in.bar = 300; // the press still holds the pressure of the recording
     EXPECT_EQ(ComposeBanner(in).colour, BannerColour::Slate);

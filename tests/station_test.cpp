@@ -405,6 +405,34 @@ TEST(StationJob, AClockEarlierThanTheLastRecordingIsToldAndNoted) {
     EXPECT_EQ(listed[0].uuid, setup.uuid);
 }
 
+// Fault mended: a press holding its pressure without a recording was told
+// "PRESSURE RISING". Rising is 3 bar or more within 1.5 s; a held pressure
+// that jitters by a bar or two, or readings that come slowly, is not.
+TEST(StationJob, APressureHeldIsNotToldAsRising) {
+    TestLoop loop;
+    Operator op(loop);
+    ManualClock clock(1796752800);
+    Station station(loop, op);
+    station.SetClock(clock);
+    station.AssumeConnected(true);
+    long long ms = 0;
+    auto read = [&](int bar, int stepMs) {
+        clock.SetMs(ms += stepMs);
+        station.ApplyReadings({Reading{bar, clock.Steady()}});
+        return station.BannerState().pressureRising;
+    };
+    bool rising = false;
+    for (int bar = 0; bar <= 120; bar += 6)
+        rising = read(bar, 75 + bar % 4);
+    EXPECT_TRUE(rising);
+    for (int i = 0; i < 30; ++i) // held at 120, with the transmitter's jitter
+        rising = read(120 + (i % 3) - 1, 75 + i % 3);
+    EXPECT_FALSE(rising);
+    EXPECT_FALSE(read(121, 75));   // two above the lowest (119): a jitter
+    EXPECT_TRUE(read(122, 75));    // three above the lowest of the last 1.5 s
+    EXPECT_FALSE(read(126, 1600)); // alone after a pause: nothing to rise from
+}
+
 // The zero at rest: a press that shows more than 2 bar with no stroke before
 // Start has that noted in the recording; at 2 bar it has not.
 TEST(StationJob, APressureAtRestAboveTwoBarIsNotedInTheRecording) {

@@ -121,13 +121,14 @@ Banner StateBanner(const BannerInputs& in) {
         b.colour = BannerColour::Amber;
         // The pressure alone: the words must stay large enough to be read
         // on the narrowest screen.
-        state(Tr("PRESSURE RISING"));
+        state(in.pressureRising ? Tr("PRESSURE RISING") : Tr("UNDER PRESSURE"));
         say(kDash + Tr("NOT RECORDING") + kDot);
-        figure(pressure);
+        figures();
     } else if (in.done) {
         b.colour = BannerColour::Slate;
         state(Tr("DONE"));
-        say(kDash + Tr("peak "));
+        // Which axle it was: the next one may be typed while it is shown.
+        say(kDash + (in.doneJob.empty() ? std::string() : in.doneJob + kDot) + Tr("peak "));
         figure(Tons(in.results.peakForceTons));
         say(Tr(" at ") + Seconds(in.results.peakTimeSeconds));
         b.badge = in.judgement.verdict;

@@ -8,6 +8,9 @@
 #include <string>
 #include <vector>
 
+/// A rise of this many bar within 1.5 s is a stroke, not a jitter.
+constexpr int kRisingBar = 3;
+
 enum class LinkPhase { NotConnected, Connecting, Connected, Reconnecting };
 
 /// Muted colours for the normal states; amber only for warnings, red only
@@ -19,9 +22,10 @@ struct BannerInputs {
     LinkPhase link = LinkPhase::NotConnected;
     std::string address; ///< "127.0.0.1:65100"
     int reconnectAttempt = 0;
-    bool haveReading = false; ///< a reading came on this link
-    int bar = 0;              ///< the last reading
-    double surface = 0;       ///< cm² of the selected press
+    bool haveReading = false;    ///< a reading came on this link
+    int bar = 0;                 ///< the last reading
+    bool pressureRising = false; ///< it rose by kRisingBar or more in the last 1.5 s
+    double surface = 0;          ///< cm² of the selected press
     bool armed = false;
     bool recording = false;
     int secondsLeft = 0;
@@ -38,6 +42,7 @@ struct BannerInputs {
     bool calibrationOverdue = false;
     std::string storeProblem;  ///< why the record store cannot be written, or ""
     bool done = false;         ///< a cycle ended with a recording
+    std::string doneJob;       ///< its axle and side: "AX-2026-0420 B"
     bool lowSinceDone = false; ///< a reading at or below 4 bar came since
     RecordingResults results;  ///< of that recording
     Judgement judgement;       ///< of that recording

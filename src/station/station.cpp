@@ -156,6 +156,10 @@ void Station::ApplyReadings(const std::vector<Reading>& readings) {
             continue;
         }
         lastBar = reading.bar;
+        // The last second and a half of readings: whether the pressure rises.
+        m_recentBars.emplace_back(reading.arrival, reading.bar);
+        while (reading.arrival - m_recentBars.front().first > std::chrono::milliseconds(1500))
+            m_recentBars.pop_front();
         ReadingEffects fx = m_cycle.OnReading(reading.bar, reading.arrival, inputs);
         if (fx.recordingStarted) {
             m_garbageInRecording = 0;
@@ -294,6 +298,14 @@ BannerInputs Station::BannerState() const {
     in.reconnectAttempt = m_reconnectAttempt;
     in.haveReading = m_haveReading;
     in.bar = m_lastBar;
+    // Rising: 3 bar or more above the lowest of the last 1.5 s, not a
+    // transmitter's jitter about a pressure held.
+    if (!m_recentBars.empty()) {
+        int lowest = m_lastBar;
+        for (const auto& [at, bar] : m_recentBars)
+            lowest = std::min(lowest, bar);
+        in.pressureRising = m_lastBar - lowest >= kRisingBar;
+    }
     in.surface = m_setup.surface;
     in.armed = m_cycle.m_armed;
     in.recording = m_cycle.m_recording && !m_cycle.m_lengthReached;
@@ -315,6 +327,9 @@ BannerInputs Station::BannerState() const {
     in.done = m_done;
     in.lowSinceDone = m_lowSinceDone;
     in.results = m_doneResults;
+    if (m_done && m_lastRecording)
+        in.doneJob = m_lastRecording->setup.job.axleDesignation + " " +
+                     m_lastRecording->setup.job.mountingSide;
     in.judgement = m_doneJudgement;
     in.incomplete = m_doneJudgement.verdict == Verdict::Incomplete ||
                     (m_doneJudgement.verdict == Verdict::None && m_doneIncomplete);

@@ -17,6 +17,7 @@
 #include "station/station_listener.h"
 
 #include <memory>
+#include <deque>
 #include <optional>
 #include <string>
 #include <vector>
@@ -207,6 +208,7 @@ class Station : private LinkListener {
     int m_garbageInRecording = 0;
     bool m_haveReading = false;
     int m_lastBar = 0;
+    std::deque<std::pair<SteadyTime, int>> m_recentBars; ///< the last 1.5 s of readings
     bool m_done = false; ///< a cycle ended with a recording, and no new one started
     bool m_lowSinceDone = false;
     RecordingResults m_doneResults; ///< of the last recording, for the banner
