@@ -927,6 +927,18 @@ TEST_F(ReportTest, TheHistoryFindsEachJobPrintsItAgainAndExportsIt) {
     // The reprint proves the same data as the first page.
     const VerifyOutcome verified = VerifyReportFile(reprint, panel->Job().StorePath());
     EXPECT_EQ(verified.exitCode, 0) << verified.line;
+    // Fault mended: a recording whose report was declined has no CSV file,
+    // and its reprint named one that was never written; it writes it now.
+    history->m_text->SetValue("HX-1");
+    ASSERT_EQ(history->m_shown.size(), 1u);
+    wxTEST_DIALOG(history->PrintAgain(),
+                  ExpectBoxStarting("Report printed again: ", wxOK, "Success"));
+    wxArrayString declined;
+    ASSERT_EQ(wxDir::GetAllFiles(dir, &declined, "*HX-1*_reprint-*.pdf", wxDIR_FILES), 1u);
+    const VerifyOutcome written =
+        VerifyReportFile(std::string(declined[0].utf8_str()), panel->Job().StorePath());
+    EXPECT_EQ(written.exitCode, 0) << written.line;
+    history->m_text->SetValue("HX-2");
 
     // The plot by keyboard: zoom in, move right, and back to the whole curve.
     mpWindow* plot = history->m_plot.plot;

@@ -116,12 +116,14 @@ bool WriteReportFiles(wxWindow* parent, PanelHost& host, int64_t now, const Reco
         reprint ? directory + fileName.BeforeLast('.') + "_reprint-" + utf8(FileStamp(now)) + ".pdf"
                 : directory + fileName;
     const wxString csvName = fileName.BeforeLast('.') + ".csv";
-    const wxString csvPath = reprint ? wxString() : directory + csvName;
+    // A reprint names the CSV file of the first print; when there is none
+    // (the report was declined at the end of the recording), it writes it.
+    const bool writeCsv = !reprint || !wxFileName::FileExists(directory + csvName);
+    const wxString csvPath = writeCsv ? directory + csvName : wxString();
 
-    // The CSV file is made first: the page carries its SHA-256. A reprint
-    // names the CSV file of the first print.
-    const std::string csvBytes = reprint ? std::string() : CurveCsvText(recording);
-    const std::string csvSha256 = !reprint ? Sha256Hex(csvBytes)
+    // The CSV file is made first: the page carries its SHA-256.
+    const std::string csvBytes = writeCsv ? CurveCsvText(recording) : std::string();
+    const std::string csvSha256 = writeCsv ? Sha256Hex(csvBytes)
                                   : !recording.csvSha256.empty()
                                       ? recording.csvSha256
                                       : Sha256Hex(CurveCsvText(recording));
@@ -181,13 +183,13 @@ bool WriteReportFiles(wxWindow* parent, PanelHost& host, int64_t now, const Reco
     wxString reason;
     if (!WriteFileBytes(std::string(pdfTemporary.utf8_str()), pageBytes, &pdfError)) {
         reason = "the file " + fullPath + " cannot be written (" + utf8(pdfError) + ")";
-    } else if (!reprint && !WriteFileBytes(std::string(csvPath.utf8_str()), csvBytes, &csvError)) {
+    } else if (writeCsv && !WriteFileBytes(std::string(csvPath.utf8_str()), csvBytes, &csvError)) {
         reason =
             "the file " + csvPath + " cannot be written (" + wxString::FromUTF8(csvError) + ")";
     } else if (!RenameOver(std::string(pdfTemporary.utf8_str()),
                            std::string(fullPath.utf8_str()))) {
         const int code = errno;
-        if (!reprint) wxRemoveFile(csvPath);
+        if (writeCsv) wxRemoveFile(csvPath);
         reason = "the file " + fullPath + " cannot be written (" + std::strerror(code) + ")";
     }
     if (!reason.empty()) {
@@ -201,7 +203,12 @@ bool WriteReportFiles(wxWindow* parent, PanelHost& host, int64_t now, const Reco
         files->csvPath = csvPath.utf8_str();
         files->pageSha256 = pdfSha256;
     }
-    if (reprint) ShowInfo(_("Report printed again: ") + fullPath, _("Success"));
+    if (reprint)
+        ShowInfo(_("Report printed again: ") + fullPath +
+                     (writeCsv ? "\n" + _("Its CSV file, not written before, was written too: ") +
+                                     csvPath
+                               : wxString()),
+                 _("Success"));
     return true;
 }
 
