@@ -953,7 +953,11 @@ TEST_F(ReportTest, TheHistoryFindsEachJobPrintsItAgainAndExportsIt) {
     EXPECT_FALSE(history->PlotKey('q'));
 
     const std::string exported = dir + "/exported.csv";
-    history->ExportCsv(wxString::FromUTF8(exported));
+    wxTEST_DIALOG(history->ExportCsv(wxString::FromUTF8(exported)),
+                  ExpectBoxStarting("The CSV file of report " +
+                                        ReportNumber(panel->Job().LastRecording()->setup.uuid) +
+                                        " (axle HX-2 ",
+                                    wxOK, "Export CSV"));
     EXPECT_EQ(ReadText(exported), ReadText(first.substr(0, first.size() - 4) + ".csv"));
     history->Destroy();
     Pump(50);

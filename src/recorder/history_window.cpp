@@ -4,6 +4,7 @@
 #include "station/cycle.h"
 #include "station/job_setup.h"
 #include "station/local_time.h"
+#include "station/translate.h"
 #include "station/press_register.h"
 #include "station/report_data.h"
 #include "station/report_import.h"
@@ -811,9 +812,17 @@ void HistoryWindow::ExportCsv(const wxString& path) {
         target = chooser.GetPath();
     }
     std::string why;
-    if (!WriteCurveCsv(std::string(target.utf8_str()), recording, &why))
+    if (!WriteCurveCsv(std::string(target.utf8_str()), recording, &why)) {
         ShowError("The CSV file " + target + " cannot be written (" + wxString::FromUTF8(why) +
                   ").");
+        return;
+    }
+    // Said where it went: a file dialog's folder is easily forgotten.
+    ShowInfo(wxString::Format(TrW("The CSV file of report %s (axle %s %s) was written to %s."),
+                              wxString::FromUTF8(ReportNumber(recording.setup.uuid)),
+                              wxString::FromUTF8(recording.setup.job.axleDesignation),
+                              wxString::FromUTF8(recording.setup.job.mountingSide), target),
+             TrW("Export CSV"));
 }
 
 void HistoryWindow::OpenFolder() {
