@@ -389,3 +389,25 @@ TEST_F(CanvasTest, AnAxisNameUnderItsLabelsIsCentredUnderThePlotArea) {
     EXPECT_GT(first, 250);
     EXPECT_NEAR((first + last) / 2.0, (250 + 490) / 2.0, 6);
 }
+
+// Fault mended: labels closer than 32 pixels were skipped one by one, so at
+// 16.2 pixels a step they came every second or third step as the pixels
+// fell (0, 30, 50, 80): now every label is a whole number of steps from
+// the last, the same number each time.
+TEST_F(CanvasTest, VerticalLabelsComeAtEvenSteps) {
+    const wxImage image = Render(0, 100, 0, 100, 500, 222); // 162 pixels for 10 steps
+    std::vector<int> rows;
+    for (int y = 0; y < image.GetHeight(); ++y)
+        if (CountIn(image, wxRect(34, y, 12, 1), IsDark) > 0) rows.push_back(y); // last digits
+    std::vector<int> centres; // of each label's run of rows
+    for (size_t i = 0; i < rows.size();) {
+        size_t j = i;
+        while (j + 1 < rows.size() && rows[j + 1] <= rows[j] + 1)
+            ++j;
+        centres.push_back((rows[i] + rows[j]) / 2);
+        i = j + 1;
+    }
+    ASSERT_GE(centres.size(), 4u);
+    for (size_t k = 2; k < centres.size(); ++k)
+        EXPECT_NEAR(centres[k] - centres[k - 1], centres[1] - centres[0], 1) << k;
+}

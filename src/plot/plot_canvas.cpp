@@ -986,6 +986,12 @@ void mpScaleY::Plot(wxDC& dc, mpWindow& w) {
     if (UsableStep(step) && std::isfinite(end)) {
         double nFirst = std::floor((posY - plotH / scale) / step) * step;
         const wxCoord hFirst = TextSize(dc, label(nFirst)).y;
+        // Labels more than 32 pixels apart, on every `every`-th tick (1, 2
+        // or 5 times a power of ten), so that their values step evenly.
+        long long every = 1;
+        for (long long power = 1; every * step * scale <= 32 && power < 1000000; power *= 10)
+            for (const long long m : {1, 2, 5})
+                if ((every = m * power) * step * scale > 32) break;
         double lastTop = 65536;
         int count = 0;
         for (double n = nFirst; n < end && count < kMaxTicks; n += step, ++count) {
@@ -1010,7 +1016,7 @@ void mpScaleY::Plot(wxDC& dc, mpWindow& w) {
                 const wxSize size = TextSize(dc, text);
                 const wxCoord tw = size.x, th = size.y;
                 labelWidth = std::max(labelWidth, tw);
-                if (lastTop - p + hFirst / 2 > 32) {
+                if (std::llround(n / step) % every == 0 && lastTop - p + hFirst / 2 > 30) {
                     int tx = (flags == mpALIGN_RIGHT || flags == mpALIGN_BORDER_BOTTOM)
                                  ? orgx + 4
                                  : orgx - 4 - tw;
