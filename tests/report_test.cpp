@@ -23,6 +23,7 @@
 #include "station/press_register.h"
 
 #include <wx/combobox.h>
+#include <wx/datectrl.h>
 #include <wx/dir.h>
 #include <wx/dirdlg.h>
 #include <wx/filename.h>
@@ -541,6 +542,22 @@ TEST_F(ReportTest, LimitsGiveAVerdictOnThePanelThePageAndTheCsv) {
     EXPECT_NE(page.find("Result: FAIL NOK peak 477.7 t above 450.0 t"), std::string::npos) << page;
     csv = ReadText(ReportPath("AX13").substr(0, ReportPath().size() - 4) + ".csv");
     EXPECT_NE(csv.find("# result,\"FAIL (peak 477.7 t above 450.0 t)\""), std::string::npos);
+    // In History the result's word has its colour: FAIL red, PASS green.
+    {
+        std::string why;
+        auto* history = new HistoryWindow(MainWindow::GetInstance()->m_frame, *panel,
+                                          RecordStore::Open(panel->Job().StorePath(), &why));
+        ASSERT_EQ(history->m_list->Row(0).result, "FAIL");
+        ASSERT_EQ(history->m_list->Row(1).result, "PASS");
+        auto colour = [&](long row) { // the list asks for one row's at a time
+            const wxItemAttr* attr = history->m_list->OnGetItemColumnAttr(row, 7);
+            return attr ? attr->GetTextColour() : wxColour();
+        };
+        EXPECT_EQ(colour(0), wxColour(190, 0, 0));
+        EXPECT_EQ(colour(1), wxColour(0, 120, 40));
+        EXPECT_EQ(history->m_list->OnGetItemColumnAttr(0, 3), nullptr);
+        history->Destroy();
+    }
 
     // Without limits the page says nothing of a verdict.
     ASSERT_TRUE(main->SetLimits(1, nullptr, &error)) << error;
@@ -959,6 +976,17 @@ TEST_F(ReportTest, TheHistoryFindsEachJobPrintsItAgainAndExportsIt) {
                                         " (axle HX-2 ",
                                     wxOK, "Export CSV"));
     EXPECT_EQ(ReadText(exported), ReadText(first.substr(0, first.size() - 4) + ".csv"));
+
+    // The result's word has its colour; the other columns, and a recording
+    // judged by no limits, none.
+    ASSERT_EQ(history->m_list->Row(0).result, "") << "judged by no limits";
+    EXPECT_EQ(history->m_list->OnGetItemColumnAttr(0, 7), nullptr);
+    // Dates the wrong way round are told, not answered "0 recordings".
+    history->m_from->SetValue(wxDateTime(9, wxDateTime::Dec, 2026));
+    history->m_until->SetValue(wxDateTime(1, wxDateTime::Dec, 2026));
+    history->Search();
+    EXPECT_TRUE(history->m_count->GetLabel().StartsWith("From 2026-12-09 is after to 2026-12-01"))
+        << history->m_count->GetLabel();
     history->Destroy();
     Pump(50);
 }

@@ -124,6 +124,20 @@ const RecordSummary& HistoryList::Row(long index) const {
     return at < found->second.size() ? found->second[at] : none;
 }
 
+wxItemAttr* HistoryList::OnGetItemColumnAttr(long item, long column) const {
+    if (column != (m_plant ? 8 : 7)) return nullptr;
+    const std::string& result = Row(item).result;
+    if (result == "PASS")
+        m_resultAttr.SetTextColour(wxColour(0, 120, 40));
+    else if (result == "FAIL")
+        m_resultAttr.SetTextColour(wxColour(190, 0, 0));
+    else if (result == "INCOMPLETE")
+        m_resultAttr.SetTextColour(wxColour(170, 100, 0));
+    else
+        return nullptr;
+    return &m_resultAttr;
+}
+
 wxString HistoryList::OnGetItemText(long item, long column) const {
     const RecordSummary& row = Row(item);
     if (m_plant) {
@@ -413,6 +427,19 @@ bool HistoryWindow::ExportList(const wxString& path) {
 
 void HistoryWindow::Search() {
     const RecordFilter filter = CurrentFilter();
+    // Dates the wrong way round find nothing: said, not "0 recordings".
+    if (filter.until != 0 && filter.until <= filter.from) {
+        ++m_plantSearch; // an answer still on its way is not shown
+        if (m_list->ShowsPlant())
+            m_list->ShowPlantRows({});
+        else
+            m_list->ShowRecords(filter);
+        m_count->SetLabel(wxString::Format(
+            TrW("From %s is after to %s: no recording can be in both. Set the dates again."),
+            m_from->GetValue().FormatISODate(), m_until->GetValue().FormatISODate()));
+        ShowSelection();
+        return;
+    }
     if (PlantScope()) {
         SearchPlant(filter);
         return;

@@ -35,6 +35,9 @@ class HistoryList : public wxListCtrl {
     void ShowPlantRows(std::vector<RecordSummary> rows);
     const RecordSummary& Row(long index) const;
     bool ShowsPlant() const { return m_plant; }
+    /// The result's word in its colour: PASS green, FAIL red, INCOMPLETE
+    /// amber; the other columns as they are.
+    wxItemAttr* OnGetItemColumnAttr(long item, long column) const override;
 
   protected:
     wxString OnGetItemText(long item, long column) const override;
@@ -45,6 +48,7 @@ class HistoryList : public wxListCtrl {
     RecordStore& m_store;
     RecordFilter m_filter;
     mutable std::map<long, std::vector<RecordSummary>> m_pages;
+    mutable wxItemAttr m_resultAttr;
     bool m_plant = false;
     std::vector<RecordSummary> m_plantRows;
 };
