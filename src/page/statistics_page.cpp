@@ -230,15 +230,9 @@ PageLayout LayOutStatisticsPage(const StatisticsPageFacts& facts, const PageMeas
     }
 
     // The charts, on the right.
-    const size_t n = s.plant ? (s.runs.empty() ? 0 : s.runs.back().last + 1) : s.peaks.size();
-    const bool chart = std::isfinite(s.chart.sigma) && s.chart.sigma > 0;
-    double low = n ? s.summary.min : 0, high = n ? s.summary.max : 1;
-    for (double v :
-         {chart ? s.chart.lower : low, chart ? s.chart.upper : high,
-          s.hasLimits ? s.limits.lowerTons : low, s.hasLimits ? s.limits.upperTons : high}) {
-        low = std::min(low, v);
-        high = std::max(high, v);
-    }
+    const size_t n = s.SeriesLength();
+    const bool chart = s.HasChart();
+    const auto [low, high] = s.IndividualsSpan();
     const double pad = std::max(0.5, (high - low) * 0.06);
     Chart individuals(page, pen, {300, 318, 514, 196}, 0, std::max<double>(n, 1) + 1, low - pad,
                       high + pad);
@@ -293,11 +287,7 @@ PageLayout LayOutStatisticsPage(const StatisticsPageFacts& facts, const PageMeas
     size_t tallest = 1;
     for (const HistogramBin& b : s.histogram)
         tallest = std::max(tallest, b.count);
-    double lowX = n ? s.summary.min : 0, highX = n ? s.summary.max : 1;
-    if (s.hasLimits) {
-        lowX = std::min(lowX, s.limits.lowerTons);
-        highX = std::max(highX, s.limits.upperTons);
-    }
+    const auto [lowX, highX] = s.HistogramSpan();
     const double padX = std::max(0.5, (highX - lowX) * 0.06);
     Chart histogram(page, pen, {578, 110, 236, 140}, lowX - padX, highX + padX, 0,
                     static_cast<double>(tallest) * 1.12);

@@ -1,6 +1,7 @@
 #include "plant/plant_server.h"
 
 #include "link/transport.h"
+#include "plant/pg_result.h"
 #include "records/integrity.h"
 #include "records/record_store.h"
 
@@ -19,13 +20,7 @@ namespace {
 
 /// A result that is cleared however the function is left; null when the
 /// question failed.
-struct Result {
-    explicit Result(PGresult* r) : result(r) {}
-    ~Result() { PQclear(result); }
-    Result(const Result&) = delete;
-    Result& operator=(const Result&) = delete;
-    PGresult* result;
-};
+using Result = PgResult;
 
 /// A message of libpq or the server in one line: its first, without the
 /// server's severity word; a connection that broke on the way says so.

@@ -3,6 +3,8 @@
 // server, and whose answer is a few hundred rows whatever the selection.
 #include "plant/plant_server.h"
 
+#include "plant/pg_result.h"
+
 #include <libpq-fe.h>
 
 #include <algorithm>
@@ -122,13 +124,7 @@ SELECT 'r', min(i), max(i), min(v), avg(v), max(v), max(abs(step)), NULL, NULL, 
     FROM series GROUP BY i / (SELECT run FROM figures)
 )SQL";
 
-struct Answer {
-    explicit Answer(PGresult* r) : result(r) {}
-    ~Answer() { PQclear(result); }
-    Answer(const Answer&) = delete;
-    Answer& operator=(const Answer&) = delete;
-    PGresult* result;
-};
+using Answer = PgResult;
 
 std::string LikePattern(const std::string& pattern) {
     std::string like;

@@ -387,7 +387,7 @@ void StatisticsWindow::ShowFigures(MountingStatistics shown) {
 void StatisticsWindow::DrawCharts() {
     const MountingStatistics& s = m_shown;
     // Every peak, or the plant's runs of consecutive mountings.
-    const size_t n = s.plant ? (s.runs.empty() ? 0 : s.runs.back().last + 1) : s.peaks.size();
+    const size_t n = s.SeriesLength();
     std::vector<double> x, y, low, high, rx, ry;
     if (s.plant) {
         for (const PlantStatistics::Run& run : s.runs) {
@@ -424,7 +424,7 @@ void StatisticsWindow::DrawCharts() {
     m_ewma->SetVisible(!s.plant);
     m_ewma->SetData(s.plant ? std::vector<double>{} : x,
                     s.plant ? std::vector<double>{} : Ewma(s.peaks));
-    const bool chart = std::isfinite(s.chart.sigma) && s.chart.sigma > 0;
+    const bool chart = s.HasChart();
     const std::pair<mpHorizontalLine*, double> lines[] = {
         {m_centre, s.chart.centre},
         {m_lowerControl, s.chart.lower},
@@ -438,13 +438,7 @@ void StatisticsWindow::DrawCharts() {
     m_upperLimit->SetVisible(s.hasLimits);
     m_lowerLimit->SetValue(s.limits.lowerTons);
     m_upperLimit->SetValue(s.limits.upperTons);
-    double lowY = n ? s.summary.min : 0, highY = n ? s.summary.max : 1;
-    for (double v :
-         {chart ? s.chart.lower : lowY, chart ? s.chart.upper : highY,
-          s.hasLimits ? s.limits.lowerTons : lowY, s.hasLimits ? s.limits.upperTons : highY}) {
-        lowY = std::min(lowY, v);
-        highY = std::max(highY, v);
-    }
+    const auto [lowY, highY] = s.IndividualsSpan();
     const double pad = std::max(0.5, (highY - lowY) * 0.08);
     m_individuals->Fit(0, std::max<double>(n, 1) + 1, lowY - pad, highY + pad);
 
@@ -472,11 +466,7 @@ void StatisticsWindow::DrawCharts() {
         m_histogramLimits[k]->SetVisible(s.hasLimits);
         m_histogramLimits[k]->SetData({limitValues[k], limitValues[k]}, {0, tallest * 1.1});
     }
-    double lowX = n ? s.summary.min : 0, highX = n ? s.summary.max : 1;
-    if (s.hasLimits) {
-        lowX = std::min(lowX, s.limits.lowerTons);
-        highX = std::max(highX, s.limits.upperTons);
-    }
+    const auto [lowX, highX] = s.HistogramSpan();
     const double padX = std::max(0.5, (highX - lowX) * 0.08);
     m_histogram->Fit(lowX - padX, highX + padX, 0, tallest * 1.15);
     // The pressure at rest before each Start, where it is known.

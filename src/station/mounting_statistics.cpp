@@ -197,6 +197,33 @@ MountingStatistics StatisticsOf(const PlantStatistics& p, const ForceLimits* giv
     return s;
 }
 
+size_t MountingStatistics::SeriesLength() const {
+    return plant ? (runs.empty() ? 0 : runs.back().last + 1) : peaks.size();
+}
+
+bool MountingStatistics::HasChart() const {
+    return std::isfinite(chart.sigma) && chart.sigma > 0;
+}
+
+MountingStatistics::Span MountingStatistics::IndividualsSpan() const {
+    Span span = HistogramSpan();
+    if (HasChart()) {
+        span.low = std::min(span.low, chart.lower);
+        span.high = std::max(span.high, chart.upper);
+    }
+    return span;
+}
+
+MountingStatistics::Span MountingStatistics::HistogramSpan() const {
+    Span span;
+    if (SeriesLength() > 0) span = {summary.min, summary.max};
+    if (hasLimits) {
+        span.low = std::min(span.low, limits.lowerTons);
+        span.high = std::max(span.high, limits.upperTons);
+    }
+    return span;
+}
+
 std::string StatisticsLines(const MountingStatistics& s) {
     const double none = std::nan("");
     const Capability& c = s.capability;

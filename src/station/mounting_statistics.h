@@ -60,6 +60,18 @@ struct MountingStatistics {
     /// consecutive mountings.
     bool plant = false;
     std::vector<PlantStatistics::Run> runs;
+
+    /// How many mountings the series has (the plant's runs count theirs).
+    size_t SeriesLength() const;
+    /// Whether the control chart has a spread to draw.
+    bool HasChart() const;
+    /// What a chart of the peaks spans: with the control lines and the
+    /// limits (the individuals chart), or with the limits (the histogram).
+    struct Span {
+        double low = 0, high = 1;
+    };
+    Span IndividualsSpan() const;
+    Span HistogramSpan() const;
 };
 
 /// The statistics of what `filter` finds; against `given` limits when not
