@@ -16,10 +16,7 @@ using namespace page_parts;
 namespace {
 
 std::string Figure(double value, int decimals) {
-    if (!std::isfinite(value)) return "\xE2\x80\x94";
-    char text[64];
-    std::snprintf(text, sizeof text, "%.*f", decimals, value);
-    return text;
+    return FigureText(value, decimals, "\xE2\x80\x94");
 }
 
 /// A step of 1, 2 or 5 times a power of ten that divides `span` into about

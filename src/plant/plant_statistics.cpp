@@ -126,15 +126,6 @@ SELECT 'r', min(i), max(i), min(v), avg(v), max(v), max(abs(step)), NULL, NULL, 
 
 using Answer = PgResult;
 
-std::string LikePattern(const std::string& pattern) {
-    std::string like;
-    for (char c : pattern) {
-        if (c == '%' || c == '_' || c == '\\') like += '\\';
-        like += c == '*' ? '%' : c == '?' ? '_' : c;
-    }
-    return like;
-}
-
 } // namespace
 
 bool PlantServer::JudgedByProgram(const std::string& name, long long version, PlantStatistics& out,
@@ -165,7 +156,7 @@ bool PlantServer::Statistics(const MountingFilter& filter, const std::string& pc
                              PlantStatistics& out, std::string* why) {
     out = PlantStatistics();
     // Only the conditions asked for, each parameter typed where it is not.
-    const bool pattern = filter.bearing.find_first_of("*?") != std::string::npos;
+    const bool pattern = IsBearingPattern(filter.bearing);
     std::string where = "WHERE stopped_at >= $3::bigint";
     where += filter.press.empty() ? " AND $1::text IS NOT NULL" : " AND press = $1";
     if (filter.bearing.empty())
@@ -179,7 +170,7 @@ bool PlantServer::Statistics(const MountingFilter& filter, const std::string& pc
     for (size_t at = sql.find("%WHERE%"); at != std::string::npos; at = sql.find("%WHERE%"))
         sql.replace(at, 7, where);
     const std::string values[] = {filter.press,
-                                  pattern ? LikePattern(filter.bearing) : filter.bearing,
+                                  BearingLike(filter.bearing),
                                   std::to_string(filter.from),
                                   std::to_string(filter.until),
                                   pcName,

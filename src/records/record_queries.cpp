@@ -129,16 +129,26 @@ std::vector<ListedRecording> RecordStore::Listed(const RecordFilter& filter) {
     return rows;
 }
 
+bool IsBearingPattern(const std::string& pattern) {
+    return pattern.find_first_of("*?") != std::string::npos;
+}
+
+std::string BearingLike(const std::string& pattern) {
+    if (!IsBearingPattern(pattern)) return pattern;
+    std::string like;
+    for (char c : pattern) {
+        if (c == '%' || c == '_' || c == '\\') like += '\\';
+        like += c == '*' ? '%' : c == '?' ? '_' : c;
+    }
+    return like;
+}
+
 std::vector<MountingPoint> RecordStore::Mountings(const MountingFilter& filter) {
     // Only the conditions asked for, so that an index can serve them: a
     // designation without wildcards is looked up (letters without case),
     // a pattern read as LIKE reads it.
-    const bool pattern = filter.bearing.find_first_of("*?") != std::string::npos;
-    std::string like;
-    for (char c : filter.bearing) {
-        if (pattern && (c == '%' || c == '_' || c == '\\')) like += '\\';
-        like += !pattern ? c : c == '*' ? '%' : c == '?' ? '_' : c;
-    }
+    const bool pattern = IsBearingPattern(filter.bearing);
+    const std::string like = BearingLike(filter.bearing);
     std::string sql = "SELECT id, uuid, stopped_at, press, axle, side, bearing, result,"
                       " sample_count, peak_t, has_limits, lower_t, upper_t, status,"
                       " coalesce(program_name, ''), coalesce(rest_bar, -1),"

@@ -134,6 +134,12 @@ struct CriterionValue {
     std::string text;
 };
 
+/// A bearing pattern (`*` any characters, `?` one) as an SQL LIKE pattern
+/// with `\` as its escape; a designation without wildcards as it stands.
+std::string BearingLike(const std::string& pattern);
+/// Whether `pattern` has a wildcard.
+bool IsBearingPattern(const std::string& pattern);
+
 /// One recording as the statistics see it.
 struct MountingPoint {
     int64_t id = 0;

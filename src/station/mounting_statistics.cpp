@@ -15,13 +15,6 @@
 
 namespace {
 
-std::string Figure(double value, int decimals) {
-    if (!std::isfinite(value)) return "-";
-    char text[64];
-    std::snprintf(text, sizeof text, "%.*f", decimals, value);
-    return text;
-}
-
 std::string Folded(std::string text) {
     for (char& c : text)
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -86,6 +79,13 @@ void CriteriaOf(RecordStore& store, const std::vector<std::pair<std::string, int
     for (const auto& [by, position] : failedBy)
         if (by == program && position >= 1 && static_cast<size_t>(position) <= s.criteria.size())
             ++s.criteria[position - 1].failed;
+}
+
+std::string FigureText(double value, int decimals, const char* none) {
+    if (!std::isfinite(value)) return none;
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    return text;
 }
 
 std::string RuleWords(ChartRule rule) {
@@ -229,14 +229,14 @@ std::string StatisticsLines(const MountingStatistics& s) {
     const Capability& c = s.capability;
     const std::pair<const char*, std::string> lines[] = {
         {"n", std::to_string(s.summary.n)},
-        {"mean", Figure(s.summary.mean, 3)},
-        {"sd", Figure(s.summary.sd, 3)},
-        {"min", Figure(s.summary.min, 3)},
-        {"max", Figure(s.summary.max, 3)},
-        {"Cp", Figure(s.hasLimits ? c.cp : none, 2)},
-        {"Cpk", Figure(s.hasLimits ? c.cpk : none, 2)},
-        {"Pp", Figure(s.hasLimits ? c.pp : none, 2)},
-        {"Ppk", Figure(s.hasLimits ? c.ppk : none, 2)},
+        {"mean", FigureText(s.summary.mean, 3)},
+        {"sd", FigureText(s.summary.sd, 3)},
+        {"min", FigureText(s.summary.min, 3)},
+        {"max", FigureText(s.summary.max, 3)},
+        {"Cp", FigureText(s.hasLimits ? c.cp : none, 2)},
+        {"Cpk", FigureText(s.hasLimits ? c.cpk : none, 2)},
+        {"Pp", FigureText(s.hasLimits ? c.pp : none, 2)},
+        {"Ppk", FigureText(s.hasLimits ? c.ppk : none, 2)},
     };
     std::string text;
     for (const auto& [word, figure] : lines)
@@ -244,9 +244,10 @@ std::string StatisticsLines(const MountingStatistics& s) {
     // Each criterion of the program: its figures and the FAILs it made.
     for (const CriterionFigures& f : s.criteria)
         text += "criterion " + std::to_string(f.position) + " " + f.kind + " (" + f.unit + "): n " +
-                std::to_string(f.summary.n) + ", mean " + Figure(f.summary.mean, 3) + ", sd " +
-                Figure(f.summary.sd, 3) + ", min " + Figure(f.summary.min, 3) + ", max " +
-                Figure(f.summary.max, 3) + ", first NOK of " + std::to_string(f.failed) + " FAIL\n";
+                std::to_string(f.summary.n) + ", mean " + FigureText(f.summary.mean, 3) + ", sd " +
+                FigureText(f.summary.sd, 3) + ", min " + FigureText(f.summary.min, 3) + ", max " +
+                FigureText(f.summary.max, 3) + ", first NOK of " + std::to_string(f.failed) +
+                " FAIL\n";
     // One line per rule, with the recordings at which it was broken.
     for (const ChartRule rule : {ChartRule::BeyondThreeSigma, ChartRule::NineOnOneSide,
                                  ChartRule::SixTrending, ChartRule::TwoOfThreeBeyondTwo}) {

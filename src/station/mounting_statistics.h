@@ -79,6 +79,9 @@ struct MountingStatistics {
 MountingStatistics StatisticsOf(RecordStore& store, const MountingFilter& filter,
                                 const ForceLimits* given);
 
+/// `value` with `decimals` places; `none` for a figure that cannot be had.
+std::string FigureText(double value, int decimals, const char* none = "-");
+
 /// A rule's name in the language in use.
 std::string RuleWords(ChartRule rule);
 
