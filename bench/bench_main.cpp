@@ -278,7 +278,7 @@ void BenchReport() {
         recording.setup.job.axleDesignation = "AX" + std::to_string(i);
         recording.setup.uuid = NewRecordingId();
         auto a = Clock::now();
-        wxTEST_DIALOG(panel->WriteReport(recording, "", &written),
+        wxTEST_DIALOG(panel->WriteReport(recording, {}, &written),
                       wxExpectModal<wxMessageDialog>(wxOK));
         best = std::min(best, Ms(a, Clock::now()));
     }

@@ -113,47 +113,25 @@ TEST(CurveCsv, UnwritableDirectoryFailsWithReasonAndLeavesNothing) {
     EXPECT_FALSE(std::ifstream(path).good());
 }
 
-// Fault mended: answering Yes to "File exists. Overwrite it?" destroyed the
-// earlier report, which may already be the evidence of a job.
-TEST(ReplacedReports, TheEarlierPairIsKeptUnderReplacedWithTheTimeOfTheMove) {
+// Fault mended: a re-mount of the same axle side that day asked "File exists.
+// Overwrite it?" and moved the first (FAIL) report into replaced/, so the
+// folder showed only the PASS. Each report now takes a name of its own.
+TEST(ReportNames, AReMountTakesTheNextFreeNameAndNothingIsMoved) {
     const std::string dir =
-        testing::TempDir() + "replaced_test_" +
+        testing::TempDir() + "names_test_" +
         std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
     ASSERT_TRUE(MakeDirectory(dir));
-    const std::string pdf = dir + "/Report_Mounting_AX12B_20261208.pdf";
-    const std::string csv = dir + "/Report_Mounting_AX12B_20261208.csv";
-    std::ofstream(pdf) << "first pdf";
-    std::ofstream(csv) << "first csv";
-    std::string error;
-    ASSERT_TRUE(MoveReplacedAside({pdf, csv}, "20261208-143012", &error)) << error;
-    EXPECT_FALSE(PathExists(pdf));
-    EXPECT_EQ(
-        ReadFile(dir + "/replaced/Report_Mounting_AX12B_20261208_replaced-20261208-143012.pdf"),
-        "first pdf");
-    EXPECT_EQ(
-        ReadFile(dir + "/replaced/Report_Mounting_AX12B_20261208_replaced-20261208-143012.csv"),
-        "first csv");
-    // A second replacement in the same second keeps both; a missing file is no failure.
-    std::ofstream(pdf) << "second pdf";
-    ASSERT_TRUE(MoveReplacedAside({pdf, csv}, "20261208-143012", &error)) << error;
-    EXPECT_EQ(
-        ReadFile(dir + "/replaced/Report_Mounting_AX12B_20261208_replaced-20261208-143012-2.pdf"),
-        "second pdf");
-}
-
-TEST(ReplacedReports, AFileThatCannotBeMovedStopsTheReportWithItsReason) {
-    std::string error;
-    EXPECT_TRUE(MoveReplacedAside({"/nonexistent-dir/report.pdf"}, "s", &error));
-    // "replaced" is a file where the folder should be: the report stays as it was.
-    const std::string dir =
-        testing::TempDir() + "replaced_blocked_" +
-        std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
-    ASSERT_TRUE(MakeDirectory(dir));
-    std::ofstream(dir + "/replaced") << "a file, not a folder";
-    std::ofstream(dir + "/r.pdf") << "keep me";
-    EXPECT_FALSE(MoveReplacedAside({dir + "/r.pdf"}, "s", &error));
-    EXPECT_NE(error.find("replaced"), std::string::npos) << error;
-    EXPECT_EQ(ReadFile(dir + "/r.pdf"), "keep me");
+    const std::string name = "Report_Mounting_AX12B_20261208.pdf";
+    EXPECT_EQ(UnusedReportName(dir, name), name);
+    std::ofstream(dir + "/Report_Mounting_AX12B_20261208.pdf") << "first pdf";
+    EXPECT_EQ(UnusedReportName(dir + "/", name), "Report_Mounting_AX12B_20261208_2.pdf");
+    // A CSV file alone (the page declined, or removed) holds its name too.
+    std::ofstream(dir + "/Report_Mounting_AX12B_20261208_2.csv") << "second csv";
+    EXPECT_EQ(UnusedReportName(dir, name), "Report_Mounting_AX12B_20261208_3.pdf");
+    EXPECT_EQ(ReadFile(dir + "/Report_Mounting_AX12B_20261208.pdf"), "first pdf");
+    // The longest axle still leaves room for "_999" and a reprint's stamp.
+    const std::string longest = ReportFileName(std::string(300, 'A'), "B", "20261208");
+    EXPECT_LE(longest.size() - 4 + 4 + std::string("_reprint-20261208-143012.pdf").size(), 255u);
 }
 
 TEST(RecordingResults, PeakForceItsFirstTimeAndPeakPressure) {

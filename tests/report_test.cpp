@@ -198,12 +198,16 @@ struct ReportTest : testing::Test {
         panel->Controls().productionDate->ChangeValue("2024-01");
         panel->Controls().refurbishmentDate->ChangeValue("2026-11");
     }
-    /// The report of the last recording, or of the job as typed before any.
-    std::string ReportPath(const std::string& axle = "AX12") {
+    /// The report of the last recording, or of the job as typed before any;
+    /// `nth` report of the axle side that day.
+    std::string ReportPath(const std::string& axle = "AX12", int nth = 1) {
         const int64_t stopped = panel->Job().LastRecording()
                                     ? panel->Job().LastRecording()->stoppedAt
                                     : panel->Job().WallSeconds();
-        return dir + "/" + ReportFileName(axle, "B", FileDate(stopped));
+        const std::string name = ReportFileName(axle, "B", FileDate(stopped));
+        return dir + "/" +
+               (nth == 1 ? name
+                         : name.substr(0, name.size() - 4) + "_" + std::to_string(nth) + ".pdf");
     }
     static int counter;
     ManualClock clock{3000000};
@@ -411,32 +415,58 @@ TEST_F(ReportTest, ThePictureIsTheWholeCurveAtOneSizeWhateverTheZoomAndWindow) {
     panel->Controls().plot.plot->Fit(0, 2, 0, 1);
     panel->Controls().plot.plot->SetSize(wxSize(700, 420));
     const double viewX = panel->Controls().plot.plot->GetDesiredXmax();
-    wxTEST_DIALOG(panel->CreateReport(), ExpectBox("File exists. Overwrite it?", wxYES),
-                  ExpectBoxStarting("Report Created: ", wxOK, "Success"));
-    const auto [zoomed, size2] = CurveInPicture(ReportPath());
+    wxTEST_DIALOG(panel->CreateReport(), ExpectBoxStarting("Report Created: ", wxOK, "Success"));
+    const auto [zoomed, size2] = CurveInPicture(ReportPath("AX12", 2));
     EXPECT_EQ(size2, wxSize(1200, 720));
     EXPECT_NEAR(zoomed, whole, whole / 10);
     EXPECT_EQ(panel->Controls().plot.plot->GetDesiredXmax(),
               viewX); // the view stays as the operator left it
 }
 
-TEST_F(ReportTest, ExistingReportAsksBeforeOverwriting) {
-    FillJob();
-    Record();
+// Fault mended: a re-mount of the same axle side that day asked "File exists.
+// Overwrite it?" (Yes on Enter) and moved the FAIL page into replaced/, so the
+// folder showed only the PASS. Now each report has a name of its own, and the
+// panel tells of the FAIL when the axle side is typed again.
+TEST_F(ReportTest, AReMountKeepsTheFailBesideThePassAndThePanelSaysSo) {
+    MainWindow* main = MainWindow::GetInstance();
+    const ForceLimits wide{400, 600}, low{400, 450};
+    std::string error;
+    ASSERT_TRUE(main->SetLimits(1, &low, &error)) << error;
+    const std::string axle = "AX-2026-0420";
+    auto typeAxle = [&] {
+        FillJob();
+        panel->Controls().axleDesignation->SetValue(axle); // as typed: the store is asked
+        panel->Job().FlushRecordStore();
+        Pump(50);
+        wxString shown = panel->Controls().earlierText->GetLabel(); // wrapped in its width
+        shown.Replace("\n", " ");
+        return std::string(shown.utf8_str());
+    };
+    EXPECT_EQ(typeAxle(), "");
+    Record(); // 477.7 t: FAIL
+    wxTEST_DIALOG(panel->CreateReport(), ExpectBoxStarting("Report Created: ", wxOK, "Report"));
+    const std::string fail = ReportPath(axle), failPage = ReadText(fail);
+    const std::string at = IsoTime(panel->Job().LastRecording()->stoppedAt).substr(0, 5);
+    EXPECT_EQ(typeAxle(), axle + " B already has a FAIL today at " + at);
+    panel->Controls().mountingSide->SetSelection(0);
+    panel->AskEarlier();
+    panel->Job().FlushRecordStore();
+    Pump(50);
+    EXPECT_EQ(panel->Controls().earlierText->GetLabel(), ""); // side A has none
+
+    ASSERT_TRUE(main->SetLimits(1, &wide, &error)) << error;
+    typeAxle();
+    Record(); // PASS
     wxTEST_DIALOG(panel->CreateReport(), ExpectBoxStarting("Report Created: ", wxOK, "Success"));
-    WriteText(ReportPath(), "old");
-    wxTEST_DIALOG(panel->CreateReport(),
-                  ExpectBox("File exists. Overwrite it?", wxNO, "Print REPORT?"));
-    EXPECT_EQ(ReadText(ReportPath()), "old");
-    wxTEST_DIALOG(panel->CreateReport(), ExpectBox("File exists. Overwrite it?", wxYES),
-                  ExpectBoxStarting("Report Created: ", wxOK, "Success"));
-    EXPECT_NE(ReadText(ReportPath()), "old");
-    // The earlier pair is kept under replaced/, not lost.
-    wxArrayString kept;
-    wxDir::GetAllFiles(dir + "/replaced", &kept, "*_replaced-*", wxDIR_FILES);
-    ASSERT_EQ(kept.size(), 2u);
-    kept.Sort();
-    EXPECT_EQ(ReadText(std::string(kept[1].utf8_str())), "old"); // the .pdf
+    const std::string pass = ReportPath(axle, 2);
+    EXPECT_NE(PageText(pass).find("Result: PASS"), std::string::npos);
+    EXPECT_EQ(ReadText(fail), failPage); // where it was, as it was
+    EXPECT_FALSE(wxFileName::DirExists(dir + "/replaced"));
+    for (const std::string& page : {fail, pass})
+        EXPECT_EQ(VerifyReportFile(page, panel->Job().StorePath()).exitCode, 0) << page;
+    // The FAIL is still the one named after the PASS that followed it.
+    EXPECT_EQ(typeAxle(), axle + " B already has a FAIL today at " + at + " (2 recordings today)");
+    ClearLimits();
 }
 
 TEST_F(ReportTest, ReportBeforeAnyRecordingIsOfTheJobAsTypedAndDated) {
@@ -830,25 +860,21 @@ TEST_F(ReportTest, EveryRecordingIsStoredBeforeTheQuestionAndKnowsItsReport) {
     EXPECT_EQ(mine().pdfPath, ReportPath());
     EXPECT_EQ(panel->Job().StoreProblem(), "");
 
-    // Fault mended: the same axle side again that day moved the first report
-    // aside, and the store still named the first recording's page where the
-    // second one's now is.
+    // The same axle side again that day: each recording names its own page.
     const std::string first = panel->Job().LastRecording()->setup.uuid;
     std::string firstPage;
     ASSERT_TRUE(ReadWholeFile(ReportPath(), firstPage));
     FillJob();
     Record();
-    wxTEST_DIALOG(panel->CreateReport(), ExpectBox("File exists. Overwrite it?", wxYES),
-                  ExpectBoxStarting("Report Created: ", wxOK, "Success"));
+    wxTEST_DIALOG(panel->CreateReport(), ExpectBoxStarting("Report Created: ", wxOK, "Success"));
     panel->Job().FlushRecordStore();
     std::string pdf, csv, kept;
     ASSERT_TRUE(store->ReportFiles(first, &pdf, &csv));
-    EXPECT_NE(pdf.find("/replaced/"), std::string::npos) << pdf;
+    EXPECT_EQ(pdf, ReportPath());
     EXPECT_TRUE(ReadWholeFile(pdf, kept) && kept == firstPage) << pdf;
-    EXPECT_TRUE(PathExists(csv)) << csv;
     EXPECT_EQ(VerifyReportFile(csv, panel->Job().StorePath()).exitCode, 0);
     ASSERT_TRUE(store->ReportFiles(panel->Job().LastRecording()->setup.uuid, &pdf, &csv));
-    EXPECT_EQ(pdf, ReportPath());
+    EXPECT_EQ(pdf, ReportPath("AX12", 2));
 }
 
 // A store the program cannot use is told at once, in a box and on the banner,

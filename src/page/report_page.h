@@ -56,6 +56,7 @@ struct ReportPageFacts {
     std::string csvName;        ///< the CSV file it names
     std::string csvSha256;      ///< and that file's hash
     std::string reprintOf;      ///< the first print's date for a reprint, else ""
+    std::string reprintBy;      ///< who printed it again
     int64_t madeAt = 0;         ///< wall clock
     float pictureAspect = 0.6f; ///< the picture's height over its width
 };

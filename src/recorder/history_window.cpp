@@ -813,9 +813,15 @@ void HistoryWindow::PrintAgain() {
     // A reprint is kept in the store of the PC that recorded.
     if (m_shown.size() != 1 || m_list->ShowsPlant()) return;
     const Recording& recording = m_shown.front();
+    Reprint reprint;
+    reprint.firstPrinted = IsoDateTime(recording.stoppedAt);
+    // Whoever is at the panel, else the one logged in to the PC.
+    const wxString by = m_panel.Controls().operatorId->GetValue().Strip(wxString::both);
+    reprint.by = (by.empty() ? wxGetUserId() : by).utf8_str();
+    std::string firstPdf;
+    m_store->ReportFiles(recording.setup.uuid, &firstPdf, &reprint.csvPath);
     std::string written, pageSha256;
-    if (!m_panel.WriteReport(recording, IsoDateTime(recording.stoppedAt), &written, &pageSha256))
-        return;
+    if (!m_panel.WriteReport(recording, reprint, &written, &pageSha256)) return;
     std::string why;
     if (!m_store->AddReprint(recording.setup.uuid, m_panel.Job().WallSeconds(), written, &why,
                              pageSha256))

@@ -215,7 +215,13 @@ PanelControls BuildPanelControls(wxWindow* panel, PanelHost& host, int W, int H)
     y += 35;
     caption(_("Bearing refurbishment date"), y);
     c.refurbishmentDate = field(y);
-    y += 40;
+    y += 33;
+    // What this axle side already had today: a re-mount never hides a FAIL.
+    c.earlierText =
+        new wxStaticText(panel, wxID_ANY, "", wxPoint(x0, y), wxSize(290, 30), wxST_NO_AUTORESIZE);
+    c.earlierText->SetFont(wxFont(9, wxFONTFAMILY_DEFAULT, wxFONTSTYLE_NORMAL, wxFONTWEIGHT_BOLD));
+    c.earlierText->SetForegroundColour(wxColour(160, 0, 0));
+    y += 33;
     new wxStaticLine(panel, wxID_ANY, wxPoint(x0, y), wxSize(300, -1));
     y += 12;
 

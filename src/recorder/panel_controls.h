@@ -54,6 +54,7 @@ struct PanelControls {
     wxStaticText* operatorHint = nullptr;
     wxStaticText* axleHint = nullptr;
     wxStaticText* lengthHint = nullptr;
+    wxStaticText* earlierText = nullptr; ///< the axle side's recordings earlier today
     /// The recording ends 2 s after the pressure is released (on by default).
     wxCheckBox* autoEndCheck = nullptr;
 };

@@ -81,8 +81,8 @@ bool FindPageResources(const PanelHost& host, PageResources* resources, wxString
 }
 
 bool WriteReportFiles(wxWindow* parent, PanelHost& host, int64_t now, const Recording& recording,
-                      const std::string& reprintOf, ReportFiles* files) {
-    const bool reprint = !reprintOf.empty();
+                      const Reprint& again, ReportFiles* files) {
+    const bool reprint = again.Is();
     const RecordingSetup& setup = recording.setup;
     const JobData& job = setup.job;
     const wxString anyway = "\n" + _("Do you want to generate REPORT anyway?");
@@ -104,21 +104,32 @@ bool WriteReportFiles(wxWindow* parent, PanelHost& host, int64_t now, const Reco
     if (host.ReportDirectory().empty() && !host.ChooseReportDirectory()) return false;
 
     auto utf8 = [](const std::string& text) { return wxString::FromUTF8(text); };
-    const wxString side = utf8(job.mountingSide);
-    const wxString fileName =
-        utf8(ReportFileName(job.axleDesignation, job.mountingSide, FileDate(recording.stoppedAt)));
     wxString directory = host.ReportDirectory();
     if (!directory.EndsWith(wxString(wxFileName::GetPathSeparator())))
         directory += wxFileName::GetPathSeparator();
-    // A reprint is a page of its own beside the first one; its CSV file is
-    // the first one's.
+    const std::string named =
+        ReportFileName(job.axleDesignation, job.mountingSide, FileDate(recording.stoppedAt));
+    // A reprint is a page of its own beside the first print's CSV file,
+    // wherever the report directory is now; when the first print wrote none
+    // (the report was declined at the end of the recording), it writes it.
+    const wxFileName firstCsv(utf8(again.csvPath));
+    const bool besideFirst = reprint && !again.csvPath.empty() && firstCsv.FileExists();
+    if (besideFirst) directory = firstCsv.GetPathWithSep();
+    // Every recording's report has a name of its own: a re-mount of the same
+    // axle side that day never takes, or moves, an earlier one's.
+    const wxString fileName =
+        besideFirst ? firstCsv.GetName() + ".pdf"
+                    : utf8(UnusedReportName(std::string(directory.utf8_str()), named));
+    if (fileName.empty()) {
+        ShowError("Report not created: " + directory + " already holds a thousand reports named " +
+                  utf8(named) + ".");
+        return false;
+    }
     const wxString fullPath =
         reprint ? directory + fileName.BeforeLast('.') + "_reprint-" + utf8(FileStamp(now)) + ".pdf"
                 : directory + fileName;
     const wxString csvName = fileName.BeforeLast('.') + ".csv";
-    // A reprint names the CSV file of the first print; when there is none
-    // (the report was declined at the end of the recording), it writes it.
-    const bool writeCsv = !reprint || !wxFileName::FileExists(directory + csvName);
+    const bool writeCsv = !besideFirst;
     const wxString csvPath = writeCsv ? directory + csvName : wxString();
 
     // The CSV file is made first: the page carries its SHA-256.
@@ -133,18 +144,6 @@ bool WriteReportFiles(wxWindow* parent, PanelHost& host, int64_t now, const Reco
     if (!FindPageResources(host, &resources, &missing)) {
         ShowError("Report not created: " + missing + " was not found. Install the program again.");
         return false;
-    }
-
-    if (wxFileName::FileExists(fullPath) || (!reprint && wxFileName::FileExists(csvPath))) {
-        if (!AskYesNo(_("File exists. Overwrite it?"), _("Print REPORT?"))) return false;
-        // The earlier pair is kept, not overwritten: it may already be evidence.
-        std::string error;
-        if (!MoveReplacedAside({std::string(fullPath.utf8_str()), std::string(csvPath.utf8_str())},
-                               FileStamp(now), &error, &files->moved)) {
-            ShowError("Report not created: the earlier report could not be kept: " +
-                      wxString::FromUTF8(error) + ".");
-            return false;
-        }
     }
 
     // The picture: the whole recorded curve, fitted as at the end of the
@@ -166,7 +165,8 @@ bool WriteReportFiles(wxWindow* parent, PanelHost& host, int64_t now, const Reco
     facts.fileName = fileName.utf8_str();
     facts.csvName = csvName.utf8_str();
     facts.csvSha256 = csvSha256;
-    facts.reprintOf = reprintOf;
+    facts.reprintOf = again.firstPrinted;
+    facts.reprintBy = again.by;
     facts.madeAt = now;
     facts.pictureAspect = static_cast<float>(kReportPictureSize.y) / kReportPictureSize.x;
     std::string pageBytes, pageProblem;

@@ -7,8 +7,6 @@
 #include "records/recording.h"
 
 #include <string>
-#include <utility>
-#include <vector>
 
 #include <wx/string.h>
 
@@ -18,18 +16,26 @@ class PanelHost;
 /// What a report wrote.
 struct ReportFiles {
     std::string pdfPath, csvPath, pageSha256;
-    /// The earlier report's files moved aside for this one: from, to.
-    std::vector<std::pair<std::string, std::string>> moved;
+};
+
+/// A page printed again: of which first print, by whom, and where that one's
+/// CSV file is.
+struct Reprint {
+    std::string firstPrinted; ///< the first print's date; "" for a first print
+    std::string by;           ///< who printed it again
+    std::string csvPath;      ///< the first print's CSV file as the store names it
+    bool Is() const { return !firstPrinted.empty(); }
 };
 
 /// Writes the page and the CSV file of `recording` into the host's report
-/// directory at `now` (wall clock); with `reprintOf` (the first print's
-/// date) the same page marked as a reprint, under a name of its own, beside
-/// the first print's CSV file. The curve's picture is drawn on a canvas made
-/// under `parent`. False when nothing was written (asked off or failed, and
-/// told).
+/// directory at `now` (wall clock), under a name no earlier report has (a
+/// re-mount of the same axle side that day gets "…_2"). A reprint is the same
+/// page marked as one, under a name of its own beside the first print's CSV
+/// file (written when the first print had none). The curve's picture is drawn
+/// on a canvas made under `parent`. False when nothing was written (asked off
+/// or failed, and told).
 bool WriteReportFiles(wxWindow* parent, PanelHost& host, int64_t now, const Recording& recording,
-                      const std::string& reprintOf, ReportFiles* files);
+                      const Reprint& reprint, ReportFiles* files);
 
 /// The page's fonts and colour profile, beside the program or the system's;
 /// false with what is missing.

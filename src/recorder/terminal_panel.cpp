@@ -111,6 +111,15 @@ void TerminalPanel::BindControls(int W) {
             event.Skip();
             UpdateStartButton();
         });
+    // What the axle side typed already had today, asked of the store.
+    m_ui.axleDesignation->Bind(wxEVT_TEXT, [this](wxCommandEvent& event) {
+        event.Skip();
+        AskEarlier();
+    });
+    m_ui.mountingSide->Bind(wxEVT_CHOICE, [this](wxCommandEvent& event) {
+        event.Skip();
+        AskEarlier();
+    });
     // Before the first recording the time axis shows the length set.
     m_ui.recordLength->Bind(wxEVT_TEXT, [this](wxCommandEvent& event) {
         event.Skip();
@@ -193,16 +202,14 @@ void TerminalPanel::CreateReport() {
     WriteReport(m_station.ToPrint(idle));
 }
 
-bool TerminalPanel::WriteReport(const Recording& recording, const std::string& reprintOf,
+bool TerminalPanel::WriteReport(const Recording& recording, const Reprint& reprint,
                                 std::string* written, std::string* pageSha256) {
     ReportFiles files;
-    if (!WriteReportFiles(this, m_host, m_station.WallSeconds(), recording, reprintOf, &files))
+    if (!WriteReportFiles(this, m_host, m_station.WallSeconds(), recording, reprint, &files))
         return false;
     if (written) *written = files.pdfPath;
     if (pageSha256) *pageSha256 = files.pageSha256;
-    // The store follows the earlier report's files where they were moved.
-    if (!files.moved.empty()) m_station.ReportFilesMoved(files.moved);
-    if (!reprintOf.empty()) return true;
+    if (reprint.Is()) return true;
     // The stored recording learns where its report is, and the page's hash.
     m_station.ReportWritten(recording, files.pdfPath, files.csvPath, files.pageSha256);
     // The next axle's job: its fields are emptied and the axle field takes
@@ -213,6 +220,7 @@ bool TerminalPanel::WriteReport(const Recording& recording, const std::string& r
                                   m_ui.productionDate, m_ui.refurbishmentDate})
             field->ChangeValue("");
         m_ui.mountingSide->SetSelection(0);
+        ShowEarlier("");
         m_host.KeepOperator(m_ui.operatorId->GetValue());
         UpdateStartButton();
         m_ui.axleDesignation->SetFocus();
@@ -313,7 +321,29 @@ void TerminalPanel::AskToAcknowledge(const std::string& text) {
     ShowInfo(wxString::FromUTF8(text), "Alarm");
 }
 
+void TerminalPanel::AskEarlier() {
+    const JobData job = Fields().job;
+    if (job.axleDesignation.empty()) ShowEarlier("");
+    m_station.AskEarlier(job.axleDesignation, job.mountingSide, m_station.WallSeconds());
+}
+
+void TerminalPanel::OnEarlierRecordings(const std::string& axle, const std::string& side,
+                                        const std::vector<RecordSummary>& found) {
+    const JobData job = Fields().job;
+    if (axle != job.axleDesignation || side != job.mountingSide) return; // typed on since
+    ShowEarlier(EarlierNote(axle, side, found));
+}
+
+void TerminalPanel::ShowEarlier(const std::string& note) {
+    const wxString text = wxString::FromUTF8(note);
+    if (m_ui.earlierText->GetLabel() == text) return;
+    m_ui.earlierText->SetLabel(text);
+    m_ui.earlierText->Wrap(m_ui.earlierText->GetSize().x);
+    m_ui.earlierText->SetToolTip(text);
+}
+
 void TerminalPanel::OnRecordingKept(const Recording& recording) {
+    AskEarlier(); // the one just kept counts
     const RecordingResults results = recording.Results();
     const Judgement judgement = recording.Judged();
     m_ui.peakText->SetLabel(wxString::Format(_("Peak %.1f t"), results.peakForceTons));

@@ -8,6 +8,7 @@
 #include "recorder/panel_controls.h"
 #include "recorder/panel_host.h"
 #include "recorder/gui_executor.h"
+#include "recorder/report.h"
 #include "station/job_setup.h"
 #include "station/limits.h"
 #include "station/station.h"
@@ -54,10 +55,13 @@ class TerminalPanel : public wxPanel, private StationListener {
     /// last one that ended, each with its own job data.
     void CreateReport();
     /// Writes the page and the CSV file of `recording` and tells the
-    /// operator; with `reprintOf` (the first print's date) the same page
-    /// marked as a reprint. False when nothing was written.
-    bool WriteReport(const Recording& recording, const std::string& reprintOf = "",
+    /// operator; a reprint is the same page marked as one. False when
+    /// nothing was written.
+    bool WriteReport(const Recording& recording, const Reprint& reprint = {},
                      std::string* written = nullptr, std::string* pageSha256 = nullptr);
+    /// Asks the store what the axle side typed already had today; the note
+    /// under the job's fields follows.
+    void AskEarlier();
     /// Keeps and tells once of recordings that a crash or power cut interrupted.
     void ReportInterruptedJournals();
     /// The directory of reports and recording journals.
@@ -88,6 +92,9 @@ class TerminalPanel : public wxPanel, private StationListener {
     void ShowError(const std::string& text) override;
     void OnJournalsKept(const std::string& text, bool interrupted) override;
     void OnPlantStatus(const std::string& text) override;
+    void OnEarlierRecordings(const std::string& axle, const std::string& side,
+                             const std::vector<RecordSummary>& found) override;
+    void ShowEarlier(const std::string& note);
 
     void BindControls(int displayWidth);
     void OnStartStop(wxCommandEvent& event);

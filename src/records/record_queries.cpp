@@ -93,6 +93,19 @@ std::vector<RecordSummary> RecordStore::Find(const RecordFilter& filter, int64_t
     return rows;
 }
 
+std::vector<RecordSummary> RecordStore::OfAxleSide(const std::string& axle, const std::string& side,
+                                                   int64_t from) {
+    std::vector<RecordSummary> rows;
+    Statement select(m_db, "SELECT id, uuid, stopped_at, press, operator_id, axle, side, bearing,"
+                           " peak_t, sample_count, result, status, printed_at IS NOT NULL,"
+                           " pdf_path FROM recordings WHERE stopped_at >= ?3"
+                           " AND lower(axle) = lower(?1) AND side = ?2 ORDER BY id DESC LIMIT 50");
+    select.Bind(1, axle).Bind(2, side).Bind(3, from);
+    while (select.Step() == SQLITE_ROW)
+        rows.push_back(SummaryOf(select));
+    return rows;
+}
+
 std::vector<ListedRecording> RecordStore::Listed(const RecordFilter& filter) {
     std::vector<ListedRecording> rows;
     const std::string sql =

@@ -567,22 +567,6 @@ bool RecordStore::SetReportFiles(const std::string& uuid, const std::string& pdf
     return false;
 }
 
-bool RecordStore::MoveReportFile(const std::string& from, const std::string& to, std::string* why) {
-    if (!Exec("BEGIN IMMEDIATE", why)) return false;
-    for (const char* sql : {"UPDATE recordings SET pdf_path = ?2 WHERE pdf_path = ?1",
-                            "UPDATE recordings SET csv_path = ?2 WHERE csv_path = ?1",
-                            "UPDATE reprints SET pdf_path = ?2 WHERE pdf_path = ?1"}) {
-        Statement update(m_db, sql);
-        update.Bind(1, from).Bind(2, to);
-        if (update.Step() != SQLITE_DONE) {
-            if (why) *why = update.Error();
-            Exec("ROLLBACK", nullptr);
-            return false;
-        }
-    }
-    return Exec("COMMIT", why);
-}
-
 bool RecordStore::SetReportHash(const std::string& uuid, const std::string& pdfSha256,
                                 std::string* why, int64_t printedAt) {
     if (!Exec("BEGIN IMMEDIATE", why)) return false;

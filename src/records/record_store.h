@@ -193,9 +193,6 @@ class RecordStore {
     /// Notes the report's files of a recording when it is printed.
     bool SetReportFiles(const std::string& uuid, const std::string& pdf, const std::string& csv,
                         int64_t printedAt, std::string* why);
-    /// A report's file was moved from `from` to `to` (set aside for a report of
-    /// the same name): every recording and reprint that named it names `to`.
-    bool MoveReportFile(const std::string& from, const std::string& to, std::string* why);
     /// Notes the SHA-256 of the report's page once it is written, and seals
     /// it in the chain of pages.
     bool SetReportHash(const std::string& uuid, const std::string& pdfSha256, std::string* why,
@@ -287,6 +284,10 @@ class RecordStore {
     std::vector<MountingPoint> Mountings(const MountingFilter& filter);
     /// What each criterion of each recording measured, by recording.
     std::map<int64_t, std::vector<CriterionValue>> CriterionValues(const std::vector<int64_t>& ids);
+    /// The recordings of one axle side (as typed, without case) that ended
+    /// at or after `from`, newest first.
+    std::vector<RecordSummary> OfAxleSide(const std::string& axle, const std::string& side,
+                                          int64_t from);
     /// The whole recording, samples and all; false when there is no such one.
     bool Load(int64_t id, Recording& recording, RecordStatus* status = nullptr);
     bool Contains(const std::string& uuid);

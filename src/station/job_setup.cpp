@@ -2,6 +2,9 @@
 
 #include "station/translate.h"
 
+#include "records/record_store.h"
+#include "station/local_time.h"
+
 #include <cctype>
 #include <cmath>
 
@@ -126,4 +129,30 @@ std::string MissingForStart(const JobFields& fields, std::string* operatorHint,
     if (badLength && (program == nullptr || program->recordLengthSeconds == 0))
         return Tr("a record length of 1 to 999 s");
     return "";
+}
+
+std::string EarlierNote(const std::string& axle, const std::string& side,
+                        const std::vector<RecordSummary>& found) {
+    if (found.empty()) return "";
+    // The newest FAIL, else the newest recording of any result.
+    const RecordSummary* named = &found.front();
+    for (const RecordSummary& row : found)
+        if (row.result == "FAIL") {
+            named = &row;
+            break;
+        }
+    const std::string at = IsoTime(named->stoppedAt).substr(0, 5);
+    const std::string who = axle + " " + side;
+    std::string note =
+        named->result == "FAIL"
+            ? TrFormat("%s already has a FAIL today at %s", who.c_str(), at.c_str())
+        : named->result == "PASS"
+            ? TrFormat("%s already has a PASS today at %s", who.c_str(), at.c_str())
+        : named->result == "INCOMPLETE"
+            ? TrFormat("%s already has an INCOMPLETE recording today at %s", who.c_str(),
+                       at.c_str())
+            : TrFormat("%s was already recorded today at %s", who.c_str(), at.c_str());
+    if (found.size() > 1)
+        note += " " + TrFormat("(%d recordings today)", static_cast<int>(found.size()));
+    return note;
 }

@@ -53,3 +53,10 @@ bool MakeSetup(const JobFields& fields, int64_t armedAt, RecordingSetup& setup, 
 /// operator ID"); the hints shown beside each field.
 std::string MissingForStart(const JobFields& fields, std::string* operatorHint = nullptr,
                             std::string* axleHint = nullptr, std::string* lengthHint = nullptr);
+
+/// What the panel says when an axle side is typed that was recorded earlier
+/// today (`found`, newest first, as the store gave it): "AX-2026-0420 B
+/// already has a FAIL today at 10:14", a FAIL named before any later PASS, so
+/// that a re-mount never hides one. "" when there is none.
+std::string EarlierNote(const std::string& axle, const std::string& side,
+                        const std::vector<struct RecordSummary>& found);

@@ -29,9 +29,9 @@ std::string FileNameSafe(const std::string& utf8) {
 std::string ReportFileName(const std::string& axleUtf8, const std::string& side,
                            const std::string& stopDate) {
     // File systems take names of 255 bytes: a long axle (64 emoji are 256
-    // bytes) is cut, at a character's start, so the name with a reprint's
-    // "_reprint-YYYYMMDD-HHMMSS" still fits.
-    constexpr size_t kNameBytes = 255, kReprintBytes = 24;
+    // bytes) is cut, at a character's start, so the name with a re-mount's
+    // "_NNN" and a reprint's "_reprint-YYYYMMDD-HHMMSS" still fits.
+    constexpr size_t kNameBytes = 255, kReprintBytes = 28;
     std::string axle = FileNameSafe(axleUtf8);
     const size_t rest = std::string("Report_Mounting_").size() + FileNameSafe(side).size() + 1 +
                         FileNameSafe(stopDate).size() + 4 + kReprintBytes;
@@ -253,34 +253,20 @@ bool WriteFileBytes(const std::string& path, const std::string& bytes, std::stri
     return true;
 }
 
-bool MoveReplacedAside(const std::vector<std::string>& paths, const std::string& stamp,
-                       std::string* error,
-                       std::vector<std::pair<std::string, std::string>>* moved) {
-    for (const std::string& path : paths) {
-        if (!PathExists(path)) continue;
-        const size_t slash = path.find_last_of("/\\");
-        const std::string folder =
-            (slash == std::string::npos ? std::string(".") : path.substr(0, slash)) + "/replaced";
-        const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-        const size_t dot = name.find_last_of('.');
-        const std::string stem = dot == std::string::npos ? name : name.substr(0, dot);
-        const std::string extension = dot == std::string::npos ? "" : name.substr(dot);
-        if (!MakeDirectory(folder)) {
-            if (error) *error = folder + " cannot be made (" + std::strerror(errno) + ")";
-            return false;
-        }
-        std::string target = folder + "/" + stem + "_replaced-" + stamp + extension;
-        for (int k = 2; PathExists(target) && k < 100; ++k)
-            target =
-                folder + "/" + stem + "_replaced-" + stamp + "-" + std::to_string(k) + extension;
-        if (PathExists(target) || !RenameOver(path, target)) {
-            if (error)
-                *error = path + " cannot be moved to " + folder + " (" + std::strerror(errno) + ")";
-            return false;
-        }
-        if (moved) moved->emplace_back(path, target);
+std::string UnusedReportName(const std::string& directory, const std::string& fileName) {
+    const size_t dot = fileName.find_last_of('.');
+    const std::string stem = dot == std::string::npos ? fileName : fileName.substr(0, dot);
+    std::string folder = directory;
+    if (!folder.empty() && folder.back() != '/' && folder.back() != '\\') folder += '/';
+    auto taken = [&](const std::string& name) {
+        return PathExists(folder + name + ".pdf") || PathExists(folder + name + ".csv");
+    };
+    if (!taken(stem)) return stem + ".pdf";
+    for (int k = 2; k < 1000; ++k) {
+        const std::string name = stem + "_" + std::to_string(k);
+        if (!taken(name)) return name + ".pdf";
     }
-    return true;
+    return std::string();
 }
 
 bool ReadCurveCsv(const std::string& path, std::vector<double>& times,

@@ -61,14 +61,12 @@ bool WriteFileBytes(const std::string& path, const std::string& bytes, std::stri
 /// renamed into place; false with `error` set when that fails.
 bool WriteCurveCsv(const std::string& path, const Recording& recording, std::string* error);
 
-/// Before a report is written over an earlier one of the same name: moves each
-/// of `paths` that exists into the folder `replaced` beside it, with `stamp`
-/// (the time of the move) added to its name, so nothing is lost; `moved` gets
-/// each path and where it went. False, with the reason, when one cannot be
-/// moved; then the report is not written.
-bool MoveReplacedAside(const std::vector<std::string>& paths, const std::string& stamp,
-                       std::string* error,
-                       std::vector<std::pair<std::string, std::string>>* moved = nullptr);
+/// The name a new report takes in `directory`: `fileName` ("…_20261208.pdf")
+/// while neither it nor its CSV file is there, else the first free one of
+/// "…_20261208_2.pdf", "…_3.pdf", … , so that a re-mount of the same axle
+/// side on the same day never takes an earlier report's name. "" when a
+/// thousand are taken.
+std::string UnusedReportName(const std::string& directory, const std::string& fileName);
 
 /// Reads back the samples of a curve CSV file.
 bool ReadCurveCsv(const std::string& path, std::vector<double>& times, std::vector<double>& forces);

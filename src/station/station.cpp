@@ -378,19 +378,6 @@ void Station::ReportWritten(const Recording& recording, const std::string& pdfPa
         });
 }
 
-void Station::ReportFilesMoved(const std::vector<std::pair<std::string, std::string>>& moved) {
-    if (!m_recordWriter) return;
-    m_recordWriter->Post(
-        [moved](RecordStore& store, std::string* why) {
-            for (const auto& [from, to] : moved)
-                if (!store.MoveReportFile(from, to, why)) return false;
-            return true;
-        },
-        [this](bool ok, const std::string& why) {
-            if (!ok) Later([this, why] { OnStoreFailed(why); });
-        });
-}
-
 //-----------------------------------------------------------------------------
 // The record store
 
@@ -461,6 +448,25 @@ void Station::StoreRecording(const Recording& recording, RecordStatus status,
             if (ok) Later([this] { OnStoreWrote(); });
             // On the writer's thread, which ends before the sender does.
             if (ok && m_plantSender) m_plantSender->Nudge();
+        });
+}
+
+void Station::AskEarlier(const std::string& axle, const std::string& side, int64_t now) {
+    if (!m_recordWriter || axle.empty()) return;
+    LocalTime day = ToLocalTime(now);
+    day.hour = day.minute = day.second = 0;
+    const int64_t from = FromLocalTime(day);
+    auto found = std::make_shared<std::vector<RecordSummary>>();
+    m_recordWriter->Post(
+        [axle, side, from, found](RecordStore& store, std::string*) {
+            *found = store.OfAxleSide(axle, side, from);
+            return true;
+        },
+        [this, axle, side, found](bool ok, const std::string&) {
+            if (ok)
+                Later([this, axle, side, found] {
+                    m_listener.OnEarlierRecordings(axle, side, *found);
+                });
         });
 }
 

@@ -90,9 +90,6 @@ class Station : private LinkListener {
     Recording ToPrint(const RecordingSetup& idle) const;
     /// The page of `recording` was written: the store learns where, and its
     /// hash (only for the last recording, the one the store holds).
-    /// The files of an earlier report were moved aside (from, to): the store
-    /// points its recording at them where they are now.
-    void ReportFilesMoved(const std::vector<std::pair<std::string, std::string>>& moved);
     void ReportWritten(const Recording& recording, const std::string& pdfPath,
                        const std::string& csvPath, const std::string& pageSha256);
 
@@ -106,6 +103,10 @@ class Station : private LinkListener {
     /// `journalPath` is marked stored once the store holds it.
     void StoreRecording(const Recording& recording, RecordStatus status,
                         const std::string& journalPath = "");
+    /// Asks the store, on its thread, which recordings of `axle` `side` ended
+    /// since the start of the local day of `now`; the listener hears
+    /// OnEarlierRecordings (nothing without a store).
+    void AskEarlier(const std::string& axle, const std::string& side, int64_t now);
     /// Waits until everything handed to the store is written.
     void FlushRecordStore();
     /// Brings into the store, on its thread, every recording of

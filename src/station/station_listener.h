@@ -10,6 +10,9 @@
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <vector>
+
+struct RecordSummary;
 
 /// Runs tasks on the station's thread, in the order they were posted.
 class StationExecutor {
@@ -67,4 +70,9 @@ class StationListener {
     virtual void OnJournalsKept(const std::string& text, bool interrupted) = 0;
     /// How the recordings for the plant server stand; "" when there is none.
     virtual void OnPlantStatus(const std::string& text) = 0;
+    /// What the store holds of an axle side today (AskEarlier), newest first.
+    virtual void OnEarlierRecordings(const std::string& axle, const std::string& side,
+                                     const std::vector<RecordSummary>& found) {
+        (void)axle, (void)side, (void)found;
+    }
 };
