@@ -297,6 +297,15 @@ TEST_F(PlantServerTest, ARecordingArrivesOnceHoweverOftenItIsSent) {
     EXPECT_EQ(rows.size(), 1u);
     ASSERT_TRUE(server->Find(filter, "PC-4", rows, &total, &why)) << why;
     EXPECT_TRUE(rows.empty());
+    // By the page's report number or its scanned code, with the count.
+    for (const std::string& typed : {ReportNumber(Id(1)), ReportCodeText(Id(1), sent.csvSha256)}) {
+        filter = RecordFilter();
+        filter.text = typed;
+        ASSERT_TRUE(server->Find(filter, "", rows, &total, &why)) << why;
+        ASSERT_EQ(rows.size(), 1u) << typed;
+        EXPECT_EQ(total, 1);
+        EXPECT_EQ(rows[0].uuid, Id(1));
+    }
     filter = RecordFilter();
     filter.text = "AX_4"; // "_" is no wildcard
     ASSERT_TRUE(server->Find(filter, "", rows, &total, &why)) << why;

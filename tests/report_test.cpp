@@ -6,6 +6,7 @@
 
 #include "plot/plot_canvas.h"
 #include "records/file_access.h"
+#include "recorder/date_field.h"
 #include "recorder/history_window.h"
 #include "station/limits.h"
 #include "station/local_time.h"
@@ -1007,10 +1008,36 @@ TEST_F(ReportTest, TheHistoryFindsEachJobPrintsItAgainAndExportsIt) {
     // judged by no limits, none.
     ASSERT_EQ(history->m_list->Row(0).result, "") << "judged by no limits";
     EXPECT_EQ(history->m_list->OnGetItemColumnAttr(0, 7), nullptr);
+    // The page's report number and its scanned code find the recording
+    // (the number found nothing before).
+    const Recording& last = *panel->Job().LastRecording();
+    for (const std::string& typed :
+         {ReportNumber(last.setup.uuid), "  " + ReportNumber(last.setup.uuid).substr(0, 9),
+          ReportCodeText(last.setup.uuid, last.csvSha256)}) {
+        history->m_text->SetValue(wxString::FromUTF8(typed));
+        ASSERT_EQ(history->m_list->GetItemCount(), 1) << typed;
+        EXPECT_EQ(history->m_list->Row(0).uuid, last.setup.uuid);
+    }
+    history->m_text->SetValue("");
+    const long all = history->m_list->GetItemCount();
+    // Dates are ISO with four-digit years, as in the list; a bad one is
+    // marked in its field and told, and the list stays as it was (the
+    // calendar's MM/DD/YY took "12/09/2026" for 2020, and dropped ISO).
+    history->m_from->SetValue("12/09/2026");
+    EXPECT_EQ(history->m_count->GetLabel(), "From: write the date as year-month-day, 2026-12-09.");
+    EXPECT_NE(history->m_from->GetBackgroundColour(), history->m_until->GetBackgroundColour());
+    EXPECT_EQ(history->m_list->GetItemCount(), all);
+    history->m_from->SetValue("1970-02-0"); // half typed: not told yet
+    EXPECT_EQ(history->m_count->GetLabel(), "From: write the date as year-month-day, 2026-12-09.");
+    history->m_from->SetValue("1970-02-04"); // the test clock's day
+    history->m_until->SetValue("2026-02-29");
+    EXPECT_EQ(history->m_count->GetLabel(), "To: 2026-02-29 is no day.");
+    history->m_until->SetValue("1970-02-04");
+    EXPECT_EQ(history->m_list->GetItemCount(), all);
+    EXPECT_EQ(history->m_from->GetBackgroundColour(), history->m_until->GetBackgroundColour());
     // Dates the wrong way round are told, not answered "0 recordings".
-    history->m_from->SetValue(wxDateTime(9, wxDateTime::Dec, 2026));
-    history->m_until->SetValue(wxDateTime(1, wxDateTime::Dec, 2026));
-    history->Search();
+    history->m_from->SetValue("2026-12-09");
+    history->m_until->SetValue("2026-12-01");
     EXPECT_TRUE(history->m_count->GetLabel().StartsWith("From 2026-12-09 is after to 2026-12-01"))
         << history->m_count->GetLabel();
     history->Destroy();

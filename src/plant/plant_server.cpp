@@ -858,7 +858,11 @@ std::string PlantWhere(const RecordFilter& f, const std::string& pcName) {
         where += " AND result = $5";
     if (!f.text.empty())
         where += " AND (lower(axle) LIKE lower($1) OR lower(bearing) LIKE lower($1)"
-                 " OR lower(operator_id) LIKE lower($1))";
+                 " OR lower(operator_id) LIKE lower($1)" +
+                 std::string(IdentityDigits(f.text).empty()
+                                 ? ""
+                                 : " OR replace(lower(uuid), '-', '') LIKE $7") +
+                 ")";
     return where;
 }
 
@@ -873,21 +877,22 @@ bool PlantServer::Find(const RecordFilter& filter, const std::string& pcName,
                                   filter.press,
                                   filter.result,
                                   pcName,
+                                  IdentityDigits(filter.text) + "%",
                                   std::to_string(filter.limit),
                                   std::to_string(filter.offset)};
-    const char* params[8];
-    for (int i = 0; i < 8; ++i)
+    const char* params[9];
+    for (int i = 0; i < 9; ++i)
         params[i] = values[i].c_str();
     // Every parameter is sent; the ones the clause does not ask are cast so
     // the server knows their type.
     const std::string unused = " AND $1::text IS NOT NULL AND $3::bigint IS NOT NULL AND"
                                " $4::text IS NOT NULL AND $5::text IS NOT NULL AND"
-                               " $6::text IS NOT NULL";
+                               " $6::text IS NOT NULL AND $7::text IS NOT NULL";
     const std::string where = PlantWhere(filter, pcName) + unused;
     Result r(Ask((std::string("SELECT ") + kSummaryColumns + " FROM recordings" + where +
-                  " ORDER BY stopped_at DESC, uuid DESC LIMIT $7 OFFSET $8")
+                  " ORDER BY stopped_at DESC, uuid DESC LIMIT $8 OFFSET $9")
                      .c_str(),
-                 8, params, nullptr, nullptr, why));
+                 9, params, nullptr, nullptr, why));
     if (!r.result) return false;
     for (int i = 0; i < PQntuples(r.result); ++i) {
         auto text = [&](int column) { return std::string(PQgetvalue(r.result, i, column)); };
@@ -907,7 +912,7 @@ bool PlantServer::Find(const RecordFilter& filter, const std::string& pcName,
         rows.push_back(std::move(row));
     }
     if (total) {
-        Result count(Ask(("SELECT count(*) FROM recordings" + where).c_str(), 6, params, nullptr,
+        Result count(Ask(("SELECT count(*) FROM recordings" + where).c_str(), 7, params, nullptr,
                          nullptr, why));
         if (!count.result) return false;
         *total = std::atoll(PQgetvalue(count.result, 0, 0));

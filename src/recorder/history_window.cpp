@@ -1,5 +1,7 @@
 #include "recorder/history_window.h"
 
+#include "recorder/date_field.h"
+
 #include "plot/plot_canvas.h"
 #include "station/cycle.h"
 #include "station/job_setup.h"
@@ -23,8 +25,6 @@
 
 #include <wx/button.h>
 #include <wx/choice.h>
-#include <wx/datectrl.h>
-#include <wx/dateevt.h>
 #include <wx/filedlg.h>
 #include <wx/filename.h>
 #include <wx/listctrl.h>
@@ -54,12 +54,6 @@ const wxColour kOverlayColours[] = {{0, 160, 200}, {0, 140, 60}, {150, 80, 0}, {
 
 wxString ResultShown(const RecordSummary& row) {
     return row.result.empty() ? wxString("no limits") : wxString::FromUTF8(row.result);
-}
-
-int64_t DayStart(const wxDateTime& date) {
-    wxDateTime day = date;
-    day.ResetTime();
-    return static_cast<int64_t>(day.GetTicks());
 }
 
 } // namespace
@@ -190,14 +184,10 @@ HistoryWindow::HistoryWindow(wxWindow* parent, TerminalPanel& panel,
     m_text = new wxTextCtrl(this, wxID_ANY, "", wxDefaultPosition, wxSize(FromDIP(160), -1));
     filters->Add(m_text, 0, wxALIGN_CENTRE_VERTICAL);
     label("From");
-    m_from = new wxDatePickerCtrl(this, wxID_ANY, wxDefaultDateTime, wxDefaultPosition,
-                                  wxDefaultSize, wxDP_DROPDOWN | wxDP_ALLOWNONE);
-    m_from->SetValue(wxDateTime());
+    m_from = new DateField(this);
     filters->Add(m_from, 0, wxALIGN_CENTRE_VERTICAL);
     label("to");
-    m_until = new wxDatePickerCtrl(this, wxID_ANY, wxDefaultDateTime, wxDefaultPosition,
-                                   wxDefaultSize, wxDP_DROPDOWN | wxDP_ALLOWNONE);
-    m_until->SetValue(wxDateTime());
+    m_until = new DateField(this);
     filters->Add(m_until, 0, wxALIGN_CENTRE_VERTICAL);
     if (m_scope) {
         m_pcLabel = new wxStaticText(this, wxID_ANY, "PC");
@@ -276,8 +266,8 @@ HistoryWindow::HistoryWindow(wxWindow* parent, TerminalPanel& panel,
     Centre();
 
     m_text->Bind(wxEVT_TEXT, [this](wxCommandEvent&) { Search(); });
-    m_from->Bind(wxEVT_DATE_CHANGED, [this](wxDateEvent&) { Search(); });
-    m_until->Bind(wxEVT_DATE_CHANGED, [this](wxDateEvent&) { Search(); });
+    for (DateField* date : {m_from, m_until})
+        BindDateField(date, [this] { Search(); });
     m_press->Bind(wxEVT_CHOICE, [this](wxCommandEvent&) { Search(); });
     if (m_scope) {
         m_scope->Bind(wxEVT_CHOICE, [this](wxCommandEvent&) { ChangeScope(); });
@@ -374,9 +364,8 @@ void HistoryWindow::ChangeScope() {
 RecordFilter HistoryWindow::CurrentFilter() const {
     RecordFilter filter;
     filter.text = m_text->GetValue().Trim().Trim(false).utf8_str();
-    if (m_from->GetValue().IsValid()) filter.from = DayStart(m_from->GetValue());
-    if (m_until->GetValue().IsValid())
-        filter.until = DayStart(m_until->GetValue() + wxDateSpan::Day());
+    wxString problem;
+    DayRange(m_from, m_until, &filter.from, &filter.until, &problem);
     if (m_press->GetSelection() > 0) filter.press = m_press->GetStringSelection().utf8_str();
     static const char* const kResults[] = {"", "PASS", "FAIL", "INCOMPLETE", "NONE"};
     filter.result = kResults[std::max(0, m_result->GetSelection())];
@@ -392,11 +381,8 @@ void HistoryWindow::ShowToAssess(const OutOfTolerance& finding) {
         m_press->Append(press);
         m_press->SetStringSelection(press);
     }
-    wxDateTime from, until;
-    if (wanted.from > 0) from.Set(static_cast<time_t>(wanted.from));
-    if (wanted.until > 0) until.Set(static_cast<time_t>(wanted.until - 1));
-    m_from->SetValue(from.IsValid() ? from.GetDateOnly() : wxDateTime());
-    m_until->SetValue(until.IsValid() ? until.GetDateOnly() : wxDateTime());
+    m_from->SetDay(wanted.from);
+    m_until->SetDay(wanted.until > 0 ? wanted.until - 1 : 0);
     Search();
     m_count->SetLabel(m_count->GetLabel() +
                       wxString::FromUTF8(" to assess \xE2\x80\x94 " + OutOfToleranceText(finding)));
@@ -426,6 +412,13 @@ bool HistoryWindow::ExportList(const wxString& path) {
 }
 
 void HistoryWindow::Search() {
+    // A date that is none is told in its field and here; the list stays.
+    int64_t from = 0, until = 0;
+    wxString problem;
+    if (!DayRange(m_from, m_until, &from, &until, &problem)) {
+        m_count->SetLabel(problem);
+        return;
+    }
     const RecordFilter filter = CurrentFilter();
     // Dates the wrong way round find nothing: said, not "0 recordings".
     if (filter.until != 0 && filter.until <= filter.from) {
@@ -436,7 +429,7 @@ void HistoryWindow::Search() {
             m_list->ShowRecords(filter);
         m_count->SetLabel(wxString::Format(
             TrW("From %s is after to %s: no recording can be in both. Set the dates again."),
-            m_from->GetValue().FormatISODate(), m_until->GetValue().FormatISODate()));
+            m_from->GetValue(), m_until->GetValue()));
         ShowSelection();
         return;
     }

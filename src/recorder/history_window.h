@@ -18,7 +18,7 @@
 #include <wx/listctrl.h>
 
 class wxChoice;
-class wxDatePickerCtrl;
+class DateField;
 class wxStaticText;
 class wxTextCtrl;
 class wxButton;
@@ -90,8 +90,8 @@ class HistoryWindow : public wxDialog {
 
     HistoryList* m_list = nullptr;
     wxTextCtrl* m_text = nullptr;
-    wxDatePickerCtrl* m_from = nullptr;
-    wxDatePickerCtrl* m_until = nullptr;
+    DateField* m_from = nullptr;
+    DateField* m_until = nullptr;
     wxChoice* m_scope = nullptr; ///< "This PC" or "Plant"; only with a plant server
     wxChoice* m_pc = nullptr;    ///< the plant's PCs, in the Plant scope
     wxStaticText* m_pcLabel = nullptr;

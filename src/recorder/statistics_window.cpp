@@ -1,5 +1,7 @@
 #include "recorder/statistics_window.h"
 
+#include "recorder/date_field.h"
+
 #include "plant/plant_queries.h"
 #include "plot/plot_canvas.h"
 #include "page/report_page.h"
@@ -16,8 +18,6 @@
 #include <wx/filedlg.h>
 #include <wx/filename.h>
 #include <wx/utils.h>
-#include <wx/datectrl.h>
-#include <wx/dateevt.h>
 #include <wx/display.h>
 #include <wx/sizer.h>
 #include <wx/stattext.h>
@@ -43,14 +43,6 @@ bool Tons(wxString text, double& value) {
     const std::string digits(text.utf8_str());
     auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
     return !digits.empty() && ec == std::errc() && end == digits.data() + digits.size();
-}
-
-int64_t DayStart(const wxDateTime& day) {
-    LocalTime local;
-    local.year = day.GetYear();
-    local.month = day.GetMonth() + 1;
-    local.day = day.GetDay();
-    return FromLocalTime(local);
 }
 
 mpHorizontalLine* Line(mpWindow* plot, const wxColour& colour, wxPenStyle style) {
@@ -100,16 +92,10 @@ StatisticsWindow::StatisticsWindow(wxWindow* parent, std::unique_ptr<RecordStore
     if (!m_press->SetStringSelection(wxString::FromUTF8(start.press))) m_press->SetSelection(0);
     filters->Add(m_press, 0, wxALIGN_CENTRE_VERTICAL);
     label(_("From"));
-    m_from = new wxDatePickerCtrl(this, wxID_ANY, wxDefaultDateTime, wxDefaultPosition,
-                                  wxDefaultSize, wxDP_DROPDOWN | wxDP_ALLOWNONE);
-    m_from->SetValue(start.from ? wxDateTime(static_cast<time_t>(start.from)).GetDateOnly()
-                                : wxDateTime());
+    m_from = new DateField(this, start.from);
     filters->Add(m_from, 0, wxALIGN_CENTRE_VERTICAL);
     label(_("to"));
-    m_until = new wxDatePickerCtrl(this, wxID_ANY, wxDefaultDateTime, wxDefaultPosition,
-                                   wxDefaultSize, wxDP_DROPDOWN | wxDP_ALLOWNONE);
-    m_until->SetValue(start.until ? wxDateTime(static_cast<time_t>(start.until - 1)).GetDateOnly()
-                                  : wxDateTime());
+    m_until = new DateField(this, start.until ? start.until - 1 : 0);
     filters->Add(m_until, 0, wxALIGN_CENTRE_VERTICAL);
     label(_("Limits (t)"));
     m_lower = new wxTextCtrl(this, wxID_ANY, "", wxDefaultPosition, wxSize(FromDIP(60), -1));
@@ -217,8 +203,8 @@ StatisticsWindow::StatisticsWindow(wxWindow* parent, std::unique_ptr<RecordStore
     Centre();
     m_bearing->Bind(wxEVT_TEXT, [this](wxCommandEvent&) { Refresh(); });
     m_press->Bind(wxEVT_CHOICE, [this](wxCommandEvent&) { Refresh(); });
-    m_from->Bind(wxEVT_DATE_CHANGED, [this](wxDateEvent&) { Refresh(); });
-    m_until->Bind(wxEVT_DATE_CHANGED, [this](wxDateEvent&) { Refresh(); });
+    for (DateField* date : {m_from, m_until})
+        BindDateField(date, [this] { Refresh(); });
     for (wxTextCtrl* limit : {m_lower, m_upper})
         limit->Bind(wxEVT_TEXT, [this](wxCommandEvent&) { Refresh(); });
     for (wxChoice* choice : {m_scope, m_pc})
@@ -260,9 +246,12 @@ void StatisticsWindow::Refresh() {
     wxString bearing = m_bearing->GetValue();
     filter.bearing = bearing.Trim(true).Trim(false).utf8_str();
     if (m_press->GetSelection() > 0) filter.press = m_press->GetStringSelection().utf8_str();
-    if (m_from->GetValue().IsValid()) filter.from = DayStart(m_from->GetValue());
-    if (m_until->GetValue().IsValid())
-        filter.until = DayStart(m_until->GetValue() + wxDateSpan::Day());
+    // A date that is none is told in its field; the figures wait for it.
+    wxString problem;
+    if (!DayRange(m_from, m_until, &filter.from, &filter.until, &problem)) {
+        m_notes->SetLabel(problem);
+        return;
+    }
     ForceLimits given;
     const bool haveLimits = Tons(m_lower->GetValue(), given.lowerTons) &&
                             Tons(m_upper->GetValue(), given.upperTons) &&

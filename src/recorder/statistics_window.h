@@ -21,7 +21,7 @@ class mpFXYVector;
 class mpBars;
 class mpHorizontalLine;
 class wxChoice;
-class wxDatePickerCtrl;
+class DateField;
 class wxStaticText;
 class wxTextCtrl;
 
@@ -52,8 +52,8 @@ class StatisticsWindow : public wxDialog {
     wxChoice* m_pc = nullptr;    ///< the plant's PCs
     wxTextCtrl* m_bearing = nullptr;
     wxChoice* m_press = nullptr;
-    wxDatePickerCtrl* m_from = nullptr;
-    wxDatePickerCtrl* m_until = nullptr;
+    DateField* m_from = nullptr;
+    DateField* m_until = nullptr;
     wxTextCtrl* m_lower = nullptr;
     wxTextCtrl* m_upper = nullptr;
     wxStaticText* m_counts = nullptr;

@@ -4,6 +4,8 @@
 
 #include "records/sqlite_statement.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstring>
 
 namespace {
@@ -16,7 +18,53 @@ size_t Characters(const std::string& utf8) {
     return n;
 }
 
-/// The WHERE clause of a filter; parameters ?1 to ?5. Only what the filter
+} // namespace
+
+std::string IdentityDigits(const std::string& typed) {
+    std::string text = typed;
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
+        text.pop_back();
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())))
+        text.erase(0, 1);
+    auto hex = [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; };
+    auto lower = [](std::string s) {
+        for (char& c : s)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return s;
+    };
+    // The page's code: "VEMO:<identity>:<hash>".
+    if (lower(text.substr(0, 5)) == "vemo:") {
+        const size_t end = text.find(':', 5);
+        text = text.substr(5, end == std::string::npos ? std::string::npos : end - 5);
+        if (text.empty()) return "";
+    }
+    // Groups of hex digits between dashes: a report number's groups of four
+    // (at least two of them), or an identity's 8-4-4-4-12.
+    std::vector<std::string> groups(1);
+    for (char c : text) {
+        if (c == '-')
+            groups.emplace_back();
+        else if (hex(c))
+            groups.back() += c;
+        else
+            return "";
+    }
+    std::string digits;
+    for (const std::string& g : groups)
+        digits += g;
+    const bool number = groups.size() >= 2 && groups.size() <= 3 &&
+                        std::all_of(groups.begin(), groups.end(),
+                                    [](const std::string& g) { return g.size() == 4; });
+    const bool identity =
+        (groups.size() == 5 && groups[0].size() == 8 && groups[1].size() == 4 &&
+         groups[2].size() == 4 && groups[3].size() == 4 && groups[4].size() == 12) ||
+        (groups.size() == 1 && digits.size() == 32);
+    return number || identity ? lower(digits) : std::string();
+}
+
+namespace {
+
+/// The WHERE clause of a filter; parameters ?1 to ?5, and ?9 for an identity. Only what the filter
 /// sets is asked, so each search can use its index. A text of three
 /// characters or more is looked up in the trigram index; a shorter one is
 /// searched row by row. Both ignore case.
@@ -28,11 +76,15 @@ std::string Where(const RecordFilter& f) {
         where += " AND result = ''";
     else if (!f.result.empty())
         where += " AND result = ?5";
+    std::string text;
     if (Characters(f.text) >= 3)
-        where += " AND id IN (SELECT rowid FROM recording_text WHERE recording_text MATCH ?1)";
+        text = "id IN (SELECT rowid FROM recording_text WHERE recording_text MATCH ?1)";
     else if (!f.text.empty())
-        where += " AND (instr(lower(axle), lower(?1)) > 0 OR instr(lower(bearing), lower(?1)) > 0"
-                 " OR instr(lower(operator_id), lower(?1)) > 0)";
+        text = "instr(lower(axle), lower(?1)) > 0 OR instr(lower(bearing), lower(?1)) > 0"
+               " OR instr(lower(operator_id), lower(?1)) > 0";
+    // A report number or a scanned code finds its recording as well.
+    if (!IdentityDigits(f.text).empty()) text += " OR replace(lower(uuid), '-', '') LIKE ?9";
+    if (!text.empty()) where += " AND (" + text + ")";
     return where;
 }
 
@@ -46,6 +98,8 @@ void BindFilter(Statement& s, const RecordFilter& f) {
         text += "\"";
     }
     s.Bind(1, text).Bind(2, f.from).Bind(3, f.until).Bind(4, f.press).Bind(5, f.result);
+    const std::string identity = IdentityDigits(f.text);
+    if (!identity.empty()) s.Bind(9, identity + "%");
 }
 
 /// The list's row from the first fourteen columns Find selects.

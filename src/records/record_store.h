@@ -90,9 +90,17 @@ struct ChainCheck {
     std::string problem;                         ///< the first record changed or removed, in words
 };
 
+/// The hex digits, in lower case, of the recording identity that `text`
+/// names: a report number as the page prints it ("8A0C-91F2-77B0", two or
+/// three groups), a whole identity, or the page's code as a scanner types it
+/// ("VEMO:<identity>:<SHA-256>"). "" when it names none.
+std::string IdentityDigits(const std::string& text);
+
 /// What the history searches for; empty fields match everything.
 struct RecordFilter {
-    std::string text;  ///< a substring of the axle, the bearing or the operator
+    /// A substring of the axle, the bearing or the operator; or the report
+    /// number, identity or scanned code of a recording (IdentityDigits).
+    std::string text;
     int64_t from = 0;  ///< stopped at or after (wall clock seconds)
     int64_t until = 0; ///< stopped before; 0: no end
     std::string press;

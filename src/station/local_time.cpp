@@ -1,6 +1,10 @@
 #include "station/local_time.h"
 
+#include "station/translate.h"
+
+#include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 
 namespace {
@@ -78,6 +82,34 @@ int64_t FromLocalTime(const LocalTime& local) {
     parts.tm_sec = local.second;
     parts.tm_isdst = -1;
     return static_cast<int64_t>(std::mktime(&parts));
+}
+
+bool ParseIsoDay(const std::string& text, int64_t& dayStart, std::string* why) {
+    auto digits = [&](size_t from, size_t count) {
+        for (size_t i = from; i < from + count; ++i)
+            if (!std::isdigit(static_cast<unsigned char>(text[i]))) return false;
+        return true;
+    };
+    const bool shaped = text.size() == 10 && digits(0, 4) && text[4] == '-' && digits(5, 2) &&
+                        text[7] == '-' && digits(8, 2);
+    if (!shaped) {
+        if (why) *why = TrFormat("write the date as year-month-day, %s", "2026-12-09");
+        return false;
+    }
+    LocalTime t;
+    t.year = std::atoi(text.substr(0, 4).c_str());
+    t.month = std::atoi(text.substr(5, 2).c_str());
+    t.day = std::atoi(text.substr(8, 2).c_str());
+    static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (t.year % 4 == 0 && t.year % 100 != 0) || t.year % 400 == 0;
+    const int last =
+        t.month >= 1 && t.month <= 12 ? kDays[t.month - 1] + (t.month == 2 && leap ? 1 : 0) : 0;
+    if (t.year < 1970 || t.day < 1 || t.day > last) {
+        if (why) *why = TrFormat("%s is no day", text.c_str());
+        return false;
+    }
+    dayStart = FromLocalTime(t);
+    return true;
 }
 
 bool ParseLocalDateTime(const std::string& date, const std::string& time, int64_t& epochSeconds) {

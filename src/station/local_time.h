@@ -21,6 +21,12 @@ int64_t FromLocalTime(const LocalTime& local);
 /// time "18:40:22" given apart) as local time; false when it is none of them.
 bool ParseLocalDateTime(const std::string& date, const std::string& time, int64_t& epochSeconds);
 
+/// A day typed as the lists show it, "2026-12-09": true with the wall-clock
+/// seconds of its local midnight. False, with what is wrong in the operator's
+/// language, for any other form ("12/09/2026", a two-digit year) or a day
+/// that is none ("2026-02-30").
+bool ParseIsoDay(const std::string& text, int64_t& dayStart, std::string* why);
+
 /// "2026-12-08 18:40:22" (ISO 8601, local): the page and the CSV file.
 std::string IsoDateTime(int64_t epochSeconds);
 /// "2026-12-08".
