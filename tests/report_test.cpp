@@ -1044,6 +1044,107 @@ TEST_F(ReportTest, TheHistoryFindsEachJobPrintsItAgainAndExportsIt) {
     Pump(50);
 }
 
+// Faults mended: every row read "AX-2026-04…" while the list had room, the
+// widths set were forgotten, and no column sorted.
+TEST_F(ReportTest, TheHistoryListFitsItsColumnsKeepsTheirWidthsAndSorts) {
+    FillJob();
+    Record();
+    std::string why;
+    const std::string path = dir + "/columns.db";
+    {
+        auto store = RecordStore::Open(path, &why);
+        ASSERT_TRUE(store) << why;
+        std::vector<Recording> made;
+        const char* axles[] = {"AX-2026-0420-WESTBAHN-LONG", "AX-2", "AX-1"};
+        for (int k = 0; k < 3; ++k) {
+            Recording r = *panel->Job().LastRecording();
+            r.setup.uuid = NewRecordingId();
+            r.setup.job.axleDesignation = axles[k];
+            r.stoppedAt += k;
+            for (double& f : r.forces)
+                f *= 1 + 0.1 * ((k + 1) % 3); // peaks: middle, largest, smallest
+            // The first on another press with limits of its own.
+            r.setup.pressName = k == 0 ? "Press B" : "P1";
+            r.setup.hasLimits = true;
+            r.setup.limits = k == 0 ? ForceLimits{500, 600} : ForceLimits{400, 450};
+            made.push_back(r);
+        }
+        ASSERT_TRUE(store->AddMany(made, RecordStatus::Complete, &why)) << why;
+    }
+    auto open = [&] {
+        return new HistoryWindow(MainWindow::GetInstance()->m_frame, *panel,
+                                 RecordStore::Open(path, &why));
+    };
+    MainWindow::GetInstance()->KeepViewSetting("history_columns", "");
+    HistoryWindow* history = open();
+    HistoryList* list = history->m_list;
+    ASSERT_EQ(list->GetItemCount(), 3);
+    EXPECT_GE(list->GetColumnWidth(3), list->GetTextExtent("AX-2026-0420-WESTBAHN-LONG").x);
+    EXPECT_GE(list->GetColumnWidth(0), list->GetTextExtent("2026-12-09 10:14:00").x);
+
+    // By peak, largest first; again, smallest first; by axle, A to Z.
+    auto axles = [&] {
+        std::string all;
+        for (long r = 0; r < list->GetItemCount(); ++r)
+            all += list->Row(r).axle + " ";
+        return all;
+    };
+    list->OrderByColumn(6);
+    history->Search();
+    EXPECT_EQ(axles(), "AX-2 AX-2026-0420-WESTBAHN-LONG AX-1 ");
+    list->OrderByColumn(6);
+    history->Search();
+    EXPECT_EQ(axles(), "AX-1 AX-2026-0420-WESTBAHN-LONG AX-2 ");
+    list->OrderByColumn(3);
+    history->Search();
+    EXPECT_EQ(axles(), "AX-1 AX-2 AX-2026-0420-WESTBAHN-LONG ");
+
+    // Fault mended: overlaid curves had no legend, arbitrary colours (a FAIL
+    // green) and the first one's press's limits. Now each is named, none is
+    // green or red, and limits are drawn only when all share them.
+    auto select = [&](std::initializer_list<long> rows) {
+        for (long r = 0; r < list->GetItemCount(); ++r)
+            list->SetItemState(r, 0, wxLIST_STATE_SELECTED);
+        for (long r : rows)
+            list->SetItemState(r, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+        history->ShowSelection();
+    };
+    select({0, 1, 2}); // AX-1 and AX-2 on P1 (FAIL), the long one on Press B (PASS)
+    ASSERT_EQ(history->m_shown.size(), 3u);
+    EXPECT_FALSE(history->m_plot.upperLimitLine->IsVisible());
+    EXPECT_TRUE(history->m_details->GetLabel().Contains("different limits: none are drawn"))
+        << history->m_details->GetLabel();
+    EXPECT_TRUE(history->m_legend->IsVisible());
+    EXPECT_EQ(history->m_plot.curve->GetName().BeforeFirst(' '), "AX-1");
+    EXPECT_TRUE(history->m_plot.curve->GetName().EndsWith("P1 \xC2\xB7 FAIL"))
+        << history->m_plot.curve->GetName();
+    ASSERT_EQ(history->m_overlays.size(), 2u);
+    EXPECT_TRUE(wxString(history->m_overlays[1]->GetName()).EndsWith("Press B \xC2\xB7 PASS"));
+    for (mpFXYVector* overlay : history->m_overlays) {
+        const wxColour c = overlay->GetPen().GetColour();
+        EXPECT_FALSE(c.Green() > c.Red() + 40 && c.Green() > c.Blue() + 40) << overlay->GetName();
+        EXPECT_FALSE(c.Red() > c.Green() + 60 && c.Red() > c.Blue() + 60) << overlay->GetName();
+    }
+    select({0, 1}); // one press, one set of limits: drawn
+    EXPECT_TRUE(history->m_plot.upperLimitLine->IsVisible());
+    EXPECT_TRUE(history->m_details->GetLabel().Contains("judged by the limits drawn"));
+    select({0});
+    EXPECT_FALSE(history->m_legend->IsVisible());
+
+    // A width the user sets is kept for the next time, and not fitted away.
+    list->SetColumnWidth(5, 333);
+    list->KeepWidths();
+    history->Destroy();
+    Pump(20);
+    history = open();
+    EXPECT_EQ(history->m_list->GetColumnWidth(5), 333);
+    history->Search();
+    EXPECT_EQ(history->m_list->GetColumnWidth(5), 333);
+    history->Destroy();
+    MainWindow::GetInstance()->KeepViewSetting("history_columns", "");
+    Pump(20);
+}
+
 // Two copies of the program from two working directories on one store: the
 // second is told, and keeps its recordings in journals and CSV files.
 TEST_F(ReportTest, ASecondCopyOnTheSameStoreIsTold) {

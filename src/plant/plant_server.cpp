@@ -889,8 +889,16 @@ bool PlantServer::Find(const RecordFilter& filter, const std::string& pcName,
                                " $4::text IS NOT NULL AND $5::text IS NOT NULL AND"
                                " $6::text IS NOT NULL AND $7::text IS NOT NULL";
     const std::string where = PlantWhere(filter, pcName) + unused;
-    Result r(Ask((std::string("SELECT ") + kSummaryColumns + " FROM recordings" + where +
-                  " ORDER BY stopped_at DESC, uuid DESC LIMIT $8 OFFSET $9")
+    // The list's order, as on this PC; newest first among equals.
+    std::string column = OrderColumn(filter.orderBy);
+    if (!column.empty() && column != "stopped_at" && column != "peak_t")
+        column = "lower(" + column + ")";
+    const std::string order =
+        (column.empty() ? std::string(" ORDER BY")
+                        : " ORDER BY " + column + (filter.ascending ? " ASC," : " DESC,")) +
+        " stopped_at DESC, uuid DESC";
+    Result r(Ask((std::string("SELECT ") + kSummaryColumns + " FROM recordings" + where + order +
+                  " LIMIT $8 OFFSET $9")
                      .c_str(),
                  9, params, nullptr, nullptr, why));
     if (!r.result) return false;

@@ -316,7 +316,9 @@ void mpInfoLegend::Plot(wxDC& dc, mpWindow& w) {
     std::vector<mpLayer*> series;
     for (unsigned i = 0; i < w.CountAllLayers(); ++i) {
         mpLayer* layer = w.GetLayer(static_cast<int>(i));
-        if (layer && layer->GetLayerType() == mpLAYER_PLOT && layer->IsVisible()) {
+        // Unnamed series (a criterion's box, an envelope's edge) are not listed.
+        if (layer && layer->GetLayerType() == mpLAYER_PLOT && layer->IsVisible() &&
+            !layer->GetName().empty()) {
             series.push_back(layer);
             wxCoord tw = 0, th = 0;
             dc.GetTextExtent(layer->GetName(), &tw, &th);

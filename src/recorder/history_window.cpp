@@ -45,12 +45,18 @@ constexpr int kPlantRows = 1000;
 /// The most curves drawn over one another.
 constexpr size_t kMostOverlaid = 8;
 
-const char* const kColumns[] = {"Date", "Press",   "Operator",   "Axle",
-                                "Side", "Bearing", "Peak force", "Result"};
+const char* const kColumns[] = {N_("Date"), N_("Press"),   N_("Operator"),   N_("Axle"),
+                                N_("Side"), N_("Bearing"), N_("Peak force"), N_("Result")};
+/// How the store's order names each column.
+const char* const kColumnKeys[] = {"date", "press",   "operator", "axle",
+                                   "side", "bearing", "peak",     "result"};
+/// The setting that keeps the widths the user gave the columns.
+const char* const kWidthsSetting = "history_columns";
 
-/// Colours of overlaid curves after the first; none is red, the alarm's.
-const wxColour kOverlayColours[] = {{0, 160, 200}, {0, 140, 60}, {150, 80, 0}, {120, 0, 160},
-                                    {0, 140, 150}, {90, 90, 90}, {200, 120, 0}};
+/// Colours of overlaid curves after the first (navy): none is red or green,
+/// which the results' words have; the legend says which curve is which.
+const wxColour kOverlayColours[] = {{0, 150, 230}, {150, 0, 170}, {150, 85, 0}, {230, 140, 0},
+                                    {90, 90, 90},  {220, 0, 220}, {0, 90, 160}};
 
 wxString ResultShown(const RecordSummary& row) {
     return row.result.empty() ? wxString("no limits") : wxString::FromUTF8(row.result);
@@ -58,14 +64,75 @@ wxString ResultShown(const RecordSummary& row) {
 
 } // namespace
 
-HistoryList::HistoryList(wxWindow* parent, RecordStore& store)
+HistoryList::HistoryList(wxWindow* parent, RecordStore& store, PanelHost* host)
     : wxListCtrl(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize,
                  wxLC_REPORT | wxLC_VIRTUAL | wxLC_HRULES),
-      m_store(store) {
-    const int widths[] = {155, 80, 75, 95, 40, 100, 80, 105};
-    for (int c = 0; c < 8; ++c)
-        AppendColumn(kColumns[c], c == 6 ? wxLIST_FORMAT_RIGHT : wxLIST_FORMAT_LEFT,
-                     FromDIP(widths[c]));
+      m_store(store), m_host(host) {
+    int widths[] = {155, 80, 75, 95, 40, 100, 80, 105};
+    // The widths the user set last, as "155,80,…".
+    const wxArrayString kept =
+        wxSplit(m_host ? m_host->ViewSetting(kWidthsSetting) : wxString(), ',');
+    long width = 0;
+    m_widthsKept = kept.size() == 8;
+    for (size_t c = 0; c < kept.size() && m_widthsKept; ++c)
+        m_widthsKept = kept[c].ToLong(&width) && width >= 20 && width <= 2000;
+    for (int c = 0; c < 8; ++c) {
+        if (m_widthsKept) kept[c].ToLong(&width);
+        AppendColumn(TrW(kColumns[c]), c == 6 ? wxLIST_FORMAT_RIGHT : wxLIST_FORMAT_LEFT,
+                     m_widthsKept ? static_cast<int>(width) : FromDIP(widths[c]));
+    }
+    Bind(wxEVT_LIST_COL_END_DRAG, [this](wxListEvent& event) {
+        event.Skip();
+        CallAfter([this] { KeepWidths(); }); // the new width is set after the event
+    });
+}
+
+long HistoryList::BaseColumn(long column) const {
+    if (!m_plant) return column;
+    return column == 1 ? -1 : column > 1 ? column - 1 : column;
+}
+
+void HistoryList::OrderByColumn(long column) {
+    const long base = BaseColumn(column);
+    if (base < 0 || base >= 8) return;
+    const std::string key = kColumnKeys[base];
+    if (m_orderBy == key)
+        m_ascending = !m_ascending;
+    else {
+        m_orderBy = key;
+        m_ascending = key != "date" && key != "peak"; // newest, largest first
+    }
+}
+
+void HistoryList::ShowOrder() {
+    const long base = m_orderBy.empty()
+                          ? 0
+                          : static_cast<long>(std::find(std::begin(kColumnKeys),
+                                                        std::end(kColumnKeys), m_orderBy) -
+                                              std::begin(kColumnKeys));
+    ShowSortIndicator(static_cast<int>(ShownColumn(base)), m_orderBy.empty() ? false : m_ascending);
+}
+
+void HistoryList::FitColumns() {
+    if (m_widthsKept) return;
+    const long rows = std::min<long>(GetItemCount(), kPageRows);
+    for (int c = 0; c < GetColumnCount(); ++c) {
+        wxListItem heading;
+        heading.SetMask(wxLIST_MASK_TEXT);
+        GetColumn(c, heading);
+        int widest = GetTextExtent(heading.GetText()).x + FromDIP(28); // and the sort arrow
+        for (long r = 0; r < rows; ++r)
+            widest = std::max(widest, GetTextExtent(OnGetItemText(r, c)).x + FromDIP(16));
+        SetColumnWidth(c, std::min(widest, FromDIP(400)));
+    }
+}
+
+void HistoryList::KeepWidths() {
+    wxArrayString widths;
+    for (long base = 0; base < 8; ++base)
+        widths.Add(wxString::Format("%d", GetColumnWidth(static_cast<int>(ShownColumn(base)))));
+    m_widthsKept = true;
+    if (m_host) m_host->KeepViewSetting(kWidthsSetting, wxJoin(widths, ','));
 }
 
 void HistoryList::ShowPcColumn(bool on) {
@@ -82,6 +149,8 @@ void HistoryList::ShowPlantRows(std::vector<RecordSummary> rows) {
     m_pages.clear();
     m_plantRows = std::move(rows);
     SetItemCount(static_cast<long>(m_plantRows.size()));
+    FitColumns();
+    ShowOrder();
     Refresh();
 }
 
@@ -96,6 +165,8 @@ int64_t HistoryList::ShowRecords(const RecordFilter& filter) {
     first.offset = 0;
     m_pages[0] = m_store.Find(first, &total);
     SetItemCount(static_cast<long>(total));
+    FitColumns();
+    ShowOrder();
     Refresh();
     return total;
 }
@@ -222,11 +293,15 @@ HistoryWindow::HistoryWindow(wxWindow* parent, TerminalPanel& panel,
     const wxRect screen = wxDisplay(0u).GetClientArea();
     const int plotWidth = std::max(360, screen.width * 36 / 100);
     wxBoxSizer* middle = new wxBoxSizer(wxHORIZONTAL);
-    m_list = new HistoryList(this, *m_store);
+    m_list = new HistoryList(this, *m_store, &m_panel.Host());
     middle->Add(m_list, 1, wxEXPAND | wxRIGHT, 8);
     wxBoxSizer* right = new wxBoxSizer(wxVERTICAL);
     m_plot = MakeRecordingPlot(this, wxDefaultPosition, wxSize(plotWidth, plotWidth * 3 / 5),
                                kCurveColour);
+    // Which curve is which, when several are drawn.
+    m_legend = new mpInfoLegend(wxRect(FromDIP(70), FromDIP(8), 10, 10), wxWHITE_BRUSH);
+    m_legend->SetVisible(false);
+    m_plot.plot->AddLayer(m_legend, false);
     right->Add(m_plot.plot, 1, wxEXPAND);
     m_details =
         new wxStaticText(this, wxID_ANY, "", wxDefaultPosition, wxSize(plotWidth, FromDIP(60)));
@@ -276,6 +351,10 @@ HistoryWindow::HistoryWindow(wxWindow* parent, TerminalPanel& panel,
     m_result->Bind(wxEVT_CHOICE, [this](wxCommandEvent&) { Search(); });
     m_plot.plot->Bind(wxEVT_KEY_DOWN, [this](wxKeyEvent& event) {
         if (!PlotKey(event.GetKeyCode())) event.Skip();
+    });
+    m_list->Bind(wxEVT_LIST_COL_CLICK, [this](wxListEvent& event) {
+        m_list->OrderByColumn(event.GetColumn());
+        Search();
     });
     m_list->Bind(wxEVT_LIST_ITEM_SELECTED, [this](wxListEvent&) { ShowSelection(); });
     m_list->Bind(wxEVT_LIST_ITEM_DESELECTED, [this](wxListEvent&) { ShowSelection(); });
@@ -369,6 +448,8 @@ RecordFilter HistoryWindow::CurrentFilter() const {
     if (m_press->GetSelection() > 0) filter.press = m_press->GetStringSelection().utf8_str();
     static const char* const kResults[] = {"", "PASS", "FAIL", "INCOMPLETE", "NONE"};
     filter.result = kResults[std::max(0, m_result->GetSelection())];
+    filter.orderBy = m_list->OrderBy();
+    filter.ascending = m_list->Ascending();
     return filter;
 }
 
@@ -573,17 +654,48 @@ void HistoryWindow::DrawShown() {
     const Recording& first = m_shown.front();
     m_plot.curve->SetData(first.times, first.forces);
     double lastTime = first.LastTime(), peak = first.Results().peakForceTons, upper = 0;
-    // What the first one was judged by: its program's criteria, or its limits.
+    // The limits are drawn when every curve was judged by the same ones (one
+    // press, one program version): a curve is never drawn against another
+    // press's lines.
+    auto limitsOf = [](const Recording& r, ForceLimits& limits) {
+        return PeakLimitsOf(r.setup.program.get(), r.setup.hasLimits ? &r.setup.limits : nullptr,
+                            limits);
+    };
     ForceLimits limits;
-    const bool judged = PeakLimitsOf(first.setup.program.get(),
-                                     first.setup.hasLimits ? &first.setup.limits : nullptr, limits);
-    if (judged) upper = limits.upperTons;
+    const bool judged = limitsOf(first, limits);
+    bool sameLimits = true;
+    std::vector<std::string> presses;
+    for (const Recording& r : m_shown) {
+        ForceLimits other;
+        const bool otherJudged = limitsOf(r, other);
+        if (otherJudged != judged || (judged && (other.lowerTons != limits.lowerTons ||
+                                                 other.upperTons != limits.upperTons)))
+            sameLimits = false;
+        if (std::find(presses.begin(), presses.end(), r.setup.pressName) == presses.end())
+            presses.push_back(r.setup.pressName);
+    }
+    const bool drawLimits = judged && sameLimits;
+    if (drawLimits) upper = limits.upperTons;
     ShowLines(m_plot, one ? first.setup.alarmThresholdBar : 0, first.setup.surface,
-              judged ? &limits : nullptr);
-    ShowCriteria(m_plot, first.setup.program.get(),
+              drawLimits ? &limits : nullptr);
+    ShowCriteria(m_plot, one || sameLimits ? first.setup.program.get() : nullptr,
                  RiseStart(ViewOf(first.times, first.forces, &first.pressures)));
+    // Each curve named in the legend: axle, side, date and result.
+    auto legendName = [](const Recording& r) {
+        const Judgement judgement = r.Judged();
+        const std::string result =
+            judgement.verdict == Verdict::Pass                                  ? Tr("PASS")
+            : judgement.verdict == Verdict::Fail                                ? Tr("FAIL")
+            : judgement.verdict == Verdict::Incomplete || !r.incomplete.empty() ? Tr("INCOMPLETE")
+                                                                                : Tr("no limits");
+        return wxString::FromUTF8(r.setup.job.axleDesignation + " " + r.setup.job.mountingSide +
+                                  " \xC2\xB7 " + IsoDateTime(r.stoppedAt).substr(0, 16) +
+                                  " \xC2\xB7 " + r.setup.pressName + " \xC2\xB7 " + result);
+    };
+    m_plot.curve->SetName(one ? wxString() : legendName(first));
+    m_legend->SetVisible(!one);
     for (size_t k = 1; k < m_shown.size(); ++k) {
-        auto* overlay = new mpFXYVector(wxEmptyString, 0);
+        auto* overlay = new mpFXYVector(legendName(m_shown[k]), 0);
         overlay->SetContinuity(true);
         overlay->SetPen(wxPen(kOverlayColours[(k - 1) % 7], 2));
         overlay->SetDrawOutsideMargins(false);
@@ -598,9 +710,16 @@ void HistoryWindow::DrawShown() {
     m_plot.plot->Fit(0, m_fitX, 0, m_fitY);
 
     if (!one) {
-        m_details->SetLabel(wxString::Format("%zu recordings drawn over one another; the first "
-                                             "with its limits.",
-                                             m_shown.size()));
+        wxString pressNames;
+        for (const std::string& press : presses)
+            pressNames += (pressNames.empty() ? "" : ", ") + wxString::FromUTF8(press);
+        m_details->SetLabel(wxString::Format(TrW("%zu recordings drawn over one another (%s)."),
+                                             m_shown.size(), pressNames) +
+                            "\n" +
+                            (drawLimits ? TrW("All were judged by the limits drawn.")
+                             : judged || !sameLimits
+                                 ? TrW("They were judged by different limits: none are drawn.")
+                                 : TrW("None was judged by limits.")));
         return;
     }
     const RecordingResults results = first.Results();

@@ -28,7 +28,17 @@ class TerminalPanel;
 /// from the store a page at a time as they come into view.
 class HistoryList : public wxListCtrl {
   public:
-    HistoryList(wxWindow* parent, RecordStore& store);
+    /// Column widths the user set are kept through `host` (may be null).
+    HistoryList(wxWindow* parent, RecordStore& store, class PanelHost* host = nullptr);
+    /// A click on column `column`'s heading: ordered by it, the other way
+    /// round on a second click. The next search lists in that order.
+    void OrderByColumn(long column);
+    const std::string& OrderBy() const { return m_orderBy; }
+    bool Ascending() const { return m_ascending; }
+    /// Each column as wide as its heading and the widest of the rows read,
+    /// unless the user set the widths; those are kept.
+    void FitColumns();
+    void KeepWidths();
     /// Shows the recordings that `filter` finds; the count of them.
     int64_t ShowRecords(const RecordFilter& filter);
     /// Shows the rows the plant server found, with the PC of each.
@@ -45,7 +55,15 @@ class HistoryList : public wxListCtrl {
   private:
     /// The PC's column, shown for the plant's rows only.
     void ShowPcColumn(bool on);
+    /// The column of the store's rows shown at `column`; -1 for the PC's.
+    long BaseColumn(long column) const;
+    long ShownColumn(long base) const { return m_plant ? base + (base >= 1) : base; }
+    void ShowOrder();
     RecordStore& m_store;
+    PanelHost* m_host = nullptr;
+    std::string m_orderBy;
+    bool m_ascending = false;
+    bool m_widthsKept = false; ///< set by the user: not fitted
     RecordFilter m_filter;
     mutable std::map<long, std::vector<RecordSummary>> m_pages;
     mutable wxItemAttr m_resultAttr;
@@ -111,6 +129,9 @@ class HistoryWindow : public wxDialog {
     RecordingPlot m_plot;
     /// The recordings drawn, the first with its lines.
     std::vector<Recording> m_shown;
+    /// The curves after the first, and the legend naming each.
+    std::vector<class mpFXYVector*> m_overlays;
+    class mpInfoLegend* m_legend = nullptr;
 
   private:
     RecordFilter CurrentFilter() const;
@@ -133,7 +154,6 @@ class HistoryWindow : public wxDialog {
     std::unique_ptr<class PlantQueries> m_plantQueries;
     /// Answers of the plant server to an older question are not shown.
     int m_plantSearch = 0, m_plantSelection = 0;
-    std::vector<class mpFXYVector*> m_overlays;
     double m_fitX = 100, m_fitY = 100; ///< the whole of what is drawn
 };
 

@@ -46,6 +46,15 @@ class PanelHost {
     /// Keeps whether recordings end by themselves once the pressure is
     /// released.
     virtual void KeepEndWhenReleased(bool on) = 0;
+    /// A setting of how a window is shown ("history_columns"), "" when none
+    /// is kept; such settings are no part of a job and go in no trail.
+    virtual wxString ViewSetting(const wxString& key) const {
+        (void)key;
+        return wxString();
+    }
+    virtual void KeepViewSetting(const wxString& key, const wxString& value) {
+        (void)key, (void)value;
+    }
     /// Keeps a change of a setting the panel holds (`what`: the audit
     /// trail's name) in the audit trail, in the name of `who`. With
     /// `oldValue` empty, the old value is the trail's newest of `what` for

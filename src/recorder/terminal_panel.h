@@ -36,6 +36,7 @@ class TerminalPanel : public wxPanel, private StationListener {
   public:
     TerminalPanel(wxWindow* parent, PanelHost& host, int displayWidth, int displayHeight);
     const PanelHost& Host() const { return m_host; }
+    PanelHost& Host() { return m_host; }
     ~TerminalPanel() override;
 
     const PanelControls& Controls() const { return m_ui; }

@@ -62,7 +62,26 @@ std::string IdentityDigits(const std::string& typed) {
     return number || identity ? lower(digits) : std::string();
 }
 
+std::string OrderColumn(const std::string& orderBy) {
+    static const std::pair<const char*, const char*> kColumns[] = {
+        {"date", "stopped_at"}, {"press", "press"},  {"operator", "operator_id"},
+        {"axle", "axle"},       {"side", "side"},    {"bearing", "bearing"},
+        {"peak", "peak_t"},     {"result", "result"}};
+    for (const auto& [name, column] : kColumns)
+        if (orderBy == name) return column;
+    return "";
+}
+
 namespace {
+
+/// ORDER BY of a filter: its column (text without case), then the order of
+/// keeping.
+std::string OrderOf(const RecordFilter& f) {
+    std::string column = OrderColumn(f.orderBy);
+    if (column.empty()) return " ORDER BY id DESC";
+    if (column != "stopped_at" && column != "peak_t") column = "lower(" + column + ")";
+    return " ORDER BY " + column + (f.ascending ? " ASC" : " DESC") + ", id DESC";
+}
 
 /// The WHERE clause of a filter; parameters ?1 to ?5, and ?9 for an identity. Only what the filter
 /// sets is asked, so each search can use its index. A text of three
@@ -131,7 +150,7 @@ std::vector<RecordSummary> RecordStore::Find(const RecordFilter& filter, int64_t
     const std::string sql = std::string("SELECT id, uuid, stopped_at, press, operator_id, axle,"
                                         " side, bearing, peak_t, sample_count, result, status,"
                                         " printed_at IS NOT NULL, pdf_path FROM recordings") +
-                            Where(filter) + " ORDER BY id DESC LIMIT ?6 OFFSET ?7";
+                            Where(filter) + OrderOf(filter) + " LIMIT ?6 OFFSET ?7";
     Statement select(m_db, sql.c_str());
     BindFilter(select, filter);
     select.Bind(6, int64_t(filter.limit)).Bind(7, int64_t(filter.offset));
@@ -169,7 +188,7 @@ std::vector<ListedRecording> RecordStore::Listed(const RecordFilter& filter) {
                     " coalesce(program_name, ''), coalesce(program_version, 0), has_limits,"
                     " lower_t, upper_t, peak_time_s, result_reason, csv_sha256, pdf_sha256"
                     " FROM recordings") +
-        Where(filter) + " ORDER BY id DESC LIMIT ?6 OFFSET ?7";
+        Where(filter) + OrderOf(filter) + " LIMIT ?6 OFFSET ?7";
     Statement select(m_db, sql.c_str());
     BindFilter(select, filter);
     select.Bind(6, int64_t(filter.limit)).Bind(7, int64_t(filter.offset));

@@ -96,6 +96,10 @@ struct ChainCheck {
 /// ("VEMO:<identity>:<SHA-256>"). "" when it names none.
 std::string IdentityDigits(const std::string& text);
 
+/// The column a history's order names ("peak" → "peak_t"); "" for another
+/// name, which orders nothing.
+std::string OrderColumn(const std::string& orderBy);
+
 /// What the history searches for; empty fields match everything.
 struct RecordFilter {
     /// A substring of the axle, the bearing or the operator; or the report
@@ -105,6 +109,11 @@ struct RecordFilter {
     int64_t until = 0; ///< stopped before; 0: no end
     std::string press;
     std::string result; ///< "PASS", "FAIL", "INCOMPLETE" or "NONE"
+    /// The order of the rows: "" the order they were kept, newest first;
+    /// else one of "date", "press", "operator", "axle", "side", "bearing",
+    /// "peak", "result", then newest first among equals.
+    std::string orderBy;
+    bool ascending = false;
     int limit = 200;
     int offset = 0;
 };

@@ -349,6 +349,16 @@ bool MainWindow::ProgramRequired() const {
     return m_config != nullptr && m_config->Read("program_required", "false") == "true";
 }
 
+wxString MainWindow::ViewSetting(const wxString& key) const {
+    return m_config ? m_config->Read(key, "") : wxString();
+}
+
+void MainWindow::KeepViewSetting(const wxString& key, const wxString& value) {
+    if (m_config == nullptr || m_config->Read(key, "") == value) return;
+    m_config->Write(key, value);
+    SaveSettingsOrTell();
+}
+
 void MainWindow::KeepEndWhenReleased(bool on) {
     if (m_config == nullptr || FlagFromText(m_config->Read("end_when_released", "")) == on) return;
     m_config->Write("end_when_released", on ? "true" : "false");

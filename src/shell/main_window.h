@@ -70,6 +70,8 @@ class MainWindow : public wxFrame, public PanelHost {
     void KeepOperator(const wxString& operatorId) override;
     bool SelectPress(unsigned index) override;
     void KeepEndWhenReleased(bool on) override;
+    wxString ViewSetting(const wxString& key) const override;
+    void KeepViewSetting(const wxString& key, const wxString& value) override;
     void KeepInTrail(const std::string& what, const std::string& press, const std::string& oldValue,
                      const std::string& newValue, const std::string& who) override;
     void ShowPlantStatus(const wxString& text) override;
