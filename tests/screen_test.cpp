@@ -263,10 +263,16 @@ TEST(Languages, TheWindowAndThePageInItalian) {
         ReportFileName("AX4711", "A", FileDate(panel->Job().LastRecording()->stoppedAt));
     const std::string text = RunCommand("pdftotext -layout '" + pdf + "' -");
     for (const char* italian :
-         {"Dati cuscinetto", "Forza di picco", "Pagina 1 di 1", "Operatore", "INCOMPLETA"})
+         {"Registrazione di montaggio cuscinetto", "Stabilimento:", "Forza di picco",
+          "Pagina 1 di 1", "Operatore", "INCOMPLETA", "Data di revisione:"})
         EXPECT_NE(text.find(italian), std::string::npos) << italian << "\n" << text;
     const std::string csv = ReadText(pdf.substr(0, pdf.size() - 4) + ".csv");
     EXPECT_NE(csv.find("\n# report_id,"), std::string::npos) << csv.substr(0, 200);
+    if (const char* shots = std::getenv("VEMO_SCREENSHOTS")) {
+        const std::string command =
+            "pdftoppm -png -r 80 -singlefile '" + pdf + "' '" + shots + "/report-page-it'";
+        EXPECT_EQ(system(command.c_str()), 0);
+    }
 
     ASSERT_EQ(UseLanguage("en", CatalogueFolders()), "en");
     RebuildMainWindow("ip=127.0.0.1\nport=1\nautoconnect=false\nsuperficie=0\n");

@@ -80,6 +80,53 @@ class Pen {
         m_size = size;
     }
 
+    /// A field's value in its row: at the size in use when it fits `width`,
+    /// else smaller down to 7 points, else in two lines of up to 6.5 points
+    /// within the row's height; nothing is cut.
+    void InRow(bool bold, float x, float y, float width, const wxString& text) {
+        const float size = m_size;
+        while (m_size > 7 && Width(text, bold) > width)
+            m_size = std::max(7.0f, m_size - 0.5f);
+        if (Width(text, bold) <= width) {
+            Text(x, y, text, bold);
+        } else {
+            // At word breaks, else filled character by character (a long
+            // designation has no spaces), at the largest size that takes two.
+            auto filled = [&] {
+                std::vector<wxString> lines(1);
+                for (const wxUniChar c : text) {
+                    if (Width(lines.back() + c, bold) > width) lines.emplace_back();
+                    lines.back() += c;
+                }
+                return lines;
+            };
+            m_size = 6.5f;
+            std::vector<wxString> lines = Wrapped(text, width, bold);
+            while (lines.size() > 2 && m_size > 3.5f) {
+                if ((lines = filled()).size() <= 2) break;
+                m_size -= 0.5f;
+                lines = Wrapped(text, width, bold);
+            }
+            float line = y + m_size * 0.55f;
+            for (const wxString& part : lines) {
+                Text(x, line, part, bold);
+                line -= m_size + 0.5f;
+            }
+        }
+        m_size = size;
+    }
+    /// A label or verdict on one line in its column: smaller, down to
+    /// `least` points, until it fits `width`; the width it took.
+    float Shrunk(bool bold, float x, float y, float width, const wxString& text, float least = 6) {
+        const float size = m_size;
+        while (m_size > least && Width(text, bold) > width)
+            m_size = std::max(least, m_size - 0.5f);
+        Text(x, y, text, bold);
+        const float taken = Width(text, bold);
+        m_size = size;
+        return taken;
+    }
+
   private:
     PageLayout& m_layout;
     const PageMeasure& m_measure;

@@ -27,6 +27,18 @@ std::string PageLayout::Text() const {
     return all;
 }
 
+namespace {
+
+/// A field's value as the page prints it: "—" for one left empty, so that
+/// nothing can be written in later.
+wxString Value(const std::string& utf8) {
+    wxString text = W(utf8);
+    text.Trim(true).Trim(false);
+    return text.empty() ? wxString::FromUTF8("\xE2\x80\x94") : text;
+}
+
+} // namespace
+
 PageLayout LayOutReportPage(const ReportPageFacts& facts, const PageMeasure& measure) {
     const Recording& recording = *facts.recording;
     const RecordingSetup& setup = recording.setup;
@@ -38,87 +50,95 @@ PageLayout LayOutReportPage(const ReportPageFacts& facts, const PageMeasure& mea
     page.frame = {20, 20, w - 40, h - 40};
     const std::string number = ReportNumber(setup.uuid);
     page.title = "Mounting report " + number;
-    page.subject = "Bearing mounting report";
+    page.subject = "Bearing mounting record";
     page.creator = "Vemo Press Pressure Recorder " + setup.version;
     page.keywords = ReportMark(setup.uuid, facts.csvSha256);
     page.madeAt = facts.madeAt;
     Pen pen(page, measure);
 
-    pen.Use(24, PageColour::Blue);
-    pen.Fitted(false, 30, h - 50, w - 150 - 30 - 10, W(facts.fileName));
+    // The document's title and the plant; the record's number and press on
+    // the right; a reprint says so, when and by whom.
+    pen.Use(20, PageColour::Black);
+    pen.Shrunk(true, 30, h - 46, 500, TrW("Bearing mounting record"), 14);
+    pen.Use(12, PageColour::Black);
+    pen.Shrunk(false, 30, h - 62, 500, TrW("Plant: ") + Value(facts.plantName), 8);
+    const float right = 560, rightWidth = w - 30 - right;
+    pen.Use(12, PageColour::Black);
+    const wxString numberLabel = TrW("Report no. ");
+    const float labelWidth = pen.Shrunk(false, right, h - 46, 110, numberLabel, 8);
+    pen.Shrunk(true, right + labelWidth, h - 46, rightWidth - labelWidth, W(number), 8);
+    pen.Shrunk(false, right, h - 62, rightWidth, TrW("Press: ") + Value(setup.pressName), 8);
     if (!facts.reprintOf.empty()) {
-        pen.Use(11, PageColour::Red);
-        pen.Text(400, h - 68, TrW("Reprint of ") + W(facts.reprintOf), true);
+        pen.Use(10, PageColour::Red);
+        pen.Shrunk(true, 30, h - 77, w - 60,
+                   W(TrFormat("REPRINT of the record of %s, printed %s by %s",
+                              facts.reprintOf.c_str(), IsoDateTime(facts.madeAt).c_str(),
+                              std::string(Value(facts.reprintBy).utf8_str()).c_str())),
+                   7);
     }
+    page.lines.push_back({20, h - 83, w - 20, h - 83, 0.5f});
 
-    const float y0 = static_cast<float>(static_cast<int>(h - 85));
-    const float y1 = static_cast<float>(static_cast<int>(h - 90));
-    const wxString pressName = W(setup.pressName);
-    pen.Use(14, PageColour::Black);
-    pen.Text(w - 150, h - 35, W(IsoDate(recording.stoppedAt)));
-    pen.Text(w - 150, h - 50, W(IsoTime(recording.stoppedAt)));
-    pen.Fitted(true, w - 150, h - 75, 125,
-               TrW("Press: ") + (pressName.empty() ? TrW("none") : pressName));
+    // The job, each label with its value; an empty field reads "—".
+    auto field = [&](float x, float y, float labelSpan, float valueSpan, const char* label,
+                     const wxString& value) {
+        pen.Use(10.5f, PageColour::Black);
+        pen.Shrunk(false, x, y, labelSpan - 6, TrW(label), 7);
+        pen.InRow(true, x + labelSpan, y, valueSpan, value);
+    };
+    const float row0 = h - 98, step = 16;
+    const wxString stopTime = W(IsoDate(recording.startedAt) == IsoDate(recording.stoppedAt)
+                                    ? IsoTime(recording.stoppedAt)
+                                    : IsoDateTime(recording.stoppedAt));
+    const bool recorded = recording.startedAt != 0;
+    field(30, row0, 120, 230, N_("Operator ID:"), Value(job.operatorId));
+    field(30, row0 - step, 120, 230, N_("Axle:"), Value(job.axleDesignation));
+    field(30, row0 - 2 * step, 120, 230, N_("Mounting side:"), Value(job.mountingSide));
+    field(30, row0 - 3 * step, 120, 230, N_("Recorded:"),
+          recorded ? W(TrFormat("from %s to %s", IsoDateTime(recording.startedAt).c_str(),
+                                std::string(stopTime.utf8_str()).c_str()))
+                   : Value(""));
+    field(400, row0, 140, w - 30 - 540, N_("Bearing:"), Value(job.bearingDesignation));
+    field(400, row0 - step, 140, w - 30 - 540, N_("Production date:"), Value(job.productionDate));
+    field(400, row0 - 2 * step, 140, w - 30 - 540, N_("Refurbishment date:"),
+          Value(job.refurbishmentDate));
+    field(400, row0 - 3 * step, 140, w - 30 - 540, N_("Printed:"), W(IsoDateTime(facts.madeAt)));
 
-    // The values fill their columns: the left one up to the bearing data,
-    // the right one up to the frame.
-    const float leftWidth = 400 - 170 - 10, rightWidth = w - 30 - 550;
-    pen.Use(18, PageColour::Blue);
-    pen.Text(50, y0, TrW("Operator ID: "));
-    pen.Colour(PageColour::Black);
-    pen.Fitted(true, 170, y0, leftWidth, W(job.operatorId));
-    pen.Colour(PageColour::Blue);
-    pen.Text(50, y0 - 30, TrW("Axle data"));
-    pen.Use(14, PageColour::Black);
-    pen.Text(50, y0 - 55, TrW("Designation: "));
-    pen.Fitted(true, 170, y0 - 55, leftWidth, W(job.axleDesignation));
-    pen.Text(50, y0 - 80, TrW("Mounting side: "));
-    pen.Text(170, y0 - 80, W(job.mountingSide), true);
-
-    pen.Use(18, PageColour::Blue);
-    pen.Text(400, y1, TrW("Bearing Data"));
-    pen.Use(14, PageColour::Black);
-    pen.Text(400, y1 - 25, TrW("Designation: "));
-    pen.Fitted(true, 550, y1 - 25, rightWidth, W(job.bearingDesignation));
-    pen.Text(400, y1 - 50, TrW("Production date: "));
-    pen.Fitted(true, 550, y1 - 50, rightWidth, W(job.productionDate));
-    pen.Text(400, y1 - 75, TrW("Refurbishment date: "));
-    pen.Fitted(true, 550, y1 - 75, rightWidth, W(job.refurbishmentDate));
-
-    // The right column below the bearing data, down to the signatures: a
+    // The right column beside the picture, down to the signatures: a
     // recording that ended before its length is never taken for a whole
-    // one; then the results, the verdict, and the alarms and notes as many
-    // as fit (all of them are in the CSV file).
-    const float signY = 140;
-    const float floor = signY + 22;
-    float ry = y1 - 100;
+    // one; then the results, what judged them, the verdict, and the alarms
+    // and notes as many as fit (all of them are in the CSV file).
+    const float x = 606, width = w - 30 - x;
+    const float signY = 172;
+    const float floor = signY + 14;
+    float ry = row0 - 3 * step - 22;
     if (!recording.incomplete.empty()) {
         pen.Use(12, PageColour::Red);
-        pen.Text(690, ry, TrW("INCOMPLETE"), true);
+        pen.Text(x, ry, TrW("INCOMPLETE"), true);
         pen.Size(8);
         ry -= 14;
-        for (const wxString& part : pen.Wrapped(W(recording.incomplete), 130)) {
-            pen.Text(690, ry, part);
+        for (const wxString& part : pen.Wrapped(W(recording.incomplete), width)) {
+            pen.Text(x, ry, part);
             ry -= 10;
         }
-        ry -= 8;
+        ry -= 6;
         pen.Colour(PageColour::Black);
     }
-    auto line = [&](const wxString& text, float gap = 13) {
-        pen.Text(690, ry, text);
-        ry -= gap;
+    auto line = [&](const wxString& text, float gap = 12) {
+        for (const wxString& part : pen.Wrapped(text, width)) {
+            pen.Text(x, ry, part);
+            ry -= gap;
+        }
     };
     const RecordingResults results = recording.Results();
-    pen.Size(11);
-    pen.Text(690, ry, TrW("Results"), true);
-    ry -= 15;
+    pen.Use(11, PageColour::Black);
+    pen.Text(x, ry, TrW("Results"), true);
+    ry -= 14;
     pen.Size(9);
     if (results.any) {
         line(W(TrFormat("Peak force: %.1f t", results.peakForceTons)), 11);
         line(W(TrFormat("  = %.1f kN at %.1f s", results.peakForceTons * kKiloNewtonPerTon,
                         results.peakTimeSeconds)));
         line(W(TrFormat("Peak pressure: %d bar", results.peakBar)));
-        line(TrW("Start: ") + W(IsoDateTime(recording.startedAt)));
         line(W(
             TrFormat("Recorded: %.1f s of %d s", recording.LastTime(), setup.recordLengthSeconds)));
     } else {
@@ -130,82 +150,99 @@ PageLayout LayOutReportPage(const ReportPageFacts& facts, const PageMeasure& mea
         line(TrW("Surface: ") + W(CsvNumber(setup.surface)) + W(" cm\xC2\xB2"));
     } else {
         pen.Size(7);
-        for (const wxString& part : pen.Wrapped(W(setup.pressIdentity), 130))
-            line(part, 8);
+        line(W(setup.pressIdentity), 8);
         pen.Size(9);
         ry -= 3;
     }
-    line(TrW("Program version ") + W(setup.version));
 
-    // The verdict by the program chosen at Start, or by the press's force
-    // limits with who set them and when; then what each criterion found.
+    // What judged it: the program chosen at Start with its reference, or the
+    // press's force limits with who set them and when; then the verdict and
+    // what each criterion found.
     const Judgement judgement = recording.Judged();
-    if (judgement.verdict != Verdict::None) {
-        ry -= 2;
+    ry -= 3;
+    pen.Use(9, PageColour::Black);
+    if (setup.program) {
+        line(TrW("Program: ") + W(setup.program->Title()), 11);
         pen.Size(7);
-        if (setup.program) {
-            pen.Use(9, PageColour::Black);
-            for (const wxString& part :
-                 pen.Wrapped(TrW("Program: ") + W(setup.program->Title()), 130))
-                line(part, 11);
-        } else {
-            line(TrW("Limits: ") + W(LimitsText(setup.limits)), 11);
-            pen.Size(7);
-            if (setup.limitsSetAt != 0)
-                for (const wxString& part :
-                     pen.Wrapped(TrW("set ") + W(IsoDateTime(setup.limitsSetAt)) + TrW(" by ") +
-                                     W(setup.limitsSetBy),
-                                 130))
-                    line(part, 9);
-        }
+        if (!setup.program->description.empty())
+            line(TrW("Reference: ") + W(setup.program->description), 8);
+    } else if (judgement.verdict != Verdict::None || setup.hasLimits) {
+        line(TrW("Limits: ") + W(LimitsText(setup.limits)), 11);
+        pen.Size(7);
+        line(setup.limitsSetAt != 0
+                 ? W(TrFormat("the force limits of press %s, set %s by %s", setup.pressName.c_str(),
+                              IsoDateTime(setup.limitsSetAt).c_str(),
+                              std::string(Value(setup.limitsSetBy).utf8_str()).c_str()))
+                 : W(TrFormat("the force limits of press %s", setup.pressName.c_str())),
+             8);
+    } else {
+        line(TrW("Limits: ") + Value(""), 11);
+        pen.Size(7);
+        line(TrW("No verdict: the press had no force limits and no program judged it."), 8);
+    }
+    if (judgement.verdict != Verdict::None) {
         ry -= 8;
         const bool pass = judgement.verdict == Verdict::Pass;
         pen.Use(14, pass ? PageColour::Green : PageColour::Red);
-        pen.Text(690, ry,
-                 pass                                       ? TrW("Result: PASS")
-                 : judgement.verdict == Verdict::Incomplete ? TrW("Result: INCOMPLETE")
-                                                            : TrW("Result: FAIL"),
-                 true);
+        pen.Shrunk(true, x, ry, width,
+                   pass                                       ? TrW("Result: PASS")
+                   : judgement.verdict == Verdict::Incomplete ? TrW("Result: INCOMPLETE")
+                                                              : TrW("Result: FAIL"),
+                   8);
         ry -= 12;
         pen.Size(8);
         // Why it is INCOMPLETE, unless the block above already said it; a
         // FAIL's reason is its first NOK criterion below.
         if (judgement.verdict == Verdict::Incomplete &&
             judgement.reason != "recording incomplete: " + recording.incomplete)
-            for (const wxString& part : pen.Wrapped("(" + W(judgement.reason) + ")", 130))
-                line(part, 10);
+            line("(" + W(judgement.reason) + ")", 10);
         // What each criterion found, above the signatures: 7 points, 6 when
-        // there are many. Every NOK one is shown; OK ones that do not fit are
-        // counted (all of them are in the CSV file), so the page never
-        // looks complete without one.
+        // there are many. NOK ones come first for the room there is, then OK
+        // ones; those that do not fit are counted (all of them are in the
+        // CSV file), so the page never looks complete without one.
         auto lines = [&](const CriterionResult& c) {
-            return pen.Wrapped((c.ok ? "OK " : "NOK ") + W(c.text), 130);
+            return pen.Wrapped((c.ok ? "OK " : "NOK ") + W(CriterionWords(c.text)), width);
         };
-        float step = 8.5f;
+        float gap = 8.5f;
         pen.Size(7);
         size_t needed = 0;
         for (const CriterionResult& c : judgement.criteria)
             needed += lines(c).size();
-        if (ry - needed * step < floor) {
+        if (ry - needed * gap < floor) {
             pen.Size(6);
-            step = 7.3f;
+            gap = 7.3f;
         }
-        int unshown = 0;
-        for (const CriterionResult& c : judgement.criteria) {
-            const std::vector<wxString> parts = lines(c);
-            if (c.ok && ry - (parts.size() + 1) * step < floor) {
-                ++unshown;
+        const std::vector<CriterionResult>& criteria = judgement.criteria;
+        std::vector<std::vector<wxString>> parts;
+        for (const CriterionResult& c : criteria)
+            parts.push_back(lines(c));
+        std::vector<bool> shown(criteria.size(), false);
+        float room = ry - floor - 2 * gap; // the counts' lines kept free
+        for (const bool okPass : {false, true})
+            for (size_t i = 0; i < criteria.size(); ++i)
+                if (criteria[i].ok == okPass && parts[i].size() * gap <= room) {
+                    shown[i] = true;
+                    room -= parts[i].size() * gap;
+                }
+        int okUnshown = 0, nokUnshown = 0;
+        for (size_t i = 0; i < criteria.size(); ++i) {
+            if (!shown[i]) {
+                ++(criteria[i].ok ? okUnshown : nokUnshown);
                 continue;
             }
-            pen.Colour(c.ok ? PageColour::Green : PageColour::Red);
-            for (size_t k = 0; k < parts.size(); ++k) {
-                pen.Text(690, ry, parts[k], k == 0 && !c.ok);
-                ry -= step;
+            pen.Colour(criteria[i].ok ? PageColour::Green : PageColour::Red);
+            for (size_t k = 0; k < parts[i].size(); ++k) {
+                pen.Text(x, ry, parts[i][k], k == 0 && !criteria[i].ok);
+                ry -= gap;
             }
         }
-        if (unshown > 0) {
+        if (nokUnshown > 0) {
+            pen.Colour(PageColour::Red);
+            line(W(TrFormat("%d more criteria NOK, in the CSV file", nokUnshown)), gap);
+        }
+        if (okUnshown > 0) {
             pen.Colour(PageColour::Green);
-            line(W(TrFormat("%d more criteria OK, in the CSV file", unshown)), step);
+            line(W(TrFormat("%d more criteria OK, in the CSV file", okUnshown)), gap);
         }
         pen.Colour(PageColour::Black);
         ry -= 4;
@@ -214,49 +251,56 @@ PageLayout LayOutReportPage(const ReportPageFacts& facts, const PageMeasure& mea
     // The alarms and notes, in red.
     std::vector<wxString> remarks;
     for (const AlarmRecord& alarm : recording.alarms)
-        remarks.push_back(TrW("Alarm: ") + W(AlarmText(alarm)));
+        remarks.push_back(TrW("Alarm: ") + W(AlarmText(alarm, true)));
     for (const std::string& note : {setup.calibrationNote, recording.startNote,
                                     recording.journalProblem, recording.clockNote})
         if (!note.empty() && note != judgement.reason) remarks.push_back(TrW("Note: ") + W(note));
     pen.Use(8, PageColour::Red);
     for (size_t k = 0; k < remarks.size(); ++k) {
-        const std::vector<wxString> parts = pen.Wrapped(remarks[k], 130);
+        const std::vector<wxString> parts = pen.Wrapped(remarks[k], width);
         if (ry - 10 * parts.size() < floor) {
             const int rest = static_cast<int>(remarks.size() - k);
             line(W(k == 0 ? TrFormat("%d alarms and notes in the CSV file", rest)
                           : TrFormat("%d more alarms and notes in the CSV file", rest)));
             break;
         }
-        for (const wxString& part : parts)
-            line(part, 10);
+        line(remarks[k], 10);
         ry -= 2;
     }
 
-    // Where the job is signed.
-    pen.Use(9, PageColour::Black);
+    // Where the job is signed: each signature over a line, the signer's
+    // printed name and the date under it.
     for (int k = 0; k < 2; ++k) {
-        const float y = signY - k * 60;
-        pen.Text(690, y, k == 0 ? TrW("Operator") : TrW("Inspector"));
-        pen.Text(690, y - 30, TrW("Date"));
-        page.lines.push_back({735, y - 2, 812, y - 2, 0.5f});
-        page.lines.push_back({715, y - 32, 812, y - 32, 0.5f});
+        const float y = signY - k * 62;
+        pen.Use(9, PageColour::Black);
+        pen.Shrunk(true, x, y, width, k == 0 ? TrW("Operator") : TrW("Inspector"), 7);
+        page.lines.push_back({x, y - 20, w - 30, y - 20, 0.5f});
+        pen.Use(7, PageColour::Black);
+        const wxString name = k == 0 ? TrW("Name: ") + Value(job.operatorId) : TrW("Name: ");
+        pen.Shrunk(false, x, y - 28, width * 0.62f, name, 5);
+        pen.Shrunk(false, x + width * 0.64f, y - 28, width * 0.36f, TrW("Date: "), 5);
+        if (k == 1) page.lines.push_back({x + 24, y - 30, x + width * 0.6f, y - 30, 0.4f});
+        page.lines.push_back({x + width * 0.64f + 20, y - 30, w - 30, y - 30, 0.4f});
     }
 
-    // What ties the page to its data: the report number, the CSV file and
-    // its SHA-256, in words and in the code beside them.
-    pen.Size(9);
-    pen.Text(30, 46, TrW("Report no. "));
-    pen.Text(30 + pen.Width(TrW("Report no. ")), 46, W(number), true);
+    // What ties the page to its data: the CSV file and its SHA-256, in
+    // words and in the code beside them; the document's footer with the
+    // program that made it.
+    pen.Use(8, PageColour::Black);
+    pen.Text(100, 80, TrW("Report no. ") + W(number));
     pen.Size(7);
-    pen.Text(200, 46, TrW("Report ID ") + W(setup.uuid));
-    pen.Text(30, 36, TrW("CSV file: ") + W(facts.csvName));
-    pen.Text(30, 27, TrW("SHA-256 of the CSV file: ") + W(facts.csvSha256));
+    pen.Text(100, 68, TrW("CSV file: ") + W(facts.csvName));
+    pen.Text(100, 58, TrW("SHA-256 of the CSV file: ") + W(facts.csvSha256));
+    pen.Text(100, 26,
+             W(TrFormat("Vemo Press Pressure Recorder %s \xC2\xB7 PC %s", setup.version.c_str(),
+                        std::string(Value(setup.pcName).utf8_str()).c_str())));
     pen.Size(8);
-    pen.Text(760, 27, TrW("Page 1 of 1"));
-    page.code = {624, 22, 64, 64};
+    const wxString pageOf = TrW("Page 1 of 1");
+    pen.Text(w - 30 - pen.Width(pageOf), 26, pageOf);
+    page.code = {24, 22, 70, 70};
     page.codeText = ReportCodeText(setup.uuid, facts.csvSha256);
-    // The picture: the whole recorded curve, 600 points across.
-    page.picture = {22, 58, 600, 600 * facts.pictureAspect};
+    // The picture: the whole recorded curve, 570 points across.
+    page.picture = {22, 100, 570, 570 * facts.pictureAspect};
     return page;
 }
 

@@ -52,7 +52,8 @@ struct PageLayout {
 /// What the page says besides the recording itself.
 struct ReportPageFacts {
     const Recording* recording = nullptr;
-    std::string fileName;       ///< the page's own name, its title line
+    std::string fileName;       ///< the page's own name
+    std::string plantName;      ///< the plant's, as set; "" prints "—"
     std::string csvName;        ///< the CSV file it names
     std::string csvSha256;      ///< and that file's hash
     std::string reprintOf;      ///< the first print's date for a reprint, else ""

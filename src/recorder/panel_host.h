@@ -46,6 +46,9 @@ class PanelHost {
     /// Keeps whether recordings end by themselves once the pressure is
     /// released.
     virtual void KeepEndWhenReleased(bool on) = 0;
+    /// The plant's name as set (`plant_name`), printed on every page; "" when
+    /// none is set.
+    virtual wxString PlantName() const { return wxString(); }
     /// A setting of how a window is shown ("history_columns"), "" when none
     /// is kept; such settings are no part of a job and go in no trail.
     virtual wxString ViewSetting(const wxString& key) const {

@@ -164,6 +164,7 @@ bool WriteReportFiles(wxWindow* parent, PanelHost& host, int64_t now, const Reco
     facts.recording = &recording;
     facts.fileName = fileName.utf8_str();
     facts.csvName = csvName.utf8_str();
+    facts.plantName = host.PlantName().Strip(wxString::both).utf8_str();
     facts.csvSha256 = csvSha256;
     facts.reprintOf = again.firstPrinted;
     facts.reprintBy = again.by;

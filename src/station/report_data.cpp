@@ -124,20 +124,72 @@ std::string ReportQuestion(const JobData& job) {
            (job.mountingSide.empty() ? "" : " " + job.mountingSide) + "?";
 }
 
-std::string AlarmText(const AlarmRecord& a) {
-    char text[96];
-    std::snprintf(text, sizeof text, "above %d bar from %s s", a.thresholdBar,
-                  FixedNumber(a.startSeconds, 1).c_str());
-    std::string out = text;
+std::string AlarmText(const AlarmRecord& a, bool translated) {
+    // The CSV file's words are always English; the page's are the reader's.
+    auto tr = [translated](const char* english) {
+        return translated ? Tr(english) : std::string(english);
+    };
+    const std::string from = FixedNumber(a.startSeconds, 1);
+    std::string out = translated
+                          ? TrFormat("above %d bar from %s s", a.thresholdBar, from.c_str())
+                          : "above " + std::to_string(a.thresholdBar) + " bar from " + from + " s";
     if (a.endSeconds >= 0)
-        out += " to " + FixedNumber(a.endSeconds, 1) + " s";
+        out += tr(N_(" to ")) + FixedNumber(a.endSeconds, 1) + " s";
     else
-        out += a.endedAt == 0 ? " to the end" : " to after the end";
-    out += ", peak " + std::to_string(a.peakBar) + " bar, ";
-    out += a.acknowledgedAt == 0 ? std::string("not acknowledged")
-                                 : "acknowledged " + IsoDateTime(a.acknowledgedAt) + " by " +
-                                       (a.acknowledgedBy.empty() ? std::string("(no operator ID)")
-                                                                 : a.acknowledgedBy);
+        out += a.endedAt == 0 ? tr(N_(" to the end")) : tr(N_(" to after the end"));
+    out += tr(N_(", peak ")) + std::to_string(a.peakBar) + " bar, ";
+    out += a.acknowledgedAt == 0
+               ? tr(N_("not acknowledged"))
+               : tr(N_("acknowledged ")) + IsoDateTime(a.acknowledgedAt) + tr(N_(" by ")) +
+                     (a.acknowledgedBy.empty() ? tr(N_("(no operator ID)")) : a.acknowledgedBy);
+    return out;
+}
+
+std::string CriterionWords(const std::string& english) {
+    // The judge's phrases, longest first, each in the reader's language; the
+    // figures and units between them stay as they are.
+    static const char* const kPhrases[] = {N_("no reading within the envelope's time"),
+                                           N_("largest drop before the peak "),
+                                           N_("inside the envelope"),
+                                           N_("envelope not taught"),
+                                           N_("nothing recorded"),
+                                           N_(" of the peak)"),
+                                           N_("no reading in "),
+                                           N_(" taught from "),
+                                           N_(" curves"),
+                                           N_(", required "),
+                                           N_("; required "),
+                                           N_(", closest "),
+                                           N_(", decay "),
+                                           N_("hold decays "),
+                                           N_("no hold"),
+                                           N_("envelope"),
+                                           N_(" above "),
+                                           N_(" above"),
+                                           N_(" below "),
+                                           N_(" below"),
+                                           N_("peak "),
+                                           N_("hold "),
+                                           N_("drop "),
+                                           N_(" at "),
+                                           N_(" in "),
+                                           N_(" of "),
+                                           N_(" inside")};
+    std::string out;
+    size_t at = 0;
+    while (at < english.size()) {
+        bool matched = false;
+        for (const char* phrase : kPhrases) {
+            const size_t n = std::strlen(phrase);
+            if (english.compare(at, n, phrase) == 0) {
+                out += Tr(phrase);
+                at += n;
+                matched = true;
+                break;
+            }
+        }
+        if (!matched) out += english[at++];
+    }
     return out;
 }
 

@@ -47,7 +47,11 @@ std::string ReportQuestion(const JobData& job);
 
 /// One alarm in words, as the page and the CSV file give it: "above 300 bar
 /// from 12.3 s to 18.0 s, peak 320 bar, acknowledged 2026-12-09 10:41:20 by OP7".
-std::string AlarmText(const AlarmRecord& alarm);
+std::string AlarmText(const AlarmRecord& alarm, bool translated = false);
+/// A criterion's finding as the judge words it ("peak 440.0 t above
+/// 420.0 t"), its phrases in the reader's language, for the page; the CSV
+/// file keeps the judge's own words.
+std::string CriterionWords(const std::string& english);
 
 /// The recording as its CSV file holds it, byte for byte.
 std::string CurveCsvText(const Recording& recording);
