@@ -14,6 +14,7 @@ PKGS=(
   poppler-utils qpdf sox pulseaudio pulseaudio-utils iproute2 util-linux
   clang libclang-rt-14-dev
   fonts-dejavu-core
+  libcups2-dev cups cups-client printer-driver-cups-pdf wx3.2-i18n
 )
 missing=()
 for p in "${PKGS[@]}"; do

@@ -35,6 +35,11 @@
 
 #include <sys/stat.h>
 #ifndef _WIN32
+#include <cups/cups.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+#ifndef _WIN32
 #include <sys/resource.h>
 #endif
 
@@ -252,16 +257,16 @@ TEST_F(ReportTest, PageLayoutFontsPictureAndCsv) {
     EXPECT_EQ(text.find(last.setup.uuid), std::string::npos) << text;
     // Label and value on one line, the values in one column.
     const std::pair<const char*, const char*> fields[] = {
-        {"Operator ID:", "OP7"}, {"Axle:", "AX12"}, {"Mounting side:", "B"},
-        {"Bearing:", "BRG-9"},   {"Production date:", "2024-01"}, {"Refurbishment date:", "2026-11"}};
+        {"Operator ID:", "OP7"},         {"Axle:", "AX12"},
+        {"Mounting side:", "B"},         {"Bearing:", "BRG-9"},
+        {"Production date:", "2024-01"}, {"Refurbishment date:", "2026-11"}};
     for (const auto& [label, value] : fields) {
         const PlacedText l = at(label), v = at(value);
         EXPECT_NEAR(l.y, v.y, 0.5) << label;
         EXPECT_NEAR(v.x - l.x, l.x < 300 ? 120 : 140, 0.5) << label;
     }
-    EXPECT_NEAR(at("Recorded:").y, at("from " + IsoDateTime(last.startedAt) + " to " +
-                                      IsoTime(last.stoppedAt))
-                                       .y,
+    EXPECT_NEAR(at("Recorded:").y,
+                at("from " + IsoDateTime(last.startedAt) + " to " + IsoTime(last.stoppedAt)).y,
                 0.5);
     EXPECT_NEAR(at("Printed:").x, 400, 0.5);
     EXPECT_LT(at("Vemo Press Pressure Recorder 1.0.8 \xC2\xB7 PC " + last.setup.pcName).y, 40);
@@ -285,8 +290,7 @@ TEST_F(ReportTest, PageLayoutFontsPictureAndCsv) {
               " bar",
           std::string(wxString::Format("Recorded: %.1f s of 14 s", panel->Job().Cycle().LastTime())
                           .utf8_str()),
-          std::string("Limits: \xE2\x80\x94"), std::string("Operator"),
-          std::string("Inspector")}) {
+          std::string("Limits: \xE2\x80\x94"), std::string("Operator"), std::string("Inspector")}) {
         const PlacedText placed = at(line);
         EXPECT_GE(placed.x, 600) << line;
         EXPECT_LT(placed.y, lastY) << line;
@@ -579,7 +583,8 @@ TEST_F(ReportTest, LimitsGiveAVerdictOnThePanelThePageAndTheCsv) {
     // A FAIL is not announced as a success; the box names the page.
     wxTEST_DIALOG(panel->CreateReport(),
                   ExpectBox("Report Created: " + wxString::FromUTF8(ReportPath("AX13")) +
-                                "\nResult: FAIL (peak 477.7 t above 450.0 t).",
+                                "\nResult: FAIL (peak 477.7 t above 450.0 t).\nNo printer is set: "
+                                "the page was saved as a PDF file only.",
                             wxOK, "Report"));
     page = PageText(ReportPath("AX13"));
     // The verdict, and the failing criterion with its figures.
@@ -700,7 +705,8 @@ TEST_F(ReportTest, TheResultsColumnNeverRunsIntoTheSignatures) {
             t.text.rfind("Name:", 0) == 0 || t.text == "Page 1 of 1")
             continue;
         EXPECT_GT(t.y, 180) << t.text;
-        counted = counted || (t.text.find(" alarms and notes in the CSV file") != std::string::npos);
+        counted =
+            counted || (t.text.find(" alarms and notes in the CSV file") != std::string::npos);
     }
     EXPECT_TRUE(counted);
     const std::string text = PageText(path);
@@ -1280,3 +1286,130 @@ TEST_F(ReportTest, AnOverduePressRefusesStartUntilAQualityEngineerAllowsIt) {
     keep("", "", "");
     EXPECT_EQ(panel->Controls().calibrationText->GetLabel(), "Calibration not recorded");
 }
+
+#ifndef _WIN32
+namespace {
+
+/// A CUPS server of the test's own on a socket of its own, with one printer
+/// that writes each job as a PDF file into `out`; stopped by its PID.
+struct TestPrinter {
+    std::string dir, out, name, conf;
+    pid_t pid = 0;
+    bool Start() {
+        if (geteuid() != 0 || !wxFileName::FileExists("/usr/sbin/cupsd") ||
+            !wxFileName::FileExists("/usr/lib/cups/backend/cups-pdf"))
+            return false;
+        char made[] = "/tmp/vemo-cups-XXXXXX";
+        if (!mkdtemp(made)) return false;
+        dir = made;
+        out = dir + "/out";
+        name = "vemo" + std::to_string(getpid());
+        for (const char* sub : {"/spool", "/cache", "/state", "/tmp", "/log", "/out"})
+            wxFileName::Mkdir(dir + sub);
+        WriteText(dir + "/cupsd.conf", "Listen " + dir +
+                                           "/cups.sock\nWebInterface No\n"
+                                           "<Location />\n  Order allow,deny\n  Allow all\n"
+                                           "</Location>\n");
+        WriteText(dir + "/cups-files.conf",
+                  "ServerRoot " + dir + "\nRequestRoot " + dir + "/spool\nCacheDir " + dir +
+                      "/cache\nStateDir " + dir + "/state\nTempDir " + dir + "/tmp\nErrorLog " +
+                      dir +
+                      "/log/error_log\nServerBin /usr/lib/cups\nDataDir /usr/share/cups\n"
+                      "User lp\nGroup lp\n");
+        // The backend reads its own configuration from /etc/cups, by name.
+        conf = "/etc/cups/cups-pdf-" + name + ".conf";
+        WriteText(conf, "Out " + out + "\nAnonDirName " + out + "\nLabel 0\nUserUMask 0000\n");
+        RunCommand("chown -R lp:lp '" + dir + "' && chmod 777 '" + out + "'");
+        pid = fork();
+        if (pid == 0) {
+            execl("/usr/sbin/cupsd", "cupsd", "-f", "-c", (dir + "/cupsd.conf").c_str(), "-s",
+                  (dir + "/cups-files.conf").c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        setenv("CUPS_SERVER", (dir + "/cups.sock").c_str(), 1);
+        cupsSetServer(nullptr); // read again from the environment
+        if (!WaitUntil([&] { return wxFileName::Exists(dir + "/cups.sock"); }, 5000)) return false;
+        const std::string added =
+            RunCommand("lpadmin -p " + name + " -E -v cups-pdf:/" + name +
+                       " -P /usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd 2>&1; echo rc=$?");
+        return added.find("rc=0") != std::string::npos;
+    }
+    /// The PDF files printed so far.
+    size_t Printed(wxArrayString* files = nullptr) const {
+        wxArrayString found;
+        wxDir::GetAllFiles(out, &found, "*.pdf", wxDIR_FILES);
+        if (files) *files = found;
+        return found.size();
+    }
+    void Stop() {
+        if (pid > 0) {
+            kill(pid, SIGTERM);
+            waitpid(pid, nullptr, 0);
+            pid = 0;
+        }
+    }
+    ~TestPrinter() {
+        Stop();
+        if (!conf.empty()) std::remove(conf.c_str());
+        if (!dir.empty()) RunCommand("rm -rf '" + dir + "'");
+        setenv("CUPS_SERVER", "/nonexistent/vemo-tests-have-no-printer.sock", 1);
+        cupsSetServer(nullptr);
+    }
+};
+
+} // namespace
+
+// Fault mended: Print Report and Print again only wrote a PDF while the page
+// has lines for signatures. With a printer set the page goes to it and the
+// box says where; without one the button and the box say a PDF was saved;
+// a printer that does not take it is told, and the PDF is still there.
+TEST_F(ReportTest, APrinterSetGetsThePageAndTheBoxSaysWhere) {
+    FillJob();
+    Record();
+    EXPECT_EQ(panel->Controls().printButton->GetLabel(), "Save Report"); // no printer here
+    wxTEST_DIALOG(panel->CreateReport(),
+                  ExpectBox("Report Created: " + wxString::FromUTF8(ReportPath()) +
+                                "\nNo printer is set: the page was saved as a PDF file only.",
+                            wxOK, "Success"));
+
+    TestPrinter printer;
+    if (!printer.Start()) GTEST_SKIP() << "no CUPS server of the test's own (root, cups-pdf)";
+    MainWindow* main = MainWindow::GetInstance();
+    main->KeepViewSetting("printer", wxString::FromUTF8(printer.name));
+    panel->ShowPrinter();
+    EXPECT_EQ(panel->Controls().printButton->GetLabel(), "Print Report");
+    wxTEST_DIALOG(panel->CreateReport(),
+                  ExpectBoxStarting("Report Created: " + wxString::FromUTF8(ReportPath("AX12", 2)) +
+                                        "\nSent to the printer " + printer.name + ", job ",
+                                    wxOK, "Success"));
+    // The printed job, once the backend has written it whole, is this page:
+    // one A4 page named as the file, with the curve's picture (the backend
+    // draws the text anew, so it is not read back).
+    const std::string title = wxFileName(ReportPath("AX12", 2)).GetName().ToStdString();
+    std::string info;
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            wxArrayString printed;
+            if (printer.Printed(&printed) != 1) return false;
+            const std::string file = std::string(printed[0].utf8_str());
+            info = RunCommand("pdfinfo '" + file + "' 2>/dev/null; pdfimages -list '" + file +
+                              "' 2>/dev/null");
+            return info.find("Pages:           1\n") != std::string::npos &&
+                   info.find("1200   720") != std::string::npos;
+        },
+        20000))
+        << printer.out << "\n"
+        << info;
+    EXPECT_NE(info.find(title), std::string::npos) << info;
+    EXPECT_NE(info.find("(A4)"), std::string::npos) << info;
+
+    // The printer gone: told, and the PDF file saved all the same.
+    printer.Stop();
+    wxTEST_DIALOG(panel->CreateReport(),
+                  ExpectBoxStarting("Report Created: " + wxString::FromUTF8(ReportPath("AX12", 3)) +
+                                        "\nNot printed on " + printer.name + ": ",
+                                    wxOK, "Success"));
+    EXPECT_TRUE(wxFileName::FileExists(ReportPath("AX12", 3)));
+    main->KeepViewSetting("printer", "");
+}
+#endif

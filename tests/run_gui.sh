@@ -6,4 +6,6 @@
 set -euo pipefail
 screen="${VEMO_SCREEN:-1366x768}"
 export VEMO_TITLEBAR="${VEMO_TITLEBAR:-no}"
+# No test reaches a printer of the machine: the printing tests start their own.
+export CUPS_SERVER="${CUPS_SERVER:-/nonexistent/vemo-tests-have-no-printer.sock}"
 exec xvfb-run -a -s "-screen 0 ${screen}x24" bash -c 'matchbox-window-manager -use_titlebar "$VEMO_TITLEBAR" >/dev/null 2>&1 & sleep 0.3; "$@"' _ "$@"

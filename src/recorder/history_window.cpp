@@ -310,7 +310,10 @@ HistoryWindow::HistoryWindow(wxWindow* parent, TerminalPanel& panel,
     column->Add(middle, 1, wxLEFT | wxRIGHT | wxEXPAND, 8);
 
     wxBoxSizer* buttons = new wxBoxSizer(wxHORIZONTAL);
-    m_printAgain = new wxButton(this, wxID_ANY, "Print again");
+    // Without a printer the page is only saved again, and the button says so.
+    m_printAgain = new wxButton(this, wxID_ANY,
+                                ReportPrinter(panel.Host()).empty() ? TrW("Save again (PDF)")
+                                                                    : TrW("Print again"));
     m_exportCsv = new wxButton(this, wxID_ANY, wxString::FromUTF8("Export CSV\xE2\x80\xA6"));
     m_openFolder = new wxButton(this, wxID_ANY, "Open folder");
     m_changes = new wxButton(this, wxID_ANY, wxString::FromUTF8("Changes\xE2\x80\xA6"));

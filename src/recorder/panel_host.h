@@ -49,6 +49,8 @@ class PanelHost {
     /// The plant's name as set (`plant_name`), printed on every page; "" when
     /// none is set.
     virtual wxString PlantName() const { return wxString(); }
+    /// The printer pages go to (`printer=`), "" for the system's default.
+    virtual wxString PrinterSetting() const { return wxString(); }
     /// A setting of how a window is shown ("history_columns"), "" when none
     /// is kept; such settings are no part of a job and go in no trail.
     virtual wxString ViewSetting(const wxString& key) const {

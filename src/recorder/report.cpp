@@ -4,6 +4,7 @@
 #include "recorder/report.h"
 
 #include "page/report_page.h"
+#include "printing/printer.h"
 #include "recorder/panel_host.h"
 
 #include "records/file_access.h"
@@ -199,39 +200,62 @@ bool WriteReportFiles(wxWindow* parent, PanelHost& host, int64_t now, const Reco
     }
     pdfGuard.Keep();
     const std::string pdfSha256 = Sha256Hex(pageBytes);
-    if (files) {
-        files->pdfPath = fullPath.utf8_str();
-        files->csvPath = csvPath.utf8_str();
-        files->pageSha256 = pdfSha256;
-    }
+    ReportFiles written;
+    written.pdfPath = fullPath.utf8_str();
+    written.csvPath = csvPath.utf8_str();
+    written.pageSha256 = pdfSha256;
+    // The page is evidence on paper too: where a printer is set, it gets the
+    // file just written.
+    written.printer = ReportPrinter(host);
+    if (!written.printer.empty())
+        PrintPdf(written.pdfPath, written.printer, std::string(fileName.utf8_str()),
+                 &written.printedOn, &written.printProblem);
+    if (files) *files = written;
     if (reprint)
         ShowInfo(_("Report printed again: ") + fullPath +
                      (writeCsv ? "\n" + _("Its CSV file, not written before, was written too: ") +
                                      csvPath
-                               : wxString()),
+                               : wxString()) +
+                     PrintedText(written),
                  _("Success"));
     return true;
 }
 
-void TellReportWritten(const Recording& recording, const std::string& pdfPath) {
+std::string ReportPrinter(const PanelHost& host) {
+    return ChosenPrinter(std::string(host.PrinterSetting().Strip(wxString::both).utf8_str()));
+}
+
+wxString PrintedText(const ReportFiles& files) {
+    if (!files.printedOn.empty())
+        return "\n" +
+               wxString::Format(_("Sent to the printer %s."), wxString::FromUTF8(files.printedOn));
+    if (!files.printer.empty())
+        return "\n" + wxString::Format(_("Not printed on %s: %s. The PDF file is saved."),
+                                       wxString::FromUTF8(files.printer),
+                                       wxString::FromUTF8(files.printProblem));
+    return "\n" + _("No printer is set: the page was saved as a PDF file only.");
+}
+
+void TellReportWritten(const Recording& recording, const ReportFiles& files) {
     const std::string& incomplete = recording.incomplete;
     const Judgement judgement = recording.Judged();
-    const wxString fullPath = wxString::FromUTF8(pdfPath);
+    const wxString fullPath = wxString::FromUTF8(files.pdfPath);
+    const wxString printed = PrintedText(files);
     // Named with its path; a FAIL or an INCOMPLETE recording is not
     // announced as a success.
     const wxString created = _("Report Created: ") + fullPath;
     if (judgement.verdict == Verdict::Incomplete)
         ShowInfo(created + "\n" + _("The recording is marked INCOMPLETE: ") +
-                     wxString::FromUTF8(judgement.reason) + ".",
+                     wxString::FromUTF8(judgement.reason) + "." + printed,
                  _("Report"));
     else if (judgement.verdict == Verdict::None && !incomplete.empty())
         ShowInfo(created + "\n" + _("The recording is marked INCOMPLETE: ") +
-                     wxString::FromUTF8(incomplete) + ".",
+                     wxString::FromUTF8(incomplete) + "." + printed,
                  _("Report"));
     else if (judgement.verdict == Verdict::Fail)
         ShowInfo(created + "\n" + _("Result: FAIL") + " (" + wxString::FromUTF8(judgement.reason) +
-                     ").",
+                     ")." + printed,
                  _("Report"));
     else
-        ShowInfo(created, _("Success"));
+        ShowInfo(created + printed, _("Success"));
 }

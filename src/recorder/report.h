@@ -16,7 +16,17 @@ class PanelHost;
 /// What a report wrote.
 struct ReportFiles {
     std::string pdfPath, csvPath, pageSha256;
+    std::string printer;      ///< the printer it was meant for; "" when none is set
+    std::string printedOn;    ///< where the page went ("testpdf, job 3"); "" not printed
+    std::string printProblem; ///< why the printer did not take it
 };
+
+/// The printer pages go to: the setting's, else the system's default; ""
+/// when there is none (the buttons then say that a PDF is saved).
+std::string ReportPrinter(const PanelHost& host);
+/// What a report's box adds about the printer: where the page went, why it
+/// did not, or that it was saved as a PDF file only.
+wxString PrintedText(const ReportFiles& files);
 
 /// A page printed again: of which first print, by whom, and where that one's
 /// CSV file is.
@@ -43,4 +53,4 @@ bool FindPageResources(const PanelHost& host, struct PageResources* resources, w
 
 /// Tells the operator where the report of `recording` went; a FAIL or an
 /// INCOMPLETE recording is not announced as a success.
-void TellReportWritten(const Recording& recording, const std::string& pdfPath);
+void TellReportWritten(const Recording& recording, const ReportFiles& files);

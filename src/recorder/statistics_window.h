@@ -63,8 +63,8 @@ class StatisticsWindow : public wxDialog {
     mpWindow* m_ranges = nullptr;
     mpWindow* m_histogram = nullptr;
     mpWindow* m_restChart = nullptr; ///< the pressure at rest before each Start
-    mpMarkers* m_points = nullptr;  ///< every peak, in recording order
-    mpMarkers* m_flagged = nullptr; ///< the points that break a rule
+    mpMarkers* m_points = nullptr;   ///< every peak, in recording order
+    mpMarkers* m_flagged = nullptr;  ///< the points that break a rule
 
   private:
     mpWindow* MakeChart(const wxString& xLabel, const wxString& yLabel);

@@ -225,7 +225,7 @@ bool TerminalPanel::WriteReport(const Recording& recording, const Reprint& repri
         UpdateStartButton();
         m_ui.axleDesignation->SetFocus();
     }
-    TellReportWritten(recording, files.pdfPath);
+    TellReportWritten(recording, files);
     return true;
 }
 
@@ -319,6 +319,17 @@ void TerminalPanel::OnCycleEnded(bool recorded) {
 
 void TerminalPanel::AskToAcknowledge(const std::string& text) {
     ShowInfo(wxString::FromUTF8(text), "Alarm");
+}
+
+void TerminalPanel::ShowPrinter() {
+    const std::string printer = ReportPrinter(m_host);
+    m_ui.printButton->SetLabel(printer.empty() ? _("Save Report") : _("Print Report"));
+    FitFont(m_ui.printButton, m_ui.printButton->GetLabel(), 100);
+    m_ui.printButton->SetToolTip(
+        printer.empty()
+            ? TrW("F8 \xE2\x80\x94 no printer is set: the page is saved as a PDF file")
+            : wxString::Format(TrW("F8 \xE2\x80\x94 the page is saved and printed on %s"),
+                               wxString::FromUTF8(printer)));
 }
 
 void TerminalPanel::AskEarlier() {

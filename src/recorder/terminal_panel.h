@@ -60,6 +60,9 @@ class TerminalPanel : public wxPanel, private StationListener {
     /// nothing was written.
     bool WriteReport(const Recording& recording, const Reprint& reprint = {},
                      std::string* written = nullptr, std::string* pageSha256 = nullptr);
+    /// Print Report says what it does: print, or only save a PDF file when
+    /// no printer is set.
+    void ShowPrinter();
     /// Asks the store what the axle side typed already had today; the note
     /// under the job's fields follows.
     void AskEarlier();

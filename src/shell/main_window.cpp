@@ -161,6 +161,7 @@ void MainWindow::Build() {
     ReadSettingsFiles(ip, port, autoconnect, pressIndex, skipQuestion);
     // The shift's operator, as kept by the last report.
     if (m_panel) m_panel->Controls().operatorId->ChangeValue(m_config->Read("operator", ""));
+    if (m_panel) m_panel->ShowPrinter();
     // The keyboard starts where the job does, whenever the window becomes
     // active without a field of its own in use: the axle field once the
     // shift's operator is known.

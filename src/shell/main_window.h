@@ -72,6 +72,7 @@ class MainWindow : public wxFrame, public PanelHost {
     void KeepEndWhenReleased(bool on) override;
     wxString ViewSetting(const wxString& key) const override;
     wxString PlantName() const override { return ViewSetting("plant_name"); }
+    wxString PrinterSetting() const override { return ViewSetting("printer"); }
     void KeepViewSetting(const wxString& key, const wxString& value) override;
     void KeepInTrail(const std::string& what, const std::string& press, const std::string& oldValue,
                      const std::string& newValue, const std::string& who) override;
