@@ -207,7 +207,7 @@ void BenchRepaint() {
         y->SetVisible(true);
         curve->SetVisible(true);
     }
-    for (int n : {1000, 13000, 100000}) {
+    for (int n : {1000, 13000, 100000, 1000000}) {
         std::vector<double> t(n), f(n);
         for (int i = 0; i < n; ++i) {
             t[i] = i * 0.075;
@@ -218,7 +218,64 @@ void BenchRepaint() {
         canvas->Fit(0, t.back() + 10, 0, 400, &w, &h);
         wxBitmap bitmap(w, h);
         wxMemoryDC dc(bitmap);
+        // Every point drawn (as before the columns), then what each pixel
+        // column shows.
+        if (n <= 100000) {
+            mpFXYVector::SetDecimation(false);
+            Report("repaint_every_point_" + std::to_string(n),
+                   BestOf(5, [&] { canvas->PaintLayers(dc); }), "ms");
+        }
+        mpFXYVector::SetDecimation(true);
+        Report("repaint_columns_" + std::to_string(n), BestOf(5, [&] { canvas->PaintLayers(dc); }),
+               "ms");
+        if (getenv("VEMO_BENCH_PROBE") && n == 100000) {
+            std::vector<wxPoint> zig;
+            for (int c = 0; c < 1540; ++c) {
+                zig.emplace_back(60 + c, 400 + (c % 2 ? -12 : 12));
+                zig.emplace_back(60 + c, 400 + (c % 2 ? 12 : -12));
+            }
+            for (int width : {1, 2}) {
+                for (wxPenCap cap : {wxCAP_ROUND, wxCAP_BUTT}) {
+                    wxPen pen(*wxRED, width);
+                    pen.SetCap(cap);
+                    pen.SetJoin(cap == wxCAP_BUTT ? wxJOIN_MITER : wxJOIN_ROUND);
+                    dc.SetPen(pen);
+                    Report("probe_zigzag_w" + std::to_string(width) +
+                               (cap == wxCAP_BUTT ? "_butt" : "_round"),
+                           BestOf(5,
+                                  [&] {
+                                      for (size_t k = 0; k + 1 < zig.size(); k += 500)
+                                          dc.DrawLines(static_cast<int>(
+                                                           std::min<size_t>(501, zig.size() - k)),
+                                                       zig.data() + k);
+                                  }),
+                           "ms");
+                }
+            }
+            dc.SetPen(*wxTRANSPARENT_PEN);
+            dc.SetBrush(*wxRED_BRUSH);
+            Report("probe_rectangles",
+                   BestOf(5,
+                          [&] {
+                              for (int c = 0; c < 1540; ++c)
+                                  dc.DrawRectangle(60 + c, 388, 2, 25);
+                          }),
+                   "ms");
+        }
+        // A new view each time: the columns are found again from the points.
+        double shift = 0;
+        Report("repaint_columns_new_view_" + std::to_string(n),
+               BestOf(5,
+                      [&] {
+                          shift += 0.001;
+                          canvas->Fit(shift, t.back() + 10, 0, 400, &w, &h);
+                          canvas->PaintLayers(dc);
+                      }),
+               "ms");
+        canvas->Fit(0, t.back() + 10, 0, 400, &w, &h);
         for (bool batching : {false, true}) {
+            if (n > 100000) break;             // a million single segments take seconds
+            mpFXYVector::SetDecimation(false); // as measured before the columns
             mpFXY::SetPolylineBatching(batching);
             double best = BestOf(5, [&] { canvas->PaintLayers(dc); });
             Report(std::string("repaint_") + (batching ? "polyline_" : "segments_") +
@@ -249,6 +306,7 @@ void BenchRepaint() {
         }
     }
     mpFXY::SetPolylineBatching(true);
+    mpFXYVector::SetDecimation(true);
     frame->Destroy();
 }
 

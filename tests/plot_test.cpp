@@ -171,6 +171,39 @@ TEST_F(CanvasTest, SegmentLeavingThePlotAreaEndsOnTheEdge) {
     EXPECT_EQ(CountIn(im, wxRect(290, 0, 210, 400), IsRed), 0);
 }
 
+// A million points are drawn from what each pixel column shows, and look
+// as every point drawn does: a noisy, jittered stroke with spikes, whole and
+// zoomed into a part of it, pixel for pixel but for a few at the joins.
+TEST_F(CanvasTest, AMillionPointsLookAsEveryPointDrawn) {
+    std::vector<double> t, f;
+    unsigned noise = 11;
+    for (int i = 0; i < 1000000; ++i) {
+        noise = noise * 1103515245u + 12345u;
+        t.push_back(i * 0.0001 + ((noise >> 16) % 5) * 0.00001); // jitter, never falling
+        double force = 80 * std::min(1.0, i / 400000.0) + ((noise >> 8) % 200) * 0.01;
+        if (i % 99991 == 0) force += 15; // single-point spikes
+        f.push_back(force);
+    }
+    curve->SetData(t, f);
+    for (const auto& [x0, x1] : {std::pair(0.0, 100.0), std::pair(20.0, 23.0)}) {
+        mpFXYVector::SetDecimation(false);
+        const wxImage every = Render(x0, x1, 0, 100);
+        mpFXYVector::SetDecimation(true);
+        const wxImage columns = Render(x0, x1, 0, 100);
+        int red = 0, differ = 0;
+        for (int y = 0; y < every.GetHeight(); ++y)
+            for (int x = 0; x < every.GetWidth(); ++x) {
+                red += IsRed(every, x, y);
+                differ += IsRed(every, x, y) != IsRed(columns, x, y);
+            }
+        EXPECT_GT(red, 2000) << x0;
+        EXPECT_LE(differ, red / 100) << x0 << ": " << differ << " of " << red;
+    }
+    // A few points are drawn as they are.
+    curve->SetData({0, 50, 100}, {0, 90, 0});
+    EXPECT_GT(CountIn(Render(0, 100, 0, 100), wxRect(260, 40, 20, 20), IsRed), 0);
+}
+
 TEST_F(CanvasTest, HiddenLayerDrawsNothing) {
     curve->SetData({0, 50, 100}, {0, 50, 100});
     EXPECT_GT(CountIn(Render(0, 100, 0, 100), wxRect(0, 0, 500, 400), IsRed), 100);

@@ -99,7 +99,6 @@ class PolylineBatch {
     void StartRun(const wxPoint& p) {
         m_inRun = true;
         m_first = m_last = m_low = m_high = p;
-        m_lowFirst = true;
     }
     void Add(const wxPoint& p) {
         if (p.x != m_first.x) {
@@ -107,29 +106,26 @@ class PolylineBatch {
             StartRun(p);
             return;
         }
-        if (p.y < m_low.y) {
-            m_low = p;
-            m_lowFirst = false; // the newest extreme decides the order
-        }
-        if (p.y > m_high.y) {
-            m_high = p;
-            m_lowFirst = true;
-        }
+        if (p.y < m_low.y) m_low = p;
+        if (p.y > m_high.y) m_high = p;
         m_last = p;
     }
     void Push(const wxPoint& p) {
         if (m_points.empty() || m_points.back() != p) m_points.push_back(p);
     }
     void EmitRun() {
-        Push(m_first);
-        if (m_lowFirst) {
-            Push(m_low);
-            Push(m_high);
+        if (m_low.y == m_high.y) {
+            Push(m_first);
         } else {
-            Push(m_high);
-            Push(m_low);
+            // A column's span is one vertical stroke, entered at the end
+            // nearer the point before: it covers the pixels the points
+            // between would, without turning back on itself (a stroke that
+            // reverses within a pixel column costs cairo ten times more).
+            const wxPoint& before = m_points.empty() ? m_first : m_points.back();
+            const bool lowFirst = std::abs(before.y - m_low.y) <= std::abs(before.y - m_high.y);
+            Push(lowFirst ? m_low : m_high);
+            Push(lowFirst ? m_high : m_low);
         }
-        Push(m_last);
         if (m_points.size() >= kPolylineChunk) {
             wxPoint last = m_points.back();
             Draw();
@@ -138,8 +134,9 @@ class PolylineBatch {
     }
     void Draw() {
         if (m_points.size() == 1) m_points.push_back(m_points.front()); // a dot
-        if (m_points.size() >= 2)
+        if (m_points.size() >= 2) {
             m_dc.DrawLines(static_cast<int>(m_points.size()), m_points.data());
+        }
         m_points.clear();
     }
 
@@ -147,7 +144,6 @@ class PolylineBatch {
     bool m_batching;
     std::vector<wxPoint> m_points;
     bool m_inRun = false;
-    bool m_lowFirst = true;
     wxPoint m_first, m_last, m_low, m_high;
 };
 
@@ -626,6 +622,8 @@ void mpFXYVector::SetData(const std::vector<double>& xsIn, const std::vector<dou
     }
     xs = xsIn;
     ys = ysIn;
+    ++version;
+    sorted = std::is_sorted(xs.begin(), xs.end());
     if (xs.empty()) {
         minX = minY = -1;
         maxX = maxY = 1;
@@ -645,6 +643,8 @@ void mpFXYVector::AppendData(const double* xsIn, const double* ysIn, size_t coun
         SetData(std::vector<double>(xsIn, xsIn + count), std::vector<double>(ysIn, ysIn + count));
         return;
     }
+    sorted = sorted && xsIn[0] >= xs.back() && std::is_sorted(xsIn, xsIn + count);
+    ++version;
     xs.insert(xs.end(), xsIn, xsIn + count);
     ys.insert(ys.end(), ysIn, ysIn + count);
     auto [xLo, xHi] = std::minmax_element(xsIn, xsIn + count);
@@ -660,11 +660,89 @@ void mpFXYVector::Clear() {
 }
 
 bool mpFXYVector::GetNextXY(double& x, double& y) {
-    if (index >= xs.size()) return false;
-    x = xs[index];
-    y = ys[index];
+    const std::vector<double>& from = drawingColumns ? columnXs : xs;
+    if (index >= from.size()) return false;
+    x = from[index];
+    y = (drawingColumns ? columnYs : ys)[index];
     ++index;
     return true;
+}
+
+bool mpFXYVector::s_decimation = true;
+
+void mpFXYVector::Plot(wxDC& dc, mpWindow& w) {
+    if (!visible) return;
+    // A curve of more points than its pixel columns can show is drawn from
+    // what each column shows: the first and last point that fall in it, and
+    // its lowest and highest in their order. Within a column the curve's
+    // segments are vertical, so those points cover the same pixels; a
+    // repaint costs about the same at a thousand points and at a million.
+    const ClipBox box = ClipOf(*this, w);
+    const double columns = std::max(1, box.right - box.left + 1);
+    if (!s_decimation || !continuous || !sorted || xs.size() < 4 * columns) {
+        mpFXY::Plot(dc, w);
+        return;
+    }
+    const double posX = w.GetPosX(), sx = w.GetScaleX();
+    if (sx != columnsScale || posX != columnsPos || version != columnsVersion ||
+        box.left != columnsLeft || box.right != columnsRight)
+        Decimate(posX, sx, box.left, box.right);
+    drawingColumns = true;
+    mpFXY::Plot(dc, w);
+    drawingColumns = false;
+}
+
+void mpFXYVector::Decimate(double posX, double sx, int left, int right) {
+    columnsScale = sx;
+    columnsPos = posX;
+    columnsVersion = version;
+    columnsLeft = left;
+    columnsRight = right;
+    columnXs.clear();
+    columnYs.clear();
+    if (!(sx > 0) || !std::isfinite(posX)) return;
+    // The points of the visible columns, with the one before and the one
+    // after so the lines into and out of the view are drawn.
+    const double x0 = posX + (left - 1) / sx, x1 = posX + (right + 1) / sx;
+    size_t from = static_cast<size_t>(std::lower_bound(xs.begin(), xs.end(), x0) - xs.begin());
+    size_t to = static_cast<size_t>(std::upper_bound(xs.begin(), xs.end(), x1) - xs.begin());
+    if (from > 0) --from;
+    if (to < xs.size()) ++to;
+    auto emit = [&](size_t i) {
+        columnXs.push_back(xs[i]);
+        columnYs.push_back(ys[i]);
+    };
+    bool open = false;
+    double column = 0;
+    size_t first = 0, low = 0, high = 0, last = 0;
+    auto flush = [&] {
+        if (!open) return;
+        emit(first);
+        const size_t a = std::min(low, high), b = std::max(low, high);
+        if (a != first && a != last) emit(a);
+        if (b != first && b != last && b != a) emit(b);
+        if (last != first) emit(last);
+        open = false;
+    };
+    for (size_t i = from; i < to; ++i) {
+        if (!std::isfinite(ys[i]) || !std::isfinite(xs[i])) { // a gap stays a gap
+            flush();
+            emit(i);
+            continue;
+        }
+        const double c = Trunc((xs[i] - posX) * sx);
+        if (!open || c != column) {
+            flush();
+            open = true;
+            column = c;
+            first = low = high = last = i;
+            continue;
+        }
+        if (ys[i] < ys[low]) low = i;
+        if (ys[i] > ys[high]) high = i;
+        last = i;
+    }
+    flush();
 }
 
 void mpMarkers::Plot(wxDC& dc, mpWindow& w) {

@@ -5,6 +5,7 @@
 // into a bitmap and save it as an image (the report's picture of the curve).
 #pragma once
 
+#include <cstdint>
 #include <deque>
 #include <vector>
 
@@ -242,11 +243,30 @@ class mpFXYVector : public mpFXY {
     double GetMaxY() override { return maxY; }
     void Rewind() override { index = 0; }
     bool GetNextXY(double& x, double& y) override;
+    /// A continuous curve with more points than pixel columns is drawn from
+    /// what each column shows (see Decimate); off, from every point: only
+    /// for comparing the two.
+    static void SetDecimation(bool enabled) { s_decimation = enabled; }
+    void Plot(wxDC& dc, mpWindow& w) override;
 
   protected:
     std::vector<double> xs, ys;
     size_t index;
     double minX, maxX, minY, maxY;
+    bool sorted = true;   ///< x never falls: columns can be found by search
+    uint64_t version = 0; ///< counts the changes of the data
+
+  private:
+    /// The points drawn for the view from `posX` at `sx` pixels a unit over
+    /// pixel columns `left` to `right`: per column its first, lowest,
+    /// highest and last point. Kept until the view or the data change.
+    void Decimate(double posX, double sx, int left, int right);
+    static bool s_decimation;
+    bool drawingColumns = false;
+    std::vector<double> columnXs, columnYs;
+    double columnsScale = 0, columnsPos = 0;
+    uint64_t columnsVersion = ~uint64_t(0);
+    int columnsLeft = 0, columnsRight = 0;
 
     wxDECLARE_DYNAMIC_CLASS(mpFXYVector);
 };
