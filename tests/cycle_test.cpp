@@ -412,3 +412,45 @@ TEST_F(CycleTest, ARecordingThatBeganAfterAGapInTheReadingsIsNoted) {
     cycle.OnReading(40, clock.Steady(), inputs);
     EXPECT_EQ(cycle.StartNote(), "");
 }
+
+// Fault mended: the countdown said "72 s left" while the recording would end
+// by itself sooner. It counts down to the recording's length by its own time,
+// and to two seconds after the release when it ends so; jittered readings,
+// at the exact boundaries.
+TEST_F(CycleTest, SecondsLeftCountToTheLengthOrTheReleaseWhicheverComesFirst) {
+    inputs.recordLengthSeconds = 30;
+    EXPECT_EQ(cycle.SecondsLeft(clock.Steady(), inputs), -1); // none runs
+    cycle.Arm();
+    const int jitter[] = {0, 3, -2, 5, -4, 1};
+    int k = 0;
+    auto at = [&](int ms, int bar) {
+        clock.SetMs(ms + jitter[k++ % 6]);
+        cycle.OnReading(bar, clock.Steady(), inputs);
+    };
+    at(1000, 50); // the recording starts at 1.000 s (jitter 0)
+    for (int ms = 1075; ms < 16000; ms += 75)
+        at(ms, 200 + (ms / 75) % 3);
+    auto left = [&](int ms) {
+        clock.SetMs(ms);
+        return cycle.SecondsLeft(clock.Steady(), inputs);
+    };
+    EXPECT_EQ(left(15999), 16); // 14.999 s recorded of 30
+    EXPECT_EQ(left(16000), 15);
+    EXPECT_EQ(left(16001), 15);
+    // Let go at 20 s: it ends two seconds later, not at 30 s.
+    for (int ms = 16000; ms < 20000; ms += 75)
+        at(ms, 200);
+    clock.SetMs(20000);
+    cycle.OnReading(3, clock.Steady(), inputs);
+    EXPECT_EQ(left(20000), 2);
+    EXPECT_EQ(left(21000), 1);
+    EXPECT_EQ(left(21001), 1);
+    CycleInputs held = inputs;
+    held.endWhenReleased = false; // it ends at its length only
+    clock.SetMs(21001);
+    EXPECT_EQ(cycle.SecondsLeft(clock.Steady(), held), 10);
+    // The pressure back up: the length again.
+    clock.SetMs(21100);
+    cycle.OnReading(150, clock.Steady(), inputs);
+    EXPECT_EQ(left(21100), 10);
+}

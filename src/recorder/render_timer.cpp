@@ -3,6 +3,9 @@
 #include "station/local_time.h"
 
 #include <wx/button.h>
+#include <wx/intl.h>
+
+#include <algorithm>
 #include <wx/datetime.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
@@ -33,10 +36,11 @@ void RenderTimer::Notify() {
         return;
     }
     if (!m_running) return;
-    const int shown = m_countdown;
+    const int left = m_secondsLeft ? m_secondsLeft() : -1;
+    const int shown = left >= 0 ? std::min(m_countdown, left) : m_countdown;
     m_shown = shown;
     --m_countdown;
-    m_stopButton->SetLabel(wxString::Format("Stop (%d)", shown));
+    m_stopButton->SetLabel(wxString::Format(_("Stop (%d)"), shown));
     m_recordingText->Show(m_countdown % 2 == 0);
     if (m_countdown > 0) return;
     m_running = false;
@@ -56,5 +60,5 @@ void RenderTimer::StopCountdown() {
     m_running = false;
     m_overdue = false;
     m_recordingText->Hide();
-    m_stopButton->SetLabel("Stop"); // no count left over on the idle button
+    m_stopButton->SetLabel(_("Stop")); // no count left over on the idle button
 }

@@ -19,6 +19,12 @@ class RenderTimer : public wxTimer {
 
     void Notify() override;
     void StartCountdown(int seconds);
+    /// What the Stop button and the banner count down: the seconds until
+    /// the recording ends by itself, as the job knows them (the length, or
+    /// the release), rather than the timer's own count.
+    void SetSecondsLeft(std::function<int()> secondsLeft) {
+        m_secondsLeft = std::move(secondsLeft);
+    }
     void StopCountdown();
 
     bool IsCountingDown() const { return m_running; }
@@ -32,6 +38,7 @@ class RenderTimer : public wxTimer {
     wxButton* m_stopButton;
     wxStaticText* m_recordingText;
     std::function<int64_t()> m_wallSeconds;
+    std::function<int()> m_secondsLeft;
     std::function<void()> m_countdownEnded;
     int m_countdown = 80;
     int m_shown = 0;

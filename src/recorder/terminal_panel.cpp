@@ -47,6 +47,7 @@ TerminalPanel::TerminalPanel(wxWindow* parent, PanelHost& host, int W, int H)
     m_renderTimer = std::make_unique<RenderTimer>(
         m_ui.clockText, m_ui.stopButton, m_ui.recordingText,
         [this] { return m_station.WallSeconds(); }, [this] { m_station.CheckReadingsStopped(); });
+    m_renderTimer->SetSecondsLeft([this] { return m_station.SecondsLeft(SteadyClock::now()); });
     m_renderTimer->Start(1000, wxTIMER_CONTINUOUS);
     SetBackgroundColour(*wxWHITE);
 }

@@ -107,6 +107,22 @@ ReadingEffects RecordingCycle::OnReading(int bar, SteadyTime arrival, const Cycl
     return fx;
 }
 
+int RecordingCycle::SecondsLeft(SteadyTime now, const CycleInputs& inputs) const {
+    using std::chrono::duration_cast;
+    using std::chrono::milliseconds;
+    if (!m_recording) return -1;
+    if (m_lengthReached) return 0;
+    auto ceilSeconds = [](long long ms) {
+        return static_cast<int>(ms <= 0 ? 0 : (ms + 999) / 1000);
+    };
+    const long long elapsed = duration_cast<milliseconds>(now - m_recordStart).count();
+    int left = ceilSeconds(inputs.recordLengthSeconds * 1000LL - elapsed);
+    if (inputs.endWhenReleased && m_lowRun)
+        left = std::min(left, ceilSeconds(kReleasedEndMs -
+                                          duration_cast<milliseconds>(now - m_lowSince).count()));
+    return left;
+}
+
 void RecordingCycle::Arm() {
     m_armed = true;
     ++m_generation;

@@ -111,6 +111,10 @@ class RecordingCycle {
     /// The pressure of the first sample when it started without the press
     /// at rest before it; 0 otherwise.
     int StartBar() const { return m_times.empty() ? 0 : m_startBar; }
+    /// Whole seconds until the running recording ends by itself at `now`:
+    /// at its length, or sooner two seconds after the pressure was let go
+    /// (when it ends so); -1 when none runs.
+    int SecondsLeft(SteadyTime now, const CycleInputs& inputs) const;
     /// Seconds of the last sample, 0 without samples.
     double LastTime() const { return m_times.empty() ? 0 : m_times.back(); }
 

@@ -131,6 +131,13 @@ bool Station::Acknowledge(const std::string& idleOperator) {
     return true;
 }
 
+int Station::SecondsLeft(SteadyTime now) const {
+    CycleInputs inputs;
+    inputs.recordLengthSeconds = m_setup.recordLengthSeconds;
+    inputs.endWhenReleased = m_endWhenReleased;
+    return m_cycle.SecondsLeft(now, inputs);
+}
+
 void Station::ApplyReadings(const std::vector<Reading>& readings) {
     if (readings.empty()) return;
     m_readingsApplied += static_cast<long long>(readings.size());

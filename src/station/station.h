@@ -136,6 +136,9 @@ class Station : private LinkListener {
     const RecordingSetup& Setup() const { return m_setup; }
     const std::optional<Recording>& LastRecording() const { return m_lastRecording; }
     const AlarmWatch& Alarm() const { return m_alarmWatch; }
+    /// Whole seconds until the running recording ends by itself, at `now`
+    /// (steady clock): at its length, or two seconds after the release.
+    int SecondsLeft(SteadyTime now) const;
     /// The threshold watched now: the setup's while a cycle runs.
     int WatchedThreshold() const { return Running() ? m_setup.alarmThresholdBar : m_idleThreshold; }
     /// The banner's inputs that the station knows (all but the countdown and,
