@@ -12,11 +12,13 @@
 #include "recorder/state_banner.h"
 #include "station/translate.h"
 #include "shell/paths.h"
+#include "recorder/history_window.h"
 #include "recorder/terminal_panel.h"
 #include "shell/main_window.h"
 #include "shell/menu_bar.h"
 #include "shell/new_dialog.h"
 
+#include <wx/stockitem.h>
 #include <wx/bmpbuttn.h>
 #include <wx/button.h>
 #include <wx/checkbox.h>
@@ -236,6 +238,9 @@ TEST(Languages, TheWindowAndThePageInItalian) {
                       "\n");
     TerminalPanel* panel = Panel();
     EXPECT_EQ(panel->Controls().startButton->GetLabel(), "Avvio");
+    // The toolkit's own words too (its catalogue): a box's Yes and No, Close.
+    EXPECT_EQ(wxGetStockLabel(wxID_YES, wxSTOCK_NOFLAGS), "Si"); // as the catalogue has it
+    EXPECT_EQ(wxGetStockLabel(wxID_CLOSE, wxSTOCK_NOFLAGS), "Chiudi");
     EXPECT_EQ(panel->Controls().banner->Shown().Line(), "NON CONNESSO — premere Connetti");
     wxMenuBar* menus = MainWindow::GetInstance()->m_frame->GetMenuBar();
     EXPECT_EQ(menus->FindItem(ID_HISTORY)->GetItemLabel(), wxString::FromUTF8("&Storico…\tCtrl+H"));
@@ -272,6 +277,36 @@ TEST(Languages, TheWindowAndThePageInItalian) {
         const std::string command =
             "pdftoppm -png -r 80 -singlefile '" + pdf + "' '" + shots + "/report-page-it'";
         EXPECT_EQ(system(command.c_str()), 0);
+    }
+    // History in Italian at 1366 x 768: every word of it, nothing cut (its
+    // filters, buttons and columns were English whatever the language).
+    {
+        std::string why;
+        auto* history = new HistoryWindow(MainWindow::GetInstance()->m_frame, *panel,
+                                          RecordStore::Open(panel->Job().StorePath(), &why));
+        history->Show();
+        Pump(300);
+        EXPECT_EQ(history->GetTitle(), "Storico delle registrazioni");
+        EXPECT_TRUE(history->m_count->GetLabel().AfterFirst(' ').StartsWith("registrazion"))
+            << history->m_count->GetLabel();
+        wxListItem heading;
+        heading.SetMask(wxLIST_MASK_TEXT);
+        history->m_list->GetColumn(7, heading);
+        EXPECT_EQ(heading.GetText(), "Esito");
+        EXPECT_EQ(history->m_list->GetItemText(0, 7), "INCOMPLETA"); // the newest, just stopped
+        for (wxWindow* child : history->GetChildren())
+            if (auto* button = dynamic_cast<wxButton*>(child)) {
+                for (const char* english : {"Print", "Export", "Close", "Open", "Save"})
+                    EXPECT_FALSE(button->GetLabel().StartsWith(english)) << button->GetLabel();
+            }
+        ExpectNothingCut(history);
+        if (const char* shots = std::getenv("VEMO_SCREENSHOTS")) {
+            const std::string command =
+                "import -window root '" + std::string(shots) + "/history-it.png'";
+            EXPECT_EQ(system(command.c_str()), 0);
+        }
+        history->Destroy();
+        Pump(50);
     }
 
     ASSERT_EQ(UseLanguage("en", CatalogueFolders()), "en");

@@ -3,11 +3,15 @@
 #include "station/local_time.h"
 #include "station/translate.h"
 
+#include <algorithm>
+
 DateField::DateField(wxWindow* parent, int64_t dayStart)
     : wxTextCtrl(parent, wxID_ANY, "", wxDefaultPosition, wxDefaultSize, wxTE_PROCESS_ENTER) {
     SetHint("YYYY-MM-DD");
     SetMaxLength(10);
-    SetInitialSize(wxSize(GetTextExtent("2026-12-09").x + FromDIP(24), -1));
+    // Room for a date and for the hint, whichever is wider.
+    const int text = std::max(GetTextExtent("2026-12-09").x, GetTextExtent("YYYY-MM-DD").x);
+    SetInitialSize(GetSizeFromTextSize(text + FromDIP(4)));
     SetDay(dayStart);
 }
 

@@ -30,6 +30,7 @@
 #include <wx/listctrl.h>
 #include <wx/display.h>
 #include <wx/sizer.h>
+#include <wx/wrapsizer.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 #include <wx/choicdlg.h>
@@ -59,7 +60,7 @@ const wxColour kOverlayColours[] = {{0, 150, 230}, {150, 0, 170}, {150, 85, 0}, 
                                     {90, 90, 90},  {220, 0, 220}, {0, 90, 160}};
 
 wxString ResultShown(const RecordSummary& row) {
-    return row.result.empty() ? wxString("no limits") : wxString::FromUTF8(row.result);
+    return row.result.empty() ? TrW("no limits") : TrW(row.result.c_str());
 }
 
 } // namespace
@@ -231,7 +232,7 @@ wxString HistoryList::OnGetItemText(long item, long column) const {
 
 HistoryWindow::HistoryWindow(wxWindow* parent, TerminalPanel& panel,
                              std::unique_ptr<RecordStore> store)
-    : wxDialog(parent, wxID_ANY, "History of recordings", wxDefaultPosition, wxDefaultSize,
+    : wxDialog(parent, wxID_ANY, TrW("History of recordings"), wxDefaultPosition, wxDefaultSize,
                wxDEFAULT_DIALOG_STYLE | wxRESIZE_BORDER | wxMAXIMIZE_BOX),
       m_panel(panel), m_store(std::move(store)) {
     wxBoxSizer* column = new wxBoxSizer(wxVERTICAL);
@@ -239,48 +240,50 @@ HistoryWindow::HistoryWindow(wxWindow* parent, TerminalPanel& panel,
     // The filters, in one row above the list.
     wxBoxSizer* filters = new wxBoxSizer(wxHORIZONTAL);
     auto label = [&](const char* text) {
-        filters->Add(new wxStaticText(this, wxID_ANY, text), 0,
+        // Each label in the reader's language.
+        filters->Add(new wxStaticText(this, wxID_ANY, TrW(text)), 0,
                      wxALIGN_CENTRE_VERTICAL | wxLEFT | wxRIGHT, 5);
     };
     if (!panel.Job().PlantServerConnection().empty()) {
         m_scope = new wxChoice(this, wxID_ANY);
-        m_scope->Append("This PC");
-        m_scope->Append("Plant");
+        m_scope->Append(TrW("This PC"));
+        m_scope->Append(TrW("Plant"));
         m_scope->SetSelection(0);
-        m_scope->SetToolTip("This PC: the recordings of this PC's record store.\n"
-                            "Plant: every PC's recordings on the plant server.");
+        m_scope->SetToolTip(TrW("This PC: the recordings of this PC's record store.\n"
+                                "Plant: every PC's recordings on the plant server."));
         filters->Add(m_scope, 0, wxALIGN_CENTRE_VERTICAL | wxRIGHT, 10);
     }
-    label("Axle, bearing or operator");
+    label(N_("Axle, bearing, operator or report no."));
     m_text = new wxTextCtrl(this, wxID_ANY, "", wxDefaultPosition, wxSize(FromDIP(160), -1));
     filters->Add(m_text, 0, wxALIGN_CENTRE_VERTICAL);
-    label("From");
+    label(N_("From"));
     m_from = new DateField(this);
     filters->Add(m_from, 0, wxALIGN_CENTRE_VERTICAL);
-    label("to");
+    label(N_("to"));
     m_until = new DateField(this);
     filters->Add(m_until, 0, wxALIGN_CENTRE_VERTICAL);
     if (m_scope) {
-        m_pcLabel = new wxStaticText(this, wxID_ANY, "PC");
+        m_pcLabel = new wxStaticText(this, wxID_ANY, TrW("PC"));
         m_pcLabel->Hide();
         filters->Add(m_pcLabel, 0, wxALIGN_CENTRE_VERTICAL | wxLEFT | wxRIGHT, 5);
         m_pc = new wxChoice(this, wxID_ANY);
-        m_pc->Append("All PCs");
+        m_pc->Append(TrW("All PCs"));
         m_pc->SetSelection(0);
         m_pc->Hide();
         filters->Add(m_pc, 0, wxALIGN_CENTRE_VERTICAL);
     }
-    label("Press");
+    label(N_("Press"));
     m_press = new wxChoice(this, wxID_ANY);
-    m_press->Append("All presses");
+    m_press->Append(TrW("All presses"));
     for (const std::string& press : m_store->Presses())
         m_press->Append(wxString::FromUTF8(press));
     m_press->SetSelection(0);
     filters->Add(m_press, 0, wxALIGN_CENTRE_VERTICAL);
-    label("Result");
+    label(N_("Result"));
     m_result = new wxChoice(this, wxID_ANY);
-    for (const char* result : {"All results", "PASS", "FAIL", "INCOMPLETE", "no limits"})
-        m_result->Append(result);
+    for (const char* result :
+         {N_("All results"), N_("PASS"), N_("FAIL"), N_("INCOMPLETE"), N_("no limits")})
+        m_result->Append(TrW(result));
     m_result->SetSelection(0);
     filters->Add(m_result, 0, wxALIGN_CENTRE_VERTICAL);
     column->Add(filters, 0, wxALL | wxEXPAND, 8);
@@ -309,36 +312,41 @@ HistoryWindow::HistoryWindow(wxWindow* parent, TerminalPanel& panel,
     middle->Add(right, 0, wxEXPAND);
     column->Add(middle, 1, wxLEFT | wxRIGHT | wxEXPAND, 8);
 
-    wxBoxSizer* buttons = new wxBoxSizer(wxHORIZONTAL);
+    // The buttons flow onto a second row where a language's words need it;
+    // Close keeps its place at the right.
+    wxWrapSizer* buttons = new wxWrapSizer(wxHORIZONTAL);
     // Without a printer the page is only saved again, and the button says so.
     m_printAgain = new wxButton(this, wxID_ANY,
                                 ReportPrinter(panel.Host()).empty() ? TrW("Save again (PDF)")
                                                                     : TrW("Print again"));
-    m_exportCsv = new wxButton(this, wxID_ANY, wxString::FromUTF8("Export CSV\xE2\x80\xA6"));
-    m_openFolder = new wxButton(this, wxID_ANY, "Open folder");
-    m_changes = new wxButton(this, wxID_ANY, wxString::FromUTF8("Changes\xE2\x80\xA6"));
-    m_evaluate = new wxButton(this, wxID_ANY, wxString::FromUTF8("Evaluate with\xE2\x80\xA6"));
-    m_teach = new wxButton(this, wxID_ANY, wxString::FromUTF8("Teach envelope\xE2\x80\xA6"));
-    m_exportList = new wxButton(this, wxID_ANY, wxString::FromUTF8("Export list\xE2\x80\xA6"));
-    m_exportList->SetToolTip("Every recording the filters find, one CSV row each.");
-    m_toAssess = new wxButton(this, wxID_ANY, wxString::FromUTF8("To assess\xE2\x80\xA6"));
-    m_statistics = new wxButton(this, wxID_ANY, wxString::FromUTF8("Statistics\xE2\x80\xA6"));
-    m_statistics->SetToolTip("The statistics of the press and period the filters select.");
-    m_toAssess->SetToolTip("The recordings of a press since its last good calibration, when a "
-                           "calibration found it out of tolerance.");
+    m_exportCsv = new wxButton(this, wxID_ANY, TrW("Export CSV\xE2\x80\xA6"));
+    m_openFolder = new wxButton(this, wxID_ANY, TrW("Open folder"));
+    m_changes = new wxButton(this, wxID_ANY, TrW("Changes\xE2\x80\xA6"));
+    m_evaluate = new wxButton(this, wxID_ANY, TrW("Evaluate with\xE2\x80\xA6"));
+    m_teach = new wxButton(this, wxID_ANY, TrW("Teach envelope\xE2\x80\xA6"));
+    m_exportList = new wxButton(this, wxID_ANY, TrW("Export list\xE2\x80\xA6"));
+    m_exportList->SetToolTip(TrW("Every recording the filters find, one CSV row each."));
+    m_toAssess = new wxButton(this, wxID_ANY, TrW("To assess\xE2\x80\xA6"));
+    m_statistics = new wxButton(this, wxID_ANY, TrW("Statistics\xE2\x80\xA6"));
+    m_statistics->SetToolTip(TrW("The statistics of the press and period the filters select."));
+    m_toAssess->SetToolTip(TrW("The recordings of a press since its last good calibration, when a "
+                               "calibration found it out of tolerance."));
     for (wxButton* button : {m_printAgain, m_exportCsv, m_openFolder})
-        buttons->Add(button, 0, wxRIGHT, 8);
+        buttons->Add(button, 0, wxRIGHT | wxBOTTOM, 8);
     buttons->AddSpacer(24);
-    buttons->Add(m_evaluate, 0, wxRIGHT, 8);
-    buttons->Add(m_teach, 0, wxRIGHT, 8);
+    buttons->Add(m_evaluate, 0, wxRIGHT | wxBOTTOM, 8);
+    buttons->Add(m_teach, 0, wxRIGHT | wxBOTTOM, 8);
     buttons->AddSpacer(24);
-    buttons->Add(m_changes, 0, wxRIGHT, 8);
-    buttons->Add(m_exportList, 0, wxRIGHT, 8);
-    buttons->Add(m_toAssess, 0, wxRIGHT, 8);
-    buttons->Add(m_statistics, 0, wxRIGHT, 8);
-    buttons->AddStretchSpacer();
-    buttons->Add(new wxButton(this, wxID_CLOSE, "Close"));
-    column->Add(buttons, 0, wxALL | wxEXPAND, 8);
+    buttons->Add(m_changes, 0, wxRIGHT | wxBOTTOM, 8);
+    buttons->Add(m_exportList, 0, wxRIGHT | wxBOTTOM, 8);
+    buttons->Add(m_toAssess, 0, wxRIGHT | wxBOTTOM, 8);
+    buttons->Add(m_statistics, 0, wxRIGHT | wxBOTTOM, 8);
+    wxBoxSizer* bottom = new wxBoxSizer(wxHORIZONTAL);
+    bottom->Add(buttons, 1, wxEXPAND);
+    // Not the toolkit's stock Close: GTK would show its own word, in English.
+    wxButton* close = new wxButton(this, wxID_ANY, TrW("Close"));
+    bottom->Add(close, 0, wxALIGN_BOTTOM);
+    column->Add(bottom, 0, wxALL | wxEXPAND, 8);
     SetSizer(column);
     SetSize(wxSize(screen.width * 95 / 100, screen.height * 90 / 100));
     Centre();
@@ -400,10 +408,9 @@ HistoryWindow::HistoryWindow(wxWindow* parent, TerminalPanel& panel,
                           "Mounting programs (*.json)|*.json", wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
         if (file.ShowModal() == wxID_OK) TeachInto(program, file.GetPath());
     });
-    Bind(
-        wxEVT_BUTTON, [this](wxCommandEvent&) { Destroy(); }, wxID_CLOSE);
+    close->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { Destroy(); });
     Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent&) { Destroy(); });
-    SetEscapeId(wxID_CLOSE);
+    SetEscapeId(close->GetId());
 
     Search();
     m_list->SetFocus();
@@ -523,7 +530,7 @@ void HistoryWindow::Search() {
     }
     ++m_plantSearch; // an answer still on its way is not shown
     const int64_t total = m_list->ShowRecords(filter);
-    m_count->SetLabel(wxString::Format(total == 1 ? "%lld recording" : "%lld recordings",
+    m_count->SetLabel(wxString::Format(total == 1 ? TrW("%lld recording") : TrW("%lld recordings"),
                                        static_cast<long long>(total)));
     if (total > 0) {
         m_list->SetItemState(0, wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED,
@@ -733,18 +740,20 @@ void HistoryWindow::DrawShown() {
         (m_list->ShowsPlant() ? " \xC2\xB7 " + first.setup.pcName : std::string()) + " \xC2\xB7 " +
         IsoDateTime(first.stoppedAt));
     if (results.any)
-        text += wxString::Format(
-            wxString::FromUTF8("\nPeak %.1f t (%.1f kN) at %.1f s \xC2\xB7 %d bar"),
-            results.peakForceTons, results.peakForceTons * kKiloNewtonPerTon,
-            results.peakTimeSeconds, results.peakBar);
+        text += "\n" + wxString::Format(TrW("Peak %.1f t (%.1f kN) at %.1f s \xC2\xB7 %d bar"),
+                                        results.peakForceTons,
+                                        results.peakForceTons * kKiloNewtonPerTon,
+                                        results.peakTimeSeconds, results.peakBar);
     if (first.setup.program)
         text +=
             "\n" + _("Program ") +
             wxString::FromUTF8(first.setup.program->Title() + " \xC2\xB7 " + ResultText(judgement));
     else if (first.setup.hasLimits)
-        text += "\nLimits " + wxString::FromUTF8(LimitsText(first.setup.limits) + " \xC2\xB7 " +
-                                                 ResultText(judgement));
-    if (!first.incomplete.empty()) text += "\nINCOMPLETE: " + wxString::FromUTF8(first.incomplete);
+        text += "\n" + TrW("Limits ") +
+                wxString::FromUTF8(LimitsText(first.setup.limits) + " \xC2\xB7 " +
+                                   ResultText(judgement));
+    if (!first.incomplete.empty())
+        text += "\n" + TrW("INCOMPLETE: ") + wxString::FromUTF8(first.incomplete);
     m_details->SetLabel(text);
 }
 

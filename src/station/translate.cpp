@@ -33,6 +33,8 @@ std::string UseLanguage(const std::string& code, const std::vector<wxString>& fo
         translations->SetLanguage(wxLANGUAGE_DEFAULT);
     else
         translations->SetLanguage(wxString::FromUTF8(code));
+    // The toolkit's own words (Yes, No, Cancel, Close) from its catalogue.
+    translations->AddStdCatalog();
     if (!translations->AddCatalog(kCatalogName, wxLANGUAGE_ENGLISH_US)) return "en";
     const wxString chosen = translations->GetBestTranslation(kCatalogName, wxLANGUAGE_ENGLISH_US);
     return chosen.empty() ? "en" : std::string(chosen.BeforeFirst('_').utf8_str());
