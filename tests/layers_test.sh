@@ -13,8 +13,9 @@ allowed() { # floor -> the floors it may include
     station) echo "station plant records judging link statistics" ;;
     page) echo "page station plant records judging link statistics" ;;
     plot) echo "plot" ;;
-    recorder) echo "recorder page station plant records judging link plot statistics" ;;
-    shell) echo "shell recorder page station plant records judging link plot statistics" ;;
+    printing) echo "printing" ;;
+    recorder) echo "recorder page printing station plant records judging link plot statistics" ;;
+    shell) echo "shell recorder page printing station plant records judging link plot statistics" ;;
     *) echo "" ;;
   esac
 }

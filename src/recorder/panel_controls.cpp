@@ -215,13 +215,14 @@ PanelControls BuildPanelControls(wxWindow* panel, PanelHost& host, int W, int H)
     y += 35;
     caption(_("Bearing refurbishment date"), y);
     c.refurbishmentDate = field(y);
-    y += 33;
+    y += 31;
     // What this axle side already had today: a re-mount never hides a FAIL.
+    // Two short lines, so that the column still fits a 768-pixel screen.
     c.earlierText =
-        new wxStaticText(panel, wxID_ANY, "", wxPoint(x0, y), wxSize(290, 30), wxST_NO_AUTORESIZE);
-    c.earlierText->SetFont(wxFont(9, wxFONTFAMILY_DEFAULT, wxFONTSTYLE_NORMAL, wxFONTWEIGHT_BOLD));
+        new wxStaticText(panel, wxID_ANY, "", wxPoint(x0, y), wxSize(290, 22), wxST_NO_AUTORESIZE);
+    c.earlierText->SetFont(wxFont(8, wxFONTFAMILY_DEFAULT, wxFONTSTYLE_NORMAL, wxFONTWEIGHT_BOLD));
     c.earlierText->SetForegroundColour(wxColour(160, 0, 0));
-    y += 33;
+    y += 23;
     new wxStaticLine(panel, wxID_ANY, wxPoint(x0, y), wxSize(300, -1));
     y += 12;
 
