@@ -65,7 +65,8 @@ void ShotOfScreen(const std::string& state) {
 // first job's report page.
 TEST(DocsScreenshots, MainWindowStates) {
     if (!ShotDir()) GTEST_SKIP() << "VEMO_SCREENSHOTS not set";
-    RebuildMainWindow("ip=127.0.0.1\nport=1\nautoconnect=false\nsuperficie=0\ndir_path=" +
+    RebuildMainWindow("ip=127.0.0.1\nport=1\nautoconnect=false\nsuperficie=0\n"
+                      "plant_name=Wheelset shop, Verona\ndir_path=" +
                       WorkDir() + "/reports\n");
     MainWindow* main = MainWindow::GetInstance();
     const ForceLimits limits{350, 420};
@@ -81,9 +82,9 @@ TEST(DocsScreenshots, MainWindowStates) {
     panel->SetConnectionParameters("127.0.0.1", wxString::Format("%d", sim.Port()), true, true, 0);
     Click(panel, ID_CONNECT);
     ASSERT_TRUE(panel->Job().Connected());
-    panel->Controls().operatorId->ChangeValue(wxString::FromUTF8("Łukasz Żółć"));
+    panel->Controls().operatorId->SetValue(wxString::FromUTF8("Łukasz Żółć")); // as typed
     auto job = [&](const char* axle) {
-        panel->Controls().axleDesignation->ChangeValue(axle);
+        panel->Controls().axleDesignation->SetValue(axle);
         panel->Controls().bearingDesignation->ChangeValue("TBU 130x230");
         panel->Controls().productionDate->ChangeValue("2024-03");
         panel->Controls().refurbishmentDate->SetValue("2026-10");

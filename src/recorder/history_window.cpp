@@ -702,10 +702,13 @@ void HistoryWindow::DrawShown() {
                                   " \xC2\xB7 " + IsoDateTime(r.stoppedAt).substr(0, 16) +
                                   " \xC2\xB7 " + r.setup.pressName + " \xC2\xB7 " + result);
     };
+    // Named for the legend only, not written along the curve.
     m_plot.curve->SetName(one ? wxString() : legendName(first));
+    m_plot.curve->ShowName(false);
     m_legend->SetVisible(!one);
     for (size_t k = 1; k < m_shown.size(); ++k) {
         auto* overlay = new mpFXYVector(legendName(m_shown[k]), 0);
+        overlay->ShowName(false);
         overlay->SetContinuity(true);
         overlay->SetPen(wxPen(kOverlayColours[(k - 1) % 7], 2));
         overlay->SetDrawOutsideMargins(false);

@@ -122,10 +122,15 @@ void MainWindow::Build() {
                            wxBitmap(DataPath("icons/logo.jpg"), wxBITMAP_TYPE_JPEG),
                            wxPoint(W - 220, 0), wxSize(200, 50));
         // Under the right column's last setting, clear of every control.
-        const int below = m_panel->Controls().autoEndCheck->GetRect().GetBottom() + 14;
-        new wxStaticBitmap(m_frame, wxID_ANY,
-                           wxBitmap(DataPath("icons/logoVemo.jpg"), wxBITMAP_TYPE_JPEG),
-                           wxPoint(W - 262, std::max(below, H - 145)), wxSize(242, 33));
+        // Left out where the screen has no room for it below the settings
+        // (a 768-pixel screen), rather than cut by the status line.
+        const int below = m_panel->Controls().autoEndCheck->GetRect().GetBottom() + 10;
+        const int room = wxDisplay(0u).GetClientArea().GetHeight() - 60; // menu and status line
+        const int logoY = std::max(below, H - 145);
+        if (logoY + 33 <= room)
+            new wxStaticBitmap(m_frame, wxID_ANY,
+                               wxBitmap(DataPath("icons/logoVemo.jpg"), wxBITMAP_TYPE_JPEG),
+                               wxPoint(W - 262, logoY), wxSize(242, 33));
     } catch (const wxString& message) {
         ShowError(message);
     }
