@@ -2,6 +2,8 @@
 // from its layout, and the PDF it makes.
 #include "page/report_page.h"
 
+#include "link/link.h"
+
 #include "records/integrity.h"
 #include "station/translate.h"
 
@@ -316,4 +318,18 @@ TEST_F(PageTest, InItalianEveryLabelAndVerdictFitsItsColumn) {
         ASSERT_NE(value, nullptr) << label;
         EXPECT_GE(value->x - right(*l), 4) << label;
     }
+}
+
+// Fault mended: a lost module was told half in Italian ("Rete disconnessa:
+// the module closed the connection."): the link's reasons are in the
+// catalogue too.
+TEST(ItalianWords, EveryReasonALinkIsLostForIsInItalian) {
+    wxInitializer toolkit;
+    if (UseLanguage("it", {wxString::FromUTF8(CATALOGUE_DIR)}) != "it")
+        GTEST_SKIP() << "no Italian catalogue in " << CATALOGUE_DIR;
+    for (LinkLoss loss : {LinkLoss::ReadingsStopped, LinkLoss::SendStalled, LinkLoss::StartupFailed,
+                          LinkLoss::SendFailed, LinkLoss::Closed, LinkLoss::ReceiveFailed})
+        EXPECT_NE(Tr(LinkLossText(loss).c_str()), LinkLossText(loss)) << LinkLossText(loss);
+    EXPECT_EQ(Tr(LinkLossText(LinkLoss::Closed).c_str()), "il modulo ha chiuso la connessione");
+    UseLanguage("en", {});
 }

@@ -12,22 +12,27 @@ long long Ns(SteadyTime t) {
 
 } // namespace
 
+// Marked for the catalogue; the panel shows them in the operator's language.
+#ifndef N_
+#define N_(english) english
+#endif
+
 std::string LinkLossText(LinkLoss loss) {
     switch (loss) {
     case LinkLoss::ReadingsStopped:
-        return "no reading for 2 s";
+        return N_("no reading for 2 s");
     case LinkLoss::SendStalled:
-        return "the module stopped taking commands";
+        return N_("the module stopped taking commands");
     case LinkLoss::StartupFailed:
-        return "a start-up command could not be sent";
+        return N_("a start-up command could not be sent");
     case LinkLoss::SendFailed:
-        return "the poll could not be sent";
+        return N_("the poll could not be sent");
     case LinkLoss::Closed:
-        return "the module closed the connection";
+        return N_("the module closed the connection");
     case LinkLoss::ReceiveFailed:
-        return "the connection failed";
+        return N_("the connection failed");
     }
-    return "the connection failed";
+    return N_("the connection failed");
 }
 
 int ReconnectDelayMs(int attempt) {

@@ -119,7 +119,7 @@ void Station::HandleLinkLost(int linkId, LinkLoss loss) {
     CloseLink();
     m_listener.OnStateChanged();
 
-    std::string message = Tr("Network disconnected: ") + LinkLossText(loss) + ".";
+    std::string message = Tr("Network disconnected: ") + Tr(LinkLossText(loss).c_str()) + ".";
     const bool endedRecording = m_cycle.m_recording;
     if (endedRecording) {
         FinishCycle(loss == LinkLoss::ReadingsStopped ? RecordEnd::ReadingsStopped
