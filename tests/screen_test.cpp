@@ -238,6 +238,21 @@ TEST(Languages, TheWindowAndThePageInItalian) {
                       "\n");
     TerminalPanel* panel = Panel();
     EXPECT_EQ(panel->Controls().startButton->GetLabel(), "Avvio");
+    // The link buttons' pictures carry the language's words (they were
+    // English pictures): drawn from the word, white on the button's colour.
+    EXPECT_EQ(panel->Controls().connectButton->GetToolTipText(), "Connetti");
+    EXPECT_EQ(panel->Controls().disconnectButton->GetToolTipText(), "Disconnetti");
+    {
+        const wxImage picture = panel->Controls().connectButton->GetBitmap().ConvertToImage();
+        int white = 0, green = 0;
+        for (int y = 0; y < picture.GetHeight(); ++y)
+            for (int x = 0; x < picture.GetWidth(); ++x) {
+                white += picture.GetRed(x, y) > 200 && picture.GetGreen(x, y) > 200;
+                green += picture.GetGreen(x, y) > picture.GetRed(x, y) + 50;
+            }
+        EXPECT_GT(white, 30);
+        EXPECT_GT(green, picture.GetWidth() * picture.GetHeight() / 2);
+    }
     // The toolkit's own words too (its catalogue): a box's Yes and No, Close.
     EXPECT_EQ(wxGetStockLabel(wxID_YES, wxSTOCK_NOFLAGS), "Si"); // as the catalogue has it
     EXPECT_EQ(wxGetStockLabel(wxID_CLOSE, wxSTOCK_NOFLAGS), "Chiudi");

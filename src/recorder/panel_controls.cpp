@@ -44,6 +44,28 @@ void FitPicture(wxBitmapButton* button, const wxImage& picture, const wxSize& si
     button->SetSize(size);
 }
 
+/// A link button's picture: its word in the operator's language, white and
+/// bold on the button's colour, as large as fits (the pictures on file
+/// carried English words whatever the language).
+wxImage WordPicture(const wxColour& colour, const wxString& word, const wxSize& size) {
+    wxBitmap bitmap(size);
+    {
+        wxMemoryDC dc(bitmap);
+        dc.SetBackground(wxBrush(colour));
+        dc.Clear();
+        wxFont font(12, wxFONTFAMILY_DEFAULT, wxFONTSTYLE_NORMAL, wxFONTWEIGHT_BOLD);
+        dc.SetFont(font);
+        while (font.GetPointSize() > 6 && dc.GetTextExtent(word).x > size.x - 6) {
+            font.SetPointSize(font.GetPointSize() - 1);
+            dc.SetFont(font);
+        }
+        const wxSize text = dc.GetTextExtent(word);
+        dc.SetTextForeground(*wxWHITE);
+        dc.DrawText(word, (size.x - text.x) / 2, (size.y - text.y) / 2);
+    }
+    return bitmap.ConvertToImage();
+}
+
 /// The background of the field that has the keyboard's focus.
 const wxColour kFocusColour(214, 230, 255);
 
@@ -65,7 +87,7 @@ int JobButtonHeight() {
     return std::max(40, (ppi * 15 * 10 + 253) / 254);
 }
 
-PanelControls BuildPanelControls(wxWindow* panel, PanelHost& host, int W, int H) {
+PanelControls BuildPanelControls(wxWindow* panel, int W, int H) {
     PanelControls c;
     // The banner's digits grow with the screen, to be read from two metres.
     c.banner = new StateBanner(panel, wxPoint(10, 2), W - 320, StateBanner::FigurePixelsFor(W, H));
@@ -86,9 +108,9 @@ PanelControls BuildPanelControls(wxWindow* panel, PanelHost& host, int W, int H)
     c.statusText =
         new wxStaticText(panel, wxID_ANY, "IP: none - Port: none - Press: none", wxPoint(x0, 55),
                          wxSize(290, 20), wxST_NO_AUTORESIZE | wxST_ELLIPSIZE_END);
-    const wxImage connectPicture(host.DataFile("icons/connectbtn.jpg"), wxBITMAP_TYPE_JPEG);
-    const wxImage disconnectPicture(host.DataFile("icons/disconnectbtn.jpg"), wxBITMAP_TYPE_JPEG);
-    // Without its picture file a button is blank, not an assertion box.
+    const wxImage connectPicture = WordPicture(wxColour(46, 125, 50), _("Connect"), wxSize(88, 25));
+    const wxImage disconnectPicture =
+        WordPicture(wxColour(198, 40, 40), _("Disconnect"), wxSize(88, 25));
     auto bitmapOf = [](const wxImage& picture) {
         return picture.IsOk() ? wxBitmap(picture) : wxBitmap(88, 25);
     };
@@ -99,6 +121,8 @@ PanelControls BuildPanelControls(wxWindow* panel, PanelHost& host, int W, int H)
     FitPicture(c.connectButton, connectPicture, wxSize(88, 25));
     FitPicture(c.disconnectButton, disconnectPicture, wxSize(88, 25));
     c.disconnectButton->Disable();
+    c.connectButton->SetToolTip(_("Connect"));
+    c.disconnectButton->SetToolTip(_("Disconnect"));
 
     // The press in use, large, with a choice of its own; filled with the
     // presses when the connection's settings are applied.

@@ -16,7 +16,6 @@ class wxTextCtrl;
 class wxChoice;
 class wxCheckBox;
 class StateBanner;
-class PanelHost;
 
 struct PanelControls {
     StateBanner* banner = nullptr;
@@ -63,7 +62,7 @@ struct PanelControls {
 constexpr long kPressChoices = 10;
 
 /// Every control of the panel, laid out for a display `W` x `H` pixels.
-PanelControls BuildPanelControls(wxWindow* panel, PanelHost& host, int W, int H);
+PanelControls BuildPanelControls(wxWindow* panel, int W, int H);
 
 /// The height of the job's buttons: 15 mm on this screen.
 int JobButtonHeight();

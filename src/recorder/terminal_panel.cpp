@@ -33,7 +33,7 @@ TerminalPanel::TerminalPanel(wxWindow* parent, PanelHost& host, int W, int H)
               "BRNTerminalPanel"),
       m_host(host) {
     m_alarmSound = std::make_unique<AlarmSound>(m_host.DataFile("icons/alarm.wav"));
-    m_ui = BuildPanelControls(this, host, W, H);
+    m_ui = BuildPanelControls(this, W, H);
     m_thresholds = ReadThresholds(kThresholdsFile);
     BindControls(W);
     ApplyThreshold();
