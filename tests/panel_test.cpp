@@ -37,6 +37,14 @@
 
 namespace {
 
+/// Esc pressed while `field` has the keyboard, as the window gets it first.
+void PressEscapeIn(wxWindow* field) {
+    wxKeyEvent escape(wxEVT_CHAR_HOOK);
+    escape.m_keyCode = WXK_ESCAPE;
+    escape.SetEventObject(field);
+    field->ProcessWindowEvent(escape);
+}
+
 // A panel that counts as connected without a module, fed with readings directly.
 struct CycleGuiTest : testing::Test {
     void SetUp() override {
@@ -690,10 +698,7 @@ TEST_F(CycleGuiTest, AThresholdBeingTypedIsInForceOnlyOnEnter) {
                   "ALARM \xE2\x80\x94 301 bar above 300 bar", 0),
               0u)
         << panel->Controls().banner->Shown().Line();
-    wxKeyEvent escape(wxEVT_CHAR_HOOK);
-    escape.m_keyCode = WXK_ESCAPE;
-    escape.SetEventObject(panel->Controls().operatorId);
-    panel->Controls().operatorId->ProcessWindowEvent(escape);
+    PressEscapeIn(panel->Controls().operatorId);
 }
 
 // The alarm is on guard without a recording too, latches until Esc, and
@@ -717,10 +722,7 @@ TEST_F(CycleGuiTest, TheAlarmWatchesEveryReadingLatchesAndIsAcknowledgedWithEsc)
                   "ALARM \xE2\x80\x94 peak 150 bar above 100 bar", 0),
               0u)
         << panel->Controls().banner->Shown().Line();
-    wxKeyEvent escape(wxEVT_CHAR_HOOK);
-    escape.m_keyCode = WXK_ESCAPE;
-    escape.SetEventObject(panel->Controls().operatorId);
-    panel->Controls().operatorId->ProcessWindowEvent(escape);
+    PressEscapeIn(panel->Controls().operatorId);
     EXPECT_FALSE(panel->Controls().acknowledgeButton->IsShown());
     EXPECT_NE(panel->Controls().banner->Shown().colour, BannerColour::Red);
     Reading(8000, 40);
