@@ -152,6 +152,18 @@ bool OneRunOf(const std::vector<int>& sent, const std::vector<int>& recorded) {
     return false;
 }
 
+/// A station of a test's own, connected without a module, on its clock.
+struct ConnectedStation {
+    ConnectedStation() {
+        station.SetClock(clock);
+        station.AssumeConnected(true);
+    }
+    TestLoop loop;
+    Operator op{loop};
+    ManualClock clock{1796752800};
+    Station station{loop, op};
+};
+
 } // namespace
 
 TEST(StationJob, AStrokeEndsByItselfIsKeptWithItsAlarmAndIsAskedForOnce) {
@@ -409,12 +421,9 @@ TEST(StationJob, AClockEarlierThanTheLastRecordingIsToldAndNoted) {
 // "PRESSURE RISING". Rising is 3 bar or more within 1.5 s; a held pressure
 // that jitters by a bar or two, or readings that come slowly, is not.
 TEST(StationJob, APressureHeldIsNotToldAsRising) {
-    TestLoop loop;
-    Operator op(loop);
-    ManualClock clock(1796752800);
-    Station station(loop, op);
-    station.SetClock(clock);
-    station.AssumeConnected(true);
+    ConnectedStation connected;
+    Station& station = connected.station;
+    ManualClock& clock = connected.clock;
     long long ms = 0;
     auto read = [&](int bar, int stepMs) {
         clock.SetMs(ms += stepMs);
@@ -438,12 +447,9 @@ TEST(StationJob, APressureHeldIsNotToldAsRising) {
 TEST(StationJob, APressureAtRestAboveTwoBarIsNotedInTheRecording) {
     const std::string dir = testing::TempDir() + "rest_" + std::to_string(std::rand());
     ASSERT_TRUE(MakeDirectory(dir));
-    TestLoop loop;
-    Operator op(loop);
-    ManualClock clock(1796752800);
-    Station station(loop, op);
-    station.SetClock(clock);
-    station.AssumeConnected(true);
+    ConnectedStation connected;
+    Station& station = connected.station;
+    ManualClock& clock = connected.clock;
     JobFields fields;
     fields.job = {"OP7", "AX4711", "A", "TBU 130x230", "", ""};
     fields.recordLength = L"1";

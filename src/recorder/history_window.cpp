@@ -111,7 +111,7 @@ void HistoryList::ShowOrder() {
                           : static_cast<long>(std::find(std::begin(kColumnKeys),
                                                         std::end(kColumnKeys), m_orderBy) -
                                               std::begin(kColumnKeys));
-    ShowSortIndicator(static_cast<int>(ShownColumn(base)), m_orderBy.empty() ? false : m_ascending);
+    ShowSortIndicator(static_cast<int>(ShownColumn(base)), !m_orderBy.empty() && m_ascending);
 }
 
 void HistoryList::FitColumns() {
