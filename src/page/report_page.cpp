@@ -116,7 +116,7 @@ PageLayout LayOutReportPage(const ReportPageFacts& facts, const PageMeasure& mea
         pen.Text(x, ry, TrW("INCOMPLETE"), true);
         pen.Size(8);
         ry -= 14;
-        for (const wxString& part : pen.Wrapped(W(recording.incomplete), width)) {
+        for (const wxString& part : pen.Wrapped(W(NoteWords(recording.incomplete)), width)) {
             pen.Text(x, ry, part);
             ry -= 10;
         }
@@ -150,7 +150,7 @@ PageLayout LayOutReportPage(const ReportPageFacts& facts, const PageMeasure& mea
         line(TrW("Surface: ") + W(CsvNumber(setup.surface)) + W(" cm\xC2\xB2"));
     } else {
         pen.Size(7);
-        line(W(setup.pressIdentity), 8);
+        line(W(NoteWords(setup.pressIdentity)), 8);
         pen.Size(9);
         ry -= 3;
     }
@@ -195,7 +195,7 @@ PageLayout LayOutReportPage(const ReportPageFacts& facts, const PageMeasure& mea
         // FAIL's reason is its first NOK criterion below.
         if (judgement.verdict == Verdict::Incomplete &&
             judgement.reason != "recording incomplete: " + recording.incomplete)
-            line("(" + W(judgement.reason) + ")", 10);
+            line("(" + W(NoteWords(judgement.reason)) + ")", 10);
         // What each criterion found, above the signatures: 7 points, 6 when
         // there are many. NOK ones come first for the room there is, then OK
         // ones; those that do not fit are counted (all of them are in the
@@ -254,7 +254,8 @@ PageLayout LayOutReportPage(const ReportPageFacts& facts, const PageMeasure& mea
         remarks.push_back(TrW("Alarm: ") + W(AlarmText(alarm, true)));
     for (const std::string& note : {setup.calibrationNote, recording.startNote,
                                     recording.journalProblem, recording.clockNote})
-        if (!note.empty() && note != judgement.reason) remarks.push_back(TrW("Note: ") + W(note));
+        if (!note.empty() && note != judgement.reason)
+            remarks.push_back(TrW("Note: ") + W(NoteWords(note)));
     pen.Use(8, PageColour::Red);
     for (size_t k = 0; k < remarks.size(); ++k) {
         const std::vector<wxString> parts = pen.Wrapped(remarks[k], width);

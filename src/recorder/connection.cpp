@@ -2,6 +2,7 @@
 // use, and the waits the operator sees while the station connects to the
 // module or closes the link.
 #include "recorder/terminal_panel.h"
+#include "station/translate.h"
 
 #include "recorder/events.h"
 #include "recorder/messages.h"
@@ -23,8 +24,8 @@ void DispatchPendingEvents() {
     if (wxTheApp) wxTheApp->ProcessPendingEvents();
 }
 
-const char* const kConnectFailed = "Wi-Fi Module disconnected: please check if the module is on "
-                                   "and the PC is connected to the Wi-Fi network.";
+const char* const kConnectFailed = N_("Wi-Fi Module disconnected: please check if the module is "
+                                      "on and the PC is connected to the Wi-Fi network.");
 
 } // namespace
 
@@ -64,8 +65,8 @@ void TerminalPanel::SetConnectionParameters(const wxString& address, const wxStr
 
 bool TerminalPanel::RefuseChangeWhileRecording() const {
     if (!m_station.Running()) return false;
-    ::ShowError("Stop the recording first: the module and the press of a recording cannot change "
-                "after Start.");
+    ::ShowError(_("Stop the recording first: the module and the press of a recording cannot "
+                  "change after Start."));
     return true;
 }
 
@@ -73,16 +74,18 @@ void TerminalPanel::OnConnect(wxCommandEvent&) {
     if (!m_station.Connect()) return;
     m_ui.banner->Update();
     {
-        wxProgressDialog progress("Connection to Wi-Fi module",
-                                  "Connection in progress. Please Wait...", 100, this,
+        wxProgressDialog progress(_("Connection to Wi-Fi module"),
+                                  _("Connection in progress. Please Wait..."), 100, this,
                                   wxPD_CAN_ABORT | wxPD_APP_MODAL | wxPD_AUTO_HIDE | wxPD_SMOOTH);
+        InOwnWords(&progress);
         const int sleepMs = 10 * SockGetConnectTimeout() + 100;
         for (int value = 0; value <= 100; value += 2) {
             wxMilliSleep(sleepMs);
             DispatchPendingEvents();
             if (!m_station.Connecting()) break;
             if (!progress.Update(value)) {
-                if (AskYesNo("Do you really want to cancel connection?", "End Connection?")) break;
+                if (AskYesNo(_("Do you really want to cancel connection?"), _("End Connection?")))
+                    break;
                 progress.Resume();
             }
             if (!m_station.Connecting()) break;
@@ -94,17 +97,16 @@ void TerminalPanel::OnConnect(wxCommandEvent&) {
         return;
     }
     if (!m_station.Connected() && !m_station.ConnectFailure().empty())
-        ::ShowError(
-            wxString(kConnectFailed) + "\n\n" + wxString::FromUTF8(m_station.AddressText()) + ": " +
-            wxString::FromUTF8(m_station.ConnectFailure()) +
-            wxString(L".\nThe address and port are changed in File \u2192 New Connection."));
+        ::ShowError(TrW(kConnectFailed) + "\n\n" + wxString::FromUTF8(m_station.AddressText()) +
+                    ": " + wxString::FromUTF8(m_station.ConnectFailure()) + "." + "\n" +
+                    TrW("The address and port are changed in File \xE2\x86\x92 New Connection."));
 }
 
 void TerminalPanel::OnDisconnect(wxCommandEvent&) {
     const bool wasConnected = m_station.Connected();
     m_station.Disconnect();
     if (!wasConnected || !m_station.Closing()) return;
-    wxProgressDialog progress("Disconnecting", "Disconnecting, please wait...", 100, this,
+    wxProgressDialog progress(_("Disconnecting"), _("Disconnecting, please wait..."), 100, this,
                               wxPD_AUTO_HIDE | wxPD_SMOOTH);
     for (int i = 0; i < 301 && m_station.Closing(); ++i) {
         wxMilliSleep(10);

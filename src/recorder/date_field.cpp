@@ -7,10 +7,11 @@
 
 DateField::DateField(wxWindow* parent, int64_t dayStart)
     : wxTextCtrl(parent, wxID_ANY, "", wxDefaultPosition, wxDefaultSize, wxTE_PROCESS_ENTER) {
-    SetHint("YYYY-MM-DD");
+    const wxString hint = _("YYYY-MM-DD");
+    SetHint(hint);
     SetMaxLength(10);
     // Room for a date and for the hint, whichever is wider.
-    const int text = std::max(GetTextExtent("2026-12-09").x, GetTextExtent("YYYY-MM-DD").x);
+    const int text = std::max(GetTextExtent("2026-12-09").x, GetTextExtent(hint).x);
     SetInitialSize(GetSizeFromTextSize(text + FromDIP(4)));
     SetDay(dayStart);
 }

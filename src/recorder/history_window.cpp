@@ -40,6 +40,21 @@
 
 namespace {
 
+/// The verdict and its reason in the reader's words.
+std::string ResultWords(const Judgement& judgement) {
+    switch (judgement.verdict) {
+    case Verdict::None:
+        return "";
+    case Verdict::Pass:
+        return Tr("Result: PASS");
+    case Verdict::Fail:
+        return TrFormat("Result: FAIL (%s)", CriterionWords(judgement.reason).c_str());
+    case Verdict::Incomplete:
+        break;
+    }
+    return TrFormat("Result: INCOMPLETE (%s)", NoteWords(judgement.reason).c_str());
+}
+
 constexpr long kPageRows = 200;
 /// The plant's newest rows shown of a search.
 constexpr int kPlantRows = 1000;
@@ -386,26 +401,28 @@ HistoryWindow::HistoryWindow(wxWindow* parent, TerminalPanel& panel,
     m_toAssess->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) {
         const std::vector<OutOfTolerance> findings = OutOfToleranceFindings(*m_store);
         if (findings.empty()) {
-            ShowInfo("No calibration has found a press out of tolerance.", "To assess");
+            ShowInfo(_("No calibration has found a press out of tolerance."), _("To assess"));
             return;
         }
         wxArrayString texts;
         for (const OutOfTolerance& f : findings)
-            texts.Add(wxString::FromUTF8(OutOfToleranceText(f)));
-        wxSingleChoiceDialog choose(this, "Which finding's recordings are to be assessed?",
-                                    "To assess", texts);
+            texts.Add(wxString::FromUTF8(OutOfToleranceText(f, true)));
+        wxSingleChoiceDialog choose(this, _("Which finding's recordings are to be assessed?"),
+                                    _("To assess"), texts);
+        InOwnWords(&choose);
         if (choose.ShowModal() == wxID_OK) ShowToAssess(findings[choose.GetSelection()]);
     });
     m_evaluate->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) {
         Program program;
-        if (ChooseProgram("Evaluate with", program)) EvaluateWith(program);
+        if (ChooseProgram(_("Evaluate with"), program)) EvaluateWith(program);
     });
     m_teach->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) {
         Program program;
-        if (!ChooseProgram("Teach the envelope of", program)) return;
-        wxFileDialog file(this, "Write the taught program", "",
+        if (!ChooseProgram(_("Teach the envelope of"), program)) return;
+        wxFileDialog file(this, _("Write the taught program"), "",
                           wxString::FromUTF8(FileNameSafe(program.name) + ".json"),
-                          "Mounting programs (*.json)|*.json", wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
+                          _("Mounting programs (*.json)|*.json"),
+                          wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
         if (file.ShowModal() == wxID_OK) TeachInto(program, file.GetPath());
     });
     close->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { Destroy(); });
@@ -475,15 +492,15 @@ void HistoryWindow::ShowToAssess(const OutOfTolerance& finding) {
     m_from->SetDay(wanted.from);
     m_until->SetDay(wanted.until > 0 ? wanted.until - 1 : 0);
     Search();
-    m_count->SetLabel(m_count->GetLabel() +
-                      wxString::FromUTF8(" to assess \xE2\x80\x94 " + OutOfToleranceText(finding)));
+    m_count->SetLabel(m_count->GetLabel() + wxString::FromUTF8(Tr(" to assess \xE2\x80\x94 ") +
+                                                               OutOfToleranceText(finding, true)));
 }
 
 bool HistoryWindow::ExportList(const wxString& path) {
     wxString target = path;
     if (target.empty()) {
-        wxFileDialog chooser(this, "Export list", "", "recordings.csv", "CSV files (*.csv)|*.csv",
-                             wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
+        wxFileDialog chooser(this, _("Export list"), "", "recordings.csv",
+                             _("CSV files (*.csv)|*.csv"), wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
         if (chooser.ShowModal() != wxID_OK) return false;
         target = chooser.GetPath();
     }
@@ -491,14 +508,14 @@ bool HistoryWindow::ExportList(const wxString& path) {
     const std::string csv = RecordingListCsv(*m_store, CurrentFilter(), &count);
     std::string why;
     if (!WriteFileBytes(std::string(target.utf8_str()), csv, &why)) {
-        ShowError("The list cannot be written to " + target + " (" + wxString::FromUTF8(why) +
-                  ").");
+        ShowError(wxString::Format(_("The list cannot be written to %s (%s)."), target,
+                                   wxString::FromUTF8(why)));
         return false;
     }
-    ShowInfo(wxString::Format(count == 1 ? "%lld recording exported to %s."
-                                         : "%lld recordings exported to %s.",
+    ShowInfo(wxString::Format(count == 1 ? _("%lld recording exported to %s.")
+                                         : _("%lld recordings exported to %s."),
                               static_cast<long long>(count), target),
-             "Export list");
+             _("Export list"));
     return true;
 }
 
@@ -548,7 +565,7 @@ void HistoryWindow::SearchPlant(const RecordFilter& asked) {
     filter.limit = kPlantRows;
     const std::string pc =
         m_pc->GetSelection() > 0 ? std::string(m_pc->GetStringSelection().utf8_str()) : "";
-    m_count->SetLabel(wxString::FromUTF8("Asking the plant server\xE2\x80\xA6"));
+    m_count->SetLabel(TrW("Asking the plant server\xE2\x80\xA6"));
     m_plantQueries->Ask(
         [this, ticket, filter, pc](PlantServer* server, const std::string& unreachable) {
             std::vector<RecordSummary> rows;
@@ -562,9 +579,10 @@ void HistoryWindow::SearchPlant(const RecordFilter& asked) {
                 if (ticket != m_plantSearch || !PlantScope()) return;
                 if (!ok) {
                     m_list->ShowPlantRows({});
-                    m_count->SetLabel(
-                        "The plant server cannot be asked: " + wxString::FromUTF8(why) +
-                        ". This PC's recordings are under \"This PC\".");
+                    m_count->SetLabel(wxString::Format(
+                        _("The plant server cannot be asked: %s. This PC's recordings are under "
+                          "\"This PC\"."),
+                        wxString::FromUTF8(why)));
                     ShowSelection();
                     return;
                 }
@@ -573,11 +591,11 @@ void HistoryWindow::SearchPlant(const RecordFilter& asked) {
                 const size_t shown = rows.size();
                 m_list->ShowPlantRows(std::move(rows));
                 wxString count =
-                    wxString::Format(total == 1 ? "%lld recording on the plant server"
-                                                : "%lld recordings on the plant server",
+                    wxString::Format(total == 1 ? _("%lld recording on the plant server")
+                                                : _("%lld recordings on the plant server"),
                                      static_cast<long long>(total));
                 if (static_cast<int64_t>(shown) < total)
-                    count += wxString::Format(", the newest %zu shown", shown);
+                    count += wxString::Format(_(", the newest %zu shown"), shown);
                 m_count->SetLabel(count);
                 if (shown > 0) {
                     m_list->SetItemState(0, wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED,
@@ -625,7 +643,8 @@ void HistoryWindow::ShowSelection() {
                 // A row changed on the server after it arrived is named.
                 const std::string problem = PlantCopyProblem(recording, &row);
                 if (changed.empty() && !problem.empty())
-                    changed = "Report " + ReportNumber(row.uuid) + ": " + problem + ".";
+                    changed =
+                        TrFormat("Report %s: %s.", ReportNumber(row.uuid).c_str(), problem.c_str());
                 loaded.push_back(std::move(recording));
             }
             CallAfter([this, ticket, ok, loaded = std::move(loaded), why, changed]() mutable {
@@ -633,8 +652,8 @@ void HistoryWindow::ShowSelection() {
                 m_shown = std::move(loaded);
                 DrawShown();
                 if (!ok)
-                    m_details->SetLabel(
-                        "The plant server cannot be asked: " + wxString::FromUTF8(why) + ".");
+                    m_details->SetLabel(wxString::Format(_("The plant server cannot be asked: %s."),
+                                                         wxString::FromUTF8(why)));
                 else if (!changed.empty())
                     m_details->SetLabel(wxString::FromUTF8(changed));
             });
@@ -738,7 +757,7 @@ void HistoryWindow::DrawShown() {
     const RecordingResults results = first.Results();
     const Judgement judgement = first.Judged();
     wxString text = wxString::FromUTF8(
-        first.setup.job.axleDesignation + first.setup.job.mountingSide + " \xC2\xB7 " +
+        first.setup.job.axleDesignation + " " + first.setup.job.mountingSide + " \xC2\xB7 " +
         first.setup.pressName +
         (m_list->ShowsPlant() ? " \xC2\xB7 " + first.setup.pcName : std::string()) + " \xC2\xB7 " +
         IsoDateTime(first.stoppedAt));
@@ -748,15 +767,15 @@ void HistoryWindow::DrawShown() {
                                         results.peakForceTons * kKiloNewtonPerTon,
                                         results.peakTimeSeconds, results.peakBar);
     if (first.setup.program)
-        text +=
-            "\n" + _("Program ") +
-            wxString::FromUTF8(first.setup.program->Title() + " \xC2\xB7 " + ResultText(judgement));
+        text += "\n" + _("Program ") +
+                wxString::FromUTF8(first.setup.program->Title() + " \xC2\xB7 " +
+                                   ResultWords(judgement));
     else if (first.setup.hasLimits)
         text += "\n" + TrW("Limits ") +
                 wxString::FromUTF8(LimitsText(first.setup.limits) + " \xC2\xB7 " +
-                                   ResultText(judgement));
+                                   ResultWords(judgement));
     if (!first.incomplete.empty())
-        text += "\n" + TrW("INCOMPLETE: ") + wxString::FromUTF8(first.incomplete);
+        text += "\n" + TrW("INCOMPLETE: ") + wxString::FromUTF8(NoteWords(first.incomplete));
     m_details->SetLabel(text);
 }
 
@@ -796,32 +815,33 @@ bool HistoryWindow::PlotKey(int keyCode) {
 }
 
 ChangesWindow::ChangesWindow(wxWindow* parent, const std::vector<Change>& changes)
-    : wxDialog(parent, wxID_ANY, "Audit trail", wxDefaultPosition, wxDefaultSize,
+    : wxDialog(parent, wxID_ANY, _("Audit trail"), wxDefaultPosition, wxDefaultSize,
                wxDEFAULT_DIALOG_STYLE | wxRESIZE_BORDER),
       m_all(changes) {
     wxBoxSizer* column = new wxBoxSizer(wxVERTICAL);
     wxBoxSizer* filters = new wxBoxSizer(wxHORIZONTAL);
-    auto choice = [&](const wxString& label, const std::vector<std::string>& values) {
+    // The kinds of change are kept in English and offered in the reader's words.
+    auto choice = [&](const wxString& label, const std::vector<std::string>& values,
+                      bool translated) {
         filters->Add(new wxStaticText(this, wxID_ANY, label), 0, wxALIGN_CENTRE_VERTICAL | wxLEFT,
                      8);
+        m_offered.push_back(values);
         wxArrayString items;
-        items.Add("All");
+        items.Add(_("All"));
         for (const std::string& value : values)
-            items.Add(wxString::FromUTF8(value));
+            items.Add(wxString::FromUTF8(translated ? Tr(value.c_str()) : value));
         wxChoice* made = new wxChoice(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, items);
         made->SetSelection(0);
         made->Bind(wxEVT_CHOICE, [this](wxCommandEvent&) { Refill(); });
         filters->Add(made, 0, wxLEFT, 4);
         return made;
     };
-    m_pressFilter = choice("Press", TrailPresses(changes));
-    m_whoFilter = choice("Who", TrailPeople(changes));
-    m_kindFilter = choice("What", TrailKinds(changes));
-    wxButton* exportButton =
-        new wxButton(this, wxID_ANY, wxString::FromUTF8("Export CSV\xE2\x80\xA6"));
+    m_pressFilter = choice(_("Press"), TrailPresses(changes), false);
+    m_whoFilter = choice(_("Who"), TrailPeople(changes), false);
+    m_kindFilter = choice(_("What"), TrailKinds(changes), true);
+    wxButton* exportButton = new wxButton(this, wxID_ANY, TrW("Export CSV\xE2\x80\xA6"));
     exportButton->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { ExportCsv(""); });
-    wxButton* pagesButton =
-        new wxButton(this, wxID_ANY, wxString::FromUTF8("Export PDF\xE2\x80\xA6"));
+    wxButton* pagesButton = new wxButton(this, wxID_ANY, TrW("Export PDF\xE2\x80\xA6"));
     pagesButton->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { ExportPdf(""); });
     filters->AddStretchSpacer();
     filters->Add(exportButton, 0, wxRIGHT, 8);
@@ -831,12 +851,12 @@ ChangesWindow::ChangesWindow(wxWindow* parent, const std::vector<Change>& change
     column->Add(m_count, 0, wxALL, 8);
     m_list = new wxListCtrl(this, wxID_ANY, wxDefaultPosition, wxDefaultSize,
                             wxLC_REPORT | wxLC_SINGLE_SEL);
-    const char* const headings[] = {"When", "Who",       "PC",        "Press",
-                                    "What", "Old value", "New value", "Reason"};
+    const char* const headings[] = {N_("When"), N_("Who"),       N_("PC"),        N_("Press"),
+                                    N_("What"), N_("Old value"), N_("New value"), N_("Reason")};
     for (int c = 0; c < 8; ++c)
-        m_list->AppendColumn(headings[c]);
+        m_list->AppendColumn(TrW(headings[c]));
     column->Add(m_list, 1, wxLEFT | wxRIGHT | wxEXPAND, 8);
-    column->Add(CreateStdDialogButtonSizer(wxCLOSE), 0, wxALL | wxEXPAND, 8);
+    column->Add(DialogButtons(this, wxCLOSE), 0, wxALL | wxEXPAND, 8);
     SetSizer(column);
     Refill();
     const wxRect screen = wxDisplay(wxDisplay::GetFromWindow(parent)).GetClientArea();
@@ -849,37 +869,45 @@ ChangesWindow::ChangesWindow(wxWindow* parent, const std::vector<Change>& change
 }
 
 void ChangesWindow::Refill() {
-    auto chosen = [](wxChoice* filter) {
-        return filter->GetSelection() > 0 ? std::string(filter->GetStringSelection().utf8_str())
-                                          : std::string();
-    };
-    m_listed =
-        FilterTrail(m_all, {chosen(m_pressFilter), chosen(m_whoFilter), chosen(m_kindFilter)});
+    m_listed = FilterTrail(
+        m_all, {Chosen(0, m_pressFilter), Chosen(1, m_whoFilter), Chosen(2, m_kindFilter)});
     m_list->DeleteAllItems();
     long row = 0;
     for (const Change& change : m_listed) {
         m_list->InsertItem(row, IsoDateTime(change.at));
-        const std::string cells[] = {change.who,      change.pcName,   change.press, change.what,
-                                     change.oldValue, change.newValue, change.reason};
+        const std::string cells[] = {
+            change.who,      change.pcName,   change.press, Tr(change.what.c_str()),
+            change.oldValue, change.newValue, change.reason};
         for (int c = 0; c < 7; ++c)
             m_list->SetItem(row, c + 1, wxString::FromUTF8(cells[c]));
         ++row;
     }
-    for (int c = 0; c < 8; ++c)
-        m_list->SetColumnWidth(c, m_listed.empty() ? wxLIST_AUTOSIZE_USEHEADER : wxLIST_AUTOSIZE);
+    // Each column as wide as its heading or its widest cell.
+    for (int c = 0; c < 8; ++c) {
+        m_list->SetColumnWidth(c, wxLIST_AUTOSIZE_USEHEADER);
+        const int heading = m_list->GetColumnWidth(c);
+        if (m_listed.empty()) continue;
+        m_list->SetColumnWidth(c, wxLIST_AUTOSIZE);
+        if (m_list->GetColumnWidth(c) < heading) m_list->SetColumnWidth(c, heading);
+    }
     m_count->SetLabel(
-        m_all.empty() ? wxString("No change was made yet.")
+        m_all.empty() ? _("No change was made yet.")
         : m_listed.size() == m_all.size()
-            ? wxString::Format("%d changes, newest first.", static_cast<int>(m_all.size()))
-            : wxString::Format("%d of %d changes, newest first.", static_cast<int>(m_listed.size()),
-                               static_cast<int>(m_all.size())));
+            ? wxString::Format(_("%d changes, newest first."), static_cast<int>(m_all.size()))
+            : wxString::Format(_("%d of %d changes, newest first."),
+                               static_cast<int>(m_listed.size()), static_cast<int>(m_all.size())));
+}
+
+std::string ChangesWindow::Chosen(size_t filter, const wxChoice* choice) const {
+    const int selected = choice->GetSelection();
+    return selected > 0 ? m_offered[filter][selected - 1] : std::string();
 }
 
 bool ChangesWindow::ExportPdf(const wxString& path) {
     wxString target = path;
     if (target.empty()) {
-        wxFileDialog chooser(this, "Export the audit trail as pages", "", "audit-trail.pdf",
-                             "PDF files (*.pdf)|*.pdf", wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
+        wxFileDialog chooser(this, _("Export the audit trail as pages"), "", "audit-trail.pdf",
+                             _("PDF files (*.pdf)|*.pdf"), wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
         if (chooser.ShowModal() != wxID_OK) return false;
         target = chooser.GetPath();
     }
@@ -890,40 +918,42 @@ bool ChangesWindow::ExportPdf(const wxString& path) {
                          std::string(filter->GetStringSelection().utf8_str());
     TrailPagesFacts facts;
     facts.changes = &m_listed;
-    facts.selection = selection.empty() ? "Every entry" : "Entries of " + selection;
+    facts.selection =
+        selection.empty() ? Tr("Every entry") : TrFormat("Entries of %s", selection.c_str());
     facts.pcName = pcName;
     facts.version = kProgramVersion;
     facts.madeAt = wxDateTime::Now().GetTicks();
     std::string pdf, why;
     if (!MakeTrailPages(facts, resources, &pdf, &why) ||
         !WriteFileBytes(std::string(target.utf8_str()), pdf, &why)) {
-        ShowError("The audit trail was not exported: " + wxString::FromUTF8(why) + " (" + target +
-                  ").");
+        ShowError(wxString::Format(_("The audit trail was not exported: %s (%s)."),
+                                   wxString::FromUTF8(why), target));
         return false;
     }
-    ShowInfo(wxString::Format("%d changes exported to ", static_cast<int>(m_listed.size())) +
-                 target + ".",
-             "Audit trail");
+    ShowInfo(wxString::Format(_("%d changes exported to %s."), static_cast<int>(m_listed.size()),
+                              target),
+             _("Audit trail"));
     return true;
 }
 
 bool ChangesWindow::ExportCsv(const wxString& path) {
     wxString target = path;
     if (target.empty()) {
-        wxFileDialog chooser(this, "Export the audit trail", "", "audit-trail.csv",
-                             "CSV files (*.csv)|*.csv", wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
+        wxFileDialog chooser(this, _("Export the audit trail"), "", "audit-trail.csv",
+                             _("CSV files (*.csv)|*.csv"), wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
         if (chooser.ShowModal() != wxID_OK) return false;
         target = chooser.GetPath();
     }
     std::string why;
     if (!WriteFileBytes(std::string(target.utf8_str()), TrailCsvText(m_listed), &why)) {
-        ShowError("The audit trail was not exported: " + target + " cannot be written (" +
-                  wxString::FromUTF8(why) + ").");
+        ShowError(
+            wxString::Format(_("The audit trail was not exported: %s cannot be written (%s)."),
+                             target, wxString::FromUTF8(why)));
         return false;
     }
-    ShowInfo(wxString::Format("%d changes exported to ", static_cast<int>(m_listed.size())) +
-                 target + ".",
-             "Audit trail");
+    ShowInfo(wxString::Format(_("%d changes exported to %s."), static_cast<int>(m_listed.size()),
+                              target),
+             _("Audit trail"));
     return true;
 }
 
@@ -952,8 +982,9 @@ void HistoryWindow::PrintAgain() {
     std::string why;
     if (!m_store->AddReprint(recording.setup.uuid, m_panel.Job().WallSeconds(), written, &why,
                              pageSha256))
-        ShowError("The reprint was written to " + wxString::FromUTF8(written) +
-                  " but not kept in the record store: " + wxString::FromUTF8(why) + ".");
+        ShowError(wxString::Format(
+            _("The reprint was written to %s but not kept in the record store: %s."),
+            wxString::FromUTF8(written), wxString::FromUTF8(why)));
     else if (PlantSender* sender = m_panel.Job().Sender())
         sender->Nudge(); // its seal to the plant server
 }
@@ -966,15 +997,15 @@ void HistoryWindow::ExportCsv(const wxString& path) {
         const wxString name = wxString::FromUTF8(ReportFileName(recording.setup.job.axleDesignation,
                                                                 recording.setup.job.mountingSide,
                                                                 FileDate(recording.stoppedAt)));
-        wxFileDialog chooser(this, "Export CSV", "", name.BeforeLast('.') + ".csv",
-                             "CSV files (*.csv)|*.csv", wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
+        wxFileDialog chooser(this, _("Export CSV"), "", name.BeforeLast('.') + ".csv",
+                             _("CSV files (*.csv)|*.csv"), wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
         if (chooser.ShowModal() != wxID_OK) return;
         target = chooser.GetPath();
     }
     std::string why;
     if (!WriteCurveCsv(std::string(target.utf8_str()), recording, &why)) {
-        ShowError("The CSV file " + target + " cannot be written (" + wxString::FromUTF8(why) +
-                  ").");
+        ShowError(wxString::Format(_("The CSV file %s cannot be written (%s)."), target,
+                                   wxString::FromUTF8(why)));
         return;
     }
     // Said where it went: a file dialog's folder is easily forgotten.
@@ -999,9 +1030,9 @@ void ShowHistory(wxWindow* parent, TerminalPanel& panel) {
     std::string why;
     std::unique_ptr<RecordStore> store = RecordStore::Open(panel.Job().StorePath(), &why);
     if (!store) {
-        ShowError("The history cannot be shown: the record store " +
-                  wxString::FromUTF8(panel.Job().StorePath()) +
-                  " cannot be used: " + wxString::FromUTF8(why) + ".");
+        ShowError(wxString::Format(
+            _("The history cannot be shown: the record store %s cannot be used: %s."),
+            wxString::FromUTF8(panel.Job().StorePath()), wxString::FromUTF8(why)));
         return;
     }
     panel.Job().FlushRecordStore(); // the recording that just ended is in the list
@@ -1012,9 +1043,9 @@ void ImportReportsInto(TerminalPanel& panel, const wxString& directory) {
     std::string why;
     std::unique_ptr<RecordStore> store = RecordStore::Open(panel.Job().StorePath(), &why);
     if (!store) {
-        ShowError("Nothing was imported: the record store " +
-                  wxString::FromUTF8(panel.Job().StorePath()) +
-                  " cannot be used: " + wxString::FromUTF8(why) + ".");
+        ShowError(
+            wxString::Format(_("Nothing was imported: the record store %s cannot be used: %s."),
+                             wxString::FromUTF8(panel.Job().StorePath()), wxString::FromUTF8(why)));
         return;
     }
     store->QueueForPlant(!panel.Job().PlantServerConnection().empty());

@@ -168,6 +168,9 @@ class ChangesWindow : public wxDialog {
     wxChoice* m_pressFilter = nullptr;
     wxChoice* m_whoFilter = nullptr;
     wxChoice* m_kindFilter = nullptr;
+    /// What each filter offers, as kept (its first item is "All").
+    std::vector<std::vector<std::string>> m_offered;
+    std::string Chosen(size_t filter, const wxChoice* choice) const;
     wxStaticText* m_count = nullptr;
     /// Lists the entries the filters keep.
     void Refill();

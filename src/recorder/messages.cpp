@@ -8,6 +8,9 @@
 #include <wx/sizer.h>
 #include <wx/statbmp.h>
 #include <wx/stattext.h>
+#include <wx/stockitem.h>
+
+#include <utility>
 
 wxString WrappedForBox(const wxString& text, size_t width) {
     // The toolkit breaks lines at spaces; a long path or name has none, and a
@@ -33,17 +36,60 @@ wxString WrappedForBox(const wxString& text, size_t width) {
     return out;
 }
 
+namespace {
+
+/// A message box whose buttons read in the program's language: by default
+/// GTK's own words, in the system's.
+int ShowBox(const wxString& text, const wxString& caption, long style) {
+    wxMessageDialog box(nullptr, WrappedForBox(text), caption, style | wxCENTRE);
+    if (style & wxYES_NO)
+        box.SetYesNoLabels(wxGetStockLabel(wxID_YES), wxGetStockLabel(wxID_NO));
+    else
+        box.SetOKLabel(wxGetStockLabel(wxID_OK));
+    const int answer = box.ShowModal();
+    return answer == wxID_YES ? wxYES : answer == wxID_NO ? wxNO : wxOK;
+}
+
+} // namespace
+
 void ShowError(const wxString& text, const wxString& caption) {
-    wxMessageBox(WrappedForBox(text), caption.empty() ? _("Error") : caption, wxOK | wxICON_ERROR,
-                 nullptr);
+    ShowBox(text, caption.empty() ? _("Error") : caption, wxOK | wxICON_ERROR);
 }
 
 void ShowInfo(const wxString& text, const wxString& caption) {
-    wxMessageBox(WrappedForBox(text), caption, wxOK | wxICON_INFORMATION, nullptr);
+    ShowBox(text, caption, wxOK | wxICON_INFORMATION);
 }
 
 bool AskYesNo(const wxString& text, const wxString& caption) {
-    return wxMessageBox(WrappedForBox(text), caption, wxYES_NO | wxICON_QUESTION, nullptr) == wxYES;
+    return ShowBox(text, caption, wxYES_NO | wxICON_QUESTION) == wxYES;
+}
+
+void InOwnWords(wxWindow* window) {
+    for (wxWindow* child : window->GetChildren()) {
+        auto* button = dynamic_cast<wxButton*>(child);
+        if (button == nullptr || !wxIsStockID(button->GetId())) continue;
+        // A label is the toolkit's stock button while the id is a stock one.
+        const int id = button->GetId();
+        const wxString label = wxGetStockLabel(id);
+        button->SetId(wxID_HIGHEST + 1);
+        button->SetLabel(label);
+        button->SetId(id);
+    }
+}
+
+wxSizer* DialogButtons(wxDialog* dialog, long flags) {
+    auto* row = new wxStdDialogButtonSizer();
+    for (const auto& [flag, id] : {std::pair{wxOK, wxID_OK}, std::pair{wxCANCEL, wxID_CANCEL},
+                                   std::pair{wxCLOSE, wxID_CLOSE}}) {
+        if (!(flags & flag)) continue;
+        // Made without its id, so that GTK does not draw its stock button.
+        auto* button = new wxButton(dialog, wxID_ANY, wxGetStockLabel(id));
+        button->SetId(id);
+        if (id == wxID_OK) button->SetDefault();
+        row->AddButton(button);
+    }
+    row->Realize();
+    return row;
 }
 
 NoticeBox::NoticeBox(const wxString& text, const wxString& caption)
@@ -55,7 +101,7 @@ NoticeBox::NoticeBox(const wxString& text, const wxString& caption)
     row->Add(new wxStaticText(this, wxID_ANY, m_message), 1, wxALL, 12);
     auto* column = new wxBoxSizer(wxVERTICAL);
     column->Add(row, 1, wxEXPAND);
-    column->Add(CreateButtonSizer(wxOK), 0, wxALIGN_RIGHT | wxALL, 8);
+    column->Add(DialogButtons(this, wxOK), 0, wxALIGN_RIGHT | wxALL, 8);
     SetSizerAndFit(column);
     CentreOnScreen();
 }

@@ -6,6 +6,8 @@
 #include <wx/dialog.h>
 #include <wx/string.h>
 
+class wxSizer;
+
 /// The text with every word longer than `width` characters broken into lines
 /// of that length, so that every box fits the screen.
 wxString WrappedForBox(const wxString& text, size_t width = 90);
@@ -17,6 +19,14 @@ void ShowError(const wxString& text, const wxString& caption = wxString());
 void ShowInfo(const wxString& text, const wxString& caption);
 /// Yes and No with the question icon; true on Yes.
 bool AskYesNo(const wxString& text, const wxString& caption);
+
+/// A dialog's row of standard buttons (wxOK, wxCANCEL, wxCLOSE), with the
+/// ids the dialog ends by, in the program's language.
+wxSizer* DialogButtons(wxDialog* dialog, long flags);
+/// The buttons with a standard id in `window` (a dialog the toolkit makes)
+/// relabelled in the program's language. GTK draws such buttons with its own
+/// words, in the system's language rather than the program's.
+void InOwnWords(wxWindow* window);
 
 /// An error box that the program closes itself once what it tells is over
 /// (the module is back). Modal like the others, with the error icon and OK.

@@ -1,4 +1,5 @@
 #include "recorder/panel_controls.h"
+#include "recorder/render_timer.h"
 
 #include "plot/plot_canvas.h"
 #include "recorder/events.h"
@@ -18,6 +19,12 @@
 #include <wx/valtext.h>
 
 #include <algorithm>
+
+wxString StatusLine(const wxString& address, const wxString& port, const wxString& pressName) {
+    const wxString none = _("none");
+    return wxString::Format(_("IP: %s - Port: %s - Press: %s"), address.empty() ? none : address,
+                            port.empty() ? none : port, pressName.empty() ? none : pressName);
+}
 
 namespace {
 
@@ -105,9 +112,8 @@ PanelControls BuildPanelControls(wxWindow* panel, int W, int H) {
     const int x0 = W - 300;
     // Long press names end in an ellipsis at the screen's edge; the whole line
     // is the tooltip.
-    c.statusText =
-        new wxStaticText(panel, wxID_ANY, "IP: none - Port: none - Press: none", wxPoint(x0, 55),
-                         wxSize(290, 20), wxST_NO_AUTORESIZE | wxST_ELLIPSIZE_END);
+    c.statusText = new wxStaticText(panel, wxID_ANY, StatusLine("", "", ""), wxPoint(x0, 55),
+                                    wxSize(290, 20), wxST_NO_AUTORESIZE | wxST_ELLIPSIZE_END);
     const wxImage connectPicture = WordPicture(wxColour(46, 125, 50), _("Connect"), wxSize(88, 25));
     const wxImage disconnectPicture =
         WordPicture(wxColour(198, 40, 40), _("Disconnect"), wxSize(88, 25));
@@ -167,7 +173,13 @@ PanelControls BuildPanelControls(wxWindow* panel, int W, int H) {
                                    wxALIGN_CENTRE | wxST_NO_AUTORESIZE);
     // The longest date must fit on one line of the label, whatever the toolkit's
     // default font, or the time below it is cut off.
-    FitFont(c.clockText, "September 30, 2026", 136);
+    wxString longestDay;
+    for (int month = 1; month <= 12; ++month) {
+        const wxString day = ClockDay(2026, month, 30);
+        if (c.clockText->GetTextExtent(day).x > c.clockText->GetTextExtent(longestDay).x)
+            longestDay = day;
+    }
+    FitFont(c.clockText, longestDay, 136);
     c.pressureText = new wxStaticText(panel, wxID_ANY, _("Pressure: none"), wxPoint(x0 + 145, y),
                                       wxSize(145, 20), wxALIGN_CENTRE | wxST_NO_AUTORESIZE);
     c.pressureText->SetFont(PressureFont());

@@ -70,3 +70,6 @@ int JobButtonHeight();
 /// Shrinks the label's font, from its own size down to 6 points, until
 /// `widest` fits in `width` pixels on one line.
 void FitFont(wxWindow* label, const wxString& widest, int width);
+
+/// "IP: <address> - Port: <port> - Press: <name>"; "none" for what is missing.
+wxString StatusLine(const wxString& address, const wxString& port, const wxString& pressName);

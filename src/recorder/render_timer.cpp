@@ -1,6 +1,7 @@
 #include "recorder/render_timer.h"
 
 #include "station/local_time.h"
+#include "station/translate.h"
 
 #include <wx/button.h>
 #include <wx/intl.h>
@@ -10,13 +11,22 @@
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
+wxString ClockDay(int year, int month, int day) {
+    static const char* const kMonths[] = {N_("January"), N_("February"), N_("March"),
+                                          N_("April"),   N_("May"),      N_("June"),
+                                          N_("July"),    N_("August"),   N_("September"),
+                                          N_("October"), N_("November"), N_("December")};
+    // The order of the day's words is the language's: "<day> <month> <year>".
+    wxString text = TrW("<month> <day>, <year>");
+    text.Replace("<month>", TrW(kMonths[(month + 11) % 12]));
+    text.Replace("<day>", wxString::Format("%02d", day));
+    text.Replace("<year>", wxString::Format("%d", year));
+    return text;
+}
+
 wxString ClockLabel(int64_t epochSeconds) {
-    static const char* const kMonths[] = {"January",   "February", "March",    "April",
-                                          "May",       "June",     "July",     "August",
-                                          "September", "October",  "November", "December"};
     const LocalTime t = ToLocalTime(epochSeconds);
-    return wxString::Format("%s %02d, %d\n", kMonths[(t.month + 11) % 12], t.day, t.year) +
-           wxString::FromUTF8(IsoTime(epochSeconds));
+    return ClockDay(t.year, t.month, t.day) + "\n" + wxString::FromUTF8(IsoTime(epochSeconds));
 }
 
 RenderTimer::RenderTimer(wxStaticText* clockText, wxButton* stopButton, wxStaticText* recordingText,

@@ -46,5 +46,7 @@ class RenderTimer : public wxTimer {
     bool m_overdue = false; ///< run out while the recording still runs
 };
 
-/// "December 08, 2026", a line feed and "18:40:22", in local time.
+/// "December 08, 2026" in the operator's language ("08 dicembre 2026").
+wxString ClockDay(int year, int month, int day);
+/// The day, a line feed and "18:40:22", in local time.
 wxString ClockLabel(int64_t epochSeconds);

@@ -2,6 +2,7 @@
 // the date and the picture of the recorded curve, and beside it the curve as a
 // CSV file of the same name.
 #include "recorder/report.h"
+#include "station/translate.h"
 
 #include "page/report_page.h"
 #include "printing/printer.h"
@@ -68,11 +69,11 @@ bool FindPageResources(const PanelHost& host, PageResources* resources, wxString
     const wxString iccPath =
         PageResource(host, "color/sRGB.icc", "/usr/share/color/icc/colord/sRGB.icc");
     for (const auto& [path, what] :
-         {std::make_pair(fontPath, "the page's font DejaVuSans.ttf"),
-          std::make_pair(boldPath, "the page's font DejaVuSans-Bold.ttf"),
-          std::make_pair(iccPath, "the colour profile sRGB.icc")})
+         {std::make_pair(fontPath, N_("the page's font DejaVuSans.ttf")),
+          std::make_pair(boldPath, N_("the page's font DejaVuSans-Bold.ttf")),
+          std::make_pair(iccPath, N_("the colour profile sRGB.icc"))})
         if (path.empty()) {
-            if (missing) *missing = what;
+            if (missing) *missing = TrW(what);
             return false;
         }
     // libharu opens its files by narrow names.
@@ -122,8 +123,9 @@ bool WriteReportFiles(wxWindow* parent, PanelHost& host, int64_t now, const Reco
         besideFirst ? firstCsv.GetName() + ".pdf"
                     : utf8(UnusedReportName(std::string(directory.utf8_str()), named));
     if (fileName.empty()) {
-        ShowError("Report not created: " + directory + " already holds a thousand reports named " +
-                  utf8(named) + ".");
+        ShowError(
+            wxString::Format(_("Report not created: %s already holds a thousand reports named %s."),
+                             directory, utf8(named)));
         return false;
     }
     const wxString fullPath =
@@ -143,7 +145,8 @@ bool WriteReportFiles(wxWindow* parent, PanelHost& host, int64_t now, const Reco
     PageResources resources;
     wxString missing;
     if (!FindPageResources(host, &resources, &missing)) {
-        ShowError("Report not created: " + missing + " was not found. Install the program again.");
+        ShowError(wxString::Format(
+            _("Report not created: %s was not found. Install the program again."), missing));
         return false;
     }
 
@@ -184,18 +187,19 @@ bool WriteReportFiles(wxWindow* parent, PanelHost& host, int64_t now, const Reco
     std::string csvError, pdfError;
     wxString reason;
     if (!WriteFileBytes(std::string(pdfTemporary.utf8_str()), pageBytes, &pdfError)) {
-        reason = "the file " + fullPath + " cannot be written (" + utf8(pdfError) + ")";
-    } else if (writeCsv && !WriteFileBytes(std::string(csvPath.utf8_str()), csvBytes, &csvError)) {
         reason =
-            "the file " + csvPath + " cannot be written (" + wxString::FromUTF8(csvError) + ")";
+            wxString::Format(_("the file %s cannot be written (%s)"), fullPath, utf8(pdfError));
+    } else if (writeCsv && !WriteFileBytes(std::string(csvPath.utf8_str()), csvBytes, &csvError)) {
+        reason = wxString::Format(_("the file %s cannot be written (%s)"), csvPath, utf8(csvError));
     } else if (!RenameOver(std::string(pdfTemporary.utf8_str()),
                            std::string(fullPath.utf8_str()))) {
         const int code = errno;
         if (writeCsv) wxRemoveFile(csvPath);
-        reason = "the file " + fullPath + " cannot be written (" + std::strerror(code) + ")";
+        reason = wxString::Format(_("the file %s cannot be written (%s)"), fullPath,
+                                  wxString(std::strerror(code)));
     }
     if (!reason.empty()) {
-        ShowError("Report not created: " + reason + ".");
+        ShowError(wxString::Format(_("Report not created: %s."), reason));
         return false;
     }
     pdfGuard.Keep();

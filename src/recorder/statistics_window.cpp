@@ -142,7 +142,7 @@ StatisticsWindow::StatisticsWindow(wxWindow* parent, std::unique_ptr<RecordStore
         buttons->Add(page, 0, wxALIGN_CENTRE_VERTICAL);
     }
     buttons->AddStretchSpacer();
-    buttons->Add(CreateStdDialogButtonSizer(wxCLOSE), 0);
+    buttons->Add(DialogButtons(this, wxCLOSE), 0);
     column->Add(buttons, 0, wxALL | wxEXPAND, 8);
     SetSizer(column);
 
@@ -550,9 +550,9 @@ StatisticsWindow* ShowStatistics(wxWindow* parent, const std::string& storePath,
     std::string why;
     std::unique_ptr<RecordStore> store = RecordStore::Open(storePath, &why);
     if (!store) {
-        ShowError("The statistics cannot be shown: the record store " +
-                  wxString::FromUTF8(storePath) + " cannot be used: " + wxString::FromUTF8(why) +
-                  ".");
+        ShowError(wxString::Format(
+            _("The statistics cannot be shown: the record store %s cannot be used: %s."),
+            wxString::FromUTF8(storePath), wxString::FromUTF8(why)));
         return nullptr;
     }
     auto* window =

@@ -23,11 +23,6 @@
 #include <algorithm>
 #include <cmath>
 
-wxString StatusLine(const wxString& address, const wxString& port, const wxString& pressName) {
-    return "IP: " + address + " - Port: " + port +
-           " - Press: " + (pressName.empty() ? wxString("none") : pressName);
-}
-
 TerminalPanel::TerminalPanel(wxWindow* parent, PanelHost& host, int W, int H)
     : wxPanel(parent, ID_TERMINAL_PANEL, wxDefaultPosition, wxDefaultSize, wxTAB_TRAVERSAL,
               "BRNTerminalPanel"),
@@ -319,7 +314,7 @@ void TerminalPanel::OnCycleEnded(bool recorded) {
 }
 
 void TerminalPanel::AskToAcknowledge(const std::string& text) {
-    ShowInfo(wxString::FromUTF8(text), "Alarm");
+    ShowInfo(wxString::FromUTF8(text), _("Alarm"));
 }
 
 void TerminalPanel::ShowPrinter() {
@@ -551,11 +546,11 @@ void TerminalPanel::UpdateThresholdLine() {
     else if (m_soundFailed)
         note = _("No sound device");
     else if (!against.empty())
-        note = against.find("above") != std::string::npos ? _("Above upper limit")
-                                                          : _("Below lower limit");
+        note = ForceTons(threshold, surface) > ShownLimits()->upperTons ? _("Above upper limit")
+                                                                        : _("Below lower limit");
     m_ui.alarmOffText->SetLabel(note);
-    m_ui.alarmOffText->SetToolTip(m_soundFailed ? wxString("The alarm sound cannot be played: the "
-                                                           "alarm is shown on the screen only.")
+    m_ui.alarmOffText->SetToolTip(m_soundFailed ? _("The alarm sound cannot be played: the alarm "
+                                                    "is shown on the screen only.")
                                                 : wxString::FromUTF8(against));
     m_ui.alarmOffText->Show(!note.empty());
     line->SetVisible(on);

@@ -153,6 +153,3 @@ class TerminalPanel : public wxPanel, private StationListener {
     mutable ForceLimits m_drawnLimits; ///< what DrawnLimits points to
     std::function<void(int bar)> m_readingObserver;
 };
-
-/// "IP: <address> - Port: <port> - Press: <name>"; "none" for a missing press.
-wxString StatusLine(const wxString& address, const wxString& port, const wxString& pressName);

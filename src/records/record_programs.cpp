@@ -6,9 +6,14 @@
 
 #include <sqlite3.h>
 
-const char* const kProgramSaved = "mounting program";
-const char* const kPlantRefusedChange = "not sent to the plant server";
-const char* const kProgramWithdrawn = "mounting program withdrawn";
+// The kinds of change are kept in English and shown in the reader's words.
+#ifndef N_
+#define N_(english) english
+#endif
+
+const char* const kProgramSaved = N_("mounting program");
+const char* const kPlantRefusedChange = N_("not sent to the plant server");
+const char* const kProgramWithdrawn = N_("mounting program withdrawn");
 
 namespace {
 

@@ -57,11 +57,14 @@ AccountsDialog::AccountsDialog(wxWindow* parent)
     }
     column->Add(buttons, 0, wxALL, 10);
     column->Add(new wxStaticLine(this), 0, wxEXPAND | wxLEFT | wxRIGHT, 10);
-    m_signature = std::make_unique<QualitySignature>(this, column, "the accounts");
+    m_signature = std::make_unique<QualitySignature>(
+        this, column,
+        SignedThing{_("The accounts cannot be changed: %s."),
+                    _("Wrong password: the accounts were not changed.")});
     m_errorText = new wxStaticText(this, wxID_ANY, "");
     m_errorText->SetForegroundColour(wxColour(180, 0, 0));
     column->Add(m_errorText, 0, wxLEFT | wxRIGHT | wxTOP, 10);
-    column->Add(CreateStdDialogButtonSizer(wxCLOSE), 0, wxALL | wxEXPAND, 10);
+    column->Add(DialogButtons(this, wxCLOSE), 0, wxALL | wxEXPAND, 10);
     SetSizerAndFit(column);
     SetEscapeId(wxID_CLOSE);
     m_list->Bind(wxEVT_LIST_ITEM_SELECTED, [this](wxListEvent& event) {
@@ -113,7 +116,7 @@ bool AccountsDialog::Do(Action action) {
     std::string why;
     std::unique_ptr<RecordStore> store = main->OpenAuditStore(&why);
     if (!store) {
-        Refuse("The accounts cannot be changed: the audit trail cannot be used (" + U(why) + ").");
+        Refuse(m_signature->Cannot(TrailUnusable(why)));
         return false;
     }
     Change wrong, signer;
@@ -141,7 +144,7 @@ bool AccountsDialog::Do(Action action) {
     if (!done) {
         // A first account made by this signature stays made.
         Refill();
-        Refuse(_("Not changed: ") + U(why) + ".");
+        Refuse(wxString::Format(_("Not changed: %s."), U(why)));
         return false;
     }
     m_password->Clear();

@@ -64,7 +64,7 @@ bool wxIPCtrl::SetValue(const wxString& address) {
                    ToUnsigned(parts[3]) <= 255;
     }
     if (!accepted) {
-        ShowError("Invalid IP = " + address);
+        ShowError(wxString::Format(_("Invalid IP = %s"), address));
         parts[0] = "223";
         parts[1] = parts[2] = parts[3] = "255";
     }
@@ -105,7 +105,7 @@ void wxIPCtrl::OnFieldKillFocus(wxFocusEvent& event) {
     wxTextCtrl* field = wxDynamicCast(event.GetEventObject(), wxTextCtrl);
     if (field == nullptr) return;
     if (LeadingInt(field->GetValue()) >= 256) {
-        ShowError("Ip field can be 255 maximum");
+        ShowError(_("Ip field can be 255 maximum"));
         field->SetSelection(0, 3);
         field->SetFocus();
     }

@@ -38,11 +38,12 @@ wxString Shown(double tons) {
 } // namespace
 
 LimitsDialog::LimitsDialog(wxWindow* parent, long pressIndex)
-    : wxDialog(parent, wxID_ANY, "Force Limits"), m_pressIndex(pressIndex) {
+    : wxDialog(parent, wxID_ANY, _("Force Limits")), m_pressIndex(pressIndex) {
     MainWindow* main = MainWindow::GetInstance();
     wxBoxSizer* column = new wxBoxSizer(wxVERTICAL);
     wxStaticText* title = new wxStaticText(
-        this, wxID_ANY, "Peak force limits of the press " + main->PressName(pressIndex));
+        this, wxID_ANY,
+        wxString::Format(_("Peak force limits of the press %s"), main->PressName(pressIndex)));
     title->SetFont(title->GetFont().Bold());
     column->Add(title, 0, wxALL, 10);
 
@@ -54,24 +55,28 @@ LimitsDialog::LimitsDialog(wxWindow* parent, long pressIndex)
         return field;
     };
     const ForceLimits* limits = main->Limits(pressIndex);
-    m_lower = row("Lower limit (t)",
+    m_lower = row(_("Lower limit (t)"),
                   new wxTextCtrl(this, wxID_ANY, limits ? Shown(limits->lowerTons) : ""));
-    m_upper = row("Upper limit (t)",
+    m_upper = row(_("Upper limit (t)"),
                   new wxTextCtrl(this, wxID_ANY, limits ? Shown(limits->upperTons) : ""));
     column->Add(grid, 0, wxLEFT | wxRIGHT | wxEXPAND, 10);
-    column->Add(new wxStaticText(this, wxID_ANY, "Leave both empty for no limits."), 0, wxALL, 10);
+    column->Add(new wxStaticText(this, wxID_ANY, _("Leave both empty for no limits.")), 0, wxALL,
+                10);
     int64_t at = 0;
     std::string by;
-    column->Add(
-        new wxStaticText(this, wxID_ANY,
-                         main->LimitsSet(pressIndex, &at, &by)
-                             ? "Last set " + IsoDateTime(at) + " by " + wxString::FromUTF8(by)
-                             : wxString("Not set yet")),
-        0, wxLEFT | wxRIGHT | wxBOTTOM, 10);
+    column->Add(new wxStaticText(this, wxID_ANY,
+                                 main->LimitsSet(pressIndex, &at, &by)
+                                     ? wxString::Format(_("Last set %s by %s"), IsoDateTime(at),
+                                                        wxString::FromUTF8(by))
+                                     : _("Not set yet")),
+                0, wxLEFT | wxRIGHT | wxBOTTOM, 10);
     column->Add(new wxStaticLine(this), 0, wxEXPAND | wxLEFT | wxRIGHT, 10);
 
     // Who changes them, and why.
-    m_signature = std::make_unique<QualitySignature>(this, column, "the limits");
+    m_signature = std::make_unique<QualitySignature>(
+        this, column,
+        SignedThing{_("The limits cannot be changed: %s."),
+                    _("Wrong password: the limits were not changed.")});
     m_who = m_signature->who;
     m_password = m_signature->password;
     m_repeat = m_signature->repeat;
@@ -79,7 +84,7 @@ LimitsDialog::LimitsDialog(wxWindow* parent, long pressIndex)
     m_errorText = new wxStaticText(this, wxID_ANY, "");
     m_errorText->SetForegroundColour(wxColour(180, 0, 0));
     column->Add(m_errorText, 0, wxLEFT | wxRIGHT | wxTOP, 10);
-    column->Add(CreateStdDialogButtonSizer(wxOK | wxCANCEL), 0, wxALL | wxEXPAND, 10);
+    column->Add(DialogButtons(this, wxOK | wxCANCEL), 0, wxALL | wxEXPAND, 10);
     SetSizerAndFit(column);
     Bind(wxEVT_BUTTON, &LimitsDialog::OnOk, this, wxID_OK);
     Bind(
@@ -108,7 +113,7 @@ void LimitsDialog::OnOk(wxCommandEvent&) {
     if (!none) {
         if (!ParseTons(m_lower->GetValue(), limits.lowerTons) ||
             !ParseTons(m_upper->GetValue(), limits.upperTons)) {
-            Refuse("Enter both limits as numbers of tons.");
+            Refuse(_("Enter both limits as numbers of tons."));
             return;
         }
         std::string why;
@@ -129,8 +134,7 @@ void LimitsDialog::OnOk(wxCommandEvent&) {
     std::string why;
     std::unique_ptr<RecordStore> store = main->OpenAuditStore(&why);
     if (!store) {
-        Refuse("The limits cannot be changed: the audit trail cannot be used (" +
-               wxString::FromUTF8(why) + ").");
+        Refuse(m_signature->Cannot(TrailUnusable(why)));
         return;
     }
     Change wrong, change;
@@ -147,7 +151,7 @@ void LimitsDialog::OnOk(wxCommandEvent&) {
     store.reset();
     std::string error;
     if (!main->SetLimits(m_pressIndex, none ? nullptr : &limits, &error, who, reason)) {
-        ShowError("The limits were not saved: " + wxString::FromUTF8(error) + ".");
+        ShowError(wxString::Format(_("The limits were not saved: %s."), wxString::FromUTF8(error)));
         return;
     }
     if (main->m_panel) main->m_panel->LimitsChanged();

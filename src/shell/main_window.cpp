@@ -30,7 +30,6 @@
 #include <stdexcept>
 
 const char* const kProgramTitle = "Vemo Press Pressure Recorder";
-const char* const kStatusTitle = "Vemo Press Pressure Recorder - Version 1.0.8";
 
 namespace {
 const char* const kConfigFile = "config.ini";
@@ -112,7 +111,8 @@ void MainWindow::Build() {
 #endif
 
     m_statusBar = m_frame->CreateStatusBar(1, wxSTB_DEFAULT_STYLE, 0);
-    m_statusBar->SetStatusText(kStatusTitle, 0);
+    m_statusBar->SetStatusText(
+        wxString::Format(_("Vemo Press Pressure Recorder - Version %s"), kProgramVersion), 0);
 
     m_menuBar = new MenuBar();
 
@@ -149,9 +149,9 @@ void MainWindow::Build() {
         // its journal closed.
         if (m_panel && m_panel->Job().IsRecording()) {
             if (event.CanVeto() &&
-                !AskYesNo("A recording is running. Quit anyway? The recording ends here; its "
-                          "data is kept in the recordings folder.",
-                          "Quit?")) {
+                !AskYesNo(_("A recording is running. Quit anyway? The recording ends here; its "
+                            "data is kept in the recordings folder."),
+                          _("Quit?"))) {
                 event.Veto();
                 return;
             }
@@ -216,9 +216,9 @@ void MainWindow::Build() {
         if (m_panel)
             m_panel->SetConnectionParameters(ip, port, autoconnect, false,
                                              static_cast<unsigned>(pressIndex));
-        new NewDialog(m_frame, wxID_ANY, "Vemo Press Pressure Recorder Connect", wxDefaultPosition,
-                      wxSize(380, 300), wxDEFAULT_DIALOG_STYLE, ip, port, autoconnect, false,
-                      static_cast<unsigned>(pressIndex));
+        new NewDialog(m_frame, wxID_ANY, _("Vemo Press Pressure Recorder Connect"),
+                      wxDefaultPosition, wxSize(380, 300), wxDEFAULT_DIALOG_STYLE, ip, port,
+                      autoconnect, false, static_cast<unsigned>(pressIndex));
     }
 }
 
@@ -257,10 +257,10 @@ void MainWindow::ReadSettingsFiles(wxString& ip, wxString& port, bool& autoconne
         if (rewrite && !WriteLimits(kLimitsFile, m_limits, &error))
             fprintf(stderr, "%s cannot be written: %s\n", kLimitsFile, error.c_str());
         if (!notes.empty()) {
-            wxString text = "The force limits were changed outside the program:";
+            wxString text = _("The force limits were changed outside the program:");
             for (const std::string& note : notes)
                 text += "\n" + wxString::FromUTF8(note);
-            CallAfter([text] { ShowError(text, "Force limits"); });
+            CallAfter([text] { ShowError(text, _("Force limits")); });
         }
         // The press register holds the surfaces: superfici.ini follows it.
         rewrite = false;
@@ -269,10 +269,10 @@ void MainWindow::ReadSettingsFiles(wxString& ip, wxString& port, bool& autoconne
         if (rewrite && !WritePressFile("superfici.ini", presses, &error))
             fprintf(stderr, "superfici.ini cannot be written: %s\n", error.c_str());
         if (!surfaceNotes.empty()) {
-            wxString text = "The press surfaces were changed outside the program:";
+            wxString text = _("The press surfaces were changed outside the program:");
             for (const std::string& note : surfaceNotes)
                 text += "\n" + wxString::FromUTF8(note);
-            CallAfter([text] { ShowError(text, "Press register"); });
+            CallAfter([text] { ShowError(text, _("Press register")); });
         }
     }
     if (presses.loaded) {
@@ -404,8 +404,9 @@ wxString MainWindow::DataFile(const wxString& relative) const {
 
 void MainWindow::EditConnection(const wxString& address, const wxString& port, bool autoconnect,
                                 bool skipQuestion, unsigned pressIndex) {
-    new NewDialog(m_frame, wxID_ANY, "Connection Parameters", wxDefaultPosition, wxSize(380, 300),
-                  wxDEFAULT_DIALOG_STYLE, address, port, autoconnect, skipQuestion, pressIndex);
+    new NewDialog(m_frame, wxID_ANY, _("Connection Parameters"), wxDefaultPosition,
+                  wxSize(380, 300), wxDEFAULT_DIALOG_STYLE, address, port, autoconnect,
+                  skipQuestion, pressIndex);
 }
 
 wxString MainWindow::PressName(long index) const {
@@ -532,6 +533,7 @@ bool MainWindow::SaveSettings(wxString* why) {
 void MainWindow::SaveSettingsOrTell() {
     wxString why;
     if (m_config == nullptr || SaveSettings(&why)) return;
-    ShowError("The settings were not saved: " + wxString(kConfigFile) + " cannot be written (" +
-              why + "). They apply until the program ends.");
+    ShowError(wxString::Format(_("The settings were not saved: %s cannot be written (%s). They "
+                                 "apply until the program ends."),
+                               kConfigFile, why));
 }

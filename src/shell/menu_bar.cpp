@@ -63,7 +63,7 @@ void MenuBar::OnNewConnection(wxCommandEvent&) {
     // It opens with the module and press in use, never the factory address.
     TerminalPanel* panel = main->m_panel;
     new NewDialog(
-        main->m_frame, wxID_ANY, "Connection Parameters", wxDefaultPosition, wxSize(380, 300),
+        main->m_frame, wxID_ANY, _("Connection Parameters"), wxDefaultPosition, wxSize(380, 300),
         wxDEFAULT_DIALOG_STYLE, panel ? panel->Connection().address : "",
         panel ? panel->Connection().port : "65100", panel && panel->Connection().autoconnect,
         panel && panel->Connection().skipQuestion, panel ? panel->Connection().pressIndex : 0);
@@ -94,7 +94,7 @@ void MenuBar::OnStatistics(wxCommandEvent&) {
 void MenuBar::OnImportReports(wxCommandEvent&) {
     MainWindow* main = MainWindow::GetInstance();
     if (!main->m_panel) return;
-    wxDirDialog chooser(main->m_frame, "Folder of reports to import", main->m_pdfDirectory,
+    wxDirDialog chooser(main->m_frame, _("Folder of reports to import"), main->m_pdfDirectory,
                         wxDD_DEFAULT_STYLE | wxDD_DIR_MUST_EXIST);
     if (chooser.ShowModal() != wxID_OK) return;
     ImportReportsInto(*main->m_panel, chooser.GetPath());
@@ -112,7 +112,7 @@ void MenuBar::OnChangePdfDirectory(wxCommandEvent&) {
 void MenuBar::OnForceLimits(wxCommandEvent&) {
     MainWindow* main = MainWindow::GetInstance();
     if (!main->m_panel || main->PressName(main->m_panel->Connection().pressIndex).empty()) {
-        ShowError("No press is selected: choose one under File, New Connection first.");
+        ShowError(_("No press is selected: choose one under File, New Connection first."));
         return;
     }
     LimitsDialog dialog(main->m_frame, main->m_panel->Connection().pressIndex);
@@ -137,14 +137,14 @@ void MenuBar::OnQualityEngineers(wxCommandEvent&) {
 }
 
 void MenuBar::OnHelp(wxCommandEvent&) {
-    ShowInfo("For the user manual please refer to the document : Appendix-  Pressure recording "
-             "System.pdf",
-             "Help");
+    ShowInfo(_("For the user manual please refer to the document : Appendix-  Pressure recording "
+               "System.pdf"),
+             _("Help"));
 }
 
 void MenuBar::OnAbout(wxCommandEvent&) {
-    ShowInfo("Vemo Press Pressure Recorder 1.0.8\n\n"
-             "Records the oil pressure of a bearing mounting press, draws the press force "
-             "against time and writes the mounting report.",
-             "About");
+    ShowInfo("Vemo Press Pressure Recorder 1.0.8\n\n" +
+                 _("Records the oil pressure of a bearing mounting press, draws the press force "
+                   "against time and writes the mounting report."),
+             _("About"));
 }

@@ -2,6 +2,7 @@
 
 #include "shell/ip_ctrl.h"
 #include "shell/main_window.h"
+#include "recorder/messages.h"
 
 #include <wx/button.h>
 #include <wx/checkbox.h>
@@ -29,25 +30,25 @@ NewDialog::NewDialog(wxWindow* parent, wxWindowID id, const wxString& caption,
                      bool skipQuestion, unsigned int pressIndex)
     : wxDialog(parent, id, caption, position, size, style) {
     wxStaticText* title =
-        new wxStaticText(this, wxID_ANY, "Connection Parameters", wxPoint(10, 20));
+        new wxStaticText(this, wxID_ANY, _("Connection Parameters"), wxPoint(10, 20));
     title->SetFont(wxFont(10, wxFONTFAMILY_DEFAULT, wxFONTSTYLE_NORMAL, wxFONTWEIGHT_BOLD));
     title->SetSize(title->GetTextExtent(title->GetLabel())); // in the bold font
 
-    new wxStaticText(this, wxID_ANY, "IP", wxPoint(10, 58), wxSize(50, 25));
+    new wxStaticText(this, wxID_ANY, _("IP"), wxPoint(10, 58), wxSize(50, 25));
     m_ipCtrl = new wxIPCtrl(this, wxPoint(150, 55), "192.168.100.10", false, false, false);
     m_ipErrorText = new wxStaticText(this, wxID_ANY, "", wxPoint(250, 55));
 
-    new wxStaticText(this, wxID_ANY, "Port", wxPoint(10, 90), wxSize(50, 25));
+    new wxStaticText(this, wxID_ANY, _("Port"), wxPoint(10, 90), wxSize(50, 25));
     m_portField = new wxTextCtrl(this, 3501, "65100", wxPoint(150, 90), wxSize(50, 25), 0,
                                  wxTextValidator(wxFILTER_NUMERIC));
     m_portField->SetMaxLength(5);
     m_portErrorText = new wxStaticText(this, wxID_ANY, "", wxPoint(270, 90));
 
-    m_autoconnectBox = new wxCheckBox(this, wxID_ANY, "Enable autoconnect", wxPoint(10, 120));
+    m_autoconnectBox = new wxCheckBox(this, wxID_ANY, _("Enable autoconnect"), wxPoint(10, 120));
     new wxStaticLine(this, wxID_ANY, wxPoint(0, 145), wxSize(500, -1),
                      wxLI_HORIZONTAL | wxALIGN_CENTRE_HORIZONTAL);
 
-    new wxStaticText(this, wxID_ANY, "Press", wxPoint(10, 155), wxSize(-1, 25));
+    new wxStaticText(this, wxID_ANY, _("Press"), wxPoint(10, 155), wxSize(-1, 25));
     wxArrayString choices;
     MainWindow* main = MainWindow::GetInstance();
     if (main->m_pressNames) choices = *main->m_pressNames;
@@ -57,6 +58,7 @@ NewDialog::NewDialog(wxWindow* parent, wxWindowID id, const wxString& caption,
     wxButton* ok = new wxButton(this, wxID_OK, _("OK"), wxPoint(210, 190), wxSize(120, -1));
     wxButton* cancel =
         new wxButton(this, wxID_CANCEL, _("Cancel"), wxPoint(80, 190), wxSize(120, -1));
+    InOwnWords(this);
     m_skipBox = new wxCheckBox(this, wxID_ANY, _("Do not ask again"), wxPoint(80, 240));
 
     (void)ok;
@@ -94,9 +96,9 @@ NewDialog::NewDialog(wxWindow* parent, wxWindowID id, const wxString& caption,
 void NewDialog::OnOk(wxCommandEvent&) {
     if (!IsShown()) return;
     bool addressValid = m_ipCtrl->Validate();
-    m_ipErrorText->SetLabel(addressValid ? "" : "Invalid IP");
+    m_ipErrorText->SetLabel(addressValid ? "" : _("Invalid IP"));
     if (m_portField->GetValue().empty()) {
-        m_portErrorText->SetLabel("Invalid Port");
+        m_portErrorText->SetLabel(_("Invalid Port"));
         return;
     }
     m_portErrorText->SetLabel("");

@@ -77,16 +77,19 @@ PressRegisterDialog::PressRegisterDialog(wxWindow* parent, long pressIndex)
     m_allowedReason = row(TrW("Reason for recording while overdue"), shown.overdueReason);
     m_outOfTolerance = row(TrW("Found out of tolerance on (YYYY-MM-DD)"), "");
     m_outOfTolerance->SetToolTip(
-        U("When a calibration finds the press out of tolerance, the day it was found: every "
-          "recording of the press since its last good calibration is then listed in History "
-          "(To assess\xE2\x80\xA6) to be assessed."));
+        TrW("When a calibration finds the press out of tolerance, the day it was found: every "
+            "recording of the press since its last good calibration is then listed in History "
+            "(To assess\xE2\x80\xA6) to be assessed."));
     column->Add(grid, 0, wxLEFT | wxRIGHT | wxEXPAND, 10);
     column->Add(new wxStaticLine(this), 0, wxEXPAND | wxALL, 10);
-    m_signature = std::make_unique<QualitySignature>(this, column, "the press register");
+    m_signature = std::make_unique<QualitySignature>(
+        this, column,
+        SignedThing{_("The press register cannot be changed: %s."),
+                    _("Wrong password: the press register was not changed.")});
     m_errorText = new wxStaticText(this, wxID_ANY, "");
     m_errorText->SetForegroundColour(wxColour(180, 0, 0));
     column->Add(m_errorText, 0, wxLEFT | wxRIGHT | wxTOP, 10);
-    column->Add(CreateStdDialogButtonSizer(wxOK | wxCANCEL), 0, wxALL | wxEXPAND, 10);
+    column->Add(DialogButtons(this, wxOK | wxCANCEL), 0, wxALL | wxEXPAND, 10);
     SetSizerAndFit(column);
     Bind(wxEVT_BUTTON, &PressRegisterDialog::OnOk, this, wxID_OK);
     Bind(
@@ -121,7 +124,7 @@ void PressRegisterDialog::OnOk(wxCommandEvent&) {
     auto [end, ec] =
         std::from_chars(surface.data(), surface.data() + surface.size(), entry.surface);
     if (surface.empty() || ec != std::errc() || end != surface.data() + surface.size()) {
-        Refuse("Enter the piston surface as a number of cm\xC2\xB2.");
+        Refuse(TrW("Enter the piston surface as a number of cm\xC2\xB2."));
         return;
     }
     entry.calibration = {Typed(m_certificate), Typed(m_calibratedOn), Typed(m_dueOn),
@@ -135,8 +138,8 @@ void PressRegisterDialog::OnOk(wxCommandEvent&) {
         const std::string date = until.substr(0, 10);
         const std::string time = until.size() > 11 ? until.substr(11) : "23:59:59";
         if (!ParseLocalDateTime(date, time, entry.overdueAllowedUntil)) {
-            Refuse("Enter the time until which recording while overdue is allowed as "
-                   "YYYY-MM-DD HH:MM:SS.");
+            Refuse(_("Enter the time until which recording while overdue is allowed as "
+                     "YYYY-MM-DD HH:MM:SS."));
             return;
         }
     }
@@ -166,12 +169,11 @@ void PressRegisterDialog::OnOk(wxCommandEvent&) {
     std::string why;
     std::unique_ptr<RecordStore> store = main->OpenAuditStore(&why);
     if (!store) {
-        Refuse("The press register cannot be changed: the audit trail cannot be used (" + U(why) +
-               ").");
+        Refuse(m_signature->Cannot(TrailUnusable(why)));
         return;
     }
     if (!before && main->RegisterSize() >= kPressCount) {
-        Refuse("The register holds ten presses, as many as the program can choose from.");
+        Refuse(_("The register holds ten presses, as many as the program can choose from."));
         return;
     }
     if (m_wallSeconds) m_signature->wallSeconds = m_wallSeconds;
@@ -186,21 +188,21 @@ void PressRegisterDialog::OnOk(wxCommandEvent&) {
     }
     if (!sameLeave && entry.overdueAllowedUntil > 0) entry.overdueAllowedBy = change.who;
     if (found && !KeepOutOfTolerance(*store, finding, change, &why)) {
-        Refuse("The finding was not kept: " + U(why) + ".");
+        Refuse(wxString::Format(_("The finding was not kept: %s."), U(why)));
         return;
     }
     if (changed && !KeepPressEntry(*store, entry, before, change, &why)) {
-        Refuse("The press register was not changed: " + U(why) + ".");
+        Refuse(wxString::Format(_("The press register was not changed: %s."), U(why)));
         return;
     }
     if (found)
-        ShowInfo(U(OutOfToleranceText(finding) +
-                   ". History lists them under To assess\xE2\x80\xA6, to be exported and "
-                   "assessed."),
-                 "Press Register");
+        ShowInfo(U(OutOfToleranceText(finding, true) +
+                   Tr(". History lists them under To assess\xE2\x80\xA6, to be exported and "
+                      "assessed.")),
+                 _("Press Register"));
     store.reset();
     if (!main->SetRegistered(entry, &why))
-        ShowError("The press register was changed, but superfici.ini was not written: " + U(why) +
-                  ".");
+        ShowError(wxString::Format(
+            _("The press register was changed, but superfici.ini was not written: %s."), U(why)));
     Close(wxID_OK);
 }

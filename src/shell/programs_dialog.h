@@ -34,6 +34,7 @@ class ProgramsDialog : public wxDialog {
     QualitySignature& Signature() { return *m_signature; }
     wxStaticText* m_errorText;
     wxListCtrl* m_list;
+    wxTextCtrl* m_details; ///< the chosen program in words
 
   private:
     void Fill();
@@ -46,6 +47,5 @@ class ProgramsDialog : public wxDialog {
     void Changed();
     std::string Selected() const;
     std::vector<Program> m_programs;
-    wxTextCtrl* m_details;
     std::unique_ptr<QualitySignature> m_signature;
 };

@@ -23,8 +23,12 @@ std::string Secret(const wxTextCtrl* field) {
 
 } // namespace
 
-QualitySignature::QualitySignature(wxWindow* dialog, wxSizer* column, const wxString& what)
-    : m_what(what) {
+wxString TrailUnusable(const std::string& why) {
+    return wxString::Format(_("the audit trail cannot be used (%s)"), wxString::FromUTF8(why));
+}
+
+QualitySignature::QualitySignature(wxWindow* dialog, wxSizer* column, SignedThing what)
+    : m_what(std::move(what)) {
     wallSeconds = [] { return static_cast<int64_t>(wxDateTime::Now().GetTicks()); };
     MainWindow* main = MainWindow::GetInstance();
     std::string why;
@@ -72,14 +76,13 @@ QualitySignature::QualitySignature(wxWindow* dialog, wxSizer* column, const wxSt
 
     // A missing or damaged password file never lets anyone change anything.
     if (!store)
-        m_unusable = Capital() + " cannot be changed: the audit trail cannot be used (" +
-                     wxString::FromUTF8(why) + ").";
+        m_unusable = Cannot(TrailUnusable(why));
     else if (!unusable.empty())
-        m_unusable = Capital() + " cannot be changed: " + wxString::FromUTF8(unusable) + ".";
+        m_unusable = Cannot(wxString::FromUTF8(unusable));
 }
 
-wxString QualitySignature::Capital() const {
-    return m_what.Left(1).Upper() + m_what.Mid(1);
+wxString QualitySignature::Cannot(const wxString& reason) const {
+    return wxString::Format(m_what.cannot, reason);
 }
 
 bool QualitySignature::Sign(RecordStore& store, const Change& wrong, Change& change,
@@ -90,11 +93,10 @@ bool QualitySignature::Sign(RecordStore& store, const Change& wrong, Change& cha
     };
     QualityAccounts accounts(store, kQualityPasswordFile);
     if (!accounts.Unusable().empty())
-        return refuse(Capital() + " cannot be changed: " + wxString::FromUTF8(accounts.Unusable()) +
-                      ".");
+        return refuse(Cannot(wxString::FromUTF8(accounts.Unusable())));
     const std::string name = Typed(who), because = Typed(reason);
-    if (name.empty()) return refuse("Enter the quality engineer's name.");
-    if (because.empty()) return refuse("Enter the reason for the change.");
+    if (name.empty()) return refuse(_("Enter the quality engineer's name."));
+    if (because.empty()) return refuse(_("Enter the reason for the change."));
     change.at = wallSeconds();
     change.pcName = MainWindow::PcName();
     change.reason = because;
@@ -109,7 +111,7 @@ bool QualitySignature::Sign(RecordStore& store, const Change& wrong, Change& cha
         } else {
             const bool shared = accounts.Mode() == AccountsMode::Shared;
             const std::string own = Secret(shared ? fresh : password);
-            if (own != Secret(repeat)) return refuse("The two passwords differ.");
+            if (own != Secret(repeat)) return refuse(_("The two passwords differ."));
             signedIn =
                 accounts.MakeFirst(name, own, shared ? Secret(password) : "", change, refused);
         }
@@ -117,12 +119,11 @@ bool QualitySignature::Sign(RecordStore& store, const Change& wrong, Change& cha
     if (!signedIn.ok) {
         if (signedIn.wrongPassword) {
             password->Clear();
-            return refuse("Wrong password: " + m_what + " were not changed.");
+            return refuse(m_what.wrongPassword);
         }
-        wxString text = wxString::FromUTF8(signedIn.why);
-        if (signedIn.why.rfind("too many", 0) == 0)
-            return refuse(text.Left(1).Upper() + text.Mid(1) + ".");
-        return refuse(Capital() + " cannot be changed: " + text + ".");
+        const wxString text = wxString::FromUTF8(signedIn.why);
+        if (signedIn.waiting) return refuse(text.Left(1).Upper() + text.Mid(1) + ".");
+        return refuse(Cannot(text));
     }
     change.who = signedIn.name;
     if (const std::string told = TriedBeforeText(signedIn); !told.empty())

@@ -12,16 +12,27 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 class wxSizer;
 class wxTextCtrl;
 class wxWindow;
 
+/// What a dialog's refusals say of what it changes, in the operator's
+/// language: "The limits cannot be changed: %s." and "Wrong password: the
+/// limits were not changed."
+struct SignedThing {
+    wxString cannot;
+    wxString wrongPassword;
+};
+
+/// "the audit trail cannot be used (<why>)", for `SignedThing::cannot`.
+wxString TrailUnusable(const std::string& why);
+
 class QualitySignature {
   public:
-    /// Adds the rows to `column` of `dialog`; `what` names what is changed
-    /// in the refusals ("the limits").
-    QualitySignature(wxWindow* dialog, wxSizer* column, const wxString& what);
+    /// Adds the rows to `column` of `dialog`.
+    QualitySignature(wxWindow* dialog, wxSizer* column, SignedThing what);
 
     wxTextCtrl* who = nullptr;
     wxTextCtrl* password = nullptr; ///< the shared one while it is still in use
@@ -42,8 +53,10 @@ class QualitySignature {
     /// time, name and reason typed.
     bool Sign(RecordStore& store, const Change& wrong, Change& change, wxString* why);
 
+    /// The refusal "... cannot be changed: <reason>."
+    wxString Cannot(const wxString& reason) const;
+
   private:
-    wxString Capital() const;
-    wxString m_what;
+    SignedThing m_what;
     wxString m_unusable;
 };

@@ -54,10 +54,10 @@ bool MakeSetup(const JobFields& fields, int64_t armedAt, RecordingSetup& setup, 
 
     if (!(std::isfinite(setup.surface) && setup.surface > 0)) {
         if (why)
-            *why = "The press \"" + setup.pressName +
-                   "\" has no valid surface in superfici.ini, so no force can be recorded. "
-                   "Enter its surface in cm\xC2\xB2 (a number above 0) in superfici.ini and "
-                   "start the program again.";
+            *why = TrFormat("The press \"%s\" has no valid surface in superfici.ini, so no force "
+                            "can be recorded. Enter its surface in cm\xC2\xB2 (a number above 0) "
+                            "in superfici.ini and start the program again.",
+                            setup.pressName.c_str());
         return false;
     }
     // The measuring chain: the press's identity and calibration go with the
@@ -71,14 +71,16 @@ bool MakeSetup(const JobFields& fields, int64_t armedAt, RecordingSetup& setup, 
         if (calibration.state == CalibrationState::Overdue ||
             (calibration.state == CalibrationState::NotRecorded && fields.calibrationRequired)) {
             if (why)
-                *why = "The press \"" + setup.pressName + "\" may not record: " +
-                       (calibration.state == CalibrationState::Overdue
-                            ? "its calibration was due on " + press.calibration.dueOn +
-                                  ". A quality engineer may allow Start for a stated reason and "
-                                  "time (Modify \xE2\x86\x92 Press Register\xE2\x80\xA6)."
-                            : std::string("its calibration is not recorded, and this "
-                                          "installation requires one (Modify \xE2\x86\x92 Press "
-                                          "Register\xE2\x80\xA6)."));
+                *why = calibration.state == CalibrationState::Overdue
+                           ? TrFormat("The press \"%s\" may not record: its calibration was due "
+                                      "on %s. A quality engineer may allow Start for a stated "
+                                      "reason and time (Modify \xE2\x86\x92 Press "
+                                      "Register\xE2\x80\xA6).",
+                                      setup.pressName.c_str(), press.calibration.dueOn.c_str())
+                           : TrFormat("The press \"%s\" may not record: its calibration is not "
+                                      "recorded, and this installation requires one (Modify "
+                                      "\xE2\x86\x92 Press Register\xE2\x80\xA6).",
+                                      setup.pressName.c_str());
             return false;
         }
     }

@@ -8,6 +8,7 @@
 #include "station/press_register.h"
 #include "station/quality_accounts.h"
 #include "station/report_data.h"
+#include "station/translate.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -84,14 +85,14 @@ bool WriteLimits(const std::string& path, const LimitTable& table, std::string* 
     return true;
 }
 
-const char* const kLimitsChange = "force limits";
-const char* const kLimitsFileEdited = "limits.ini edited outside the program";
-const char* const kPasswordSetChange = "password set";
-const char* const kWrongPasswordChange = "wrong password";
-const char* const kAlarmThresholdChange = "alarm threshold";
-const char* const kEndWhenReleasedChange = "end when released";
-const char* const kRecordLengthChange = "record length";
-const char* const kQualityKeyChange = "quality key";
+const char* const kLimitsChange = N_("force limits");
+const char* const kLimitsFileEdited = N_("limits.ini edited outside the program");
+const char* const kPasswordSetChange = N_("password set");
+const char* const kWrongPasswordChange = N_("wrong password");
+const char* const kAlarmThresholdChange = N_("alarm threshold");
+const char* const kEndWhenReleasedChange = N_("end when released");
+const char* const kRecordLengthChange = N_("record length");
+const char* const kQualityKeyChange = N_("quality key");
 
 std::vector<Change> WrongPasswordsSinceSigned(const std::vector<Change>& newestFirst) {
     // A change signed with the right password ends the run of wrong ones;
@@ -142,9 +143,9 @@ std::string QualityKeyRefusal(RecordStore& store, const QualityPassword& passwor
     if (!KeptFingerprint(store, &kept)) return "";
     const std::string now = password.Fingerprint();
     if (now.empty() || now == kept.newValue) return "";
-    return "the password file " + password.Path() + " is not the one kept " + IsoDateTime(kept.at) +
-           " by " + kept.who +
-           " (another key, made elsewhere). Restore the right one from a backup";
+    return TrFormat("the password file %s is not the one kept %s by %s (another key, made "
+                    "elsewhere). Restore the right one from a backup",
+                    password.Path().c_str(), IsoDateTime(kept.at).c_str(), kept.who.c_str());
 }
 
 bool KeepQualityKeyFingerprint(RecordStore& store, const QualityPassword& password,
@@ -221,9 +222,9 @@ std::vector<std::string> ReconcileLimits(LimitTable& table, RecordStore& store,
         table.erase(press);
         origins.erase(press);
         *rewrite = true;
-        notes.push_back("Press " + press + ": " + note +
-                        " No limits are used for it until a quality engineer sets them in the "
-                        "program.");
+        notes.push_back(TrFormat("Press %s: %s No limits are used for it until a quality engineer "
+                                 "sets them in the program.",
+                                 press.c_str(), note.c_str()));
     };
     for (const std::string& press : presses) {
         const auto inFile = table.find(press);
@@ -234,9 +235,10 @@ std::vector<std::string> ReconcileLimits(LimitTable& table, RecordStore& store,
         if (!store.LastChange(kLimitsChange, press, &last)) {
             if (!trailBegins) {
                 refuse(press, found, "limits.ini names limits the audit trail does not hold",
-                       "limits.ini says " + found +
-                           ", but the audit trail holds no limits for this press (a new record "
-                           "store, or a press renamed in superfici.ini).");
+                       TrFormat("limits.ini says %s, but the audit trail holds no limits for this "
+                                "press (a new record store, or a press renamed in "
+                                "superfici.ini).",
+                                found.c_str()));
                 continue;
             }
             // Set before the trail began: taken into it once, as found.
@@ -259,7 +261,8 @@ std::vector<std::string> ReconcileLimits(LimitTable& table, RecordStore& store,
             !ParseLimitsValue(last.newValue, &has, &trail)) {
             if (broken.empty()) broken = "the audit trail's limits cannot be read";
             if (fileLimits || origins.count(press))
-                refuse(press, found, broken, broken + " (set " + IsoDateTime(last.at) + ").");
+                refuse(press, found, broken,
+                       TrFormat("%s (set %s).", broken.c_str(), IsoDateTime(last.at).c_str()));
             continue;
         }
         origins[press] = {last.at, last.who};
@@ -274,9 +277,10 @@ std::vector<std::string> ReconcileLimits(LimitTable& table, RecordStore& store,
         else
             table.erase(press);
         *rewrite = true;
-        notes.push_back("Press " + press + ": limits.ini says " + found +
-                        ", but the limits were last set to " + last.newValue + " by " + last.who +
-                        " on " + IsoDateTime(last.at) + ". The limits as last set are used.");
+        notes.push_back(TrFormat("Press %s: limits.ini says %s, but the limits were last set to %s "
+                                 "by %s on %s. The limits as last set are used.",
+                                 press.c_str(), found.c_str(), last.newValue.c_str(),
+                                 last.who.c_str(), IsoDateTime(last.at).c_str()));
     }
     return notes;
 }
@@ -311,14 +315,11 @@ bool WriteThresholds(const std::string& path, const ThresholdTable& table, std::
 std::string ThresholdAgainstLimits(int bar, double surface, const ForceLimits* limits) {
     if (bar <= 0 || limits == nullptr || !(surface > 0)) return "";
     const double force = ForceTons(bar, surface);
-    char text[128];
     if (force > limits->upperTons)
-        std::snprintf(text, sizeof text, "%d bar = %.1f t: above the upper limit %.1f t", bar,
-                      force, limits->upperTons);
-    else if (force < limits->lowerTons)
-        std::snprintf(text, sizeof text, "%d bar = %.1f t: below the lower limit %.1f t", bar,
-                      force, limits->lowerTons);
-    else
-        return "";
-    return text;
+        return TrFormat("%d bar = %.1f t: above the upper limit %.1f t", bar, force,
+                        limits->upperTons);
+    if (force < limits->lowerTons)
+        return TrFormat("%d bar = %.1f t: below the lower limit %.1f t", bar, force,
+                        limits->lowerTons);
+    return "";
 }

@@ -1,4 +1,5 @@
 #include "station/press_register.h"
+#include "station/translate.h"
 
 #include "records/record_store.h"
 #include "station/local_time.h"
@@ -10,8 +11,8 @@
 #include <cmath>
 #include <cstdio>
 
-const char* const kPressRegisterChange = "press register";
-const char* const kSurfacesFileEdited = "superfici.ini edited outside the program";
+const char* const kPressRegisterChange = N_("press register");
+const char* const kSurfacesFileEdited = N_("superfici.ini edited outside the program");
 const char* const kCalibrationOverdue = "CALIBRATION OVERDUE";
 
 namespace {
@@ -114,24 +115,25 @@ bool ParsePressEntry(const std::string& json, PressEntry& e, std::string* why) {
 }
 
 std::string PressEntryProblem(const PressEntry& e) {
-    if (e.name.empty() || e.name.size() > 64) return "a press name of 1 to 64 characters is needed";
+    if (e.name.empty() || e.name.size() > 64)
+        return Tr("a press name of 1 to 64 characters is needed");
     if (e.name.find_first_of(",:\r\n") != std::string::npos)
-        return "a press name may not hold ',' or ':'";
+        return Tr("a press name may not hold ',' or ':'");
     if (!std::isfinite(e.surface) || e.surface <= 0 || e.surface > 100000)
-        return "the surface must be a number of cm² above 0";
+        return Tr("the surface must be a number of cm\xC2\xB2 above 0");
     for (const std::string* field :
          {&e.serial, &e.surfaceSource, &e.module, &e.calibration.certificate, &e.calibration.by,
           &e.calibration.reference, &e.overdueReason})
-        if (field->size() > 200) return "a field of the register is longer than 200 characters";
+        if (field->size() > 200) return Tr("a field of the register is longer than 200 characters");
     if (e.calibrated) {
         int64_t on = 0, due = 0;
         if (!DayNumber(e.calibration.calibratedOn, on) || !DayNumber(e.calibration.dueOn, due))
-            return "the calibration's dates must be given as YYYY-MM-DD";
-        if (due <= on) return "the calibration's due date must come after the date it was made";
-        if (e.calibration.certificate.empty()) return "the calibration's certificate is needed";
+            return Tr("the calibration's dates must be given as YYYY-MM-DD");
+        if (due <= on) return Tr("the calibration's due date must come after the date it was made");
+        if (e.calibration.certificate.empty()) return Tr("the calibration's certificate is needed");
     }
     if (e.overdueAllowedUntil > 0 && e.overdueReason.empty())
-        return "Start while overdue is allowed only with a reason";
+        return Tr("Start while overdue is allowed only with a reason");
     return "";
 }
 
@@ -153,12 +155,14 @@ PressRegister ReadPressRegister(RecordStore& store, std::vector<std::string>* un
         PressEntry entry;
         if (!store.ChangeIntact(c.id, &problem)) {
             if (unusable)
-                unusable->push_back(c.press + ": its entry in the press register was changed (" +
-                                    problem + "); its surface is not used");
+                unusable->push_back(TrFormat("%s: its entry in the press register was changed "
+                                             "(%s); its surface is not used",
+                                             c.press.c_str(), problem.c_str()));
         } else if (!ParsePressEntry(c.newValue, entry, &problem) || entry.name != c.press) {
             if (unusable)
-                unusable->push_back(c.press + ": its entry in the press register cannot be read; "
-                                              "its surface is not used");
+                unusable->push_back(TrFormat("%s: its entry in the press register cannot be "
+                                             "read; its surface is not used",
+                                             c.press.c_str()));
         } else {
             reg.presses.push_back(std::move(entry));
         }
@@ -180,7 +184,7 @@ bool KeepPressEntry(RecordStore& store, const PressEntry& entry, const PressEntr
     return store.AddChange(change, why);
 }
 
-const char* const kCalibrationOutOfTolerance = "calibration out of tolerance";
+const char* const kCalibrationOutOfTolerance = N_("calibration out of tolerance");
 
 RecordFilter OutOfTolerance::Recordings() const {
     RecordFilter filter;
@@ -206,11 +210,12 @@ bool KeepOutOfTolerance(RecordStore& store, const OutOfTolerance& finding, Chang
     int64_t found = 0, since = 0, today = 0;
     DayNumber(IsoDate(change.at), today);
     if (!DayNumber(finding.foundOn, found))
-        return refuse("the day it was found out of tolerance must be given as YYYY-MM-DD");
-    if (found > today) return refuse("the day it was found out of tolerance is still to come");
+        return refuse(Tr("the day it was found out of tolerance must be given as YYYY-MM-DD"));
+    if (found > today) return refuse(Tr("the day it was found out of tolerance is still to come"));
     if (!finding.since.empty() && (!DayNumber(finding.since, since) || found < since))
-        return refuse("it cannot be found out of tolerance before its last good calibration (" +
-                      finding.since + ")");
+        return refuse(TrFormat("it cannot be found out of tolerance before its last good "
+                               "calibration (%s)",
+                               finding.since.c_str()));
     nlohmann::json j = {{"found_on", finding.foundOn},
                         {"since", finding.since},
                         {"certificate", finding.certificate}};
@@ -240,11 +245,14 @@ std::vector<OutOfTolerance> OutOfToleranceFindings(RecordStore& store) {
     return findings;
 }
 
-std::string OutOfToleranceText(const OutOfTolerance& f) {
-    return f.press + ": out of tolerance found " + f.foundOn +
-           (f.certificate.empty() ? "" : " (certificate " + f.certificate + ")") + "; its " +
-           (f.since.empty() ? "recordings until then (no good calibration recorded)"
-                            : "recordings since " + f.since);
+std::string OutOfToleranceText(const OutOfTolerance& f, bool translated) {
+    auto words = [translated](const char* english) {
+        return translated ? Tr(english) : std::string(english);
+    };
+    return f.press + words(": out of tolerance found ") + f.foundOn +
+           (f.certificate.empty() ? "" : words(" (certificate ") + f.certificate + ")") +
+           (f.since.empty() ? words("; its recordings until then (no good calibration recorded)")
+                            : words("; its recordings since ") + f.since);
 }
 
 PressList PressListOf(const PressRegister& reg) {
@@ -295,17 +303,20 @@ std::vector<std::string> ReconcileSurfaces(PressList& presses, RecordStore& stor
     for (size_t i = 0; i < presses.names.size(); ++i) {
         const PressEntry* entry = reg.Find(presses.names[i]);
         if (!entry)
-            notes.push_back(presses.names[i] +
-                            ": in superfici.ini but not in the press register; not used");
+            notes.push_back(TrFormat("%s: in superfici.ini but not in the press register; not used",
+                                     presses.names[i].c_str()));
         else if (static_cast<float>(entry->surface) != presses.surfaces[i])
-            notes.push_back(presses.names[i] + ": " + Surface(presses.surfaces[i]) +
-                            " cm² in superfici.ini, " + Surface(entry->surface) +
-                            " cm² in the press register; the register's surface is used");
+            notes.push_back(
+                TrFormat("%s: %s cm\xC2\xB2 in superfici.ini, %s cm\xC2\xB2 in the press "
+                         "register; the register's surface is used",
+                         presses.names[i].c_str(), Surface(presses.surfaces[i]).c_str(),
+                         Surface(entry->surface).c_str()));
     }
     for (const std::string& name : wanted.names)
         if (std::find(presses.names.begin(), presses.names.end(), name) == presses.names.end())
-            notes.push_back(name + ": in the press register but missing from superfici.ini; put "
-                                   "back");
+            notes.push_back(TrFormat("%s: in the press register but missing from superfici.ini; "
+                                     "put back",
+                                     name.c_str()));
     const std::string found = PressLine(presses), kept = PressLine(wanted);
     if (found != kept) {
         // An entry that cannot be used leaves the file as it is, for the

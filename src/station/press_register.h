@@ -102,7 +102,7 @@ bool KeepOutOfTolerance(RecordStore& store, const OutOfTolerance& finding, Chang
 std::vector<OutOfTolerance> OutOfToleranceFindings(RecordStore& store);
 /// "Press A: out of tolerance found 2026-12-01 (certificate K-2299); its
 /// recordings since 2026-03-02".
-std::string OutOfToleranceText(const OutOfTolerance& finding);
+std::string OutOfToleranceText(const OutOfTolerance& finding, bool translated = false);
 
 /// The press list the register gives, for superfici.ini.
 PressList PressListOf(const PressRegister& reg);

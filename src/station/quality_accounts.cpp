@@ -1,4 +1,5 @@
 #include "station/quality_accounts.h"
+#include "station/translate.h"
 
 #include "records/quality_password.h"
 #include "station/limits.h"
@@ -7,10 +8,10 @@
 #include <algorithm>
 #include <cctype>
 
-const char* const kAccountAdded = "account added";
-const char* const kAccountDisabled = "account disabled";
-const char* const kAccountEnabled = "account enabled";
-const char* const kAccountPassword = "account password set";
+const char* const kAccountAdded = N_("account added");
+const char* const kAccountDisabled = N_("account disabled");
+const char* const kAccountEnabled = N_("account enabled");
+const char* const kAccountPassword = N_("account password set");
 
 namespace {
 
@@ -27,16 +28,16 @@ std::string Folded(const std::string& name) {
 
 /// What is wrong with a new account's name, "" when it may be used.
 std::string NameProblem(const std::string& name, const std::vector<Account>& accounts) {
-    if (name.empty()) return "enter the quality engineer's name";
-    if (name.size() > 60) return "the name is longer than 60 characters";
+    if (name.empty()) return Tr("enter the quality engineer's name");
+    if (name.size() > 60) return Tr("the name is longer than 60 characters");
     if (name.front() == '(' || name.find(kDash + 1) != std::string::npos ||
         std::any_of(name.begin(), name.end(),
                     [](char c) { return static_cast<unsigned char>(c) < 0x20; }))
-        return "the name may not begin with \"(\" nor hold a dash \"\xE2\x80\x94\" or a control "
-               "character";
+        return Tr("the name may not begin with \"(\" nor hold a dash \"\xE2\x80\x94\" or a control "
+                  "character");
     for (const Account& a : accounts)
         if (Folded(a.name) == Folded(name))
-            return "there is an account named " + a.name + " already";
+            return TrFormat("there is an account named %s already", a.name.c_str());
     return "";
 }
 
@@ -109,12 +110,13 @@ void QualityAccounts::Load() {
     const PasswordState state = shared.State(everSet);
     m_mode = state == PasswordState::NotSet ? AccountsMode::FirstUse : AccountsMode::Shared;
     if (state == PasswordState::Missing)
-        m_unusable = "the password file " + m_sharedKeyPath +
-                     " is missing, though a password was set " + IsoDateTime(set.at) + " by " +
-                     set.who + ". Restore it from a backup";
-    else if (state == PasswordState::Damaged)
         m_unusable =
-            "the password file " + m_sharedKeyPath + " is damaged. Restore it from a backup";
+            TrFormat("the password file %s is missing, though a password was set %s by "
+                     "%s. Restore it from a backup",
+                     m_sharedKeyPath.c_str(), IsoDateTime(set.at).c_str(), set.who.c_str());
+    else if (state == PasswordState::Damaged)
+        m_unusable = TrFormat("the password file %s is damaged. Restore it from a backup",
+                              m_sharedKeyPath.c_str());
     else if (state == PasswordState::Set)
         m_unusable = QualityKeyRefusal(m_store, shared);
 }
@@ -128,7 +130,7 @@ const Account* QualityAccounts::Find(const std::string& name) const {
 std::string QualityAccounts::Wait(int64_t now) {
     const int64_t wait = AttemptsFromTrail(m_store.Changes("", 200)).WaitSeconds(now);
     if (wait == 0) return "";
-    return "too many wrong passwords: try again in " + std::to_string(wait) + " s";
+    return TrFormat("too many wrong passwords: try again in %lld s", static_cast<long long>(wait));
 }
 
 SignInResult QualityAccounts::Refused(const std::string& typedName, int64_t now,
@@ -141,7 +143,7 @@ SignInResult QualityAccounts::Refused(const std::string& typedName, int64_t now,
     m_store.AddChange(refused, nullptr);
     SignInResult result;
     result.wrongPassword = why.empty();
-    result.why = why.empty() ? "wrong password" : why;
+    result.why = why.empty() ? Tr("wrong password") : why;
     return result;
 }
 
@@ -153,29 +155,34 @@ SignInResult QualityAccounts::SignIn(const std::string& name, const std::string&
         return result;
     }
     if (m_mode != AccountsMode::Accounts) {
-        result.why = "no quality engineer's account is made yet";
+        result.why = Tr("no quality engineer's account is made yet");
         return result;
     }
-    if (result.why = Wait(now); !result.why.empty()) return result;
+    if (result.why = Wait(now); !result.why.empty()) {
+        result.waiting = true;
+        return result;
+    }
     const Account* account = Find(name);
-    if (account == nullptr) return Refused(name, now, wrong, "there is no account named " + name);
+    if (account == nullptr)
+        return Refused(name, now, wrong, TrFormat("there is no account named %s", name.c_str()));
     const std::string own = account->name;
     if (!account->intact) {
-        result.why = "the account of " + own +
-                     " was changed in the audit trail after it was written; a quality engineer "
-                     "must set its password again";
+        result.why = TrFormat("the account of %s was changed in the audit trail after it was "
+                              "written; a quality engineer must set its password again",
+                              own.c_str());
         return result;
     }
     const auto keys = m_store.QualityKeys();
     const auto key = keys.find(own);
     if (key == keys.end() || HashFingerprint(key->second) != account->fingerprint) {
-        result.why = "the password kept for " + own +
-                     " is not the one the audit trail holds; a quality engineer must set it again";
+        result.why = TrFormat("the password kept for %s is not the one the audit trail holds; a "
+                              "quality engineer must set it again",
+                              own.c_str());
         return result;
     }
     if (!PasswordMatchesHash(key->second, password)) return Refused(own, now, wrong, "");
     if (!account->enabled)
-        return Refused(own, now, wrong, "the account of " + own + " is disabled");
+        return Refused(own, now, wrong, TrFormat("the account of %s is disabled", own.c_str()));
     const std::vector<Change> before = WrongPasswordsSinceSigned(m_store.Changes("", 200));
     if (before.size() >= static_cast<size_t>(PasswordAttempts::kFreeTries))
         result.triedBefore = before;
@@ -195,11 +202,14 @@ SignInResult QualityAccounts::MakeFirst(const std::string& name, const std::stri
         return result;
     }
     if (m_mode == AccountsMode::Accounts) {
-        result.why = "the first account is made already";
+        result.why = Tr("the first account is made already");
         return result;
     }
     if (m_mode == AccountsMode::Shared) {
-        if (result.why = Wait(change.at); !result.why.empty()) return result;
+        if (result.why = Wait(change.at); !result.why.empty()) {
+            result.waiting = true;
+            return result;
+        }
         if (!QualityPassword(m_sharedKeyPath).Matches(shared))
             return Refused(name, change.at, wrong, "");
         // The shared password's file was the key in force: it is told apart.
@@ -253,16 +263,18 @@ bool QualityAccounts::SetEnabled(const std::string& name, bool enabled, const Ch
         if (why) *why = text;
         return false;
     };
-    if (account == nullptr) return refuse("there is no account named " + name);
+    if (account == nullptr) return refuse(TrFormat("there is no account named %s", name.c_str()));
     if (account->enabled == enabled)
-        return refuse("the account of " + account->name + " is " +
-                      (enabled ? "enabled" : "disabled") + " already");
+        return refuse(TrFormat(enabled ? "the account of %s is enabled already"
+                                       : "the account of %s is disabled already",
+                               account->name.c_str()));
     const size_t others =
         std::count_if(m_accounts.begin(), m_accounts.end(),
                       [&](const Account& a) { return a.enabled && a.name != account->name; });
     if (!enabled && others == 0)
-        return refuse("the account of " + account->name +
-                      " is the last one enabled: nobody could sign a change");
+        return refuse(TrFormat("the account of %s is the last one enabled: nobody could sign a "
+                               "change",
+                               account->name.c_str()));
     const std::string own = account->name;
     return Keep(enabled ? kAccountEnabled : kAccountDisabled, own, enabled, "", signer, why);
 }
@@ -271,7 +283,7 @@ bool QualityAccounts::SetPassword(const std::string& name, const std::string& pa
                                   const Change& signer, std::string* why) {
     const Account* account = Find(name);
     if (account == nullptr) {
-        if (why) *why = "there is no account named " + name;
+        if (why) *why = TrFormat("there is no account named %s", name.c_str());
         return false;
     }
     const std::string own = account->name;
@@ -284,18 +296,19 @@ bool QualityAccounts::SetPassword(const std::string& name, const std::string& pa
 std::string TriedBeforeText(const SignInResult& result) {
     std::string text;
     if (!result.triedBefore.empty()) {
-        text = std::to_string(result.triedBefore.size()) +
-               " wrong passwords were typed since the last signed change:";
+        text = TrFormat("%zu wrong passwords were typed since the last signed change:",
+                        result.triedBefore.size());
         for (size_t i = result.triedBefore.size(); i-- > 0;) {
             const Change& c = result.triedBefore[i];
-            text += "\n" + IsoDateTime(c.at) + "  as \"" + c.who + "\" on " + c.pcName;
+            text += "\n" + TrFormat("%s  as \"%s\" on %s", IsoDateTime(c.at).c_str(), c.who.c_str(),
+                                    c.pcName.c_str());
         }
     }
     if (!result.passwordSetBy.empty()) {
         if (!text.empty()) text += "\n\n";
-        text += "Your password was set by " + result.passwordSetBy + " " +
-                IsoDateTime(result.passwordSetAt) +
-                ": set one of your own under Modify \xE2\x86\x92 Quality Engineers\xE2\x80\xA6";
+        text += TrFormat("Your password was set by %s %s: set one of your own under Modify "
+                         "\xE2\x86\x92 Quality Engineers\xE2\x80\xA6",
+                         result.passwordSetBy.c_str(), IsoDateTime(result.passwordSetAt).c_str());
     }
     return text;
 }

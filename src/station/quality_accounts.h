@@ -51,6 +51,7 @@ struct SignInResult {
     bool ok = false;
     std::string why;            ///< the refusal in words
     bool wrongPassword = false; ///< refused for the password itself
+    bool waiting = false;       ///< refused until the wait after wrong ones ends
     std::string name;           ///< the account's name as it was made
     /// The wrong passwords typed since the last signed change, when there
     /// were at least five: who tried and when, to be told at this sign-in.

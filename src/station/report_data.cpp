@@ -145,9 +145,35 @@ std::string AlarmText(const AlarmRecord& a, bool translated) {
     return out;
 }
 
+namespace {
+
+/// `english` with each of `phrases` found in it in the reader's language,
+/// the first that matches at each place; the figures and names between them
+/// stay as they are.
+template <size_t N>
+std::string InReadersWords(const std::string& english, const char* const (&phrases)[N]) {
+    std::string out;
+    size_t at = 0;
+    while (at < english.size()) {
+        bool matched = false;
+        for (const char* phrase : phrases) {
+            const size_t n = std::strlen(phrase);
+            if (english.compare(at, n, phrase) == 0) {
+                out += Tr(phrase);
+                at += n;
+                matched = true;
+                break;
+            }
+        }
+        if (!matched) out += english[at++];
+    }
+    return out;
+}
+
+} // namespace
+
 std::string CriterionWords(const std::string& english) {
-    // The judge's phrases, longest first, each in the reader's language; the
-    // figures and units between them stay as they are.
+    // The judge's phrases, longest first.
     static const char* const kPhrases[] = {N_("no reading within the envelope's time"),
                                            N_("largest drop before the peak "),
                                            N_("inside the envelope"),
@@ -175,22 +201,32 @@ std::string CriterionWords(const std::string& english) {
                                            N_(" in "),
                                            N_(" of "),
                                            N_(" inside")};
-    std::string out;
-    size_t at = 0;
-    while (at < english.size()) {
-        bool matched = false;
-        for (const char* phrase : kPhrases) {
-            const size_t n = std::strlen(phrase);
-            if (english.compare(at, n, phrase) == 0) {
-                out += Tr(phrase);
-                at += n;
-                matched = true;
-                break;
-            }
-        }
-        if (!matched) out += english[at++];
-    }
-    return out;
+    return InReadersWords(english, kPhrases);
+}
+
+std::string NoteWords(const std::string& english) {
+    // The phrases of the notes the program writes, longest first where one
+    // begins another.
+    static const char* const kPhrases[] = {
+        // How a recording ended before its length.
+        N_("stopped by the operator"), N_("disconnected by the operator"), N_("module lost"),
+        N_("readings stopped"), N_("program closed"), N_("module flooded the link"),
+        N_("pressure released"), N_(" bar left out (garbage from the module)"),
+        N_(" readings beyond "), N_("recording incomplete: "),
+        // How it began.
+        N_(" bar, the press not seen at rest before it"), N_(" bar: the rise is not on the curve"),
+        N_("started at "),
+        // The PC's clock.
+        N_("the PC's clock read "),
+        N_(" at the start, earlier than the end of the recording before ("),
+        // The journal.
+        N_("its program cannot be read back ("), N_("): not judged"),
+        // The press and its calibration, as the register gave them at Start.
+        N_("; calibration not recorded"), N_("; Start needs a quality engineer's leave"),
+        N_("; Start allowed by "), N_("CALIBRATION OVERDUE"), N_(" cm\xC2\xB2 (piston \xC3\x98 "),
+        N_(", certificate "), N_("; calibrated "), N_(", surface "), N_(", serial "),
+        N_("; module "), N_(", due "), N_(" since "), N_(" until "), N_(" at ")};
+    return InReadersWords(english, kPhrases);
 }
 
 std::string CurveCsvText(const Recording& recording) {

@@ -52,6 +52,10 @@ std::string AlarmText(const AlarmRecord& alarm, bool translated = false);
 /// 420.0 t"), its phrases in the reader's language, for the page; the CSV
 /// file keeps the judge's own words.
 std::string CriterionWords(const std::string& english);
+/// A note the program wrote with a recording (how it ended or began, the
+/// clock, the press's identity and calibration), its phrases in the reader's
+/// language, for the page; the CSV file and the store keep it as written.
+std::string NoteWords(const std::string& english);
 
 /// The recording as its CSV file holds it, byte for byte.
 std::string CurveCsvText(const Recording& recording);

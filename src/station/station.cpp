@@ -248,8 +248,9 @@ void Station::FinishCycle(RecordEnd why, bool ask) {
     // recording is kept, so the page and the store say when and by whom.
     const std::vector<AlarmRecord> alarms = m_alarmWatch.RecordingAlarms();
     if (ask && m_alarmWatch.Latched() && !alarms.empty()) {
-        m_listener.AskToAcknowledge("ALARM during this recording: " + AlarmText(alarms.back()) +
-                                    ".\nPress OK to acknowledge it.");
+        m_listener.AskToAcknowledge(TrFormat("ALARM during this recording: %s.\nPress OK to "
+                                             "acknowledge it.",
+                                             AlarmText(alarms.back(), true).c_str()));
         Acknowledge(m_setup.job.operatorId);
     }
     m_lastRecording = CurrentRecording();

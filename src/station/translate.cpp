@@ -7,21 +7,27 @@
 #include <cstdio>
 
 std::string Tr(const char* english) {
+    if (*english == '\0') return ""; // the catalogue's "" is its header
     const wxString& translated = wxGetTranslation(wxString::FromUTF8(english));
     return std::string(translated.utf8_str());
 }
 
 wxString TrW(const char* english) {
+    if (*english == '\0') return wxString();
     return wxGetTranslation(wxString::FromUTF8(english));
 }
 
 std::string TrFormat(const char* english, ...) {
-    char buffer[512];
-    va_list args;
+    const std::string format = Tr(english);
+    va_list args, again;
     va_start(args, english);
-    std::vsnprintf(buffer, sizeof buffer, Tr(english).c_str(), args);
+    va_copy(again, args);
+    const int size = std::vsnprintf(nullptr, 0, format.c_str(), args);
     va_end(args);
-    return buffer;
+    std::string text(size > 0 ? size_t(size) : 0, '\0');
+    if (size > 0) std::vsnprintf(text.data(), text.size() + 1, format.c_str(), again);
+    va_end(again);
+    return text;
 }
 
 std::string UseLanguage(const std::string& code, const std::vector<wxString>& folders) {

@@ -22,7 +22,7 @@ wxString TrW(const char* english);
 #ifndef N_
 #define N_(english) english
 #endif
-/// A translated printf format filled in (UTF-8; up to 511 bytes).
+/// A translated printf format filled in (UTF-8).
 std::string TrFormat(const char* english, ...);
 
 /// Chooses the language: `code` as in the setting ("it", "en"), or the
