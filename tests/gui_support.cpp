@@ -125,6 +125,16 @@ bool IsBox(wxDialog* dialog) {
     return dynamic_cast<wxMessageDialog*>(dialog) || dynamic_cast<NoticeBox*>(dialog);
 }
 
+void ExpectButtonsInOwnWords(wxDialog* dialog) {
+    auto* box = dynamic_cast<wxMessageDialog*>(dialog);
+    if (box == nullptr) return;
+    const bool question = box->GetMessageDialogStyle() & wxYES_NO;
+    for (const wxString& label : question
+                                     ? std::vector<wxString>{box->GetYesLabel(), box->GetNoLabel()}
+                                     : std::vector<wxString>{box->GetOKLabel()})
+        EXPECT_FALSE(label.StartsWith("gtk-")) << "the toolkit's own " << label;
+}
+
 wxString BoxMessage(wxDialog* dialog) {
     if (auto* box = dynamic_cast<wxMessageDialog*>(dialog)) return box->GetMessage();
     if (auto* notice = dynamic_cast<NoticeBox*>(dialog)) return notice->Message();

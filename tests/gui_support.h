@@ -66,6 +66,9 @@ void Click(TerminalPanel* panel, int id);
 /// and answers it with `answer` (wxYES, wxNO, wxOK).
 /// The text of a message box or of the program's own notice box.
 wxString BoxMessage(wxDialog* dialog);
+/// A message box's buttons carry the program's words, not the toolkit's
+/// stock ones (GTK's, in the system's language).
+void ExpectButtonsInOwnWords(wxDialog* dialog);
 /// True for a message box or the program's notice box: what ExpectBox takes.
 bool IsBox(wxDialog* dialog);
 
@@ -81,6 +84,7 @@ class ExpectBox : public wxExpectDismissableModal<wxDialog> {
         return IsBox(dialog) ? wxExpectDismissableModal<wxDialog>::Invoke(dialog) : wxID_NONE;
     }
     int OnInvoked(wxDialog* dialog) const override {
+        ExpectButtonsInOwnWords(dialog);
         EXPECT_EQ(BoxMessage(dialog), m_message);
         if (!m_caption.empty()) {
             EXPECT_EQ(dialog->GetTitle(), m_caption);
@@ -105,6 +109,7 @@ class ExpectBoxStarting : public wxExpectDismissableModal<wxDialog> {
         return IsBox(dialog) ? wxExpectDismissableModal<wxDialog>::Invoke(dialog) : wxID_NONE;
     }
     int OnInvoked(wxDialog* dialog) const override {
+        ExpectButtonsInOwnWords(dialog);
         EXPECT_TRUE(BoxMessage(dialog).StartsWith(m_start)) << BoxMessage(dialog).utf8_str();
         EXPECT_EQ(dialog->GetTitle(), m_caption);
         return wxExpectDismissableModal<wxDialog>::OnInvoked(dialog);

@@ -529,7 +529,7 @@ TEST(PanelLayout, InitialTextsAndStates) {
     DestroyNewDialogs();
     TerminalPanel* p = Panel();
     // The saved module stays in use whatever the start-up question gets.
-    EXPECT_EQ(p->Controls().statusText->GetLabel(), "IP: 127.0.0.4 - Port:  - Press: P0");
+    EXPECT_EQ(p->Controls().statusText->GetLabel(), "IP: 127.0.0.4 - Port: none - Press: P0");
     EXPECT_EQ(p->Controls().pressureText->GetLabel(), "Pressure: none");
     EXPECT_TRUE(p->Controls().connectButton->IsEnabled());
     EXPECT_FALSE(p->Controls().disconnectButton->IsEnabled());

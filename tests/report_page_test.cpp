@@ -5,6 +5,7 @@
 #include "link/link.h"
 
 #include "records/integrity.h"
+#include "station/press_register.h"
 #include "station/translate.h"
 
 #include <gtest/gtest.h>
@@ -45,7 +46,7 @@ Recording Stroke(double peakTons) {
     unsigned noise = 7;
     for (int i = 0; i <= 200; ++i) {
         noise = noise * 1103515245u + 12345u;
-        const double jitter = ((noise >> 16) % 7 - 3) * 0.001;
+        const double jitter = (static_cast<int>((noise >> 16) % 7) - 3) * 0.001;
         const double rise = i < 100 ? i / 100.0 : (200 - i) / 100.0;
         r.times.push_back(i * 0.075 + jitter);
         r.forces.push_back(i == 100 ? peakTons : peakTons * rise - ((noise >> 8) % 5) * 0.1);
@@ -318,6 +319,29 @@ TEST_F(PageTest, InItalianEveryLabelAndVerdictFitsItsColumn) {
         ASSERT_NE(value, nullptr) << label;
         EXPECT_GE(value->x - right(*l), 4) << label;
     }
+
+    // The notes the program wrote with a recording stopped early, in the
+    // reader's words too; they were English on an Italian page.
+    PressEntry press;
+    press.name = "P0";
+    press.serial = "77-1";
+    press.surface = 1250;
+    press.module = "PM-9";
+    press.calibrated = true;
+    press.calibration = {"K-2299", "2026-01-10", "2027-01-10", "Lab A", "ref"};
+    Recording early = Stroke(300);
+    early.setup.pressIdentity = PressIdentityLine(press);
+    early.incomplete = "stopped by the operator at 2.9 s";
+    early.startNote = "started at 35 bar: the rise is not on the curve";
+    ASSERT_TRUE(UseLanguage("it", {wxString::FromUTF8(CATALOGUE_DIR)}) == "it");
+    const std::string text = Lay(early, "2026-12-08 18:40:22").Text();
+    UseLanguage("en", {});
+    for (const char* english : {"stopped by", "by the operator", "serial", "surface", "module",
+                                "calibrated", "certificate", "started at", "rise", "curve"})
+        EXPECT_EQ(text.find(english), std::string::npos) << english << "\n" << text;
+    for (const char* italian :
+         {"fermata dall'operatore a 2.9 s", "matricola 77-1", "avviata a 35 bar: la salita non"})
+        EXPECT_NE(text.find(italian), std::string::npos) << italian << "\n" << text;
 }
 
 // Fault mended: a lost module was told half in Italian ("Rete disconnessa:

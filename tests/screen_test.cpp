@@ -17,6 +17,13 @@
 #include "shell/main_window.h"
 #include "shell/menu_bar.h"
 #include "shell/new_dialog.h"
+#include "shell/accounts_dialog.h"
+#include "shell/limits_dialog.h"
+#include "shell/press_register_dialog.h"
+#include "shell/programs_dialog.h"
+#include "recorder/statistics_window.h"
+#include "records/quality_password.h"
+#include "station/program_files.h"
 
 #include <wx/stockitem.h>
 #include <wx/bmpbuttn.h>
@@ -31,10 +38,17 @@
 #include <wx/statline.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
+#include <wx/listctrl.h>
+#include <wx/choice.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <set>
+
+#ifdef __WXGTK__
+#include <dlfcn.h>
+#endif
 
 namespace {
 
@@ -90,6 +104,119 @@ void ExpectNothingCut(wxWindow* parent, const wxRect& composite = wxRect()) {
         for (size_t j = i + 1; j < shown.size(); ++j)
             EXPECT_FALSE(shown[i]->GetRect().Intersects(shown[j]->GetRect()))
                 << Where(shown[i]) << " overlaps " << Where(shown[j]);
+}
+
+/// The words GTK draws on `button`; a stock button's are GTK's own, in the
+/// system's language ("gtk-cancel"). Empty elsewhere.
+wxString ToolkitLabel(wxButton* button) {
+#ifdef __WXGTK__
+    using Getter = const char* (*)(void*);
+    static const auto get = reinterpret_cast<Getter>(dlsym(RTLD_DEFAULT, "gtk_button_get_label"));
+    const char* label = get ? get(button->GetHandle()) : nullptr;
+    return label ? wxString::FromUTF8(label) : wxString();
+#else
+    (void)button;
+    return wxString();
+#endif
+}
+
+/// The words of `text` (runs of two letters or more), in lower case.
+std::vector<wxString> WordsOf(const wxString& text) {
+    std::vector<wxString> words;
+    wxString word;
+    for (wxUniChar c : text + " ") {
+        if (wxIsalpha(c) || c == wxUniChar(0xB2)) { // cm²
+            word += c;
+            continue;
+        }
+        if (word.length() >= 2) words.push_back(word.Lower());
+        word.clear();
+    }
+    return words;
+}
+
+/// The words of the Italian catalogue that the English texts do not use, and
+/// those both languages share: a text whose every word is among them is
+/// Italian, whatever composed it.
+std::set<wxString> ItalianWords() {
+    const std::string po = ReadText(std::string(SOURCE_DIR) + "/po/it.po");
+    std::set<wxString> italian, english;
+    std::set<wxString>* into = nullptr;
+    size_t at = 0;
+    while (at < po.size()) {
+        size_t end = po.find('\n', at);
+        if (end == std::string::npos) end = po.size();
+        const std::string line = po.substr(at, end - at);
+        at = end + 1;
+        if (line.rfind("msgid ", 0) == 0)
+            into = &english;
+        else if (line.rfind("msgstr ", 0) == 0)
+            into = &italian;
+        else if (line.empty() || line[0] != '"')
+            into = nullptr;
+        const size_t quote = line.find('"');
+        if (into == nullptr || quote == std::string::npos) continue;
+        wxString text = wxString::FromUTF8(line.substr(quote));
+        text.Replace("\\n", " ");
+        for (const wxString& word : WordsOf(text))
+            into->insert(word);
+    }
+    std::set<wxString> words;
+    for (const wxString& word : italian)
+        if (!english.count(word)) words.insert(word);
+    for (const char* shared :
+         {"account", "bar",   "csv",  "file", "id",       "in",   "ip",    "json",      "kn",
+          "max",     "min",   "ok",   "nok",  "password", "pc",   "pdf",   "server",    "stop",
+          "wi",      "fi",    "esc",  "sd",   "cp",       "cpk",  "pp",    "ppk",       "ewma",
+          "come",    "curve", "data", "date", "due",      "note", "state", "superfici", "ini",
+          "mm",      "hh",    "ss",   "cm²",  "sì",       "si"})
+        words.insert(wxString::FromUTF8(shared));
+    return words;
+}
+
+/// What reads English in `text`: its words not in `italian`, the program's
+/// name left out.
+wxString EnglishIn(wxString text, const std::set<wxString>& italian) {
+    text.Replace("Vemo Press Pressure Recorder", "");
+    wxString found;
+    for (const wxString& word : WordsOf(text))
+        if (!italian.count(word)) found += (found.empty() ? "" : " ") + word;
+    return found;
+}
+
+/// Every text `window` and the windows in it show to a person (titles,
+/// labels, buttons, choices, hints, list headings, read-only texts) is in
+/// Italian.
+void ExpectItalian(wxWindow* window, const std::set<wxString>& italian) {
+    std::vector<wxString> texts;
+    if (auto* top = dynamic_cast<wxTopLevelWindow*>(window)) texts.push_back(top->GetTitle());
+    if (!window->IsShown()) return;
+    if (auto* button = dynamic_cast<wxButton*>(window)) {
+        EXPECT_FALSE(ToolkitLabel(button).StartsWith("gtk-"))
+            << "the toolkit's own words on " << button->GetLabel();
+    }
+    if (dynamic_cast<wxStaticText*>(window) || dynamic_cast<wxCheckBox*>(window) ||
+        (dynamic_cast<wxButton*>(window) && !dynamic_cast<wxBitmapButton*>(window)))
+        texts.push_back(wxStripMenuCodes(window->GetLabel()));
+    if (auto* field = dynamic_cast<wxTextCtrl*>(window)) {
+        texts.push_back(field->GetHint());
+        if (!field->IsEditable()) texts.push_back(field->GetValue());
+    }
+    if (auto* items = dynamic_cast<wxItemContainer*>(window))
+        for (const wxString& item : items->GetStrings())
+            texts.push_back(item);
+    if (auto* list = dynamic_cast<wxListCtrl*>(window))
+        for (int c = 0; c < list->GetColumnCount(); ++c) {
+            wxListItem heading;
+            heading.SetMask(wxLIST_MASK_TEXT);
+            list->GetColumn(c, heading);
+            texts.push_back(heading.GetText());
+        }
+    for (const wxString& text : texts)
+        EXPECT_EQ(EnglishIn(text, italian), "")
+            << window->GetClassInfo()->GetClassName() << " shows \"" << text << "\"";
+    for (wxWindow* child : window->GetChildren())
+        if (!dynamic_cast<wxTopLevelWindow*>(child)) ExpectItalian(child, italian);
 }
 
 /// What `banner` paints for `shown`.
@@ -327,6 +454,139 @@ TEST(Languages, TheWindowAndThePageInItalian) {
     ASSERT_EQ(UseLanguage("en", CatalogueFolders()), "en");
     RebuildMainWindow("ip=127.0.0.1\nport=1\nautoconnect=false\nsuperficie=0\n");
     EXPECT_EQ(Panel()->Controls().startButton->GetLabel(), "Start");
+}
+
+// Every window a person opens, in Italian at 1366 x 768: each text's words
+// are the catalogue's, nothing is cut and every window lies on the screen.
+// The dialogs of the quality engineer, the connection and the audit trail
+// spoke English whatever the language.
+TEST(Languages, EveryWindowInItalianNothingCut) {
+    ASSERT_EQ(UseLanguage("it", CatalogueFolders()), "it");
+    std::set<wxString> italian = ItalianWords();
+    for (const char* name : {"tbu", "anna", "rossi", "ax"}) // the test's own names
+        italian.insert(name);
+    ASSERT_GT(italian.size(), 500u);
+    EXPECT_EQ(EnglishIn("Limiti di forza della pressa", italian), "");
+    EXPECT_EQ(EnglishIn("Limiti: Lower limit", italian), "lower limit");
+    const std::string store = WorkDir() + "/italian-windows.db";
+    for (const char* suffix : {"", "-wal", "-shm"})
+        std::remove((store + suffix).c_str());
+    if (wxFileExists(kQualityPasswordFile)) wxRemoveFile(kQualityPasswordFile);
+    RebuildMainWindow("ip=127.0.0.1\nport=1\nautoconnect=false\nsuperficie=0\nrecords_db=" + store +
+                      "\n");
+    MainWindow* main = MainWindow::GetInstance();
+    const wxRect screen = wxDisplay(0u).GetClientArea();
+    auto walk = [&](wxWindow* window, const char* what, const wxRect& composite = wxRect()) {
+        SCOPED_TRACE(what);
+        window->Show();
+        Pump(150);
+        if (const char* shots = std::getenv("VEMO_SCREENSHOTS")) {
+            const std::string name = std::string(shots) + "/it-" + what + ".png";
+            EXPECT_EQ(system(("import -window root '" + name + "'").c_str()), 0);
+        }
+        ExpectItalian(window, italian);
+        ExpectNothingCut(window, composite);
+        EXPECT_TRUE(screen.Contains(window->GetScreenRect())) << what << " leaves the screen";
+    };
+
+    // The status line and every menu item.
+    EXPECT_EQ(EnglishIn(main->m_frame->GetStatusBar()->GetStatusText(0), italian), "");
+    wxMenuBar* menus = main->m_frame->GetMenuBar();
+    for (size_t m = 0; m < menus->GetMenuCount(); ++m) {
+        EXPECT_EQ(EnglishIn(wxStripMenuCodes(menus->GetMenuLabel(m)), italian), "");
+        for (wxMenuItem* item : menus->GetMenu(m)->GetMenuItems())
+            if (!item->IsSeparator()) {
+                EXPECT_EQ(EnglishIn(item->GetItemLabelText(), italian), "")
+                    << item->GetItemLabelText();
+            }
+    }
+
+    // The connection, with a wrong port told in Italian.
+    NewDialog* connection =
+        new NewDialog(main->m_frame, wxID_ANY, _("Connection Parameters"), wxDefaultPosition,
+                      wxSize(380, 300), wxDEFAULT_DIALOG_STYLE, "127.0.0.1", "", false, false, 0);
+    wxCommandEvent ok(wxEVT_BUTTON, wxID_OK);
+    connection->ProcessWindowEvent(ok);
+    walk(connection, "connection", wxRect(150, 55, 170, 25)); // the address control
+    connection->Destroy();
+
+    // A mounting program imported, signed: the first account is made.
+    const std::string file = WorkDir() + "/italian-program.json";
+    WriteText(file, R"({"name": "TBU 130x230", "version": 1, "bearing": "TBU 130x230*",
+        "record_length_s": 12, "alarm_threshold_bar": 380,
+        "criteria": [{"peak": {"min_t": 350, "max_t": 420}}, {"hold": {"above_t": 390,
+        "min_s": 3.0}}]})");
+    {
+        auto* programs = new ProgramsDialog(main->m_frame);
+        SignAsQualityEngineer(programs->Signature());
+        ASSERT_TRUE(programs->Import(file)) << programs->m_errorText->GetLabel();
+        programs->m_list->SetItemState(0, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+        EXPECT_TRUE(programs->m_details->GetValue().Contains(wxString::FromUTF8("picco tra 350 t")))
+            << programs->m_details->GetValue();
+        walk(programs, "mounting programs");
+        programs->Destroy();
+    }
+    {
+        auto* limits = new LimitsDialog(main->m_frame, 0);
+        limits->m_lower->ChangeValue("abc");
+        wxCommandEvent pressed(wxEVT_BUTTON, wxID_OK);
+        limits->ProcessWindowEvent(pressed); // refused, in Italian
+        EXPECT_FALSE(limits->m_errorText->GetLabel().empty());
+        walk(limits, "force limits");
+        limits->Destroy();
+    }
+    for (wxDialog* dialog : std::initializer_list<wxDialog*>{
+             new PressRegisterDialog(main->m_frame, 0), new AccountsDialog(main->m_frame)}) {
+        walk(dialog, dynamic_cast<AccountsDialog*>(dialog) ? "accounts" : "press-register");
+        dialog->Destroy();
+    }
+
+    // History's audit trail (the program's import in it), a re-evaluation and
+    // the statistics, over a recording of the store's own.
+    std::string why;
+    std::unique_ptr<RecordStore> records = main->OpenAuditStore(&why);
+    ASSERT_TRUE(records) << why;
+    Recording r;
+    r.setup.uuid = NewRecordingId();
+    r.setup.job.axleDesignation = "AX-4711";
+    r.setup.job.mountingSide = "A";
+    r.setup.pressName = "P0";
+    r.setup.surface = 1250;
+    r.setup.hasLimits = true;
+    r.setup.limits = {350, 420};
+    r.startedAt = r.stoppedAt = 1796752800;
+    for (int i = 0; i < 200; ++i) {
+        r.times.push_back(i * 0.075);
+        r.forces.push_back(std::min(400.0, i * 4.0 + (i % 3) * 0.4));
+        r.pressures.push_back(static_cast<int>(r.forces.back() / 1.275));
+    }
+    ASSERT_TRUE(records->Add(r, RecordStatus::Complete, nullptr, &why)) << why;
+    auto* history = new HistoryWindow(main->m_frame, *Panel(), std::move(records));
+    history->m_list->SetItemState(0, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+    walk(history, "history"); // its details of the recording too
+    ChangesWindow* changes = history->ShowChanges();
+    walk(changes, "audit trail");
+    EXPECT_TRUE(changes->m_list->GetItemText(0, 4).StartsWith("programma di montaggio"))
+        << changes->m_list->GetItemText(0, 4);
+    changes->Destroy();
+    Program program;
+    ASSERT_TRUE(ReadProgramFile(file, program, &why)) << why;
+    EvaluationWindow* evaluated = history->EvaluateWith(program);
+    ASSERT_TRUE(evaluated);
+    walk(evaluated, "evaluation");
+    evaluated->Destroy();
+    StatisticsWindow* statistics =
+        ShowStatistics(main->m_frame, Panel()->Job().StorePath(), {}, "", false, &Panel()->Host());
+    ASSERT_TRUE(statistics);
+    WaitUntil([&] { return !statistics->Asking(); }, 3000);
+    walk(statistics, "statistics");
+    statistics->Destroy();
+    history->Destroy();
+    Pump(50);
+
+    ASSERT_EQ(UseLanguage("en", CatalogueFolders()), "en");
+    if (wxFileExists(kQualityPasswordFile)) wxRemoveFile(kQualityPasswordFile);
+    RebuildMainWindow("ip=127.0.0.1\nport=1\nautoconnect=false\nsuperficie=0\n");
 }
 
 // Colour as plant screens use it, as painted: the normal states muted (grey,

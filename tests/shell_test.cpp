@@ -270,7 +270,7 @@ TEST_F(ShellTest, NoSettingsFilesStartsAndStaysOnThisMachine) {
                                                  "The address and port are changed in File "
                                                  "\u2192 New Connection."),
                               wxOK, "Error"));
-    EXPECT_EQ(Status(), "IP:  - Port:  - Press: P0");
+    EXPECT_EQ(Status(), "IP: none - Port: none - Press: P0");
 }
 
 // Fault mended: a config.ini that could not be written was not told, and the
