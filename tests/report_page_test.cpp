@@ -3,6 +3,7 @@
 #include "page/report_page.h"
 
 #include "link/link.h"
+#include "link/transport.h"
 
 #include "records/integrity.h"
 #include "station/press_register.h"
@@ -355,5 +356,8 @@ TEST(ItalianWords, EveryReasonALinkIsLostForIsInItalian) {
                           LinkLoss::SendFailed, LinkLoss::Closed, LinkLoss::ReceiveFailed})
         EXPECT_NE(Tr(LinkLossText(loss).c_str()), LinkLossText(loss)) << LinkLossText(loss);
     EXPECT_EQ(Tr(LinkLossText(LinkLoss::Closed).c_str()), "il modulo ha chiuso la connessione");
+    // So are the program's own reasons a connection failed for.
+    for (int cause : {kSockTimedOut, kSockCancelled})
+        EXPECT_NE(Tr(SockConnectFailureText(cause)), SockConnectFailureText(cause));
     UseLanguage("en", {});
 }

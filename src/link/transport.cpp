@@ -300,28 +300,34 @@ int SockConnectWithin(int socket, const SockAddress* address, int timeoutMs,
     return 0;
 }
 
+// The program's own reasons are in the catalogue, shown in the operator's
+// language; the system's stay as it words them.
+#ifndef N_
+#define N_(english) english
+#endif
+
 const char* SockConnectFailureText(int cause) {
     switch (cause) {
     case kSockTimedOut:
-        return "no answer (timed out)";
+        return N_("no answer (timed out)");
     case kSockCancelled:
-        return "cancelled";
+        return N_("cancelled");
 #ifdef _WIN32
     case WSAECONNREFUSED:
-        return "connection refused";
+        return N_("connection refused");
     case WSAENETUNREACH:
     case WSAEHOSTUNREACH:
-        return "address unreachable";
+        return N_("address unreachable");
     case WSAETIMEDOUT:
-        return "no answer (timed out)";
+        return N_("no answer (timed out)");
 #else
     case ECONNREFUSED:
-        return "connection refused";
+        return N_("connection refused");
     case ENETUNREACH:
     case EHOSTUNREACH:
-        return "address unreachable";
+        return N_("address unreachable");
     case ETIMEDOUT:
-        return "no answer (timed out)";
+        return N_("no answer (timed out)");
 #endif
     default:
         return SockErrorText(cause);

@@ -98,7 +98,7 @@ void TerminalPanel::OnConnect(wxCommandEvent&) {
     }
     if (!m_station.Connected() && !m_station.ConnectFailure().empty())
         ::ShowError(TrW(kConnectFailed) + "\n\n" + wxString::FromUTF8(m_station.AddressText()) +
-                    ": " + wxString::FromUTF8(m_station.ConnectFailure()) + "." + "\n" +
+                    ": " + TrW(m_station.ConnectFailure().c_str()) + "." + "\n" +
                     TrW("The address and port are changed in File \xE2\x86\x92 New Connection."));
 }
 
