@@ -356,6 +356,15 @@ TEST(ItalianWords, EveryReasonALinkIsLostForIsInItalian) {
                           LinkLoss::SendFailed, LinkLoss::Closed, LinkLoss::ReceiveFailed})
         EXPECT_NE(Tr(LinkLossText(loss).c_str()), LinkLossText(loss)) << LinkLossText(loss);
     EXPECT_EQ(Tr(LinkLossText(LinkLoss::Closed).c_str()), "il modulo ha chiuso la connessione");
+    // And a calibration's finding of a press out of tolerance.
+    OutOfTolerance finding;
+    finding.press = "P0";
+    finding.foundOn = "2026-12-01";
+    finding.certificate = "K-2299";
+    finding.since = "2026-03-02";
+    EXPECT_EQ(OutOfToleranceText(finding, true),
+              "P0: fuori tolleranza rilevata il 2026-12-01 (certificato K-2299); le sue "
+              "registrazioni dal 2026-03-02");
     // So are the program's own reasons a connection failed for.
     for (int cause : {kSockTimedOut, kSockCancelled})
         EXPECT_NE(Tr(SockConnectFailureText(cause)), SockConnectFailureText(cause));

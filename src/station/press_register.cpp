@@ -249,10 +249,11 @@ std::string OutOfToleranceText(const OutOfTolerance& f, bool translated) {
     auto words = [translated](const char* english) {
         return translated ? Tr(english) : std::string(english);
     };
-    return f.press + words(": out of tolerance found ") + f.foundOn +
-           (f.certificate.empty() ? "" : words(" (certificate ") + f.certificate + ")") +
-           (f.since.empty() ? words("; its recordings until then (no good calibration recorded)")
-                            : words("; its recordings since ") + f.since);
+    return f.press + words(N_(": out of tolerance found ")) + f.foundOn +
+           (f.certificate.empty() ? "" : words(N_(" (certificate ")) + f.certificate + ")") +
+           (f.since.empty()
+                ? words(N_("; its recordings until then (no good calibration recorded)"))
+                : words(N_("; its recordings since ")) + f.since);
 }
 
 PressList PressListOf(const PressRegister& reg) {
