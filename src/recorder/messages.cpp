@@ -10,8 +10,6 @@
 #include <wx/stattext.h>
 #include <wx/stockitem.h>
 
-#include <utility>
-
 wxString WrappedForBox(const wxString& text, size_t width) {
     // The toolkit breaks lines at spaces; a long path or name has none, and a
     // box as wide as it runs off the screen: such words are broken here.
@@ -78,17 +76,8 @@ void InOwnWords(wxWindow* window) {
 }
 
 wxSizer* DialogButtons(wxDialog* dialog, long flags) {
-    auto* row = new wxStdDialogButtonSizer();
-    for (const auto& [flag, id] : {std::pair{wxOK, wxID_OK}, std::pair{wxCANCEL, wxID_CANCEL},
-                                   std::pair{wxCLOSE, wxID_CLOSE}}) {
-        if (!(flags & flag)) continue;
-        // Made without its id, so that GTK does not draw its stock button.
-        auto* button = new wxButton(dialog, wxID_ANY, wxGetStockLabel(id));
-        button->SetId(id);
-        if (id == wxID_OK) button->SetDefault();
-        row->AddButton(button);
-    }
-    row->Realize();
+    wxSizer* row = dialog->CreateStdDialogButtonSizer(flags);
+    InOwnWords(dialog);
     return row;
 }
 
